@@ -1,0 +1,77 @@
+#include "platform/foundation/UserDefaults.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "platform/foundation/Bundle.h"
+#include "platform/foundation/StandardPaths.h"
+
+UserDefaults& UserDefaults::standard() {
+    static UserDefaults defaults(Bundle::main().bundleIdentifier().isEmpty()
+                                     ? QStringLiteral("com.quorvel.Ferrymark")
+                                     : Bundle::main().bundleIdentifier());
+    return defaults;
+}
+
+UserDefaults::UserDefaults(const QString& domain) : domain_(domain) {}
+
+void UserDefaults::addSuiteNamed(const QString& suite) {
+    QMutexLocker lock(&mutex_);
+    if (suite != domain_ && !suites_.contains(suite)) suites_ << suite;
+}
+
+QString UserDefaults::pathForDomain(const QString& domain) {
+    return StandardPaths::configDirectory() + QStringLiteral("/preferences/") + domain +
+           QStringLiteral(".plist");
+}
+
+PlistDictionary UserDefaults::dictionaryForDomain(const QString& domain) {
+    const QString path = pathForDomain(domain);
+    if (!QFileInfo::exists(path)) return PlistDictionary();
+    auto value = PlistValue::readFromFile(path);
+    return value ? value->toDictionary() : PlistDictionary();
+}
+
+bool UserDefaults::writeDictionary(const PlistDictionary& dict, const QString& domain, Error* error) {
+    const QString path = pathForDomain(domain);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    return PlistValue(dict).writeToFile(path, PlistValue::Format::Xml, error);
+}
+
+PlistValue UserDefaults::objectForKey(const QString& key) const {
+    QStringList search;
+    {
+        QMutexLocker lock(&mutex_);
+        search = QStringList{domain_} + suites_;
+    }
+    for (const QString& domain : search) {
+        const PlistDictionary dict = dictionaryForDomain(domain);
+        if (dict.contains(key)) return dict.value(key);
+    }
+    return PlistValue();
+}
+
+QString UserDefaults::stringForKey(const QString& key) const {
+    const PlistValue value = objectForKey(key);
+    switch (value.type()) {
+        case PlistValue::Type::String: return value.toString();
+        case PlistValue::Type::Integer: return QString::number(value.toInteger());
+        case PlistValue::Type::Real: return QString::number(value.toReal());
+        default: return QString();
+    }
+}
+
+bool UserDefaults::setObject(const PlistValue& value, const QString& key, Error* error) {
+    QMutexLocker lock(&mutex_);
+    PlistDictionary dict = dictionaryForDomain(domain_);
+    dict.set(key, value);
+    return writeDictionary(dict, domain_, error);
+}
+
+bool UserDefaults::removeObject(const QString& key, Error* error) {
+    QMutexLocker lock(&mutex_);
+    PlistDictionary dict = dictionaryForDomain(domain_);
+    if (!dict.contains(key)) return true;
+    dict.remove(key);
+    return writeDictionary(dict, domain_, error);
+}

@@ -1,0 +1,46 @@
+// User defaults: settings kept as one property-list file per domain under
+// $XDG_CONFIG_HOME/preferences/<domain>.plist. A lookup searches the
+// application's own domain, then each added suite in the order added. A key
+// that is absent reads as off, 0 or empty. Files are read at each lookup, so
+// a value written by another process (or by `ferrymark defaults`) is seen.
+// Thread-safe.
+#pragma once
+
+#include <QMutex>
+#include <QString>
+#include <QStringList>
+
+#include "platform/plist/PlistValue.h"
+
+class UserDefaults {
+public:
+    // The defaults of the program's own domain (the main bundle's identifier).
+    static UserDefaults& standard();
+    explicit UserDefaults(const QString& domain);
+
+    const QString& domain() const { return domain_; }
+    // Adds a domain to the search list (once).
+    void addSuiteNamed(const QString& suite);
+
+    PlistValue objectForKey(const QString& key) const;
+    bool boolForKey(const QString& key) const { return objectForKey(key).toBool(); }
+    qint64 integerForKey(const QString& key) const { return objectForKey(key).toInteger(); }
+    double doubleForKey(const QString& key) const { return objectForKey(key).toReal(); }
+    QString stringForKey(const QString& key) const;
+
+    // Writes into the own domain's file.
+    bool setObject(const PlistValue& value, const QString& key, Error* error = nullptr);
+    bool removeObject(const QString& key, Error* error = nullptr);
+
+    // The file that holds a domain's settings.
+    static QString pathForDomain(const QString& domain);
+    // The whole dictionary of one domain (empty when there is no file).
+    static PlistDictionary dictionaryForDomain(const QString& domain);
+    static bool writeDictionary(const PlistDictionary& dict, const QString& domain,
+                                Error* error = nullptr);
+
+private:
+    QString domain_;
+    QStringList suites_;
+    mutable QMutex mutex_;
+};

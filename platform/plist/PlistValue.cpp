@@ -1,0 +1,368 @@
+#include "platform/plist/PlistValue.h"
+
+#include <plist/plist.h>
+
+#include <QFile>
+#include <QHash>
+#include <QSaveFile>
+#include <QTimeZone>
+
+// ---- containers ------------------------------------------------------------
+
+struct PlistDictionary::Data {
+    std::vector<std::pair<QString, PlistValue>> entries;
+    QHash<QString, size_t> index;
+};
+
+PlistDictionary::PlistDictionary() : d_(std::make_shared<Data>()) {}
+
+qsizetype PlistDictionary::size() const { return static_cast<qsizetype>(d_->entries.size()); }
+bool PlistDictionary::contains(const QString& key) const { return d_->index.contains(key); }
+
+PlistValue PlistDictionary::value(const QString& key) const {
+    auto it = d_->index.constFind(key);
+    return it == d_->index.constEnd() ? PlistValue() : d_->entries[*it].second;
+}
+
+void PlistDictionary::set(const QString& key, const PlistValue& value) {
+    auto it = d_->index.constFind(key);
+    if (it != d_->index.constEnd()) {
+        d_->entries[*it].second = value;
+        return;
+    }
+    d_->index.insert(key, d_->entries.size());
+    d_->entries.emplace_back(key, value);
+}
+
+void PlistDictionary::remove(const QString& key) {
+    auto it = d_->index.constFind(key);
+    if (it == d_->index.constEnd()) return;
+    d_->entries.erase(d_->entries.begin() + static_cast<ptrdiff_t>(*it));
+    d_->index.clear();
+    for (size_t i = 0; i < d_->entries.size(); ++i) d_->index.insert(d_->entries[i].first, i);
+}
+
+QStringList PlistDictionary::keys() const {
+    QStringList result;
+    result.reserve(size());
+    for (const auto& e : d_->entries) result << e.first;
+    return result;
+}
+
+const std::vector<std::pair<QString, PlistValue>>& PlistDictionary::entries() const {
+    return d_->entries;
+}
+
+PlistDictionary PlistDictionary::mutableCopy() const {
+    PlistDictionary copy;
+    *copy.d_ = *d_;
+    return copy;
+}
+
+PlistDictionary PlistDictionary::deepCopy() const {
+    PlistDictionary copy;
+    for (const auto& e : d_->entries) copy.set(e.first, e.second.deepCopy());
+    return copy;
+}
+
+PlistArray::PlistArray() : d_(std::make_shared<std::vector<PlistValue>>()) {}
+PlistArray::PlistArray(std::initializer_list<PlistValue> values)
+    : d_(std::make_shared<std::vector<PlistValue>>(values)) {}
+qsizetype PlistArray::size() const { return static_cast<qsizetype>(d_->size()); }
+const PlistValue& PlistArray::at(qsizetype i) const { return d_->at(static_cast<size_t>(i)); }
+void PlistArray::append(const PlistValue& value) { d_->push_back(value); }
+void PlistArray::removeAt(qsizetype i) { d_->erase(d_->begin() + i); }
+void PlistArray::clear() { d_->clear(); }
+const std::vector<PlistValue>& PlistArray::values() const { return *d_; }
+
+PlistArray PlistArray::mutableCopy() const {
+    PlistArray copy;
+    *copy.d_ = *d_;
+    return copy;
+}
+
+PlistArray PlistArray::deepCopy() const {
+    PlistArray copy;
+    for (const auto& v : *d_) copy.append(v.deepCopy());
+    return copy;
+}
+
+// ---- values ----------------------------------------------------------------
+
+PlistValue::PlistValue(bool v) : type_(Type::Boolean), bool_(v) {}
+PlistValue::PlistValue(long long v) : type_(Type::Integer), int_(v) {}
+PlistValue::PlistValue(double v) : type_(Type::Real), real_(v) {}
+PlistValue::PlistValue(const QString& v) : type_(Type::String), string_(v) {}
+PlistValue::PlistValue(const QDateTime& v) : type_(Type::Date), date_(v.toUTC()) {}
+PlistValue::PlistValue(const QByteArray& v) : type_(Type::Data), data_(v) {}
+PlistValue::PlistValue(const PlistArray& v) : type_(Type::Array), container_(v.d_) {}
+PlistValue::PlistValue(const PlistDictionary& v) : type_(Type::Dictionary), container_(v.d_) {}
+
+PlistValue PlistValue::uid(quint64 v) {
+    PlistValue value;
+    value.type_ = Type::Uid;
+    value.int_ = static_cast<qint64>(v);
+    return value;
+}
+
+bool PlistValue::toBool() const {
+    switch (type_) {
+        case Type::Boolean: return bool_;
+        case Type::Integer: return int_ != 0;
+        case Type::Real: return real_ != 0;
+        case Type::String: {
+            const QString s = string_.trimmed().toLower();
+            return s == QLatin1String("yes") || s == QLatin1String("true") || s.toLongLong() != 0;
+        }
+        default: return false;
+    }
+}
+
+qint64 PlistValue::toInteger() const {
+    switch (type_) {
+        case Type::Boolean: return bool_ ? 1 : 0;
+        case Type::Integer: return int_;
+        case Type::Real: return static_cast<qint64>(real_);
+        case Type::String: return static_cast<qint64>(string_.trimmed().toDouble());
+        default: return 0;
+    }
+}
+
+double PlistValue::toReal() const {
+    switch (type_) {
+        case Type::Boolean: return bool_ ? 1 : 0;
+        case Type::Integer: return static_cast<double>(int_);
+        case Type::Real: return real_;
+        case Type::String: return string_.trimmed().toDouble();
+        default: return 0;
+    }
+}
+
+QString PlistValue::toString() const { return type_ == Type::String ? string_ : QString(); }
+QDateTime PlistValue::toDate() const { return type_ == Type::Date ? date_ : QDateTime(); }
+QByteArray PlistValue::toData() const { return type_ == Type::Data ? data_ : QByteArray(); }
+quint64 PlistValue::toUid() const { return type_ == Type::Uid ? static_cast<quint64>(int_) : 0; }
+
+PlistArray PlistValue::toArray() const {
+    PlistArray a;
+    if (type_ == Type::Array) a.d_ = std::static_pointer_cast<std::vector<PlistValue>>(container_);
+    return a;
+}
+
+PlistDictionary PlistValue::toDictionary() const {
+    PlistDictionary d;
+    if (type_ == Type::Dictionary) d.d_ = std::static_pointer_cast<PlistDictionary::Data>(container_);
+    return d;
+}
+
+bool PlistValue::operator==(const PlistValue& o) const {
+    if (type_ != o.type_) return false;
+    switch (type_) {
+        case Type::Null: return true;
+        case Type::Boolean: return bool_ == o.bool_;
+        case Type::Integer:
+        case Type::Uid: return int_ == o.int_;
+        case Type::Real: return real_ == o.real_;
+        case Type::String: return string_ == o.string_;
+        case Type::Date: return date_ == o.date_;
+        case Type::Data: return data_ == o.data_;
+        case Type::Array: {
+            const auto& a = toArray().values();
+            const auto& b = o.toArray().values();
+            return a == b;
+        }
+        case Type::Dictionary: {
+            const PlistDictionary a = toDictionary(), b = o.toDictionary();
+            if (a.size() != b.size()) return false;
+            for (const auto& e : a.entries())
+                if (!b.contains(e.first) || b.value(e.first) != e.second) return false;
+            return true;
+        }
+    }
+    return false;
+}
+
+PlistValue PlistValue::deepCopy() const {
+    if (type_ == Type::Array) return PlistValue(toArray().deepCopy());
+    if (type_ == Type::Dictionary) return PlistValue(toDictionary().deepCopy());
+    return *this;
+}
+
+// ---- libplist bridge -------------------------------------------------------
+
+namespace {
+
+const QDateTime& appleEpoch() {
+    static const QDateTime epoch(QDate(2001, 1, 1), QTime(0, 0), QTimeZone::utc());
+    return epoch;
+}
+
+plist_t toNode(const PlistValue& v) {
+    switch (v.type()) {
+        case PlistValue::Type::Null: return plist_new_string("");
+        case PlistValue::Type::Boolean: return plist_new_bool(v.toBool() ? 1 : 0);
+        case PlistValue::Type::Integer: return plist_new_uint(static_cast<uint64_t>(v.toInteger()));
+        case PlistValue::Type::Real: return plist_new_real(v.toReal());
+        case PlistValue::Type::String: return plist_new_string(v.toString().toUtf8().constData());
+        case PlistValue::Type::Uid: return plist_new_uid(v.toUid());
+        case PlistValue::Type::Data: {
+            const QByteArray d = v.toData();
+            return plist_new_data(d.constData(), static_cast<uint64_t>(d.size()));
+        }
+        case PlistValue::Type::Date: {
+            const qint64 ms = appleEpoch().msecsTo(v.toDate());
+            qint64 sec = ms / 1000, usec = (ms % 1000) * 1000;
+            if (usec < 0) {
+                usec += 1000000;
+                sec -= 1;
+            }
+            return plist_new_date(static_cast<int32_t>(sec), static_cast<int32_t>(usec));
+        }
+        case PlistValue::Type::Array: {
+            plist_t node = plist_new_array();
+            for (const auto& item : v.toArray().values()) plist_array_append_item(node, toNode(item));
+            return node;
+        }
+        case PlistValue::Type::Dictionary: {
+            plist_t node = plist_new_dict();
+            for (const auto& e : v.toDictionary().entries())
+                plist_dict_set_item(node, e.first.toUtf8().constData(), toNode(e.second));
+            return node;
+        }
+    }
+    return plist_new_string("");
+}
+
+PlistValue fromNode(plist_t node) {
+    switch (plist_get_node_type(node)) {
+        case PLIST_BOOLEAN: {
+            uint8_t b = 0;
+            plist_get_bool_val(node, &b);
+            return PlistValue(b != 0);
+        }
+        case PLIST_UINT: {
+            uint64_t u = 0;
+            plist_get_uint_val(node, &u);
+            return PlistValue(static_cast<long long>(u));
+        }
+        case PLIST_REAL: {
+            double d = 0;
+            plist_get_real_val(node, &d);
+            return PlistValue(d);
+        }
+        case PLIST_STRING: {
+            char* s = nullptr;
+            plist_get_string_val(node, &s);
+            PlistValue value(QString::fromUtf8(s ? s : ""));
+            free(s);
+            return value;
+        }
+        case PLIST_KEY: {
+            char* s = nullptr;
+            plist_get_key_val(node, &s);
+            PlistValue value(QString::fromUtf8(s ? s : ""));
+            free(s);
+            return value;
+        }
+        case PLIST_DATA: {
+            char* bytes = nullptr;
+            uint64_t length = 0;
+            plist_get_data_val(node, &bytes, &length);
+            PlistValue value(QByteArray(bytes, static_cast<qsizetype>(length)));
+            free(bytes);
+            return value;
+        }
+        case PLIST_DATE: {
+            int32_t sec = 0, usec = 0;
+            plist_get_date_val(node, &sec, &usec);
+            return PlistValue(appleEpoch().addMSecs(qint64(sec) * 1000 + usec / 1000));
+        }
+        case PLIST_UID: {
+            uint64_t u = 0;
+            plist_get_uid_val(node, &u);
+            return PlistValue::uid(u);
+        }
+        case PLIST_ARRAY: {
+            PlistArray array;
+            const uint32_t n = plist_array_get_size(node);
+            for (uint32_t i = 0; i < n; ++i) array.append(fromNode(plist_array_get_item(node, i)));
+            return PlistValue(array);
+        }
+        case PLIST_DICT: {
+            PlistDictionary dict;
+            plist_dict_iter it = nullptr;
+            plist_dict_new_iter(node, &it);
+            while (true) {
+                char* key = nullptr;
+                plist_t item = nullptr;
+                plist_dict_next_item(node, it, &key, &item);
+                if (!item) {
+                    free(key);
+                    break;
+                }
+                dict.set(QString::fromUtf8(key), fromNode(item));
+                free(key);
+            }
+            free(it);
+            return PlistValue(dict);
+        }
+        default: return PlistValue();
+    }
+}
+
+Error plistError(const QString& message) {
+    return Error(QStringLiteral("PlistErrorDomain"), 3840, message);
+}
+
+}  // namespace
+
+QByteArray PlistValue::serialize(Format format) const {
+    plist_t node = toNode(*this);
+    char* out = nullptr;
+    uint32_t length = 0;
+    if (format == Format::Xml) plist_to_xml(node, &out, &length);
+    else plist_to_bin(node, &out, &length);
+    QByteArray result(out, static_cast<qsizetype>(length));
+    free(out);
+    plist_free(node);
+    return result;
+}
+
+bool PlistValue::writeToFile(const QString& path, Format format, Error* error) const {
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        plistError(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString())).report(error);
+        return false;
+    }
+    const QByteArray bytes = serialize(format);
+    if (file.write(bytes) != bytes.size()) {
+        plistError(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString())).report(error);
+        return false;
+    }
+    return true;
+}
+
+std::optional<PlistValue> PlistValue::fromData(const QByteArray& data, Error* error) {
+    plist_t node = nullptr;
+    if (data.startsWith("bplist00")) {
+        plist_from_bin(data.constData(), static_cast<uint32_t>(data.size()), &node);
+    } else if (!data.trimmed().isEmpty()) {
+        plist_from_xml(data.constData(), static_cast<uint32_t>(data.size()), &node);
+    }
+    if (!node) {
+        plistError(QStringLiteral("The data is not a property list.")).report(error);
+        return std::nullopt;
+    }
+    PlistValue value = fromNode(node);
+    plist_free(node);
+    return value;
+}
+
+std::optional<PlistValue> PlistValue::readFromFile(const QString& path, Error* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        plistError(QStringLiteral("Cannot read \"%1\": %2").arg(path, file.errorString())).report(error);
+        return std::nullopt;
+    }
+    return fromData(file.readAll(), error);
+}
