@@ -1,5 +1,6 @@
 #include "platform/foundation/DateText.h"
 
+#include <QTimeZone>
 #include <QUuid>
 
 QString standardDateDescription(const QDateTime& date) {
@@ -29,3 +30,27 @@ QString mediumDateShortTimeText(const QDateTime& date, const QLocale& locale) {
 }
 
 QString makeUUIDString() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }
+
+QDateTime dateFromCompactTimestamp(QStringView text) {
+    if (text.size() != 16 || text[8] != u'T' || text[15] != u'Z') return {};
+    auto number = [&](qsizetype from, qsizetype length, bool* ok) {
+        int value = 0;
+        for (qsizetype i = from; i < from + length; ++i) {
+            if (!text[i].isDigit() || text[i].unicode() > u'9') *ok = false;
+            value = value * 10 + (text[i].unicode() - u'0');
+        }
+        return value;
+    };
+    bool ok = true;
+    const int year = number(0, 4, &ok), month = number(4, 2, &ok), day = number(6, 2, &ok);
+    const int hour = number(9, 2, &ok), minute = number(11, 2, &ok), second = number(13, 2, &ok);
+    if (!ok) return {};
+    const QDate date(year, month, day);
+    const QTime time(hour, minute, second);
+    if (!date.isValid() || !time.isValid()) return {};
+    return QDateTime(date, time, QTimeZone::utc());
+}
+
+QString compactTimestamp(const QDateTime& date) {
+    return date.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss'Z'"));
+}

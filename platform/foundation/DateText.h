@@ -14,3 +14,10 @@ QString mediumDateShortTimeText(const QDateTime& date, const QLocale& locale = Q
 
 // A fresh UUID in its upper-case 36-character text form.
 QString makeUUIDString();
+
+// Reads the compact UTC time stamp of ENEX files, "20130730T205204Z": four-digit
+// year, month, day, "T", hour 00–23, minute, second, "Z". Anything else
+// (another length, an out-of-range field) gives an invalid QDateTime.
+QDateTime dateFromCompactTimestamp(QStringView text);
+// Writes a date in the same form.
+QString compactTimestamp(const QDateTime& date);

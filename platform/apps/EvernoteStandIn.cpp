@@ -1,0 +1,203 @@
+#include "platform/apps/EvernoteStandIn.h"
+
+#include <libxml/tree.h>
+#include <libxml/xmlreader.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <QMutex>
+#include <QSet>
+#include <cstdio>
+
+#include "platform/foundation/DateText.h"
+
+namespace {
+
+QMutex overrideMutex;
+QString folderOverride;
+
+// A streaming reader over one ENEX file (no network, no DTD, huge text nodes allowed).
+class ENEXReader {
+public:
+    explicit ENEXReader(const QString& path)
+        : reader_(xmlReaderForFile(QFile::encodeName(path).constData(), nullptr,
+                                   XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOWARNING |
+                                       XML_PARSE_NOERROR)) {}
+    ~ENEXReader() {
+        if (reader_) xmlFreeTextReader(reader_);
+    }
+    xmlTextReaderPtr get() const { return reader_; }
+
+    // Advances to the next <note> start tag at depth 1. False at the end or on error.
+    bool nextNote() {
+        while (true) {
+            const int status = started_ ? xmlTextReaderNext(reader_) : xmlTextReaderRead(reader_);
+            started_ = true;
+            if (status != 1) return false;
+            if (isNoteStart()) return true;
+            if (xmlTextReaderDepth(reader_) == 0 && xmlTextReaderNodeType(reader_) == XML_READER_TYPE_ELEMENT) {
+                // Descend into the document element.
+                if (xmlTextReaderRead(reader_) != 1) return false;
+                if (isNoteStart()) return true;
+            }
+        }
+    }
+
+private:
+    bool isNoteStart() const {
+        return xmlTextReaderNodeType(reader_) == XML_READER_TYPE_ELEMENT && xmlTextReaderDepth(reader_) == 1 &&
+               xmlStrEqual(xmlTextReaderConstLocalName(reader_), BAD_CAST "note");
+    }
+    xmlTextReaderPtr reader_;
+    bool started_ = false;
+};
+
+QString textOf(xmlNodePtr node) {
+    xmlChar* content = xmlNodeGetContent(node);
+    QString text = QString::fromUtf8(reinterpret_cast<const char*>(content));
+    xmlFree(content);
+    return text;
+}
+
+EvernoteNote noteFromElement(xmlNodePtr note, const QString& path, qsizetype index) {
+    EvernoteNote result;
+    result.notebookPath = path;
+    result.index = index;
+    for (xmlNodePtr child = note->children; child; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE) continue;
+        const QByteArray name(reinterpret_cast<const char*>(child->name));
+        if (name == "title") result.title = textOf(child);
+        else if (name == "tag") result.tags << textOf(child).trimmed();
+        else if (name == "created") result.creationDate = dateFromCompactTimestamp(textOf(child));
+        else if (name == "updated") result.modificationDate = dateFromCompactTimestamp(textOf(child));
+        else if (name == "note-attributes") {
+            for (xmlNodePtr a = child->children; a; a = a->next)
+                if (a->type == XML_ELEMENT_NODE && xmlStrEqual(a->name, BAD_CAST "source-url"))
+                    result.sourceURL = textOf(a);
+        }
+    }
+    result.noteLink = QStringLiteral("evernote:///view/%1/%2")
+                          .arg(QFileInfo(path).completeBaseName())
+                          .arg(index);
+    return result;
+}
+
+// Lists notes without their content: each <note> is expanded alone, then dropped.
+class StandInNotebook : public EvernoteNotebook {
+public:
+    explicit StandInNotebook(QString path) : path_(std::move(path)) {}
+    QString name() const override { return QFileInfo(path_).completeBaseName(); }
+    QList<EvernoteNote> notes() const override {
+        QList<EvernoteNote> result;
+        ENEXReader reader(path_);
+        if (!reader.get()) return result;
+        while (reader.nextNote()) {
+            xmlNodePtr note = xmlTextReaderExpand(reader.get());
+            if (!note) break;
+            result.append(noteFromElement(note, path_, result.size()));
+        }
+        return result;
+    }
+
+private:
+    QString path_;
+};
+
+void removeTags(xmlNodePtr note) {
+    for (xmlNodePtr child = note->children; child;) {
+        xmlNodePtr next = child->next;
+        if (child->type == XML_ELEMENT_NODE && xmlStrEqual(child->name, BAD_CAST "tag")) {
+            xmlUnlinkNode(child);
+            xmlFreeNode(child);
+        }
+        child = next;
+    }
+}
+
+}  // namespace
+
+EvernoteStandIn::EvernoteStandIn(ApplicationRecord record) : record_(std::move(record)) {}
+
+void EvernoteStandIn::setNotebookFolderOverride(const QString& folder) {
+    QMutexLocker lock(&overrideMutex);
+    folderOverride = folder;
+}
+
+QString EvernoteStandIn::notebookFolder() const {
+    {
+        QMutexLocker lock(&overrideMutex);
+        if (!folderOverride.isEmpty()) return folderOverride;
+    }
+    return record_.info.value(QStringLiteral("EvernoteNotebookFolder")).toString();
+}
+
+QString EvernoteStandIn::version() const { return record_.version(); }
+
+QList<std::shared_ptr<EvernoteNotebook>> EvernoteStandIn::notebooks() const {
+    QList<std::shared_ptr<EvernoteNotebook>> result;
+    const QDir dir(notebookFolder());
+    for (const QFileInfo& file : dir.entryInfoList({QStringLiteral("*.enex")}, QDir::Files, QDir::Name))
+        result.append(std::make_shared<StandInNotebook>(file.absoluteFilePath()));
+    return result;
+}
+
+void EvernoteStandIn::activate() { Workspace::markRunning(record_, ::getpid()); }
+
+void EvernoteStandIn::exportNotes(const QList<EvernoteNote>& notes, const QUrl& url, bool tags,
+                                  quint32 format) {
+    if (format == kEvernoteExportFormatENEX) {
+        exportENEX(notes, url.toLocalFile(), tags);
+        return;
+    }
+    std::fprintf(stderr, "Evernote: the HTML export format is not available in this application\n");
+}
+
+void EvernoteStandIn::exportENEX(const QList<EvernoteNote>& notes, const QString& path,
+                                 bool tags) const {
+    // Group the wanted notes by notebook file, keeping their positions.
+    QHash<QString, QSet<qsizetype>> wanted;
+    QStringList files;
+    for (const EvernoteNote& note : notes) {
+        if (!wanted.contains(note.notebookPath)) files << note.notebookPath;
+        wanted[note.notebookPath].insert(note.index);
+    }
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        std::fprintf(stderr, "Evernote: cannot write %s\n", qPrintable(path));
+        return;
+    }
+    out.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<!DOCTYPE en-export SYSTEM \"http://xml.evernote.com/pub/evernote-export3.dtd\">\n");
+    out.write(QStringLiteral("<en-export export-date=\"%1\" application=\"Evernote\" version=\"%2\">\n")
+                  .arg(compactTimestamp(QDateTime::currentDateTimeUtc()), version().toHtmlEscaped())
+                  .toUtf8());
+    xmlBufferPtr buffer = xmlBufferCreate();
+    for (const QString& file : files) {
+        const QSet<qsizetype>& indices = wanted[file];
+        ENEXReader reader(file);
+        qsizetype index = 0;
+        while (reader.get() && reader.nextNote()) {
+            if (indices.contains(index++)) {
+                xmlNodePtr note = xmlTextReaderExpand(reader.get());
+                if (!note) break;
+                if (!tags) removeTags(note);
+                xmlBufferEmpty(buffer);
+                xmlNodeDump(buffer, note->doc, note, 0, 0);
+                out.write(reinterpret_cast<const char*>(xmlBufferContent(buffer)), xmlBufferLength(buffer));
+                out.write("\n");
+            }
+        }
+    }
+    xmlBufferFree(buffer);
+    out.write("</en-export>\n");
+}
+
+std::shared_ptr<EvernoteApplication> EvernoteApplication::applicationWithBundleIdentifier(
+    const QString& bundleIdentifier) {
+    const QList<ApplicationRecord> apps = Workspace::installedApplications(bundleIdentifier);
+    if (apps.isEmpty()) return nullptr;
+    return std::make_shared<EvernoteStandIn>(apps.first());
+}

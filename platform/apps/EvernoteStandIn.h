@@ -1,0 +1,28 @@
+// The stand-in for the Evernote application on Linux: a folder of ENEX files,
+// one per notebook (the file name without its extension is the notebook's
+// name). The folder is the "EvernoteNotebookFolder" of the application's
+// Info.plist, unless setNotebookFolderOverride() names another one.
+// Files are streamed: listing notes and exporting them never loads a whole
+// notebook, only one note at a time.
+#pragma once
+
+#include "platform/apps/EvernoteApplication.h"
+
+class EvernoteStandIn : public EvernoteApplication {
+public:
+    explicit EvernoteStandIn(ApplicationRecord record);
+
+    // A folder to use instead of the one in Info.plist (the command line's choice).
+    static void setNotebookFolderOverride(const QString& folder);
+    QString notebookFolder() const;
+
+    QString version() const override;
+    QList<std::shared_ptr<EvernoteNotebook>> notebooks() const override;
+    void activate() override;
+    void exportNotes(const QList<EvernoteNote>& notes, const QUrl& url, bool tags,
+                     quint32 format) override;
+
+private:
+    void exportENEX(const QList<EvernoteNote>& notes, const QString& path, bool tags) const;
+    ApplicationRecord record_;
+};
