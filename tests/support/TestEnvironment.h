@@ -8,6 +8,10 @@
 #include <QString>
 #include <QTemporaryDir>
 #include <functional>
+#include <ostream>
+
+// Readable QString values in test failures.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 class TestEnvironment {
 public:

@@ -1,0 +1,183 @@
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QFile>
+#include <QThread>
+#include <QTimeZone>
+#include <atomic>
+
+#include "platform/foundation/DateText.h"
+#include "platform/foundation/Error.h"
+#include "platform/foundation/Format.h"
+#include "platform/foundation/Localization.h"
+#include "platform/foundation/Operation.h"
+#include "platform/foundation/OutputStream.h"
+#include "platform/foundation/UserDefaults.h"
+#include "tests/support/TestEnvironment.h"
+
+TEST(FormatTest, FillsObjectsAndNumbersInOrder) {
+    EXPECT_EQ(stringWithFormat(QStringLiteral("%@ of %lu notes, %ld left"), {QStringLiteral("A"), 10ul, -3l}),
+              QStringLiteral("A of 10 notes, -3 left"));
+}
+
+TEST(FormatTest, PositionalArgumentsReorder) {
+    EXPECT_EQ(stringWithFormat(QStringLiteral("%2$@ before %1$@"), {QStringLiteral("one"), QStringLiteral("two")}),
+              QStringLiteral("two before one"));
+}
+
+TEST(FormatTest, MissingArgumentsAndPercentDoNotCrash) {
+    EXPECT_EQ(stringWithFormat(QStringLiteral("100%% %@ %ld"), {}), QStringLiteral("100% (null) 0"));
+    EXPECT_EQ(stringWithFormat(QStringLiteral("ends with %"), {}), QStringLiteral("ends with %"));
+}
+
+TEST(FormatTest, ErrorPrintsItsDescription) {
+    const Error e(QStringLiteral("EvernoteExport"), 10003, QStringLiteral("Pelmora app not found."));
+    EXPECT_EQ(stringWithFormat(QStringLiteral("Error: %@"), {e}),
+              QStringLiteral("Error: Error Domain=EvernoteExport Code=10003 \"Pelmora app not found.\""));
+}
+
+TEST(ErrorTest, KeepsUnderlyingError) {
+    const Error cause = posixError(EEXIST, QStringLiteral("/tmp/x"));
+    const Error e(QStringLiteral("D"), 1, QStringLiteral("outer"), cause);
+    ASSERT_NE(e.underlyingError(), nullptr);
+    EXPECT_EQ(e.underlyingError()->code(), EEXIST);
+    EXPECT_TRUE(e.description().contains(QStringLiteral("NSPOSIXErrorDomain")));
+    EXPECT_TRUE(Error().isNull());
+}
+
+TEST(LocalizationTest, ParsesStringsTablesWithCommentsAndEscapes) {
+    const auto table = parseStringsTable(QStringLiteral(
+        "/* comment */\n\"Untitled\" = \"Sans titre\";\n// line\n\"A \\\"q\\\"\" = \"B\\n\\U00e9\";"));
+    EXPECT_EQ(table.value(QStringLiteral("Untitled")), QStringLiteral("Sans titre"));
+    EXPECT_EQ(table.value(QStringLiteral("A \"q\"")), QStringLiteral("B\n\u00e9"));
+}
+
+TEST(LocalizationTest, UntranslatedKeyIsItsOwnText) {
+    setLocalizationLanguage(QStringLiteral("xx"));
+    EXPECT_EQ(localizedString("Pelmora app not found."), QStringLiteral("Pelmora app not found."));
+    setLocalizationLanguage(QString());
+}
+
+TEST(DateTextTest, StandardDescriptionIsUTC) {
+    const QDateTime d(QDate(2026, 12, 7), QTime(13, 47, 3), QTimeZone(3600));
+    EXPECT_EQ(standardDateDescription(d), QStringLiteral("2026-12-07 12:47:03 +0000"));
+}
+
+TEST(DateTextTest, CompactTimestampsAreReadStrictly) {
+    const QDateTime d = dateFromCompactTimestamp(u"20131231T235959Z");
+    ASSERT_TRUE(d.isValid());
+    EXPECT_EQ(d.date().year(), 2013);  // no week-year confusion at the end of December
+    EXPECT_EQ(d, QDateTime(QDate(2013, 12, 31), QTime(23, 59, 59), QTimeZone::utc()));
+    EXPECT_FALSE(dateFromCompactTimestamp(u"2757600913T000000Z").isValid());
+    EXPECT_FALSE(dateFromCompactTimestamp(u"20130230T000000Z").isValid());
+    EXPECT_FALSE(dateFromCompactTimestamp(u"20130730T245204Z").isValid());
+    EXPECT_FALSE(dateFromCompactTimestamp(u"2013-07-30T20:52:04Z").isValid());
+    EXPECT_EQ(compactTimestamp(d), QStringLiteral("20131231T235959Z"));
+}
+
+TEST(DateTextTest, UUIDsAreUpperCase36Characters) {
+    const QString a = makeUUIDString();
+    EXPECT_EQ(a.size(), 36);
+    EXPECT_EQ(a, a.toUpper());
+    EXPECT_NE(a, makeUUIDString());
+}
+
+TEST(OperationQueueTest, SerialQueueRunsInOrderOnAnotherThread) {
+    OperationQueue queue;
+    std::vector<int> order;
+    std::atomic<bool> otherThread{true};
+    QThread* main = QThread::currentThread();
+    for (int i = 0; i < 20; ++i)
+        queue.addOperationWithBlock([&, i] {
+            order.push_back(i);
+            if (QThread::currentThread() == main) otherThread = false;
+        });
+    queue.waitUntilAllOperationsAreFinished();
+    ASSERT_EQ(order.size(), 20u);
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(order[static_cast<size_t>(i)], i);
+    EXPECT_TRUE(otherThread);
+}
+
+TEST(OperationQueueTest, CancelledOperationFinishesWithoutRunning) {
+    OperationQueue queue;
+    std::atomic<bool> release{false};
+    queue.addOperationWithBlock([&] { while (!release) QThread::msleep(1); });
+    bool ran = false;
+    auto op = std::make_shared<BlockOperation>([&] { ran = true; });
+    queue.addOperation(op);
+    op->cancel();
+    release = true;
+    op->waitUntilFinished();
+    EXPECT_FALSE(ran);
+    EXPECT_TRUE(op->isFinished());
+}
+
+namespace {
+// An asynchronous operation that finishes later, from another thread.
+class LateOperation : public Operation {
+public:
+    bool isAsynchronous() const override { return true; }
+    void main() override {
+        std::thread([self = shared_from_this(), this] {
+            QThread::msleep(30);
+            setFinished(true);
+        }).detach();
+    }
+};
+}  // namespace
+
+TEST(OperationQueueTest, AsynchronousOperationHoldsTheSerialQueue) {
+    OperationQueue queue;
+    auto late = std::make_shared<LateOperation>();
+    queue.addOperation(late);
+    bool lateWasFinished = false;
+    queue.addOperations({std::make_shared<BlockOperation>([&] { lateWasFinished = late->isFinished(); })}, true);
+    EXPECT_TRUE(lateWasFinished);
+}
+
+TEST(OperationQueueTest, MainQueueRunsOnMainThreadAndInlineFromIt) {
+    QThread* main = QThread::currentThread();
+    QThread* ranOn = nullptr;
+    OperationQueue worker;
+    std::atomic<bool> done{false};
+    worker.addOperationWithBlock([&] {
+        OperationQueue::mainQueue().addOperations(
+            {std::make_shared<BlockOperation>([&] { ranOn = QThread::currentThread(); })}, true);
+        done = true;
+    });
+    ASSERT_TRUE(runEventLoopUntil([&] { return done.load(); }));
+    EXPECT_EQ(ranOn, main);
+    bool inlineRan = false;
+    OperationQueue::mainQueue().addOperations({std::make_shared<BlockOperation>([&] { inlineRan = true; })}, true);
+    EXPECT_TRUE(inlineRan);
+}
+
+TEST(UserDefaultsTest, AbsentMeansOffAndSuitesAreSearched) {
+    TestEnvironment env;
+    UserDefaults defaults(QStringLiteral("com.example.app"));
+    EXPECT_FALSE(defaults.boolForKey(QStringLiteral("ExportDebug")));
+    EXPECT_EQ(defaults.doubleForKey(QStringLiteral("DefaultNoteFontSize")), 0.0);
+    PlistDictionary suite;
+    suite.set(QStringLiteral("DefaultNoteFontSize"), 14.5);
+    ASSERT_TRUE(UserDefaults::writeDictionary(suite, QStringLiteral("com.example.suite")));
+    defaults.addSuiteNamed(QStringLiteral("com.example.suite"));
+    EXPECT_EQ(defaults.doubleForKey(QStringLiteral("DefaultNoteFontSize")), 14.5);
+    ASSERT_TRUE(defaults.setObject(true, QStringLiteral("ExportDebug")));
+    EXPECT_TRUE(UserDefaults(QStringLiteral("com.example.app")).boolForKey(QStringLiteral("ExportDebug")));
+    EXPECT_TRUE(QFile::exists(env.configHome() + QStringLiteral("/preferences/com.example.app.plist")));
+    ASSERT_TRUE(defaults.removeObject(QStringLiteral("ExportDebug")));
+    EXPECT_FALSE(defaults.boolForKey(QStringLiteral("ExportDebug")));
+}
+
+TEST(OutputStreamTest, AppendsToExistingFile) {
+    TestEnvironment env;
+    const QString path = env.writeFile(QStringLiteral("log.txt"), "first\n");
+    OutputStream stream(path);
+    ASSERT_TRUE(stream.open());
+    EXPECT_EQ(stream.write("second\n"), 7);
+    stream.close();
+    EXPECT_EQ(stream.write("x"), -1);
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("first\nsecond\n"));
+}
