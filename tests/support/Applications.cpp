@@ -1,0 +1,25 @@
+#include "tests/support/Applications.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+#include "tests/support/TestEnvironment.h"
+
+QString installApplication(const TestEnvironment& env, const QString& name, const QString& identifier,
+                           const QString& version, const QString& extraKeys) {
+    const QString bundle = env.applicationsDir() + u'/' + name + QStringLiteral(".app");
+    const QString plist = QStringLiteral(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\"><dict>"
+        "<key>CFBundleIdentifier</key><string>%1</string>"
+        "<key>CFBundleShortVersionString</key><string>%2</string>"
+        "<key>CFBundleName</key><string>%3</string>%4</dict></plist>\n")
+                              .arg(identifier, version, name, extraKeys);
+    env.writeFile(bundle.mid(env.root().size() + 1) + QStringLiteral("/Contents/Info.plist"), plist.toUtf8());
+    return bundle;
+}
+
+void markApplicationRunning(const QString& bundlePath) {
+    QFile pid(bundlePath + QStringLiteral("/Contents/pid"));
+    if (pid.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        pid.write(QByteArray::number(QCoreApplication::applicationPid()));
+}

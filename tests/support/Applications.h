@@ -1,0 +1,14 @@
+// Builders for the outside applications that tests need: installed Pelmora
+// and Evernote stand-ins, optionally marked as running.
+#pragma once
+
+#include <QString>
+
+class TestEnvironment;
+
+// Installs "Name.app" with the bundle identifier and version; returns its path.
+// `extraKeys` is XML to add inside the Info.plist dictionary.
+QString installApplication(const TestEnvironment& env, const QString& name, const QString& identifier,
+                           const QString& version, const QString& extraKeys = QString());
+// Marks an installed application as running (its pid file names this process).
+void markApplicationRunning(const QString& bundlePath);
