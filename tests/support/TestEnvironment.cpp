@@ -5,13 +5,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <unistd.h>
 
 namespace {
 const char* const kVariables[4] = {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "TMPDIR",
                                    "FERRYMARK_APPLICATIONS"};
 }
 
-TestEnvironment::TestEnvironment() {
+TestEnvironment::TestEnvironment() : savedStandardError_(::dup(STDERR_FILENO)) {
     for (int i = 0; i < 4; ++i) saved_[i] = qgetenv(kVariables[i]);
     QDir().mkpath(dataHome());
     QDir().mkpath(configHome());
@@ -24,6 +25,11 @@ TestEnvironment::TestEnvironment() {
 }
 
 TestEnvironment::~TestEnvironment() {
+    // An import run redirects standard error into its log; give it back.
+    if (savedStandardError_ >= 0) {
+        ::dup2(savedStandardError_, STDERR_FILENO);
+        ::close(savedStandardError_);
+    }
     for (int i = 0; i < 4; ++i) {
         if (saved_[i].isNull()) qunsetenv(kVariables[i]);
         else qputenv(kVariables[i], saved_[i]);

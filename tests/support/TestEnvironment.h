@@ -31,6 +31,7 @@ public:
 private:
     QTemporaryDir dir_;
     QByteArray saved_[4];
+    int savedStandardError_;
 };
 
 // Runs the Qt event loop until `done` returns true or `timeoutMs` passes;

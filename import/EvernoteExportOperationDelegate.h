@@ -1,0 +1,37 @@
+// The receiver of an import run's progress: all seven callbacks are delivered
+// on the main thread, in the order issued, and the run's worker thread waits
+// until each has returned. A run ends with exactly one of
+// exportOperationDidEncounterError, exportOperationDidCancel or
+// exportOperationDidEnd.
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+#include "platform/foundation/Error.h"
+
+class EvernoteExportOperation;
+
+class EvernoteExportOperationDelegate {
+public:
+    virtual ~EvernoteExportOperationDelegate() = default;
+    // The run started (sent only through informDelegateDidStart).
+    virtual void exportOperationDidStart(EvernoteExportOperation* operation) = 0;
+    // A notebook has been prepared and holds `count` notes.
+    virtual void exportOperationWillExportRecordsFromNotebook(EvernoteExportOperation* operation,
+                                                              unsigned long count,
+                                                              const QString& notebookName) = 0;
+    // A file import has counted its `count` notes.
+    virtual void exportOperationWillExportRecordsFromFileAtURL(EvernoteExportOperation* operation,
+                                                               unsigned long count,
+                                                               const QUrl& fileURL) = 0;
+    // One item has been finished, successfully or not.
+    virtual void exportOperationDidExportRecord(EvernoteExportOperation* operation) = 0;
+    // The run stopped with a failure.
+    virtual void exportOperationDidEncounterError(EvernoteExportOperation* operation,
+                                                  const Error& error) = 0;
+    // The run stopped after cancellation.
+    virtual void exportOperationDidCancel(EvernoteExportOperation* operation) = 0;
+    // Pelmora has been asked to import.
+    virtual void exportOperationDidEnd(EvernoteExportOperation* operation) = 0;
+};
