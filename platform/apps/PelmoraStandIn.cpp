@@ -1,6 +1,5 @@
 #include "platform/apps/PelmoraStandIn.h"
 
-#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -14,6 +13,7 @@
 #include <QUuid>
 #include <cstdio>
 
+#include "platform/foundation/FileResourceValues.h"
 #include "platform/foundation/StandardPaths.h"
 
 namespace {
@@ -71,17 +71,11 @@ bool moveItem(const QString& from, const QString& to) {
 }
 
 void keepDatesAndTags(const QString& path, const PlistDictionary& item) {
-    const QDateTime modified = item.value(QStringLiteral("dateModified")).toDate();
-    if (modified.isValid()) {
-        QFile file(path);
-        if (file.open(QIODevice::ReadOnly)) file.setFileTime(modified, QFileDevice::FileModificationTime);
-    }
+    FileResourceValues values;
+    values.contentModificationDate = item.value(QStringLiteral("dateModified")).toDate();
     const QString tags = item.value(QStringLiteral("tagsString")).toString();
-    if (!tags.isEmpty()) {
-        const QByteArray value = tags.toUtf8();
-        ::setxattr(QFile::encodeName(path).constData(), "user.xdg.tags", value.constData(),
-                   static_cast<size_t>(value.size()), 0);
-    }
+    if (!tags.isEmpty()) values.tagNames = tags.split(u',');
+    if (!setResourceValues(path, values)) logLine(QStringLiteral("Couldn't keep the dates and tags of %1").arg(path));
 }
 
 class LibraryIndex {
