@@ -1,0 +1,41 @@
+// The uniform type registry: type identifiers ("public.png"), their MIME types
+// and file-name extensions, conformance to parent types ("public.png"
+// conforms to "public.image", "public.data" and "public.item"), and the kind
+// name users see ("PNG image"). The types come from one curated table
+// (UniformTypeTable.cpp).
+//
+// An extension or MIME type that no declared type claims gets a dynamic
+// identifier, "dyn.ext.<extension>" or "dyn.mime.<MIME type>", that conforms
+// only to "public.data" (and so to "public.item") and keeps its tag: the
+// extension of "dyn.ext.xyz" is "xyz", the MIME type of "dyn.mime.x/y" is "x/y".
+//
+// Identifiers, extensions and MIME types compare case-insensitively. All
+// functions are thread-safe; the registry is built once, on first use.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class UniformTypes {
+  public:
+    // The type for a MIME type such as "image/png" or "text/html; charset=utf-8"
+    // (parameters and surrounding blanks ignored); a dynamic identifier when
+    // no declared type claims it; "" for an empty MIME type.
+    static QString preferredIdentifierForMIMEType(const QString& mimeType);
+    // The type for a file-name extension ("pdf"; a leading period is ignored);
+    // a dynamic identifier when no declared type claims it; "" for "".
+    static QString preferredIdentifierForExtension(const QString& extension);
+
+    // True when `type` is `parent` or descends from it through declared
+    // parents. An unknown identifier conforms only to itself.
+    static bool conformsTo(const QString& type, const QString& parent);
+
+    // The type's preferred file-name extension ("pdf"), or "" when it has none.
+    static QString preferredExtension(const QString& type);
+    // The type's preferred MIME type ("application/pdf"), or "" when it has none.
+    static QString preferredMIMEType(const QString& type);
+    // What users call such a file ("PDF document"); "" for dynamic and unknown types.
+    static QString kindName(const QString& type);
+    // True for a type of the table (not dynamic, not unknown).
+    static bool isDeclared(const QString& type);
+};

@@ -1,0 +1,121 @@
+#include <gtest/gtest.h>
+
+#include <QSet>
+
+#include "platform/uti/UniformTypeTable.h"
+#include "platform/uti/UniformTypes.h"
+
+namespace {
+
+QString forMIME(const char* mime) { return UniformTypes::preferredIdentifierForMIMEType(mime); }
+QString forExtension(const char* ext) { return UniformTypes::preferredIdentifierForExtension(ext); }
+
+}  // namespace
+
+TEST(UniformTypes, PdfRoundTripsBetweenMIMETypeExtensionAndKind) {
+    const QString pdf = forMIME("application/pdf");
+    EXPECT_EQ(pdf, "com.adobe.pdf");
+    EXPECT_EQ(UniformTypes::preferredExtension(pdf), "pdf");
+    EXPECT_EQ(UniformTypes::preferredMIMEType(pdf), "application/pdf");
+    EXPECT_EQ(UniformTypes::kindName(pdf), "PDF document");
+    EXPECT_EQ(forExtension("PDF"), pdf);
+    EXPECT_EQ(forExtension(".pdf"), pdf);
+}
+
+// The kinds that decide an attachment's item type: image, movie, audio, web
+// archive, HTML, web location; anything else is a document.
+TEST(UniformTypes, AttachmentKindsConformToTheirFamilies) {
+    const std::pair<const char*, const char*> byMIME[] = {
+        {"image/png", "public.image"},
+        {"image/jpeg", "public.image"},
+        {"image/jpg", "public.image"},
+        {"image/gif", "public.image"},
+        {"image/tiff", "public.image"},
+        {"image/bmp", "public.image"},
+        {"image/heic", "public.image"},
+        {"image/webp", "public.image"},
+        {"image/svg+xml", "public.image"},
+        {"video/mp4", "public.movie"},
+        {"video/quicktime", "public.movie"},
+        {"video/x-msvideo", "public.movie"},
+        {"video/mpeg", "public.movie"},
+        {"video/webm", "public.movie"},
+        {"audio/mpeg", "public.audio"},
+        {"audio/wav", "public.audio"},
+        {"audio/x-m4a", "public.audio"},
+        {"audio/aac", "public.audio"},
+        {"audio/ogg", "public.audio"},
+        {"audio/amr", "public.audio"},
+        {"audio/webm", "public.audio"},
+        {"audio/flac", "public.audio"},
+        {"text/html", "public.html"},
+        {"TEXT/HTML; charset=UTF-8", "public.html"},
+        {"application/x-webarchive", "com.apple.webarchive"},
+        {"text/plain", "public.plain-text"},
+        {"application/zip", "public.data"},
+    };
+    for (const auto& [mime, family] : byMIME) {
+        EXPECT_TRUE(UniformTypes::conformsTo(forMIME(mime), family)) << mime << " -> " << family;
+    }
+    EXPECT_FALSE(UniformTypes::conformsTo(forMIME("audio/webm"), "public.movie"));
+    EXPECT_FALSE(UniformTypes::conformsTo(forMIME("video/mp4"), "public.audio"));
+    EXPECT_FALSE(UniformTypes::conformsTo(forMIME("application/pdf"), "public.image"));
+
+    EXPECT_TRUE(
+        UniformTypes::conformsTo(forExtension("webloc"), "com.apple.web-internet-location"));
+    EXPECT_TRUE(UniformTypes::conformsTo(forExtension("enex"), "com.evernote.enex"));
+    EXPECT_TRUE(UniformTypes::conformsTo(forExtension("JPG"), "public.image"));
+    EXPECT_EQ(forMIME("application/octet-stream"), "public.data");
+    EXPECT_EQ(forMIME("application/vnd.evernote.ink"), "com.evernote.ink");
+    EXPECT_EQ(UniformTypes::preferredExtension(forMIME("image/jpeg")), "jpeg");
+}
+
+TEST(UniformTypes, UnknownTagsGetDynamicTypesUnderData) {
+    const QString byExtension = forExtension("xyz");
+    EXPECT_TRUE(byExtension.startsWith("dyn."));
+    EXPECT_FALSE(UniformTypes::isDeclared(byExtension));
+    EXPECT_TRUE(UniformTypes::conformsTo(byExtension, "public.data"));
+    EXPECT_TRUE(UniformTypes::conformsTo(byExtension, "public.item"));
+    EXPECT_FALSE(UniformTypes::conformsTo(byExtension, "public.content"));
+    EXPECT_EQ(UniformTypes::preferredExtension(byExtension), "xyz");
+    EXPECT_EQ(UniformTypes::kindName(byExtension), "");
+
+    // An unknown MIME type has no extension: "Untitled" stays without one.
+    const QString byMIME = forMIME("application/x-unheard-of");
+    EXPECT_TRUE(UniformTypes::conformsTo(byMIME, "public.data"));
+    EXPECT_EQ(UniformTypes::preferredExtension(byMIME), "");
+    EXPECT_EQ(UniformTypes::preferredMIMEType(byMIME), "application/x-unheard-of");
+
+    EXPECT_EQ(forExtension(""), "");
+    EXPECT_EQ(forMIME("  "), "");
+    EXPECT_FALSE(UniformTypes::conformsTo("org.example.unknown", "public.data"));
+    EXPECT_TRUE(UniformTypes::conformsTo("org.example.unknown", "ORG.example.UNKNOWN"));
+}
+
+TEST(UniformTypes, PackagesConformToPackageOrBundle) {
+    EXPECT_TRUE(UniformTypes::conformsTo(forExtension("pmnote"), "com.apple.package"));
+    EXPECT_TRUE(UniformTypes::conformsTo(forExtension("rtfd"), "com.apple.package"));
+    EXPECT_TRUE(UniformTypes::conformsTo(forExtension("app"), "com.apple.bundle"));
+    EXPECT_FALSE(UniformTypes::conformsTo(forExtension("webarchive"), "com.apple.package"));
+}
+
+// Every parent named in the table is itself declared, and every declared type
+// reaches public.item or public.content.
+TEST(UniformTypes, TableIsConsistent) {
+    QSet<QString> declared;
+    for (const auto& declaration : uniformTypeDeclarations()) {
+        EXPECT_FALSE(declared.contains(declaration.identifier)) << declaration.identifier;
+        declared.insert(declaration.identifier);
+    }
+    for (const auto& declaration : uniformTypeDeclarations()) {
+        for (const QString& parent :
+             QString(declaration.conformsTo).split(' ', Qt::SkipEmptyParts)) {
+            EXPECT_TRUE(declared.contains(parent))
+                << declaration.identifier << " -> " << qPrintable(parent);
+        }
+        EXPECT_TRUE(UniformTypes::conformsTo(declaration.identifier, "public.item") ||
+                    UniformTypes::conformsTo(declaration.identifier, "public.content"))
+            << declaration.identifier;
+        EXPECT_FALSE(QString(declaration.kindName).isEmpty()) << declaration.identifier;
+    }
+}
