@@ -6,11 +6,11 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSet>
 #include <cstdio>
 
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Format.h"
+#include "platform/uti/UniformTypes.h"
 
 namespace {
 
@@ -62,14 +62,12 @@ const EVP_MD* algorithmFor(QVFExtensions::DigestType type, int lengthBits) {
     return nullptr;
 }
 
+// Bundles and document packages are folders that users handle as files.
 bool isPackageExtension(const QString& suffix) {
-    static const QSet<QString> kPackageExtensions = {
-        QStringLiteral("app"),    QStringLiteral("bundle"),  QStringLiteral("framework"),
-        QStringLiteral("plugin"), QStringLiteral("kext"),    QStringLiteral("xpc"),
-        QStringLiteral("appex"),  QStringLiteral("pmnote"),  QStringLiteral("rtfd"),
-        QStringLiteral("pages"),  QStringLiteral("numbers"), QStringLiteral("key"),
-    };
-    return kPackageExtensions.contains(suffix.toLower());
+    if (suffix.isEmpty()) return false;
+    const QString type = UniformTypes::preferredIdentifierForExtension(suffix);
+    return UniformTypes::conformsTo(type, QStringLiteral("com.apple.package")) ||
+           UniformTypes::conformsTo(type, QStringLiteral("com.apple.bundle"));
 }
 
 }  // namespace

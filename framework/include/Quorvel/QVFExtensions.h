@@ -38,10 +38,10 @@ std::optional<QByteArray> SHA256HMACWithKey(const QByteArray& data, const QByteA
 QString hexadecimalString(const QByteArray& data);
 
 // True only when an item exists at `path` (symbolic links followed), it is a
-// directory, and it is not a package: a directory whose extension names a
-// bundle or document package (.app, .bundle, .framework, .plugin, .pmnote,
-// .rtfd, .pages and the like, any case) or that holds "Contents/Info.plist"
-// counts as a file. False for a missing or unreadable item.
+// directory, and it is not a package: a directory whose extension's uniform
+// type conforms to "com.apple.package" or "com.apple.bundle" (.app, .bundle,
+// .framework, .pmnote, .rtfd, .pages and the like, any case), or that holds
+// "Contents/Info.plist", counts as a file. False for a missing or unreadable item.
 bool isDirectoryAtPath(const QString& path);
 
 }  // namespace QVFExtensions
