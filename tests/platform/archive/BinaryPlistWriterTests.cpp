@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <QtEndian>
+
+#include "platform/archive/BinaryPlistWriter.h"
+#include "platform/plist/PlistValue.h"
+#include "tests/platform/archive/PythonPlist.h"
+
+namespace {
+
+using Node = BinaryPlistNode;
+
+QByteArray fromHex(const char* hex) { return QByteArray::fromHex(QByteArray(hex)); }
+
+}  // namespace
+
+TEST(BinaryPlistWriter, WritesTheKnownSingleEntryDictionaryByteForByte) {
+    Node dict = Node::makeDictionary();
+    dict.insert("URL", Node::makeString("https://example.com/"));
+    const QByteArray expected =
+        "bplist00" + fromHex("d10102535552 4c5f1014") + QByteArray("https://example.com/") +
+        fromHex("080b0f") + QByteArray(6, '\0') + fromHex("0101") + fromHex("0000000000000003") +
+        fromHex("0000000000000000") + fromHex("0000000000000026");
+    EXPECT_EQ(BinaryPlistWriter::write(dict).toHex(), expected.toHex());
+}
+
+TEST(BinaryPlistWriter, KeepsRealWidthsAndUsesPlatformIntegerAndUidWidths) {
+    // Each value in its own one-element array: the object after the array is it.
+    auto encoded = [](Node value) {
+        const QByteArray data = BinaryPlistWriter::write(Node::makeArray({value}));
+        return data.mid(10, data.size() - 10 - 32 - 2).toHex();  // skip header, array, table
+    };
+    EXPECT_EQ(encoded(Node::makeFloat32(1.5f)), "223fc00000");
+    EXPECT_EQ(encoded(Node::makeFloat64(1.5)), "233ff8000000000000");
+    EXPECT_EQ(encoded(Node::makeInteger(3)), "1003");
+    EXPECT_EQ(encoded(Node::makeInteger(300)), "11012c");
+    EXPECT_EQ(encoded(Node::makeInteger(70000)), "1200011170");
+    EXPECT_EQ(encoded(Node::makeInteger(-1)), "13ffffffffffffffff");
+    EXPECT_EQ(encoded(Node::makeUid(5)), "8005");
+    EXPECT_EQ(encoded(Node::makeUid(300)), "81012c");
+    EXPECT_EQ(encoded(Node::makeUid(70000)), "8300011170");
+    EXPECT_EQ(encoded(Node::makeBoolean(true)), "09");
+    EXPECT_EQ(encoded(Node::makeString(QString::fromUtf8("é"))), "6100e9");
+}
+
+TEST(BinaryPlistWriter, StoresEqualScalarsOnceButKeepsDifferentTypesApart) {
+    Node array =
+        Node::makeArray({Node::makeString("x"), Node::makeString("x"), Node::makeInteger(1),
+                         Node::makeBoolean(true), Node::makeFloat64(1.0), Node::makeFloat32(1.0f)});
+    const QByteArray data = BinaryPlistWriter::write(array);
+    const quint64 count = qFromBigEndian<quint64>(data.constData() + data.size() - 24);
+    EXPECT_EQ(count, 6u);  // the array, "x", 1, true, 1.0, 1.0f
+    auto read = PlistValue::fromData(data);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->toArray().size(), 6);
+    EXPECT_EQ(read->toArray().at(1).toString(), "x");
+}
+
+TEST(BinaryPlistWriter, WritesLongCollectionsWithExtendedCountsAndWideReferences) {
+    // 300 distinct strings need two-byte references and counts beyond 14.
+    Node array = Node::makeArray();
+    for (int i = 0; i < 300; ++i)
+        array.items.push_back(Node::makeString(QString("item %1").arg(i)));
+    Node dict = Node::makeDictionary();
+    dict.insert("list", std::move(array));
+    dict.insert("bytes", Node::makeData(QByteArray(40, 'z')));
+    auto read = PlistValue::fromData(BinaryPlistWriter::write(dict));
+    ASSERT_TRUE(read);
+    const PlistArray list = read->toDictionary().value("list").toArray();
+    ASSERT_EQ(list.size(), 300);
+    EXPECT_EQ(list.at(299).toString(), "item 299");
+    EXPECT_EQ(read->toDictionary().value("bytes").toData(), QByteArray(40, 'z'));
+}
+
+TEST(BinaryPlistWriter, IsReadByPythonWithTypesIntact) {
+    SKIP_WITHOUT_PYTHON();
+    Node dict = Node::makeDictionary();
+    dict.insert("f", Node::makeFloat32(0.1f));
+    dict.insert("d", Node::makeFloat64(0.1));
+    dict.insert("n", Node::makeInteger(-7));
+    dict.insert("u", Node::makeUid(42));
+    dict.insert("s", Node::makeString(QString::fromUtf8("Grüße ☃")));
+    dict.insert("b", Node::makeBoolean(false));
+    dict.insert("t", Node::makeDate(QDateTime::fromSecsSinceEpoch(978307200 + 60, Qt::UTC)));
+    dict.insert("x", Node::makeData("\x01\x02"));
+    const QString out = runPlistScript(
+        BinaryPlistWriter::write(dict),
+        "print(repr(p['f']), repr(p['d']), p['n'], type(p['u']).__name__, p['u'].data,\n"
+        "      p['s'], p['b'], p['t'].isoformat(), p['x'].hex())");
+    EXPECT_EQ(out, QString::fromUtf8(
+                       "0.10000000149011612 0.1 -7 UID 42 Grüße ☃ False 2001-01-01T00:01:00 0102"));
+}
