@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/DefaultsCommand.h"
+#include "app/ImportCommand.h"
 
 namespace {
 
@@ -21,6 +22,13 @@ int runCommandLine(int argc, char** argv) {
     QStringList args = QCoreApplication::arguments().mid(1);
     const QString command = args.value(0);
     if (command == QLatin1String("defaults")) return runDefaultsCommand(args.mid(1), out, err);
+    if (command == QLatin1String("import")) {
+        if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
+            out << kImportUsage;
+            return 0;
+        }
+        return runImportCommand(args.mid(1), out, err);
+    }
     if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
         out << kUsage;
         return 0;

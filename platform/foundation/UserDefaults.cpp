@@ -42,6 +42,7 @@ PlistValue UserDefaults::objectForKey(const QString& key) const {
     QStringList search;
     {
         QMutexLocker lock(&mutex_);
+        if (volatile_.contains(key)) return volatile_.value(key);
         search = QStringList{domain_} + suites_;
     }
     for (const QString& domain : search) {
@@ -59,6 +60,12 @@ QString UserDefaults::stringForKey(const QString& key) const {
         case PlistValue::Type::Real: return QString::number(value.toReal());
         default: return QString();
     }
+}
+
+void UserDefaults::setVolatileValue(const PlistValue& value, const QString& key) {
+    QMutexLocker lock(&mutex_);
+    if (value.isNull()) volatile_.remove(key);
+    else volatile_.set(key, value);
 }
 
 bool UserDefaults::setObject(const PlistValue& value, const QString& key, Error* error) {

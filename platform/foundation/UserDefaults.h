@@ -28,6 +28,10 @@ public:
     double doubleForKey(const QString& key) const { return objectForKey(key).toReal(); }
     QString stringForKey(const QString& key) const;
 
+    // A value for this process only, searched before every domain (the command
+    // line's settings). A null value removes it.
+    void setVolatileValue(const PlistValue& value, const QString& key);
+
     // Writes into the own domain's file.
     bool setObject(const PlistValue& value, const QString& key, Error* error = nullptr);
     bool removeObject(const QString& key, Error* error = nullptr);
@@ -42,5 +46,6 @@ public:
 private:
     QString domain_;
     QStringList suites_;
+    PlistDictionary volatile_;
     mutable QMutex mutex_;
 };

@@ -1,0 +1,11 @@
+// `ferrymark import FILE.enex`: imports one ENEX file into the Pelmora
+// library, headless, on the main event loop. Ctrl-C cancels cleanly.
+// Exit status: 0 when the import ended, 1 when it failed, 2 for a usage
+// error, 130 when it was cancelled.
+#pragma once
+
+#include <QStringList>
+#include <QTextStream>
+
+int runImportCommand(const QStringList& args, QTextStream& out, QTextStream& err);
+extern const char* const kImportUsage;

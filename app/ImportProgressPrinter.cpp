@@ -1,0 +1,88 @@
+#include "app/ImportProgressPrinter.h"
+
+#include <QFileInfo>
+#include <QUrl>
+
+#include "platform/foundation/Format.h"
+#include "platform/foundation/Localization.h"
+
+namespace {
+constexpr int kBarWidth = 30;
+}
+
+ImportProgressPrinter::ImportProgressPrinter(QTextStream& out, QTextStream& err, bool isTerminal,
+                                             std::function<void()> onEnd)
+    : out_(out), err_(err), isTerminal_(isTerminal), onEnd_(std::move(onEnd)) {}
+
+void ImportProgressPrinter::announce(unsigned long count, const QString& name) {
+    total_ += count;
+    out_ << stringWithFormat(localizedString("Exporting notes from \"%@\""), {name}) << "\n";
+    out_.flush();
+    showProgress();
+}
+
+void ImportProgressPrinter::exportOperationWillExportRecordsFromNotebook(EvernoteExportOperation*,
+                                                                         unsigned long count,
+                                                                         const QString& name) {
+    announce(count, name);
+}
+
+void ImportProgressPrinter::exportOperationWillExportRecordsFromFileAtURL(EvernoteExportOperation*,
+                                                                          unsigned long count, const QUrl& url) {
+    announce(count, QFileInfo(url.toLocalFile()).fileName());
+}
+
+void ImportProgressPrinter::exportOperationDidExportRecord(EvernoteExportOperation*) {
+    ++done_;
+    showProgress();
+}
+
+void ImportProgressPrinter::showProgress() {
+    const QString text = stringWithFormat(localizedString("%lu of %lu notes exported"), {done_, total_});
+    if (isTerminal_) {
+        const double fraction = total_ ? double(done_) / double(total_) : 1.0;
+        const int filled = static_cast<int>(fraction * kBarWidth);
+        out_ << "\r[" << QString(filled, u'#') << QString(kBarWidth - filled, u' ') << "] " << text << "\x1b[K";
+        out_.flush();
+        progressLineOpen_ = true;
+        return;
+    }
+    // Plain output (a pipe, a log): a line at each tenth, not one per note.
+    const int percent = total_ ? static_cast<int>(100 * done_ / total_) : 100;
+    if (percent / 10 == lastPercent_ / 10 && done_ != total_) return;
+    if (done_ == total_ && lastPercent_ == 100) return;
+    lastPercent_ = percent;
+    out_ << text << "\n";
+    out_.flush();
+}
+
+void ImportProgressPrinter::finishProgressLine() {
+    if (progressLineOpen_) out_ << "\n";
+    progressLineOpen_ = false;
+    out_.flush();
+}
+
+void ImportProgressPrinter::exportOperationDidEncounterError(EvernoteExportOperation*, const Error& error) {
+    finishProgressLine();
+    err_ << localizedString("An error occurred while exporting.") << "\n" << error.localizedDescription() << "\n";
+    err_.flush();
+    end(Outcome::Failed);
+}
+
+void ImportProgressPrinter::exportOperationDidCancel(EvernoteExportOperation*) {
+    finishProgressLine();
+    err_ << localizedString("The import was cancelled.") << "\n";
+    err_.flush();
+    end(Outcome::Cancelled);
+}
+
+void ImportProgressPrinter::exportOperationDidEnd(EvernoteExportOperation*) {
+    finishProgressLine();
+    end(Outcome::Ended);
+}
+
+void ImportProgressPrinter::end(Outcome outcome) {
+    if (outcome_ != Outcome::Running) return;
+    outcome_ = outcome;
+    if (onEnd_) onEnd_();
+}

@@ -1,0 +1,110 @@
+// The ENEX parser: reads one ENEX file as a stream and turns it, note by note,
+// into item dictionaries. For every <note> it fills an EvernoteXMLItem with
+// its EvernoteXMLResource attachments, asks the item to convert itself
+// (itemDictInGroup), and hands the result to the item block; when the
+// document ends or fails it calls the completion block, exactly once.
+//
+// Memory stays bounded by the largest note: the file is read in chunks and a
+// note's records live only from its start tag to its end tag.
+//
+// Threading: the whole parse, every callback and both blocks run on the
+// thread of the queue that runs the operation. cancel() may come from any
+// thread; it makes the parse end through the parser's error path.
+#pragma once
+
+#include <QUrl>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "enex/EvernoteXMLItem.h"
+#include "platform/foundation/Operation.h"
+#include "platform/foundation/OutputStream.h"
+#include "platform/plist/PlistValue.h"
+#include "platform/xml/XMLStreamParser.h"
+
+inline const QString kEvernoteXMLParseOperationErrorDomain =
+    QStringLiteral("EvernoteXMLParseOperationErrorDomain");
+enum EvernoteXMLParseOperationErrorCode : long {
+    EvernoteXMLParseCannotCreateInputStream = 1001,
+    EvernoteXMLParseCannotCreateParser = 1002,
+    EvernoteXMLParseUnsupportedDataEncoding = 1003,
+    EvernoteXMLParseConversionException = 1004,
+};
+
+class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDelegate {
+public:
+    using ItemBlock = std::function<void(const std::optional<PlistDictionary>& itemDict, const Error& error)>;
+    using CompletionBlock = std::function<void(const Error& error)>;
+
+    // A new parse of `fileURL` whose items are written into `directoryURL` and
+    // belong to `group`. The caller sets logStream, debugMode and the blocks,
+    // then adds it to a queue.
+    static std::shared_ptr<EvernoteXMLParseOperation> evernoteParseOperationForFileAtURL(
+        const QUrl& fileURL, const QUrl& directoryURL, const PlistDictionary& group);
+
+    EvernoteXMLParseOperation();
+    ~EvernoteXMLParseOperation() override;
+
+    QUrl evernoteFileURL() const { return evernoteFileURL_; }
+    QUrl directoryURL() const { return directoryURL_; }
+    PlistDictionary groupDict() const { return groupDict_; }
+    bool debugMode() const { return debugMode_; }
+    void setDebugMode(bool debug) { debugMode_ = debug; }
+    // The import log (not owned; must outlive the parse). May be null.
+    void setLogStream(OutputStream* stream) { logStream_ = stream; }
+    Error operationError() const { return operationError_; }
+    void setParseOperationDidExportItemBlock(ItemBlock block) { itemBlock_ = std::move(block); }
+    void setParseOperationCompletionBlock(CompletionBlock block) { completionBlock_ = std::move(block); }
+
+    bool isAsynchronous() const override { return true; }
+    void main() override;
+    // Tells the parser to abort, then marks the operation cancelled.
+    void cancel() override;
+    // Finishing: marks finished, aborts the parser, calls the completion block
+    // with operationError. Only the first call has an effect.
+    void setOperationFinished(bool finished);
+
+private:
+    // Parser events.
+    void didStartElement(const QString& name, const QList<XMLAttribute>& attributes) override;
+    void foundCharacters(const QString& text) override;
+    void foundCDATA(const QByteArray& bytes) override;
+    void didEndElement(const QString& name) override;
+    void parseErrorOccurred(const Error& error) override;
+    void didEndDocument() override;
+
+    void startResourceChild(const QString& name, const QList<XMLAttribute>& attributes);
+    void startNoteChild(const QString& name);
+    void resourceCharacters(const QString& text);
+    void finishNote();
+    void log(const QString& line) const;
+
+    // Positions (which element the parser is in).
+    enum NoteElement { NoteNone, NoteTitle, NoteContent, NoteCreated, NoteUpdated, NoteTag, NoteResource, NoteAttributes };
+    enum ResourceElement { ResourceNone, ResourceData, ResourceMime, ResourceWidth, ResourceHeight, ResourceAttributes };
+    enum ResourceAttributesElement { ResourceAttributesNone, ResourceAttributesTimestamp, ResourceAttributesFileName };
+    enum NoteAttributesElement { NoteAttributesNone, NoteAttributesSource, NoteAttributesSourceURL };
+
+    QUrl evernoteFileURL_;
+    QUrl directoryURL_;
+    PlistDictionary groupDict_;
+    bool debugMode_ = false;
+    OutputStream* logStream_ = nullptr;
+    Error operationError_;
+    ItemBlock itemBlock_;
+    CompletionBlock completionBlock_;
+
+    std::mutex parserMutex_;  // guards parser_ against cancel() from another thread
+    XMLStreamParser* parser_ = nullptr;
+    bool finished_ = false;
+
+    unsigned currentElement_ = 0;
+    NoteElement currentNoteElement_ = NoteNone;
+    ResourceElement currentResourceElement_ = ResourceNone;
+    ResourceAttributesElement currentResourceAttributesElement_ = ResourceAttributesNone;
+    NoteAttributesElement currentNoteAttributesElement_ = NoteAttributesNone;
+    std::unique_ptr<EvernoteXMLItem> currentItem_;
+    std::unique_ptr<EvernoteXMLResource> currentResource_;
+};

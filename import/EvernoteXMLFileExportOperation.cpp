@@ -1,0 +1,134 @@
+#include "import/EvernoteXMLFileExportOperation.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "platform/foundation/Format.h"
+#include "platform/foundation/Localization.h"
+#include "platform/foundation/SystemLog.h"
+#include "util/FileNameRules.h"
+
+EvernoteXMLFileExportOperation::EvernoteXMLFileExportOperation() = default;
+
+EvernoteXMLFileExportOperation::~EvernoteXMLFileExportOperation() {
+    parserQueue_.cancelAllOperations();
+    parserQueue_.waitUntilAllOperationsAreFinished();
+}
+
+void EvernoteXMLFileExportOperation::main() {
+    Error error;
+    const auto identifier = getPelmoraApplicationBundleIdentifier(&error);
+    if (!identifier || !prepareToExportWithAppIdentifier(*identifier, &error)) {
+        informDelegateDidEncounterError(error);
+        return;
+    }
+    noteCount_ = 0;
+    QFile input(exportFileURL_.toLocalFile());
+    XMLStreamParser parser(&input);
+    parser.setDelegate(this);
+    xmlParser_ = &parser;
+    parser.parse();
+    xmlParser_ = nullptr;
+}
+
+void EvernoteXMLFileExportOperation::cancel() {
+    EvernoteExportOperation::cancel();
+    parserQueue_.cancelAllOperations();
+}
+
+void EvernoteXMLFileExportOperation::didEndElement(const QString& name) {
+    if (name == QLatin1String("note")) ++noteCount_;
+}
+
+void EvernoteXMLFileExportOperation::parseErrorOccurred(const Error& error) {
+    systemLog(stringWithFormat(QStringLiteral("Error counting notes: %@"), {error}));
+    informDelegateDidEncounterError(error);
+    if (xmlParser_) xmlParser_->abortParsing();
+}
+
+void EvernoteXMLFileExportOperation::didEndDocument() { startExport(); }
+
+void EvernoteXMLFileExportOperation::startExport() {
+    const QString filePath = exportFileURL_.toLocalFile();
+    log(stringWithFormat(QStringLiteral("Exporting notes from %@"), {filePath}));
+    // The group keeps the file's name as it is; the folder gets a safe one.
+    const QString fileName = QFileInfo(filePath).fileName();
+    const qsizetype dot = fileName.lastIndexOf(u'.');
+    const QString name = dot > 0 ? fileName.left(dot) : fileName;
+    QString folderName = QVExtensions::safeFileName(name);
+    if (folderName.isEmpty()) folderName = localizedString("Untitled");
+    notebookDirectory_ = filesPath() + u'/' + folderName;
+    if (!QDir().mkdir(notebookDirectory_)) {
+        const Error underlying = posixError(QFileInfo::exists(notebookDirectory_) ? EEXIST : EACCES, notebookDirectory_);
+        const Error error = cannotCreateDirectoryError(underlying);
+        log(stringWithFormat(QStringLiteral("Unable to create notebook directory %@: %@"),
+                             {notebookDirectory_, underlying}));
+        informDelegateDidEncounterError(error);
+        return;
+    }
+    group_ = makeGroupDictionary(name);
+    log(QStringLiteral("Exporting notes"));
+    onMainThread([this](EvernoteExportOperationDelegate* d) {
+        d->exportOperationWillExportRecordsFromFileAtURL(this, noteCount_, exportFileURL_);
+    });
+
+    auto parse = EvernoteXMLParseOperation::evernoteParseOperationForFileAtURL(
+        exportFileURL_, QUrl::fromLocalFile(notebookDirectory_), group_);
+    parse->setLogStream(logStream());
+    parse->setDebugMode(debugMode());
+    parse->setParseOperationDidExportItemBlock(
+        [this](const std::optional<PlistDictionary>& item, const Error& error) { itemExported(item, error); });
+    parse->setParseOperationCompletionBlock([this](const Error& error) { parseCompleted(error); });
+    if (isCancelled()) parse->cancel();
+    parserQueue_.addOperation(parse);
+}
+
+void EvernoteXMLFileExportOperation::itemExported(const std::optional<PlistDictionary>& item, const Error& error) {
+    if (item) {
+        log(stringWithFormat(QStringLiteral("Exported item: %@ (%@)"),
+                             {item->value(ItemKeys::Name).toString(), item->value(ItemKeys::Identifier).toString()}));
+        if (debugMode())
+            log(stringWithFormat(QStringLiteral("%@"),
+                                 {QString::fromUtf8(PlistValue(*item).serialize(PlistValue::Format::Xml))}));
+        notebookItemDicts_.append(*item);
+    } else {
+        log(stringWithFormat(QStringLiteral("Error exporting item: %@"),
+                             {error.isNull() ? QStringLiteral("(null)") : error.description()}));
+    }
+    informDelegateDidExportRecord();
+}
+
+void EvernoteXMLFileExportOperation::parseCompleted(const Error& error) {
+    if (!error.isNull()) {
+        exportDidEnd(error);
+        return;
+    }
+    PlistArray identifiers;
+    PlistDictionary items = libraryPlist().value(LibraryKeys::Entities).toDictionary().value(LibraryKeys::Item).toDictionary();
+    const QString groupIdentifier = group_.value(LibraryKeys::Identifier).toString();
+    for (const PlistValue& value : notebookItemDicts_.values()) {
+        PlistDictionary item = value.toDictionary().mutableCopy();
+        item.set(ItemKeys::Folder, groupIdentifier);
+        identifiers.append(item.value(ItemKeys::Identifier));
+        items.set(item.value(ItemKeys::Identifier).toString(), item);
+    }
+    group_.set(LibraryKeys::Items, identifiers);
+    exportDidEnd(Error());
+}
+
+void EvernoteXMLFileExportOperation::exportDidEnd(const Error& error) {
+    if (error.isNull() && isCancelled()) {
+        // The parse was already complete when the cancellation came: still a cancellation.
+        informDelegateDidCancel();
+        return;
+    }
+    if (error.isNull()) {
+        log(stringWithFormat(QStringLiteral("*** Export ended for: %@"), {exportFileURL_.toLocalFile()}));
+        handDescriptionToPelmora();
+    } else if (isCancelled()) {
+        informDelegateDidCancel();
+    } else {
+        informDelegateDidEncounterError(error);
+    }
+}
