@@ -1,0 +1,236 @@
+#include "platform/richtext/FileWrapper.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cstdio>
+#include <QUuid>
+#include <cerrno>
+
+class FileWrapperData : public QSharedData {
+public:
+    FileWrapper::Kind kind = FileWrapper::Kind::Null;
+    QString filename;
+    QString preferredFilename;
+    QByteArray contents;
+    QMap<QString, FileWrapper> children;
+};
+
+namespace {
+
+const QString kErrorDomain = QStringLiteral("NSCocoaErrorDomain");
+constexpr long kFileReadUnknownError = 256;
+constexpr long kFileReadNoPermissionError = 257;
+constexpr long kFileReadNoSuchFileError = 260;
+constexpr long kFileWriteUnknownError = 512;
+constexpr long kFileWriteNoPermissionError = 513;
+constexpr long kFileWriteFileExistsError = 516;
+
+Error readError(const QString& path, QFileDevice::FileError fileError = QFileDevice::ReadError) {
+    const QString name = QFileInfo(path).fileName();
+    if (!QFileInfo::exists(path))
+        return Error(kErrorDomain, kFileReadNoSuchFileError,
+                     QStringLiteral("The file “%1” couldn’t be opened because there is no such file.")
+                         .arg(name));
+    if (fileError == QFileDevice::PermissionsError)
+        return Error(kErrorDomain, kFileReadNoPermissionError,
+                     QStringLiteral("The file “%1” couldn’t be opened because you don’t have "
+                                    "permission to view it.")
+                         .arg(name));
+    return Error(kErrorDomain, kFileReadUnknownError,
+                 QStringLiteral("The file “%1” couldn’t be opened.").arg(name));
+}
+
+Error writeError(const QString& path, bool permission = false) {
+    const QString name = QFileInfo(path).fileName();
+    if (permission)
+        return Error(kErrorDomain, kFileWriteNoPermissionError,
+                     QStringLiteral("You don’t have permission to save the file “%1”.").arg(name));
+    return Error(kErrorDomain, kFileWriteUnknownError,
+                 QStringLiteral("The file “%1” couldn’t be saved.").arg(name));
+}
+
+bool isPermissionProblem(const QString& path) {
+    const QFileInfo parent(QFileInfo(path).absolutePath());
+    return parent.exists() && !parent.isWritable();
+}
+
+bool isSafeChildKey(const QString& key) {
+    return !key.isEmpty() && key != QLatin1String(".") && key != QLatin1String("..") &&
+           !key.contains(QLatin1Char('/')) && !key.contains(QChar(0));
+}
+
+// Removes a file or folder tree; used to clean up after failed or replaced writes.
+void removeItem(const QString& path) {
+    const QFileInfo info(path);
+    if (info.isDir() && !info.isSymLink())
+        QDir(path).removeRecursively();
+    else
+        QFile::remove(path);
+}
+
+}  // namespace
+
+FileWrapper::FileWrapper() : d_(new FileWrapperData) {}
+FileWrapper::FileWrapper(FileWrapperData* data) : d_(data) {}
+FileWrapper::FileWrapper(const FileWrapper&) = default;
+FileWrapper& FileWrapper::operator=(const FileWrapper&) = default;
+FileWrapper::~FileWrapper() = default;
+
+FileWrapper FileWrapper::regularFile(const QByteArray& contents, const QString& preferredFilename) {
+    auto* data = new FileWrapperData;
+    data->kind = Kind::RegularFile;
+    data->contents = contents;
+    data->preferredFilename = preferredFilename;
+    return FileWrapper(data);
+}
+
+FileWrapper FileWrapper::directory(const QMap<QString, FileWrapper>& children) {
+    auto* data = new FileWrapperData;
+    data->kind = Kind::Directory;
+    FileWrapper wrapper(data);
+    for (auto it = children.begin(); it != children.end(); ++it) {
+        FileWrapper child = it.value();
+        child.setPreferredFilename(it.key());
+        wrapper.addFileWrapper(child);
+    }
+    return wrapper;
+}
+
+FileWrapper::Kind FileWrapper::kind() const { return d_->kind; }
+QString FileWrapper::preferredFilename() const { return d_->preferredFilename; }
+void FileWrapper::setPreferredFilename(const QString& name) { d_->preferredFilename = name; }
+QString FileWrapper::filename() const { return d_->filename; }
+void FileWrapper::setFilename(const QString& name) { d_->filename = name; }
+QByteArray FileWrapper::regularFileContents() const { return d_->contents; }
+QMap<QString, FileWrapper> FileWrapper::fileWrappers() const { return d_->children; }
+
+QString FileWrapper::safeChildName(const QString& name) {
+    QString safe = name;
+    safe.replace(QLatin1Char('/'), QLatin1Char('_')).replace(QChar(0), QLatin1Char('_'));
+    if (safe.isEmpty() || safe == QLatin1String(".") || safe == QLatin1String(".."))
+        safe = QStringLiteral("Attachment");
+    return safe;
+}
+
+QString FileWrapper::addFileWrapper(const FileWrapper& child) {
+    if (!isDirectory()) return QString();
+    const QString proposed = child.preferredFilename().isEmpty() ? child.filename()
+                                                                 : child.preferredFilename();
+    const QString base = safeChildName(proposed);
+    QString key = base;
+    for (int n = 1; d_->children.contains(key); ++n)
+        key = QStringLiteral("%1__%2").arg(n).arg(base);
+    FileWrapper stored = child;
+    stored.setFilename(key);
+    d_->children.insert(key, stored);
+    return key;
+}
+
+QString FileWrapper::addRegularFile(const QByteArray& contents, const QString& preferredFilename) {
+    return addFileWrapper(regularFile(contents, preferredFilename));
+}
+
+bool FileWrapper::removeFileWrapper(const QString& key) {
+    if (!isDirectory() || !d_->children.contains(key)) return false;
+    d_->children.remove(key);
+    return true;
+}
+
+std::optional<FileWrapper> FileWrapper::readFromPath(const QString& path, Error* error) {
+    const QFileInfo info(path);
+    if (info.isDir()) {
+        QDir dir(path);
+        if (!info.isReadable()) return readError(path, QFileDevice::PermissionsError).report(error), std::nullopt;
+        FileWrapper wrapper = directory();
+        const QFileInfoList entries =
+            dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                              QDir::Name);
+        for (const QFileInfo& entry : entries) {
+            if (entry.isSymLink()) continue;
+            std::optional<FileWrapper> child = readFromPath(entry.filePath(), error);
+            if (!child) return std::nullopt;
+            child->d_->filename = entry.fileName();
+            child->d_->preferredFilename = entry.fileName();
+            wrapper.d_->children.insert(entry.fileName(), *child);
+        }
+        wrapper.d_->filename = wrapper.d_->preferredFilename = info.fileName();
+        return wrapper;
+    }
+    QFile file(path);
+    if (!info.exists() || !file.open(QIODevice::ReadOnly))
+        return readError(path, file.error()).report(error), std::nullopt;
+    const QByteArray contents = file.readAll();
+    if (file.error() != QFileDevice::NoError) return readError(path).report(error), std::nullopt;
+    FileWrapper wrapper = regularFile(contents, info.fileName());
+    wrapper.d_->filename = info.fileName();
+    return wrapper;
+}
+
+bool FileWrapper::writeItem(const QString& path, Error* error) const {
+    if (isRegularFile()) {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return writeError(path, file.error() == QFileDevice::PermissionsError).report(error),
+                   false;
+        if (file.write(d_->contents) != d_->contents.size() || !file.flush())
+            return writeError(path).report(error), false;
+        return true;
+    }
+    if (isDirectory()) {
+        if (!QDir().mkdir(path)) return writeError(path, isPermissionProblem(path)).report(error), false;
+        for (auto it = d_->children.begin(); it != d_->children.end(); ++it) {
+            // Keys are single safe names by construction; a key that is not
+            // (a hand-built map) must never write outside this folder.
+            if (!isSafeChildKey(it.key()))
+                return writeError(QDir(path).filePath(safeChildName(it.key()))).report(error), false;
+            if (!it.value().writeItem(QDir(path).filePath(it.key()), error)) return false;
+        }
+        return true;
+    }
+    return writeError(path).report(error), false;
+}
+
+bool FileWrapper::writeToPath(const QString& path, bool atomically, Error* error) const {
+    const QFileInfo target(path);
+    if (!atomically) {
+        if (target.exists() || target.isSymLink())
+            return Error(kErrorDomain, kFileWriteFileExistsError,
+                         QStringLiteral("The file “%1” couldn’t be saved because a file with the "
+                                        "same name already exists.")
+                             .arg(target.fileName()))
+                       .report(error),
+                   false;
+        if (!writeItem(path, error)) return removeItem(path), false;
+        return true;
+    }
+    // Write beside the target, then swap it in with renames so that readers see
+    // either the old item or the complete new one.
+    const QString dir = target.absolutePath();
+    const QString unique = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString staging = QDir(dir).filePath(QStringLiteral(".%1.%2.new").arg(target.fileName(), unique));
+    if (!writeItem(staging, error)) return removeItem(staging), false;
+    QString backup;
+    if (target.exists() || target.isSymLink()) {
+        backup = QDir(dir).filePath(QStringLiteral(".%1.%2.old").arg(target.fileName(), unique));
+        if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(backup).constData()) != 0) {
+            removeItem(staging);
+            return writeError(path, errno == EACCES).report(error), false;
+        }
+    }
+    if (::rename(QFile::encodeName(staging).constData(), QFile::encodeName(path).constData()) != 0) {
+        const bool permission = errno == EACCES;
+        if (!backup.isEmpty())
+            ::rename(QFile::encodeName(backup).constData(), QFile::encodeName(path).constData());
+        removeItem(staging);
+        return writeError(path, permission).report(error), false;
+    }
+    if (!backup.isEmpty()) removeItem(backup);
+    return true;
+}
+
+bool operator==(const FileWrapper& a, const FileWrapper& b) {
+    if (a.d_ == b.d_) return true;
+    return a.d_->kind == b.d_->kind && a.d_->preferredFilename == b.d_->preferredFilename &&
+           a.d_->contents == b.d_->contents && a.d_->children == b.d_->children;
+}
