@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 #include <atomic>
@@ -106,7 +107,12 @@ int runImportCommand(const QStringList& args, QTextStream& out, QTextStream& err
     if (!options->library.isEmpty()) PelmoraStandIn::setLibraryPathOverride(QFileInfo(options->library).absoluteFilePath());
     if (options->reloadFromWeb) UserDefaults::standard().setVolatileValue(true, QStringLiteral("ReloadFromWeb"));
 
-    ImportProgressPrinter printer(out, err, ::isatty(STDOUT_FILENO) != 0,
+    // The run sends standard error into its import log; the user's messages
+    // keep going to the terminal through a copy of the original descriptor.
+    QFile terminal;
+    terminal.open(::dup(STDERR_FILENO), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
+    QTextStream userErr(&terminal);
+    ImportProgressPrinter printer(out, userErr, ::isatty(STDOUT_FILENO) != 0,
                                   [] { QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit); });
     auto operation = std::make_shared<EvernoteXMLFileExportOperation>();
     operation->setExportFileURL(QUrl::fromLocalFile(file.absoluteFilePath()));
