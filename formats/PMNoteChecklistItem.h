@@ -1,0 +1,38 @@
+// PMNoteChecklistItem: one checklist box of a note as the note attributes
+// record it: whether the box is checked (`on`) and where its marker string
+// stands in the text in which markers stand for boxes (location of the
+// marker's first character; length 3 for a checked marker, 2 for an unchecked
+// one). Archived with the keys "on" (boolean) and "range" (range string).
+// A plain value; copies are independent.
+#pragma once
+
+#include <memory>
+
+#include "platform/archive/ArchivableObject.h"
+#include "platform/archive/GeometryStrings.h"
+
+class KeyedUnarchiver;
+
+class PMNoteChecklistItem : public ArchivableObject {
+  public:
+    PMNoteChecklistItem() = default;  // unchecked, range {0, 0}
+    PMNoteChecklistItem(bool on, IndexRange range) : on_(on), range_(range) {}
+
+    bool on() const { return on_; }
+    void setOn(bool on) { on_ = on; }
+    IndexRange range() const { return range_; }
+    void setRange(IndexRange range) { range_ = range; }
+
+    QString className() const override { return QStringLiteral("PMNoteChecklistItem"); }
+    void encodeWithCoder(KeyedArchiver& coder) override;
+    // The unarchiver factory: an item from the fields being decoded.
+    static std::shared_ptr<ArchivableObject> decode(KeyedUnarchiver& coder);
+
+    bool operator==(const PMNoteChecklistItem& other) const {
+        return on_ == other.on_ && range_ == other.range_;
+    }
+
+  private:
+    bool on_ = false;
+    IndexRange range_;
+};
