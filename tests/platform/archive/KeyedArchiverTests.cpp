@@ -240,6 +240,14 @@ TEST(KeyedUnarchiver, RejectsNonArchivesAndReportsCorruptReferences) {
     EXPECT_FALSE(KeyedUnarchiver::unarchivedRootObject(
         PlistValue(envelope).serialize(PlistValue::Format::Binary), &error));
     EXPECT_EQ(error.code(), KeyedUnarchiver::CorruptArchive);
+
+    // Objects nested thousands deep are refused rather than exhausting the stack.
+    ArchiveValue deep = ArchiveValue::array({"bottom"});
+    for (int i = 0; i < 3000; ++i) deep = ArchiveValue::array({deep});
+    error = Error();
+    EXPECT_FALSE(KeyedUnarchiver::unarchivedRootObject(
+        KeyedArchiver::archivedDataWithRootObject(deep), &error));
+    EXPECT_EQ(error.code(), KeyedUnarchiver::CorruptArchive);
 }
 
 TEST(KeyedArchiver, IsReadByPythonWithUidsAndRealWidths) {
