@@ -65,9 +65,8 @@ void AttributedString::coalesce(std::size_t first, std::size_t last) {
     if (first >= last) return;
     auto begin = runs_.begin() + std::ptrdiff_t(first);
     auto end = runs_.begin() + std::ptrdiff_t(last) + 1;
-    auto kept = std::unique(begin, end, [](const Run& a, const Run& b) {
-        return a.attributes == b.attributes;
-    });
+    auto kept = std::unique(
+        begin, end, [](const Run& a, const Run& b) { return a.attributes == b.attributes; });
     runs_.erase(kept, end);
 }
 
@@ -166,8 +165,8 @@ void AttributedString::enumerateAttributes(
     checkRange(range);
     if (range.isEmpty()) return;
     bool stop = false;
-    for (std::size_t i = runIndexAt(range.location); i < runs_.size() && runs_[i].start < range.end();
-         ++i) {
+    for (std::size_t i = runIndexAt(range.location);
+         i < runs_.size() && runs_[i].start < range.end(); ++i) {
         const qsizetype start = std::max(runs_[i].start, range.location);
         const qsizetype end = std::min(runEnd(i), range.end());
         visit(runs_[i].attributes, {start, end - start}, stop);
@@ -178,12 +177,13 @@ void AttributedString::enumerateAttributes(
 void AttributedString::enumerateAttachments(
     const TextRange& range,
     const std::function<void(const TextAttachment&, const TextRange&, bool& stop)>& visit) const {
-    enumerateAttributes(range, [&](const TextAttributes& attributes, const TextRange& run, bool& stop) {
-        if (!attributes.attachment) return;
-        for (qsizetype i = run.location; i < run.end() && !stop; ++i)
-            if (text_.at(i).unicode() == TextAttachment::Character)
-                visit(*attributes.attachment, {i, 1}, stop);
-    });
+    enumerateAttributes(range,
+                        [&](const TextAttributes& attributes, const TextRange& run, bool& stop) {
+                            if (!attributes.attachment) return;
+                            for (qsizetype i = run.location; i < run.end() && !stop; ++i)
+                                if (text_.at(i).unicode() == TextAttachment::Character)
+                                    visit(*attributes.attachment, {i, 1}, stop);
+                        });
 }
 
 TextRange AttributedString::paragraphRangeForRange(const TextRange& range) const {
@@ -233,7 +233,8 @@ void AttributedString::enumerateLines(
             ++i;
         }
     }
-    if (!stop && start < length()) visit({start, length() - start}, {start, length() - start}, stop);
+    if (!stop && start < length())
+        visit({start, length() - start}, {start, length() - start}, stop);
 }
 
 AttributedString AttributedString::attributedSubstring(const TextRange& range) const {
@@ -241,9 +242,9 @@ AttributedString AttributedString::attributedSubstring(const TextRange& range) c
     AttributedString result;
     if (range.isEmpty()) return result;
     result.text_ = text_.mid(range.location, range.length);
-    for (std::size_t i = runIndexAt(range.location); i < runs_.size() && runs_[i].start < range.end();
-         ++i)
-        result.runs_.push_back({std::max(runs_[i].start, range.location) - range.location,
-                                runs_[i].attributes});
+    for (std::size_t i = runIndexAt(range.location);
+         i < runs_.size() && runs_[i].start < range.end(); ++i)
+        result.runs_.push_back(
+            {std::max(runs_[i].start, range.location) - range.location, runs_[i].attributes});
     return result;
 }

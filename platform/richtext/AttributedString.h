@@ -18,7 +18,7 @@
 #include "platform/richtext/TextRange.h"
 
 class AttributedString {
-public:
+  public:
     AttributedString() = default;
     // `text` with `attributes` over all of it.
     explicit AttributedString(const QString& text, const TextAttributes& attributes = {});
@@ -28,7 +28,8 @@ public:
 
     // The attributes at `index` (0 <= index < length) and, when asked, the
     // longest range around it with the same attributes.
-    const TextAttributes& attributesAtIndex(qsizetype index, TextRange* effectiveRange = nullptr) const;
+    const TextAttributes& attributesAtIndex(qsizetype index,
+                                            TextRange* effectiveRange = nullptr) const;
 
     // Replaces the characters in `range` by `replacement` with its attributes.
     void replaceCharactersInRange(const TextRange& range, const AttributedString& replacement);
@@ -36,8 +37,12 @@ public:
     // attributes of the first replaced character, or, for an empty range, of
     // the character before it (the one after it at the start).
     void replaceCharactersInRange(const TextRange& range, const QString& text);
-    void deleteCharactersInRange(const TextRange& range) { replaceCharactersInRange(range, QString()); }
-    void insert(qsizetype index, const AttributedString& text) { replaceCharactersInRange({index, 0}, text); }
+    void deleteCharactersInRange(const TextRange& range) {
+        replaceCharactersInRange(range, QString());
+    }
+    void insert(qsizetype index, const AttributedString& text) {
+        replaceCharactersInRange({index, 0}, text);
+    }
     void append(const AttributedString& text);
     void append(const QString& text, const TextAttributes& attributes);
 
@@ -47,19 +52,20 @@ public:
     void addAttributes(const TextAttributes& attributes, const TextRange& range);
     void removeAttribute(TextAttributeKey key, const TextRange& range);
     // Changes the attributes of every run in `range` with `change`.
-    void modifyAttributes(const TextRange& range, const std::function<void(TextAttributes&)>& change);
+    void modifyAttributes(const TextRange& range,
+                          const std::function<void(TextAttributes&)>& change);
     // Moves runs whose font family is `family` to `replacement`, keeping size and traits.
     void substituteFontFamily(const QString& family, const QString& replacement);
 
     // Calls `visit` for each run in `range`, clipped to it, in order; setting
     // `stop` ends the walk. The string must not be changed during the walk.
-    void enumerateAttributes(
-        const TextRange& range,
-        const std::function<void(const TextAttributes&, const TextRange&, bool& stop)>& visit) const;
+    void enumerateAttributes(const TextRange& range,
+                             const std::function<void(const TextAttributes&, const TextRange&,
+                                                      bool& stop)>& visit) const;
     // Calls `visit` for each attachment character in `range`, in order.
-    void enumerateAttachments(
-        const TextRange& range,
-        const std::function<void(const TextAttachment&, const TextRange&, bool& stop)>& visit) const;
+    void enumerateAttachments(const TextRange& range,
+                              const std::function<void(const TextAttachment&, const TextRange&,
+                                                       bool& stop)>& visit) const;
 
     // The range of the whole paragraphs that `range` touches, terminators
     // included. Paragraphs end at "\n", "\r", "\r\n", U+0085 and U+2029.
@@ -68,15 +74,14 @@ public:
     QList<TextRange> paragraphRanges() const;
     // Calls `visit` with each line's contents range (without its terminator) and
     // its whole range. Lines also end at U+2028.
-    void enumerateLines(
-        const std::function<void(const TextRange& contents, const TextRange& line, bool& stop)>&
-            visit) const;
+    void enumerateLines(const std::function<void(const TextRange& contents, const TextRange& line,
+                                                 bool& stop)>& visit) const;
 
     AttributedString attributedSubstring(const TextRange& range) const;
 
     friend bool operator==(const AttributedString&, const AttributedString&) = default;
 
-private:
+  private:
     struct Run {
         qsizetype start;
         TextAttributes attributes;

@@ -3,12 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <cstdio>
 #include <QUuid>
 #include <cerrno>
+#include <cstdio>
 
 class FileWrapperData : public QSharedData {
-public:
+  public:
     FileWrapper::Kind kind = FileWrapper::Kind::Null;
     QString filename;
     QString preferredFilename;
@@ -29,9 +29,10 @@ constexpr long kFileWriteFileExistsError = 516;
 Error readError(const QString& path, QFileDevice::FileError fileError = QFileDevice::ReadError) {
     const QString name = QFileInfo(path).fileName();
     if (!QFileInfo::exists(path))
-        return Error(kErrorDomain, kFileReadNoSuchFileError,
-                     QStringLiteral("The file “%1” couldn’t be opened because there is no such file.")
-                         .arg(name));
+        return Error(
+            kErrorDomain, kFileReadNoSuchFileError,
+            QStringLiteral("The file “%1” couldn’t be opened because there is no such file.")
+                .arg(name));
     if (fileError == QFileDevice::PermissionsError)
         return Error(kErrorDomain, kFileReadNoPermissionError,
                      QStringLiteral("The file “%1” couldn’t be opened because you don’t have "
@@ -115,8 +116,8 @@ QString FileWrapper::safeChildName(const QString& name) {
 
 QString FileWrapper::addFileWrapper(const FileWrapper& child) {
     if (!isDirectory()) return QString();
-    const QString proposed = child.preferredFilename().isEmpty() ? child.filename()
-                                                                 : child.preferredFilename();
+    const QString proposed =
+        child.preferredFilename().isEmpty() ? child.filename() : child.preferredFilename();
     const QString base = safeChildName(proposed);
     QString key = base;
     for (int n = 1; d_->children.contains(key); ++n)
@@ -141,11 +142,11 @@ std::optional<FileWrapper> FileWrapper::readFromPath(const QString& path, Error*
     const QFileInfo info(path);
     if (info.isDir()) {
         QDir dir(path);
-        if (!info.isReadable()) return readError(path, QFileDevice::PermissionsError).report(error), std::nullopt;
+        if (!info.isReadable())
+            return readError(path, QFileDevice::PermissionsError).report(error), std::nullopt;
         FileWrapper wrapper = directory();
-        const QFileInfoList entries =
-            dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                              QDir::Name);
+        const QFileInfoList entries = dir.entryInfoList(
+            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
         for (const QFileInfo& entry : entries) {
             if (entry.isSymLink()) continue;
             std::optional<FileWrapper> child = readFromPath(entry.filePath(), error);
@@ -178,12 +179,14 @@ bool FileWrapper::writeItem(const QString& path, Error* error) const {
         return true;
     }
     if (isDirectory()) {
-        if (!QDir().mkdir(path)) return writeError(path, isPermissionProblem(path)).report(error), false;
+        if (!QDir().mkdir(path))
+            return writeError(path, isPermissionProblem(path)).report(error), false;
         for (auto it = d_->children.begin(); it != d_->children.end(); ++it) {
             // Keys are single safe names by construction; a key that is not
             // (a hand-built map) must never write outside this folder.
             if (!isSafeChildKey(it.key()))
-                return writeError(QDir(path).filePath(safeChildName(it.key()))).report(error), false;
+                return writeError(QDir(path).filePath(safeChildName(it.key()))).report(error),
+                       false;
             if (!it.value().writeItem(QDir(path).filePath(it.key()), error)) return false;
         }
         return true;
@@ -208,17 +211,20 @@ bool FileWrapper::writeToPath(const QString& path, bool atomically, Error* error
     // either the old item or the complete new one.
     const QString dir = target.absolutePath();
     const QString unique = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    const QString staging = QDir(dir).filePath(QStringLiteral(".%1.%2.new").arg(target.fileName(), unique));
+    const QString staging =
+        QDir(dir).filePath(QStringLiteral(".%1.%2.new").arg(target.fileName(), unique));
     if (!writeItem(staging, error)) return removeItem(staging), false;
     QString backup;
     if (target.exists() || target.isSymLink()) {
         backup = QDir(dir).filePath(QStringLiteral(".%1.%2.old").arg(target.fileName(), unique));
-        if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(backup).constData()) != 0) {
+        if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(backup).constData()) !=
+            0) {
             removeItem(staging);
             return writeError(path, errno == EACCES).report(error), false;
         }
     }
-    if (::rename(QFile::encodeName(staging).constData(), QFile::encodeName(path).constData()) != 0) {
+    if (::rename(QFile::encodeName(staging).constData(), QFile::encodeName(path).constData()) !=
+        0) {
         const bool permission = errno == EACCES;
         if (!backup.isEmpty())
             ::rename(QFile::encodeName(backup).constData(), QFile::encodeName(path).constData());

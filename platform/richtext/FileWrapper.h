@@ -23,7 +23,7 @@
 class FileWrapperData;
 
 class FileWrapper {
-public:
+  public:
     enum class Kind { Null, RegularFile, Directory };
 
     FileWrapper();
@@ -80,7 +80,7 @@ public:
 
     friend bool operator==(const FileWrapper& a, const FileWrapper& b);
 
-private:
+  private:
     explicit FileWrapper(FileWrapperData* data);
     bool writeItem(const QString& path, Error* error) const;
 

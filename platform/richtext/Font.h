@@ -7,7 +7,7 @@
 #include <QString>
 
 class Font {
-public:
+  public:
     Font() = default;
     Font(QString family, QString postScriptName, double pointSize, bool bold = false,
          bool italic = false);
@@ -33,7 +33,7 @@ public:
 
     friend bool operator==(const Font&, const Font&) = default;
 
-private:
+  private:
     QString family_;
     QString postScriptName_;
     double pointSize_ = 0;

@@ -23,30 +23,38 @@ constexpr KnownFamily kKnownFamilies[] = {
     {"Helvetica Neue",
      {"HelveticaNeue", "HelveticaNeue-Bold", "HelveticaNeue-Italic", "HelveticaNeue-BoldItalic"},
      GenericFamily::SansSerif},
-    {"Arial", {"ArialMT", "Arial-BoldMT", "Arial-ItalicMT", "Arial-BoldItalicMT"},
+    {"Arial",
+     {"ArialMT", "Arial-BoldMT", "Arial-ItalicMT", "Arial-BoldItalicMT"},
      GenericFamily::SansSerif},
-    {"Verdana", {"Verdana", "Verdana-Bold", "Verdana-Italic", "Verdana-BoldItalic"},
+    {"Verdana",
+     {"Verdana", "Verdana-Bold", "Verdana-Italic", "Verdana-BoldItalic"},
      GenericFamily::SansSerif},
     {"Lucida Grande", {"LucidaGrande", "LucidaGrande-Bold", "", ""}, GenericFamily::SansSerif},
-    {"Gill Sans", {"GillSans", "GillSans-Bold", "GillSans-Italic", "GillSans-BoldItalic"},
+    {"Gill Sans",
+     {"GillSans", "GillSans-Bold", "GillSans-Italic", "GillSans-BoldItalic"},
      GenericFamily::SansSerif},
-    {"Times", {"Times-Roman", "Times-Bold", "Times-Italic", "Times-BoldItalic"},
+    {"Times",
+     {"Times-Roman", "Times-Bold", "Times-Italic", "Times-BoldItalic"},
      GenericFamily::Serif},
     {"Times New Roman",
      {"TimesNewRomanPSMT", "TimesNewRomanPS-BoldMT", "TimesNewRomanPS-ItalicMT",
       "TimesNewRomanPS-BoldItalicMT"},
      GenericFamily::Serif},
-    {"Georgia", {"Georgia", "Georgia-Bold", "Georgia-Italic", "Georgia-BoldItalic"},
+    {"Georgia",
+     {"Georgia", "Georgia-Bold", "Georgia-Italic", "Georgia-BoldItalic"},
      GenericFamily::Serif},
-    {"Palatino", {"Palatino-Roman", "Palatino-Bold", "Palatino-Italic", "Palatino-BoldItalic"},
+    {"Palatino",
+     {"Palatino-Roman", "Palatino-Bold", "Palatino-Italic", "Palatino-BoldItalic"},
      GenericFamily::Serif},
-    {"Courier", {"Courier", "Courier-Bold", "Courier-Oblique", "Courier-BoldOblique"},
+    {"Courier",
+     {"Courier", "Courier-Bold", "Courier-Oblique", "Courier-BoldOblique"},
      GenericFamily::Monospace},
     {"Courier New",
      {"CourierNewPSMT", "CourierNewPS-BoldMT", "CourierNewPS-ItalicMT",
       "CourierNewPS-BoldItalicMT"},
      GenericFamily::Monospace},
-    {"Menlo", {"Menlo-Regular", "Menlo-Bold", "Menlo-Italic", "Menlo-BoldItalic"},
+    {"Menlo",
+     {"Menlo-Regular", "Menlo-Bold", "Menlo-Italic", "Menlo-BoldItalic"},
      GenericFamily::Monospace},
     {"Monaco", {"Monaco", "", "", ""}, GenericFamily::Monospace},
 };
@@ -128,7 +136,8 @@ QString postScriptNameForFamily(const QString& family, bool bold, bool italic) {
     if (const KnownFamily* known = knownFamilyNamed(family)) {
         const char* face = known->faces[faceIndex(bold, italic)];
         if (*face) return QLatin1String(face);
-        if (*known->faces[faceIndex(bold, false)]) return QLatin1String(known->faces[faceIndex(bold, false)]);
+        if (*known->faces[faceIndex(bold, false)])
+            return QLatin1String(known->faces[faceIndex(bold, false)]);
         return QLatin1String(known->faces[0]);
     }
     QString name = withoutSpaces(family);

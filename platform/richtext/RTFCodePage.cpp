@@ -18,7 +18,7 @@ QString decodeWindows1252(const QByteArray& bytes) {
         const auto value = static_cast<unsigned char>(byte);
         if (value >= 0x80 && value < 0xA0)
             text.append(QChar(kWindows1252High[value - 0x80] ? kWindows1252High[value - 0x80]
-                                                              : char16_t(value)));
+                                                             : char16_t(value)));
         else
             text.append(QChar(char16_t(value)));
     }
@@ -27,15 +27,24 @@ QString decodeWindows1252(const QByteArray& bytes) {
 
 QByteArray decoderName(int codePage) {
     switch (codePage) {
-        case 932: return "Shift_JIS";
-        case 936: return "GBK";
-        case 949: return "windows-949";
-        case 950: return "Big5";
-        case 10000: return "macintosh";
-        case 437: return "IBM437";
-        case 850: return "IBM850";
-        case 65001: return "UTF-8";
-        default: return "windows-" + QByteArray::number(codePage);
+        case 932:
+            return "Shift_JIS";
+        case 936:
+            return "GBK";
+        case 949:
+            return "windows-949";
+        case 950:
+            return "Big5";
+        case 10000:
+            return "macintosh";
+        case 437:
+            return "IBM437";
+        case 850:
+            return "IBM850";
+        case 65001:
+            return "UTF-8";
+        default:
+            return "windows-" + QByteArray::number(codePage);
     }
 }
 
@@ -58,21 +67,36 @@ int windows1252ByteForCharacter(char16_t character) {
 
 int codePageForCharset(int charset) {
     switch (charset) {
-        case 77: return 10000;
-        case 128: return 932;
-        case 129: return 949;
-        case 134: return 936;
-        case 136: return 950;
-        case 161: return 1253;
-        case 162: return 1254;
-        case 163: return 1258;
-        case 177: return 1255;
-        case 178: return 1256;
-        case 186: return 1257;
-        case 204: return 1251;
-        case 222: return 874;
-        case 238: return 1250;
-        default: return 0;
+        case 77:
+            return 10000;
+        case 128:
+            return 932;
+        case 129:
+            return 949;
+        case 134:
+            return 936;
+        case 136:
+            return 950;
+        case 161:
+            return 1253;
+        case 162:
+            return 1254;
+        case 163:
+            return 1258;
+        case 177:
+            return 1255;
+        case 178:
+            return 1256;
+        case 186:
+            return 1257;
+        case 204:
+            return 1251;
+        case 222:
+            return 874;
+        case 238:
+            return 1250;
+        default:
+            return 0;
     }
 }
 

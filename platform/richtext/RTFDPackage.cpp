@@ -11,8 +11,9 @@ namespace {
 constexpr long kFileReadCorruptFileError = 259;
 
 Error missingTextError() {
-    return Error(QStringLiteral("NSCocoaErrorDomain"), kFileReadCorruptFileError,
-                 QStringLiteral("The file couldn’t be opened because it isn’t in the correct format."));
+    return Error(
+        QStringLiteral("NSCocoaErrorDomain"), kFileReadCorruptFileError,
+        QStringLiteral("The file couldn’t be opened because it isn’t in the correct format."));
 }
 
 }  // namespace
@@ -23,12 +24,12 @@ FileWrapper fileWrapperFromAttributedString(const AttributedString& text,
     // The text file's name is reserved before any attachment can take it.
     package.addRegularFile(QByteArray(), QLatin1String(TextFileName));
     QHash<qsizetype, QString> names;
-    text.enumerateAttachments({0, text.length()}, [&](const TextAttachment& attachment,
-                                                      const TextRange& range, bool&) {
-        const FileWrapper& wrapper = attachment.fileWrapper();
-        if (wrapper.isNull()) return;
-        names.insert(range.location, package.addFileWrapper(wrapper));
-    });
+    text.enumerateAttachments({0, text.length()},
+                              [&](const TextAttachment& attachment, const TextRange& range, bool&) {
+                                  const FileWrapper& wrapper = attachment.fileWrapper();
+                                  if (wrapper.isNull()) return;
+                                  names.insert(range.location, package.addFileWrapper(wrapper));
+                              });
     RTFWriter writer(text, documentAttributes);
     writer.setAttachmentFileNames(names);
     package.removeFileWrapper(QLatin1String(TextFileName));
@@ -36,9 +37,8 @@ FileWrapper fileWrapperFromAttributedString(const AttributedString& text,
     return package;
 }
 
-std::optional<AttributedString> attributedStringFromFileWrapper(const FileWrapper& package,
-                                                                RTFDocumentAttributes* documentAttributes,
-                                                                Error* error) {
+std::optional<AttributedString> attributedStringFromFileWrapper(
+    const FileWrapper& package, RTFDocumentAttributes* documentAttributes, Error* error) {
     const QMap<QString, FileWrapper> entries = package.fileWrappers();
     const FileWrapper textFile = entries.value(QLatin1String(TextFileName));
     if (!textFile.isRegularFile()) return missingTextError().report(error), std::nullopt;
@@ -50,7 +50,8 @@ std::optional<AttributedString> attributedStringFromFileWrapper(const FileWrappe
         // Only an entry of this package can be named; a name with path
         // components ("../x") simply names no entry.
         const auto entry = entries.constFind(reference.fileName);
-        if (entry == entries.constEnd() || reference.fileName == QLatin1String(TextFileName)) continue;
+        if (entry == entries.constEnd() || reference.fileName == QLatin1String(TextFileName))
+            continue;
         text.modifyAttributes({reference.index, 1}, [&](TextAttributes& attributes) {
             if (attributes.attachment) attributes.attachment->setFileWrapper(entry.value());
         });
@@ -65,7 +66,8 @@ bool writeToPath(const AttributedString& text, const QString& path,
 }
 
 std::optional<AttributedString> readFromPath(const QString& path,
-                                             RTFDocumentAttributes* documentAttributes, Error* error) {
+                                             RTFDocumentAttributes* documentAttributes,
+                                             Error* error) {
     const std::optional<FileWrapper> package = FileWrapper::readFromPath(path, error);
     if (!package) return std::nullopt;
     if (!package->isDirectory()) return missingTextError().report(error), std::nullopt;

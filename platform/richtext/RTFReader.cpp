@@ -147,7 +147,7 @@ struct AttachmentBuilder {
 };
 
 class Parser {
-public:
+  public:
     Parser(const QByteArray& data, AttributedString& text, RTFDocumentAttributes& document,
            QList<RTFAttachmentReference>& attachments)
         : data_(data), text_(text), document_(document), attachments_(attachments) {}
@@ -155,10 +155,12 @@ public:
     bool parse(Error* error) {
         qsizetype start = 0;
         if (data_.startsWith("\xEF\xBB\xBF")) start = 3;
-        while (start < data_.size() && std::isspace(static_cast<unsigned char>(data_[start]))) ++start;
+        while (start < data_.size() && std::isspace(static_cast<unsigned char>(data_[start])))
+            ++start;
         if (!data_.mid(start, 5).startsWith("{\\rtf")) {
             Error(QStringLiteral("NSCocoaErrorDomain"), kFileReadCorruptFileError,
-                  QStringLiteral("The file couldn’t be opened because it isn’t in the correct format."))
+                  QStringLiteral(
+                      "The file couldn’t be opened because it isn’t in the correct format."))
                 .report(error);
             return false;
         }
@@ -173,7 +175,7 @@ public:
         return true;
     }
 
-private:
+  private:
     // --- tokens -------------------------------------------------------------
 
     void run() {
@@ -200,20 +202,23 @@ private:
         const char c = data_[position_];
         if (std::isalpha(static_cast<unsigned char>(c))) {
             const qsizetype begin = position_;
-            while (position_ < data_.size() && std::isalpha(static_cast<unsigned char>(data_[position_])) &&
+            while (position_ < data_.size() &&
+                   std::isalpha(static_cast<unsigned char>(data_[position_])) &&
                    position_ - begin < 32)
                 ++position_;
             const QByteArray word = data_.mid(begin, position_ - begin);
             bool hasParameter = false;
             qint64 parameter = 0;
             bool negative = false;
-            if (position_ < data_.size() && data_[position_] == '-' && position_ + 1 < data_.size() &&
+            if (position_ < data_.size() && data_[position_] == '-' &&
+                position_ + 1 < data_.size() &&
                 std::isdigit(static_cast<unsigned char>(data_[position_ + 1]))) {
                 negative = true;
                 ++position_;
             }
             int digits = 0;
-            while (position_ < data_.size() && std::isdigit(static_cast<unsigned char>(data_[position_]))) {
+            while (position_ < data_.size() &&
+                   std::isdigit(static_cast<unsigned char>(data_[position_]))) {
                 if (digits++ < 10) parameter = parameter * 10 + (data_[position_] - '0');
                 hasParameter = true;
                 ++position_;
@@ -265,10 +270,12 @@ private:
                     bool ok = false;
                     const qint64 bgr = shapeValue_.trimmed().toLongLong(&ok);
                     if (ok)
-                        document_.backgroundColor = QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF), int((bgr >> 16) & 0xFF));
+                        document_.backgroundColor = QColor(int(bgr & 0xFF), int((bgr >> 8) & 0xFF),
+                                                           int((bgr >> 16) & 0xFF));
                 }
                 break;
-            default: break;
+            default:
+                break;
         }
     }
 
@@ -278,7 +285,8 @@ private:
         const int font = state().character.font >= 0 ? state().character.font : defaultFont_;
         const auto it = fonts_.find(font);
         if (it != fonts_.end()) {
-            if (const int codePage = RTFCodePage::codePageForCharset(it->second.charset)) return codePage;
+            if (const int codePage = RTFCodePage::codePageForCharset(it->second.charset))
+                return codePage;
         }
         return codePage_;
     }
@@ -315,7 +323,8 @@ private:
             case Destination::ListOverrideTable:
             case Destination::Background:
                 return;
-            default: break;
+            default:
+                break;
         }
         pendingBytes_ += char(byte);
     }
@@ -336,20 +345,31 @@ private:
     void appendText(const QString& text) {
         GroupState& s = state();
         switch (s.destination) {
-            case Destination::Text: text_.append(text, characterAttributes()); break;
-            case Destination::FontTable: fontName_ += text; break;
+            case Destination::Text:
+                text_.append(text, characterAttributes());
+                break;
+            case Destination::FontTable:
+                fontName_ += text;
+                break;
             case Destination::FieldInstruction:
                 if (s.field >= 0) fields_[s.field].instruction += text;
                 break;
             case Destination::LevelMarker:
-                if (!lists_.empty() && !lists_.back().levels.empty()) lists_.back().levels.back().marker += text;
+                if (!lists_.empty() && !lists_.back().levels.empty())
+                    lists_.back().levels.back().marker += text;
                 break;
             case Destination::LevelText:
-                if (!lists_.empty() && !lists_.back().levels.empty()) lists_.back().levels.back().levelText += text;
+                if (!lists_.empty() && !lists_.back().levels.empty())
+                    lists_.back().levels.back().levelText += text;
                 break;
-            case Destination::ShapeName: shapeName_ += text; break;
-            case Destination::ShapeValue: shapeValue_ += text; break;
-            default: break;
+            case Destination::ShapeName:
+                shapeName_ += text;
+                break;
+            case Destination::ShapeValue:
+                shapeValue_ += text;
+                break;
+            default:
+                break;
         }
     }
 
@@ -400,7 +420,8 @@ private:
                             QLatin1Char(c.bold ? 'b' : '-') + QLatin1Char(c.italic ? 'i' : '-');
         auto cached = fontCache_.find(key);
         if (cached == fontCache_.end())
-            cached = fontCache_.insert(key, FontRegistry::fontForPostScriptName(name, c.pointSize, c.bold, c.italic));
+            cached = fontCache_.insert(
+                key, FontRegistry::fontForPostScriptName(name, c.pointSize, c.bold, c.italic));
         return *cached;
     }
 
@@ -409,11 +430,14 @@ private:
         const CharacterProperties& c = s.character;
         TextAttributes a;
         a.font = fontFor(c);
-        if (c.foreground > 0 && color(c.foreground).isValid()) a.foregroundColor = color(c.foreground);
+        if (c.foreground > 0 && color(c.foreground).isValid())
+            a.foregroundColor = color(c.foreground);
         if (c.background > 0 && !isCocoaNoBackground(c.background) && color(c.background).isValid())
             a.backgroundColor = color(c.background);
-        if (c.underline != TextDecoration::Style::None) a.underline = TextDecoration{c.underline, color(c.underlineColor)};
-        if (c.strike != TextDecoration::Style::None) a.strikethrough = TextDecoration{c.strike, color(c.strikeColor)};
+        if (c.underline != TextDecoration::Style::None)
+            a.underline = TextDecoration{c.underline, color(c.underlineColor)};
+        if (c.strike != TextDecoration::Style::None)
+            a.strikethrough = TextDecoration{c.strike, color(c.strikeColor)};
         if (c.superscript != 0) a.superscript = c.superscript;
         if (c.baselineOffset != 0) a.baselineOffset = c.baselineOffset;
         if (s.link) a.link = s.link;
@@ -444,14 +468,17 @@ private:
     // A marker format from \levelnfc and \leveltext, for lists without \levelmarker.
     static QString markerFormatFor(const ListLevelDefinition& d, int level) {
         static const std::map<int, const char*> kKeywords = {
-            {0, "decimal"}, {1, "upper-roman"}, {2, "lower-roman"}, {3, "upper-alpha"},
-            {4, "lower-alpha"}, {22, "decimal-leading-zero"}};
+            {0, "decimal"},     {1, "upper-roman"}, {2, "lower-roman"},
+            {3, "upper-alpha"}, {4, "lower-alpha"}, {22, "decimal-leading-zero"}};
         const QString text = d.levelText.mid(1);  // the first character is the length
         const auto keyword = kKeywords.find(d.numberFormat);
         if (keyword == kKeywords.end()) {
-            if (text.contains(QChar(0x25E6)) || text.contains(QLatin1Char('o'))) return QStringLiteral("{circle}");
-            if (text.contains(QChar(0x25AA)) || text.contains(QChar(0xA7))) return QStringLiteral("{square}");
-            if (text.contains(QChar(0x2043)) || text.contains(QLatin1Char('-'))) return QStringLiteral("{hyphen}");
+            if (text.contains(QChar(0x25E6)) || text.contains(QLatin1Char('o')))
+                return QStringLiteral("{circle}");
+            if (text.contains(QChar(0x25AA)) || text.contains(QChar(0xA7)))
+                return QStringLiteral("{square}");
+            if (text.contains(QChar(0x2043)) || text.contains(QLatin1Char('-')))
+                return QStringLiteral("{hyphen}");
             return QStringLiteral("{disc}");
         }
         const qsizetype placeholder = text.indexOf(QChar(char16_t(level)));
@@ -461,7 +488,8 @@ private:
         // Earlier levels' numbers (multi-level numbering) are not kept.
         for (QString* part : {&prefix, &suffix})
             part->removeIf([](QChar c) { return c.unicode() < 9; });
-        return prefix + QLatin1Char('{') + QLatin1String(keyword->second) + QLatin1Char('}') + suffix;
+        return prefix + QLatin1Char('{') + QLatin1String(keyword->second) + QLatin1Char('}') +
+               suffix;
     }
 
     ParagraphStyle paragraphStyle(const ParagraphProperties& p, int tableDepth) {
@@ -514,8 +542,10 @@ private:
         const ParagraphStyle style = paragraphStyle(p, depth);
         const TextRange range{paragraphStart_, text_.length() - paragraphStart_};
         text_.modifyAttributes(range, [&](TextAttributes& a) {
-            if (style.isDefault()) a.paragraphStyle.reset();
-            else a.paragraphStyle = style;
+            if (style.isDefault())
+                a.paragraphStyle.reset();
+            else
+                a.paragraphStyle = style;
         });
         for (int d = 1; d <= depth; ++d) tables_[d - 1].endedInNestedTable = d < depth;
         paragraphStart_ = text_.length();
@@ -536,7 +566,8 @@ private:
         if (columns != t.table.numberOfColumns()) t.table.setNumberOfColumns(columns);
         quint64 id = t.table.identifier();
         columns_[id] = std::max(columns_[id], columns);
-        const CellDefinition d = std::size_t(t.cell) < t.cells.size() ? t.cells[t.cell] : CellDefinition();
+        const CellDefinition d =
+            std::size_t(t.cell) < t.cells.size() ? t.cells[t.cell] : CellDefinition();
         TextTableBlock b;
         b.table = t.table;
         b.startingRow = t.row;
@@ -571,7 +602,8 @@ private:
     void endCell(int depth) {
         flush();
         OpenTable& t = tableAt(depth);
-        const CellDefinition d = std::size_t(t.cell) < t.cells.size() ? t.cells[t.cell] : CellDefinition();
+        const CellDefinition d =
+            std::size_t(t.cell) < t.cells.size() ? t.cells[t.cell] : CellDefinition();
         const bool empty = text_.length() == paragraphStart_;
         const bool continuation = d.merged || d.verticallyMerged;
         if (continuation && empty) {
@@ -581,7 +613,8 @@ private:
             if (d.mergeFirst || !continuation) t.lastOriginColumn = t.cell;
             if (d.verticalMergeFirst) t.verticalOriginRow[t.cell] = t.row;
         }
-        for (int deeper = depth + 1; deeper <= int(tables_.size()); ++deeper) tables_[deeper - 1].open = false;
+        for (int deeper = depth + 1; deeper <= int(tables_.size()); ++deeper)
+            tables_[deeper - 1].open = false;
         t.endedInNestedTable = false;
         ++t.cell;
     }
@@ -605,7 +638,8 @@ private:
         t.lastOriginColumn = -1;
         if (lastRow_) t.open = false;
         lastRow_ = false;
-        for (int deeper = depth + 1; deeper <= int(tables_.size()); ++deeper) tables_[deeper - 1].open = false;
+        for (int deeper = depth + 1; deeper <= int(tables_.size()); ++deeper)
+            tables_[deeper - 1].open = false;
     }
 
     // Puts spans found in merged cells, and column counts that grew after a
@@ -678,15 +712,17 @@ private:
 
     QColor expandedColor() const {
         const auto component = [&](std::size_t i, double fallback) {
-            return i < expandedComponents_.size() ? std::clamp(expandedComponents_[i] / 100000.0, 0.0, 1.0) : fallback;
+            return i < expandedComponents_.size()
+                       ? std::clamp(expandedComponents_[i] / 100000.0, 0.0, 1.0)
+                       : fallback;
         };
         if (expandedSpace_ == "csgray") {
             const double gray = component(0, 0);
             return QColor::fromRgbF(float(gray), float(gray), float(gray), float(component(1, 1)));
         }
         if (expandedSpace_.isEmpty() || expandedComponents_.size() < 3) return QColor();
-        return QColor::fromRgbF(float(component(0, 0)), float(component(1, 0)), float(component(2, 0)),
-                                float(component(3, 1)));
+        return QColor::fromRgbF(float(component(0, 0)), float(component(1, 0)),
+                                float(component(2, 0)), float(component(3, 1)));
     }
 
     // --- control words ------------------------------------------------------
@@ -695,17 +731,25 @@ private:
         switch (c) {
             case '\\':
             case '{':
-            case '}': textByte(static_cast<unsigned char>(c)); return;
+            case '}':
+                textByte(static_cast<unsigned char>(c));
+                return;
             case '\n':
-            case '\r': return paragraphBreak();
-            case '~': return appendCharacter(0x00A0);
-            case '-': return appendCharacter(0x00AD);
-            case '_': return appendCharacter(0x2011);
+            case '\r':
+                return paragraphBreak();
+            case '~':
+                return appendCharacter(0x00A0);
+            case '-':
+                return appendCharacter(0x00AD);
+            case '_':
+                return appendCharacter(0x2011);
             case '*':
                 if (!stack_.empty()) state().ignorable = true;
                 return;
-            case '\t': return appendCharacter(u'\t');
-            default: return;
+            case '\t':
+                return appendCharacter(u'\t');
+            default:
+                return;
         }
     }
 
@@ -726,23 +770,31 @@ private:
         const Destination d = s.destination;
         if (d == Destination::Skip) return false;  // nothing inside a skipped group is read
         Destination next = Destination::Skip;
-        if (w == "fonttbl") next = Destination::FontTable;
-        else if (w == "colortbl") next = Destination::ColorTable;
-        else if (w == "expandedcolortbl") next = Destination::ExpandedColorTable;
-        else if (w == "listtable") next = Destination::ListTable;
-        else if (w == "listoverridetable") next = Destination::ListOverrideTable;
+        if (w == "fonttbl")
+            next = Destination::FontTable;
+        else if (w == "colortbl")
+            next = Destination::ColorTable;
+        else if (w == "expandedcolortbl")
+            next = Destination::ExpandedColorTable;
+        else if (w == "listtable")
+            next = Destination::ListTable;
+        else if (w == "listoverridetable")
+            next = Destination::ListOverrideTable;
         else if (w == "list" && d == Destination::ListTable) {
             lists_.push_back({});
             next = Destination::List;
         } else if (w == "listlevel" && d == Destination::List) {
             if (!lists_.empty()) lists_.back().levels.push_back({});
             next = Destination::ListLevel;
-        } else if (w == "levelmarker" && d == Destination::ListLevel) next = Destination::LevelMarker;
-        else if (w == "leveltext" && d == Destination::ListLevel) next = Destination::LevelText;
+        } else if (w == "levelmarker" && d == Destination::ListLevel)
+            next = Destination::LevelMarker;
+        else if (w == "leveltext" && d == Destination::ListLevel)
+            next = Destination::LevelText;
         else if (w == "listoverride" && d == Destination::ListOverrideTable) {
             overrideListId_ = 0;
             next = Destination::ListOverrideTable;
-        } else if (w == "fldinst") next = Destination::FieldInstruction;
+        } else if (w == "fldinst")
+            next = Destination::FieldInstruction;
         else if (w == "fldrslt") {
             next = Destination::Text;
             if (s.field >= 0) s.link = hyperlink(fields_[s.field].instruction);
@@ -750,23 +802,27 @@ private:
             fields_.push_back({});
             s.field = int(fields_.size() - 1);
             next = d;
-        } else if (w == "listtext") next = Destination::Text;
+        } else if (w == "listtext")
+            next = Destination::Text;
         else if (w == "NeXTGraphic") {
             attachmentBuilders_.push_back({});
             s.attachment = int(attachmentBuilders_.size() - 1);
             next = Destination::NeXTGraphic;
-        } else if (w == "background") next = Destination::Background;
-        else if ((w == "shp" || w == "shpinst" || w == "sp") && d == Destination::Background) next = d;
+        } else if (w == "background")
+            next = Destination::Background;
+        else if ((w == "shp" || w == "shpinst" || w == "sp") && d == Destination::Background)
+            next = d;
         else if (w == "sn" && d == Destination::Background) {
             shapeName_.clear();
             next = Destination::ShapeName;
         } else if (w == "sv" && d == Destination::Background) {
             shapeValue_.clear();
             next = Destination::ShapeValue;
-        } else if (w == "info" || w == "stylesheet" || w == "pict" || w == "object" || w == "footnote" ||
-                   w == "header" || w == "footer" || w.startsWith("header") || w.startsWith("footer") ||
-                   w == "annotation" || w == "xe" || w == "tc" || w == "nonshppict" || w == "listname" ||
-                   w == "levelnumbers" || w == "themedata" || w == "colorschememapping" || w == "datastore" ||
+        } else if (w == "info" || w == "stylesheet" || w == "pict" || w == "object" ||
+                   w == "footnote" || w == "header" || w == "footer" || w.startsWith("header") ||
+                   w.startsWith("footer") || w == "annotation" || w == "xe" || w == "tc" ||
+                   w == "nonshppict" || w == "listname" || w == "levelnumbers" ||
+                   w == "themedata" || w == "colorschememapping" || w == "datastore" ||
                    w == "latentstyles")
             next = Destination::Skip;
         else
@@ -790,7 +846,8 @@ private:
             } else if (rest.startsWith(QLatin1Char('\\'))) {
                 // Another switch (\o, \t, \m...): skip it and its argument.
                 rest = rest.mid(2).trimmed();
-                if (rest.startsWith(QLatin1Char('"'))) rest = rest.mid(rest.indexOf(QLatin1Char('"'), 1) + 1).trimmed();
+                if (rest.startsWith(QLatin1Char('"')))
+                    rest = rest.mid(rest.indexOf(QLatin1Char('"'), 1) + 1).trimmed();
                 continue;
             }
             QString value;
@@ -827,16 +884,23 @@ private:
             return;
         }
         switch (s.destination) {
-            case Destination::Skip: return;
-            case Destination::FontTable: return fontTableWord(w, n);
-            case Destination::ColorTable: return colorTableWord(w, n);
-            case Destination::ExpandedColorTable: return expandedColorWord(w, n);
+            case Destination::Skip:
+                return;
+            case Destination::FontTable:
+                return fontTableWord(w, n);
+            case Destination::ColorTable:
+                return colorTableWord(w, n);
+            case Destination::ExpandedColorTable:
+                return expandedColorWord(w, n);
             case Destination::ListTable:
             case Destination::List:
             case Destination::ListLevel:
-            case Destination::ListOverrideTable: return listWord(w, hasParameter, n);
-            case Destination::NeXTGraphic: return attachmentWord(w, n);
-            default: break;
+            case Destination::ListOverrideTable:
+                return listWord(w, hasParameter, n);
+            case Destination::NeXTGraphic:
+                return attachmentWord(w, n);
+            default:
+                break;
         }
         if (w == "uc") {
             s.unicodeSkip = std::max(0, n);
@@ -854,10 +918,10 @@ private:
 
     bool specialCharacter(const QByteArray& w) {
         static const QHash<QByteArray, char16_t> kCharacters = {
-            {"tab", u'\t'},       {"line", 0x2028},      {"page", 0x000C},     {"emdash", 0x2014},
-            {"endash", 0x2013},   {"bullet", 0x2022},    {"lquote", 0x2018},   {"rquote", 0x2019},
+            {"tab", u'\t'},        {"line", 0x2028},      {"page", 0x000C},    {"emdash", 0x2014},
+            {"endash", 0x2013},    {"bullet", 0x2022},    {"lquote", 0x2018},  {"rquote", 0x2019},
             {"ldblquote", 0x201C}, {"rdblquote", 0x201D}, {"emspace", 0x2003}, {"enspace", 0x2002},
-            {"qmspace", 0x2005},  {"zwj", 0x200D},       {"zwnj", 0x200C},     {"ltrmark", 0x200E},
+            {"qmspace", 0x2005},   {"zwj", 0x200D},       {"zwnj", 0x200C},    {"ltrmark", 0x200E},
             {"rtlmark", 0x200F}};
         if (w == "par" || w == "sect") {
             paragraphBreak();
@@ -872,58 +936,104 @@ private:
     bool documentWord(const QByteArray& w, int n) {
         RTFDocumentAttributes& d = document_;
         const double points = n / kTwipsPerPoint;
-        if (w == "ansicpg") codePage_ = d.codePage = n;
-        else if (w == "ansi") codePage_ = d.codePage = 1252;
-        else if (w == "mac") codePage_ = d.codePage = 10000;
-        else if (w == "pc") codePage_ = d.codePage = 437;
-        else if (w == "pca") codePage_ = d.codePage = 850;
-        else if (w == "deff") defaultFont_ = n;
-        else if (w == "cocoartf") d.cocoaVersion = n;
-        else if (w == "cocoasubrtf") d.cocoaSubversion = n;
-        else if (w == "cocoatextscaling") d.cocoaTextScaling = n;
-        else if (w == "cocoaplatform") d.cocoaPlatform = n;
-        else if (w == "paperw") d.paperSize.setWidth(points);
-        else if (w == "paperh") d.paperSize.setHeight(points);
-        else if (w == "margl") d.margins.setLeft(points);
-        else if (w == "margr") d.margins.setRight(points);
-        else if (w == "margt") d.margins.setTop(points);
-        else if (w == "margb") d.margins.setBottom(points);
-        else if (w == "vieww") d.viewSize.setWidth(points);
-        else if (w == "viewh") d.viewSize.setHeight(points);
-        else if (w == "viewkind") d.viewKind = n;
-        else if (w == "viewscale") d.viewScale = n;
-        else if (w == "readonlydoc") d.readOnly = n != 0;
-        else if (w == "deftab") d.defaultTabInterval = points;
-        else return false;
+        if (w == "ansicpg")
+            codePage_ = d.codePage = n;
+        else if (w == "ansi")
+            codePage_ = d.codePage = 1252;
+        else if (w == "mac")
+            codePage_ = d.codePage = 10000;
+        else if (w == "pc")
+            codePage_ = d.codePage = 437;
+        else if (w == "pca")
+            codePage_ = d.codePage = 850;
+        else if (w == "deff")
+            defaultFont_ = n;
+        else if (w == "cocoartf")
+            d.cocoaVersion = n;
+        else if (w == "cocoasubrtf")
+            d.cocoaSubversion = n;
+        else if (w == "cocoatextscaling")
+            d.cocoaTextScaling = n;
+        else if (w == "cocoaplatform")
+            d.cocoaPlatform = n;
+        else if (w == "paperw")
+            d.paperSize.setWidth(points);
+        else if (w == "paperh")
+            d.paperSize.setHeight(points);
+        else if (w == "margl")
+            d.margins.setLeft(points);
+        else if (w == "margr")
+            d.margins.setRight(points);
+        else if (w == "margt")
+            d.margins.setTop(points);
+        else if (w == "margb")
+            d.margins.setBottom(points);
+        else if (w == "vieww")
+            d.viewSize.setWidth(points);
+        else if (w == "viewh")
+            d.viewSize.setHeight(points);
+        else if (w == "viewkind")
+            d.viewKind = n;
+        else if (w == "viewscale")
+            d.viewScale = n;
+        else if (w == "readonlydoc")
+            d.readOnly = n != 0;
+        else if (w == "deftab")
+            d.defaultTabInterval = points;
+        else
+            return false;
         return true;
     }
 
     bool tableWord(const QByteArray& w, int n) {
         GroupState& s = state();
         CellDefinition* c = definingCell();
-        if (w == "trowd") beginRowDefinition();
-        else if (w == "cellx") endCellDefinition();
-        else if (w == "cell") endCell(1);
-        else if (w == "nestcell") endCell(std::max(2, s.paragraph.tableDepth));
-        else if (w == "row") endRow(1);
-        else if (w == "nestrow") endRow(std::max(2, s.paragraph.tableDepth));
-        else if (w == "lastrow") lastRow_ = true;
-        else if (w == "intbl") s.paragraph.tableDepth = std::max(1, s.paragraph.tableDepth);
-        else if (w == "itap") s.paragraph.tableDepth = std::max(0, n);
-        else if (w.startsWith("trbrdr")) borderTarget_ = BorderTarget::Row;
-        else if (!c) return w.startsWith("cl") || w.startsWith("brdr") || w.startsWith("tr");
-        else if (w == "clmgf") c->mergeFirst = true;
-        else if (w == "clmrg") c->merged = true;
-        else if (w == "clvmgf") c->verticalMergeFirst = true;
-        else if (w == "clvmrg") c->verticallyMerged = true;
-        else if (w == "clvertalt") c->verticalAlignment = TextTableBlock::VerticalAlignment::Top;
-        else if (w == "clvertalc") c->verticalAlignment = TextTableBlock::VerticalAlignment::Middle;
-        else if (w == "clvertalb") c->verticalAlignment = TextTableBlock::VerticalAlignment::Bottom;
-        else if (w == "clcbpat") c->background = n;
-        else if (w == "clwWidth") c->width = n;
-        else if (w == "clftsWidth") c->widthUnit = n;
-        else if (w == "clpadl" || w == "clpadt" || w == "clpadr" || w == "clpadb") c->padding = std::max(c->padding, n);
-        else if (w.startsWith("clbrdr")) borderTarget_ = BorderTarget::Cell;
+        if (w == "trowd")
+            beginRowDefinition();
+        else if (w == "cellx")
+            endCellDefinition();
+        else if (w == "cell")
+            endCell(1);
+        else if (w == "nestcell")
+            endCell(std::max(2, s.paragraph.tableDepth));
+        else if (w == "row")
+            endRow(1);
+        else if (w == "nestrow")
+            endRow(std::max(2, s.paragraph.tableDepth));
+        else if (w == "lastrow")
+            lastRow_ = true;
+        else if (w == "intbl")
+            s.paragraph.tableDepth = std::max(1, s.paragraph.tableDepth);
+        else if (w == "itap")
+            s.paragraph.tableDepth = std::max(0, n);
+        else if (w.startsWith("trbrdr"))
+            borderTarget_ = BorderTarget::Row;
+        else if (!c)
+            return w.startsWith("cl") || w.startsWith("brdr") || w.startsWith("tr");
+        else if (w == "clmgf")
+            c->mergeFirst = true;
+        else if (w == "clmrg")
+            c->merged = true;
+        else if (w == "clvmgf")
+            c->verticalMergeFirst = true;
+        else if (w == "clvmrg")
+            c->verticallyMerged = true;
+        else if (w == "clvertalt")
+            c->verticalAlignment = TextTableBlock::VerticalAlignment::Top;
+        else if (w == "clvertalc")
+            c->verticalAlignment = TextTableBlock::VerticalAlignment::Middle;
+        else if (w == "clvertalb")
+            c->verticalAlignment = TextTableBlock::VerticalAlignment::Bottom;
+        else if (w == "clcbpat")
+            c->background = n;
+        else if (w == "clwWidth")
+            c->width = n;
+        else if (w == "clftsWidth")
+            c->widthUnit = n;
+        else if (w == "clpadl" || w == "clpadt" || w == "clpadr" || w == "clpadb")
+            c->padding = std::max(c->padding, n);
+        else if (w.startsWith("clbrdr"))
+            borderTarget_ = BorderTarget::Cell;
         else if (borderTarget_ == BorderTarget::Cell && w == "brdrnil") {
         } else if (borderTarget_ == BorderTarget::Cell && w == "brdrw") {
             c->borderWidth = std::max(c->borderWidth, n);
@@ -931,7 +1041,8 @@ private:
             c->borderColor = n;
         } else if (borderTarget_ == BorderTarget::Cell && w.startsWith("brdr") && w != "brdrnone") {
             c->hasBorder = true;
-        } else return w.startsWith("cl") || w.startsWith("brdr") || w.startsWith("tr");
+        } else
+            return w.startsWith("cl") || w.startsWith("brdr") || w.startsWith("tr");
         return true;
     }
 
@@ -940,31 +1051,53 @@ private:
         if (w == "pard") {
             p = ParagraphProperties();
             if (!stack_.empty()) lastParagraph_ = p;
-        } else if (w == "ql") p.alignment = TextAlignment::Left;
-        else if (w == "qr") p.alignment = TextAlignment::Right;
-        else if (w == "qc") p.alignment = TextAlignment::Center;
-        else if (w == "qj") p.alignment = TextAlignment::Justified;
-        else if (w == "qnatural") p.alignment = TextAlignment::Natural;
-        else if (w == "li") p.leftIndent = n;
-        else if (w == "fi") p.firstIndent = n;
-        else if (w == "ri") p.rightIndent = n;
-        else if (w == "sb") p.spaceBefore = n;
-        else if (w == "sa") p.spaceAfter = n;
-        else if (w == "sl") p.lineSpacing = n;
-        else if (w == "slmult") p.lineMultiple = n != 0;
-        else if (w == "slleading") p.leading = n;
-        else if (w == "slminimum") p.minimumHeight = n;
-        else if (w == "slmaximum") p.maximumHeight = n;
-        else if (w == "tqr") p.pendingTabAlignment = TextTab::Alignment::Right;
-        else if (w == "tqc") p.pendingTabAlignment = TextTab::Alignment::Center;
-        else if (w == "tqdec") p.pendingTabAlignment = TextTab::Alignment::Decimal;
+        } else if (w == "ql")
+            p.alignment = TextAlignment::Left;
+        else if (w == "qr")
+            p.alignment = TextAlignment::Right;
+        else if (w == "qc")
+            p.alignment = TextAlignment::Center;
+        else if (w == "qj")
+            p.alignment = TextAlignment::Justified;
+        else if (w == "qnatural")
+            p.alignment = TextAlignment::Natural;
+        else if (w == "li")
+            p.leftIndent = n;
+        else if (w == "fi")
+            p.firstIndent = n;
+        else if (w == "ri")
+            p.rightIndent = n;
+        else if (w == "sb")
+            p.spaceBefore = n;
+        else if (w == "sa")
+            p.spaceAfter = n;
+        else if (w == "sl")
+            p.lineSpacing = n;
+        else if (w == "slmult")
+            p.lineMultiple = n != 0;
+        else if (w == "slleading")
+            p.leading = n;
+        else if (w == "slminimum")
+            p.minimumHeight = n;
+        else if (w == "slmaximum")
+            p.maximumHeight = n;
+        else if (w == "tqr")
+            p.pendingTabAlignment = TextTab::Alignment::Right;
+        else if (w == "tqc")
+            p.pendingTabAlignment = TextTab::Alignment::Center;
+        else if (w == "tqdec")
+            p.pendingTabAlignment = TextTab::Alignment::Decimal;
         else if (w == "tx") {
             p.tabs.append({n / kTwipsPerPoint, p.pendingTabAlignment});
             p.pendingTabAlignment = TextTab::Alignment::Left;
-        } else if (w == "pardeftab") p.defaultTab = n;
-        else if (w == "ls") p.list = n;
-        else if (w == "ilvl") p.listLevel = n;
-        else return false;
+        } else if (w == "pardeftab")
+            p.defaultTab = n;
+        else if (w == "ls")
+            p.list = n;
+        else if (w == "ilvl")
+            p.listLevel = n;
+        else
+            return false;
         lastParagraph_ = p;
         (void)hasParameter;
         return true;
@@ -977,61 +1110,94 @@ private:
     void characterWord(const QByteArray& w, bool hasParameter, int n) {
         CharacterProperties& c = state().character;
         const bool on = !hasParameter || n != 0;
-        if (w == "plain") c = CharacterProperties();
-        else if (w == "f") c.font = n;
-        else if (w == "fs") c.pointSize = n / 2.0;
-        else if (w == "fsmilli") c.pointSize = n / 1000.0;
-        else if (w == "b") c.bold = on;
-        else if (w == "i") c.italic = on;
+        if (w == "plain")
+            c = CharacterProperties();
+        else if (w == "f")
+            c.font = n;
+        else if (w == "fs")
+            c.pointSize = n / 2.0;
+        else if (w == "fsmilli")
+            c.pointSize = n / 1000.0;
+        else if (w == "b")
+            c.bold = on;
+        else if (w == "i")
+            c.italic = on;
         else if (w == "ul" || w == "uld" || w == "uldash" || w == "uldashd" || w == "uldashdd" ||
                  w == "ulw" || w == "ulwave" || w == "ulhair")
             c.underline = toggled(hasParameter, n, TextDecoration::Style::Single);
-        else if (w == "uldb" || w == "ululdbwave") c.underline = toggled(hasParameter, n, TextDecoration::Style::Double);
-        else if (w == "ulth" || w.startsWith("ulth")) c.underline = toggled(hasParameter, n, TextDecoration::Style::Thick);
-        else if (w == "ulnone") c.underline = TextDecoration::Style::None;
-        else if (w == "ulc") c.underlineColor = n;
-        else if (w == "strike") c.strike = toggled(hasParameter, n, TextDecoration::Style::Single);
-        else if (w == "striked") c.strike = toggled(hasParameter, n, TextDecoration::Style::Double);
-        else if (w == "strikec") c.strikeColor = n;
-        else if (w == "super") c.superscript = hasParameter && n > 0 ? n : 1;
-        else if (w == "sub") c.superscript = hasParameter && n > 0 ? -n : -1;
-        else if (w == "nosupersub") c.superscript = 0;
-        else if (w == "up") c.baselineOffset = n / 2.0;
-        else if (w == "dn") c.baselineOffset = -n / 2.0;
-        else if (w == "cf") c.foreground = n;
-        else if (w == "cb" || w == "highlight") c.background = n;
+        else if (w == "uldb" || w == "ululdbwave")
+            c.underline = toggled(hasParameter, n, TextDecoration::Style::Double);
+        else if (w == "ulth" || w.startsWith("ulth"))
+            c.underline = toggled(hasParameter, n, TextDecoration::Style::Thick);
+        else if (w == "ulnone")
+            c.underline = TextDecoration::Style::None;
+        else if (w == "ulc")
+            c.underlineColor = n;
+        else if (w == "strike")
+            c.strike = toggled(hasParameter, n, TextDecoration::Style::Single);
+        else if (w == "striked")
+            c.strike = toggled(hasParameter, n, TextDecoration::Style::Double);
+        else if (w == "strikec")
+            c.strikeColor = n;
+        else if (w == "super")
+            c.superscript = hasParameter && n > 0 ? n : 1;
+        else if (w == "sub")
+            c.superscript = hasParameter && n > 0 ? -n : -1;
+        else if (w == "nosupersub")
+            c.superscript = 0;
+        else if (w == "up")
+            c.baselineOffset = n / 2.0;
+        else if (w == "dn")
+            c.baselineOffset = -n / 2.0;
+        else if (w == "cf")
+            c.foreground = n;
+        else if (w == "cb" || w == "highlight")
+            c.background = n;
     }
 
     void fontTableWord(const QByteArray& w, int n) {
-        if (w == "f") fontNumber_ = n;
-        else if (w == "fcharset") fontCharset_ = n;
+        if (w == "f")
+            fontNumber_ = n;
+        else if (w == "fcharset")
+            fontCharset_ = n;
     }
 
     void colorTableWord(const QByteArray& w, int n) {
         const int value = std::clamp(n, 0, 255);
-        if (w == "red") red_ = value;
-        else if (w == "green") green_ = value;
-        else if (w == "blue") blue_ = value;
-        else return;
+        if (w == "red")
+            red_ = value;
+        else if (w == "green")
+            green_ = value;
+        else if (w == "blue")
+            blue_ = value;
+        else
+            return;
         colorComponentsSet_ = true;
     }
 
     void expandedColorWord(const QByteArray& w, int n) {
-        if (w == "c") expandedComponents_.push_back(n);
-        else expandedSpace_ = w;
+        if (w == "c")
+            expandedComponents_.push_back(n);
+        else
+            expandedSpace_ = w;
     }
 
     void listWord(const QByteArray& w, bool hasParameter, int n) {
         GroupState& s = state();
-        if (s.destination == Destination::ListLevel && !lists_.empty() && !lists_.back().levels.empty()) {
+        if (s.destination == Destination::ListLevel && !lists_.empty() &&
+            !lists_.back().levels.empty()) {
             ListLevelDefinition& level = lists_.back().levels.back();
-            if (w == "levelnfc") level.numberFormat = n;
-            else if (w == "levelstartat") level.startAt = n;
+            if (w == "levelnfc")
+                level.numberFormat = n;
+            else if (w == "levelstartat")
+                level.startAt = n;
         } else if (s.destination == Destination::List && w == "listid" && !lists_.empty()) {
             lists_.back().identifier = n;
         } else if (s.destination == Destination::ListOverrideTable) {
-            if (w == "listid") overrideListId_ = n;
-            else if (w == "ls") listOverrides_[n] = overrideListId_;
+            if (w == "listid")
+                overrideListId_ = n;
+            else if (w == "ls")
+                listOverrides_[n] = overrideListId_;
         }
         (void)hasParameter;
     }
@@ -1041,8 +1207,10 @@ private:
         if (s.attachment < 0) return;
         AttachmentBuilder& b = attachmentBuilders_[s.attachment];
         b.nameEnded = true;
-        if (w == "width") b.width = n;
-        else if (w == "height") b.height = n;
+        if (w == "width")
+            b.width = n;
+        else if (w == "height")
+            b.height = n;
     }
 
     const QByteArray& data_;
@@ -1099,9 +1267,8 @@ bool RTFReader::read(Error* error) {
     return Parser(data_, text_, documentAttributes_, attachments_).parse(error);
 }
 
-std::optional<AttributedString> RTFReader::attributedStringFromRTF(const QByteArray& data,
-                                                                   RTFDocumentAttributes* documentAttributes,
-                                                                   Error* error) {
+std::optional<AttributedString> RTFReader::attributedStringFromRTF(
+    const QByteArray& data, RTFDocumentAttributes* documentAttributes, Error* error) {
     RTFReader reader(data);
     if (!reader.read(error)) return std::nullopt;
     if (documentAttributes) *documentAttributes = reader.documentAttributes();

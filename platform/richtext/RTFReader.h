@@ -34,7 +34,7 @@ struct RTFAttachmentReference {
 };
 
 class RTFReader {
-public:
+  public:
     explicit RTFReader(const QByteArray& data) : data_(data) {}
 
     // Parses the data. False with the error when it is not RTF; damaged RTF
@@ -50,7 +50,7 @@ public:
         const QByteArray& data, RTFDocumentAttributes* documentAttributes = nullptr,
         Error* error = nullptr);
 
-private:
+  private:
     QByteArray data_;
     AttributedString text_;
     RTFDocumentAttributes documentAttributes_;

@@ -61,7 +61,7 @@ struct ListEntry {
 };
 
 class Writer {
-public:
+  public:
     Writer(const AttributedString& text, const RTFDocumentAttributes& document,
            const QHash<qsizetype, QString>& attachmentNames)
         : text_(text), document_(document), attachmentNames_(attachmentNames) {}
@@ -76,7 +76,7 @@ public:
         return head + body + "}";
     }
 
-private:
+  private:
     // --- collecting ---------------------------------------------------------
 
     void collectParagraphs() {
@@ -89,8 +89,10 @@ private:
                     s.at(contentEnd - 1) == QLatin1Char('\r'))
                     --contentEnd;
             }
-            paragraphs_.push_back({range, {range.location, contentEnd - range.location},
-                                   text_.attributesAtIndex(range.location).effectiveParagraphStyle()});
+            paragraphs_.push_back(
+                {range,
+                 {range.location, contentEnd - range.location},
+                 text_.attributesAtIndex(range.location).effectiveParagraphStyle()});
         }
     }
 
@@ -98,13 +100,16 @@ private:
         fontIndex(defaultFont());
         colors_.append(QColor(Qt::white));
         if (text_.length() == 0) return;
-        text_.enumerateAttributes({0, text_.length()}, [&](const TextAttributes& a, const TextRange&, bool&) {
-            fontIndex(a.font.value_or(defaultFont()));
-            if (a.foregroundColor) colorIndex(*a.foregroundColor);
-            if (a.backgroundColor) backgroundIndex(*a.backgroundColor);
-            if (a.underline && a.underline->color.isValid()) colorIndex(a.underline->color);
-            if (a.strikethrough && a.strikethrough->color.isValid()) colorIndex(a.strikethrough->color);
-        });
+        text_.enumerateAttributes({0, text_.length()},
+                                  [&](const TextAttributes& a, const TextRange&, bool&) {
+                                      fontIndex(a.font.value_or(defaultFont()));
+                                      if (a.foregroundColor) colorIndex(*a.foregroundColor);
+                                      if (a.backgroundColor) backgroundIndex(*a.backgroundColor);
+                                      if (a.underline && a.underline->color.isValid())
+                                          colorIndex(a.underline->color);
+                                      if (a.strikethrough && a.strikethrough->color.isValid())
+                                          colorIndex(a.strikethrough->color);
+                                  });
         for (const Paragraph& p : paragraphs_) {
             for (const TextTableBlock& block : p.style.textBlocks) {
                 if (block.borderColor.isValid()) colorIndex(block.borderColor);
@@ -115,14 +120,16 @@ private:
     }
 
     static bool isParagraphEnd(QChar c) {
-        return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c.unicode() == 0x2029 || c.unicode() == 0x85;
+        return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c.unicode() == 0x2029 ||
+               c.unicode() == 0x85;
     }
 
     static Font defaultFont() { return FontRegistry::userFontOfSize(12); }
 
     int fontIndex(const Font& font) {
         const QString name = font.postScriptName().isEmpty()
-                                 ? FontRegistry::postScriptNameForFamily(font.family(), font.isBold(), font.isItalic())
+                                 ? FontRegistry::postScriptNameForFamily(
+                                       font.family(), font.isBold(), font.isItalic())
                                  : font.postScriptName();
         const qsizetype found = fontNames_.indexOf(name);
         if (found >= 0) return int(found);
@@ -167,7 +174,8 @@ private:
 
     QByteArray header() const {
         QByteArray h = "{\\rtf1\\ansi\\ansicpg1252\\cocoartf" +
-                       number(document_.cocoaVersion > 0 ? document_.cocoaVersion : RTFDocumentAttributes().cocoaVersion);
+                       number(document_.cocoaVersion > 0 ? document_.cocoaVersion
+                                                         : RTFDocumentAttributes().cocoaVersion);
         if (document_.cocoaSubversion > 0) h += "\\cocoasubrtf" + number(document_.cocoaSubversion);
         h += "\n\\cocoatextscaling" + number(document_.cocoaTextScaling) + "\\cocoaplatform" +
              number(document_.cocoaPlatform);
@@ -192,7 +200,8 @@ private:
         QByteArray expanded = "{\\*\\expandedcolortbl;";
         for (qsizetype i = 0; i < colors_.size(); ++i) {
             const QColor c = colors_[i].toRgb();
-            table += "\\red" + number(c.red()) + "\\green" + number(c.green()) + "\\blue" + number(c.blue()) + ";";
+            table += "\\red" + number(c.red()) + "\\green" + number(c.green()) + "\\blue" +
+                     number(c.blue()) + ";";
             if (i > 0 || c.alphaF() < 1.0) {
                 expanded += "\\cssrgb\\c" + number(std::lround(c.redF() * 100000)) + "\\c" +
                             number(std::lround(c.greenF() * 100000)) + "\\c" +
@@ -210,7 +219,8 @@ private:
         if (keyword == QLatin1String("upper-roman")) return 1;
         if (keyword == QLatin1String("lower-roman")) return 2;
         if (keyword.startsWith(QLatin1String("upper-"))) return 3;
-        if (keyword.startsWith(QLatin1String("lower-a")) || keyword == QLatin1String("lower-latin")) return 4;
+        if (keyword.startsWith(QLatin1String("lower-a")) || keyword == QLatin1String("lower-latin"))
+            return 4;
         if (keyword == QLatin1String("decimal-leading-zero")) return 22;
         return 0;
     }
@@ -221,13 +231,15 @@ private:
         QByteArray l = "{\\listlevel\\levelnfc" + number(format) + "\\levelnfcn" + number(format) +
                        "\\leveljc0\\leveljcn0\\levelfollow0\\levelstartat" +
                        number(list.startingItemNumber()) +
-                       "\\levelspace360\\levelindent0{\\*\\levelmarker " + escapedText(list.markerFormat(), true) +
-                       "}{\\leveltext\\leveltemplateid" + number(templateId);
+                       "\\levelspace360\\levelindent0{\\*\\levelmarker " +
+                       escapedText(list.markerFormat(), true) + "}{\\leveltext\\leveltemplateid" +
+                       number(templateId);
         if (list.isOrdered()) {
             const QString prefix = list.markerPrefix();
             const QString suffix = list.markerSuffix();
-            l += hexByte(int(prefix.size() + 1 + suffix.size())) + escapedText(prefix, true) + hexByte(level) +
-                 escapedText(suffix, true) + ";}{\\levelnumbers" + hexByte(int(prefix.size() + 1)) + ";}";
+            l += hexByte(int(prefix.size() + 1 + suffix.size())) + escapedText(prefix, true) +
+                 hexByte(level) + escapedText(suffix, true) + ";}{\\levelnumbers" +
+                 hexByte(int(prefix.size() + 1)) + ";}";
         } else {
             const QString marker = list.markerForItemNumber(1);
             l += hexByte(int(marker.size())) + escapedText(marker, true) + ";}{\\levelnumbers;}";
@@ -242,7 +254,8 @@ private:
             const QByteArray id = number(i + 1);
             table += "{\\list\\listtemplateid" + id + "\\listhybrid";
             for (qsizetype level = 0; level < lists_[i].levels.size(); ++level)
-                table += listLevel(lists_[i].levels[level], int(level), int((i + 1) * 100 + level + 1));
+                table +=
+                    listLevel(lists_[i].levels[level], int(level), int((i + 1) * 100 + level + 1));
             table += "{\\listname ;}\\listid" + id + "}";
             overrides += "{\\listoverride\\listid" + id + "\\listoverridecount0\\ls" + id + "}";
         }
@@ -252,12 +265,14 @@ private:
     QByteArray documentWords() const {
         const RTFDocumentAttributes& d = document_;
         QByteArray w = "\\paperw" + number(twips(d.paperSize.width())) + "\\paperh" +
-                       number(twips(d.paperSize.height())) + "\\margl" + number(twips(d.margins.left())) +
-                       "\\margr" + number(twips(d.margins.right()));
+                       number(twips(d.paperSize.height())) + "\\margl" +
+                       number(twips(d.margins.left())) + "\\margr" +
+                       number(twips(d.margins.right()));
         if (d.margins.top() != 72 || d.margins.bottom() != 72)
-            w += "\\margt" + number(twips(d.margins.top())) + "\\margb" + number(twips(d.margins.bottom()));
-        w += "\\vieww" + number(twips(d.viewSize.width())) + "\\viewh" + number(twips(d.viewSize.height())) +
-             "\\viewkind" + number(d.viewKind);
+            w += "\\margt" + number(twips(d.margins.top())) + "\\margb" +
+                 number(twips(d.margins.bottom()));
+        w += "\\vieww" + number(twips(d.viewSize.width())) + "\\viewh" +
+             number(twips(d.viewSize.height())) + "\\viewkind" + number(d.viewKind);
         if (d.viewScale != 100) w += "\\viewscale" + number(d.viewScale);
         if (d.readOnly) w += "\\readonlydoc1";
         if (d.defaultTabInterval > 0) w += "\\deftab" + number(twips(d.defaultTabInterval));
@@ -270,7 +285,8 @@ private:
     static QByteArray backgroundShape(const QColor& color) {
         const QColor c = color.toRgb();
         const qint64 bgr = c.red() + (c.green() << 8) + (qint64(c.blue()) << 16);
-        return "{\\*\\background {\\shp{\\*\\shpinst\\shpleft0\\shptop0\\shpright0\\shpbottom0\\shpfhdr0"
+        return "{\\*\\background "
+               "{\\shp{\\*\\shpinst\\shpleft0\\shptop0\\shpright0\\shpbottom0\\shpfhdr0"
                "\\shpbxmargin\\shpbymargin\\shpwr0\\shpwrk0\\shpfblwtxt1\\shpz0\\shplid1025"
                "{\\sp{\\sn shapeType}{\\sv 1}}{\\sp{\\sn fillColor}{\\sv " +
                number(bgr) + "}}{\\sp{\\sn fFilled}{\\sv 1}}{\\sp{\\sn fBackground}{\\sv 1}}}}}\n";
@@ -290,7 +306,8 @@ private:
 
     static QByteArray escapedAscii(const QString& text) {
         QByteArray out;
-        for (QChar c : text) out += c.unicode() < 0x80 ? escapedCharacter(c, false) : unicodeWord(c.unicode());
+        for (QChar c : text)
+            out += c.unicode() < 0x80 ? escapedCharacter(c, false) : unicodeWord(c.unicode());
         return out;
     }
 
@@ -299,13 +316,20 @@ private:
     static QByteArray escapedCharacter(QChar c, bool unicodeOnly) {
         const char16_t u = c.unicode();
         switch (u) {
-            case u'\\': return "\\\\";
-            case u'{': return "\\{";
-            case u'}': return "\\}";
-            case u'\t': return "\t";
-            case 0x2028: return "\\line ";
-            case 0x0C: return "\\page ";
-            default: break;
+            case u'\\':
+                return "\\\\";
+            case u'{':
+                return "\\{";
+            case u'}':
+                return "\\}";
+            case u'\t':
+                return "\t";
+            case 0x2028:
+                return "\\line ";
+            case 0x0C:
+                return "\\page ";
+            default:
+                break;
         }
         if (u >= 0x20 && u < 0x7F) return QByteArray(1, char(u));
         if (!unicodeOnly && u >= 0x80) {
@@ -371,13 +395,16 @@ private:
         }
         int columns = cells.front().block.table.numberOfColumns();
         for (const Cell& cell : cells)
-            columns = std::max(columns, cell.block.startingColumn + std::max(1, cell.block.columnSpan));
+            columns =
+                std::max(columns, cell.block.startingColumn + std::max(1, cell.block.columnSpan));
 
         std::vector<int> coveredThroughRow(columns, -1);
         std::vector<TextTableBlock> coveringBlock(columns);
         for (std::size_t start = 0; start < cells.size();) {
             std::size_t end = start;
-            while (end < cells.size() && cells[end].block.startingRow == cells[start].block.startingRow) ++end;
+            while (end < cells.size() &&
+                   cells[end].block.startingRow == cells[start].block.startingRow)
+                ++end;
             const bool lastRow = end == cells.size();
             writeRow(cells, start, end, columns, level, lastRow, coveredThroughRow, coveringBlock);
             start = end;
@@ -397,8 +424,9 @@ private:
             for (int c = b.startingColumn; c < b.startingColumn + span && c < columns; ++c) {
                 if (filled[c]) continue;
                 filled[c] = true;
-                grid[c] = {c == b.startingColumn ? Slot::Kind::Origin : Slot::Kind::HorizontalContinuation,
-                            &cells[i], b, false};
+                grid[c] = {
+                    c == b.startingColumn ? Slot::Kind::Origin : Slot::Kind::HorizontalContinuation,
+                    &cells[i], b, false};
                 if (b.rowSpan > 1) {
                     coveredThroughRow[c] = row + b.rowSpan - 1;
                     coveringBlock[c] = b;
@@ -429,17 +457,22 @@ private:
                 if (b.columnSpan > 1) d += "\\clmgf";
                 if (b.rowSpan > 1) d += "\\clvmgf";
                 break;
-            case Slot::Kind::HorizontalContinuation: d += "\\clmrg"; break;
+            case Slot::Kind::HorizontalContinuation:
+                d += "\\clmrg";
+                break;
             case Slot::Kind::VerticalContinuation:
                 d += slot.mergesHorizontally ? "\\clvmrg\\clmrg" : "\\clvmrg";
                 break;
-            case Slot::Kind::Empty: break;
+            case Slot::Kind::Empty:
+                break;
         }
-        static const char* const kVertical[] = {"\\clvertalt", "\\clvertalc", "\\clvertalb", "\\clvertalt"};
+        static const char* const kVertical[] = {"\\clvertalt", "\\clvertalc", "\\clvertalb",
+                                                "\\clvertalt"};
         d += QByteArray(kVertical[int(b.verticalAlignment)]) + " ";
         d += b.backgroundColor.isValid() ? "\\clcbpat" + number(colorIndex(b.backgroundColor)) + " "
                                          : QByteArray("\\clshdrawnil ");
-        if (b.contentWidth > 0) d += "\\clwWidth" + number(twips(b.contentWidth)) + "\\clftsWidth3 ";
+        if (b.contentWidth > 0)
+            d += "\\clwWidth" + number(twips(b.contentWidth)) + "\\clftsWidth3 ";
         d += border("t", b) + border("l", b) + border("b", b) + border("r", b);
         const QByteArray pad = number(twips(b.padding));
         d += "\\clpadt" + pad + "\\clpadft3 \\clpadl" + pad + "\\clpadfl3 \\clpadb" + pad +
@@ -447,11 +480,14 @@ private:
         return d + "\\gaph\\cellx" + number(right) + "\n";
     }
 
-    void writeRow(const std::vector<Cell>& cells, std::size_t start, std::size_t end, int columns, int level,
-                  bool lastRow, std::vector<int>& coveredThroughRow, std::vector<TextTableBlock>& coveringBlock) {
-        const std::vector<Slot> grid = rowSlots(cells, start, end, columns, coveredThroughRow, coveringBlock);
+    void writeRow(const std::vector<Cell>& cells, std::size_t start, std::size_t end, int columns,
+                  int level, bool lastRow, std::vector<int>& coveredThroughRow,
+                  std::vector<TextTableBlock>& coveringBlock) {
+        const std::vector<Slot> grid =
+            rowSlots(cells, start, end, columns, coveredThroughRow, coveringBlock);
         const QByteArray itap = number(level + 1);
-        QByteArray definition = "\\itap" + itap + "\\trowd \\taflags1 \\trgaph108\\trleft-108 "
+        QByteArray definition = "\\itap" + itap +
+                                "\\trowd \\taflags1 \\trgaph108\\trleft-108 "
                                 "\\trbrdrt\\brdrnil \\trbrdrl\\brdrnil \\trbrdrr\\brdrnil \n";
         int right = 0;
         for (const Slot& slot : grid) {
@@ -461,12 +497,14 @@ private:
                            : kDefaultCellWidthTwips / columns;
             definition += cellDefinition(slot, right);
         }
+        closeParagraphForNewWords();
         *out_ += definition;
         for (const Slot& slot : grid) {
             if (slot.kind == Slot::Kind::Origin)
                 writeCell(*slot.cell, level);
             else
-                *out_ += "\\pard\\intbl\\itap" + itap + "\\pardirnatural\\partightenfactor0\n" + cellEndWord(level);
+                *out_ += "\\pard\\intbl\\itap" + itap + "\\pardirnatural\\partightenfactor0\n" +
+                         cellEndWord(level);
         }
         *out_ += (lastRow ? "\\lastrow" : "") + rowEndWord(level) + "\n";
     }
@@ -476,8 +514,8 @@ private:
         if (lastParagraph.style.textBlocks.size() > level + 1) {
             // The cell ends inside a nested table: close the cell with an empty end mark.
             writeParagraphs(cell.first, cell.last, level + 1);
-            *out_ += "\\pard\\intbl\\itap" + number(level + 1) + "\\pardirnatural\\partightenfactor0\n" +
-                     cellEndWord(level);
+            *out_ += "\\pard\\intbl\\itap" + number(level + 1) +
+                     "\\pardirnatural\\partightenfactor0\n" + cellEndWord(level);
             return;
         }
         writeParagraphs(cell.first, cell.last - 1, level + 1);
@@ -498,7 +536,8 @@ private:
         if (s.tailIndent < 0) w += "\\ri" + number(twips(-s.tailIndent));
         if (s.paragraphSpacingBefore != 0) w += "\\sb" + number(twips(s.paragraphSpacingBefore));
         if (s.paragraphSpacing != 0) w += "\\sa" + number(twips(s.paragraphSpacing));
-        if (s.lineHeightMultiple > 0) w += "\\sl" + number(std::lround(s.lineHeightMultiple * 240)) + "\\slmult1";
+        if (s.lineHeightMultiple > 0)
+            w += "\\sl" + number(std::lround(s.lineHeightMultiple * 240)) + "\\slmult1";
         if (s.lineSpacing > 0) w += "\\slleading" + number(twips(s.lineSpacing));
         if (s.minimumLineHeight > 0) w += "\\slminimum" + number(twips(s.minimumLineHeight));
         if (s.maximumLineHeight > 0) w += "\\slmaximum" + number(twips(s.maximumLineHeight));
@@ -523,9 +562,21 @@ private:
         return 0;
     }
 
+    // Paragraphs end with "\" + newline, as Cocoa writes them. Where the next
+    // paragraph restates its paragraph words (a new style, a list or a table),
+    // the break is written as \par instead: some readers take "\" + newline for
+    // a line break and would pull the paragraph into the list or table that follows.
+    void closeParagraphForNewWords() {
+        if (out_->endsWith("\\\n")) {
+            out_->chop(2);
+            *out_ += "\\par\n";
+        }
+    }
+
     void writeParagraph(const Paragraph& p, const QByteArray& terminatorWord) {
         const bool inTable = !p.style.textBlocks.isEmpty();
         if (inTable || !previousStyle_ || *previousStyle_ != p.style) {
+            closeParagraphForNewWords();
             *out_ += paragraphWords(p.style);
             previousStyle_ = p.style;
         }
@@ -569,8 +620,8 @@ private:
             const QUrl link = *pieces[i].attributes.link;
             const CharacterState before = state_;
             *out_ += "{\\field{\\*\\fldinst{HYPERLINK \"" +
-                     escapedAscii(QString::fromLatin1(link.toEncoded(QUrl::FullyEncoded)).replace(
-                         QLatin1Char('"'), QLatin1String("%22"))) +
+                     escapedAscii(QString::fromLatin1(link.toEncoded(QUrl::FullyEncoded))
+                                      .replace(QLatin1Char('"'), QLatin1String("%22"))) +
                      "\"}}{\\fldrslt ";
             for (; i < pieces.size() && pieces[i].attributes.link == link; ++i)
                 writePiece(pieces[i].attributes, pieces[i].range);
@@ -606,7 +657,7 @@ private:
         QBuffer buffer(&contents);
         QImageReader reader(&buffer);
         const QSize size = reader.size();
-        return size.isValid() ? QSizeF(size) : QSizeF();
+        return size.isValid() ? QSizeF(size) : QSizeF(0, 0);
     }
 
     void writeAttachment(const TextAttachment& attachment, qsizetype index) {
@@ -615,9 +666,10 @@ private:
         if (name.isEmpty()) name = wrapper.preferredFilename();
         if (name.isEmpty()) name = wrapper.filename();
         name = FileWrapper::safeChildName(name);
-        const QSizeF size = attachmentSize(attachment);
-        *out_ += "{{\\NeXTGraphic " + escapedFileName(name) + " \\width" + number(twips(size.width())) +
-                 " \\height" + number(twips(size.height())) +
+        QSizeF size = attachmentSize(attachment);
+        if (!size.isValid()) size = QSizeF(0, 0);
+        *out_ += "{{\\NeXTGraphic " + escapedFileName(name) + " \\width" +
+                 number(twips(size.width())) + " \\height" + number(twips(size.height())) +
                  " \\appleattachmentpadding0 \\appleembedtype0 \\appleaqc\n}";
         *out_ += char(0xAC);
         *out_ += "}";
@@ -638,7 +690,8 @@ private:
         }
         if (a.strikethrough) {
             next.strike = a.strikethrough->style;
-            next.strikeColor = a.strikethrough->color.isValid() ? colorIndex(a.strikethrough->color) : 0;
+            next.strikeColor =
+                a.strikethrough->color.isValid() ? colorIndex(a.strikethrough->color) : 0;
         }
         next.superscript = a.superscript.value_or(0);
         next.baselineHalfPoints = int(std::lround(a.baselineOffset.value_or(0) * 2));
@@ -650,7 +703,8 @@ private:
         if (next.font != now.font) w += "\\f" + number(next.font);
         if (next.halfPoints != now.halfPoints || next.milliPoints != now.milliPoints) {
             w += "\\fs" + number(next.halfPoints);
-            if (next.milliPoints != next.halfPoints * 500) w += "\\fsmilli" + number(next.milliPoints);
+            if (next.milliPoints != next.halfPoints * 500)
+                w += "\\fsmilli" + number(next.milliPoints);
         }
         if (next.bold != now.bold) w += next.bold ? "\\b" : "\\b0";
         if (next.italic != now.italic) w += next.italic ? "\\i" : "\\i0";
@@ -660,18 +714,26 @@ private:
         }
         if (next.underlineColor != now.underlineColor) w += "\\ulc" + number(next.underlineColor);
         if (next.strike != now.strike) {
-            static const char* const kStrikes[] = {"\\strike0", "\\strike", "\\strike", "\\striked1"};
+            static const char* const kStrikes[] = {"\\strike0", "\\strike", "\\strike",
+                                                   "\\striked1"};
             w += kStrikes[int(next.strike)];
         }
         if (next.strikeColor != now.strikeColor) w += "\\strikec" + number(next.strikeColor);
         if (next.superscript != now.superscript) {
-            if (next.superscript == 0) w += "\\nosupersub";
-            else if (next.superscript > 0) w += next.superscript == 1 ? QByteArray("\\super") : "\\super" + number(next.superscript);
-            else w += next.superscript == -1 ? QByteArray("\\sub") : "\\sub" + number(-next.superscript);
+            if (next.superscript == 0)
+                w += "\\nosupersub";
+            else if (next.superscript > 0)
+                w += next.superscript == 1 ? QByteArray("\\super")
+                                           : "\\super" + number(next.superscript);
+            else
+                w += next.superscript == -1 ? QByteArray("\\sub")
+                                            : "\\sub" + number(-next.superscript);
         }
         if (next.baselineHalfPoints != now.baselineHalfPoints) {
-            if (next.baselineHalfPoints >= 0) w += "\\up" + number(next.baselineHalfPoints);
-            else w += "\\dn" + number(-next.baselineHalfPoints);
+            if (next.baselineHalfPoints >= 0)
+                w += "\\up" + number(next.baselineHalfPoints);
+            else
+                w += "\\dn" + number(-next.baselineHalfPoints);
         }
         if (next.foreground != now.foreground) w += "\\cf" + number(next.foreground);
         if (next.background != now.background) w += "\\cb" + number(next.background);

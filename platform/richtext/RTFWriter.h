@@ -4,7 +4,9 @@
 // paragraph styles, nested lists (list table, \ls/\ilvl, {\listtext}),
 // character attributes, links (HYPERLINK fields), attachments (NeXTGraphic
 // groups with the 0xAC placeholder byte) and tables, nested ones included.
-// The output also opens in other RTF readers.
+// The output also opens in other RTF readers: a paragraph break is "\" +
+// newline as Cocoa writes it, and \par where the next paragraph restates its
+// paragraph words, since some readers take "\" + newline for a line break.
 //
 // List markers: a list paragraph whose text starts with its rendered marker
 // (a tab, the marker, a tab, as the HTML importer and the RTF reader put it)
@@ -25,12 +27,14 @@
 #include "platform/richtext/RTFDocumentAttributes.h"
 
 class RTFWriter {
-public:
+  public:
     explicit RTFWriter(const AttributedString& text,
                        const RTFDocumentAttributes& documentAttributes = {});
 
     // File names of attachments by character index (the RTFD package names).
-    void setAttachmentFileNames(const QHash<qsizetype, QString>& names) { attachmentNames_ = names; }
+    void setAttachmentFileNames(const QHash<qsizetype, QString>& names) {
+        attachmentNames_ = names;
+    }
 
     // The RTF bytes of the whole text.
     QByteArray data() const;
@@ -39,7 +43,7 @@ public:
     static QByteArray RTFFromAttributedString(const AttributedString& text,
                                               const RTFDocumentAttributes& documentAttributes = {});
 
-private:
+  private:
     AttributedString text_;
     RTFDocumentAttributes documentAttributes_;
     QHash<qsizetype, QString> attachmentNames_;

@@ -12,7 +12,7 @@
 #include "platform/richtext/FileWrapper.h"
 
 class TextAttachment {
-public:
+  public:
     TextAttachment() = default;
     explicit TextAttachment(const FileWrapper& fileWrapper) : fileWrapper_(fileWrapper) {}
 
@@ -33,7 +33,7 @@ public:
 
     friend bool operator==(const TextAttachment&, const TextAttachment&) = default;
 
-private:
+  private:
     FileWrapper fileWrapper_;
     QString fileType_;
     QVariant userInfo_;

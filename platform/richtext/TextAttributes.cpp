@@ -22,15 +22,35 @@ void TextAttributes::merge(const TextAttributes& other) {
 
 void TextAttributes::remove(TextAttributeKey key) {
     switch (key) {
-        case TextAttributeKey::Font: font.reset(); break;
-        case TextAttributeKey::ForegroundColor: foregroundColor.reset(); break;
-        case TextAttributeKey::BackgroundColor: backgroundColor.reset(); break;
-        case TextAttributeKey::Underline: underline.reset(); break;
-        case TextAttributeKey::Strikethrough: strikethrough.reset(); break;
-        case TextAttributeKey::Superscript: superscript.reset(); break;
-        case TextAttributeKey::BaselineOffset: baselineOffset.reset(); break;
-        case TextAttributeKey::Link: link.reset(); break;
-        case TextAttributeKey::ParagraphStyle: paragraphStyle.reset(); break;
-        case TextAttributeKey::Attachment: attachment.reset(); break;
+        case TextAttributeKey::Font:
+            font.reset();
+            break;
+        case TextAttributeKey::ForegroundColor:
+            foregroundColor.reset();
+            break;
+        case TextAttributeKey::BackgroundColor:
+            backgroundColor.reset();
+            break;
+        case TextAttributeKey::Underline:
+            underline.reset();
+            break;
+        case TextAttributeKey::Strikethrough:
+            strikethrough.reset();
+            break;
+        case TextAttributeKey::Superscript:
+            superscript.reset();
+            break;
+        case TextAttributeKey::BaselineOffset:
+            baselineOffset.reset();
+            break;
+        case TextAttributeKey::Link:
+            link.reset();
+            break;
+        case TextAttributeKey::ParagraphStyle:
+            paragraphStyle.reset();
+            break;
+        case TextAttributeKey::Attachment:
+            attachment.reset();
+            break;
     }
 }

@@ -40,7 +40,7 @@ struct TextAttributes {
     std::optional<QColor> backgroundColor;
     std::optional<TextDecoration> underline;
     std::optional<TextDecoration> strikethrough;
-    std::optional<int> superscript;  // > 0 superscript levels, < 0 subscript levels
+    std::optional<int> superscript;        // > 0 superscript levels, < 0 subscript levels
     std::optional<double> baselineOffset;  // points, up is positive
     std::optional<QUrl> link;
     std::optional<ParagraphStyle> paragraphStyle;
@@ -52,7 +52,9 @@ struct TextAttributes {
     // Unsets one attribute.
     void remove(TextAttributeKey key);
     // The paragraph style, or the default style when unset.
-    ParagraphStyle effectiveParagraphStyle() const { return paragraphStyle.value_or(ParagraphStyle()); }
+    ParagraphStyle effectiveParagraphStyle() const {
+        return paragraphStyle.value_or(ParagraphStyle());
+    }
 
     friend bool operator==(const TextAttributes&, const TextAttributes&) = default;
 };

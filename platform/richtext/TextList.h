@@ -14,7 +14,7 @@
 #include <QString>
 
 class TextList {
-public:
+  public:
     // A new list (a new identity) with the marker format and the first item number.
     explicit TextList(QString markerFormat = QStringLiteral("{disc}"), int startingItemNumber = 1);
 
@@ -39,7 +39,7 @@ public:
 
     friend bool operator==(const TextList&, const TextList&) = default;
 
-private:
+  private:
     quint64 identifier_;
     QString markerFormat_;
     int startingItemNumber_;

@@ -11,7 +11,7 @@
 #include <QColor>
 
 class TextTable {
-public:
+  public:
     // A new table (a new identity) with `numberOfColumns` columns.
     explicit TextTable(int numberOfColumns = 1);
 
@@ -21,7 +21,7 @@ public:
 
     friend bool operator==(const TextTable&, const TextTable&) = default;
 
-private:
+  private:
     quint64 identifier_;
     int numberOfColumns_;
 };
@@ -34,17 +34,17 @@ struct TextTableBlock {
     int rowSpan = 1;
     int startingColumn = 0;
     int columnSpan = 1;
-    double padding = 0;      // on every edge
-    double borderWidth = 0;  // on every edge; 0 is no border
-    QColor borderColor;      // invalid: the default (black)
-    QColor backgroundColor;  // invalid: none
+    double padding = 0;       // on every edge
+    double borderWidth = 0;   // on every edge; 0 is no border
+    QColor borderColor;       // invalid: the default (black)
+    QColor backgroundColor;   // invalid: none
     double contentWidth = 0;  // 0: automatic
     VerticalAlignment verticalAlignment = VerticalAlignment::Top;
 
     // Whether `other` is the same cell (same table, row and column).
     bool isSameCell(const TextTableBlock& other) const {
-        return table.identifier() == other.table.identifier() &&
-               startingRow == other.startingRow && startingColumn == other.startingColumn;
+        return table.identifier() == other.table.identifier() && startingRow == other.startingRow &&
+               startingColumn == other.startingColumn;
     }
     friend bool operator==(const TextTableBlock&, const TextTableBlock&) = default;
 };
