@@ -54,12 +54,15 @@ xmlEntityPtr parseGetEntity(void* context, const xmlChar* name) {
     if (!entity || !state || entity->etype == XML_INTERNAL_PREDEFINED_ENTITY) return entity;
     state->sawEntityReference = true;
     if (entity->etype == XML_INTERNAL_GENERAL_ENTITY && !state->budget.charge(entity->length)) {
+        auto* parser = static_cast<xmlParserCtxtPtr>(context);
         if (!state->budgetExceeded) {
             state->budgetExceeded = true;
-            const auto* parser = static_cast<xmlParserCtxtPtr>(context);
             state->fatalError = XMLEntityBudget::exceededError(
                 parser->input ? parser->input->line : 0, parser->input ? parser->input->col : 0);
         }
+        // Returning no entity is not enough: libxml2 then looks the name up
+        // itself and expands on. A stopped parser ends its expansion loops.
+        xmlStopParser(parser);
         return nullptr;
     }
     return entity;

@@ -9,7 +9,7 @@
 
 bool XMLEntityBudget::charge(qint64 bytes) {
     if (exceeded_) return false;
-    expanded_ += std::max<qint64>(bytes, 1);  // an empty entity still costs a lookup
+    expanded_ += std::max<qint64>(bytes, 0) + kCostPerExpansion;
     const qint64 allowance = std::max(kMinimumAllowance, kAmplificationFactor * input_);
     exceeded_ = expanded_ > allowance;
     return !exceeded_;

@@ -15,11 +15,14 @@ class XMLEntityBudget {
   public:
     static constexpr qint64 kMinimumAllowance = 10 * 1000 * 1000;  // bytes of expanded text
     static constexpr qint64 kAmplificationFactor = 5;
+    // What one expansion costs beyond its text: libxml2 sets up a nested
+    // parser for every entity reference it expands in content.
+    static constexpr qint64 kCostPerExpansion = 256;
 
     // Records `bytes` more input read; the allowance grows with it.
     void addInput(qint64 bytes) { input_ += bytes; }
-    // Charges `bytes` of expanded text. False once the total is over the
-    // allowance; from then on every charge fails.
+    // Charges one expansion of `bytes` of text. False once the total is over
+    // the allowance; from then on every charge fails.
     bool charge(qint64 bytes);
     bool isExceeded() const { return exceeded_; }
     // The error reported when the budget is exceeded (XMLParserErrorDomain,

@@ -95,7 +95,7 @@ QString XMLNode::name() const {
 }
 
 // The node takes exactly this name; a namespace prefix it had is dropped.
-void XMLNode::setName(const QString& name) {
+void XMLNode::setName(const QString& name) const {
     if (!node_ || (node_->type != XML_ELEMENT_NODE && node_->type != XML_ATTRIBUTE_NODE)) return;
     xmlNodeSetName(node_, xmlText(name.toUtf8()));
     node_->ns = nullptr;
@@ -137,7 +137,7 @@ bool XMLNode::hasAttribute(const QString& name) const {
 }
 
 // libxml2 stores the value as one text node, so '&' and '<' need no escaping here.
-void XMLNode::setAttribute(const QString& name, const QString& value) {
+void XMLNode::setAttribute(const QString& name, const QString& value) const {
     if (!node_ || node_->type != XML_ELEMENT_NODE) return;
     const QByteArray utf8 = value.toUtf8();
     if (const xmlAttrPtr existing = findAttribute(node_, name))
@@ -146,7 +146,7 @@ void XMLNode::setAttribute(const QString& name, const QString& value) {
         xmlNewProp(node_, xmlText(name.toUtf8()), xmlText(utf8));
 }
 
-void XMLNode::removeAttribute(const QString& name) {
+void XMLNode::removeAttribute(const QString& name) const {
     if (const xmlAttrPtr found = findAttribute(node_, name)) xmlRemoveProp(found);
 }
 
@@ -164,7 +164,7 @@ QString XMLNode::textContent() const {
     return text.isNull() ? QStringLiteral("") : text;
 }
 
-void XMLNode::setTextContent(const QString& text) {
+void XMLNode::setTextContent(const QString& text) const {
     if (!node_) return;
     const QByteArray utf8 = text.toUtf8();
     if (!canHaveChildren(node_) && node_->type != XML_ATTRIBUTE_NODE) {
@@ -179,9 +179,9 @@ void XMLNode::setTextContent(const QString& text) {
     XMLDocument::linkChildBefore(node_, textNode, nullptr);
 }
 
-XMLNode XMLNode::addChild(XMLNode child) { return insertBefore(child, XMLNode()); }
+XMLNode XMLNode::addChild(XMLNode child) const { return insertBefore(child, XMLNode()); }
 
-XMLNode XMLNode::insertBefore(XMLNode child, XMLNode referenceChild) {
+XMLNode XMLNode::insertBefore(XMLNode child, XMLNode referenceChild) const {
     if (!node_ || !child || !canHaveChildren(node_) || child.type() == Type::Attribute ||
         child.type() == Type::Document)
         return {};
@@ -202,12 +202,12 @@ XMLNode XMLNode::insertBefore(XMLNode child, XMLNode referenceChild) {
     return XMLNode(node);
 }
 
-void XMLNode::replaceWith(XMLNode replacement) {
+void XMLNode::replaceWith(XMLNode replacement) const {
     if (!node_ || !node_->parent || !replacement || replacement == *this) return;
     if (parent().insertBefore(replacement, *this)) unlink();
 }
 
-void XMLNode::unlink() {
+void XMLNode::unlink() const {
     if (!node_ || type() == Type::Document) return;
     xmlUnlinkNode(node_);
     if (XMLDocument* owner = XMLDocument::owner(*this)) owner->keepDetached(node_);

@@ -2,6 +2,9 @@
 // (libxml2's xmlNodePtr). Cheap to copy; a null handle answers every query with
 // an empty result and ignores every change.
 //
+// A handle is like a pointer: changing the node does not change the handle,
+// so the editing operations are const.
+//
 // Ownership: the XMLDocument owns all its nodes, attached or not. A node that
 // is created, unlinked or replaced stays alive until the document is destroyed
 // (or remove() frees it), so handles to it stay valid. remove() frees the node
@@ -49,7 +52,7 @@ class XMLNode {
     // of a processing instruction, the name of an entity reference; empty for
     // text, CDATA, comments and documents.
     QString name() const;
-    void setName(const QString& name);
+    void setName(const QString& name) const;
 
     XMLNode parent() const;
     XMLNode firstChild() const;
@@ -65,28 +68,28 @@ class XMLNode {
     // or appends a new attribute after the existing ones.
     QString attribute(const QString& name) const;
     bool hasAttribute(const QString& name) const;
-    void setAttribute(const QString& name, const QString& value);
-    void removeAttribute(const QString& name);
+    void setAttribute(const QString& name, const QString& value) const;
+    void removeAttribute(const QString& name) const;
     QList<XMLAttribute> attributes() const;
 
     // The text of the node and all its descendants, concatenated.
     QString textContent() const;
     // Replaces the children (freed) with one text node, or a text node's text.
-    void setTextContent(const QString& text);
+    void setTextContent(const QString& text) const;
 
     // Appends `child` as the last child. A child from another document is
     // copied into this one (deeply) and the copy is appended. A child already
     // elsewhere in the tree is moved. Adjacent text nodes are not merged, so
     // the handle stays valid. Returns the appended node; null when nothing was
     // done (null handles, an attribute, or `child` contains this node).
-    XMLNode addChild(XMLNode child);
+    XMLNode addChild(XMLNode child) const;
     // Inserts `child` before `referenceChild`, which must be a child of this
     // node (null appends), with addChild's rules. Returns the inserted node.
-    XMLNode insertBefore(XMLNode child, XMLNode referenceChild);
+    XMLNode insertBefore(XMLNode child, XMLNode referenceChild) const;
     // Puts `replacement` where this node is and unlinks this node.
-    void replaceWith(XMLNode replacement);
+    void replaceWith(XMLNode replacement) const;
     // Detaches the node (and its subtree) from its parent; it stays valid.
-    void unlink();
+    void unlink() const;
     // Detaches the node and frees it with its subtree.
     void remove();
 
