@@ -113,11 +113,12 @@ class EntityReferenceFlattener {
   private:
     xmlNodePtr replace(xmlNodePtr reference) {
         const xmlEntityPtr entity = xmlGetDocEntity(document_, reference->name);
+        if (const long line = xmlGetLineNo(reference); line > 0) line_ = line;  // copies have none
         xmlNodePtr first = nullptr;
         if (entity && entity->etype == XML_INTERNAL_GENERAL_ENTITY && entity->children) {
             if (!budget_.charge(entity->length)) {
                 failed_ = true;
-                error_ = XMLEntityBudget::exceededError(xmlGetLineNo(reference), 0);
+                error_ = XMLEntityBudget::exceededError(line_, 0);
                 return nullptr;
             }
             for (xmlNodePtr copy = xmlDocCopyNodeList(document_, entity->children); copy;) {
@@ -150,6 +151,7 @@ class EntityReferenceFlattener {
     xmlDocPtr document_;
     XMLEntityBudget& budget_;
     bool failed_ = false;
+    long line_ = 0;
     Error error_;
 };
 

@@ -103,9 +103,7 @@ void XMLNode::setName(const QString& name) const {
 
 XMLNode XMLNode::parent() const { return XMLNode(node_ ? node_->parent : nullptr); }
 XMLNode XMLNode::firstChild() const {
-    return XMLNode(node_ && node_->type != XML_ATTRIBUTE_NODE && canHaveChildren(node_)
-                       ? node_->children
-                       : nullptr);
+    return XMLNode(node_ && canHaveChildren(node_) ? node_->children : nullptr);
 }
 XMLNode XMLNode::lastChild() const {
     return XMLNode(node_ && canHaveChildren(node_) ? node_->last : nullptr);

@@ -54,6 +54,7 @@ struct XMLStreamParser::Private {
     bool stopped = false;  // an error ended the parse: no more events
     bool halted = false;   // libxml2 was told to stop
     bool documentEnded = false;
+    bool openedInput = false;  // parse() opened the input, so it closes it
     Error error;
     qint64 lastLine = 0;
     XMLEntityBudget budget;
@@ -126,8 +127,10 @@ struct XMLStreamParser::Private {
 void XMLStreamParser::Private::run() {
     if (abortRequested.load()) return fail(abortedError());
     if (!input) return fail(inputError(localizedString("There is no input.")));
-    if (!input->isOpen() && !input->open(QIODevice::ReadOnly))
-        return fail(inputError(input->errorString()));
+    if (!input->isOpen()) {
+        if (!input->open(QIODevice::ReadOnly)) return fail(inputError(input->errorString()));
+        openedInput = true;
+    }
     buffer.resize(kChunkSize);
     qint64 length = readChunk();
     if (length < 0) return;
@@ -451,6 +454,7 @@ bool XMLStreamParser::parse() {
         XMLParserSupport::UntrustedParseScope untrusted;
         d->run();
         d->release();
+        if (d->openedInput) d->input->close();
     }
     d->succeeded = d->error.isNull();
     if (!d->succeeded && d->delegate) d->delegate->parseErrorOccurred(d->error);

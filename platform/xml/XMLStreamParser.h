@@ -48,7 +48,8 @@ class XMLStreamParserDelegate {
 class XMLStreamParser {
   public:
     // Reads from `input` (a file, a socket, a buffer), which must outlive the
-    // parser. An input that is not open yet is opened for reading by parse().
+    // parser. An input that is not open yet is opened for reading by parse(),
+    // which closes it again when done.
     explicit XMLStreamParser(QIODevice* input);
     ~XMLStreamParser();
     XMLStreamParser(const XMLStreamParser&) = delete;
