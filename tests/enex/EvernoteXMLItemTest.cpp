@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "enex/EvernoteXMLItem.h"
+#include "platform/foundation/FileResourceValues.h"
+#include "tests/support/ENEXBuilder.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace {
+
+PlistDictionary folderGroup() {
+    PlistDictionary group;
+    group.set(QStringLiteral("groupType"), 70);
+    return group;
+}
+
+TestAttachment pdf(const QString& fileName = QStringLiteral("report.pdf")) {
+    return {QByteArray("%PDF-1.4 test"), QStringLiteral("application/pdf"), fileName};
+}
+
+// An item as the parser would fill it.
+struct ItemFixture {
+    TestEnvironment env;
+    QString folder = env.path(QStringLiteral("Notebook"));
+    std::unique_ptr<EvernoteXMLItem> item;
+
+    ItemFixture(const QString& title, const QString& enml, const QList<TestAttachment>& attachments) {
+        QDir().mkpath(folder);
+        item = std::make_unique<EvernoteXMLItem>(QUrl::fromLocalFile(folder));
+        item->title = title;
+        QString body = enml;
+        for (int i = 0; i < attachments.size(); ++i)
+            body.replace(QStringLiteral("%MEDIA%1%").arg(i), enMedia(attachments[i]));
+        item->contentData = (QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+                                            "<!DOCTYPE en-note SYSTEM \"http://xml.evernote.com/pub/enml2.dtd\">"
+                                            "<en-note>") + body + QStringLiteral("</en-note>")).toUtf8();
+        for (const TestAttachment& a : attachments) {
+            auto r = std::make_unique<EvernoteXMLResource>();
+            r->base64Data = a.bytes.toBase64();
+            r->mime = a.mime;
+            r->attributes.filename = a.fileName;
+            item->resources.push_back(std::move(r));
+        }
+    }
+
+    QStringList files() const { return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot); }
+};
+
+}  // namespace
+
+TEST(EvernoteXMLItemTest, SingleAttachmentBecomesItsFileNamedAfterTheTitle) {
+    for (const QString& enml : {QStringLiteral("%MEDIA0%"), QStringLiteral("<div><br/>%MEDIA0%<br/></div>")}) {
+        ItemFixture f(QStringLiteral("Quarterly"), enml, {pdf()});
+        f.item->created = QDateTime(QDate(2013, 7, 30), QTime(20, 52, 4), Qt::UTC);
+        f.item->updated = QDateTime(QDate(2014, 1, 2), QTime(3, 4, 5), Qt::UTC);
+        f.item->tags = {QStringLiteral("work"), QStringLiteral("finance")};
+        f.item->noteAttributes.sourceURL = QStringLiteral("https://example.com/r");
+        Error error;
+        const auto dict = f.item->itemDictInGroup(folderGroup(), &error);
+        ASSERT_TRUE(dict.has_value()) << error.description().toStdString();
+        EXPECT_EQ(dict->keys(), (QStringList{QStringLiteral("com.quorvel.Pelmora.EntityName"), QStringLiteral("name"),
+                                             QStringLiteral("identifier"), QStringLiteral("dateCreated"),
+                                             QStringLiteral("dateModified"), QStringLiteral("comments"),
+                                             QStringLiteral("tagsString"), QStringLiteral("itemType"),
+                                             QStringLiteral("filename"), QStringLiteral("absoluteFilename")}));
+        EXPECT_EQ(dict->value(QStringLiteral("name")).toString(), QStringLiteral("Quarterly"));
+        EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(), QStringLiteral("Quarterly.pdf"));
+        EXPECT_EQ(dict->value(QStringLiteral("itemType")).toInteger(), 2);
+        EXPECT_EQ(dict->value(QStringLiteral("tagsString")).toString(), QStringLiteral("work,finance"));
+        EXPECT_FALSE(dict->contains(QStringLiteral("extensionHidden")));
+        const QString path = dict->value(QStringLiteral("absoluteFilename")).toString();
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), QByteArray("%PDF-1.4 test"));
+        const FileResourceValues values = resourceValues(path);
+        EXPECT_EQ(values.contentModificationDate, f.item->updated);
+        if (values.tagNames) EXPECT_EQ(*values.tagNames, f.item->tags);  // where the file system keeps them
+        EXPECT_EQ(f.files(), QStringList{QStringLiteral("Quarterly.pdf")});  // no scratch folder left
+    }
+}
+
+TEST(EvernoteXMLItemTest, AttachmentNamesWithoutExtensionOrNameAtAll) {
+    ItemFixture scan(QStringLiteral("Title"), QStringLiteral("%MEDIA0%"), {pdf(QStringLiteral("scan"))});
+    auto dict = scan.item->itemDictInGroup(folderGroup());
+    ASSERT_TRUE(dict.has_value());
+    EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(), QStringLiteral("scan"));
+
+    ItemFixture unnamed(QStringLiteral("Title"), QStringLiteral("%MEDIA0%"), {pdf(QString())});
+    dict = unnamed.item->itemDictInGroup(folderGroup());
+    ASSERT_TRUE(dict.has_value());
+    EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(), QStringLiteral("Untitled.pdf"));
+}
+
+TEST(EvernoteXMLItemTest, HostileNamesStayInsideTheNotebookFolder) {
+    const QStringList names = {QStringLiteral("../../escape"), QStringLiteral("/etc/passwd"), QStringLiteral(".."),
+                               QStringLiteral("."), QStringLiteral("a/b"), QString(300, u'x'),
+                               QStringLiteral("bell\x07name"), QStringLiteral("  \n  ")};
+    for (const QString& name : names) {
+        ItemFixture f(QString(), QStringLiteral("%MEDIA0%"), {pdf(name)});
+        const auto dict = f.item->itemDictInGroup(folderGroup());
+        ASSERT_TRUE(dict.has_value()) << name.toStdString();
+        const QFileInfo written(dict->value(QStringLiteral("absoluteFilename")).toString());
+        EXPECT_EQ(written.absolutePath(), QFileInfo(f.folder).absoluteFilePath()) << name.toStdString();
+        EXPECT_TRUE(written.isFile()) << name.toStdString();
+        EXPECT_LE(written.fileName().size(), 255);
+        EXPECT_FALSE(QFile::exists(f.env.path(QStringLiteral("escape"))));
+    }
+}
+
+TEST(EvernoteXMLItemTest, TitleWithoutTextKeepsTheAttachmentsOwnName) {
+    ItemFixture f(QStringLiteral("   "), QStringLiteral("%MEDIA0%"), {pdf(QStringLiteral("minutes.pdf"))});
+    const auto dict = f.item->itemDictInGroup(folderGroup());
+    ASSERT_TRUE(dict.has_value());
+    EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(), QStringLiteral("minutes.pdf"));
+}
+
+TEST(EvernoteXMLItemTest, SameNameTwiceGetsANumber) {
+    ItemFixture f(QStringLiteral("Report"), QStringLiteral("%MEDIA0%"), {pdf()});
+    QFile(f.folder + QStringLiteral("/Report.pdf")).open(QIODevice::WriteOnly);
+    const auto dict = f.item->itemDictInGroup(folderGroup());
+    ASSERT_TRUE(dict.has_value());
+    EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(), QStringLiteral("Report 1.pdf"));
+}
+
+TEST(EvernoteXMLItemTest, NotesThatAreNotSingleAttachmentsAreNotWrittenAsFiles) {
+    const struct {
+        QString enml;
+        QList<TestAttachment> attachments;
+    } cases[] = {
+        {QStringLiteral("%MEDIA0%%MEDIA1%"), {pdf(), pdf(QStringLiteral("b.pdf"))}},
+        {QStringLiteral("<div>text %MEDIA0%</div>"), {pdf()}},
+        {QStringLiteral("%MEDIA0% tail"), {pdf()}},
+        {QStringLiteral("<div>%MEDIA0%<span/></div>"), {pdf()}},
+        {QStringLiteral("<div>just text</div>"), {}},
+    };
+    for (const auto& c : cases) {
+        ItemFixture f(QStringLiteral("N"), c.enml, c.attachments);
+        Error error;
+        const auto dict = f.item->itemDictInGroup(folderGroup(), &error);
+        EXPECT_FALSE(dict.has_value()) << c.enml.toStdString();
+        EXPECT_EQ(error.domain(), QStringLiteral("EvernoteXMLItemErrorDomain")) << c.enml.toStdString();
+        EXPECT_TRUE(f.files().isEmpty()) << c.enml.toStdString();  // scratch folder removed, nothing half-written
+    }
+}
+
+TEST(EvernoteXMLItemTest, UndecodableSingleAttachmentFallsBackToAnOrdinaryNote) {
+    ItemFixture f(QStringLiteral("Broken"), QStringLiteral("%MEDIA0%"), {pdf()});
+    f.item->resources.front()->base64Data = "Zm9vY";
+    Error error;
+    EXPECT_FALSE(f.item->itemDictInGroup(folderGroup(), &error).has_value());
+    EXPECT_EQ(error.domain(), QStringLiteral("EvernoteXMLItemErrorDomain"));  // went on as an ordinary note
+}
+
+TEST(EvernoteXMLItemTest, TypedGroupsWriteIntoTheTypeFolder) {
+    ItemFixture f(QStringLiteral("Pic"), QStringLiteral("%MEDIA0%"),
+                  {{QByteArray("\x89PNG"), QStringLiteral("image/png"), QStringLiteral("p.png")}});
+    QDir(f.folder).mkdir(QStringLiteral("Images"));
+    PlistDictionary group;
+    group.set(QStringLiteral("groupType"), 71);
+    const auto dict = f.item->itemDictInGroup(group);
+    ASSERT_TRUE(dict.has_value());
+    EXPECT_EQ(dict->value(QStringLiteral("absoluteFilename")).toString(), f.folder + QStringLiteral("/Images/Pic.png"));
+    EXPECT_EQ(EvernoteXMLItem::libraryFolderForType(7), QStringLiteral("Web Pages"));
+    EXPECT_FALSE(EvernoteXMLItem::libraryFolderForType(8).has_value());
+}
+
+TEST(EvernoteXMLItemTest, UnparsableContentIsAnError) {
+    ItemFixture f(QStringLiteral("Empty"), QString(), {});
+    f.item->contentData.clear();
+    Error error;
+    EXPECT_FALSE(f.item->itemDictInGroup(folderGroup(), &error).has_value());
+    EXPECT_FALSE(error.isNull());
+}

@@ -1,0 +1,149 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+
+#include "enex/EvernoteXMLParseOperation.h"
+#include "tests/support/ENEXBuilder.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace {
+
+struct ParseResult {
+    QList<std::optional<PlistDictionary>> items;
+    QList<Error> itemErrors;
+    int completions = 0;
+    Error completionError;
+};
+
+ParseResult parse(const TestEnvironment& env, const QByteArray& enex,
+                  const std::function<void(EvernoteXMLParseOperation&)>& during = {}) {
+    const QString file = env.writeFile(QStringLiteral("in.enex"), enex);
+    const QString folder = env.path(QStringLiteral("Notebook"));
+    QDir().mkpath(folder);
+    PlistDictionary group;
+    group.set(QStringLiteral("groupType"), 70);
+    auto op = EvernoteXMLParseOperation::evernoteParseOperationForFileAtURL(QUrl::fromLocalFile(file),
+                                                                            QUrl::fromLocalFile(folder), group);
+    ParseResult result;
+    op->setParseOperationDidExportItemBlock([&](const std::optional<PlistDictionary>& item, const Error& error) {
+        result.items << item;
+        result.itemErrors << error;
+        if (during) during(*op);
+    });
+    op->setParseOperationCompletionBlock([&](const Error& error) {
+        ++result.completions;
+        result.completionError = error;
+    });
+    OperationQueue queue;
+    queue.addOperation(op);
+    queue.waitUntilAllOperationsAreFinished();
+    EXPECT_TRUE(op->isFinished());
+    return result;
+}
+
+TestAttachment file(const QString& name) { return {QByteArray("bytes of ") + name.toUtf8(), QStringLiteral("application/pdf"), name}; }
+
+}  // namespace
+
+TEST(EvernoteXMLParseOperationTest, NotesAreConvertedInDocumentOrderAndFailuresDoNotStopTheParse) {
+    TestEnvironment env;
+    const QByteArray enex = buildENEX({
+        {QStringLiteral("One"), QStringLiteral("%MEDIA0%"), {}, QStringLiteral("20130730T205204Z"), {}, {}, {}, {file(QStringLiteral("a.pdf"))}},
+        {QStringLiteral("Text"), QStringLiteral("<div>not a single attachment</div>")},
+        {QStringLiteral("Two"), QStringLiteral("%MEDIA0%"), {}, {}, {}, {}, {}, {file(QStringLiteral("b.pdf"))}},
+    });
+    const ParseResult r = parse(env, enex);
+    ASSERT_EQ(r.items.size(), 3);
+    EXPECT_EQ(r.items[0]->value(QStringLiteral("filename")).toString(), QStringLiteral("One.pdf"));
+    EXPECT_FALSE(r.items[1].has_value());
+    EXPECT_FALSE(r.itemErrors[1].isNull());
+    EXPECT_EQ(r.items[2]->value(QStringLiteral("filename")).toString(), QStringLiteral("Two.pdf"));
+    EXPECT_EQ(r.completions, 1);
+    EXPECT_TRUE(r.completionError.isNull());
+}
+
+TEST(EvernoteXMLParseOperationTest, FileWithoutNotesCompletesOnceWithoutItems) {
+    TestEnvironment env;
+    const ParseResult r = parse(env, buildENEX({}));
+    EXPECT_TRUE(r.items.isEmpty());
+    EXPECT_EQ(r.completions, 1);
+    EXPECT_TRUE(r.completionError.isNull());
+}
+
+TEST(EvernoteXMLParseOperationTest, DataWithoutBase64EncodingStopsWith1003) {
+    TestEnvironment env;
+    TestAttachment a = file(QStringLiteral("a.pdf"));
+    a.withEncoding = false;
+    const QByteArray enex = buildENEX({{QStringLiteral("First"), QStringLiteral("%MEDIA0%"), {}, {}, {}, {}, {}, {file(QStringLiteral("x.pdf"))}},
+                                       {QStringLiteral("Bad"), QStringLiteral("%MEDIA0%"), {}, {}, {}, {}, {}, {a}},
+                                       {QStringLiteral("Never"), QStringLiteral("%MEDIA0%"), {}, {}, {}, {}, {}, {file(QStringLiteral("y.pdf"))}}});
+    const ParseResult r = parse(env, enex);
+    EXPECT_EQ(r.items.size(), 1);  // notes already handed on stay handed on
+    EXPECT_EQ(r.completions, 1);
+    EXPECT_EQ(r.completionError.domain(), QStringLiteral("EvernoteXMLParseOperationErrorDomain"));
+    EXPECT_EQ(r.completionError.code(), 1003);
+    EXPECT_EQ(r.completionError.localizedDescription(), QStringLiteral("Cannot parse \"\" data."));
+}
+
+TEST(EvernoteXMLParseOperationTest, FieldsAreReadFromTheirElements) {
+    TestEnvironment env;
+    // A tag delivered in pieces around an entity becomes several tags, as the
+    // parser reports each piece; dates keep their calendar year at the end of December.
+    const QByteArray enex =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\xef\xbb\xbf"
+        "<en-export><note><title>R&amp;D</title><content><![CDATA[<en-note>"
+        "<en-media hash=\"" + TestAttachment{QByteArray("pdf"), QString(), QString()}.hash().toLatin1() +
+        "\" type=\"application/pdf\"/></en-note>]]></content>"
+        "<created>20141231T235959Z</created><tag>one</tag><tag> two </tag>"
+        "<note-attributes><source>mail.smtp</source><source-url>https://e.com/?a=1&amp;b=2</source-url></note-attributes>"
+        "<resource><data encoding=\"base64\">cGRm</data><mime>application/pdf</mime>"
+        "<resource-attributes><file-name>f.pdf</file-name></resource-attributes></resource></note></en-export>";
+    const QByteArray withoutBOM = QByteArray(enex).replace("\xef\xbb\xbf", "");
+    const ParseResult r = parse(env, withoutBOM);
+    ASSERT_EQ(r.items.size(), 1);
+    ASSERT_TRUE(r.items[0].has_value()) << r.itemErrors[0].description().toStdString();
+    const PlistDictionary d = *r.items[0];
+    EXPECT_EQ(d.value(QStringLiteral("name")).toString(), QStringLiteral("R&D"));
+    EXPECT_EQ(d.value(QStringLiteral("filename")).toString(), QStringLiteral("R&D.pdf"));
+    EXPECT_EQ(d.value(QStringLiteral("dateCreated")).toDate().date(), QDate(2014, 12, 31));
+    EXPECT_EQ(d.value(QStringLiteral("tagsString")).toString(), QStringLiteral("one,two"));
+    EXPECT_EQ(d.value(QStringLiteral("comments")).toString(), QStringLiteral("https://e.com/?a=1&b=2"));
+}
+
+TEST(EvernoteXMLParseOperationTest, MalformedXMLEndsWithTheParsersError) {
+    TestEnvironment env;
+    QByteArray enex = buildENEX({{QStringLiteral("A"), QStringLiteral("%MEDIA0%"), {}, {}, {}, {}, {}, {file(QStringLiteral("a.pdf"))}}});
+    enex.replace("</en-export>", "<note><title>broken</note></en-export>");
+    const ParseResult r = parse(env, enex);
+    EXPECT_EQ(r.items.size(), 1);
+    EXPECT_EQ(r.completions, 1);
+    EXPECT_EQ(r.completionError.domain(), QStringLiteral("XMLParserErrorDomain"));
+}
+
+TEST(EvernoteXMLParseOperationTest, CancellationAbortsTheParse) {
+    TestEnvironment env;
+    QList<TestNote> notes;
+    for (int i = 0; i < 50; ++i)
+        notes << TestNote{QStringLiteral("N%1").arg(i), QStringLiteral("%MEDIA0%"), {}, {}, {}, {}, {}, {file(QStringLiteral("a.pdf"))}};
+    const ParseResult r = parse(env, buildENEX(notes), [](EvernoteXMLParseOperation& op) { op.cancel(); });
+    EXPECT_LT(r.items.size(), 50);
+    EXPECT_EQ(r.completions, 1);
+    EXPECT_FALSE(r.completionError.isNull());
+}
+
+TEST(EvernoteXMLParseOperationTest, MissingFileEndsWithAnError) {
+    TestEnvironment env;
+    PlistDictionary group;
+    auto op = EvernoteXMLParseOperation::evernoteParseOperationForFileAtURL(
+        QUrl::fromLocalFile(env.path(QStringLiteral("absent.enex"))), QUrl::fromLocalFile(env.root()), group);
+    int completions = 0;
+    Error error;
+    op->setParseOperationCompletionBlock([&](const Error& e) {
+        ++completions;
+        error = e;
+    });
+    op->start();
+    op->waitUntilFinished();
+    EXPECT_EQ(completions, 1);
+    EXPECT_FALSE(error.isNull());
+}

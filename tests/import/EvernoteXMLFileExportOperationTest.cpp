@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include "import/EvernoteXMLFileExportOperation.h"
+#include "platform/apps/PelmoraStandIn.h"
+#include "tests/support/ENEXBuilder.h"
+#include "tests/support/RecordingDelegate.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace {
+
+// Imports one ENEX file into a library inside the test's folder. The
+// description is copied aside before Pelmora consumes the staging folder.
+struct FileImport {
+    TestEnvironment env;
+    RecordingDelegate delegate;
+    std::shared_ptr<EvernoteXMLFileExportOperation> operation = std::make_shared<EvernoteXMLFileExportOperation>();
+    OperationQueue queue;
+    QString library = env.path(QStringLiteral("library"));
+
+    FileImport() { PelmoraStandIn::setLibraryPathOverride(library); }
+    ~FileImport() {
+        queue.waitUntilAllOperationsAreFinished();
+        PelmoraStandIn::setLibraryPathOverride(QString());
+    }
+
+    void run(const QString& fileName, const QByteArray& enex, const std::function<void()>& whileRunning = {}) {
+        const QString file = env.writeFile(fileName, enex);
+        operation->setExportFileURL(QUrl::fromLocalFile(file));
+        operation->setDelegate(&delegate);
+        queue.addOperation(operation);
+        ASSERT_TRUE(runEventLoopUntil([&] {
+            if (whileRunning) whileRunning();
+            return delegate.ended.load();
+        }, 120000));
+    }
+
+    PlistDictionary group() const {
+        const PlistDictionary folders = operation->libraryPlist().value(QStringLiteral("Entities")).toDictionary()
+                                            .value(QStringLiteral("Folder")).toDictionary();
+        return folders.isEmpty() ? PlistDictionary() : folders.entries().front().second.toDictionary();
+    }
+    PlistDictionary items() const {
+        return operation->libraryPlist().value(QStringLiteral("Entities")).toDictionary()
+            .value(QStringLiteral("Item")).toDictionary();
+    }
+    QString log() const {
+        QFile f(env.dataHome() + QStringLiteral("/Pelmora 3/Logs/Evernote Export.log"));
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    }
+};
+
+TestNote attachmentNote(const QString& title, const QString& fileName) {
+    TestNote note{title, QStringLiteral("%MEDIA0%")};
+    note.attachments = {{QByteArray("content of ") + fileName.toUtf8(), QStringLiteral("application/pdf"), fileName}};
+    return note;
+}
+
+}  // namespace
+
+TEST(EvernoteXMLFileExportOperationTest, ImportsItemsInOrderUnderOneGroupNamedAfterTheFile) {
+    FileImport import;
+    import.run(QStringLiteral("Work.2014.enex"),
+               buildENEX({attachmentNote(QStringLiteral("A"), QStringLiteral("a.pdf")),
+                          {QStringLiteral("Skipped"), QStringLiteral("<div>text</div>")},
+                          attachmentNote(QStringLiteral("B"), QStringLiteral("b.pdf"))}));
+    EXPECT_EQ(import.delegate.calls, (QStringList{QStringLiteral("file Work.2014.enex 3"), QStringLiteral("end")}));
+    EXPECT_EQ(import.delegate.exported, 3);  // the skipped note still advances the count
+    EXPECT_TRUE(import.delegate.allOnMainThread);
+
+    const PlistDictionary group = import.group();
+    EXPECT_EQ(group.value(QStringLiteral("name")).toString(), QStringLiteral("Work.2014"));
+    const PlistArray itemIds = group.value(QStringLiteral("items")).toArray();
+    ASSERT_EQ(itemIds.size(), 2);
+    const PlistDictionary items = import.items();
+    EXPECT_EQ(items.value(itemIds.at(0).toString()).toDictionary().value(QStringLiteral("name")).toString(), QStringLiteral("A"));
+    EXPECT_EQ(items.value(itemIds.at(1).toString()).toDictionary().value(QStringLiteral("name")).toString(), QStringLiteral("B"));
+    for (const auto& [id, item] : items.entries())
+        EXPECT_EQ(item.toDictionary().value(QStringLiteral("folder")).toString(),
+                  group.value(QStringLiteral("identifier")).toString());
+    // The item dictionaries handed on by the parser were not changed: "folder" went on copies.
+    EXPECT_FALSE(import.operation->notebookItemDicts().at(0).toDictionary().contains(QStringLiteral("folder")));
+
+    EXPECT_TRUE(QFile::exists(import.library + QStringLiteral("/Work.2014/A.pdf")));
+    EXPECT_TRUE(QFile::exists(import.library + QStringLiteral("/Work.2014/B.pdf")));
+    const QString log = import.log();
+    EXPECT_TRUE(log.contains(QStringLiteral("Exported item: A (")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Skipping \"Skipped\"")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Error exporting item: Error Domain=")));
+    EXPECT_TRUE(log.contains(QStringLiteral("*** Export ended for: ")));
+}
+
+TEST(EvernoteXMLFileExportOperationTest, EmptyFileStillImportsAnEmptyGroup) {
+    FileImport import;
+    import.run(QStringLiteral("Empty.enex"), buildENEX({}));
+    EXPECT_EQ(import.delegate.calls, (QStringList{QStringLiteral("file Empty.enex 0"), QStringLiteral("end")}));
+    EXPECT_EQ(import.group().value(QStringLiteral("items")).toArray().size(), 0);
+    EXPECT_TRUE(QDir(import.library + QStringLiteral("/Empty")).exists());
+}
+
+TEST(EvernoteXMLFileExportOperationTest, MalformedFileIsReportedAndNothingIsConverted) {
+    FileImport import;
+    QByteArray enex = buildENEX({attachmentNote(QStringLiteral("A"), QStringLiteral("a.pdf"))});
+    enex.replace("</en-export>", "<note>");
+    import.run(QStringLiteral("Broken.enex"), enex);
+    ASSERT_EQ(import.delegate.calls.size(), 1);
+    EXPECT_TRUE(import.delegate.calls.first().startsWith(QStringLiteral("error ")));
+    EXPECT_EQ(import.delegate.error.domain(), QStringLiteral("XMLParserErrorDomain"));
+    EXPECT_FALSE(QFile::exists(import.env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));
+    EXPECT_FALSE(QDir(import.env.tempDir() + QStringLiteral("/Evernote/Broken")).exists());
+    EXPECT_TRUE(import.log().contains(QStringLiteral("Error counting notes: ")));
+}
+
+TEST(EvernoteXMLFileExportOperationTest, CancellingDuringConversionEndsWithCancelAndNoDescription) {
+    FileImport import;
+    QList<TestNote> notes;
+    for (int i = 0; i < 300; ++i) notes << attachmentNote(QStringLiteral("N%1").arg(i), QStringLiteral("n.pdf"));
+    import.run(QStringLiteral("Many.enex"), buildENEX(notes), [&] {
+        if (import.delegate.exported >= 3) import.operation->cancel();
+    });
+    EXPECT_EQ(import.delegate.calls.last(), QStringLiteral("cancel"));
+    EXPECT_LT(import.delegate.exported, 300);
+    EXPECT_FALSE(QFile::exists(import.env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));
+    EXPECT_FALSE(QDir(import.library).exists());
+}
+
+// Every real export in the shared corpus streams through without a crash, ends
+// the run, and yields a description that Python's plistlib reads.
+TEST(EvernoteXMLFileExportOperationTest, RealExportsFromTheCorpus) {
+    const QString corpus = QStringLiteral(FERRYMARK_SOURCE_DIR "/../shared/corpus");
+    if (!QDir(corpus).exists()) GTEST_SKIP() << "no corpus beside the clone";
+    const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
+    QDirIterator files(corpus, {QStringLiteral("*.enex")}, QDir::Files, QDirIterator::Subdirectories);
+    int count = 0;
+    QTemporaryDir descriptionsDir;
+    QStringList descriptions;
+    while (files.hasNext()) {
+        const QString path = files.next();
+        QFile source(path);
+        ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+        FileImport import;
+        import.run(QStringLiteral("corpus/") + QFileInfo(path).fileName(), source.readAll());
+        const QString last = import.delegate.calls.last();
+        // A file that is not well-formed XML is reported; every other file ends.
+        EXPECT_TRUE(last == QLatin1String("end") || import.delegate.error.domain() == QLatin1String("XMLParserErrorDomain"))
+            << path.toStdString() << ": " << last.toStdString();
+        if (last != QLatin1String("end")) continue;
+        ++count;
+        EXPECT_EQ(import.delegate.exported, static_cast<int>(import.delegate.announced)) << path.toStdString();
+        // Every note is an item or logged with its reason.
+        const int items = static_cast<int>(import.group().value(QStringLiteral("items")).toArray().size());
+        EXPECT_EQ(items + import.log().count(QStringLiteral("Error exporting item: ")), import.delegate.exported)
+            << path.toStdString();
+        descriptions << descriptionsDir.filePath(QStringLiteral("%1.plist").arg(count));
+        ASSERT_TRUE(PlistValue(import.operation->libraryPlist()).writeToFile(descriptions.last(), PlistValue::Format::Xml));
+    }
+    if (!python.isEmpty()) {
+        // One interpreter for all descriptions: starting one per file costs more than the imports.
+        QProcess p;
+        p.start(python, QStringList{QStringLiteral("-c"),
+                                    QStringLiteral("import plistlib,sys\n"
+                                                   "for f in sys.argv[1:]:\n"
+                                                   "  d=plistlib.load(open(f,'rb')); g=list(d['Entities']['Folder'].values())\n"
+                                                   "  assert len(g)==1 and 'items' in g[0], f")} + descriptions);
+        ASSERT_TRUE(p.waitForFinished(60000));
+        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().constData();
+    }
+    EXPECT_GT(count, 10);
+}
