@@ -91,14 +91,15 @@ void AttributedString::replaceCharactersInRange(const TextRange& range,
     const qsizetype delta = replacement.length() - range.length;
     for (std::size_t i = first; i < runs_.size(); ++i) runs_[i].start += delta;
 
-    std::vector<Run> inserted = replacement.runs_;
-    for (Run& run : inserted) run.start += range.location;
-    runs_.insert(runs_.begin() + std::ptrdiff_t(first), inserted.begin(), inserted.end());
+    const std::size_t count = replacement.runs_.size();
+    runs_.insert(runs_.begin() + std::ptrdiff_t(first), replacement.runs_.begin(),
+                 replacement.runs_.end());
+    for (std::size_t i = first; i < first + count; ++i) runs_[i].start += range.location;
     if (text_.isEmpty()) {
         runs_.clear();
         return;
     }
-    coalesce(first == 0 ? 0 : first - 1, first + inserted.size());
+    coalesce(first == 0 ? 0 : first - 1, first + count);
 }
 
 void AttributedString::replaceCharactersInRange(const TextRange& range, const QString& text) {
@@ -118,7 +119,11 @@ void AttributedString::append(const AttributedString& text) {
 }
 
 void AttributedString::append(const QString& text, const TextAttributes& attributes) {
-    replaceCharactersInRange({length(), 0}, AttributedString(text, attributes));
+    if (text.isEmpty()) return;
+    // The common case of readers building text: no run to split, at most one to add.
+    if (runs_.empty() || !(runs_.back().attributes == attributes))
+        runs_.push_back({length(), attributes});
+    text_.append(text);
 }
 
 void AttributedString::setAttributes(const TextAttributes& attributes, const TextRange& range) {

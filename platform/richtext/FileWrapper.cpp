@@ -76,6 +76,8 @@ FileWrapper::FileWrapper() : d_(new FileWrapperData) {}
 FileWrapper::FileWrapper(FileWrapperData* data) : d_(data) {}
 FileWrapper::FileWrapper(const FileWrapper&) = default;
 FileWrapper& FileWrapper::operator=(const FileWrapper&) = default;
+FileWrapper::FileWrapper(FileWrapper&&) noexcept = default;
+FileWrapper& FileWrapper::operator=(FileWrapper&&) noexcept = default;
 FileWrapper::~FileWrapper() = default;
 
 FileWrapper FileWrapper::regularFile(const QByteArray& contents, const QString& preferredFilename) {

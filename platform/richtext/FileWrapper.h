@@ -29,6 +29,8 @@ class FileWrapper {
     FileWrapper();
     FileWrapper(const FileWrapper&);
     FileWrapper& operator=(const FileWrapper&);
+    FileWrapper(FileWrapper&&) noexcept;
+    FileWrapper& operator=(FileWrapper&&) noexcept;
     ~FileWrapper();
 
     // A regular file wrapper with `contents` and a preferred file name.

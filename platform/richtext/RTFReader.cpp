@@ -13,6 +13,9 @@ namespace {
 
 constexpr double kTwipsPerPoint = 20.0;
 constexpr long kFileReadCorruptFileError = 259;
+// Groups nested deeper than this are skipped: real documents stay far below
+// it, and keeping state for each level of a hostile file would exhaust memory.
+constexpr std::size_t kMaxGroupDepth = 512;
 
 enum class Destination {
     Text,
@@ -184,9 +187,15 @@ class Parser {
             if (c == '{') {
                 openGroup();
             } else if (c == '}') {
+                if (overflowDepth_ > 0) {
+                    --overflowDepth_;
+                    continue;
+                }
                 if (stack_.empty()) return;  // the end of the document
                 closeGroup();
                 if (stack_.empty()) return;
+            } else if (overflowDepth_ > 0) {
+                continue;  // inside groups nested too deep to keep: skipped
             } else if (c == '\\') {
                 readControl();
             } else if (c == '\r' || c == '\n' || c == '\0') {
@@ -245,6 +254,10 @@ class Parser {
     GroupState& state() { return stack_.back(); }
 
     void openGroup() {
+        if (overflowDepth_ > 0 || stack_.size() >= kMaxGroupDepth) {
+            ++overflowDepth_;
+            return;
+        }
         flush();
         skipCount_ = 0;
         stack_.push_back(stack_.empty() ? GroupState() : stack_.back());
@@ -1220,6 +1233,7 @@ class Parser {
 
     qsizetype position_ = 0;
     std::vector<GroupState> stack_;
+    qsizetype overflowDepth_ = 0;
     QByteArray pendingBytes_;
     int skipCount_ = 0;
     int codePage_ = 1252;

@@ -603,7 +603,7 @@ class Writer {
     void writeRuns(const TextRange& range) {
         if (range.isEmpty()) return;
         struct Piece {
-            TextAttributes attributes;
+            const TextAttributes& attributes;  // stable while the text is not changed
             TextRange range;
         };
         std::vector<Piece> pieces;

@@ -338,3 +338,10 @@ TEST(RTF, RejectsDataThatIsNotRTF) {
     // Truncated RTF is read as far as it goes.
     EXPECT_EQ(readRTF("{\\rtf1\\ansi {\\b cut").string(), QStringLiteral("cut"));
 }
+
+TEST(RTF, HostileNestingIsSkippedInsteadOfKept) {
+    // A group state per level of a hundred thousand levels would take gigabytes.
+    const QByteArray rtf =
+        "{\\rtf1 a" + QByteArray(100000, '{') + "x" + QByteArray(100000, '}') + " b}";
+    EXPECT_EQ(readRTF(rtf).string(), QStringLiteral("a b"));
+}
