@@ -81,6 +81,33 @@ public:
     std::optional<QString> createWebArchiveForElement(XMLNode element, bool refreshingFromWeb,
                                                       Error* error = nullptr);
 
+    // ---- ENML to XHTML (EvernoteXMLItemXHTML.cpp) ----------------------------
+    // Both read `resources`, `title` and `intermediateHTMLDirectoryURL` (the
+    // scratch folder; REQUIRES: it exists). They write attachment files into
+    // the scratch folder as a side effect; a failed call may leave some behind.
+    // Errors: domain "EvernoteXMLItemErrorDomain", code 1001, "Invalid media
+    // tag.", "Invalid todo tag." or "Invalid crypt tag."; otherwise the XML
+    // parser's, the resource decoding's or the file write's error. There is no
+    // partial result. Runs on the parser's thread.
+    //
+    // The media pass: `element` serialized (empty elements as start and end
+    // tags), its bare "<en-note>" and "</en-note>" tags removed, and every
+    // "en-media" replaced: an image by an "img" element whose "src" names its
+    // file written beside the XHTML, any other attachment by its file name
+    // between "***PELMORAATTACHMENT  " and "  PELMORAATTACHMENT***" (the file
+    // written as well), an attachment that no resource's digest names by the
+    // localized "[Missing Attachment]". File names are made safe and unique in
+    // the scratch folder, so a hostile attachment name never leaves it.
+    std::optional<QString> XHTMLStringFromNoteElement(XMLNode element, Error* error = nullptr);
+    // The media pass, then every "en-todo" replaced by the check-box marker
+    // (U+2611 U+FE0E U+0020 when "checked" is exactly "true", else U+2610
+    // U+0020), every "en-crypt" passage by "********", and the result poured
+    // into the "Template.html" resource with the title (HTML-escaped, so it
+    // reads back unchanged and can never cut into the body) and the body in
+    // place of its two placeholders: a complete UTF-8 HTML document.
+    std::optional<QString> noteXHTMLStringFromNoteElement(XMLNode element, Error* error = nullptr);
+    // ---- end of ENML to XHTML -------------------------------------------------
+
 private:
     bool isSingleAttachment(XMLNode note) const;
     std::optional<QString> convertWebClip(XMLNode note, PlistDictionary& itemDict, Error* error);

@@ -1,0 +1,277 @@
+// ENML to XHTML: text surgery on the serialized note, in three left-to-right
+// sweeps (media, to-dos, encrypted passages), each copying the text into a new
+// string with its tags replaced, so a note with many tags stays linear.
+#include <QFile>
+#include <QHash>
+
+#include "enex/EvernoteXMLItem.h"
+#include "platform/foundation/Format.h"
+#include "platform/foundation/Localization.h"
+#include "platform/foundation/SystemLog.h"
+#include "platform/uti/UniformTypes.h"
+#include "util/FileNameRules.h"
+
+namespace {
+
+constexpr long kInvalidTagCode = 1001;
+
+const QString kNoteStartTag = QStringLiteral("<en-note>");
+const QString kNoteEndTag = QStringLiteral("</en-note>");
+const QString kMediaStart = QStringLiteral("<en-media ");
+const QString kSelfClosingEnd = QStringLiteral("/>");
+const QString kMediaEndTag = QStringLiteral("</en-media>");
+const QString kTodoStart = QStringLiteral("<en-todo");
+const QString kTodoEnd = QStringLiteral("/en-todo>");
+const QString kCryptStart = QStringLiteral("<en-crypt");
+const QString kCryptEnd = QStringLiteral("</en-crypt>");
+const QString kOpeningMarker = QStringLiteral("***PELMORAATTACHMENT ");
+const QString kClosingMarker = QStringLiteral(" PELMORAATTACHMENT***");
+const QString kCheckedMarker = QStringLiteral(u"\u2611\uFE0E ");
+const QString kUncheckedMarker = QStringLiteral(u"\u2610 ");
+const QString kHiddenPassage = QStringLiteral("********");
+const QString kTitlePlaceholder = QStringLiteral("<!-- PELMORA TITLE -->");
+const QString kBodyPlaceholder = QStringLiteral("<!-- PELMORA BODY -->");
+const QString kTemplatePath = QStringLiteral(":/Template.html");
+
+Error invalidTagError(const char* message) {
+    return Error(kEvernoteXMLItemErrorDomain, kInvalidTagCode, localizedString(message));
+}
+
+// Parses the text of one tag (start through end tag) as a single element.
+std::unique_ptr<XMLDocument> parseTag(QStringView tagText, Error* error) {
+    return XMLDocument::parseXML(tagText.toUtf8(), error);
+}
+
+// The end (exclusive) of the media tag whose "<en-media " starts at `start`:
+// the nearer of a self-closing "/>" and an end tag, both searched from the
+// tag on, so a "/>" in a later comment or an end tag left earlier in the text
+// never gives the tag a wrong extent. -1 when neither follows.
+qsizetype mediaTagEnd(const QString& text, qsizetype start) {
+    const qsizetype from = start + kMediaStart.size();
+    const qsizetype selfClosing = text.indexOf(kSelfClosingEnd, from);
+    const qsizetype endTag = text.indexOf(kMediaEndTag, from);
+    if (selfClosing < 0 && endTag < 0) return -1;
+    if (endTag < 0 || (selfClosing >= 0 && selfClosing < endTag))
+        return selfClosing + kSelfClosingEnd.size();
+    return endTag + kMediaEndTag.size();
+}
+
+// A file name as an "src" reference: the characters that would end or change
+// a relative URL's path ("%" escapes, "?" query, "#" fragment) are escaped, so
+// the reference names exactly the written file; everything else stays.
+QString sourceReferenceForFileName(const QString& fileName) {
+    QString reference;
+    reference.reserve(fileName.size());
+    for (const QChar c : fileName) {
+        if (c == u'%')
+            reference += QLatin1String("%25");
+        else if (c == u'#')
+            reference += QLatin1String("%23");
+        else if (c == u'?')
+            reference += QLatin1String("%3F");
+        else
+            reference += c;
+    }
+    return reference;
+}
+
+// The "img" element for an image attachment: "width" and "height" as the
+// media tag gives them, then "src", serialized like the note.
+QString imageElementText(const XMLNode& mediaTag, const QString& fileName) {
+    XMLDocument document;
+    XMLNode image = document.createElement(QStringLiteral("img"));
+    for (const QString& dimension : {QStringLiteral("width"), QStringLiteral("height")})
+        if (mediaTag.hasAttribute(dimension))
+            image.setAttribute(dimension, mediaTag.attribute(dimension));
+    image.setAttribute(QStringLiteral("src"), sourceReferenceForFileName(fileName));
+    return XMLDocument::serialize(image);
+}
+
+// The media pass over one serialized note: owns the digest index, built once
+// on the first media tag (resources decode and hash once each).
+class MediaPass {
+  public:
+    explicit MediaPass(EvernoteXMLItem& item)
+        : item_(item), scratchFolder_(item.intermediateHTMLDirectoryURL.toLocalFile()) {}
+
+    std::optional<QString> run(const QString& text, Error* error) {
+        QString result;
+        result.reserve(text.size());
+        qsizetype position = 0;
+        while (position < text.size()) {
+            const qsizetype start = text.indexOf(kMediaStart, position);
+            if (start < 0) break;
+            const qsizetype end = mediaTagEnd(text, start);
+            if (end < 0) return invalidTagError("Invalid media tag.").report(error), std::nullopt;
+            const auto replacement =
+                replacementForTag(QStringView(text).sliced(start, end - start), error);
+            if (!replacement) return std::nullopt;
+            result += QStringView(text).sliced(position, start - position);
+            result += *replacement;
+            position = end;
+        }
+        if (position < text.size()) result += QStringView(text).sliced(position);
+        return result;
+    }
+
+  private:
+    std::optional<QString> replacementForTag(QStringView tagText, Error* error) {
+        const auto tag = parseTag(tagText, error);
+        if (!tag) return std::nullopt;
+        const XMLNode media = tag->rootElement();
+        EvernoteXMLResource* resource = resourceForDigest(media.attribute(QStringLiteral("hash")));
+        if (!resource) return localizedString("[Missing Attachment]").toHtmlEscaped();
+        return writeAttachment(media, *resource, error);
+    }
+
+    // Writes the attachment beside the XHTML and returns what stands for it.
+    std::optional<QString> writeAttachment(const XMLNode& media, EvernoteXMLResource& resource,
+                                           Error* error) {
+        QString mime = media.attribute(QStringLiteral("type"));
+        if (mime.isEmpty()) mime = resource.mime;
+        const QString type = UniformTypes::preferredIdentifierForMIMEType(mime);
+        const QString fileName = QVExtensions::makeFilenameUniqueInDirectoryAtURL(
+            baseFileName(resource, type), scratchFolder_);
+        QString replacement;
+        if (UniformTypes::conformsTo(type, QStringLiteral("public.image"))) {
+            replacement = imageElementText(media, fileName);
+        } else {
+            // Escaped so that the HTML import reads back exactly the file name.
+            replacement =
+                stringWithFormat(QStringLiteral("%@ %@ %@"),
+                                 {kOpeningMarker, fileName.toHtmlEscaped(), kClosingMarker});
+        }
+        if (!resource.writeToURL(scratchFolder_ + u'/' + fileName, error)) return std::nullopt;
+        return replacement;
+    }
+
+    // The attachment's own name, or, when it has none that can name a file,
+    // its identifier with the type's preferred extension.
+    static QString baseFileName(const EvernoteXMLResource& resource, const QString& type) {
+        const QString& own = resource.attributes.filename;
+        if (!QVExtensions::safeFileName(own).isEmpty()) return own;
+        const QString extension = UniformTypes::preferredExtension(type);
+        return extension.isEmpty() ? resource.identifier : resource.identifier + u'.' + extension;
+    }
+
+    EvernoteXMLResource* resourceForDigest(const QString& digest) {
+        if (digest.isEmpty() || item_.resources.empty()) return nullptr;
+        if (!index_) index_ = buildIndex();
+        return index_->value(digest, nullptr);
+    }
+
+    // Digest → first resource with that digest; resources that cannot be
+    // hashed are logged and match nothing.
+    QHash<QString, EvernoteXMLResource*> buildIndex() const {
+        QHash<QString, EvernoteXMLResource*> index;
+        for (const auto& resource : item_.resources) {
+            Error hashError;
+            const auto digest = resource->md5Hash(&hashError);
+            if (!digest) {
+                systemLog(stringWithFormat(QStringLiteral("Couldn't get hash: %@"), {hashError}));
+                continue;
+            }
+            if (!index.contains(*digest)) index.insert(*digest, resource.get());
+        }
+        return index;
+    }
+
+    EvernoteXMLItem& item_;
+    const QString scratchFolder_;
+    std::optional<QHash<QString, EvernoteXMLResource*>> index_;
+};
+
+// Replaces every passage from `startText` through `endText` by what
+// `replacementFor` makes of its text; a start without an end fails with
+// `invalidMessage`. One sweep; replacements are never scanned again.
+template <typename ReplacementFor>
+std::optional<QString> replacePassages(const QString& text, const QString& startText,
+                                       const QString& endText, const char* invalidMessage,
+                                       ReplacementFor replacementFor, Error* error) {
+    QString result;
+    result.reserve(text.size());
+    qsizetype position = 0;
+    while (position < text.size()) {
+        const qsizetype start = text.indexOf(startText, position);
+        if (start < 0) break;
+        const qsizetype endStart = text.indexOf(endText, start + startText.size());
+        if (endStart < 0) return invalidTagError(invalidMessage).report(error), std::nullopt;
+        const qsizetype end = endStart + endText.size();
+        const auto replacement =
+            replacementFor(QStringView(text).sliced(start, end - start), error);
+        if (!replacement) return std::nullopt;
+        result += QStringView(text).sliced(position, start - position);
+        result += *replacement;
+        position = end;
+    }
+    if (position < text.size()) result += QStringView(text).sliced(position);
+    return result;
+}
+
+std::optional<QString> checkBoxMarkerForTodo(QStringView tagText, Error* error) {
+    const auto tag = parseTag(tagText, error);
+    if (!tag) return std::nullopt;
+    const bool checked =
+        tag->rootElement().attribute(QStringLiteral("checked")) == QLatin1String("true");
+    return checked ? kCheckedMarker : kUncheckedMarker;
+}
+
+std::optional<QString> hiddenEncryptedPassage(QStringView passageText, Error* error) {
+    if (!parseTag(passageText, error))
+        return std::nullopt;  // a check only: the content stays unread
+    return kHiddenPassage;
+}
+
+std::optional<QString> readTemplate(Error* error) {
+    QFile file(kTemplatePath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        posixError(ENOENT, kTemplatePath + QStringLiteral(": ") + file.errorString()).report(error);
+        return std::nullopt;
+    }
+    return QString::fromUtf8(file.readAll());
+}
+
+// The template with each placeholder replaced; only the template's own text
+// is searched, so a title that happens to hold a placeholder stays as it is.
+QString fillTemplate(const QString& templateText, const QString& title, const QString& body) {
+    QString result;
+    result.reserve(templateText.size() + title.size() + body.size());
+    qsizetype position = 0;
+    while (position < templateText.size()) {
+        const qsizetype titleAt = templateText.indexOf(kTitlePlaceholder, position);
+        const qsizetype bodyAt = templateText.indexOf(kBodyPlaceholder, position);
+        if (titleAt < 0 && bodyAt < 0) break;
+        const bool isTitle = titleAt >= 0 && (bodyAt < 0 || titleAt < bodyAt);
+        const qsizetype at = isTitle ? titleAt : bodyAt;
+        result += QStringView(templateText).sliced(position, at - position);
+        result += isTitle ? title : body;
+        position = at + (isTitle ? kTitlePlaceholder : kBodyPlaceholder).size();
+    }
+    if (position < templateText.size()) result += QStringView(templateText).sliced(position);
+    return result;
+}
+
+}  // namespace
+
+std::optional<QString> EvernoteXMLItem::XHTMLStringFromNoteElement(XMLNode element, Error* error) {
+    QString text = XMLDocument::serialize(element);
+    text.remove(kNoteStartTag);
+    text.remove(kNoteEndTag);
+    return MediaPass(*this).run(text, error);
+}
+
+std::optional<QString> EvernoteXMLItem::noteXHTMLStringFromNoteElement(XMLNode element,
+                                                                       Error* error) {
+    auto body = XHTMLStringFromNoteElement(element, error);
+    if (!body) return std::nullopt;
+    body = replacePassages(*body, kTodoStart, kTodoEnd, "Invalid todo tag.", checkBoxMarkerForTodo,
+                           error);
+    if (!body) return std::nullopt;
+    body = replacePassages(*body, kCryptStart, kCryptEnd, "Invalid crypt tag.",
+                           hiddenEncryptedPassage, error);
+    if (!body) return std::nullopt;
+    const auto templateText = readTemplate(error);
+    if (!templateText) return std::nullopt;
+    // Escaped: a raw "<!--" or "</title>" in a title would swallow or split the body.
+    return fillTemplate(*templateText, title.toHtmlEscaped(), *body);
+}
