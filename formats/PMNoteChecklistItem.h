@@ -3,6 +3,8 @@
 // stands in the text in which markers stand for boxes (location of the
 // marker's first character; length 3 for a checked marker, 2 for an unchecked
 // one). Archived with the keys "on" (boolean) and "range" (range string).
+// It also makes the box it stands for: attributedString() and
+// checklistParagraphStyle() feed restoreChecklists.
 // A plain value; copies are independent.
 #pragma once
 
@@ -10,6 +12,8 @@
 
 #include "platform/archive/ArchivableObject.h"
 #include "platform/archive/GeometryStrings.h"
+#include "platform/richtext/AttributedString.h"
+#include "platform/richtext/ParagraphStyle.h"
 
 class KeyedUnarchiver;
 
@@ -22,6 +26,12 @@ class PMNoteChecklistItem : public ArchivableObject {
     void setOn(bool on) { on_ = on; }
     IndexRange range() const { return range_; }
     void setRange(IndexRange range) { range_ = range; }
+
+    // One attachment character holding a new checklist box in this item's
+    // state, with no other attribute.
+    AttributedString attributedString() const;
+    // The paragraph style of a new, unchecked box (a checklist line's indents).
+    static ParagraphStyle checklistParagraphStyle();
 
     QString className() const override { return QStringLiteral("PMNoteChecklistItem"); }
     void encodeWithCoder(KeyedArchiver& coder) override;
