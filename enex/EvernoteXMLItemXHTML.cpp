@@ -42,19 +42,51 @@ std::unique_ptr<XMLDocument> parseTag(QStringView tagText, Error* error) {
     return XMLDocument::parseXML(tagText.toUtf8(), error);
 }
 
-// The end (exclusive) of the media tag whose "<en-media " starts at `start`:
-// the nearer of a self-closing "/>" and an end tag, both searched from the
-// tag on, so a "/>" in a later comment or an end tag left earlier in the text
-// never gives the tag a wrong extent. -1 when neither follows.
-qsizetype mediaTagEnd(const QString& text, qsizetype start) {
-    const qsizetype from = start + kMediaStart.size();
-    const qsizetype selfClosing = text.indexOf(kSelfClosingEnd, from);
-    const qsizetype endTag = text.indexOf(kMediaEndTag, from);
-    if (selfClosing < 0 && endTag < 0) return -1;
-    if (endTag < 0 || (selfClosing >= 0 && selfClosing < endTag))
-        return selfClosing + kSelfClosingEnd.size();
-    return endTag + kMediaEndTag.size();
-}
+// Finds a text at or after ever larger positions and remembers the last hit,
+// so that a text found far ahead, or not at all, is searched for once per
+// sweep rather than once per tag.
+class ForwardSearch {
+  public:
+    ForwardSearch(const QString& text, const QString& needle) : text_(text), needle_(needle) {}
+
+    // REQUIRES: `from` is not smaller than in the previous call.
+    qsizetype indexFrom(qsizetype from) {
+        if (!searched_ || (hit_ >= 0 && hit_ < from)) hit_ = text_.indexOf(needle_, from);
+        searched_ = true;
+        return hit_;
+    }
+
+  private:
+    const QString& text_;
+    const QString& needle_;
+    bool searched_ = false;
+    qsizetype hit_ = -1;
+};
+
+// The end (exclusive) of a media tag whose "<en-media " starts at `start`: the
+// nearer of a self-closing "/>" and an end tag, both searched from the tag
+// on, so that a "/>" in a later comment, or the end tag of an earlier
+// "en-media" without attributes, never gives the tag a wrong extent. -1 when
+// neither follows.
+class MediaTagEnd {
+  public:
+    explicit MediaTagEnd(const QString& text)
+        : selfClosing_(text, kSelfClosingEnd), endTag_(text, kMediaEndTag) {}
+
+    qsizetype after(qsizetype start) {
+        const qsizetype from = start + kMediaStart.size();
+        const qsizetype selfClosing = selfClosing_.indexFrom(from);
+        const qsizetype endTag = endTag_.indexFrom(from);
+        if (selfClosing < 0 && endTag < 0) return -1;
+        if (endTag < 0 || (selfClosing >= 0 && selfClosing < endTag))
+            return selfClosing + kSelfClosingEnd.size();
+        return endTag + kMediaEndTag.size();
+    }
+
+  private:
+    ForwardSearch selfClosing_;
+    ForwardSearch endTag_;
+};
 
 // A file name as an "src" reference: the characters that would end or change
 // a relative URL's path ("%" escapes, "?" query, "#" fragment) are escaped, so
@@ -97,11 +129,12 @@ class MediaPass {
     std::optional<QString> run(const QString& text, Error* error) {
         QString result;
         result.reserve(text.size());
+        MediaTagEnd tagEnd(text);
         qsizetype position = 0;
         while (position < text.size()) {
             const qsizetype start = text.indexOf(kMediaStart, position);
             if (start < 0) break;
-            const qsizetype end = mediaTagEnd(text, start);
+            const qsizetype end = tagEnd.after(start);
             if (end < 0) return invalidTagError("Invalid media tag.").report(error), std::nullopt;
             const auto replacement =
                 replacementForTag(QStringView(text).sliced(start, end - start), error);
