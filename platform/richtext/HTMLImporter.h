@@ -1,0 +1,61 @@
+// HTMLImporter: reads an HTML document (a file, or text with the URL it came
+// from) into an AttributedString. The document is parsed with the tolerant
+// HTML parser (nothing is loaded from the network) and its elements become
+// the rich-text model:
+//  - text with white space folded as HTML does; blocks (p, div, h1-h6,
+//    blockquote, pre, li, ...) end paragraphs with "\n", br breaks a line;
+//  - character styles from b/strong, i/em, u, s/strike/del, sup, sub, font
+//    (face, size 1-7, color), code/pre (the fixed-width font), and every
+//    element's inline `style`: font-family, font-size, font-weight,
+//    font-style, color, background-color, text-decoration, vertical-align,
+//    white-space;
+//  - paragraph styles from text-align, margins and padding (indents),
+//    text-indent; lists (ul/ol/li, nested) as text lists with the rendered
+//    marker ("\t•\t", "\t1.\t") at each item's start; tables (with colspan,
+//    rowspan, widths, borders, backgrounds, nested tables) as table blocks;
+//  - links (a href, resolved against the document's URL), images as
+//    attachments (see HTMLImageSource: files beside the document and data:
+//    URLs only), hr as a rule line;
+//  - the note properties of the notes service: --en-codeblock (a fixed-width
+//    block with a background), --en-code, --en-highlight (a background
+//    colour), and check-list items (--en-checked on li, --en-todo lists,
+//    check-box inputs), which start their line with the check-box marker
+//    (U+2611 U+FE0E U+0020 checked, U+2610 U+0020 unchecked).
+// What has no place in the model is kept as plain text: unknown elements keep
+// their text; only head, script, style and similar content is dropped.
+//
+// Fonts: the standard font family and default size of the web preferences
+// are the document's default font ("medium"); the fixed font family is used
+// for code. Sizes are in points, a CSS pixel counting as one point.
+//
+// Reentrant: imports may run on any thread, several at a time. Time and
+// memory are linear in the document's size.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QUrl>
+#include <optional>
+
+#include "platform/foundation/Error.h"
+#include "platform/richtext/AttributedString.h"
+#include "platform/web/WebPreferences.h"
+
+class HTMLImporter {
+  public:
+    // Imports the HTML file at `path`; images are read from its folder.
+    // None with the error when the file cannot be read (domain
+    // "NSCocoaErrorDomain": 260 no such file, 257 no permission, 256 other,
+    // a folder included) or the parser gives no document (XMLParserErrorDomain).
+    // An empty file gives an empty text.
+    static std::optional<AttributedString> attributedStringFromHTMLFile(
+        const QString& path, const WebPreferences& preferences, Error* error = nullptr);
+
+    // Imports HTML text. `baseURL` is the document's URL: links are resolved
+    // against it, and when it is a local file (or a folder URL ending in "/")
+    // images are read from that folder; with an empty or remote URL only
+    // "data:" images are shown. Errors as above; empty text gives an empty text.
+    static std::optional<AttributedString> attributedStringFromHTML(
+        const QByteArray& html, const QUrl& baseURL, const WebPreferences& preferences,
+        Error* error = nullptr);
+};

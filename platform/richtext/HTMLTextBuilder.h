@@ -1,0 +1,99 @@
+// HTMLTextBuilder: the output side of the HTML importer. It receives the text
+// of a document in reading order with the attributes each piece has, folds
+// white space as HTML does, turns block boundaries into paragraph breaks
+// ("\n") and gathers equal neighbouring attributes into one run, so that the
+// AttributedString it builds holds one run per change of style, never one per
+// character or per text node.
+//
+// White space: in normal text a run of blanks (space, tab, line feed, carriage
+// return, form feed) becomes one space, dropped at the start and end of a line;
+// U+00A0 is not white space. Preformatted text keeps every character and
+// breaks paragraphs at its line ends; "pre-line" text folds blanks but keeps
+// line ends.
+//
+// Paragraph styles: each paragraph takes the block style that is current when
+// its first character (or its break, for an empty paragraph) is written.
+//
+// Markers: a list item's marker ("\t•\t") or a check-box marker is held back
+// until the item's first content, so that an item whose text sits in an inner
+// block still starts with its marker. Check-box markers (U+2610 U+0020 and
+// U+2611 U+FE0E U+0020) keep their space even when nothing follows, so that
+// the checklist pass finds them at the line start.
+//
+// Not thread-safe; one builder per import.
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include "platform/richtext/AttributedString.h"
+
+class HTMLTextBuilder {
+  public:
+    enum class WhiteSpace { Normal, Preserve, PreserveLineBreaks };
+
+    // The indent one list level adds; a list marker hangs in it.
+    static constexpr double ListIndent = 36;
+
+    // The paragraph style of the block being read; used for the next paragraph started.
+    void setBlockStyle(const ParagraphStyle& style) { blockStyle_ = style; }
+
+    // Appends document text with `attributes`, white space handled per `mode`.
+    void appendText(QStringView text, const TextAttributes& attributes, WhiteSpace mode);
+    // Appends text that is not folded (a rule, a check box). With
+    // `suppressSpaceAfter`, blanks that directly follow it are dropped.
+    void appendContent(const QString& text, const TextAttributes& attributes,
+                       bool suppressSpaceAfter = false);
+    // Appends one attachment character (U+FFFC) with `attributes`, which must hold the attachment.
+    void appendAttachment(const TextAttributes& attributes);
+
+    // Holds `marker` back until the next content. A list marker ("\t•\t") also
+    // gives its paragraph the list's first-line indent and marker tab stops.
+    void setPendingMarker(const QString& marker, const TextAttributes& attributes,
+                          bool isListMarker);
+    // Writes a held-back marker now (an item without content still shows it).
+    void flushPendingMarker();
+
+    // A forced line break (<br>): ends the current paragraph, empty or not.
+    void appendLineBreak(const TextAttributes& attributes);
+    // A block boundary: ends the current paragraph when it has content.
+    void endParagraph();
+    // Writes an empty paragraph (a table cell with nothing in it).
+    void appendEmptyParagraph(const TextAttributes& attributes);
+
+    // How many paragraph breaks have been written so far.
+    qsizetype paragraphBreakCount() const { return breaks_; }
+
+    // The text built so far; the builder is left empty.
+    AttributedString takeResult();
+
+  private:
+    void write(QStringView text, const TextAttributes& attributes);
+    void emitBreak(const TextAttributes& attributes);
+    void startLineIfNeeded();
+    void useLineStyle(const ParagraphStyle& style);
+    void flushRun();
+    void writePendingSpace();
+    bool lineIsBareCheckBox() const;
+    static TextAttributes breakAttributes(TextAttributes attributes);
+
+    AttributedString result_;
+    QString run_;
+    TextAttributes runAttributes_;
+    ParagraphStyle runStyle_;
+
+    ParagraphStyle blockStyle_;
+    ParagraphStyle lineStyle_;
+    bool lineStarted_ = false;   // the current paragraph has a style and characters
+    bool spaceAllowed_ = false;  // a folded blank may become a space before the next content
+    bool hasPendingSpace_ = false;
+    TextAttributes pendingSpaceAttributes_;
+    QString lineStart_;  // the first few characters of the current paragraph
+
+    bool hasPendingMarker_ = false;
+    QString pendingMarker_;
+    TextAttributes pendingMarkerAttributes_;
+    bool pendingMarkerIsList_ = false;
+
+    qsizetype breaks_ = 0;
+};

@@ -1,0 +1,273 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include "RichTextFixture.h"
+#include "platform/richtext/HTMLImporter.h"
+#include "platform/richtext/RTFWriter.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace {
+
+WebPreferences notePreferences() {
+    WebPreferences preferences;
+    preferences.setStandardFontFamily(QStringLiteral("Helvetica"));
+    preferences.setDefaultFontSize(12);
+    return preferences;
+}
+
+AttributedString importHTML(const QByteArray& html, const QUrl& base = QUrl()) {
+    Error error;
+    std::optional<AttributedString> text =
+        HTMLImporter::attributedStringFromHTML(html, base, notePreferences(), &error);
+    EXPECT_TRUE(text) << error.description().toStdString();
+    return text.value_or(AttributedString());
+}
+
+const TextAttributes& attributesOf(const AttributedString& text, const QString& needle) {
+    const qsizetype index = text.string().indexOf(needle);
+    EXPECT_GE(index, 0) << needle.toStdString() << " in " << text.string().toStdString();
+    return text.attributesAtIndex(std::max<qsizetype>(index, 0));
+}
+
+ParagraphStyle styleOf(const AttributedString& text, const QString& needle) {
+    return attributesOf(text, needle).effectiveParagraphStyle();
+}
+
+int runCount(const AttributedString& text) {
+    int runs = 0;
+    text.enumerateAttributes({0, text.length()},
+                             [&](const TextAttributes&, const TextRange&, bool&) { ++runs; });
+    return runs;
+}
+
+}  // namespace
+
+TEST(HTMLImport, FoldsWhiteSpaceAsABrowserDoes) {
+    EXPECT_EQ(importHTML("<div>  Hello \n\t <b>big</b>   world  </div><div>next</div>").string(),
+              QStringLiteral("Hello big world\nnext\n"));
+    // A trailing <br> in a block makes no extra line; a block holding only <br> is an empty line.
+    EXPECT_EQ(importHTML("<div>a<br></br></div><div><br/></div><div>b</div>").string(),
+              QStringLiteral("a\n\nb\n"));
+    EXPECT_EQ(importHTML("<p>one</p>\n\n<p>two<br>three</p>").string(),
+              QStringLiteral("one\ntwo\nthree\n"));
+    // The attachment markers that a later pass looks for come out with single spaces.
+    EXPECT_EQ(importHTML("<div>***PELMORAATTACHMENT  a b.pdf  PELMORAATTACHMENT***</div>").string(),
+              QStringLiteral("***PELMORAATTACHMENT a b.pdf PELMORAATTACHMENT***\n"));
+}
+
+TEST(HTMLImport, PreformattedTextKeepsItsSpacesAndLines) {
+    const AttributedString text = importHTML("<pre>\n  a  b\r\n\n c</pre><div>x   y</div>");
+    EXPECT_EQ(text.string(), QStringLiteral("  a  b\n\n c\nx y\n"));
+    EXPECT_EQ(attributesOf(text, QStringLiteral("a  b")).font->family(), QStringLiteral("Courier"));
+    EXPECT_EQ(importHTML("<div style=\"white-space: pre-line\">a   b\n  c</div>").string(),
+              QStringLiteral("a b\nc\n"));
+}
+
+TEST(HTMLImport, EntitiesBecomeTheirCharacters) {
+    EXPECT_EQ(
+        importHTML("<div>&amp; &lt;tag&gt; caf&eacute; a&nbsp;&nbsp;b &#x2603;</div>").string(),
+        QStringLiteral("& <tag> caf\u00E9 a\u00A0\u00A0b \u2603\n"));
+}
+
+TEST(HTMLImport, UnknownElementsKeepTheirTextAndScriptsAreDropped) {
+    const AttributedString text = importHTML(
+        "<html><head><title>Title</title><style>div{color:red}</style></head>"
+        "<body><script>alert(1)</script><blink>kept</blink> <en-note-x>also <q>kept</q></en-note-x>"
+        "</body></html>");
+    EXPECT_EQ(text.string(), QStringLiteral("kept also kept"));
+}
+
+TEST(HTMLImport, DefaultFontComesFromThePreferences) {
+    const AttributedString text = importHTML("<div>plain <code>code</code></div>");
+    const Font font = *attributesOf(text, QStringLiteral("plain")).font;
+    EXPECT_EQ(font.family(), QStringLiteral("Helvetica"));
+    EXPECT_EQ(font.pointSize(), 12);
+    EXPECT_EQ(attributesOf(text, QStringLiteral("code")).font->family(), QStringLiteral("Courier"));
+}
+
+TEST(HTMLImport, CharacterStylesFromElementsAndInlineCSS) {
+    const AttributedString text = importHTML(
+        "<div><b>bold</b> <i>italic</i> <u>under</u> <s>struck</s> x<sup>2</sup> H<sub>2</sub>"
+        " <span style=\"font-weight: 700; font-style: italic; font-size: 18px; color: #ff0000;"
+        " background-color: rgb(0, 0, 255); text-decoration: underline line-through\">css</span>"
+        " <span style=\"font-size: 9pt\">points</span> <span style=\"font-size: 2em\">em"
+        " <span style=\"font-size: 50%\">half</span></span>"
+        " <font face=\"Times New Roman\" size=\"5\" color=\"green\">font</font>"
+        " <b><span style=\"font-weight: normal\">unbold</span></b></div>"
+        "<h1>Heading</h1>");
+    EXPECT_TRUE(attributesOf(text, QStringLiteral("bold")).font->isBold());
+    EXPECT_TRUE(attributesOf(text, QStringLiteral("italic")).font->isItalic());
+    EXPECT_TRUE(attributesOf(text, QStringLiteral("under")).underline);
+    EXPECT_TRUE(attributesOf(text, QStringLiteral("struck")).strikethrough);
+    EXPECT_EQ(attributesOf(text, QStringLiteral("2 ")).superscript, 1);
+    EXPECT_EQ(text.attributesAtIndex(text.string().indexOf(QStringLiteral("H2")) + 1).superscript,
+              -1);
+
+    const TextAttributes& css = attributesOf(text, QStringLiteral("css"));
+    EXPECT_TRUE(css.font->isBold());
+    EXPECT_TRUE(css.font->isItalic());
+    EXPECT_EQ(css.font->pointSize(), 18);
+    EXPECT_EQ(css.foregroundColor, QColor(255, 0, 0));
+    EXPECT_EQ(css.backgroundColor, QColor(0, 0, 255));
+    EXPECT_TRUE(css.underline);
+    EXPECT_TRUE(css.strikethrough);
+
+    EXPECT_EQ(attributesOf(text, QStringLiteral("points")).font->pointSize(), 12);
+    EXPECT_EQ(attributesOf(text, QStringLiteral("em")).font->pointSize(), 24);
+    EXPECT_EQ(attributesOf(text, QStringLiteral("half")).font->pointSize(), 12);
+
+    const TextAttributes& font = attributesOf(text, QStringLiteral("font"));
+    EXPECT_EQ(font.font->family(), QStringLiteral("Times New Roman"));
+    EXPECT_EQ(font.font->pointSize(), 18);
+    EXPECT_EQ(font.foregroundColor, QColor(0, 128, 0));
+    EXPECT_FALSE(attributesOf(text, QStringLiteral("unbold")).font->isBold());
+
+    const TextAttributes& heading = attributesOf(text, QStringLiteral("Heading"));
+    EXPECT_TRUE(heading.font->isBold());
+    EXPECT_EQ(heading.font->pointSize(), 24);
+}
+
+TEST(HTMLImport, EqualNeighboursShareOneRun) {
+    // Separate elements and text nodes with the same look make one run.
+    const AttributedString text = importHTML(
+        "<div><b>a</b><b>b</b> <span>c</span><span style=\"color: black\">d</span></div>");
+    EXPECT_EQ(text.string(), QStringLiteral("ab cd\n"));
+    EXPECT_EQ(runCount(text), 3);  // "ab", " c", "d\n"
+}
+
+TEST(HTMLImport, ParagraphStylesFromAlignmentAndIndents) {
+    const AttributedString text = importHTML(
+        "<div style=\"text-align: center\">centred</div>"
+        "<p align=\"right\">right</p>"
+        "<div style=\"padding-left: 40px\">indented<div style=\"margin-left: "
+        "20px\">more</div></div>"
+        "<blockquote>quoted</blockquote>");
+    EXPECT_EQ(styleOf(text, QStringLiteral("centred")).alignment, TextAlignment::Center);
+    EXPECT_EQ(styleOf(text, QStringLiteral("right")).alignment, TextAlignment::Right);
+    EXPECT_EQ(styleOf(text, QStringLiteral("indented")).headIndent, 40);
+    EXPECT_EQ(styleOf(text, QStringLiteral("indented")).firstLineHeadIndent, 40);
+    EXPECT_EQ(styleOf(text, QStringLiteral("more")).headIndent, 60);
+    EXPECT_EQ(styleOf(text, QStringLiteral("quoted")).headIndent, 40);
+    EXPECT_EQ(styleOf(text, QStringLiteral("quoted")).tailIndent, -40);
+}
+
+TEST(HTMLImport, NestedListsCarryTextListsAndRenderedMarkers) {
+    const AttributedString text = importHTML(
+        "<ul><li>one<ul><li><div>inner</div></li></ul></li><li>two</li></ul>"
+        "<ol start=\"3\"><li>three</li><li>four<ol type=\"a\"><li>alpha</li></ol></li></ol>"
+        "<ul style=\"list-style-type: square\"><li>sq</li></ul>");
+    EXPECT_EQ(text.string(),
+              QStringLiteral("\t\u2022\tone\n\t\u25E6\tinner\n\t\u2022\ttwo\n"
+                             "\t3.\tthree\n\t4.\tfour\n\ta.\talpha\n\t\u25AA\tsq\n"));
+
+    const ParagraphStyle one = styleOf(text, QStringLiteral("one"));
+    const ParagraphStyle inner = styleOf(text, QStringLiteral("inner"));
+    ASSERT_EQ(one.textLists.size(), 1);
+    ASSERT_EQ(inner.textLists.size(), 2);
+    EXPECT_EQ(one.textLists[0].markerFormat(), QStringLiteral("{disc}"));
+    EXPECT_EQ(inner.textLists[0], one.textLists[0]);
+    EXPECT_EQ(inner.textLists[1].markerFormat(), QStringLiteral("{circle}"));
+    EXPECT_EQ(one.headIndent, 36);
+    EXPECT_EQ(inner.headIndent, 72);
+    EXPECT_EQ(styleOf(text, QStringLiteral("two")).textLists, one.textLists);
+
+    const ParagraphStyle three = styleOf(text, QStringLiteral("three"));
+    ASSERT_EQ(three.textLists.size(), 1);
+    EXPECT_EQ(three.textLists[0].markerFormat(), QStringLiteral("{decimal}."));
+    EXPECT_EQ(three.textLists[0].startingItemNumber(), 3);
+    EXPECT_NE(three.textLists[0], one.textLists[0]);
+    EXPECT_EQ(styleOf(text, QStringLiteral("alpha")).textLists.last().markerFormat(),
+              QStringLiteral("{lower-alpha}."));
+
+    // The RTF writer turns them into real lists.
+    const QByteArray rtf = RTFWriter::RTFFromAttributedString(text);
+    EXPECT_TRUE(rtf.contains("\\ls1\\ilvl1")) << rtf.toStdString();
+    EXPECT_TRUE(rtf.contains("{\\listtext\t3.\t}")) << rtf.toStdString();
+}
+
+TEST(HTMLImport, ChecklistItemsStartWithCheckBoxMarkers) {
+    const AttributedString text = importHTML(
+        "<ul style=\"--en-todo:true;\">"
+        "<li style=\"--en-checked:true;\"><div>Buy milk</div></li>"
+        "<li style=\"--en-checked:false;\"><div>Call</div></li>"
+        "<li><div></div></li></ul>"
+        "<div><input type=\"checkbox\" checked=\"checked\"/> Boxed</div>"
+        // An unchecked box with nothing after it keeps its space, so it is still a marker.
+        "<div>\u2610 </div>");
+    EXPECT_EQ(text.string(), QStringLiteral("\u2611\uFE0E Buy milk\n\u2610 Call\n\u2610 \n"
+                                            "\u2611\uFE0E Boxed\n\u2610 \n"));
+    EXPECT_TRUE(styleOf(text, QStringLiteral("Buy")).textLists.isEmpty());
+}
+
+TEST(HTMLImport, HighlightsAndCodeBlocks) {
+    const AttributedString text = importHTML(
+        "<div>a <span style=\"--en-highlight:yellow;\">marked</span>"
+        " <span style=\"--en-highlight:green;background-color:rgb(1,2,3)\">green</span></div>"
+        "<div style=\"--en-codeblock:true;\"><div>int x = 1;</div><div>return x;</div></div>"
+        "<div style=\"--en-codeblock:true; background-color: #fbfaf8;"
+        " font-family: Menlo, monospace\"><div>styled</div></div>");
+    EXPECT_EQ(attributesOf(text, QStringLiteral("marked")).backgroundColor, QColor(255, 239, 158));
+    // The colour the pen painted with wins over the pen's name.
+    EXPECT_EQ(attributesOf(text, QStringLiteral("green")).backgroundColor, QColor(1, 2, 3));
+    EXPECT_FALSE(attributesOf(text, QStringLiteral("a ")).backgroundColor);
+
+    for (const QString& line : {QStringLiteral("int x"), QStringLiteral("return")}) {
+        const TextAttributes& code = attributesOf(text, line);
+        EXPECT_EQ(code.font->family(), QStringLiteral("Courier"));
+        EXPECT_EQ(code.backgroundColor, QColor(245, 245, 245));
+    }
+    EXPECT_EQ(text.string().count(QLatin1Char('\n')), 4);
+    EXPECT_EQ(attributesOf(text, QStringLiteral("styled")).backgroundColor, QColor(251, 250, 248));
+    EXPECT_EQ(attributesOf(text, QStringLiteral("styled")).font->family(), QStringLiteral("Menlo"));
+}
+
+TEST(HTMLImport, LinksResolveAgainstTheDocument) {
+    const AttributedString text = importHTML(
+        "<div><a href=\"sub/page.html#part\">relative</a> <a href=\"https://example.org/x\">abs</a>"
+        " <a href=\"javascript:alert(1)\">script</a> <a name=\"anchor\">anchor</a></div>",
+        QUrl(QStringLiteral("https://notes.example.com/dir/index.html")));
+    EXPECT_EQ(attributesOf(text, QStringLiteral("relative")).link,
+              QUrl(QStringLiteral("https://notes.example.com/dir/sub/page.html#part")));
+    EXPECT_EQ(attributesOf(text, QStringLiteral("abs")).link,
+              QUrl(QStringLiteral("https://example.org/x")));
+    EXPECT_FALSE(attributesOf(text, QStringLiteral("script")).link);
+    EXPECT_FALSE(attributesOf(text, QStringLiteral("anchor")).link);
+    EXPECT_FALSE(text.attributesAtIndex(text.length() - 1).link);
+}
+
+TEST(HTMLImport, DeeplyNestedDocumentsDoNotExhaustTheStack) {
+    QByteArray html;
+    for (int i = 0; i < 20000; ++i) html += "<span><div>";
+    html += "deep";
+    const AttributedString text = importHTML(html);
+    EXPECT_TRUE(text.string().contains(QStringLiteral("deep")));
+}
+
+TEST(HTMLImport, FilesAndErrors) {
+    TestEnvironment environment;
+    const QString path = environment.writeFile(
+        QStringLiteral("note/Note.html"),
+        "<html><head><meta charset=\"utf-8\"></head><body><div>Gr\xC3\xBC\xC3\x9F"
+        "e</div></body></html>");
+    Error error;
+    const std::optional<AttributedString> text =
+        HTMLImporter::attributedStringFromHTMLFile(path, notePreferences(), &error);
+    ASSERT_TRUE(text) << error.description().toStdString();
+    EXPECT_EQ(text->string(), QStringLiteral("Gr\u00FC\u00DFe\n"));
+
+    const QString empty = environment.writeFile(QStringLiteral("note/Empty.html"), "");
+    const std::optional<AttributedString> nothing =
+        HTMLImporter::attributedStringFromHTMLFile(empty, notePreferences(), &error);
+    ASSERT_TRUE(nothing);
+    EXPECT_EQ(nothing->length(), 0);
+
+    EXPECT_FALSE(HTMLImporter::attributedStringFromHTMLFile(
+        environment.path(QStringLiteral("note/Missing.html")), notePreferences(), &error));
+    EXPECT_EQ(error.domain(), QStringLiteral("NSCocoaErrorDomain"));
+    EXPECT_EQ(error.code(), 260);
+    EXPECT_FALSE(HTMLImporter::attributedStringFromHTMLFile(
+        environment.path(QStringLiteral("note")), notePreferences(), &error));
+    EXPECT_EQ(error.code(), 256);
+}
