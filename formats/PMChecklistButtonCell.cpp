@@ -24,6 +24,7 @@ void PMChecklistButtonCell::drawWithFrame(const QRectF& frame, QPainter& painter
     painter.save();
     painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     painter.setOpacity(1.0);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (!viewIsFlipped) {
         // Mirror about the target's horizontal centre line so that the image,
         // drawn top-down, ends up upright in a y-up coordinate system.

@@ -64,16 +64,14 @@ TextRange markerRange(const AttributedString& text, const PMNoteChecklistItem& i
 }
 
 // Gives the paragraph of the box at `index` the checklist paragraph style,
-// keeping the lists and table cells the paragraph belongs to.
-void styleChecklistParagraph(AttributedString& text, qsizetype index) {
-    const ParagraphStyle checklistStyle = PMNoteChecklistItem::checklistParagraphStyle();
-    text.modifyAttributes(text.paragraphRangeForRange({index, 1}), [&](TextAttributes& attributes) {
-        const ParagraphStyle current = attributes.effectiveParagraphStyle();
-        ParagraphStyle style = checklistStyle;
-        style.textLists = current.textLists;
-        style.textBlocks = current.textBlocks;
-        attributes.paragraphStyle = style;
-    });
+// keeping the lists and table cells of `lineStyle`, the style the line had.
+void styleChecklistParagraph(AttributedString& text, qsizetype index,
+                             const ParagraphStyle& lineStyle) {
+    ParagraphStyle style = PMNoteChecklistItem::checklistParagraphStyle();
+    style.textLists = lineStyle.textLists;
+    style.textBlocks = lineStyle.textBlocks;
+    text.modifyAttributes(text.paragraphRangeForRange({index, 1}),
+                          [&](TextAttributes& attributes) { attributes.paragraphStyle = style; });
 }
 
 // One restoring pass. On a bad item, `text` receives the boxes made so far and
@@ -81,7 +79,11 @@ void styleChecklistParagraph(AttributedString& text, qsizetype index) {
 void restoreOnce(AttributedString& text, const QList<PMNoteChecklistItem>& checklists) {
     if (checklists.isEmpty()) return;
     AttributedString result;
-    QList<qsizetype> boxes;
+    struct Box {
+        qsizetype index;
+        ParagraphStyle lineStyle;
+    };
+    QList<Box> boxes;
     qsizetype copied = 0;  // end of the original text copied into `result`
     auto copyUpTo = [&](qsizetype end) {
         if (end > copied) result.append(text.attributedSubstring({copied, end - copied}));
@@ -89,14 +91,15 @@ void restoreOnce(AttributedString& text, const QList<PMNoteChecklistItem>& check
     };
     auto finish = [&] {
         copyUpTo(text.length());
-        for (const qsizetype box : boxes) styleChecklistParagraph(result, box);
+        for (const Box& box : boxes) styleChecklistParagraph(result, box.index, box.lineStyle);
         text = std::move(result);
     };
     try {
         for (const PMNoteChecklistItem& item : checklists) {
             const TextRange marker = markerRange(text, item, copied);
             copyUpTo(marker.location);
-            boxes.append(result.length());
+            boxes.append({result.length(),
+                          text.attributesAtIndex(marker.location).effectiveParagraphStyle()});
             result.append(item.attributedString());
             copied = marker.end();
         }
