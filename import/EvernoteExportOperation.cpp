@@ -11,7 +11,9 @@
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/StandardPaths.h"
+#include "platform/foundation/SystemLog.h"
 #include "platform/foundation/UserDefaults.h"
+#include "import/EvernoteXMLExportOperation.h"
 #include "util/FileNameRules.h"
 #include "util/LogLine.h"
 #include "util/QueueUtilities.h"
@@ -77,7 +79,11 @@ Error cannotCreateDirectoryError(const Error& underlying) {
 std::shared_ptr<EvernoteExportOperation> EvernoteExportOperation::exportOperationForApp(
     std::shared_ptr<EvernoteApplication> app, const EvernoteNotebookList& notebooks,
     EvernoteExportOperationDelegate* delegate) {
-    auto operation = std::make_shared<EvernoteExportOperation>();
+    // The HTML variant ("UseHTMLExport") is not part of this program yet: every
+    // notebook is exported as ENEX, and the choice is logged so it is not silent.
+    if (UserDefaults::standard().boolForKey(QStringLiteral("UseHTMLExport")))
+        systemLog(QStringLiteral("UseHTMLExport is set, but notebooks are exported as ENEX: the HTML export is not available yet."));
+    std::shared_ptr<EvernoteExportOperation> operation = std::make_shared<EvernoteXMLExportOperation>();
     operation->setEvernoteApp(std::move(app));
     operation->setNotebooks(notebooks);
     operation->setDelegate(delegate);
@@ -313,6 +319,36 @@ void EvernoteExportOperation::handDescriptionToPelmora() {
                          QString());
     informDelegateDidEnd();
     if (logStream_) logStream_->close();
+}
+
+void EvernoteExportOperation::recordParsedItem(const std::optional<PlistDictionary>& item, const Error& error,
+                                               PlistArray& items) {
+    if (item) {
+        log(stringWithFormat(QStringLiteral("Exported item: %@ (%@)"),
+                             {item->value(LibraryKeys::Name).toString(), item->value(LibraryKeys::Identifier).toString()}));
+        if (debugMode())
+            log(stringWithFormat(QStringLiteral("%@"),
+                                 {QString::fromUtf8(PlistValue(*item).serialize(PlistValue::Format::Xml))}));
+        items.append(*item);
+    } else {
+        log(stringWithFormat(QStringLiteral("Error exporting item: %@"),
+                             {error.isNull() ? QStringLiteral("(null)") : error.description()}));
+    }
+    informDelegateDidExportRecord();
+}
+
+void EvernoteExportOperation::fileItemsUnderGroup(const PlistArray& items, PlistDictionary group) {
+    PlistDictionary entities =
+        libraryPlist_.value(LibraryKeys::Entities).toDictionary().value(LibraryKeys::Item).toDictionary();
+    const QString groupIdentifier = group.value(LibraryKeys::Identifier).toString();
+    PlistArray identifiers;
+    for (const PlistValue& value : items.values()) {
+        PlistDictionary item = value.toDictionary().mutableCopy();
+        item.set(QStringLiteral("folder"), groupIdentifier);
+        identifiers.append(item.value(LibraryKeys::Identifier));
+        entities.set(item.value(LibraryKeys::Identifier).toString(), item);
+    }
+    group.set(LibraryKeys::Items, identifiers);
 }
 
 // ---- informing the delegate ---------------------------------------------------------------

@@ -52,9 +52,8 @@ inline const QString DescriptionFileName = QStringLiteral("Evernote.pmlibxml");
 
 class EvernoteExportOperation : public Operation {
 public:
-    // Creates the notebook import for `app` and `notebooks`, unstarted; the
-    // caller adds it to a queue. (The HTML variant is chosen by the setting
-    // "UseHTMLExport" once it exists; see exportOperationForApp in the .cpp.)
+    // Creates the notebook import for `app` and `notebooks` (notebooks
+    // exported by Evernote as ENEX), unstarted; the caller adds it to a queue.
     static std::shared_ptr<EvernoteExportOperation> exportOperationForApp(
         std::shared_ptr<EvernoteApplication> app, const EvernoteNotebookList& notebooks,
         EvernoteExportOperationDelegate* delegate);
@@ -128,6 +127,11 @@ protected:
     PlistDictionary makeGroupDictionary(const QString& name) const;
     // Writes the description and asks Pelmora to import it (the end of a run).
     void handDescriptionToPelmora();
+    // Logs one result of the ENEX parser; appends a converted item to `items`.
+    void recordParsedItem(const std::optional<PlistDictionary>& itemDict, const Error& error, PlistArray& items);
+    // Files a finished notebook's items under `group`: its "items" list in
+    // order, and a copy of each item with "folder" set under Entities/Item.
+    void fileItemsUnderGroup(const PlistArray& items, PlistDictionary group);
 
 private:
     mutable std::mutex mutex_;

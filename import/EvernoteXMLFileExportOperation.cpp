@@ -85,36 +85,12 @@ void EvernoteXMLFileExportOperation::startExport() {
 }
 
 void EvernoteXMLFileExportOperation::itemExported(const std::optional<PlistDictionary>& item, const Error& error) {
-    if (item) {
-        log(stringWithFormat(QStringLiteral("Exported item: %@ (%@)"),
-                             {item->value(ItemKeys::Name).toString(), item->value(ItemKeys::Identifier).toString()}));
-        if (debugMode())
-            log(stringWithFormat(QStringLiteral("%@"),
-                                 {QString::fromUtf8(PlistValue(*item).serialize(PlistValue::Format::Xml))}));
-        notebookItemDicts_.append(*item);
-    } else {
-        log(stringWithFormat(QStringLiteral("Error exporting item: %@"),
-                             {error.isNull() ? QStringLiteral("(null)") : error.description()}));
-    }
-    informDelegateDidExportRecord();
+    recordParsedItem(item, error, notebookItemDicts_);
 }
 
 void EvernoteXMLFileExportOperation::parseCompleted(const Error& error) {
-    if (!error.isNull()) {
-        exportDidEnd(error);
-        return;
-    }
-    PlistArray identifiers;
-    PlistDictionary items = libraryPlist().value(LibraryKeys::Entities).toDictionary().value(LibraryKeys::Item).toDictionary();
-    const QString groupIdentifier = group_.value(LibraryKeys::Identifier).toString();
-    for (const PlistValue& value : notebookItemDicts_.values()) {
-        PlistDictionary item = value.toDictionary().mutableCopy();
-        item.set(ItemKeys::Folder, groupIdentifier);
-        identifiers.append(item.value(ItemKeys::Identifier));
-        items.set(item.value(ItemKeys::Identifier).toString(), item);
-    }
-    group_.set(LibraryKeys::Items, identifiers);
-    exportDidEnd(Error());
+    if (error.isNull()) fileItemsUnderGroup(notebookItemDicts_, group_);
+    exportDidEnd(error);
 }
 
 void EvernoteXMLFileExportOperation::exportDidEnd(const Error& error) {

@@ -60,6 +60,7 @@ struct OperationQueue::State {
     std::mutex mutex;
     std::condition_variable idle;
     std::deque<std::shared_ptr<Operation>> pending;
+    std::vector<std::shared_ptr<Operation>> running;
     int maxConcurrent = 1;
     int workers = 0;
     size_t unfinished = 0;
@@ -162,10 +163,12 @@ void OperationQueue::startWorkersIfNeeded(std::unique_lock<std::mutex>&) {
                     }
                     op = state->pending.front();
                     state->pending.pop_front();
+                    state->running.push_back(op);
                 }
                 op->start();
                 op->waitUntilFinished();  // an asynchronous operation occupies its slot until done
                 std::lock_guard lock(state->mutex);
+                std::erase(state->running, op);
                 --state->unfinished;
                 state->idle.notify_all();
             }
@@ -176,6 +179,7 @@ void OperationQueue::startWorkersIfNeeded(std::unique_lock<std::mutex>&) {
 void OperationQueue::cancelAllOperations() {
     std::lock_guard lock(state_->mutex);
     for (const auto& op : state_->pending) op->cancel();
+    for (const auto& op : state_->running) op->cancel();
 }
 
 void OperationQueue::waitUntilAllOperationsAreFinished() {

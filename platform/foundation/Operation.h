@@ -92,6 +92,7 @@ public:
     // deadlock).
     void addOperations(const std::vector<std::shared_ptr<Operation>>& operations, bool wait);
 
+    // Cancels every operation not yet finished, the running ones included.
     void cancelAllOperations();
     void waitUntilAllOperationsAreFinished();
     // Operations added and not yet finished.

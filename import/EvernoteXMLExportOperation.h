@@ -1,0 +1,45 @@
+// The import of Evernote notebooks: for each notebook in turn, Evernote
+// exports all its notes as one ENEX file, the file is moved into the
+// notebook's "XML" folder in the staging directory, and the ENEX parser runs
+// over it on this operation's parser queue. The notebook ends when the parse
+// completes, which starts the next notebook or, after the last, the import
+// into Pelmora.
+//
+// Cancelling the operation also cancels the running parse, and a notebook
+// that completes after a cancellation ends the run as cancelled; either way
+// no description is written.
+//
+// REQUIRES: the caller keeps the operation alive until one of the three end
+// callbacks has arrived (later notebooks run after main() has returned).
+#pragma once
+
+#include "enex/EvernoteXMLParseOperation.h"
+#include "import/EvernoteExportOperation.h"
+
+class EvernoteXMLExportOperation : public EvernoteExportOperation {
+public:
+    EvernoteXMLExportOperation();
+    ~EvernoteXMLExportOperation() override;
+
+    // The item dictionaries of the current notebook, in the order received.
+    PlistArray notebookItemDicts() const { return notebookItemDicts_; }
+
+    void performExportForNotebook(const std::shared_ptr<EvernoteNotebook>& notebook,
+                                  const QString& notebookFilesPath, const PlistDictionary& targetFolder) override;
+    void cancel() override;
+
+    // Where Evernote writes its exports: inside its own container when that
+    // exists ("Ferrymark" in its Application Support), else the temporary folder.
+    static QString evernoteContainerPath();
+
+private:
+    // Exports and moves the notebook's ENEX file; its final path, or nullopt
+    // after the notebook has been ended with the error.
+    std::optional<QString> exportNotebookFile(const std::shared_ptr<EvernoteNotebook>& notebook,
+                                              const QString& notebookFilesPath);
+    void parseNotebook(const std::shared_ptr<EvernoteNotebook>& notebook, const QString& enexPath,
+                       const QString& notebookFilesPath, const PlistDictionary& group);
+
+    std::unique_ptr<OperationQueue> parserQueue_;
+    PlistArray notebookItemDicts_;
+};
