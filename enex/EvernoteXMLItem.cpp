@@ -187,22 +187,3 @@ void EvernoteXMLItem::setAttributesOnFile(const QString& path) const {
     if (!setResourceValues(path, values))
         systemLog(stringWithFormat(QStringLiteral("Couldn't set resource values on %@"), {QUrl::fromLocalFile(path)}));
 }
-
-// Note packages and web archives are made by the rich-text conversion, which
-// is not part of this program yet: such notes end with a clear error, logged
-// and counted, instead of a silent skip. The web archive attempt answers with
-// the code that makes a web clip fall back to a note, so every kind of note
-// reaches the same message.
-std::optional<QString> EvernoteXMLItem::createNoteForElement(XMLNode, Error* error) {
-    Error(kEvernoteXMLItemErrorDomain, 1000,
-          localizedString("Converting notes into note packages is not available yet."))
-        .report(error);
-    return std::nullopt;
-}
-
-std::optional<QString> EvernoteXMLItem::createWebArchiveForElement(XMLNode, bool, Error* error) {
-    Error(kEvernoteXMLItemErrorDomain, kRevertToNoteCode,
-          localizedString("Converting web clips into web archives is not available yet."))
-        .report(error);
-    return std::nullopt;
-}

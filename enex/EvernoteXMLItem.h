@@ -75,9 +75,17 @@ public:
     // for the item types 1 to 7; nullopt for any other value.
     static std::optional<QString> libraryFolderForType(int type);
 
-    // The note package and web archive of the note element; the written file's
-    // path, or nullopt with an error.
+    // The note as a note package: its XHTML imported into rich text in the
+    // note font, attachment markers swapped for file attachments, check-box
+    // markers made checklists, written under the title (made safe and unique)
+    // into the target folder. The package's path, or nullopt with the error
+    // of the step that failed. Runs on the parser's thread.
     std::optional<QString> createNoteForElement(XMLNode element, Error* error = nullptr);
+    // The web clip as a web archive, from the live page (`refreshingFromWeb`)
+    // or from the stored body with its images. Error 1002 of
+    // "EvernoteXMLItemErrorDomain" (no description) when the stored clip holds
+    // an attachment that is not an image. Blocks the calling thread while the
+    // page loads on the main thread: never call it on the main thread.
     std::optional<QString> createWebArchiveForElement(XMLNode element, bool refreshingFromWeb,
                                                       Error* error = nullptr);
 
@@ -106,11 +114,18 @@ public:
     // reads back unchanged and can never cut into the body) and the body in
     // place of its two placeholders: a complete UTF-8 HTML document.
     std::optional<QString> noteXHTMLStringFromNoteElement(XMLNode element, Error* error = nullptr);
+    // The "Template.html" resource with the note's title and `body` in place
+    // of its placeholders; nullopt when the template cannot be read.
+    std::optional<QString> pageFromTemplate(const QString& body, Error* error = nullptr) const;
     // ---- end of ENML to XHTML -------------------------------------------------
 
 private:
     bool isSingleAttachment(XMLNode note) const;
     std::optional<QString> convertWebClip(XMLNode note, PlistDictionary& itemDict, Error* error);
     QString targetFolderForType(int type) const;
+    // A free path in the target folder for the title with `extension`.
+    QString uniqueTargetPath(int type, const QString& extension) const;
+    // Writes `text` as UTF-8 to "<identifier>.html" in the scratch folder.
+    std::optional<QString> writeScratchHTML(const QString& text, Error* error) const;
     std::unique_ptr<XMLDocument> document_;  // the parsed ENML while converting
 };

@@ -303,8 +303,12 @@ std::optional<QString> EvernoteXMLItem::noteXHTMLStringFromNoteElement(XMLNode e
     body = replacePassages(*body, kCryptStart, kCryptEnd, "Invalid crypt tag.",
                            hiddenEncryptedPassage, error);
     if (!body) return std::nullopt;
+    return pageFromTemplate(*body, error);
+}
+
+std::optional<QString> EvernoteXMLItem::pageFromTemplate(const QString& body, Error* error) const {
     const auto templateText = readTemplate(error);
     if (!templateText) return std::nullopt;
     // Escaped: a raw "<!--" or "</title>" in a title would swallow or split the body.
-    return fillTemplate(*templateText, title.toHtmlEscaped(), *body);
+    return fillTemplate(*templateText, title.toHtmlEscaped(), body);
 }
