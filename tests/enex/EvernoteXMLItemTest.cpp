@@ -5,6 +5,8 @@
 #include <QFileInfo>
 
 #include "enex/EvernoteXMLItem.h"
+#include "formats/PMNoteFile.h"
+#include "platform/foundation/Operation.h"
 #include "platform/foundation/FileResourceValues.h"
 #include "tests/support/ENEXBuilder.h"
 #include "tests/support/TestEnvironment.h"
@@ -125,7 +127,7 @@ TEST(EvernoteXMLItemTest, SameNameTwiceGetsANumber) {
     EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(), QStringLiteral("Report 1.pdf"));
 }
 
-TEST(EvernoteXMLItemTest, NotesThatAreNotSingleAttachmentsAreNotWrittenAsFiles) {
+TEST(EvernoteXMLItemTest, OtherNotesBecomeNotePackages) {
     const struct {
         QString enml;
         QList<TestAttachment> attachments;
@@ -140,18 +142,92 @@ TEST(EvernoteXMLItemTest, NotesThatAreNotSingleAttachmentsAreNotWrittenAsFiles) 
         ItemFixture f(QStringLiteral("N"), c.enml, c.attachments);
         Error error;
         const auto dict = f.item->itemDictInGroup(folderGroup(), &error);
-        EXPECT_FALSE(dict.has_value()) << c.enml.toStdString();
-        EXPECT_EQ(error.domain(), QStringLiteral("EvernoteXMLItemErrorDomain")) << c.enml.toStdString();
-        EXPECT_TRUE(f.files().isEmpty()) << c.enml.toStdString();  // scratch folder removed, nothing half-written
+        ASSERT_TRUE(dict.has_value()) << c.enml.toStdString() << error.description().toStdString();
+        EXPECT_EQ(dict->value(QStringLiteral("itemType")).toInteger(), 1);
+        EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(), QStringLiteral("N.pmnote"));
+        EXPECT_EQ(dict->value(QStringLiteral("name")).toString(), QStringLiteral("N"));
+        EXPECT_TRUE(dict->value(QStringLiteral("extensionHidden")).toBool());
+        EXPECT_EQ(f.files(), QStringList{QStringLiteral("N.pmnote")}) << c.enml.toStdString();  // scratch folder gone
     }
 }
 
-TEST(EvernoteXMLItemTest, UndecodableSingleAttachmentFallsBackToAnOrdinaryNote) {
-    ItemFixture f(QStringLiteral("Broken"), QStringLiteral("%MEDIA0%"), {pdf()});
-    f.item->resources.front()->base64Data = "Zm9vY";
+TEST(EvernoteXMLItemTest, NotePackageHoldsAttachmentsAndChecklistsWhereTheirMarkersStood) {
+    ItemFixture f(QStringLiteral("Plan"),
+                  QStringLiteral("<div><en-todo checked=\"true\"/>first</div><div><en-todo checked=\"true\"/>second</div>"
+                                 "<div>see %MEDIA0% here</div>"),
+                  {pdf(QStringLiteral("ticket.pdf"))});
     Error error;
-    EXPECT_FALSE(f.item->itemDictInGroup(folderGroup(), &error).has_value());
-    EXPECT_EQ(error.domain(), QStringLiteral("EvernoteXMLItemErrorDomain"));  // went on as an ordinary note
+    const auto dict = f.item->itemDictInGroup(folderGroup(), &error);
+    ASSERT_TRUE(dict.has_value()) << error.description().toStdString();
+    const QString package = dict->value(QStringLiteral("absoluteFilename")).toString();
+    EXPECT_TRUE(QFile::exists(package + QStringLiteral("/ticket.pdf")));
+    QFile rtf(package + QStringLiteral("/TXT.rtf"));
+    ASSERT_TRUE(rtf.open(QIODevice::ReadOnly));
+    const QByteArray text = rtf.readAll();
+    EXPECT_FALSE(text.contains("PELMORAATTACHMENT"));
+    EXPECT_TRUE(text.contains("NeXTGraphic ticket.pdf"));
+    auto note = PMNoteFile::noteFileWithFileURL(QUrl::fromLocalFile(package), &error);
+    ASSERT_NE(note, nullptr) << error.description().toStdString();
+    const auto checklists = note->noteAttributes().checklistItems().value_or(QList<PMNoteChecklistItem>());
+    ASSERT_EQ(checklists.size(), 2);
+    EXPECT_TRUE(checklists[0].on());
+    EXPECT_TRUE(checklists[1].on());
+}
+
+TEST(EvernoteXMLItemTest, SameTitleTwiceGivesANumberedPackage) {
+    ItemFixture f(QStringLiteral("Same"), QStringLiteral("<div>one</div>"), {});
+    ASSERT_TRUE(f.item->itemDictInGroup(folderGroup()).has_value());
+    EvernoteXMLItem second(QUrl::fromLocalFile(f.folder));
+    second.title = QStringLiteral("Same");
+    second.contentData = "<en-note><div>two</div></en-note>";
+    const auto dict = second.itemDictInGroup(folderGroup());
+    ASSERT_TRUE(dict.has_value());
+    EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(), QStringLiteral("Same 1.pmnote"));
+}
+
+TEST(EvernoteXMLItemTest, MarkerTextInANoteNeverReadsOtherFiles) {
+    TestEnvironment env;
+    ItemFixture f(QStringLiteral("Sly"),
+                  QStringLiteral("<div>***PELMORAATTACHMENT ../../secret PELMORAATTACHMENT***</div>"), {});
+    f.env.writeFile(QStringLiteral("secret"), "do not import");
+    Error error;
+    const auto dict = f.item->itemDictInGroup(folderGroup(), &error);
+    ASSERT_TRUE(dict.has_value()) << error.description().toStdString();
+    const QString package = dict->value(QStringLiteral("absoluteFilename")).toString();
+    EXPECT_EQ(QDir(package).entryList(QDir::Files).size(), 2);  // TXT.rtf and NoteAttributes only
+}
+
+TEST(EvernoteXMLItemTest, WebClipWithOnlyImagesBecomesAWebArchive) {
+    ItemFixture f(QStringLiteral("Clip"), QStringLiteral("<div>clipped %MEDIA0%</div>"),
+                  {{QByteArray("\x89PNG fake"), QStringLiteral("image/png"), QStringLiteral("shot.png")}});
+    f.item->noteAttributes.source = QStringLiteral("web.clip");
+    f.item->noteAttributes.sourceURL = QStringLiteral("https://example.com/page");
+    std::optional<PlistDictionary> dict;
+    Error error;
+    OperationQueue worker;  // the web load needs the main thread free
+    worker.addOperationWithBlock([&] { dict = f.item->itemDictInGroup(folderGroup(), &error); });
+    ASSERT_TRUE(runEventLoopUntil([&] { return worker.operationCount() == 0; }, 60000));
+    ASSERT_TRUE(dict.has_value()) << error.description().toStdString();
+    EXPECT_EQ(dict->value(QStringLiteral("itemType")).toInteger(), 7);
+    EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(), QStringLiteral("Clip.webarchive"));
+    auto archive = PlistValue::readFromFile(dict->value(QStringLiteral("absoluteFilename")).toString());
+    ASSERT_TRUE(archive.has_value());
+    const PlistDictionary root = archive->toDictionary();
+    EXPECT_EQ(root.value(QStringLiteral("PelmoraResource")).toDictionary().value(QStringLiteral("PMOriginalWebURL")).toString(),
+              QStringLiteral("https://example.com/page"));
+    const PlistArray subresources = root.value(QStringLiteral("WebSubresources")).toArray();
+    ASSERT_EQ(subresources.size(), 1);
+    EXPECT_EQ(subresources.at(0).toDictionary().value(QStringLiteral("WebResourceData")).toData(), QByteArray("\x89PNG fake"));
+}
+
+TEST(EvernoteXMLItemTest, WebClipWithADocumentFallsBackToANotePackage) {
+    ItemFixture f(QStringLiteral("Clip"), QStringLiteral("<div>clipped %MEDIA0%</div>"), {pdf()});
+    f.item->noteAttributes.source = QStringLiteral("web.clip");
+    f.item->noteAttributes.sourceURL = QStringLiteral("https://example.com/page");
+    const auto dict = f.item->itemDictInGroup(folderGroup());
+    ASSERT_TRUE(dict.has_value());
+    EXPECT_EQ(dict->value(QStringLiteral("itemType")).toInteger(), 1);
+    EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(), QStringLiteral("Clip.pmnote"));
 }
 
 TEST(EvernoteXMLItemTest, TypedGroupsWriteIntoTheTypeFolder) {

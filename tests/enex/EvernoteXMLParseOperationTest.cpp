@@ -45,7 +45,7 @@ TestAttachment file(const QString& name) { return {QByteArray("bytes of ") + nam
 
 }  // namespace
 
-TEST(EvernoteXMLParseOperationTest, NotesAreConvertedInDocumentOrderAndFailuresDoNotStopTheParse) {
+TEST(EvernoteXMLParseOperationTest, NotesAreConvertedInDocumentOrder) {
     TestEnvironment env;
     const QByteArray enex = buildENEX({
         {QStringLiteral("One"), QStringLiteral("%MEDIA0%"), {}, QStringLiteral("20130730T205204Z"), {}, {}, {}, {file(QStringLiteral("a.pdf"))}},
@@ -55,8 +55,7 @@ TEST(EvernoteXMLParseOperationTest, NotesAreConvertedInDocumentOrderAndFailuresD
     const ParseResult r = parse(env, enex);
     ASSERT_EQ(r.items.size(), 3);
     EXPECT_EQ(r.items[0]->value(QStringLiteral("filename")).toString(), QStringLiteral("One.pdf"));
-    EXPECT_FALSE(r.items[1].has_value());
-    EXPECT_FALSE(r.itemErrors[1].isNull());
+    EXPECT_EQ(r.items[1]->value(QStringLiteral("filename")).toString(), QStringLiteral("Text.pmnote"));
     EXPECT_EQ(r.items[2]->value(QStringLiteral("filename")).toString(), QStringLiteral("Two.pdf"));
     EXPECT_EQ(r.completions, 1);
     EXPECT_TRUE(r.completionError.isNull());

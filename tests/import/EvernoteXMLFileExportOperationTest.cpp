@@ -66,10 +66,14 @@ TestNote attachmentNote(const QString& title, const QString& fileName) {
 
 TEST(EvernoteXMLFileExportOperationTest, ImportsItemsInOrderUnderOneGroupNamedAfterTheFile) {
     FileImport import;
-    import.run(QStringLiteral("Work.2014.enex"),
-               buildENEX({attachmentNote(QStringLiteral("A"), QStringLiteral("a.pdf")),
-                          {QStringLiteral("Skipped"), QStringLiteral("<div>text</div>")},
-                          attachmentNote(QStringLiteral("B"), QStringLiteral("b.pdf"))}));
+    QByteArray enex = buildENEX({attachmentNote(QStringLiteral("A"), QStringLiteral("a.pdf")),
+                                 {QStringLiteral("Skipped"), QStringLiteral("SKIPME")},
+                                 attachmentNote(QStringLiteral("B"), QStringLiteral("b.pdf"))});
+    // A note without any content cannot be converted.
+    const qsizetype mark = enex.indexOf("SKIPME");
+    const qsizetype from = enex.lastIndexOf("<content>", mark) + 9;
+    enex.remove(from, enex.indexOf("</content>", mark) - from);
+    import.run(QStringLiteral("Work.2014.enex"), enex);
     EXPECT_EQ(import.delegate.calls, (QStringList{QStringLiteral("file Work.2014.enex 3"), QStringLiteral("end")}));
     EXPECT_EQ(import.delegate.exported, 3);  // the skipped note still advances the count
     EXPECT_TRUE(import.delegate.allOnMainThread);
