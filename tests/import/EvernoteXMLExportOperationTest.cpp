@@ -90,9 +90,10 @@ TEST(EvernoteXMLExportOperationTest, CancellationStopsTheRunWithoutADescription)
     QList<TestNote> many;
     for (int i = 0; i < 200; ++i) many << attachmentNote(QStringLiteral("N%1").arg(i));
     NotebookImport import({{QStringLiteral("Alpha"), many}, {QStringLiteral("Beta"), many}});
-    import.run([&] {
-        if (import.delegate.exported >= 2) import.operation->cancel();
-    });
+    import.delegate.onRecord = [&](int exported) {
+        if (exported == 2) import.operation->cancel();
+    };
+    import.run();
     EXPECT_EQ(import.delegate.calls.last(), QStringLiteral("cancel"));
     EXPECT_FALSE(QDir(import.library).exists());
     EXPECT_FALSE(QFile::exists(import.env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));

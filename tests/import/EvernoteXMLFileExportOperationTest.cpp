@@ -125,9 +125,10 @@ TEST(EvernoteXMLFileExportOperationTest, CancellingDuringConversionEndsWithCance
     FileImport import;
     QList<TestNote> notes;
     for (int i = 0; i < 300; ++i) notes << attachmentNote(QStringLiteral("N%1").arg(i), QStringLiteral("n.pdf"));
-    import.run(QStringLiteral("Many.enex"), buildENEX(notes), [&] {
-        if (import.delegate.exported >= 3) import.operation->cancel();
-    });
+    import.delegate.onRecord = [&](int exported) {
+        if (exported == 3) import.operation->cancel();
+    };
+    import.run(QStringLiteral("Many.enex"), buildENEX(notes));
     EXPECT_EQ(import.delegate.calls.last(), QStringLiteral("cancel"));
     EXPECT_LT(import.delegate.exported, 300);
     EXPECT_FALSE(QFile::exists(import.env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));

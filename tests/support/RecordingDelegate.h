@@ -7,6 +7,7 @@
 #include <QThread>
 #include <QUrl>
 #include <atomic>
+#include <functional>
 
 #include "import/EvernoteExportOperationDelegate.h"
 
@@ -18,6 +19,8 @@ public:
     int exported = 0;
     std::atomic<bool> ended{false};
     bool allOnMainThread = true;
+    // Called after each exported record, on the main thread (a test can cancel here).
+    std::function<void(int exported)> onRecord;
 
     void exportOperationDidStart(EvernoteExportOperation*) override { record(QStringLiteral("start")); }
     void exportOperationWillExportRecordsFromNotebook(EvernoteExportOperation*, unsigned long count,
@@ -33,6 +36,7 @@ public:
     void exportOperationDidExportRecord(EvernoteExportOperation*) override {
         ++exported;
         checkThread();
+        if (onRecord) onRecord(exported);
     }
     void exportOperationDidEncounterError(EvernoteExportOperation*, const Error& e) override {
         error = e;
