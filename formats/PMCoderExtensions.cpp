@@ -29,3 +29,15 @@ QRectF decodeCGRectInPelmora(KeyedUnarchiver& coder, const QString& key) {
 }
 
 }  // namespace PMCoderExtensions
+
+namespace PMCoderExtensions {
+
+std::optional<QColor> colorFromDefaultsValue(const PlistValue& value) {
+    const QByteArray data = value.toData();
+    if (data.isEmpty()) return std::nullopt;
+    const std::optional<ArchiveValue> root = KeyedUnarchiver::unarchivedRootObject(data);
+    if (!root || !root->toColor().isValid()) return std::nullopt;
+    return root->toColor();
+}
+
+}  // namespace PMCoderExtensions

@@ -10,6 +10,11 @@
 // missing dictionary as the zero rectangle and a missing key as 0.
 #pragma once
 
+#include "platform/plist/PlistValue.h"
+
+#include <QColor>
+#include <optional>
+
 #include <QRectF>
 #include <QString>
 
@@ -18,6 +23,10 @@
 #include "platform/archive/KeyedUnarchiver.h"
 
 namespace PMCoderExtensions {
+
+// The colour a user-defaults value holds as a keyed archive of a colour;
+// nullopt for anything else.
+std::optional<QColor> colorFromDefaultsValue(const PlistValue& value);
 
 void encodeRangeInPelmora(KeyedArchiver& coder, IndexRange range, const QString& key);
 IndexRange decodeRangeInPelmora(KeyedUnarchiver& coder, const QString& key);

@@ -21,14 +21,6 @@ const QString kChecklistItems = QStringLiteral("checklistItems");
 const QString kOldVisibleRect = QStringLiteral("visibleRect");
 const QString kOldBackgroundColor = QStringLiteral("backgroundColor");
 
-// The colour archived in a defaults value, when it is a readable keyed archive.
-std::optional<QColor> archivedColor(const PlistValue& value) {
-    const QByteArray data = value.toData();
-    if (data.isEmpty()) return std::nullopt;
-    const std::optional<ArchiveValue> root = KeyedUnarchiver::unarchivedRootObject(data);
-    if (!root || !root->toColor().isValid()) return std::nullopt;
-    return root->toColor();
-}
 
 }  // namespace
 
@@ -42,7 +34,7 @@ PMNoteAttributes::PMNoteAttributes(const UserDefaults& defaults) {
         static_cast<float>(defaults.doubleForKey(QStringLiteral("DefaultNoteScaleFactor")));
     rulerVisible_ = defaults.boolForKey(QStringLiteral("NewNotesShowRuler"));
     backgroundColor_ =
-        archivedColor(defaults.objectForKey(QStringLiteral("DefaultNoteBackgroundColor")));
+        PMCoderExtensions::colorFromDefaultsValue(defaults.objectForKey(QStringLiteral("DefaultNoteBackgroundColor")));
 }
 
 PMNoteAttributes PMNoteAttributes::emptyAttributes() { return PMNoteAttributes(Empty{}); }

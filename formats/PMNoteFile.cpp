@@ -1,4 +1,5 @@
 #include "formats/PMNoteFile.h"
+#include "formats/PMCoderExtensions.h"
 
 #include <QFileInfo>
 #include <QUndoCommand>
@@ -52,14 +53,6 @@ namespace {
 constexpr long kFileReadUnsupportedSchemeError = 262;
 const QString kCocoaErrorDomain = QStringLiteral("NSCocoaErrorDomain");
 
-// The colour archived in a defaults value, when it holds a readable archive of one.
-std::optional<QColor> archivedColor(const PlistValue& value) {
-    const QByteArray data = value.toData();
-    if (data.isEmpty()) return std::nullopt;
-    const std::optional<ArchiveValue> root = KeyedUnarchiver::unarchivedRootObject(data);
-    if (!root || !root->toColor().isValid()) return std::nullopt;
-    return root->toColor();
-}
 
 // The name under which a directory wrapper would store `wrapper`.
 QString entryNameOf(const FileWrapper& wrapper) {
@@ -158,7 +151,7 @@ TextAttributes PMNoteFile::defaultNoteAttributes(const UserDefaults& defaults) {
     attributes.font =
         FontRegistry::fontWithName(fontName, fontSize).value_or(FontRegistry::userFontOfSize(14));
     if (const auto color =
-            archivedColor(defaults.objectForKey(QStringLiteral("DefaultNoteTextColor"))))
+            PMCoderExtensions::colorFromDefaultsValue(defaults.objectForKey(QStringLiteral("DefaultNoteTextColor"))))
         attributes.foregroundColor = *color;
     return attributes;
 }

@@ -255,9 +255,9 @@ void EvernoteExportOperation::exportNoteBook(const std::shared_ptr<EvernoteNoteb
 
 PlistDictionary EvernoteExportOperation::makeGroupDictionary(const QString& name) const {
     PlistDictionary group;
-    group.set(LibraryKeys::EntityName, LibraryKeys::Folder);
-    group.set(LibraryKeys::Name, name);
-    group.set(LibraryKeys::Identifier, makeUUIDString());
+    group.set(ItemKeys::EntityName, LibraryKeys::Folder);
+    group.set(ItemKeys::Name, name);
+    group.set(ItemKeys::Identifier, makeUUIDString());
     group.set(QStringLiteral("groupType"), kFolderGroupType);
     group.set(QStringLiteral("parent"), QStringLiteral("RootFolder"));
     group.set(QStringLiteral("comments"),
@@ -267,7 +267,7 @@ PlistDictionary EvernoteExportOperation::makeGroupDictionary(const QString& name
         .toDictionary()
         .value(LibraryKeys::Folder)
         .toDictionary()
-        .set(group.value(LibraryKeys::Identifier).toString(), group);
+        .set(group.value(ItemKeys::Identifier).toString(), group);
     return group;
 }
 
@@ -325,7 +325,7 @@ void EvernoteExportOperation::recordParsedItem(const std::optional<PlistDictiona
                                                PlistArray& items) {
     if (item) {
         log(stringWithFormat(QStringLiteral("Exported item: %@ (%@)"),
-                             {item->value(LibraryKeys::Name).toString(), item->value(LibraryKeys::Identifier).toString()}));
+                             {item->value(ItemKeys::Name).toString(), item->value(ItemKeys::Identifier).toString()}));
         if (debugMode())
             log(stringWithFormat(QStringLiteral("%@"),
                                  {QString::fromUtf8(PlistValue(*item).serialize(PlistValue::Format::Xml))}));
@@ -340,13 +340,13 @@ void EvernoteExportOperation::recordParsedItem(const std::optional<PlistDictiona
 void EvernoteExportOperation::fileItemsUnderGroup(const PlistArray& items, PlistDictionary group) {
     PlistDictionary entities =
         libraryPlist_.value(LibraryKeys::Entities).toDictionary().value(LibraryKeys::Item).toDictionary();
-    const QString groupIdentifier = group.value(LibraryKeys::Identifier).toString();
+    const QString groupIdentifier = group.value(ItemKeys::Identifier).toString();
     PlistArray identifiers;
     for (const PlistValue& value : items.values()) {
         PlistDictionary item = value.toDictionary().mutableCopy();
-        item.set(QStringLiteral("folder"), groupIdentifier);
-        identifiers.append(item.value(LibraryKeys::Identifier));
-        entities.set(item.value(LibraryKeys::Identifier).toString(), item);
+        item.set(ItemKeys::Folder, groupIdentifier);
+        identifiers.append(item.value(ItemKeys::Identifier));
+        entities.set(item.value(ItemKeys::Identifier).toString(), item);
     }
     group.set(LibraryKeys::Items, identifiers);
 }

@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 
+#include "enex/EvernoteXMLItem.h"
 #include "import/EvernoteExportOperationDelegate.h"
 #include "platform/apps/EvernoteApplication.h"
 #include "platform/apps/PelmoraApplication.h"
@@ -38,15 +39,13 @@ enum EvernoteExportErrorCode : long {
 // The error 10004 with its message and the underlying cause.
 Error cannotCreateDirectoryError(const Error& underlying = Error());
 
-// Keys of the library import description and its dictionaries.
+// Keys of the library import description and its group dictionaries (the
+// keys groups share with items, such as "identifier", are ItemKeys).
 namespace LibraryKeys {
-inline const QString EntityName = QStringLiteral("com.quorvel.Pelmora.EntityName");
 inline const QString Entities = QStringLiteral("Entities");
 inline const QString Folder = QStringLiteral("Folder");
 inline const QString Item = QStringLiteral("Item");
 inline const QString Items = QStringLiteral("items");
-inline const QString Identifier = QStringLiteral("identifier");
-inline const QString Name = QStringLiteral("name");
 inline const QString DescriptionFileName = QStringLiteral("Evernote.pmlibxml");
 }  // namespace LibraryKeys
 
