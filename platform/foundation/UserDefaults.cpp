@@ -1,7 +1,10 @@
 #include "platform/foundation/UserDefaults.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QHash>
+#include <sys/stat.h>
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/StandardPaths.h"
@@ -25,11 +28,37 @@ QString UserDefaults::pathForDomain(const QString& domain) {
            QStringLiteral(".plist");
 }
 
-PlistDictionary UserDefaults::dictionaryForDomain(const QString& domain) {
-    const QString path = pathForDomain(domain);
-    if (!QFileInfo::exists(path)) return PlistDictionary();
+namespace {
+
+// Parsed domain files, kept while the file on disk is unchanged: a lookup
+// then costs one stat, not a read and a parse (an import asks for the note
+// font and colours for every note).
+struct CachedDomain {
+    qint64 modified = -1;
+    qint64 size = -1;
+    quint64 inode = 0;
+    PlistDictionary dictionary;
+};
+
+PlistDictionary cachedDictionary(const QString& path) {
+    static QMutex mutex;
+    static QHash<QString, CachedDomain> cache;
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return PlistDictionary();
+    const qint64 modified = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    QMutexLocker lock(&mutex);
+    CachedDomain& entry = cache[path];
+    if (entry.modified == modified && entry.size == st.st_size && entry.inode == st.st_ino) return entry.dictionary;
     auto value = PlistValue::readFromFile(path);
-    return value ? value->toDictionary() : PlistDictionary();
+    entry = {modified, static_cast<qint64>(st.st_size), static_cast<quint64>(st.st_ino),
+             value ? value->toDictionary() : PlistDictionary()};
+    return entry.dictionary;
+}
+
+}  // namespace
+
+PlistDictionary UserDefaults::dictionaryForDomain(const QString& domain) {
+    return cachedDictionary(pathForDomain(domain)).deepCopy();
 }
 
 bool UserDefaults::writeDictionary(const PlistDictionary& dict, const QString& domain, Error* error) {
@@ -46,8 +75,8 @@ PlistValue UserDefaults::objectForKey(const QString& key) const {
         search = QStringList{domain_} + suites_;
     }
     for (const QString& domain : search) {
-        const PlistDictionary dict = dictionaryForDomain(domain);
-        if (dict.contains(key)) return dict.value(key);
+        const PlistDictionary dict = cachedDictionary(pathForDomain(domain));
+        if (dict.contains(key)) return dict.value(key).deepCopy();
     }
     return PlistValue();
 }
