@@ -9,37 +9,65 @@
 
 // ---- containers ------------------------------------------------------------
 
+// Small dictionaries (item and group dictionaries hold about a dozen keys)
+// are searched linearly; an index is kept only for large ones, so that a
+// description of many items does not carry a hash table per item.
 struct PlistDictionary::Data {
+    static constexpr size_t kIndexThreshold = 16;
     std::vector<std::pair<QString, PlistValue>> entries;
-    QHash<QString, size_t> index;
+    std::unique_ptr<QHash<QString, size_t>> index;
+
+    Data() = default;
+    Data(const Data& other) : entries(other.entries) { reindex(); }
+    Data& operator=(const Data& other) {
+        entries = other.entries;
+        reindex();
+        return *this;
+    }
+
+    std::optional<size_t> find(const QString& key) const {
+        if (index) {
+            auto it = index->constFind(key);
+            return it == index->constEnd() ? std::nullopt : std::optional<size_t>(*it);
+        }
+        for (size_t i = 0; i < entries.size(); ++i)
+            if (entries[i].first == key) return i;
+        return std::nullopt;
+    }
+    void reindex() {
+        index.reset();
+        if (entries.size() < kIndexThreshold) return;
+        index = std::make_unique<QHash<QString, size_t>>();
+        index->reserve(static_cast<qsizetype>(entries.size()));
+        for (size_t i = 0; i < entries.size(); ++i) index->insert(entries[i].first, i);
+    }
 };
 
 PlistDictionary::PlistDictionary() : d_(std::make_shared<Data>()) {}
 
 qsizetype PlistDictionary::size() const { return static_cast<qsizetype>(d_->entries.size()); }
-bool PlistDictionary::contains(const QString& key) const { return d_->index.contains(key); }
+bool PlistDictionary::contains(const QString& key) const { return d_->find(key).has_value(); }
 
 PlistValue PlistDictionary::value(const QString& key) const {
-    auto it = d_->index.constFind(key);
-    return it == d_->index.constEnd() ? PlistValue() : d_->entries[*it].second;
+    const auto i = d_->find(key);
+    return i ? d_->entries[*i].second : PlistValue();
 }
 
 void PlistDictionary::set(const QString& key, const PlistValue& value) {
-    auto it = d_->index.constFind(key);
-    if (it != d_->index.constEnd()) {
-        d_->entries[*it].second = value;
+    if (const auto i = d_->find(key)) {
+        d_->entries[*i].second = value;
         return;
     }
-    d_->index.insert(key, d_->entries.size());
     d_->entries.emplace_back(key, value);
+    if (d_->index) d_->index->insert(key, d_->entries.size() - 1);
+    else if (d_->entries.size() >= Data::kIndexThreshold) d_->reindex();
 }
 
 void PlistDictionary::remove(const QString& key) {
-    auto it = d_->index.constFind(key);
-    if (it == d_->index.constEnd()) return;
-    d_->entries.erase(d_->entries.begin() + static_cast<ptrdiff_t>(*it));
-    d_->index.clear();
-    for (size_t i = 0; i < d_->entries.size(); ++i) d_->index.insert(d_->entries[i].first, i);
+    const auto i = d_->find(key);
+    if (!i) return;
+    d_->entries.erase(d_->entries.begin() + static_cast<ptrdiff_t>(*i));
+    d_->reindex();
 }
 
 QStringList PlistDictionary::keys() const {
@@ -89,29 +117,29 @@ PlistArray PlistArray::deepCopy() const {
 
 // ---- values ----------------------------------------------------------------
 
-PlistValue::PlistValue(bool v) : type_(Type::Boolean), bool_(v) {}
-PlistValue::PlistValue(long long v) : type_(Type::Integer), int_(v) {}
-PlistValue::PlistValue(double v) : type_(Type::Real), real_(v) {}
-PlistValue::PlistValue(const QString& v) : type_(Type::String), string_(v) {}
-PlistValue::PlistValue(const QDateTime& v) : type_(Type::Date), date_(v.toUTC()) {}
-PlistValue::PlistValue(const QByteArray& v) : type_(Type::Data), data_(v) {}
-PlistValue::PlistValue(const PlistArray& v) : type_(Type::Array), container_(v.d_) {}
-PlistValue::PlistValue(const PlistDictionary& v) : type_(Type::Dictionary), container_(v.d_) {}
+PlistValue::PlistValue(bool v) : type_(Type::Boolean), v_(v) {}
+PlistValue::PlistValue(long long v) : type_(Type::Integer), v_(static_cast<qint64>(v)) {}
+PlistValue::PlistValue(double v) : type_(Type::Real), v_(v) {}
+PlistValue::PlistValue(const QString& v) : type_(Type::String), v_(v) {}
+PlistValue::PlistValue(const QDateTime& v) : type_(Type::Date), v_(v.toUTC()) {}
+PlistValue::PlistValue(const QByteArray& v) : type_(Type::Data), v_(v) {}
+PlistValue::PlistValue(const PlistArray& v) : type_(Type::Array), v_(std::shared_ptr<void>(v.d_)) {}
+PlistValue::PlistValue(const PlistDictionary& v) : type_(Type::Dictionary), v_(std::shared_ptr<void>(v.d_)) {}
 
 PlistValue PlistValue::uid(quint64 v) {
     PlistValue value;
     value.type_ = Type::Uid;
-    value.int_ = static_cast<qint64>(v);
+    value.v_ = static_cast<qint64>(v);
     return value;
 }
 
 bool PlistValue::toBool() const {
     switch (type_) {
-        case Type::Boolean: return bool_;
-        case Type::Integer: return int_ != 0;
-        case Type::Real: return real_ != 0;
+        case Type::Boolean: return std::get<bool>(v_);
+        case Type::Integer: return std::get<qint64>(v_) != 0;
+        case Type::Real: return std::get<double>(v_) != 0;
         case Type::String: {
-            const QString s = string_.trimmed().toLower();
+            const QString s = std::get<QString>(v_).trimmed().toLower();
             return s == QLatin1String("yes") || s == QLatin1String("true") || s.toLongLong() != 0;
         }
         default: return false;
@@ -120,38 +148,38 @@ bool PlistValue::toBool() const {
 
 qint64 PlistValue::toInteger() const {
     switch (type_) {
-        case Type::Boolean: return bool_ ? 1 : 0;
-        case Type::Integer: return int_;
-        case Type::Real: return static_cast<qint64>(real_);
-        case Type::String: return static_cast<qint64>(string_.trimmed().toDouble());
+        case Type::Boolean: return std::get<bool>(v_) ? 1 : 0;
+        case Type::Integer: return std::get<qint64>(v_);
+        case Type::Real: return static_cast<qint64>(std::get<double>(v_));
+        case Type::String: return static_cast<qint64>(std::get<QString>(v_).trimmed().toDouble());
         default: return 0;
     }
 }
 
 double PlistValue::toReal() const {
     switch (type_) {
-        case Type::Boolean: return bool_ ? 1 : 0;
-        case Type::Integer: return static_cast<double>(int_);
-        case Type::Real: return real_;
-        case Type::String: return string_.trimmed().toDouble();
+        case Type::Boolean: return std::get<bool>(v_) ? 1 : 0;
+        case Type::Integer: return static_cast<double>(std::get<qint64>(v_));
+        case Type::Real: return std::get<double>(v_);
+        case Type::String: return std::get<QString>(v_).trimmed().toDouble();
         default: return 0;
     }
 }
 
-QString PlistValue::toString() const { return type_ == Type::String ? string_ : QString(); }
-QDateTime PlistValue::toDate() const { return type_ == Type::Date ? date_ : QDateTime(); }
-QByteArray PlistValue::toData() const { return type_ == Type::Data ? data_ : QByteArray(); }
-quint64 PlistValue::toUid() const { return type_ == Type::Uid ? static_cast<quint64>(int_) : 0; }
+QString PlistValue::toString() const { return type_ == Type::String ? std::get<QString>(v_) : QString(); }
+QDateTime PlistValue::toDate() const { return type_ == Type::Date ? std::get<QDateTime>(v_) : QDateTime(); }
+QByteArray PlistValue::toData() const { return type_ == Type::Data ? std::get<QByteArray>(v_) : QByteArray(); }
+quint64 PlistValue::toUid() const { return type_ == Type::Uid ? static_cast<quint64>(std::get<qint64>(v_)) : 0; }
 
 PlistArray PlistValue::toArray() const {
     PlistArray a;
-    if (type_ == Type::Array) a.d_ = std::static_pointer_cast<std::vector<PlistValue>>(container_);
+    if (type_ == Type::Array) a.d_ = std::static_pointer_cast<std::vector<PlistValue>>(std::get<std::shared_ptr<void>>(v_));
     return a;
 }
 
 PlistDictionary PlistValue::toDictionary() const {
     PlistDictionary d;
-    if (type_ == Type::Dictionary) d.d_ = std::static_pointer_cast<PlistDictionary::Data>(container_);
+    if (type_ == Type::Dictionary) d.d_ = std::static_pointer_cast<PlistDictionary::Data>(std::get<std::shared_ptr<void>>(v_));
     return d;
 }
 
@@ -159,13 +187,13 @@ bool PlistValue::operator==(const PlistValue& o) const {
     if (type_ != o.type_) return false;
     switch (type_) {
         case Type::Null: return true;
-        case Type::Boolean: return bool_ == o.bool_;
+        case Type::Boolean: return std::get<bool>(v_) == std::get<bool>(o.v_);
         case Type::Integer:
-        case Type::Uid: return int_ == o.int_;
-        case Type::Real: return real_ == o.real_;
-        case Type::String: return string_ == o.string_;
-        case Type::Date: return date_ == o.date_;
-        case Type::Data: return data_ == o.data_;
+        case Type::Uid: return std::get<qint64>(v_) == std::get<qint64>(o.v_);
+        case Type::Real: return std::get<double>(v_) == std::get<double>(o.v_);
+        case Type::String: return std::get<QString>(v_) == std::get<QString>(o.v_);
+        case Type::Date: return std::get<QDateTime>(v_) == std::get<QDateTime>(o.v_);
+        case Type::Data: return std::get<QByteArray>(v_) == std::get<QByteArray>(o.v_);
         case Type::Array: {
             const auto& a = toArray().values();
             const auto& b = o.toArray().values();

@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "platform/foundation/Error.h"
@@ -126,12 +127,11 @@ public:
     static std::optional<PlistValue> readFromFile(const QString& path, Error* error = nullptr);
 
 private:
+    // One alternative per kind of value (a UID is kept as its integer, a
+    // container as its shared data): a value is as small as its largest kind,
+    // which matters in descriptions that hold thousands of item dictionaries.
+    using Storage = std::variant<std::monostate, bool, qint64, double, QString, QByteArray, QDateTime,
+                                 std::shared_ptr<void>>;
     Type type_ = Type::Null;
-    bool bool_ = false;
-    qint64 int_ = 0;
-    double real_ = 0;
-    QString string_;
-    QByteArray data_;
-    QDateTime date_;
-    std::shared_ptr<void> container_;  // PlistArray or PlistDictionary data
+    Storage v_;
 };
