@@ -6,13 +6,17 @@
 
 #include "app/DefaultsCommand.h"
 #include "app/ImportCommand.h"
+#include "platform/foundation/Bundle.h"
 
 namespace {
 
 const char* const kUsage =
     "usage:\n"
     "  ferrymark import FILE.enex [--library DIR] [--debug] [--reload-from-web]\n"
-    "  ferrymark defaults read|write|delete DOMAIN KEY [VALUE]\n";
+    "  ferrymark defaults read|write|delete DOMAIN KEY [VALUE]\n"
+    "  ferrymark --version\n"
+    "\n"
+    "ferrymark import --help explains the import.\n";
 
 }  // namespace
 
@@ -28,6 +32,11 @@ int runCommandLine(int argc, char** argv) {
             return 0;
         }
         return runImportCommand(args.mid(1), out, err);
+    }
+    if (command == QLatin1String("--version") || command == QLatin1String("version")) {
+        out << "ferrymark " << Bundle::main().shortVersionString() << " ("
+            << Bundle::main().stringForKey(QStringLiteral("CFBundleVersion")) << ")\n";
+        return 0;
     }
     if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
         out << kUsage;
