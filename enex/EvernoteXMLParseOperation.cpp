@@ -176,7 +176,7 @@ void EvernoteXMLParseOperation::resourceCharacters(const QString& text) {
     if (!currentResource_) return;
     EvernoteXMLResource& resource = *currentResource_;
     switch (currentResourceElement_) {
-        case ResourceData: resource.base64Data += text.toLatin1(); break;
+        case ResourceData: resource.appendBase64Text(text); break;
         case ResourceMime: resource.mime += text; break;
         case ResourceWidth: resource.width = text.trimmed().toDouble(); break;
         case ResourceHeight: resource.height = text.trimmed().toDouble(); break;

@@ -14,20 +14,24 @@ EvernoteXMLResource::EvernoteXMLResource() : identifier(makeUUIDString()) {}
 
 std::optional<QByteArray> EvernoteXMLResource::getContentData(Error* error) {
     if (contentData_) return contentData_;
-    if (base64Data.isEmpty()) {
+    if (base64Data.isEmpty() && !decoder_.hasInput() && !decodeFailed_) {
         Error(kEvernoteXMLResourceErrorDomain, EvernoteXMLResourceNoContentData,
               localizedString("No content data for resource."))
             .report(error);
         return std::nullopt;
     }
-    contentData_ = decodeBase64IgnoringUnknownCharacters(base64Data);
-    if (!contentData_) {
+    if (!decodeFailed_) {
+        decoder_.append(base64Data);
+        base64Data.clear();  // the decoded bytes replace their text: a large attachment is held once
+        contentData_ = decoder_.finish();
+        decodeFailed_ = !contentData_;
+    }
+    if (decodeFailed_) {
         Error(kEvernoteXMLResourceErrorDomain, EvernoteXMLResourceInvalidContentData,
               localizedString("Invalid content data for resource."))
             .report(error);
         return std::nullopt;
     }
-    base64Data.clear();  // the decoded bytes replace their text: a large attachment is held once, not twice
     return contentData_;
 }
 

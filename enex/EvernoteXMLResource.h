@@ -11,6 +11,7 @@
 
 #include "enex/EvernoteXMLItemResourceAttributes.h"
 #include "platform/foundation/Error.h"
+#include "util/Base64.h"
 
 inline const QString kEvernoteXMLResourceErrorDomain = QStringLiteral("EvernoteXMLResourceErrorDomain");
 enum EvernoteXMLResourceErrorCode : long {
@@ -35,13 +36,17 @@ public:
     EvernoteXMLResource();
 
     QString identifier;      // a fresh upper-case UUID
-    QByteArray base64Data;   // the base64 text as read (ASCII; may hold line breaks); emptied once decoded
+    QByteArray base64Data;   // base64 text given whole (ASCII; may hold line breaks); emptied once decoded
     QString mime;
     double width = 0;
     double height = 0;
     EvernoteXMLItemResourceAttributes attributes;
 
-    // The decoded bytes. Errors (domain "EvernoteXMLResourceErrorDomain"):
+    // Takes the next piece of the base64 text as the parser reads it; the
+    // piece is decoded at once, so the text itself is never kept.
+    void appendBase64Text(QStringView text) { decoder_.append(text); }
+
+    // The decoded bytes (of base64Data, or of the pieces appended). Errors (domain "EvernoteXMLResourceErrorDomain"):
     // 1001 "No content data for resource." when there is no base64 text,
     // 1002 "Invalid content data for resource." when it does not decode.
     std::optional<QByteArray> getContentData(Error* error = nullptr);
@@ -54,6 +59,8 @@ public:
     bool writeToURL(const QString& path, Error* error = nullptr);
 
 private:
+    Base64Decoder decoder_;
     std::optional<QByteArray> contentData_;
+    bool decodeFailed_ = false;  // decoding is tried once; a failure stays a failure
     std::optional<QString> md5Hash_;
 };

@@ -4,8 +4,8 @@
 
 namespace {
 
-constexpr std::array<signed char, 256> makeTable() {
-    std::array<signed char, 256> table{};
+constexpr std::array<signed char, 128> makeTable() {
+    std::array<signed char, 128> table{};
     for (auto& v : table) v = -1;
     const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
     for (int i = 0; i < 64; ++i) table[static_cast<unsigned char>(alphabet[i])] = static_cast<signed char>(i);
@@ -16,41 +16,62 @@ constexpr auto kTable = makeTable();
 
 }  // namespace
 
-std::optional<QByteArray> decodeBase64IgnoringUnknownCharacters(const QByteArray& text) {
-    QByteArray out;
-    out.resize(text.size() / 4 * 3 + 3);
-    char* o = out.data();
-    quint32 group = 0;
-    int count = 0;      // characters in the current group
-    int padding = 0;    // "=" seen so far
-    qsizetype symbols = 0;
-    for (const char ch : text) {
-        if (ch == '=') {
-            ++padding;
+template <typename Char>
+void Base64Decoder::appendCharacters(const Char* begin, const Char* end) {
+    hasInput_ = hasInput_ || begin != end;
+    if (failed_) return;
+    // Room for what this piece can decode to; the buffer only ever grows.
+    const qsizetype before = out_.size();
+    out_.resize(before + (end - begin + count_) / 4 * 3);
+    char* o = out_.data() + before;
+    for (const Char* p = begin; p != end; ++p) {
+        const auto unit = static_cast<std::make_unsigned_t<Char>>(*p);
+        if (unit == '=') {
+            ++padding_;
             continue;
         }
-        const signed char v = kTable[static_cast<unsigned char>(ch)];
+        const signed char v = unit < 128 ? kTable[unit] : -1;
         if (v < 0) continue;
-        if (padding > 0) return std::nullopt;  // data after the padding
-        ++symbols;
-        group = (group << 6) | static_cast<quint32>(v);
-        if (++count == 4) {
-            *o++ = static_cast<char>(group >> 16);
-            *o++ = static_cast<char>(group >> 8);
-            *o++ = static_cast<char>(group);
-            group = 0;
-            count = 0;
+        if (padding_ > 0) {  // data after the padding
+            failed_ = true;
+            break;
+        }
+        sawSymbol_ = true;
+        group_ = (group_ << 6) | static_cast<quint32>(v);
+        if (++count_ == 4) {
+            *o++ = static_cast<char>(group_ >> 16);
+            *o++ = static_cast<char>(group_ >> 8);
+            *o++ = static_cast<char>(group_);
+            group_ = 0;
+            count_ = 0;
         }
     }
-    if (symbols == 0) return std::nullopt;
-    if (count == 1) return std::nullopt;
-    if (padding > 0 && (count == 0 || padding > 4 - count)) return std::nullopt;
-    if (count == 2) {
-        *o++ = static_cast<char>(group >> 4);
-    } else if (count == 3) {
-        *o++ = static_cast<char>(group >> 10);
-        *o++ = static_cast<char>(group >> 2);
+    out_.resize(o - out_.data());
+}
+
+void Base64Decoder::append(QStringView text) {
+    appendCharacters(text.utf16(), text.utf16() + text.size());
+}
+
+void Base64Decoder::append(const QByteArray& text) {
+    appendCharacters(text.constData(), text.constData() + text.size());
+}
+
+std::optional<QByteArray> Base64Decoder::finish() {
+    if (failed_ || !sawSymbol_ || count_ == 1) return std::nullopt;
+    if (padding_ > 0 && (count_ == 0 || padding_ > 4 - count_)) return std::nullopt;
+    if (count_ == 2) {
+        out_.append(static_cast<char>(group_ >> 4));
+    } else if (count_ == 3) {
+        out_.append(static_cast<char>(group_ >> 10));
+        out_.append(static_cast<char>(group_ >> 2));
     }
-    out.resize(o - out.data());
-    return out;
+    out_.squeeze();
+    return std::move(out_);
+}
+
+std::optional<QByteArray> decodeBase64IgnoringUnknownCharacters(const QByteArray& text) {
+    Base64Decoder decoder;
+    decoder.append(text);
+    return decoder.finish();
 }

@@ -30,6 +30,17 @@ TEST(Base64Test, IgnoresCharactersOutsideTheAlphabet) {
     EXPECT_EQ(decodeBase64IgnoringUnknownCharacters("Zm8"), QByteArray("fo"));  // unpadded final group
 }
 
+TEST(Base64Test, PiecesSplitAnywhereDecodeLikeTheWhole) {
+    QByteArray bytes;
+    for (int i = 0; i < 5000; ++i) bytes.append(static_cast<char>(i * 31 + 7));
+    const QString text = QString::fromLatin1(bytes.toBase64());
+    for (int piece : {1, 2, 3, 5, 76, 301}) {
+        EvernoteXMLResource r;
+        for (qsizetype i = 0; i < text.size(); i += piece) r.appendBase64Text(QStringView(text).mid(i, piece));
+        EXPECT_EQ(r.getContentData(), bytes) << piece;
+    }
+}
+
 TEST(Base64Test, FailsOnTextThatCannotEncodeBytes) {
     EXPECT_FALSE(decodeBase64IgnoringUnknownCharacters("Zm9vY").has_value());     // a lone final character
     EXPECT_FALSE(decodeBase64IgnoringUnknownCharacters("Zm8=Zm8=").has_value());  // data after padding
