@@ -1,7 +1,14 @@
 #include "enex/EvernoteXMLItem.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <cerrno>
+#include <sys/stat.h>
+
+#include "enex/EvernoteENMLImportDelegate.h"
+#include "enex/EvernoteTaskPlacement.h"
 
 #include "platform/foundation/DateText.h"
 #include "platform/foundation/FileResourceValues.h"
@@ -32,6 +39,22 @@ bool isSingleMediaNode(const XMLNode& child) {
         else if (!isElementNamed(grandchild, "br")) return false;
     }
     return media == 1;
+}
+
+// Content that holds no element: nothing, or only the XML declaration, a
+// document type and comments, as newer exports write an empty note.
+bool isEmptyENML(const QByteArray& content) {
+    qsizetype position = 0;
+    for (;;) {
+        while (position < content.size() && QChar::isSpace(uchar(content.at(position)))) ++position;
+        if (position == content.size()) return true;
+        if (!content.mid(position, 2).startsWith("<?") && !content.mid(position, 2).startsWith("<!"))
+            return false;
+        const bool isComment = content.mid(position, 4) == "<!--";
+        const qsizetype end = isComment ? content.indexOf("-->", position) : content.indexOf('>', position);
+        if (end < 0) return false;
+        position = end + (isComment ? 3 : 1);
+    }
 }
 
 // Makes a new "en-note" element the document's root, holding the old root.
@@ -86,7 +109,9 @@ std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDicti
     if (!noteAttributes.sourceURL.isEmpty()) dict.set(ItemKeys::Comments, noteAttributes.sourceURL);
     if (!tags.isEmpty()) dict.set(ItemKeys::TagsString, tags.join(u','));
 
-    document_ = XMLDocument::parse(contentData, error);
+    // A note with nothing in it (content holding at most the XML declaration)
+    // is still a note: its title, dates and tags are kept in an empty package.
+    document_ = XMLDocument::parse(isEmptyENML(contentData) ? QByteArrayLiteral("<en-note/>") : contentData, error);
     if (!document_) return std::nullopt;
     XMLNode note = document_->nodesForXPath(QStringLiteral("en-note")).value(0);
     if (note.isNull()) note = wrapRootElement(*document_);
@@ -100,25 +125,17 @@ std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDicti
         return dict;
     }
 
-    const QString scratch = directoryURL.toLocalFile() + u'/' + identifier;
-    if (!QDir().mkdir(scratch)) {
-        posixError(QFileInfo::exists(scratch) ? EEXIST : EACCES, scratch).report(error);
-        document_.reset();
-        return std::nullopt;
-    }
-    intermediateHTMLDirectoryURL = QUrl::fromLocalFile(scratch);
+    // Whatever the note becomes, its tasks and every attachment are in it.
+    EvernoteENMLImportDelegate(resources, title).appendUnreferencedResources(*document_, note);
+    EvernoteTaskPlacement::placeTasks(*document_, note, tasks, title);
 
     std::optional<QString> file;
-    const bool isWebClip = noteAttributes.source == QLatin1String("web.clip") && !noteAttributes.sourceURL.isEmpty();
-    if (isWebClip) {
+    if (isWebClipSource(noteAttributes.source) && !noteAttributes.sourceURL.isEmpty()) {
         file = convertWebClip(note, dict, error);
     } else {
         dict.set(ItemKeys::ItemType, static_cast<qint64>(EvernoteItemTypeNote));
         file = createNoteForElement(note, error);
     }
-
-    QDir(scratch).removeRecursively();
-    intermediateHTMLDirectoryURL.clear();
     document_.reset();
     if (!file) return std::nullopt;
 
@@ -131,7 +148,19 @@ std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDicti
     return dict;
 }
 
+bool EvernoteXMLItem::isWebClipSource(const QString& source) {
+    static const QRegularExpression kWebClip(QStringLiteral("^web\\.clip[0-9]*$"));
+    return kWebClip.match(source).hasMatch();
+}
+
 std::optional<QString> EvernoteXMLItem::convertWebClip(XMLNode note, PlistDictionary& dict, Error* error) {
+    // The stored clip is archived from a page written beside its images.
+    const QString scratch = directoryURL.toLocalFile() + u'/' + identifier;
+    if (::mkdir(QFile::encodeName(scratch).constData(), 0700) != 0) {
+        posixError(errno, scratch).report(error);
+        return std::nullopt;
+    }
+    intermediateHTMLDirectoryURL = QUrl::fromLocalFile(scratch);
     dict.set(ItemKeys::ItemType, static_cast<qint64>(EvernoteItemTypeWebPage));
     const bool reload = UserDefaults::standard().boolForKey(QStringLiteral("ReloadFromWeb"));
     Error attemptError;
@@ -143,11 +172,14 @@ std::optional<QString> EvernoteXMLItem::convertWebClip(XMLNode note, PlistDictio
         attemptError = Error();
         file = createWebArchiveForElement(note, false, &attemptError);
     }
+    QDir(scratch).removeRecursively();
+    intermediateHTMLDirectoryURL.clear();
     if (!file && attemptError.code() == kRevertToNoteCode) {
         systemLog(QStringLiteral("Web archive conversion failed, reverting to note."));
         dict.set(ItemKeys::ItemType, static_cast<qint64>(EvernoteItemTypeNote));
-        file = createNoteForElement(note, error);
+        return createNoteForElement(note, error);
     }
+    if (!file) attemptError.report(error);
     return file;
 }
 

@@ -21,7 +21,9 @@
 
 #include "enex/EvernoteXMLItemNoteAttributes.h"
 #include "enex/EvernoteXMLResource.h"
+#include "enex/EvernoteXMLTask.h"
 #include "platform/plist/PlistValue.h"
+#include "platform/richtext/AttributedString.h"
 #include "platform/xml/XMLDocument.h"
 
 inline const QString kEvernoteXMLItemErrorDomain = QStringLiteral("EvernoteXMLItemErrorDomain");
@@ -55,6 +57,7 @@ public:
     QDateTime updated;
     QStringList tags;
     std::vector<std::unique_ptr<EvernoteXMLResource>> resources;
+    std::vector<EvernoteXMLTask> tasks;
     EvernoteXMLItemNoteAttributes noteAttributes;
     QUrl directoryURL;
     QUrl intermediateHTMLDirectoryURL;  // the scratch folder while converting
@@ -74,13 +77,19 @@ public:
     // "Notes", "Documents", "Images", "Sounds", "Movies", "Bookmarks", "Web Pages"
     // for the item types 1 to 7; nullopt for any other value.
     static std::optional<QString> libraryFolderForType(int type);
+    // Whether a note's "source" marks a web clip: "web.clip", followed by the
+    // clipper's version digits in newer exports ("web.clip7").
+    static bool isWebClipSource(const QString& source);
 
-    // The note as a note package: its XHTML imported into rich text in the
-    // note font, attachment markers swapped for file attachments, check-box
-    // markers made checklists, written under the title (made safe and unique)
-    // into the target folder. The package's path, or nullopt with the error
-    // of the step that failed. Runs on the parser's thread.
+    // The note as a note package: its text (noteTextForElement) written
+    // under the title (made safe and unique) into the target folder. The
+    // package's path, or nullopt with the error of the write. Runs on the
+    // parser's thread.
     std::optional<QString> createNoteForElement(XMLNode element, Error* error = nullptr);
+    // The note's rich text, read straight from its ENML tree in the note
+    // font: attachments by identity, check boxes as checklist boxes wherever
+    // they stand, encrypted passages hidden.
+    AttributedString noteTextForElement(XMLNode element);
     // The web clip as a web archive, from the live page (`refreshingFromWeb`)
     // or from the stored body with its images. Error 1002 of
     // "EvernoteXMLItemErrorDomain" (no description) when the stored clip holds

@@ -3,9 +3,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "enex/EvernoteENMLImportDelegate.h"
 #include "enex/EvernoteWebConversionOperation.h"
 #include "enex/EvernoteXMLItem.h"
 #include "formats/PMChecklistExtensions.h"
+#include "formats/PMChecklistTextAttachment.h"
 #include "formats/PMNoteFile.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/UserDefaults.h"
@@ -16,7 +18,6 @@
 namespace {
 
 const QString kOpeningMarker = QStringLiteral("***PELMORAATTACHMENT ");
-const QString kClosingMarker = QStringLiteral(" PELMORAATTACHMENT***");
 constexpr long kRevertToNoteCode = 1002;
 
 // The note font: "DefaultNoteFontName" at "DefaultNoteFontSize", else the
@@ -37,32 +38,16 @@ WebPreferences webPreferencesForFont(const Font& font) {
     return preferences;
 }
 
-// Replaces each "***PELMORAATTACHMENT name PELMORAATTACHMENT***" by an
-// attachment holding the file `name` of `folder`. A marker that names no
-// single file name (a note's own text can hold marker-like text) is left as
-// text, so a note can never pull in a file from elsewhere.
-bool swapAttachmentMarkers(AttributedString& text, const QString& folder, Error* error) {
-    qsizetype position = 0;
-    while (position < text.length()) {
-        const qsizetype open = text.string().indexOf(kOpeningMarker, position);
-        if (open < 0) return true;
-        const qsizetype nameStart = open + kOpeningMarker.size();
-        const qsizetype close = text.string().indexOf(kClosingMarker, nameStart);
-        if (close < 0) return true;
-        const QString name = text.string().mid(nameStart, close - nameStart);
-        if (name.isEmpty() || QVExtensions::safeFileName(name) != name) {
-            position = nameStart;
-            continue;
-        }
-        const auto wrapper = FileWrapper::readFromPath(folder + u'/' + name, error);
-        if (!wrapper) return false;
-        TextAttributes attributes;
-        attributes.attachment = TextAttachment(*wrapper);
-        const TextRange range{open, close + kClosingMarker.size() - open};
-        text.replaceCharactersInRange(range, AttributedString(QString(QChar(TextAttachment::Character)), attributes));
-        position = open + 1;
+// The check boxes the import made, as checklist items over their markers.
+QList<PMNoteChecklistItem> checklistItemsAt(const AttributedString& text, const QList<qsizetype>& positions) {
+    const QString checked = PMChecklistTextAttachment::checkedReplacementString;
+    const QString unchecked = PMChecklistTextAttachment::uncheckedReplacementString;
+    QList<PMNoteChecklistItem> items;
+    for (const qsizetype position : positions) {
+        const bool on = QStringView(text.string()).mid(position).startsWith(checked);
+        items.append(PMNoteChecklistItem(on, {quint64(position), quint64((on ? checked : unchecked).size())}));
     }
-    return true;
+    return items;
 }
 
 }  // namespace
@@ -87,24 +72,20 @@ std::optional<QString> EvernoteXMLItem::writeScratchHTML(const QString& text, Er
     return path;
 }
 
+AttributedString EvernoteXMLItem::noteTextForElement(XMLNode element) {
+    EvernoteENMLImportDelegate media(resources, title);
+    QList<qsizetype> checkBoxes;
+    AttributedString text = HTMLImporter::attributedStringFromElement(
+        element, QUrl(), webPreferencesForFont(noteFont()), &media, &checkBoxes);
+    // Every check box the note holds becomes a checklist item, wherever it
+    // stands (list items, table cells, after other text).
+    PMChecklistExtensions::restoreChecklists(text, checklistItemsAt(text, checkBoxes));
+    return text;
+}
+
 std::optional<QString> EvernoteXMLItem::createNoteForElement(XMLNode element, Error* error) {
-    const auto xhtml = noteXHTMLStringFromNoteElement(element, error);
-    if (!xhtml) return std::nullopt;
-    const auto htmlPath = writeScratchHTML(*xhtml, error);
-    if (!htmlPath) return std::nullopt;
-
-    auto imported = HTMLImporter::attributedStringFromHTMLFile(*htmlPath, webPreferencesForFont(noteFont()), error);
-    if (!imported) return std::nullopt;
-    auto text = std::make_shared<AttributedString>(std::move(*imported));
-    if (!swapAttachmentMarkers(*text, intermediateHTMLDirectoryURL.toLocalFile(), error)) return std::nullopt;
-
     PMNoteFile note;
-    note.setNoteText(text);
-    const auto checklists =
-        PMChecklistExtensions::restoreChecklists(*text, PMChecklistExtensions::recoverChecklists(*text));
-    note.noteAttributes().setChecklistItems(checklists);
-    note.setNoteText(text);
-
+    note.setNoteText(std::make_shared<AttributedString>(noteTextForElement(element)));
     const QString path = uniqueTargetPath(EvernoteItemTypeNote, PMNoteFile::fileExtension);
     if (!note.writeToFile(path, error)) return std::nullopt;
     return path;

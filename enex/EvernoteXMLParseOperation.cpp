@@ -1,6 +1,7 @@
 #include "enex/EvernoteXMLParseOperation.h"
 
 #include <QFile>
+#include <QHash>
 #include <exception>
 
 #include "platform/foundation/DateText.h"
@@ -12,12 +13,6 @@ namespace {
 
 Error parseError(long code, const QString& message) {
     return Error(kEvernoteXMLParseOperationErrorDomain, code, message);
-}
-
-bool isOnlyWhiteSpace(const QString& text) {
-    for (const QChar c : text)
-        if (!c.isSpace()) return false;
-    return true;
 }
 
 }  // namespace
@@ -85,130 +80,135 @@ void EvernoteXMLParseOperation::setOperationFinished(bool finished) {
 
 void EvernoteXMLParseOperation::didStartElement(const QString& name, const QList<XMLAttribute>& attributes) {
     if (debugMode_) log(stringWithFormat(QStringLiteral("parser:didStartElement: %@"), {name}));
-    if (currentElement_ == 0) {
-        if (name == QLatin1String("note")) {
-            currentElement_ = 1;
-            currentItem_ = std::make_unique<EvernoteXMLItem>(directoryURL_);
-        }
+    if (!currentItem_) {
+        if (name == QLatin1String("note")) currentItem_ = std::make_unique<EvernoteXMLItem>(directoryURL_);
         return;
     }
-    if (currentNoteElement_ == NoteResource) startResourceChild(name, attributes);
-    else if (currentNoteElement_ == NoteAttributes) {
-        currentNoteAttributesElement_ = name == QLatin1String("source")       ? NoteAttributesSource
-                                        : name == QLatin1String("source-url") ? NoteAttributesSourceURL
-                                                                              : NoteAttributesNone;
-    } else {
-        startNoteChild(name);
-    }
+    path_.append(name);
+    fieldText_.clear();
+    startNoteChild(attributes);
 }
 
-void EvernoteXMLParseOperation::startResourceChild(const QString& name, const QList<XMLAttribute>& attributes) {
-    if (name == QLatin1String("data")) {
-        QString encoding;
-        for (const XMLAttribute& a : attributes)
-            if (a.name == QLatin1String("encoding")) encoding = a.value;
-        if (encoding != QLatin1String("base64")) {
-            operationError_ = parseError(EvernoteXMLParseUnsupportedDataEncoding,
-                                         stringWithFormat(localizedString("Cannot parse \"%@\" data."), {encoding}));
-            setOperationFinished(true);
-            return;
-        }
-        currentResourceElement_ = ResourceData;
-    } else if (name == QLatin1String("mime")) {
-        currentResourceElement_ = ResourceMime;
-    } else if (name == QLatin1String("width")) {
-        currentResourceElement_ = ResourceWidth;
-    } else if (name == QLatin1String("height")) {
-        currentResourceElement_ = ResourceHeight;
-    } else if (name == QLatin1String("resource-attributes")) {
-        currentResourceElement_ = ResourceAttributes;
-        currentResourceAttributesElement_ = ResourceAttributesNone;
-    }
-    if (currentResourceElement_ == ResourceAttributes) {
-        currentResourceAttributesElement_ = name == QLatin1String("file-name")   ? ResourceAttributesFileName
-                                            : name == QLatin1String("timestamp") ? ResourceAttributesTimestamp
-                                                                                 : ResourceAttributesNone;
-    }
+EvernoteXMLParseOperation::Field EvernoteXMLParseOperation::fieldForPath() const {
+    static const QHash<QString, Field> kFields = {
+        {QStringLiteral("title"), Field::Title},
+        {QStringLiteral("content"), Field::Content},
+        {QStringLiteral("created"), Field::Created},
+        {QStringLiteral("updated"), Field::Updated},
+        {QStringLiteral("tag"), Field::Tag},
+        {QStringLiteral("note-attributes/source"), Field::Source},
+        {QStringLiteral("note-attributes/source-url"), Field::SourceURL},
+        {QStringLiteral("resource/data"), Field::ResourceData},
+        {QStringLiteral("resource/mime"), Field::ResourceMime},
+        {QStringLiteral("resource/width"), Field::ResourceWidth},
+        {QStringLiteral("resource/height"), Field::ResourceHeight},
+        {QStringLiteral("resource/resource-attributes/file-name"), Field::ResourceFileName},
+        {QStringLiteral("resource/resource-attributes/timestamp"), Field::ResourceTimestamp},
+        {QStringLiteral("task/title"), Field::TaskTitle},
+        {QStringLiteral("task/taskStatus"), Field::TaskStatus},
+        {QStringLiteral("task/sortWeight"), Field::TaskSortWeight},
+        {QStringLiteral("task/taskGroupNoteLevelID"), Field::TaskGroup},
+        {QStringLiteral("task/dueDate"), Field::TaskDueDate},
+        {QStringLiteral("task/dueDateUIOption"), Field::TaskDueDateOption},
+        {QStringLiteral("task/timeZone"), Field::TaskTimeZone},
+        {QStringLiteral("task/taskFlag"), Field::TaskFlag},
+        {QStringLiteral("task/reminder/reminderDate"), Field::TaskReminderDate},
+    };
+    if (path_.size() > 3) return Field::None;
+    return kFields.value(path_.join(u'/'), Field::None);
 }
 
-void EvernoteXMLParseOperation::startNoteChild(const QString& name) {
-    if (name == QLatin1String("title")) currentNoteElement_ = NoteTitle;
-    else if (name == QLatin1String("content")) currentNoteElement_ = NoteContent;
-    else if (name == QLatin1String("created")) currentNoteElement_ = NoteCreated;
-    else if (name == QLatin1String("updated")) currentNoteElement_ = NoteUpdated;
-    else if (name == QLatin1String("tag")) currentNoteElement_ = NoteTag;
-    else if (name == QLatin1String("resource")) {
-        currentNoteElement_ = NoteResource;
+void EvernoteXMLParseOperation::startNoteChild(const QList<XMLAttribute>& attributes) {
+    if (path_.size() == 1 && path_.first() == QLatin1String("resource"))
         currentResource_ = std::make_unique<EvernoteXMLResource>();
-        currentResourceElement_ = ResourceNone;
-        currentResourceAttributesElement_ = ResourceAttributesNone;
-    } else if (name == QLatin1String("note-attributes")) {
-        currentNoteElement_ = NoteAttributes;
-        currentNoteAttributesElement_ = NoteAttributesNone;
-    } else {
-        currentNoteElement_ = NoteNone;
+    else if (path_.size() == 1 && path_.first() == QLatin1String("task"))
+        currentTask_ = std::make_unique<EvernoteXMLTask>();
+    field_ = fieldForPath();
+    if ((field_ == Field::ResourceData && !currentResource_) ||
+        (field_ >= Field::TaskTitle && !currentTask_))
+        field_ = Field::None;
+    if (field_ != Field::ResourceData) return;
+    QString encoding;
+    for (const XMLAttribute& a : attributes)
+        if (a.name == QLatin1String("encoding")) encoding = a.value;
+    if (encoding.trimmed() != QLatin1String("base64")) {
+        operationError_ = parseError(EvernoteXMLParseUnsupportedDataEncoding,
+                                     stringWithFormat(localizedString("Cannot parse \"%@\" data."), {encoding}));
+        setOperationFinished(true);
     }
 }
 
 void EvernoteXMLParseOperation::foundCharacters(const QString& text) {
     if (debugMode_) log(QStringLiteral("parser:foundCharacters:"));
-    if (!currentItem_) return;
-    EvernoteXMLItem& item = *currentItem_;
-    switch (currentNoteElement_) {
-        case NoteTitle: item.title += text; break;
-        case NoteContent:
-            // Content normally comes as CDATA; ENML written as escaped text is kept too.
-            if (!isOnlyWhiteSpace(text)) item.contentData += text.toUtf8();
-            break;
-        case NoteCreated: item.created = dateFromCompactTimestamp(text.trimmed()); break;
-        case NoteUpdated: item.updated = dateFromCompactTimestamp(text.trimmed()); break;
-        case NoteTag: item.tags << text.trimmed(); break;
-        case NoteResource: resourceCharacters(text); break;
-        case NoteAttributes:
-            if (currentNoteAttributesElement_ == NoteAttributesSource) item.noteAttributes.source += text;
-            else if (currentNoteAttributesElement_ == NoteAttributesSourceURL) item.noteAttributes.sourceURL += text;
-            break;
-        case NoteNone: break;
-    }
-}
-
-void EvernoteXMLParseOperation::resourceCharacters(const QString& text) {
-    if (!currentResource_) return;
-    EvernoteXMLResource& resource = *currentResource_;
-    switch (currentResourceElement_) {
-        case ResourceData: resource.appendBase64Text(text); break;
-        case ResourceMime: resource.mime += text; break;
-        case ResourceWidth: resource.width = text.trimmed().toDouble(); break;
-        case ResourceHeight: resource.height = text.trimmed().toDouble(); break;
-        case ResourceAttributes:
-            if (currentResourceAttributesElement_ == ResourceAttributesTimestamp)
-                resource.attributes.timestamp = dateFromCompactTimestamp(text.trimmed());
-            else if (currentResourceAttributesElement_ == ResourceAttributesFileName)
-                resource.attributes.filename += text;
-            break;
-        case ResourceNone: break;
+    switch (field_) {
+        case Field::None: break;
+        case Field::ResourceData: currentResource_->appendBase64Text(text); break;
+        // Content given as escaped text rather than CDATA keeps every character.
+        case Field::Content: currentItem_->contentData += text.toUtf8(); break;
+        default: fieldText_ += text; break;
     }
 }
 
 void EvernoteXMLParseOperation::foundCDATA(const QByteArray& bytes) {
     if (debugMode_) log(QStringLiteral("parser:foundCDATA:"));
-    if (currentItem_ && currentNoteElement_ == NoteContent) currentItem_->contentData += bytes;
+    if (field_ == Field::Content) currentItem_->contentData += bytes;
+    else if (field_ != Field::None && field_ != Field::ResourceData) fieldText_ += QString::fromUtf8(bytes);
 }
 
 void EvernoteXMLParseOperation::didEndElement(const QString& name) {
     if (debugMode_) log(stringWithFormat(QStringLiteral("parser:didEndElement: %@"), {name}));
     if (!currentItem_) return;
-    if (name == QLatin1String("note")) {
-        finishNote();
-    } else if (name == QLatin1String("resource")) {
-        if (currentResource_) currentItem_->resources.push_back(std::move(currentResource_));
-        currentNoteElement_ = NoteNone;
-        currentResourceElement_ = ResourceNone;
-    } else if (name == QLatin1String("note-attributes")) {
-        currentNoteElement_ = NoteNone;
-        currentNoteAttributesElement_ = NoteAttributesNone;
-    } else if (name == QLatin1String("resource-attributes")) {
-        currentResourceAttributesElement_ = ResourceAttributesNone;
+    if (path_.isEmpty()) {
+        if (name == QLatin1String("note")) finishNote();
+        return;
+    }
+    endNoteChild();
+    path_.removeLast();
+    field_ = Field::None;
+    fieldText_.clear();
+}
+
+void EvernoteXMLParseOperation::endNoteChild() {
+    if (field_ != Field::None) takeFieldText(fieldText_);
+    if (path_.size() != 1) return;
+    if (path_.first() == QLatin1String("resource") && currentResource_)
+        currentItem_->resources.push_back(std::move(currentResource_));
+    else if (path_.first() == QLatin1String("task") && currentTask_)
+        currentItem_->tasks.push_back(std::move(*currentTask_)), currentTask_.reset();
+}
+
+// Stores the text of the element that just ended. Values that are tokens
+// (dates, types, names, addresses) are trimmed; an indented export and the
+// same export on one line give the same values.
+void EvernoteXMLParseOperation::takeFieldText(const QString& text) {
+    EvernoteXMLItem& item = *currentItem_;
+    const QString token = text.trimmed();
+    switch (field_) {
+        case Field::None:
+        case Field::ResourceData: break;
+        case Field::Title: item.title = text; break;
+        case Field::Content: item.contentData = item.contentData.trimmed(); break;
+        case Field::Created: item.created = dateFromCompactTimestamp(token); break;
+        case Field::Updated: item.updated = dateFromCompactTimestamp(token); break;
+        case Field::Tag:
+            if (!token.isEmpty()) item.tags << token;
+            break;
+        case Field::Source: item.noteAttributes.source = token; break;
+        case Field::SourceURL: item.noteAttributes.sourceURL = token; break;
+        case Field::ResourceMime: currentResource_->mime = token; break;
+        case Field::ResourceWidth: currentResource_->width = token.toDouble(); break;
+        case Field::ResourceHeight: currentResource_->height = token.toDouble(); break;
+        case Field::ResourceFileName: currentResource_->attributes.filename = token; break;
+        case Field::ResourceTimestamp: currentResource_->attributes.timestamp = dateFromCompactTimestamp(token); break;
+        case Field::TaskTitle: currentTask_->title = text; break;
+        case Field::TaskStatus: currentTask_->status = token; break;
+        case Field::TaskSortWeight: currentTask_->sortWeight = token; break;
+        case Field::TaskGroup: currentTask_->taskGroupNoteLevelID = token; break;
+        case Field::TaskDueDate: currentTask_->dueDate = dateFromCompactTimestamp(token); break;
+        case Field::TaskDueDateOption: currentTask_->dueDateUIOption = token; break;
+        case Field::TaskTimeZone: currentTask_->timeZone = token; break;
+        case Field::TaskFlag: currentTask_->flagged = token == QLatin1String("true"); break;
+        case Field::TaskReminderDate: currentTask_->reminderDate = dateFromCompactTimestamp(token); break;
     }
 }
 
@@ -229,8 +229,9 @@ void EvernoteXMLParseOperation::finishNote() {
     if (!itemDict) log(stringWithFormat(QStringLiteral("Skipping \"%@\""), {title}));
     currentItem_.reset();  // the note's records go before the next note is read
     currentResource_.reset();
-    currentElement_ = 0;
-    currentNoteElement_ = NoteNone;
+    currentTask_.reset();
+    path_.clear();
+    field_ = Field::None;
     if (itemBlock_) itemBlock_(itemDict, error);
 }
 

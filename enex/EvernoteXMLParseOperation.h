@@ -12,6 +12,7 @@
 // thread; it makes the parse end through the parser's error path.
 #pragma once
 
+#include <QStringList>
 #include <QUrl>
 #include <functional>
 #include <memory>
@@ -19,6 +20,7 @@
 #include <optional>
 
 #include "enex/EvernoteXMLItem.h"
+#include "enex/EvernoteXMLTask.h"
 #include "platform/foundation/Operation.h"
 #include "platform/foundation/OutputStream.h"
 #include "platform/plist/PlistValue.h"
@@ -75,17 +77,22 @@ private:
     void parseErrorOccurred(const Error& error) override;
     void didEndDocument() override;
 
-    void startResourceChild(const QString& name, const QList<XMLAttribute>& attributes);
-    void startNoteChild(const QString& name);
-    void resourceCharacters(const QString& text);
+    void startNoteChild(const QList<XMLAttribute>& attributes);
+    void endNoteChild();
+    void takeFieldText(const QString& text);
     void finishNote();
     void log(const QString& line) const;
 
-    // Positions (which element the parser is in).
-    enum NoteElement { NoteNone, NoteTitle, NoteContent, NoteCreated, NoteUpdated, NoteTag, NoteResource, NoteAttributes };
-    enum ResourceElement { ResourceNone, ResourceData, ResourceMime, ResourceWidth, ResourceHeight, ResourceAttributes };
-    enum ResourceAttributesElement { ResourceAttributesNone, ResourceAttributesTimestamp, ResourceAttributesFileName };
-    enum NoteAttributesElement { NoteAttributesNone, NoteAttributesSource, NoteAttributesSourceURL };
+    // The note's elements whose text the parser keeps, by where they stand
+    // below <note>. White space between elements belongs to none of them.
+    enum class Field {
+        None, Title, Content, Created, Updated, Tag, Source, SourceURL,
+        ResourceData, ResourceMime, ResourceWidth, ResourceHeight,
+        ResourceFileName, ResourceTimestamp,
+        TaskTitle, TaskStatus, TaskSortWeight, TaskGroup, TaskDueDate, TaskDueDateOption,
+        TaskTimeZone, TaskFlag, TaskReminderDate,
+    };
+    Field fieldForPath() const;
 
     QUrl evernoteFileURL_;
     QUrl directoryURL_;
@@ -100,11 +107,10 @@ private:
     XMLStreamParser* parser_ = nullptr;
     bool finished_ = false;
 
-    unsigned currentElement_ = 0;
-    NoteElement currentNoteElement_ = NoteNone;
-    ResourceElement currentResourceElement_ = ResourceNone;
-    ResourceAttributesElement currentResourceAttributesElement_ = ResourceAttributesNone;
-    NoteAttributesElement currentNoteAttributesElement_ = NoteAttributesNone;
+    QStringList path_;      // the open elements below <note>, outermost first
+    Field field_ = Field::None;
+    QString fieldText_;     // the text of field_ read so far
     std::unique_ptr<EvernoteXMLItem> currentItem_;
     std::unique_ptr<EvernoteXMLResource> currentResource_;
+    std::unique_ptr<EvernoteXMLTask> currentTask_;
 };

@@ -40,9 +40,13 @@ class HTMLImageSource {
     // resolving symbolic links).
     bool isAllowedPath(const QString& path) const;
 
+    // `requested` (width or height 0 when not given) completed from the
+    // proportions of `image` (encoded image bytes); empty when only one side
+    // is given and the image cannot be read.
+    static QSizeF scaledSize(const QSizeF& requested, const QByteArray& image);
+
   private:
     std::optional<FileWrapper> fileWrapperForSource(const QString& source) const;
-    static QSizeF scaledSize(const QSizeF& requested, const QByteArray& image);
 
     QUrl documentURL_;
     QString folder_;           // absolute, as given

@@ -116,8 +116,9 @@ struct TableState {
 
 class Importer {
   public:
-    Importer(const QUrl& baseURL, const WebPreferences& preferences)
-        : baseURL_(baseURL), images_(baseURL), preferences_(preferences) {
+    Importer(const QUrl& baseURL, const WebPreferences& preferences,
+             HTMLImportDelegate* delegate = nullptr)
+        : baseURL_(baseURL), images_(baseURL), preferences_(preferences), delegate_(delegate) {
         mediumSize_ = preferences.defaultFontSize() > 0 ? preferences.defaultFontSize() : 16;
         Context root;
         root.family = preferences.standardFontFamily().isEmpty() ? QStringLiteral("Times")
@@ -127,8 +128,9 @@ class Importer {
         contexts_.push_back(root);
     }
 
-    AttributedString import(XMLNode root) {
+    AttributedString import(XMLNode root, QList<qsizetype>* checkBoxPositions = nullptr) {
         walk(root);
+        if (checkBoxPositions) *checkBoxPositions = builder_.checkBoxPositions();
         return builder_.takeResult();
     }
 
@@ -169,6 +171,12 @@ class Importer {
         }
         const QString name = node.name().toLower();
         if (isSkipped(name)) return false;
+        if (delegate_) {
+            if (const auto replacement = delegate_->replacementForElement(node)) {
+                appendReplacement(*replacement);
+                return false;
+            }
+        }
         const CSSStyle style = CSSStyle::fromDeclarations(node.attribute(QStringLiteral("style")));
         Context context = contexts_.back();
         context.isBlock = isBlock(name, style);
@@ -250,8 +258,18 @@ class Importer {
     }
 
     void appendCheckBox(bool checked) {
-        builder_.appendContent(checked ? kCheckedMarker : kUncheckedMarker,
-                               contexts_.back().attributes, true);
+        builder_.appendCheckBox(checked ? kCheckedMarker : kUncheckedMarker,
+                                contexts_.back().attributes);
+    }
+
+    void appendReplacement(const HTMLReplacement& replacement) {
+        if (!replacement.attachment) {
+            builder_.appendContent(replacement.text, contexts_.back().attributes);
+            return;
+        }
+        TextAttributes attributes = contexts_.back().attributes;
+        attributes.attachment = *replacement.attachment;
+        builder_.appendAttachment(attributes);
     }
 
     void appendImage(XMLNode node, const CSSStyle& style) {
@@ -782,6 +800,7 @@ class Importer {
     QUrl baseURL_;
     HTMLImageSource images_;
     WebPreferences preferences_;
+    HTMLImportDelegate* delegate_ = nullptr;
     double mediumSize_ = 16;
     HTMLTextBuilder builder_;
     std::deque<Context> contexts_;  // a deque: deep documents never move the contexts
@@ -815,4 +834,11 @@ std::optional<AttributedString> HTMLImporter::attributedStringFromHTML(
     const std::unique_ptr<XMLDocument> document = XMLDocument::parseHTML(html, error);
     if (!document) return std::nullopt;
     return Importer(baseURL, preferences).import(document->rootElement());
+}
+
+AttributedString HTMLImporter::attributedStringFromElement(XMLNode root, const QUrl& baseURL,
+                                                          const WebPreferences& preferences,
+                                                          HTMLImportDelegate* delegate,
+                                                          QList<qsizetype>* checkBoxPositions) {
+    return Importer(baseURL, preferences, delegate).import(root, checkBoxPositions);
 }

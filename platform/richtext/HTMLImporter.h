@@ -39,6 +39,7 @@
 
 #include "platform/foundation/Error.h"
 #include "platform/richtext/AttributedString.h"
+#include "platform/richtext/HTMLImportDelegate.h"
 #include "platform/web/WebPreferences.h"
 
 class HTMLImporter {
@@ -58,4 +59,15 @@ class HTMLImporter {
     static std::optional<AttributedString> attributedStringFromHTML(
         const QByteArray& html, const QUrl& baseURL, const WebPreferences& preferences,
         Error* error = nullptr);
+
+    // Imports a document tree that is already parsed (XML or HTML): `root`
+    // and everything inside it. `delegate`, when given, may stand in for any
+    // element (see HTMLImportDelegate). When `checkBoxPositions` is given it
+    // receives, in ascending order, where each check-box marker that the
+    // document's own check boxes became starts in the result (a marker
+    // written as plain text by the document is not one of them). Cannot fail.
+    static AttributedString attributedStringFromElement(XMLNode root, const QUrl& baseURL,
+                                                        const WebPreferences& preferences,
+                                                        HTMLImportDelegate* delegate = nullptr,
+                                                        QList<qsizetype>* checkBoxPositions = nullptr);
 };

@@ -65,6 +65,15 @@ void HTMLTextBuilder::appendContent(const QString& text, const TextAttributes& a
     spaceAllowed_ = !suppressSpaceAfter;
 }
 
+void HTMLTextBuilder::appendCheckBox(const QString& marker, const TextAttributes& attributes) {
+    flushPendingMarker();
+    writePendingSpace();
+    startLineIfNeeded();
+    checkBoxPositions_.append(writePosition());
+    write(marker, attributes);
+    spaceAllowed_ = false;
+}
+
 void HTMLTextBuilder::appendAttachment(const TextAttributes& attributes) {
     flushPendingMarker();
     writePendingSpace();
@@ -100,6 +109,8 @@ void HTMLTextBuilder::flushPendingMarker() {
         style.tabStops = {TextTab{std::max(0.0, style.headIndent - ListIndent + 11)},
                           TextTab{style.headIndent}};
         useLineStyle(style);
+    } else {
+        checkBoxPositions_.append(writePosition());
     }
     write(pendingMarker_, pendingMarkerAttributes_);
     spaceAllowed_ = false;

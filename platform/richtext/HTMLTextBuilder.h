@@ -44,11 +44,16 @@ class HTMLTextBuilder {
     // `suppressSpaceAfter`, blanks that directly follow it are dropped.
     void appendContent(const QString& text, const TextAttributes& attributes,
                        bool suppressSpaceAfter = false);
+    // Appends a check-box marker (as appendContent, blanks after it dropped)
+    // and records where it starts.
+    void appendCheckBox(const QString& marker, const TextAttributes& attributes);
     // Appends one attachment character (U+FFFC) with `attributes`, which must hold the attachment.
     void appendAttachment(const TextAttributes& attributes);
 
     // Holds `marker` back until the next content. A list marker ("\t•\t") also
     // gives its paragraph the list's first-line indent and marker tab stops.
+    // A marker that is not a list marker is a check box: its position is
+    // recorded when it is written.
     void setPendingMarker(const QString& marker, const TextAttributes& attributes,
                           bool isListMarker);
     // Writes a held-back marker now (an item without content still shows it).
@@ -61,6 +66,9 @@ class HTMLTextBuilder {
     // Writes an empty paragraph (a table cell with nothing in it).
     void appendEmptyParagraph(const TextAttributes& attributes);
 
+    // Where each check box written so far starts, ascending.
+    const QList<qsizetype>& checkBoxPositions() const { return checkBoxPositions_; }
+
     // How many paragraph breaks have been written so far.
     qsizetype paragraphBreakCount() const { return breaks_; }
 
@@ -69,6 +77,8 @@ class HTMLTextBuilder {
 
   private:
     void write(QStringView text, const TextAttributes& attributes);
+    // The position the next written character will have.
+    qsizetype writePosition() const { return result_.length() + run_.size(); }
     void emitBreak(const TextAttributes& attributes);
     void startLineIfNeeded();
     void useLineStyle(const ParagraphStyle& style);
@@ -96,4 +106,5 @@ class HTMLTextBuilder {
     bool pendingMarkerIsList_ = false;
 
     qsizetype breaks_ = 0;
+    QList<qsizetype> checkBoxPositions_;
 };

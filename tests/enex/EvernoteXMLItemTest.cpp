@@ -8,48 +8,15 @@
 #include "formats/PMNoteFile.h"
 #include "platform/foundation/Operation.h"
 #include "platform/foundation/FileResourceValues.h"
+#include "tests/enex/ItemFixture.h"
 #include "tests/support/ENEXBuilder.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
 
-PlistDictionary folderGroup() {
-    PlistDictionary group;
-    group.set(QStringLiteral("groupType"), 70);
-    return group;
-}
-
 TestAttachment pdf(const QString& fileName = QStringLiteral("report.pdf")) {
     return {QByteArray("%PDF-1.4 test"), QStringLiteral("application/pdf"), fileName};
 }
-
-// An item as the parser would fill it.
-struct ItemFixture {
-    TestEnvironment env;
-    QString folder = env.path(QStringLiteral("Notebook"));
-    std::unique_ptr<EvernoteXMLItem> item;
-
-    ItemFixture(const QString& title, const QString& enml, const QList<TestAttachment>& attachments) {
-        QDir().mkpath(folder);
-        item = std::make_unique<EvernoteXMLItem>(QUrl::fromLocalFile(folder));
-        item->title = title;
-        QString body = enml;
-        for (int i = 0; i < attachments.size(); ++i)
-            body.replace(QStringLiteral("%MEDIA%1%").arg(i), enMedia(attachments[i]));
-        item->contentData = (QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-                                            "<!DOCTYPE en-note SYSTEM \"http://xml.evernote.com/pub/enml2.dtd\">"
-                                            "<en-note>") + body + QStringLiteral("</en-note>")).toUtf8();
-        for (const TestAttachment& a : attachments) {
-            auto r = std::make_unique<EvernoteXMLResource>();
-            r->base64Data = a.bytes.toBase64();
-            r->mime = a.mime;
-            r->attributes.filename = a.fileName;
-            item->resources.push_back(std::move(r));
-        }
-    }
-
-    QStringList files() const { return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot); }
-};
 
 }  // namespace
 
@@ -243,10 +210,14 @@ TEST(EvernoteXMLItemTest, TypedGroupsWriteIntoTheTypeFolder) {
     EXPECT_FALSE(EvernoteXMLItem::libraryFolderForType(8).has_value());
 }
 
-TEST(EvernoteXMLItemTest, UnparsableContentIsAnError) {
-    ItemFixture f(QStringLiteral("Empty"), QString(), {});
-    f.item->contentData.clear();
+TEST(EvernoteXMLItemTest, ContentThatIsNotENMLIsStillReadAsText) {
+    ItemFixture f(QStringLiteral("Loose"), QString(), {});
+    f.item->contentData = "plain words &amp; <b>bold</i>";
     Error error;
-    EXPECT_FALSE(f.item->itemDictInGroup(folderGroup(), &error).has_value());
-    EXPECT_FALSE(error.isNull());
+    const auto dict = f.item->itemDictInGroup(folderGroup(), &error);
+    ASSERT_TRUE(dict.has_value()) << error.description().toStdString();
+    const auto note = PMNoteFile::noteFileWithFileURL(
+        QUrl::fromLocalFile(dict->value(QStringLiteral("absoluteFilename")).toString()), &error);
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(note->noteText()->string().trimmed(), QStringLiteral("plain words & bold"));
 }

@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include "enex/EvernoteXMLParseOperation.h"
+#include "formats/PMNoteFile.h"
 #include "tests/support/ENEXBuilder.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -145,4 +146,99 @@ TEST(EvernoteXMLParseOperationTest, MissingFileEndsWithAnError) {
     op->waitUntilFinished();
     EXPECT_EQ(completions, 1);
     EXPECT_FALSE(error.isNull());
+}
+
+namespace {
+
+// One note as newer exports write it: indented, with a task whose own title
+// and dates must not be taken for the note's.
+const char* const kIndentedNote = R"(<?xml version="1.0" encoding="UTF-8"?>
+<!DOCTYPE en-export SYSTEM "http://xml.evernote.com/pub/evernote-export4.dtd">
+<en-export export-date="20220520T222128Z" application="Evernote" version="10.38.5">
+  <note>
+    <title>Trip plan</title>
+    <created>20220520T220816Z</created>
+    <updated>20220520T221729Z</updated>
+    <tag>travel</tag>
+    <tag>
+      summer
+    </tag>
+    <note-attributes>
+      <source>
+        web.clip7
+      </source>
+    </note-attributes>
+    <content>
+      <![CDATA[<?xml version="1.0" encoding="UTF-8" standalone="no"?>
+<en-note><div>pack <b>bags</b> <i>today</i></div></en-note>      ]]>
+    </content>
+    <task>
+      <title>Book hotel</title>
+      <created>20990101T000000Z</created>
+      <taskStatus>completed</taskStatus>
+      <sortWeight>A</sortWeight>
+      <taskGroupNoteLevelID>nowhere</taskGroupNoteLevelID>
+    </task>
+  </note>
+</en-export>
+)";
+
+// The same document with the white space between elements removed.
+QByteArray onOneLine(const QByteArray& indented) {
+    QByteArray out;
+    bool inCDATA = false;
+    for (qsizetype i = 0; i < indented.size(); ++i) {
+        if (indented.mid(i, 9) == "<![CDATA[") inCDATA = true;
+        if (indented.mid(i, 3) == "]]>") inCDATA = false;
+        const char c = indented.at(i);
+        if (!inCDATA && (c == '\n' || c == ' ') && (out.endsWith('>') || out.endsWith('\n'))) {
+            qsizetype j = i;
+            while (j < indented.size() && (indented.at(j) == ' ' || indented.at(j) == '\n')) ++j;
+            if (j < indented.size() && indented.at(j) == '<') {
+                i = j - 1;
+                continue;
+            }
+        }
+        out += c;
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(EvernoteXMLParseOperationTest, IndentedAndOneLineExportsGiveTheSameItem) {
+    TestEnvironment env;
+    const QByteArray indented(kIndentedNote);
+    QList<PlistDictionary> items;
+    for (const QByteArray& enex : {indented, onOneLine(indented)}) {
+        const ParseResult r = parse(env, enex);
+        ASSERT_EQ(r.items.size(), 1);
+        ASSERT_TRUE(r.items[0].has_value()) << r.itemErrors[0].description().toStdString();
+        items << *r.items[0];
+        QDir(env.path(QStringLiteral("Notebook"))).removeRecursively();
+    }
+    for (const PlistDictionary& d : items) {
+        EXPECT_EQ(d.value(QStringLiteral("name")).toString(), QStringLiteral("Trip plan"));
+        EXPECT_EQ(d.value(QStringLiteral("dateCreated")).toDate(),
+                  QDateTime(QDate(2022, 5, 20), QTime(22, 8, 16), Qt::UTC));
+        EXPECT_EQ(d.value(QStringLiteral("dateModified")).toDate(),
+                  QDateTime(QDate(2022, 5, 20), QTime(22, 17, 29), Qt::UTC));
+        EXPECT_EQ(d.value(QStringLiteral("tagsString")).toString(), QStringLiteral("travel,summer"));
+        EXPECT_EQ(d.value(QStringLiteral("itemType")).toInteger(), 1);  // a clip without a source URL is a note
+    }
+    EXPECT_EQ(items[0].value(QStringLiteral("filename")), items[1].value(QStringLiteral("filename")));
+}
+
+TEST(EvernoteXMLParseOperationTest, EscapedContentKeepsTheSpacesBetweenElements) {
+    TestEnvironment env;
+    const QByteArray enex =
+        "<en-export><note><title>Escaped</title><content>\n  &lt;en-note&gt;&lt;div&gt;&lt;b&gt;alpha&lt;/b&gt; "
+        "&lt;i&gt;beta&lt;/i&gt;&lt;/div&gt;&lt;/en-note&gt;\n  </content></note></en-export>";
+    const ParseResult r = parse(env, enex);
+    ASSERT_EQ(r.items.size(), 1);
+    ASSERT_TRUE(r.items[0].has_value()) << r.itemErrors[0].description().toStdString();
+    const auto note = PMNoteFile::noteFileWithFileURL(
+        QUrl::fromLocalFile(r.items[0]->value(QStringLiteral("absoluteFilename")).toString()));
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(note->noteText()->string().trimmed(), QStringLiteral("alpha beta"));
 }

@@ -69,10 +69,10 @@ TEST(EvernoteXMLFileExportOperationTest, ImportsItemsInOrderUnderOneGroupNamedAf
     QByteArray enex = buildENEX({attachmentNote(QStringLiteral("A"), QStringLiteral("a.pdf")),
                                  {QStringLiteral("Skipped"), QStringLiteral("SKIPME")},
                                  attachmentNote(QStringLiteral("B"), QStringLiteral("b.pdf"))});
-    // A note without any content cannot be converted.
+    // A note whose content holds no element at all cannot be converted.
     const qsizetype mark = enex.indexOf("SKIPME");
     const qsizetype from = enex.lastIndexOf("<content>", mark) + 9;
-    enex.remove(from, enex.indexOf("</content>", mark) - from);
+    enex.replace(from, enex.indexOf("</content>", mark) - from, "&lt;");
     import.run(QStringLiteral("Work.2014.enex"), enex);
     EXPECT_EQ(import.delegate.calls, (QStringList{QStringLiteral("file Work.2014.enex 3"), QStringLiteral("end")}));
     EXPECT_EQ(import.delegate.exported, 3);  // the skipped note still advances the count

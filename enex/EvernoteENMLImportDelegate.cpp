@@ -1,0 +1,118 @@
+#include "enex/EvernoteENMLImportDelegate.h"
+
+#include "platform/foundation/Format.h"
+#include "platform/foundation/Localization.h"
+#include "platform/foundation/SystemLog.h"
+#include "platform/richtext/HTMLImageSource.h"
+#include "platform/uti/UniformTypes.h"
+#include "util/FileNameRules.h"
+
+namespace {
+
+const QString kMedia = QStringLiteral("en-media");
+const QString kHash = QStringLiteral("hash");
+const QString kHiddenPassage = QStringLiteral("********");
+
+bool isNamed(const XMLNode& node, const QString& name) {
+    return node.isElement() && node.name().compare(name, Qt::CaseInsensitive) == 0;
+}
+
+// Every element below `root` in document order, without recursion.
+template <typename Visit>
+void forEachElement(XMLNode root, Visit visit) {
+    XMLNode node = root.firstChild();
+    while (node && node != root) {
+        if (node.isElement()) visit(node);
+        if (node.firstChild()) {
+            node = node.firstChild();
+            continue;
+        }
+        while (node != root && !node.nextSibling()) node = node.parent();
+        if (node != root) node = node.nextSibling();
+    }
+}
+
+// The file name an attachment is saved under in the note: its own name, or,
+// when it has none that can name a file, its identifier with the type's
+// preferred extension.
+QString attachmentFileName(const EvernoteXMLResource& resource, const QString& type) {
+    const QString own = QVExtensions::safeFileName(resource.attributes.filename);
+    if (!own.isEmpty()) return own;
+    const QString extension = UniformTypes::preferredExtension(type);
+    return extension.isEmpty() ? resource.identifier : resource.identifier + u'.' + extension;
+}
+
+double dimension(const XMLNode& media, const QString& name) {
+    return std::max(0.0, media.attribute(name).trimmed().remove(QLatin1String("px")).toDouble());
+}
+
+}  // namespace
+
+EvernoteENMLImportDelegate::EvernoteENMLImportDelegate(
+    const std::vector<std::unique_ptr<EvernoteXMLResource>>& resources, const QString& noteTitle)
+    : resources_(resources), noteTitle_(noteTitle) {}
+
+void EvernoteENMLImportDelegate::indexResources() {
+    if (indexed_) return;
+    indexed_ = true;
+    for (const auto& resource : resources_) {
+        Error hashError;
+        const auto digest = resource->md5Hash(&hashError);
+        if (!digest) {
+            systemLog(stringWithFormat(
+                QStringLiteral("Attachment \"%@\" of note \"%@\" cannot be decoded and is left out: %@"),
+                {resource->attributes.filename, noteTitle_, hashError}));
+            continue;
+        }
+        byDigest_[*digest].resources.append(resource.get());
+    }
+}
+
+void EvernoteENMLImportDelegate::appendUnreferencedResources(XMLDocument& document, XMLNode note) {
+    if (resources_.empty()) return;
+    indexResources();
+    QHash<QString, qsizetype> references;
+    forEachElement(note, [&](const XMLNode& element) {
+        if (isNamed(element, kMedia)) ++references[element.attribute(kHash).trimmed().toLower()];
+    });
+    QHash<QString, qsizetype> seen;
+    for (const auto& resource : resources_) {
+        const auto digest = resource->md5Hash();
+        if (!digest || seen[*digest]++ < references.value(*digest)) continue;
+        systemLog(stringWithFormat(
+            QStringLiteral("Attachment \"%@\" of note \"%@\" is not shown in the note's text; it is added at the end."),
+            {resource->attributes.filename, noteTitle_}));
+        XMLNode block = note.addChild(document.createElement(QStringLiteral("div")));
+        XMLNode media = block.addChild(document.createElement(kMedia));
+        media.setAttribute(kHash, *digest);
+        if (!resource->mime.isEmpty()) media.setAttribute(QStringLiteral("type"), resource->mime);
+    }
+}
+
+std::optional<HTMLReplacement> EvernoteENMLImportDelegate::replacementForElement(const XMLNode& element) {
+    if (isNamed(element, QStringLiteral("en-crypt"))) return HTMLReplacement{std::nullopt, kHiddenPassage};
+    if (!isNamed(element, kMedia)) return std::nullopt;
+    indexResources();
+    const auto found = byDigest_.find(element.attribute(kHash).trimmed().toLower());
+    if (found == byDigest_.end() || found->resources.isEmpty())
+        return HTMLReplacement{std::nullopt, localizedString("[Missing Attachment]")};
+    Candidates& candidates = *found;
+    const qsizetype index = std::min(candidates.used++, candidates.resources.size() - 1);
+    return attachmentForMedia(element, *candidates.resources.at(index));
+}
+
+HTMLReplacement EvernoteENMLImportDelegate::attachmentForMedia(const XMLNode& media,
+                                                              EvernoteXMLResource& resource) const {
+    QString mime = media.attribute(QStringLiteral("type")).trimmed();
+    if (mime.isEmpty()) mime = resource.mime;
+    const QString type = UniformTypes::preferredIdentifierForMIMEType(mime);
+    const QByteArray bytes = resource.getContentData().value_or(QByteArray());
+    TextAttachment attachment(FileWrapper::regularFile(bytes, attachmentFileName(resource, type)));
+    if (UniformTypes::conformsTo(type, QStringLiteral("public.image"))) {
+        const QSizeF requested(dimension(media, QStringLiteral("width")),
+                               dimension(media, QStringLiteral("height")));
+        if (requested.width() > 0 || requested.height() > 0)
+            attachment.setDisplaySize(HTMLImageSource::scaledSize(requested, bytes));
+    }
+    return HTMLReplacement{attachment, QString()};
+}

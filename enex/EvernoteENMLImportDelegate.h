@@ -1,0 +1,53 @@
+// The note service's own elements as the HTML importer reads a note's ENML
+// tree: every "en-media" becomes the attachment it names, by identity (the
+// resource's bytes go straight into the attachment, never through a file name
+// in text), an "en-media" that names no resource becomes "[Missing
+// Attachment]", and an "en-crypt" passage becomes "********". Check boxes
+// ("en-todo") are the importer's own.
+//
+// Media elements name resources by the MD5 digest of their bytes. Two
+// resources with the same bytes are taken in order: the n-th element naming a
+// digest gets the n-th resource with it (the last one when there are more
+// elements than resources).
+//
+// Threading: used on the converting thread only, for one note at a time.
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <memory>
+#include <vector>
+
+#include "enex/EvernoteXMLResource.h"
+#include "platform/richtext/HTMLImportDelegate.h"
+#include "platform/xml/XMLDocument.h"
+
+class EvernoteENMLImportDelegate : public HTMLImportDelegate {
+  public:
+    // Reads `resources` (not owned; must outlive the delegate). `noteTitle`
+    // names the note in log lines.
+    EvernoteENMLImportDelegate(const std::vector<std::unique_ptr<EvernoteXMLResource>>& resources,
+                               const QString& noteTitle);
+
+    // Appends at the end of `note`, in the file's order, one media element
+    // for each resource that no media element of `note` names (the tag was
+    // removed, or its digest is stale), so that no attachment is left behind;
+    // each gets a line in the system log. A resource whose bytes cannot be
+    // decoded cannot be attached: it is logged as left out.
+    void appendUnreferencedResources(XMLDocument& document, XMLNode note);
+
+    std::optional<HTMLReplacement> replacementForElement(const XMLNode& element) override;
+
+  private:
+    struct Candidates {
+        QList<EvernoteXMLResource*> resources;  // with this digest, in file order
+        qsizetype used = 0;                     // how many media elements took one
+    };
+    void indexResources();
+    HTMLReplacement attachmentForMedia(const XMLNode& media, EvernoteXMLResource& resource) const;
+
+    const std::vector<std::unique_ptr<EvernoteXMLResource>>& resources_;
+    QString noteTitle_;
+    bool indexed_ = false;
+    QHash<QString, Candidates> byDigest_;
+};

@@ -1,0 +1,175 @@
+// What a user checks in a converted note: every attachment by its bytes,
+// every check box as a checklist item that survives saving, tasks in place,
+// empty notes kept.
+#include <gtest/gtest.h>
+
+#include "enex/EvernoteTaskPlacement.h"
+#include "formats/PMNoteFile.h"
+#include "tests/enex/ItemFixture.h"
+
+namespace {
+
+struct ConvertedNote {
+    PlistDictionary dict;
+    std::unique_ptr<PMNoteFile> package;
+};
+
+ConvertedNote convert(ItemFixture& f) {
+    Error error;
+    auto dict = f.item->itemDictInGroup(folderGroup(), &error);
+    EXPECT_TRUE(dict.has_value()) << error.description().toStdString();
+    if (!dict) return {};
+    auto package = PMNoteFile::noteFileWithFileURL(
+        QUrl::fromLocalFile(dict->value(QStringLiteral("absoluteFilename")).toString()), &error);
+    EXPECT_NE(package, nullptr) << error.description().toStdString();
+    return {*dict, std::move(package)};
+}
+
+QList<bool> checklistStates(const PMNoteFile& note) {
+    QList<bool> states;
+    for (const auto& item : note.noteAttributes().checklistItems().value_or(QList<PMNoteChecklistItem>()))
+        states << item.on();
+    return states;
+}
+
+// The attachments of the text, in order, as (file name, bytes).
+QList<std::pair<QString, QByteArray>> attachments(const AttributedString& text) {
+    QList<std::pair<QString, QByteArray>> found;
+    text.enumerateAttributes({0, text.length()}, [&](const TextAttributes& attributes, const TextRange& run, bool&) {
+        if (!attributes.attachment || attributes.attachment->fileWrapper().isDirectory()) return;
+        for (qsizetype i = 0; i < run.length; ++i)
+            found.append({attributes.attachment->fileWrapper().preferredFilename(),
+                          attributes.attachment->fileWrapper().regularFileContents()});
+    });
+    return found;
+}
+
+TestAttachment document(const QString& name, const QByteArray& bytes) {
+    return {bytes, QStringLiteral("application/pdf"), name};
+}
+
+}  // namespace
+
+TEST(NoteConversionTest, EveryCheckBoxIsAChecklistItemThatSurvivesSaving) {
+    ItemFixture f(QStringLiteral("Boxes"),
+                  QStringLiteral(
+                      "<ul><li><en-todo checked=\"true\"/>one</li>"
+                      "<li><ul><li><en-todo/>two</li><li><div><en-todo checked=\"true\"/>three</div></li></ul></li></ul>"
+                      "<ol><li>text first <en-todo/>four</li></ol>"
+                      "<table><tr><td><en-todo checked=\"true\"/>five</td><td><en-todo/>six</td></tr></table>"
+                      "<ul style=\"--en-todo:true;\"><li style=\"--en-checked:true;\">seven</li>"
+                      "<li style=\"--en-checked:false;\">eight</li></ul>"),
+                  {});
+    ConvertedNote note = convert(f);
+    ASSERT_NE(note.package, nullptr);
+    const QList<bool> expected{true, false, true, false, true, false, true, false};
+    EXPECT_EQ(checklistStates(*note.package), expected);
+
+    // Saved again and read back, nothing is lost.
+    const QString again = f.env.path(QStringLiteral("again.pmnote"));
+    Error error;
+    ASSERT_TRUE(note.package->writeToFile(again, &error)) << error.description().toStdString();
+    const auto reread = PMNoteFile::noteFileWithFileURL(QUrl::fromLocalFile(again), &error);
+    ASSERT_NE(reread, nullptr);
+    EXPECT_EQ(checklistStates(*reread), expected);
+    EXPECT_FALSE(reread->noteText()->string().contains(u'\u2610'));  // boxes, not marker characters
+}
+
+TEST(NoteConversionTest, TasksTakeTheirGroupsPlaceInSortOrderAndStrayTasksGoAtTheEnd) {
+    ItemFixture f(QStringLiteral("Tasks"),
+                  QStringLiteral("<div>before</div>"
+                                 "<div style=\"--en-task-group:true; --en-id:G1;background:grey\">"
+                                 "<div>Content not supported</div></div><div>after</div>"),
+                  {});
+    auto task = [](const char* title, const char* weight, const char* group, const char* status) {
+        EvernoteXMLTask t;
+        t.title = QString::fromUtf8(title);
+        t.sortWeight = QString::fromLatin1(weight);
+        t.taskGroupNoteLevelID = QString::fromLatin1(group);
+        t.status = QString::fromLatin1(status);
+        return t;
+    };
+    f.item->tasks = {task("Second", "Q", "G1", "completed"), task("First", "C", "G1", "open"),
+                     task("Lost group", "A", "G9", "completed")};
+    f.item->tasks[0].dueDate = QDateTime(QDate(2022, 5, 28), QTime(21, 59, 59), Qt::UTC);
+    f.item->tasks[0].dueDateUIOption = QStringLiteral("date_only");
+    f.item->tasks[0].timeZone = QStringLiteral("Europe/Budapest");
+    ConvertedNote note = convert(f);
+    ASSERT_NE(note.package, nullptr);
+    EXPECT_EQ(checklistStates(*note.package), (QList<bool>{false, true, true}));
+    const QString text = note.package->noteText()->string();
+    EXPECT_FALSE(text.contains(QStringLiteral("Content not supported")));
+    const qsizetype first = text.indexOf(QStringLiteral("First"));
+    const qsizetype second = text.indexOf(QStringLiteral("Second (due 2022-05-28)"));
+    EXPECT_LT(text.indexOf(QStringLiteral("before")), first);
+    EXPECT_LT(first, second);
+    EXPECT_LT(second, text.indexOf(QStringLiteral("after")));
+    EXPECT_LT(text.indexOf(QStringLiteral("after")), text.indexOf(QStringLiteral("Lost group")));
+}
+
+TEST(NoteConversionTest, TaskLinesSayWhatElseTheTaskHolds) {
+    EvernoteXMLTask task;
+    task.title = QStringLiteral("Call\n back");
+    EXPECT_EQ(EvernoteTaskPlacement::lineText(task), QStringLiteral("Call back"));
+    task.dueDate = QDateTime(QDate(2022, 5, 28), QTime(21, 59), Qt::UTC);
+    task.flagged = true;
+    task.reminderDate = QDateTime(QDate(2022, 5, 22), QTime(7, 0), Qt::UTC);
+    EXPECT_EQ(EvernoteTaskPlacement::lineText(task),
+              QStringLiteral("Call back (due 2022-05-28 21:59; flagged; reminder 2022-05-22 07:00)"));
+}
+
+TEST(NoteConversionTest, AttachmentsTravelByIdentityWhateverTheirNames) {
+    const QList<TestAttachment> files{document(QStringLiteral("Scan  1.pdf"), "first"),
+                                      document(QStringLiteral("Scan\t2.pdf"), "second"),
+                                      document(QStringLiteral("Two\nlines.pdf"), "third"),
+                                      document(QStringLiteral("unshown.pdf"), "fourth")};
+    ItemFixture f(QStringLiteral("Scans"), QStringLiteral("<div>%MEDIA0% and %MEDIA1%</div><div>%MEDIA2%</div>"),
+                  files);
+    ConvertedNote note = convert(f);
+    ASSERT_NE(note.package, nullptr);
+    const auto found = attachments(*note.package->noteText());
+    ASSERT_EQ(found.size(), 4);
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(found[i].second, files[i].bytes) << i;
+    EXPECT_TRUE(found[0].first.startsWith(QStringLiteral("Scan  1"))) << found[0].first.toStdString();
+    for (const auto& [name, bytes] : found) EXPECT_TRUE(name.endsWith(QStringLiteral(".pdf"))) << name.toStdString();
+    // The resource no media element names comes last, after the note's own text.
+    EXPECT_TRUE(found[3].first.startsWith(QStringLiteral("unshown")));
+    EXPECT_EQ(note.package->noteText()->string().trimmed().back(), QChar(TextAttachment::Character));
+}
+
+TEST(NoteConversionTest, MediaNamingTheSameBytesTakeTheResourcesInOrder) {
+    const QList<TestAttachment> files{document(QStringLiteral("a.pdf"), "same"),
+                                      document(QStringLiteral("b.pdf"), "same")};
+    ItemFixture f(QStringLiteral("Twice"), QStringLiteral("<div>%MEDIA0%</div><div>%MEDIA1%</div><div>%MEDIA0%</div>"),
+                  files);
+    ConvertedNote note = convert(f);
+    ASSERT_NE(note.package, nullptr);
+    const auto found = attachments(*note.package->noteText());
+    ASSERT_EQ(found.size(), 3);  // nothing appended: both resources are shown
+    EXPECT_EQ(found[0].first, QStringLiteral("a.pdf"));
+    EXPECT_EQ(found[1].first, QStringLiteral("b.pdf"));
+}
+
+TEST(NoteConversionTest, EmptyNoteBecomesAnEmptyPackageWithItsMetadata) {
+    for (const QByteArray& content :
+         {QByteArray(), QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"),
+          QByteArray("<?xml version=\"1.0\"?>\n<!DOCTYPE en-note SYSTEM \"http://xml.evernote.com/pub/enml2.dtd\">\n")}) {
+        ItemFixture f(QStringLiteral("Nothing yet"), QString(), {});
+        f.item->contentData = content;
+        f.item->tags = {QStringLiteral("empty")};
+        f.item->created = QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5), Qt::UTC);
+        ConvertedNote note = convert(f);
+        ASSERT_NE(note.package, nullptr) << content.constData();
+        EXPECT_EQ(note.dict.value(QStringLiteral("name")).toString(), QStringLiteral("Nothing yet"));
+        EXPECT_EQ(note.dict.value(QStringLiteral("tagsString")).toString(), QStringLiteral("empty"));
+        EXPECT_EQ(note.dict.value(QStringLiteral("dateCreated")).toDate(), f.item->created);
+        EXPECT_TRUE(note.package->noteText()->string().trimmed().isEmpty());
+    }
+}
+
+TEST(NoteConversionTest, WebClipSourcesIncludeTheClippersVersion) {
+    for (const char* source : {"web.clip", "web.clip7", "web.clip12"})
+        EXPECT_TRUE(EvernoteXMLItem::isWebClipSource(QString::fromLatin1(source))) << source;
+    for (const char* source : {"", "mail.smtp", "web.clipper", "web.clip7 ", "mobile.web.clip"})
+        EXPECT_FALSE(EvernoteXMLItem::isWebClipSource(QString::fromLatin1(source))) << source;
+}
