@@ -65,7 +65,9 @@ QString lineText(const EvernoteXMLTask& task) {
                        dateText(task.dueDate, task.timeZone, task.dueDateUIOption == QLatin1String("date_only"));
     if (task.flagged) details << QStringLiteral("flagged");
     if (task.reminderDate.isValid())
-        details << QStringLiteral("reminder ") + dateText(task.reminderDate, task.timeZone, false);
+        details << QStringLiteral("reminder ") + dateText(task.reminderDate,
+                                                       task.reminderTimeZone.isEmpty() ? task.timeZone : task.reminderTimeZone,
+                                                       false);
     const QString title = task.title.simplified();
     return details.isEmpty() ? title : title + QStringLiteral(" (") + details.join(QStringLiteral("; ")) + u')';
 }

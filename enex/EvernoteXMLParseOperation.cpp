@@ -113,6 +113,7 @@ EvernoteXMLParseOperation::Field EvernoteXMLParseOperation::fieldForPath() const
         {QStringLiteral("task/timeZone"), Field::TaskTimeZone},
         {QStringLiteral("task/taskFlag"), Field::TaskFlag},
         {QStringLiteral("task/reminder/reminderDate"), Field::TaskReminderDate},
+        {QStringLiteral("task/reminder/timeZone"), Field::TaskReminderTimeZone},
     };
     if (path_.size() > 3) return Field::None;
     return kFields.value(path_.join(u'/'), Field::None);
@@ -209,6 +210,7 @@ void EvernoteXMLParseOperation::takeFieldText(const QString& text) {
         case Field::TaskTimeZone: currentTask_->timeZone = token; break;
         case Field::TaskFlag: currentTask_->flagged = token == QLatin1String("true"); break;
         case Field::TaskReminderDate: currentTask_->reminderDate = dateFromCompactTimestamp(token); break;
+        case Field::TaskReminderTimeZone: currentTask_->reminderTimeZone = token; break;
     }
 }
 

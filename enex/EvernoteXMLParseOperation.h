@@ -90,7 +90,7 @@ private:
         ResourceData, ResourceMime, ResourceWidth, ResourceHeight,
         ResourceFileName, ResourceTimestamp,
         TaskTitle, TaskStatus, TaskSortWeight, TaskGroup, TaskDueDate, TaskDueDateOption,
-        TaskTimeZone, TaskFlag, TaskReminderDate,
+        TaskTimeZone, TaskFlag, TaskReminderDate, TaskReminderTimeZone,
     };
     Field fieldForPath() const;
 

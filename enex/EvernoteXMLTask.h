@@ -16,6 +16,7 @@ struct EvernoteXMLTask {
     QString timeZone;            // IANA name the due date is shown in; UTC when absent
     bool flagged = false;
     QDateTime reminderDate;      // invalid when the task has no reminder
+    QString reminderTimeZone;    // the zone the reminder is shown in; else the task's
 
     bool isCompleted() const { return status.trimmed() == QLatin1String("completed"); }
 };
