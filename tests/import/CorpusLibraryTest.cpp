@@ -159,7 +159,10 @@ QString statesText(const QList<bool>& states) {
     return QStringLiteral("[%1]").arg(text);
 }
 
-QString listText(const QStringList& list) { return QStringLiteral("{%1}").arg(list.join(QStringLiteral(", "))); }
+// Quoted, so that empty entries show.
+QString listText(const QStringList& list) {
+    return list.isEmpty() ? QStringLiteral("{}") : QStringLiteral("{\"%1\"}").arg(list.join(QStringLiteral("\", \"")));
+}
 
 QStringList sorted(QStringList list) {
     list.sort();
@@ -174,43 +177,39 @@ public:
                      .arg(file).arg(index + 1).arg(note.title.trimmed(), item.fileName).toStdString()) {}
 
     void kindAndName(const ExpectedItem& expected) const {
-        EXPECT_EQ(kindName(item_.kind), kindName(expected.kind)) << where_;
+        ASSERT_TRUE(item_.exists) << where_ << ": the library index names a file that is not there";
+        EXPECT_EQ(kindName(item_.kind), kindName(expected.kind)) << where_ << ": kind";
         EXPECT_EQ(QFileInfo(item_.fileName).suffix(), expected.extension) << where_ << ": extension";
         EXPECT_TRUE(hasExpectedName(item_, expected))
             << where_ << ": expected the name \"" << expected.fileName().toStdString() << "\" (or a numbered form)";
     }
 
+    // One failure per note naming every date that differs.
     void dates() const {
-        if (note_.created.isValid()) {
-            EXPECT_TRUE(sameSecond(item_.indexCreated, note_.created))
-                << where_ << ": creation date in the library index " << dateText(item_.indexCreated).toStdString()
-                << ", expected " << dateText(note_.created).toStdString();
-            EXPECT_TRUE(sameSecond(item_.fileCreated, note_.created))
-                << where_ << ": creation date on the file " << dateText(item_.fileCreated).toStdString()
-                << ", expected " << dateText(note_.created).toStdString();
-        }
-        if (note_.updated.isValid()) {
-            EXPECT_TRUE(sameSecond(item_.indexModified, note_.updated))
-                << where_ << ": modification date in the library index " << dateText(item_.indexModified).toStdString()
-                << ", expected " << dateText(note_.updated).toStdString();
-            EXPECT_TRUE(sameSecond(item_.fileModified, note_.updated))
-                << where_ << ": modification time of the file " << dateText(item_.fileModified).toStdString()
-                << ", expected " << dateText(note_.updated).toStdString();
-        }
+        QStringList wrong;
+        const auto compare = [&](const char* what, const QDateTime& actual, const QDateTime& expected) {
+            if (expected.isValid() && !sameSecond(actual, expected))
+                wrong << QStringLiteral("%1 %2, expected %3").arg(QLatin1String(what), dateText(actual), dateText(expected));
+        };
+        compare("creation date in the library index", item_.indexCreated, note_.created);
+        compare("creation date on the file", item_.fileCreated, note_.created);
+        compare("modification date in the library index", item_.indexModified, note_.updated);
+        compare("modification time of the file", item_.fileModified, note_.updated);
+        EXPECT_TRUE(wrong.isEmpty()) << where_ << ": " << wrong.join(QStringLiteral("; ")).toStdString();
     }
 
+    // Tags as a set, without empty ones, on the file and in the index.
     void tags() const {
         const QSet<QString> expected(note_.tags.begin(), note_.tags.end());
-        const QStringList onFile = item_.fileTags.value_or(QStringList());
-        EXPECT_FALSE(onFile.contains(QString())) << where_ << ": empty tag on the file " << listText(onFile).toStdString();
-        EXPECT_EQ(QSet<QString>(onFile.begin(), onFile.end()), expected)
-            << where_ << ": tags on the file " << listText(onFile).toStdString() << ", expected "
-            << listText(sorted(note_.tags)).toStdString();
-        EXPECT_FALSE(item_.indexTags.contains(QString()))
-            << where_ << ": empty tag in the library index " << listText(item_.indexTags).toStdString();
-        EXPECT_EQ(QSet<QString>(item_.indexTags.begin(), item_.indexTags.end()), expected)
-            << where_ << ": tags in the library index " << listText(item_.indexTags).toStdString() << ", expected "
-            << listText(sorted(note_.tags)).toStdString();
+        QStringList wrong;
+        const auto compare = [&](const char* where, const QStringList& actual) {
+            if (actual.contains(QString()) || QSet<QString>(actual.begin(), actual.end()) != expected)
+                wrong << QStringLiteral("%1 %2").arg(QLatin1String(where), listText(actual));
+        };
+        compare("on the file", item_.fileTags.value_or(QStringList()));
+        compare("in the library index", item_.indexTags);
+        EXPECT_TRUE(wrong.isEmpty()) << where_ << ": tags " << wrong.join(QStringLiteral(", ")).toStdString()
+                                     << "; expected " << listText(sorted(note_.tags)).toStdString();
     }
 
     void attachments(const ENMLOutline& outline) const {
@@ -228,7 +227,8 @@ public:
     void checklist(const ExpectedItem& expected) const {
         if (item_.kind != LibraryItem::Kind::NotePackage) return;
         EXPECT_EQ(statesText(item_.checklistStates), statesText(expected.checklist))
-            << where_ << ": archived checklist items (x checked, - not), expected from en-todo, --en-checked and tasks";
+            << where_ << ": archived checklist items (x checked, - not checked), then those of the note's en-todo, "
+                         "--en-checked list items and tasks";
         for (const QString& title : expected.taskTitles)
             EXPECT_TRUE(item_.text.contains(title)) << where_ << ": the task \"" << title.toStdString() << "\" is not in the text";
     }
