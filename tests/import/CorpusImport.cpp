@@ -20,7 +20,8 @@ constexpr int kImportTimeLimit = 240000;
 }  // namespace
 
 QString corpusFolder() {
-    const QString folder = QDir::cleanPath(QStringLiteral(FERRYMARK_SOURCE_DIR "/../shared/corpus"));
+    const QString folder =
+        QDir::cleanPath(QStringLiteral(FERRYMARK_SOURCE_DIR "/../shared/corpus"));
     return QDir(folder).exists() ? folder : QString();
 }
 
@@ -51,11 +52,14 @@ CorpusImport importENEX(const QString& fileName, const QByteArray& enex) {
         RecordingDelegate delegate;
         auto operation = std::make_shared<EvernoteXMLFileExportOperation>();
         OperationQueue queue;
-        operation->setExportFileURL(QUrl::fromLocalFile(env.writeFile(QStringLiteral("input/") + fileName, enex)));
+        operation->setExportFileURL(
+            QUrl::fromLocalFile(env.writeFile(QStringLiteral("input/") + fileName, enex)));
         operation->setDelegate(&delegate);
         queue.addOperation(operation);
-        if (runEventLoopUntil([&] { return delegate.ended.load(); }, kImportTimeLimit)) result.outcome = delegate.calls.last();
-        else operation->cancel();
+        if (runEventLoopUntil([&] { return delegate.ended.load(); }, kImportTimeLimit))
+            result.outcome = delegate.calls.last();
+        else
+            operation->cancel();
         queue.waitUntilAllOperationsAreFinished();
         result.exported = delegate.exported;
     }

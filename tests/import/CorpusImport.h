@@ -14,7 +14,8 @@
 #include "tests/support/LibraryReader.h"
 
 struct CorpusImport {
-    QString outcome;  // the delegate's last call: "end", "error CODE", "cancel"; empty when it never ended
+    QString outcome;   // the delegate's last call: "end", "error CODE", "cancel"; empty when it
+                       // never ended
     int exported = 0;  // notes the run counted as done (imported or skipped)
     QString log;       // the run's log file
     QList<LibraryItem> items;

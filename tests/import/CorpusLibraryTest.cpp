@@ -39,7 +39,9 @@ QString safeName(const QString& title, const QString& extension) {
 void splitName(const QString& name, ExpectedItem& expected) {
     const QFileInfo info(name);
     expected.extension = info.suffix();
-    expected.stem = expected.extension.isEmpty() ? name : name.left(name.size() - expected.extension.size() - 1);
+    expected.stem = expected.extension.isEmpty()
+                        ? name
+                        : name.left(name.size() - expected.extension.size() - 1);
 }
 
 // The attachment itself, named "<title>.<its extension>"; without an
@@ -48,12 +50,18 @@ void nameSingleAttachment(const ENEXNote& note, ExpectedItem& expected) {
     const ENEXResource& resource = note.resources.first();
     const QString extension = QFileInfo(resource.fileName).suffix();
     QString name;
-    if (!extension.isEmpty() && !note.title.trimmed().isEmpty()) name = safeName(note.title, extension);
-    else name = QVExtensions::safeFileName(resource.fileName);
+    if (!extension.isEmpty() && !note.title.trimmed().isEmpty())
+        name = safeName(note.title, extension);
+    else
+        name = QVExtensions::safeFileName(resource.fileName);
     if (name.isEmpty()) {
-        const QString typeExtension = resource.mime.isEmpty()
-            ? QString() : UniformTypes::preferredExtension(UniformTypes::preferredIdentifierForMIMEType(resource.mime));
-        name = typeExtension.isEmpty() ? QStringLiteral("Untitled") : QStringLiteral("Untitled.") + typeExtension;
+        const QString typeExtension =
+            resource.mime.isEmpty()
+                ? QString()
+                : UniformTypes::preferredExtension(
+                      UniformTypes::preferredIdentifierForMIMEType(resource.mime));
+        name = typeExtension.isEmpty() ? QStringLiteral("Untitled")
+                                       : QStringLiteral("Untitled.") + typeExtension;
     }
     splitName(name, expected);
 }
@@ -80,8 +88,9 @@ bool holdsNonImageAttachment(const ENEXNote& note, const ENMLOutline& outline) {
 // group is missing at the end.
 void expectChecklist(const ENEXNote& note, const ENMLOutline& outline, ExpectedItem& expected) {
     QList<ENEXTask> tasks = note.tasks;
-    std::stable_sort(tasks.begin(), tasks.end(),
-                     [](const ENEXTask& a, const ENEXTask& b) { return a.sortWeight < b.sortWeight; });
+    std::stable_sort(tasks.begin(), tasks.end(), [](const ENEXTask& a, const ENEXTask& b) {
+        return a.sortWeight < b.sortWeight;
+    });
     QList<bool> placed(tasks.size(), false);
     for (const ENMLCheckbox& box : outline.checkboxes) {
         if (box.kind != ENMLCheckbox::Kind::TaskGroup) {
@@ -120,9 +129,11 @@ ExpectedItem expectedItem(const ENEXNote& note) {
 
 // The expected name, or the numbered form a clash of titles in one folder gives.
 bool hasExpectedName(const LibraryItem& item, const ExpectedItem& expected) {
-    const QString pattern = QStringLiteral("^%1( [0-9]+)?%2$").arg(
-        QRegularExpression::escape(expected.stem),
-        expected.extension.isEmpty() ? QString() : QRegularExpression::escape(u'.' + expected.extension));
+    const QString pattern = QStringLiteral("^%1( [0-9]+)?%2$")
+                                .arg(QRegularExpression::escape(expected.stem),
+                                     expected.extension.isEmpty()
+                                         ? QString()
+                                         : QRegularExpression::escape(u'.' + expected.extension));
     return QRegularExpression(pattern).match(item.fileName).hasMatch();
 }
 
@@ -161,7 +172,8 @@ QString statesText(const QList<bool>& states) {
 
 // Quoted, so that empty entries show.
 QString listText(const QStringList& list) {
-    return list.isEmpty() ? QStringLiteral("{}") : QStringLiteral("{\"%1\"}").arg(list.join(QStringLiteral("\", \"")));
+    return list.isEmpty() ? QStringLiteral("{}")
+                          : QStringLiteral("{\"%1\"}").arg(list.join(QStringLiteral("\", \"")));
 }
 
 QStringList sorted(QStringList list) {
@@ -170,32 +182,42 @@ QStringList sorted(QStringList list) {
 }
 
 class CorpusNoteCheck {
-public:
-    CorpusNoteCheck(const QString& file, qsizetype index, const ENEXNote& note, const LibraryItem& item)
-        : note_(note), item_(item),
+  public:
+    CorpusNoteCheck(const QString& file, qsizetype index, const ENEXNote& note,
+                    const LibraryItem& item)
+        : note_(note),
+          item_(item),
           where_(QStringLiteral("%1, note %2 \"%3\", item \"%4\"")
-                     .arg(file).arg(index + 1).arg(note.title.trimmed(), item.fileName).toStdString()) {}
+                     .arg(file)
+                     .arg(index + 1)
+                     .arg(note.title.trimmed(), item.fileName)
+                     .toStdString()) {}
 
     void kindAndName(const ExpectedItem& expected) const {
         ASSERT_TRUE(item_.exists) << where_ << ": the library index names a file that is not there";
         EXPECT_EQ(kindName(item_.kind), kindName(expected.kind)) << where_ << ": kind";
-        EXPECT_EQ(QFileInfo(item_.fileName).suffix(), expected.extension) << where_ << ": extension";
+        EXPECT_EQ(QFileInfo(item_.fileName).suffix(), expected.extension)
+            << where_ << ": extension";
         EXPECT_TRUE(hasExpectedName(item_, expected))
-            << where_ << ": expected the name \"" << expected.fileName().toStdString() << "\" (or a numbered form)";
+            << where_ << ": expected the name \"" << expected.fileName().toStdString()
+            << "\" (or a numbered form)";
     }
 
     // One failure per note naming every date that differs.
     void dates() const {
         QStringList wrong;
-        const auto compare = [&](const char* what, const QDateTime& actual, const QDateTime& expected) {
+        const auto compare = [&](const char* what, const QDateTime& actual,
+                                 const QDateTime& expected) {
             if (expected.isValid() && !sameSecond(actual, expected))
-                wrong << QStringLiteral("%1 %2, expected %3").arg(QLatin1String(what), dateText(actual), dateText(expected));
+                wrong << QStringLiteral("%1 %2, expected %3")
+                             .arg(QLatin1String(what), dateText(actual), dateText(expected));
         };
         compare("creation date in the library index", item_.indexCreated, note_.created);
         compare("creation date on the file", item_.fileCreated, note_.created);
         compare("modification date in the library index", item_.indexModified, note_.updated);
         compare("modification time of the file", item_.fileModified, note_.updated);
-        EXPECT_TRUE(wrong.isEmpty()) << where_ << ": " << wrong.join(QStringLiteral("; ")).toStdString();
+        EXPECT_TRUE(wrong.isEmpty())
+            << where_ << ": " << wrong.join(QStringLiteral("; ")).toStdString();
     }
 
     // Tags as a set, without empty ones, on the file and in the index.
@@ -203,13 +225,15 @@ public:
         const QSet<QString> expected(note_.tags.begin(), note_.tags.end());
         QStringList wrong;
         const auto compare = [&](const char* where, const QStringList& actual) {
-            if (actual.contains(QString()) || QSet<QString>(actual.begin(), actual.end()) != expected)
+            if (actual.contains(QString()) ||
+                QSet<QString>(actual.begin(), actual.end()) != expected)
                 wrong << QStringLiteral("%1 %2").arg(QLatin1String(where), listText(actual));
         };
         compare("on the file", item_.fileTags.value_or(QStringList()));
         compare("in the library index", item_.indexTags);
-        EXPECT_TRUE(wrong.isEmpty()) << where_ << ": tags " << wrong.join(QStringLiteral(", ")).toStdString()
-                                     << "; expected " << listText(sorted(note_.tags)).toStdString();
+        EXPECT_TRUE(wrong.isEmpty())
+            << where_ << ": tags " << wrong.join(QStringLiteral(", ")).toStdString()
+            << "; expected " << listText(sorted(note_.tags)).toStdString();
     }
 
     void attachments(const ENMLOutline& outline) const {
@@ -218,8 +242,9 @@ public:
         for (const ENMLMedia& media : outline.media) named << media.hash;
         for (const ENEXResource& resource : note_.resources) {
             EXPECT_TRUE(item_.attachmentDigests.contains(resource.digest))
-                << where_ << ": attachment \"" << resource.fileName.toStdString() << "\" (" << resource.mime.toStdString()
-                << ", MD5 " << resource.digest.toStdString() << (named.contains(resource.digest) ? "" : ", named by no en-media")
+                << where_ << ": attachment \"" << resource.fileName.toStdString() << "\" ("
+                << resource.mime.toStdString() << ", MD5 " << resource.digest.toStdString()
+                << (named.contains(resource.digest) ? "" : ", named by no en-media")
                 << ") is not in the " << kindName(item_.kind).toStdString();
         }
     }
@@ -227,13 +252,16 @@ public:
     void checklist(const ExpectedItem& expected) const {
         if (item_.kind != LibraryItem::Kind::NotePackage) return;
         EXPECT_EQ(statesText(item_.checklistStates), statesText(expected.checklist))
-            << where_ << ": archived checklist items (x checked, - not checked), then those of the note's en-todo, "
-                         "--en-checked list items and tasks";
+            << where_
+            << ": archived checklist items (x checked, - not checked), then those of the note's "
+               "en-todo, "
+               "--en-checked list items and tasks";
         for (const QString& title : expected.taskTitles)
-            EXPECT_TRUE(item_.text.contains(title)) << where_ << ": the task \"" << title.toStdString() << "\" is not in the text";
+            EXPECT_TRUE(item_.text.contains(title))
+                << where_ << ": the task \"" << title.toStdString() << "\" is not in the text";
     }
 
-private:
+  private:
     const ENEXNote& note_;
     const LibraryItem& item_;
     std::string where_;
@@ -266,9 +294,11 @@ TEST_P(CorpusLibraryTest, EveryNoteIsAnItemWithItsMetadataAttachmentsAndChecklis
     for (qsizetype i = 0; i < notes->size(); ++i) {
         const ENEXNote& note = notes->at(i);
         if (matches[i] < 0) {
-            ADD_FAILURE() << file.toStdString() << ", note " << i + 1 << " \"" << note.title.trimmed().toStdString()
-                          << "\": no item in the library (expected the " << kindName(expected[i].kind).toStdString()
-                          << " \"" << expected[i].fileName().toStdString() << "\")";
+            ADD_FAILURE() << file.toStdString() << ", note " << i + 1 << " \""
+                          << note.title.trimmed().toStdString()
+                          << "\": no item in the library (expected the "
+                          << kindName(expected[i].kind).toStdString() << " \""
+                          << expected[i].fileName().toStdString() << "\")";
             continue;
         }
         matched << matches[i];
@@ -281,8 +311,9 @@ TEST_P(CorpusLibraryTest, EveryNoteIsAnItemWithItsMetadataAttachmentsAndChecklis
         check.checklist(expected[i]);
     }
     for (qsizetype k = 0; k < import.items.size(); ++k)
-        EXPECT_TRUE(matched.contains(k)) << file.toStdString() << ": the library item \""
-                                          << import.items[k].fileName.toStdString() << "\" stands for no note";
+        EXPECT_TRUE(matched.contains(k))
+            << file.toStdString() << ": the library item \""
+            << import.items[k].fileName.toStdString() << "\" stands for no note";
 }
 
 GTEST_ALLOW_UNINSTANTIATED_PARAMETERIZED_TEST(CorpusLibraryTest);

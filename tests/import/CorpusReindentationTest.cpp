@@ -31,7 +31,8 @@ bool isWhiteSpace(const xmlChar* text) {
 void removeWhiteSpaceBetweenElements(xmlNode* node) {
     bool structured = false;
     for (xmlNode* child = node->children; child; child = child->next)
-        structured = structured || child->type == XML_ELEMENT_NODE || child->type == XML_CDATA_SECTION_NODE;
+        structured =
+            structured || child->type == XML_ELEMENT_NODE || child->type == XML_CDATA_SECTION_NODE;
     for (xmlNode* child = node->children; child;) {
         xmlNode* next = child->next;
         if (structured && child->type == XML_TEXT_NODE && isWhiteSpace(child->content)) {
@@ -46,8 +47,9 @@ void removeWhiteSpaceBetweenElements(xmlNode* node) {
 
 // The export with no white space between its elements, or empty when it cannot be read.
 QByteArray onOneLine(const QByteArray& enex) {
-    xmlDoc* document = xmlReadMemory(enex.constData(), static_cast<int>(enex.size()), nullptr, nullptr,
-                                     XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    xmlDoc* document =
+        xmlReadMemory(enex.constData(), static_cast<int>(enex.size()), nullptr, nullptr,
+                      XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     if (!document) return QByteArray();
     removeWhiteSpaceBetweenElements(xmlDocGetRootElement(document));
     xmlChar* text = nullptr;
@@ -62,8 +64,10 @@ QByteArray onOneLine(const QByteArray& enex) {
 // The export as "xmllint --format" indents it, or empty when that fails.
 QByteArray formatted(const QString& path) {
     QProcess xmllint;
-    xmllint.start(QStandardPaths::findExecutable(QStringLiteral("xmllint")), {QStringLiteral("--format"), path});
-    if (!xmllint.waitForFinished(60000) || xmllint.exitStatus() != QProcess::NormalExit || xmllint.exitCode() != 0)
+    xmllint.start(QStandardPaths::findExecutable(QStringLiteral("xmllint")),
+                  {QStringLiteral("--format"), path});
+    if (!xmllint.waitForFinished(60000) || xmllint.exitStatus() != QProcess::NormalExit ||
+        xmllint.exitCode() != 0)
         return QByteArray();
     return xmllint.readAllStandardOutput();
 }
@@ -73,7 +77,8 @@ QString firstDifference(const QString& a, const QString& b) {
     qsizetype at = 0;
     while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
     return QStringLiteral("they differ at character %1: \"%2\" vs \"%3\"")
-        .arg(at).arg(a.mid(at, 40), b.mid(at, 40));
+        .arg(at)
+        .arg(a.mid(at, 40), b.mid(at, 40));
 }
 
 // XML reads every line end as a line feed, though libxml2 keeps carriage
@@ -87,27 +92,29 @@ QString withUnixLineEnds(QString text) {
 QString factsOf(const QList<ENEXNote>& notes) {
     QString facts;
     for (const ENEXNote& note : notes) {
-        facts += note.title + u'|' + note.created.toString(Qt::ISODate) + u'|' + note.updated.toString(Qt::ISODate) +
-                 u'|' + note.tags.join(u',') + u'|' + note.source + u'|' + note.sourceURL + u'|' +
+        facts += note.title + u'|' + note.created.toString(Qt::ISODate) + u'|' +
+                 note.updated.toString(Qt::ISODate) + u'|' + note.tags.join(u',') + u'|' +
+                 note.source + u'|' + note.sourceURL + u'|' +
                  withUnixLineEnds(QString::fromUtf8(note.content.trimmed())) + u'|';
-        for (const ENEXResource& r : note.resources) facts += r.digest + u'|' + r.mime + u'|' + r.fileName + u'|';
+        for (const ENEXResource& r : note.resources)
+            facts += r.digest + u'|' + r.mime + u'|' + r.fileName + u'|';
         for (const ENEXTask& t : note.tasks)
-            facts += t.title + u'|' + QString::number(t.completed) + u'|' + t.sortWeight + u'|' + t.groupID + u'|';
+            facts += t.title + u'|' + QString::number(t.completed) + u'|' + t.sortWeight + u'|' +
+                     t.groupID + u'|';
         facts += u'\n';
     }
     return facts;
 }
 
 QString withoutIdentifiers(QString text) {
-    static const QRegularExpression uuid(
-        QStringLiteral("[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}"));
+    static const QRegularExpression uuid(QStringLiteral(
+        "[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}"));
     return text.replace(uuid, QStringLiteral("<UUID>"));
 }
 
 QString dateText(const QDateTime& date) {
     return date.isValid() ? date.toUTC().toString(Qt::ISODate) : QStringLiteral("(none)");
 }
-
 
 // One item's metadata and contents as named values, in a form fit to compare.
 QList<std::pair<QString, QString>> fieldsOf(const LibraryItem& item, bool withModificationTime) {
@@ -117,23 +124,26 @@ QList<std::pair<QString, QString>> fieldsOf(const LibraryItem& item, bool withMo
         {QStringLiteral("folder"), item.folderName},
         {QStringLiteral("file name"), item.fileName},
         {QStringLiteral("kind"), kindName(item.kind)},
-        {QStringLiteral("name in the index"), item.indexName.trimmed()},
+        {QStringLiteral("name in the index"), item.indexName},
         {QStringLiteral("creation date in the index"), dateText(item.indexCreated)},
         {QStringLiteral("modification date in the index"), dateText(item.indexModified)},
         {QStringLiteral("tags in the index"), item.indexTags.join(u',')},
         {QStringLiteral("creation date on the file"), dateText(item.fileCreated)},
-        {QStringLiteral("tags on the file"), item.fileTags ? item.fileTags->join(u',') : QStringLiteral("(none)")},
+        {QStringLiteral("tags on the file"),
+         item.fileTags ? item.fileTags->join(u',') : QStringLiteral("(none)")},
         {QStringLiteral("attachment MD5s"), item.attachmentDigests.join(u' ')},
         {QStringLiteral("checklist states"), states},
         {QStringLiteral("contents error"), item.contentError},
     };
     // Without a date from the note the file keeps the time it was written.
-    if (withModificationTime) fields.append({QStringLiteral("modification time of the file"), dateText(item.fileModified)});
+    if (withModificationTime)
+        fields.append(
+            {QStringLiteral("modification time of the file"), dateText(item.fileModified)});
     return fields;
 }
 
-void expectSameLibraries(const QString& variant, const CorpusImport& original, const CorpusImport& other,
-                         const std::string& file) {
+void expectSameLibraries(const QString& variant, const CorpusImport& original,
+                         const CorpusImport& other, const std::string& file) {
     const std::string where = file + ", " + variant.toStdString();
     EXPECT_EQ(other.outcome, original.outcome) << where << ": how the run ended";
     EXPECT_EQ(other.exported, original.exported) << where << ": notes done";
@@ -148,12 +158,16 @@ void expectSameLibraries(const QString& variant, const CorpusImport& original, c
         QStringList differences;
         for (qsizetype f = 0; f < fieldsA.size(); ++f)
             if (fieldsB[f].second != fieldsA[f].second)
-                differences << QStringLiteral("%1 \"%2\", as it is \"%3\"").arg(fieldsA[f].first, fieldsB[f].second, fieldsA[f].second);
+                differences << QStringLiteral("%1 \"%2\", as it is \"%3\"")
+                                   .arg(fieldsA[f].first, fieldsB[f].second, fieldsA[f].second);
         const QString textA = withoutIdentifiers(a.text);
         const QString textB = withoutIdentifiers(b.text);
-        if (textA != textB) differences << QStringLiteral("text: ") + firstDifference(textB, textA) + QStringLiteral(" (variant first)");
-        EXPECT_TRUE(differences.isEmpty()) << where << ", item " << k + 1 << " \"" << a.fileName.toStdString()
-                                           << "\": " << differences.join(QStringLiteral("; ")).toStdString();
+        if (textA != textB)
+            differences << QStringLiteral("text: ") + firstDifference(textB, textA) +
+                               QStringLiteral(" (variant first)");
+        EXPECT_TRUE(differences.isEmpty())
+            << where << ", item " << k + 1 << " \"" << a.fileName.toStdString()
+            << "\": " << differences.join(QStringLiteral("; ")).toStdString();
     }
 }
 
@@ -179,11 +193,12 @@ TEST_P(CorpusReindentationTest, IndentedAndOneLineExportsImportAlike) {
     const QString facts = factsOf(*notes);
     for (const auto& [variant, enex] : variants) {
         const auto variantNotes = readENEXNotes(enex, &error);
-        ASSERT_TRUE(variantNotes) << file << ", " << variant.toStdString() << ": " << error.toStdString();
+        ASSERT_TRUE(variantNotes) << file << ", " << variant.toStdString() << ": "
+                                  << error.toStdString();
         const QString variantFacts = factsOf(*variantNotes);
-        ASSERT_TRUE(variantFacts == facts) << file << ", " << variant.toStdString()
-                                           << ": the transformation changed the notes; "
-                                           << firstDifference(variantFacts, facts).toStdString();
+        ASSERT_TRUE(variantFacts == facts)
+            << file << ", " << variant.toStdString() << ": the transformation changed the notes; "
+            << firstDifference(variantFacts, facts).toStdString();
     }
 
     const CorpusImport& original = importOfCorpusFile(path);

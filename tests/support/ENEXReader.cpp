@@ -5,8 +5,10 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QHash>
 #include <QRegularExpression>
 #include <QTimeZone>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -16,7 +18,9 @@ struct ReaderDeleter {
 };
 using Reader = std::unique_ptr<xmlTextReader, ReaderDeleter>;
 
-QString utf8(const xmlChar* text) { return text ? QString::fromUtf8(reinterpret_cast<const char*>(text)) : QString(); }
+QString utf8(const xmlChar* text) {
+    return text ? QString::fromUtf8(reinterpret_cast<const char*>(text)) : QString();
+}
 
 // "20130730T205204Z", the only date form ENEX uses.
 QDateTime enexDate(const QString& text) {
@@ -31,48 +35,89 @@ QString digestOfBase64(const QByteArray& text) {
     QByteArray clean;
     clean.reserve(text.size());
     for (char c : text)
-        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '/' ||
-            c == '=')
+        if ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+            c == '+' || c == '/' || c == '=')
             clean += c;
     const QByteArray bytes = QByteArray::fromBase64(clean);
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
 }
 
+// A leaf element's text: as written, and as a token (trimmed).
+struct ElementText {
+    QByteArray bytes;
+    QString value() const { return QString::fromUtf8(bytes); }
+    QString token() const { return value().trimmed(); }
+};
+
+using ValueSetter = std::function<void(ENEXNote&, const ElementText&)>;
+
+// The values read, by the path of their element below en-export.
+const QHash<QString, ValueSetter>& valueSetters() {
+    static const QHash<QString, ValueSetter> setters = {
+        {QStringLiteral("note/title"),
+         [](ENEXNote& n, const ElementText& t) { n.title = t.value(); }},
+        {QStringLiteral("note/created"),
+         [](ENEXNote& n, const ElementText& t) { n.created = enexDate(t.token()); }},
+        {QStringLiteral("note/updated"),
+         [](ENEXNote& n, const ElementText& t) { n.updated = enexDate(t.token()); }},
+        {QStringLiteral("note/tag"),
+         [](ENEXNote& n, const ElementText& t) {
+             if (!t.token().isEmpty()) n.tags << t.token();
+         }},
+        {QStringLiteral("note/content"),
+         [](ENEXNote& n, const ElementText& t) { n.content = t.bytes; }},
+        {QStringLiteral("note/note-attributes/source"),
+         [](ENEXNote& n, const ElementText& t) { n.source = t.token(); }},
+        {QStringLiteral("note/note-attributes/source-url"),
+         [](ENEXNote& n, const ElementText& t) { n.sourceURL = t.token(); }},
+        {QStringLiteral("note/resource/data"),
+         [](ENEXNote& n, const ElementText& t) {
+             n.resources.last().digest = digestOfBase64(t.bytes);
+         }},
+        {QStringLiteral("note/resource/mime"),
+         [](ENEXNote& n, const ElementText& t) { n.resources.last().mime = t.token(); }},
+        {QStringLiteral("note/resource/resource-attributes/file-name"),
+         [](ENEXNote& n, const ElementText& t) { n.resources.last().fileName = t.token(); }},
+        {QStringLiteral("note/task/title"),
+         [](ENEXNote& n, const ElementText& t) { n.tasks.last().title = t.token(); }},
+        {QStringLiteral("note/task/taskStatus"),
+         [](ENEXNote& n, const ElementText& t) {
+             n.tasks.last().completed = t.token() == QLatin1String("completed");
+         }},
+        {QStringLiteral("note/task/sortWeight"),
+         [](ENEXNote& n, const ElementText& t) { n.tasks.last().sortWeight = t.token(); }},
+        {QStringLiteral("note/task/taskGroupNoteLevelID"),
+         [](ENEXNote& n, const ElementText& t) { n.tasks.last().groupID = t.token(); }},
+    };
+    return setters;
+}
+
 // Files a leaf element's text (the path names the open elements below
 // en-export) into the note being read.
 void fileValue(const QStringList& path, const QByteArray& text, ENEXNote& note) {
-    const QString value = QString::fromUtf8(text);
-    const QString token = value.trimmed();
-    const QString joined = path.join(u'/');
-    if (joined == QLatin1String("note/title")) note.title = value;
-    else if (joined == QLatin1String("note/created")) note.created = enexDate(token);
-    else if (joined == QLatin1String("note/updated")) note.updated = enexDate(token);
-    else if (joined == QLatin1String("note/tag")) { if (!token.isEmpty()) note.tags << token; }
-    else if (joined == QLatin1String("note/content")) note.content = text;
-    else if (joined == QLatin1String("note/note-attributes/source")) note.source = token;
-    else if (joined == QLatin1String("note/note-attributes/source-url")) note.sourceURL = token;
-    else if (joined == QLatin1String("note/resource/data")) note.resources.last().digest = digestOfBase64(text);
-    else if (joined == QLatin1String("note/resource/mime")) note.resources.last().mime = token;
-    else if (joined == QLatin1String("note/resource/resource-attributes/file-name")) note.resources.last().fileName = token;
-    else if (joined == QLatin1String("note/task/title")) note.tasks.last().title = token;
-    else if (joined == QLatin1String("note/task/taskStatus")) note.tasks.last().completed = token == QLatin1String("completed");
-    else if (joined == QLatin1String("note/task/sortWeight")) note.tasks.last().sortWeight = token;
-    else if (joined == QLatin1String("note/task/taskGroupNoteLevelID")) note.tasks.last().groupID = token;
+    const auto setter = valueSetters().constFind(path.join(u'/'));
+    if (setter != valueSetters().constEnd()) (*setter)(note, ElementText{text});
 }
 
 void elementDidStart(const QStringList& path, QList<ENEXNote>& notes) {
     const QString joined = path.join(u'/');
-    if (joined == QLatin1String("note")) notes.append(ENEXNote());
-    else if (joined == QLatin1String("note/resource")) notes.last().resources.append(ENEXResource());
-    else if (joined == QLatin1String("note/task")) notes.last().tasks.append(ENEXTask());
+    if (joined == QLatin1String("note"))
+        notes.append(ENEXNote());
+    else if (joined == QLatin1String("note/resource"))
+        notes.last().resources.append(ENEXResource());
+    else if (joined == QLatin1String("note/task"))
+        notes.last().tasks.append(ENEXTask());
 }
 
-QString readerError(const QString& where) { return QStringLiteral("%1 is not well-formed XML").arg(where); }
+QString readerError(const QString& where) {
+    return QStringLiteral("%1 is not well-formed XML").arg(where);
+}
 
 // Walks the whole export: each element's own text (text and CDATA nodes that
 // are its children) goes to it when it ends; white space between child
 // elements goes to their parent, which no value takes.
-std::optional<QList<ENEXNote>> readNotes(xmlTextReaderPtr reader, const QString& where, QString* error) {
+std::optional<QList<ENEXNote>> readNotes(xmlTextReaderPtr reader, const QString& where,
+                                         QString* error) {
     QList<ENEXNote> notes;
     QStringList path;  // below en-export
     QList<QByteArray> texts;
@@ -162,8 +207,10 @@ bool isDivWithOnlyOneMedia(const xmlNode* node) {
     if (!isNamed(node, "div")) return false;
     int media = 0;
     for (const xmlNode* child : visibleChildren(node)) {
-        if (isNamed(child, "en-media")) ++media;
-        else if (!isNamed(child, "br")) return false;
+        if (isNamed(child, "en-media"))
+            ++media;
+        else if (!isNamed(child, "br"))
+            return false;
     }
     return media == 1;
 }
@@ -173,13 +220,18 @@ void collectOutline(const xmlNode* node, ENMLOutline& outline) {
         if (child->type != XML_ELEMENT_NODE) continue;
         const QString style = attribute(child, "style");
         if (isNamed(child, "en-media")) {
-            outline.media << ENMLMedia{attribute(child, "hash").trimmed(), attribute(child, "type").trimmed()};
+            outline.media << ENMLMedia{attribute(child, "hash").trimmed(),
+                                       attribute(child, "type").trimmed()};
         } else if (isNamed(child, "en-todo")) {
-            outline.checkboxes << ENMLCheckbox{ENMLCheckbox::Kind::Todo, attribute(child, "checked") == QLatin1String("true")};
-        } else if (const auto checked = checkedListItemStyle().match(style); isNamed(child, "li") && checked.hasMatch()) {
-            outline.checkboxes << ENMLCheckbox{ENMLCheckbox::Kind::CheckedListItem, checked.captured(1) == QLatin1String("true")};
+            outline.checkboxes << ENMLCheckbox{
+                ENMLCheckbox::Kind::Todo, attribute(child, "checked") == QLatin1String("true")};
+        } else if (const auto checked = checkedListItemStyle().match(style);
+                   isNamed(child, "li") && checked.hasMatch()) {
+            outline.checkboxes << ENMLCheckbox{ENMLCheckbox::Kind::CheckedListItem,
+                                               checked.captured(1) == QLatin1String("true")};
         } else if (taskGroupStyle().match(style).hasMatch()) {
-            outline.checkboxes << ENMLCheckbox{ENMLCheckbox::Kind::TaskGroup, false, identifierStyle().match(style).captured(1)};
+            outline.checkboxes << ENMLCheckbox{ENMLCheckbox::Kind::TaskGroup, false,
+                                               identifierStyle().match(style).captured(1)};
         }
         collectOutline(child, outline);
     }
@@ -194,8 +246,9 @@ std::optional<QList<ENEXNote>> readENEXNotes(const QString& path, QString* error
         return std::nullopt;
     }
     const QByteArray bytes = file.readAll();
-    Reader reader(xmlReaderForMemory(bytes.constData(), static_cast<int>(bytes.size()), QFile::encodeName(path).constData(),
-                                     nullptr, XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+    Reader reader(xmlReaderForMemory(
+        bytes.constData(), static_cast<int>(bytes.size()), QFile::encodeName(path).constData(),
+        nullptr, XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
     if (!reader) {
         if (error) *error = readerError(path);
         return std::nullopt;
@@ -204,8 +257,9 @@ std::optional<QList<ENEXNote>> readENEXNotes(const QString& path, QString* error
 }
 
 std::optional<QList<ENEXNote>> readENEXNotes(const QByteArray& enex, QString* error) {
-    Reader reader(xmlReaderForMemory(enex.constData(), static_cast<int>(enex.size()), nullptr, nullptr,
-                                     XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+    Reader reader(xmlReaderForMemory(
+        enex.constData(), static_cast<int>(enex.size()), nullptr, nullptr,
+        XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
     if (!reader) {
         if (error) *error = readerError(QStringLiteral("The ENEX text"));
         return std::nullopt;
@@ -216,8 +270,9 @@ std::optional<QList<ENEXNote>> readENEXNotes(const QByteArray& enex, QString* er
 ENMLOutline outlineOfENML(const QByteArray& enml) {
     ENMLOutline outline;
     const QByteArray text = enml.trimmed();
-    Reader reader(xmlReaderForMemory(text.constData(), static_cast<int>(text.size()), nullptr, nullptr,
-                                     XML_PARSE_RECOVER | XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
+    Reader reader(xmlReaderForMemory(
+        text.constData(), static_cast<int>(text.size()), nullptr, nullptr,
+        XML_PARSE_RECOVER | XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING));
     if (!reader) return outline;
     while (xmlTextReaderRead(reader.get()) == 1) {
         if (xmlTextReaderNodeType(reader.get()) != XML_READER_TYPE_ELEMENT ||
@@ -225,10 +280,10 @@ ENMLOutline outlineOfENML(const QByteArray& enml) {
             continue;
         const xmlNode* note = xmlTextReaderExpand(reader.get());
         if (!note) return outline;
-        outline.parsed = true;
         const QList<const xmlNode*> children = visibleChildren(note);
         outline.holdsOnlyOneMedia =
-            children.size() == 1 && (isNamed(children.first(), "en-media") || isDivWithOnlyOneMedia(children.first()));
+            children.size() == 1 &&
+            (isNamed(children.first(), "en-media") || isDivWithOnlyOneMedia(children.first()));
         collectOutline(note, outline);
         return outline;
     }

@@ -33,7 +33,7 @@ struct ENEXTask {
 };
 
 struct ENEXNote {
-    QString title;  // as written, not trimmed
+    QString title;      // as written, not trimmed
     QDateTime created;  // invalid when absent or unreadable
     QDateTime updated;
     QStringList tags;  // trimmed; empty ones left out
@@ -64,11 +64,10 @@ struct ENMLMedia {
 };
 
 struct ENMLOutline {
-    bool parsed = false;
     // The en-note holds one child that is an en-media, or a div holding one
     // en-media and nothing but br elements beside it (white space ignored).
     bool holdsOnlyOneMedia = false;
-    QList<ENMLMedia> media;  // document order
+    QList<ENMLMedia> media;          // document order
     QList<ENMLCheckbox> checkboxes;  // document order
 };
 

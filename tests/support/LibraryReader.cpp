@@ -29,7 +29,8 @@ std::optional<QByteArray> contentsOf(const QString& path) {
 }
 
 LibraryItem::Kind kindOfFile(const QFileInfo& info) {
-    if (info.isDir() && info.suffix() == PMNoteFile::fileExtension) return LibraryItem::Kind::NotePackage;
+    if (info.isDir() && info.suffix() == PMNoteFile::fileExtension)
+        return LibraryItem::Kind::NotePackage;
     if (info.suffix() == QLatin1String("webarchive")) return LibraryItem::Kind::WebArchive;
     return LibraryItem::Kind::File;
 }
@@ -40,9 +41,12 @@ void readNotePackage(LibraryItem& item) {
     while (files.hasNext()) {
         const QString file = files.next();
         const QString relative = QDir(item.path).relativeFilePath(file);
-        if (relative == QLatin1String("TXT.rtf") || relative == PMNoteFile::noteAttributesFileName) continue;
-        if (const auto bytes = contentsOf(file)) item.attachmentDigests << digestOf(*bytes);
-        else item.contentError = QStringLiteral("cannot read ") + file;
+        if (relative == QLatin1String("TXT.rtf") || relative == PMNoteFile::noteAttributesFileName)
+            continue;
+        if (const auto bytes = contentsOf(file))
+            item.attachmentDigests << digestOf(*bytes);
+        else
+            item.contentError = QStringLiteral("cannot read ") + file;
     }
     Error error;
     const auto note = PMNoteFile::noteFileWithFileURL(QUrl::fromLocalFile(item.path), &error);
@@ -52,22 +56,26 @@ void readNotePackage(LibraryItem& item) {
     }
     item.text = note->noteText()->string();
     const auto archive = contentsOf(item.path + u'/' + PMNoteFile::noteAttributesFileName);
-    const auto attributes = archive ? PMNoteAttributes::fromArchivedData(*archive, &error) : std::nullopt;
+    const auto attributes =
+        archive ? PMNoteAttributes::fromArchivedData(*archive, &error) : std::nullopt;
     if (!attributes) {
         item.contentError = QStringLiteral("no readable NoteAttributes archive");
         return;
     }
-    QList<PMNoteChecklistItem> checklist = attributes->checklistItems().value_or(QList<PMNoteChecklistItem>());
-    std::stable_sort(checklist.begin(), checklist.end(), [](const PMNoteChecklistItem& a, const PMNoteChecklistItem& b) {
-        return a.range().location < b.range().location;
-    });
+    QList<PMNoteChecklistItem> checklist =
+        attributes->checklistItems().value_or(QList<PMNoteChecklistItem>());
+    std::stable_sort(checklist.begin(), checklist.end(),
+                     [](const PMNoteChecklistItem& a, const PMNoteChecklistItem& b) {
+                         return a.range().location < b.range().location;
+                     });
     for (const PMNoteChecklistItem& box : checklist) item.checklistStates << box.on();
 }
 
 void collectWebResources(const PlistDictionary& archive, LibraryItem& item) {
     const PlistArray subresources = archive.value(QStringLiteral("WebSubresources")).toArray();
     for (const PlistValue& resource : subresources.values())
-        item.attachmentDigests << digestOf(resource.toDictionary().value(QStringLiteral("WebResourceData")).toData());
+        item.attachmentDigests << digestOf(
+            resource.toDictionary().value(QStringLiteral("WebResourceData")).toData());
     const PlistArray frames = archive.value(QStringLiteral("WebSubframeArchives")).toArray();
     for (const PlistValue& frame : frames.values()) collectWebResources(frame.toDictionary(), item);
 }
@@ -80,8 +88,10 @@ void readWebArchive(LibraryItem& item) {
         return;
     }
     const PlistDictionary root = archive->toDictionary();
-    item.text = QString::fromUtf8(root.value(QStringLiteral("WebMainResource")).toDictionary()
-                                      .value(QStringLiteral("WebResourceData")).toData());
+    item.text = QString::fromUtf8(root.value(QStringLiteral("WebMainResource"))
+                                      .toDictionary()
+                                      .value(QStringLiteral("WebResourceData"))
+                                      .toData());
     collectWebResources(root, item);
 }
 
@@ -94,8 +104,10 @@ void readContents(LibraryItem& item) {
             readWebArchive(item);
             break;
         case LibraryItem::Kind::File:
-            if (const auto bytes = contentsOf(item.path)) item.attachmentDigests << digestOf(*bytes);
-            else item.contentError = QStringLiteral("cannot read the file");
+            if (const auto bytes = contentsOf(item.path))
+                item.attachmentDigests << digestOf(*bytes);
+            else
+                item.contentError = QStringLiteral("cannot read the file");
             break;
     }
     item.attachmentDigests.sort();
@@ -126,9 +138,12 @@ QDateTime indexDate(const QString& text) {
 
 QString kindName(LibraryItem::Kind kind) {
     switch (kind) {
-        case LibraryItem::Kind::NotePackage: return QStringLiteral("note package");
-        case LibraryItem::Kind::WebArchive: return QStringLiteral("web archive");
-        case LibraryItem::Kind::File: return QStringLiteral("attachment file");
+        case LibraryItem::Kind::NotePackage:
+            return QStringLiteral("note package");
+        case LibraryItem::Kind::WebArchive:
+            return QStringLiteral("web archive");
+        case LibraryItem::Kind::File:
+            return QStringLiteral("attachment file");
     }
     return QString();
 }
@@ -146,9 +161,11 @@ std::optional<QList<LibraryItem>> readLibrary(const QString& libraryPath, QStrin
         db.setDatabaseName(index);
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
         QSqlQuery query(db);
-        if (!db.open() || !query.exec(QStringLiteral("SELECT path, name, date_created, date_modified, tags "
-                                                     "FROM items ORDER BY rowid"))) {
-            if (error) *error = QStringLiteral("cannot read %1: %2").arg(index, query.lastError().text());
+        if (!db.open() ||
+            !query.exec(QStringLiteral("SELECT path, name, date_created, date_modified, tags "
+                                       "FROM items ORDER BY rowid"))) {
+            if (error)
+                *error = QStringLiteral("cannot read %1: %2").arg(index, query.lastError().text());
         } else {
             items.emplace();
             while (query.next()) {

@@ -30,14 +30,16 @@ struct LibraryItem {
     QStringList indexTags;  // split at commas, empty entries kept
 
     // The file's own metadata.
-    QDateTime fileCreated;   // the creation-date attribute; invalid when absent
-    QDateTime fileModified;  // the modification time
+    QDateTime fileCreated;                // the creation-date attribute; invalid when absent
+    QDateTime fileModified;               // the modification time
     std::optional<QStringList> fileTags;  // the tag attribute split at commas, empty entries kept
 
     // Contents. The digests are sorted; for a plain file, its own.
     QStringList attachmentDigests;
-    QString text;  // note package: its text with boxes as attachment characters; web archive: main resource
-    QList<bool> checklistStates;  // note package: the archived checklist items' states in text order
+    QString text;  // note package: its text with boxes as attachment characters; web archive: main
+                   // resource
+    QList<bool>
+        checklistStates;   // note package: the archived checklist items' states in text order
     QString contentError;  // why the contents could not be read; empty when they could
 };
 
