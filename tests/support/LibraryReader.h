@@ -1,0 +1,50 @@
+// Reads a Pelmora library folder back for tests, the way a user finds it:
+// the items its index "Library.sqlite" lists, in the order they were taken,
+// each with its file's name, kind, dates and tags (file modification time and
+// extended attributes), what the index recorded for it, and what it holds:
+// the MD5 of every attachment, the note text and the archived checklist
+// items of a note package, the resources of a web archive.
+//
+// Everything is read at once into plain values, so the library folder may be
+// removed afterwards. Main thread (it reads note packages).
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+struct LibraryItem {
+    enum class Kind { NotePackage, WebArchive, File };
+    Kind kind = Kind::File;
+    QString folderName;  // the group's folder inside the library
+    QString fileName;
+    QString path;
+    bool exists = false;  // the index names a file that is there
+
+    // The index's record.
+    QString indexName;
+    QDateTime indexCreated;  // invalid when the index holds none
+    QDateTime indexModified;
+    QStringList indexTags;  // split at commas, empty entries kept
+
+    // The file's own metadata.
+    QDateTime fileCreated;                // the creation-date attribute; invalid when absent
+    QDateTime fileModified;               // the modification time
+    std::optional<QStringList> fileTags;  // the tag attribute split at commas, empty entries kept
+
+    // Contents. The digests are sorted; for a plain file, its own.
+    QStringList attachmentDigests;
+    QString text;  // note package: its text with boxes as attachment characters; web archive: main
+                   // resource
+    QList<bool>
+        checklistStates;   // note package: the archived checklist items' states in text order
+    QString contentError;  // why the contents could not be read; empty when they could
+};
+
+QString kindName(LibraryItem::Kind kind);
+
+// The library at `libraryPath`; nullopt with a message in `error` when its
+// index cannot be read.
+std::optional<QList<LibraryItem>> readLibrary(const QString& libraryPath, QString* error = nullptr);
