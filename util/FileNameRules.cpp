@@ -4,12 +4,13 @@
 
 #include <QFile>
 
+#include "platform/foundation/FileNameLength.h"
+
 namespace {
 
-// The longest name a component may have, in UTF-16 units (the rule of the
-// names we write) and in UTF-8 bytes (what Linux file systems accept).
+// The longest name the sanitizer lets through, in UTF-16 units. The byte
+// limit of the file system is FileNameLength's.
 constexpr qsizetype kMaxNameUnits = 255;
-constexpr qsizetype kMaxNameBytes = 255;
 
 bool isWhiteSpace(char16_t unit) {
     return unit == 0x0009 || QChar::category(unit) == QChar::Separator_Space;
@@ -45,50 +46,22 @@ QString extensionOf(const QString& name) {
     return dot < 0 ? QString() : name.mid(dot + 1);
 }
 
+// The first `units` units of `text`, one fewer when the cut would split a
+// surrogate pair (half a character is no character).
+QString leftOnCodePoints(const QString& text, qsizetype units) {
+    if (units > 0 && units < text.size() && text.at(units - 1).isHighSurrogate() &&
+        text.at(units).isLowSurrogate())
+        --units;
+    return text.left(units);
+}
+
 QString cutToLength(const QString& text) {
     const QString extension = extensionOf(text);
     const qsizetype keptExtensionMax = kMaxNameUnits - 2;  // leaves one unit of base
     if (extension.isEmpty() || extension.size() > keptExtensionMax) {
-        return text.left(kMaxNameUnits - 1);
+        return leftOnCodePoints(text, kMaxNameUnits - 1);
     }
-    return text.left(kMaxNameUnits - 1 - extension.size()) + u'.' + extension;
-}
-
-// Bytes that the code point starting at `i` takes in UTF-8, and its length in
-// units (2 for a surrogate pair).
-std::pair<qsizetype, qsizetype> utf8LengthAt(const QString& text, qsizetype i) {
-    const char16_t unit = text.at(i).unicode();
-    if (QChar::isHighSurrogate(unit) && i + 1 < text.size() &&
-        QChar::isLowSurrogate(text.at(i + 1).unicode())) {
-        return {4, 2};
-    }
-    if (unit < 0x80) return {1, 1};
-    if (unit < 0x800) return {2, 1};
-    return {3, 1};
-}
-
-qsizetype utf8Length(const QString& text) {
-    qsizetype bytes = 0;
-    for (qsizetype i = 0; i < text.size();) {
-        const auto [b, units] = utf8LengthAt(text, i);
-        bytes += b;
-        i += units;
-    }
-    return bytes;
-}
-
-// The longest start of `text` within both limits that does not split a
-// surrogate pair.
-QString leadingCharacters(const QString& text, qsizetype maxUnits, qsizetype maxBytes) {
-    qsizetype bytes = 0;
-    qsizetype i = 0;
-    while (i < text.size()) {
-        const auto [b, units] = utf8LengthAt(text, i);
-        if (i + units > maxUnits || bytes + b > maxBytes) break;
-        bytes += b;
-        i += units;
-    }
-    return text.left(i);
+    return leftOnCodePoints(text, kMaxNameUnits - 1 - extension.size()) + u'.' + extension;
 }
 
 // Units that no file system can store: NUL, and halves of surrogate pairs
@@ -106,37 +79,26 @@ QString withUnstorableUnitsReplaced(QString text) {
     return text;
 }
 
-// `base` shortened so that base + suffix fits both limits; when the suffix
-// alone leaves no room, an empty string.
-QString fitted(const QString& base, const QString& suffix) {
-    const qsizetype units = kMaxNameUnits - suffix.size();
-    const qsizetype bytes = kMaxNameBytes - utf8Length(suffix);
-    if (units < 1 || bytes < 1) return QString();
-    return leadingCharacters(base, units, bytes) + suffix;
-}
-
-QString shortenedToByteLimit(const QString& name) {
-    if (utf8Length(name) <= kMaxNameBytes) return name;
-    const QString extension = extensionOf(name);
-    if (!extension.isEmpty()) {
-        const QString base = name.left(name.size() - extension.size() - 1);
-        const QString result = fitted(base, u'.' + extension);
-        if (!result.isEmpty()) return result;
-    }
-    return leadingCharacters(name, kMaxNameUnits, kMaxNameBytes);
-}
-
 // "Base N.ext": the number goes between base and extension; when a long
 // extension leaves no room for the base, the number goes at the very end.
 QString numberedName(const QString& base, const QString& extension, long n) {
     const QString number = u' ' + QString::number(n);
     if (!extension.isEmpty()) {
-        const QString result = fitted(base, number + u'.' + extension);
+        const QString result = FileNameLength::fittedBeforeSuffix(base, number + u'.' + extension);
         if (!result.isEmpty()) return result;
-        return fitted(base + u'.' + extension, number);
+        return FileNameLength::fittedBeforeSuffix(base + u'.' + extension, number);
     }
-    return fitted(base, number);
+    return FileNameLength::fittedBeforeSuffix(base, number);
 }
+
+// Control characters that lay out text (tab, line breaks, NEL) read as a
+// space; the others stand for nothing a reader sees.
+char16_t replacementForControl(char16_t unit) {
+    const bool laysOutText = (unit >= 0x0009 && unit <= 0x000D) || unit == 0x0085;
+    return laysOutText ? u' ' : u'-';
+}
+
+bool isControl(char16_t unit) { return unit < 0x0020 || (unit >= 0x007F && unit <= 0x009F); }
 
 // Any item at all, a dangling symbolic link included, makes the name taken:
 // writing through such a link would create a file somewhere else.
@@ -172,7 +134,20 @@ QString safeFileName(const QString& name) {
     // two names that would mean the folder itself or its parent.
     if (safe == QStringLiteral(".")) return QStringLiteral("-");
     if (safe == QStringLiteral("..")) return QStringLiteral("-.");
-    return shortenedToByteLimit(safe);
+    return FileNameLength::fittedName(safe);
+}
+
+QString attachmentFileName(const QString& name) {
+    QString result = withUnstorableUnitsReplaced(name);
+    for (QChar& c : result) {
+        if (isControl(c.unicode()))
+            c = replacementForControl(c.unicode());
+        else if (c == u'/')
+            c = u'-';
+    }
+    if (result == QStringLiteral(".")) return QStringLiteral("-");
+    if (result == QStringLiteral("..")) return QStringLiteral("-.");
+    return FileNameLength::fittedName(result);
 }
 
 QString makeFilenameUniqueInDirectoryAtURL(const QString& name, const QString& directoryPath) {

@@ -3,8 +3,10 @@
 // is resolved with a numbered name. Every file, folder and package name that
 // an import writes goes through these.
 //
-// All lengths and positions count UTF-16 code units. None of these functions
-// keeps state or reports errors; all are safe to call from any thread.
+// Lengths and positions count UTF-16 code units, except the file system's
+// limit of 255 bytes of UTF-8 per name, which every result also keeps. None
+// of these functions keeps state or reports errors; all are safe to call from
+// any thread.
 #pragma once
 
 #include <QString>
@@ -17,15 +19,33 @@ namespace QVExtensions {
 // "/", ":" and "~" turned into "-", the text cut at its first line break,
 // white space trimmed again, and an over-long text (256 units or more) cut to
 // 254 units, keeping its extension ("." + extension, 255 units in all) when it
-// has one. Nothing else is replaced: control characters stay. "" gives "".
+// has one; a cut that would split a surrogate pair takes one unit fewer.
+// Nothing else is replaced: control characters stay. "" gives "".
 QString stringSanitizedForFileName(const QString& text);
 
 // stringSanitizedForFileName, then made safe to hand to the file system as one
 // component: U+0000 and unpaired surrogates become "-", "." and ".." never
 // come out, and a name longer than 255 bytes in UTF-8 (the Linux limit) is
-// shortened before its extension, on whole characters. An empty result stays
-// empty; callers decide what an unnamed item is called.
+// shortened before its extension, on whole characters
+// (FileNameLength::fittedName). An empty result stays empty; callers decide
+// what an unnamed item is called.
 QString safeFileName(const QString& name);
+
+// The name an attachment's file gets inside a note package, made from the
+// attachment's own name. Unlike a title, an attachment name keeps everything
+// a file name can hold: runs of spaces, leading and trailing white space,
+// ":", "~", a leading ".", line and paragraph separators (U+2028, U+2029).
+// Only what one component must not or cannot hold is changed:
+// - tab, LF, VT, FF, CR and NEL each become one space; every other control
+//   character (C0, DEL, C1) becomes "-";
+// - "/" and unpaired surrogates become "-";
+// - "." becomes "-" and ".." "-." (they name folders, not files);
+// - a name longer than 255 bytes of UTF-8 is shortened before its extension,
+//   on whole characters, keeping the "." and the extension whole
+//   (FileNameLength::fittedName).
+// "" gives ""; callers decide what an unnamed attachment is called. Applying
+// it to its own result changes nothing.
+QString attachmentFileName(const QString& name);
 
 // A name for a new item in `directory` that nothing there holds yet. The name
 // is first made safe (safeFileName), so the result is always exactly one

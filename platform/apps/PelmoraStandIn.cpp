@@ -13,6 +13,7 @@
 #include <QUuid>
 #include <cstdio>
 
+#include "platform/foundation/FileNameLength.h"
 #include "platform/foundation/FileResourceValues.h"
 #include "platform/foundation/StandardPaths.h"
 
@@ -28,13 +29,21 @@ void logLine(const QString& text) {
     std::fflush(stderr);
 }
 
-// A name that is one safe path component.
+// A name that is one safe path component within the file system's limit.
 QString safeComponent(QString name) {
     name.replace(u'/', u'-');
     name.replace(QChar(0), u'-');
     name = name.trimmed();
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) name = QStringLiteral("Untitled");
-    return name;
+    return FileNameLength::fittedName(name);
+}
+
+// "base N.ext", shortened before the number so that it stays within the file
+// system's limit; the number goes last when the extension leaves no room.
+QString numberedName(const QString& base, const QString& extension, int n) {
+    const QString number = u' ' + QString::number(n);
+    const QString numbered = FileNameLength::fittedBeforeSuffix(base, number + extension);
+    return numbered.isEmpty() ? FileNameLength::fittedBeforeSuffix(base + extension, number) : numbered;
 }
 
 QString uniquePath(const QString& folder, const QString& name) {
@@ -44,7 +53,7 @@ QString uniquePath(const QString& folder, const QString& name) {
     const QString base = dot > 0 ? name.left(dot) : name;
     const QString extension = dot > 0 ? name.mid(dot) : QString();
     for (int n = 1;; ++n) {
-        const QString candidate = dir.filePath(QStringLiteral("%1 %2%3").arg(base).arg(n).arg(extension));
+        const QString candidate = dir.filePath(numberedName(base, extension, n));
         if (!QFileInfo::exists(candidate)) return candidate;
     }
 }

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/foundation/FileNameLength.h"
+
 class FileWrapperData : public QSharedData {
   public:
     FileWrapper::Kind kind = FileWrapper::Kind::Null;
@@ -61,6 +63,16 @@ bool isSafeChildKey(const QString& key) {
            !key.contains(QLatin1Char('/')) && !key.contains(QChar(0));
 }
 
+// The hidden name of a staging or backup item beside `target`:
+// ".<target>.<unique>.<role>", with the target's name shortened so that the
+// whole name fits the file system's limit (a long target name must not make
+// the write fail).
+QString siblingName(const QString& target, const QString& unique, const QString& role) {
+    const QString suffix = u'.' + unique + u'.' + role;
+    const qsizetype room = FileNameLength::maximumBytes - 1 - FileNameLength::utf8Length(suffix);
+    return u'.' + FileNameLength::leadingCharacters(target, room) + suffix;
+}
+
 // Removes a file or folder tree; used to clean up after failed or replaced writes.
 void removeItem(const QString& path) {
     const QFileInfo info(path);
@@ -113,7 +125,7 @@ QString FileWrapper::safeChildName(const QString& name) {
     safe.replace(QLatin1Char('/'), QLatin1Char('_')).replace(QChar(0), QLatin1Char('_'));
     if (safe.isEmpty() || safe == QLatin1String(".") || safe == QLatin1String(".."))
         safe = QStringLiteral("Attachment");
-    return safe;
+    return FileNameLength::fittedName(safe);
 }
 
 QString FileWrapper::addFileWrapper(const FileWrapper& child) {
@@ -122,8 +134,11 @@ QString FileWrapper::addFileWrapper(const FileWrapper& child) {
         child.preferredFilename().isEmpty() ? child.filename() : child.preferredFilename();
     const QString base = safeChildName(proposed);
     QString key = base;
-    for (int n = 1; d_->children.contains(key); ++n)
-        key = QStringLiteral("%1__%2").arg(n).arg(base);
+    for (int n = 1; d_->children.contains(key); ++n) {
+        const QString prefix = QStringLiteral("%1__").arg(n);
+        key = prefix + FileNameLength::fittedName(
+                           base, FileNameLength::maximumBytes - FileNameLength::utf8Length(prefix));
+    }
     FileWrapper stored = child;
     stored.setFilename(key);
     d_->children.insert(key, stored);
@@ -214,11 +229,11 @@ bool FileWrapper::writeToPath(const QString& path, bool atomically, Error* error
     const QString dir = target.absolutePath();
     const QString unique = QUuid::createUuid().toString(QUuid::WithoutBraces);
     const QString staging =
-        QDir(dir).filePath(QStringLiteral(".%1.%2.new").arg(target.fileName(), unique));
+        QDir(dir).filePath(siblingName(target.fileName(), unique, QStringLiteral("new")));
     if (!writeItem(staging, error)) return removeItem(staging), false;
     QString backup;
     if (target.exists() || target.isSymLink()) {
-        backup = QDir(dir).filePath(QStringLiteral(".%1.%2.old").arg(target.fileName(), unique));
+        backup = QDir(dir).filePath(siblingName(target.fileName(), unique, QStringLiteral("old")));
         if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(backup).constData()) !=
             0) {
             removeItem(staging);

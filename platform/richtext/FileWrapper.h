@@ -44,7 +44,8 @@ class FileWrapper {
     // inside a folder are skipped, never followed. None with the error on failure.
     static std::optional<FileWrapper> readFromPath(const QString& path, Error* error = nullptr);
 
-    // Writes this wrapper to `path`. With `atomically`, the result appears in
+    // Writes this wrapper to `path`. With `atomically`, the item is written
+    // beside `path` under a hidden name of at most 255 bytes, then appears in
     // one rename and replaces whatever was at `path`; without it, an existing
     // item at `path` is an error (516). False with the error on failure; a
     // failed write leaves no partial item at `path`.
@@ -68,16 +69,20 @@ class FileWrapper {
     // A directory's children by key (empty for other kinds).
     QMap<QString, FileWrapper> fileWrappers() const;
     // Adds `child` to a directory under its preferred name (or its file name),
-    // made a safe single path component ("/" and NUL become "_", empty, "." and
-    // ".." become "Attachment") and unique among the keys ("1__name",
-    // "2__name", ...). Returns the key; empty when this is not a directory.
+    // made a safe single path component (safeChildName) and unique among the
+    // keys ("1__name", "2__name", ..., the name shortened before its extension
+    // so that the key stays within 255 bytes). Returns the key; empty when
+    // this is not a directory.
     QString addFileWrapper(const FileWrapper& child);
     // Adds a regular file; same naming as addFileWrapper.
     QString addRegularFile(const QByteArray& contents, const QString& preferredFilename);
     // Removes the child under `key`; false when there is none.
     bool removeFileWrapper(const QString& key);
 
-    // The safe single path component made from a proposed child name.
+    // The safe single path component made from a proposed child name: "/" and
+    // NUL become "_"; empty, "." and ".." become "Attachment"; a name longer
+    // than 255 bytes of UTF-8 is shortened before its extension, on whole
+    // characters. Everything else (spaces, tabs, any other character) is kept.
     static QString safeChildName(const QString& name);
 
     friend bool operator==(const FileWrapper& a, const FileWrapper& b);

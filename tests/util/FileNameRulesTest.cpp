@@ -149,3 +149,59 @@ TEST_F(MakeFilenameUnique, LongNameKeepsItsNumberWithinTheLimit) {
     EXPECT_EQ(makeFilenameUniqueInDirectoryAtURL(longName, dir),
               QString(248, u'n') + QStringLiteral(" 2.html"));
 }
+
+TEST_F(MakeFilenameUnique, LongMultibyteNameGetsItsNumberOnWholeCharacters) {
+    QString longName;
+    for (int i = 0; i < 100; ++i) longName += QStringLiteral("é\U0001F600");
+    longName += QStringLiteral(".pmnote");
+    const QString first = makeFilenameUniqueInDirectoryAtURL(longName, dir);
+    touch(dir + u'/' + first);
+    const QString second = makeFilenameUniqueInDirectoryAtURL(longName, dir);
+    EXPECT_TRUE(second.endsWith(QStringLiteral(" 1.pmnote"))) << qPrintable(second);
+    for (const QString& name : {first, second}) {
+        EXPECT_LE(name.toUtf8().size(), 255);
+        EXPECT_FALSE(hasUnpairedSurrogate(name));
+        EXPECT_TRUE(name.startsWith(QStringLiteral("é\U0001F600")));
+    }
+    touch(dir + u'/' + second);
+    EXPECT_EQ(QDir(dir).entryList(QDir::Files).size(), 2);
+}
+
+TEST(StringSanitizedForFileName, UnitCutNeverSplitsASurrogatePair) {
+    // The 254th unit is the first half of the emoji: the cut takes one fewer.
+    const QString name = QString(253, u'a') + QStringLiteral("\U0001F600tail");
+    EXPECT_EQ(stringSanitizedForFileName(name), QString(253, u'a'));
+    EXPECT_EQ(safeFileName(name), QString(253, u'a'));
+}
+
+TEST(AttachmentFileName, ReplacesOnlyControlsAndSlashes) {
+    EXPECT_EQ(attachmentFileName(QStringLiteral("Scan  1.pdf")), "Scan  1.pdf");
+    EXPECT_EQ(attachmentFileName(QStringLiteral("Scan\t2.pdf")), "Scan 2.pdf");
+    EXPECT_EQ(attachmentFileName(QStringLiteral("a\nb\r\nc\u000B\u000C\u0085.txt")),
+              "a b  c   .txt");
+    EXPECT_EQ(attachmentFileName(QString::fromUtf16(u"nul\0 bel\u0007 del\u007F c1\u009F", 18)),
+              "nul- bel- del- c1-");
+    // What a title would lose stays: spaces at the ends, ":", "~", a leading
+    // ".", text after a line separator.
+    EXPECT_EQ(attachmentFileName(QStringLiteral(" .a:b~c\u2028d ")), " .a:b~c\u2028d ");
+    EXPECT_EQ(attachmentFileName(QStringLiteral("../../etc/passwd")), "..-..-etc-passwd");
+    EXPECT_EQ(attachmentFileName(QStringLiteral(".")), "-");
+    EXPECT_EQ(attachmentFileName(QStringLiteral("..")), "-.");
+    EXPECT_EQ(attachmentFileName(QString()), "");
+    QString unpaired = QStringLiteral("x.png");
+    unpaired.insert(1, QChar(0xD83D));
+    EXPECT_EQ(attachmentFileName(unpaired), "x-.png");
+}
+
+TEST(AttachmentFileName, LongNamesKeepTheirExtension) {
+    QString name = QStringLiteral("Report\n");
+    for (int i = 0; i < 120; ++i) name += QStringLiteral("\U0001F4C4 ");
+    name += QStringLiteral(".pdf");
+    const QString fitted = attachmentFileName(name);
+    EXPECT_LE(fitted.toUtf8().size(), 255);
+    EXPECT_GT(fitted.toUtf8().size(), 255 - 8);
+    EXPECT_TRUE(fitted.startsWith(QStringLiteral("Report \U0001F4C4")));
+    EXPECT_TRUE(fitted.endsWith(QStringLiteral(".pdf")));
+    EXPECT_FALSE(hasUnpairedSurrogate(fitted));
+    EXPECT_EQ(attachmentFileName(fitted), fitted);
+}

@@ -100,6 +100,51 @@ TEST(PelmoraStandInTest, ImportsDescriptionIntoLibraryAndRefusesMissingFiles) {
     EXPECT_EQ(q.value(0).toInt(), 2);
 }
 
+// Group and item names at the file system's limit, and the numbers that keep
+// equal names apart, must still make names the library folder can hold.
+TEST(PelmoraStandInTest, ImportsItemsWithNamesAtTheLimit) {
+    TestEnvironment env;
+    const QString staging = env.path(QStringLiteral("tmp/Evernote"));
+    const QString fileName = QString(125, QChar(0x00E9)) + QStringLiteral(".pdf");  // 254 bytes
+    PlistDictionary items;
+    PlistArray identifiers;
+    for (const QString& id : {QStringLiteral("I1"), QStringLiteral("I2")}) {
+        env.writeFile(QStringLiteral("tmp/Evernote/%1/").arg(id) + fileName, id.toUtf8());
+        PlistDictionary d;
+        d.set(QStringLiteral("identifier"), id);
+        d.set(QStringLiteral("name"), id);
+        d.set(QStringLiteral("absoluteFilename"), staging + u'/' + id + u'/' + fileName);
+        items.set(id, d);
+        identifiers.append(id);
+    }
+    PlistDictionary group;
+    group.set(QStringLiteral("name"), QString(300, u'g'));
+    group.set(QStringLiteral("identifier"), QStringLiteral("G"));
+    group.set(QStringLiteral("items"), identifiers);
+    PlistDictionary folders, entities, description;
+    folders.set(QStringLiteral("G"), group);
+    entities.set(QStringLiteral("Folder"), folders);
+    entities.set(QStringLiteral("Item"), items);
+    description.set(QStringLiteral("Entities"), entities);
+    const QString path = staging + QStringLiteral("/Evernote.pmlibxml");
+    ASSERT_TRUE(PlistValue(description).writeToFile(path, PlistValue::Format::Xml));
+
+    auto pelmora = PelmoraStandIn::builtIn();
+    Error error;
+    const auto count = pelmora->importDescription(path, &error);
+    ASSERT_TRUE(count.has_value()) << error.description().toStdString();
+    EXPECT_EQ(*count, 2);
+    const QString folder = pelmora->libraryPath() + u'/' + QString(255, u'g');
+    const QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
+    ASSERT_EQ(names.size(), 2) << names.join(u'|').toStdString();
+    EXPECT_TRUE(names.contains(fileName));
+    for (const QString& name : names) {
+        EXPECT_LE(name.toUtf8().size(), 255);
+        EXPECT_TRUE(name.endsWith(QStringLiteral(".pdf")));
+    }
+    EXPECT_TRUE(names.contains(QString(124, QChar(0x00E9)) + QStringLiteral(" 1.pdf")));
+}
+
 TEST(EvernoteStandInTest, ListsNotebooksAndExportsChosenNotesWithoutTags) {
     TestEnvironment env;
     env.writeFile(QStringLiteral("evernote/Work.2014.enex"), kNotebook);

@@ -80,3 +80,46 @@ TEST(FileWrapper, ReadingReportsMissingFilesAndSkipsLinks) {
     ASSERT_TRUE(folder);
     EXPECT_EQ(folder->fileWrappers().keys(), QStringList{QStringLiteral("kept.txt")});
 }
+
+// A target name at the limit leaves no room for the staging name's additions;
+// they must be made to fit, or no long-titled item could ever be saved.
+TEST(FileWrapper, AtomicWritesWorkForNamesAtTheLimit) {
+    QString emoji;
+    while (emoji.toUtf8().size() + 4 <= 251) emoji += QStringLiteral("\U0001F600");
+    for (const QString& name :
+         {QString(250, u'a') + QStringLiteral(".note"), emoji + QStringLiteral(".txt")}) {
+        TestEnvironment env;
+        ASSERT_LE(name.toUtf8().size(), 255);
+        ASSERT_GT(name.toUtf8().size(), 250);
+        const QString folderPath = env.path(QStringLiteral("out"));
+        ASSERT_TRUE(QDir().mkpath(folderPath));
+        const QString path = folderPath + u'/' + name;
+        FileWrapper folder = FileWrapper::directory();
+        folder.addRegularFile("one", QStringLiteral("a.txt"));
+        Error error;
+        ASSERT_TRUE(folder.writeToPath(path, true, &error)) << error.description().toStdString();
+        folder.addRegularFile("two", QStringLiteral("b.txt"));
+        ASSERT_TRUE(folder.writeToPath(path, true, &error)) << error.description().toStdString();
+        EXPECT_EQ(readAll(path + QStringLiteral("/b.txt")), QByteArray("two"));
+        // No staging or backup item is left beside it.
+        EXPECT_EQ(
+            QDir(folderPath).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{name});
+    }
+}
+
+TEST(FileWrapper, ChildNamesFitTheLimitAndKeepWhiteSpace) {
+    FileWrapper folder = FileWrapper::directory();
+    const QString longName = QString(200, QChar(0x00E9)) + QStringLiteral(".pdf");
+    const QString first = folder.addRegularFile("1", longName);
+    const QString second = folder.addRegularFile("2", longName);
+    for (const QString& key : {first, second}) {
+        EXPECT_LE(key.toUtf8().size(), 255) << qPrintable(key);
+        EXPECT_TRUE(key.endsWith(QStringLiteral("\u00E9.pdf"))) << qPrintable(key);
+    }
+    EXPECT_TRUE(second.startsWith(QStringLiteral("1__\u00E9")));
+    EXPECT_NE(first, second);
+    for (const QString& name :
+         {QStringLiteral("Scan  1.pdf"), QStringLiteral(" Scan\t2.pdf "), QStringLiteral("a\nb")})
+        EXPECT_EQ(folder.addRegularFile("x", name), name);
+}

@@ -110,3 +110,37 @@ TEST(RTFDPackage, SavingOverAPackageReplacesItWhole) {
     EXPECT_EQ(QDir(path).entryList(QDir::Files), QStringList{QStringLiteral("TXT.rtf")});
     EXPECT_EQ(RTFDPackage::readFromPath(path)->string(), QStringLiteral("Short"));
 }
+
+// The RTF names attachments in its own syntax; names with runs of spaces,
+// spaces at either end, controls, braces and backslashes must still find
+// their file after a write and a read.
+TEST(RTFDPackage, AttachmentNamesWithWhiteSpaceAndControlsRoundTrip) {
+    const QStringList names = {QStringLiteral("Scan  1.pdf"),
+                               QStringLiteral(" lead.pdf"),
+                               QStringLiteral("trail "),
+                               QStringLiteral("tab\there.pdf"),
+                               QStringLiteral("line\nbreak"),
+                               QStringLiteral("{brace}\\x.txt"),
+                               QStringLiteral("\u00E9\U0001F600 .png")};
+    AttributedString text(QStringLiteral("Files "));
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        TextAttributes attributes;
+        attributes.attachment =
+            TextAttachment(FileWrapper::regularFile(QByteArray::number(i), names[i]));
+        text.append(QStringLiteral("\uFFFC"), attributes);
+    }
+    TestEnvironment env;
+    const QString path = env.path(QStringLiteral("Names.rtfd"));
+    Error error;
+    ASSERT_TRUE(RTFDPackage::writeToPath(text, path, {}, &error))
+        << error.description().toStdString();
+    const std::optional<AttributedString> read = RTFDPackage::readFromPath(path, nullptr, &error);
+    ASSERT_TRUE(read) << error.description().toStdString();
+    const QList<TextAttachment> attachments = attachmentsOf(*read);
+    ASSERT_EQ(attachments.size(), names.size());
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        EXPECT_EQ(attachments[i].fileWrapper().filename(), names[i]);
+        EXPECT_EQ(attachments[i].fileWrapper().regularFileContents(), QByteArray::number(i))
+            << qPrintable(names[i]);
+    }
+}
