@@ -36,7 +36,7 @@ void forEachElement(XMLNode root, Visit visit) {
 // when it has none that can name a file, its identifier with the type's
 // preferred extension.
 QString attachmentFileName(const EvernoteXMLResource& resource, const QString& type) {
-    const QString own = QVExtensions::safeFileName(resource.attributes.filename);
+    const QString own = QVExtensions::attachmentFileName(resource.attributes.filename);
     if (!own.isEmpty()) return own;
     const QString extension = UniformTypes::preferredExtension(type);
     return extension.isEmpty() ? resource.identifier : resource.identifier + u'.' + extension;

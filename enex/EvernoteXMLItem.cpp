@@ -185,8 +185,10 @@ std::optional<QString> EvernoteXMLItem::convertWebClip(XMLNode note, PlistDictio
 
 bool EvernoteXMLItem::processSingleResource(PlistDictionary& dict, Error* error) {
     EvernoteXMLResource& resource = *resources.front();
-    const QString extension = QFileInfo(resource.attributes.filename).suffix();
-    QString name = resource.attributes.filename;
+    // The attachment's own name with its control characters replaced, so that
+    // a line break inside it cannot cut off the extension.
+    QString name = QVExtensions::attachmentFileName(resource.attributes.filename);
+    const QString extension = QFileInfo(name).suffix();
     // A title without text would leave only ".ext": keep the attachment's own name then.
     if (!extension.isEmpty() && !title.trimmed().isEmpty()) name = title + u'.' + extension;
     name = QVExtensions::safeFileName(name);
