@@ -36,8 +36,9 @@ constexpr std::pair<const char*, const char*> kGenerics[] = {
     {"blinkmacsystemfont", "system-ui"},
 };
 
-// Guards fontconfig and the cache: answers are few and cached, so one lock
-// costs nothing, and it makes no demand on how thread-safe fontconfig is.
+// Guards the cache and our fontconfig calls. fontconfig itself is
+// thread-safe (since 2.10.91), which matters where Qt asks it too; answers
+// are few and cached, so one lock for ours costs nothing.
 QMutex& lock() {
     static QMutex mutex;
     return mutex;
