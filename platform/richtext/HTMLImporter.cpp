@@ -12,6 +12,7 @@
 #include "platform/richtext/HTMLImageSource.h"
 #include "platform/richtext/HTMLTableLayout.h"
 #include "platform/richtext/HTMLTextBuilder.h"
+#include "platform/richtext/InstalledFonts.h"
 #include "platform/xml/XMLDocument.h"
 
 namespace {
@@ -118,7 +119,11 @@ class Importer {
   public:
     Importer(const QUrl& baseURL, const WebPreferences& preferences,
              HTMLImportDelegate* delegate = nullptr)
-        : baseURL_(baseURL), images_(baseURL), preferences_(preferences), delegate_(delegate) {
+        : baseURL_(baseURL),
+          images_(baseURL),
+          preferences_(preferences),
+          delegate_(delegate),
+          fixedFamily_(installedFixedFamily(preferences.fixedFontFamily())) {
         mediumSize_ = preferences.defaultFontSize() > 0 ? preferences.defaultFontSize() : 16;
         Context root;
         root.family = preferences.standardFontFamily().isEmpty() ? QStringLiteral("Times")
@@ -352,7 +357,7 @@ class Importer {
         if (name == QLatin1String("big")) context.fontSize *= 1.2;
         if (name == QLatin1String("mark")) context.background = QColor(255, 255, 0);
         if (isOneOf(name, {"code", "tt", "kbd", "samp", "pre", "xmp", "listing", "plaintext"}))
-            context.family = preferences_.fixedFontFamily();
+            context.family = fixedFamily_;
         if (isOneOf(name, {"pre", "xmp", "listing", "plaintext", "textarea"}))
             context.whiteSpace = WhiteSpace::Preserve;
         if (name == QLatin1String("p")) context.block.paragraphSpacing = context.fontSize;
@@ -431,24 +436,51 @@ class Importer {
         if (context.isBlock) applyBlockStyle(style, context);
     }
 
+    // The fixed font of the preferences when it is installed, else the
+    // system's monospace family, so that code stays fixed-width where the
+    // preferred font is missing; the preference as given when fontconfig
+    // knows no font.
+    static QString installedFixedFamily(const QString& preferred) {
+        const QString family =
+            InstalledFonts::firstAvailableFamily({preferred, QStringLiteral("monospace")});
+        return family.isEmpty() ? preferred : family;
+    }
+
     void applyFontFamily(const QString& list, Context& context) {
         const auto cached = familyCache_.constFind(list);
         if (cached != familyCache_.constEnd()) {
             if (!cached->isEmpty()) context.family = *cached;
             return;
         }
-        QString chosen;
-        for (const QString& family : CSSStyle::fontFamilies(list)) {
-            chosen = familyForCSSName(family);
-            if (!chosen.isEmpty()) break;
-        }
+        const QString chosen = familyForCSSList(CSSStyle::fontFamilies(list));
         familyCache_.insert(list, chosen);
         if (!chosen.isEmpty()) context.family = chosen;
     }
 
-    QString familyForCSSName(const QString& name) const {
+    // The first family of the list that is installed, generic names standing
+    // for the system's families (monospace for the fixed font). When none is,
+    // the first that is known by name, as on a system without fontconfig.
+    QString familyForCSSList(const QStringList& families) const {
+        for (const QString& family : families) {
+            const QString installed =
+                InstalledFonts::genericName(family) == QLatin1String("monospace")
+                    ? InstalledFonts::installedFamily(fixedFamily_)
+                    : InstalledFonts::firstAvailableFamily({family});
+            if (!installed.isEmpty()) return installed;
+        }
+        for (const QString& family : families) {
+            const QString known = familyKnownByName(family);
+            if (!known.isEmpty()) return known;
+        }
+        return QString();
+    }
+
+    // The family a CSS name stands for without asking what is installed:
+    // generic names as the desktop's defaults, other names when the font
+    // registry accepts them.
+    QString familyKnownByName(const QString& name) const {
         const QString lower = name.toLower();
-        if (lower == QLatin1String("monospace")) return preferences_.fixedFontFamily();
+        if (lower == QLatin1String("monospace")) return fixedFamily_;
         if (lower == QLatin1String("serif")) return QStringLiteral("Times");
         if (lower == QLatin1String("sans-serif")) return QStringLiteral("Helvetica");
         if (isOneOf(lower, {"system-ui", "-apple-system", "blinkmacsystemfont", "ui-sans-serif"}))
@@ -517,13 +549,12 @@ class Importer {
 
     void applyNoteProperties(const CSSStyle& style, Context& context) const {
         if (isTrue(noteProperty(style, "codeblock"))) {
-            if (!style.contains(QStringLiteral("font-family")))
-                context.family = preferences_.fixedFontFamily();
+            if (!style.contains(QStringLiteral("font-family"))) context.family = fixedFamily_;
             if (!CSSStyle::color(style.value(QStringLiteral("background-color"))))
                 context.background = kDefaultCodeBlockBackground;
         }
         if (isTrue(noteProperty(style, "code")) && !style.contains(QStringLiteral("font-family")))
-            context.family = preferences_.fixedFontFamily();
+            context.family = fixedFamily_;
         const QString highlight = noteProperty(style, "highlight");
         if (!highlight.isEmpty()) context.background = highlightColor(highlight);
     }
@@ -801,6 +832,7 @@ class Importer {
     HTMLImageSource images_;
     WebPreferences preferences_;
     HTMLImportDelegate* delegate_ = nullptr;
+    QString fixedFamily_;  // the fixed font family as installed
     double mediumSize_ = 16;
     HTMLTextBuilder builder_;
     std::deque<Context> contexts_;  // a deque: deep documents never move the contexts

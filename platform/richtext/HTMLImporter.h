@@ -26,7 +26,11 @@
 //
 // Fonts: the standard font family and default size of the web preferences
 // are the document's default font ("medium"); the fixed font family is used
-// for code. Sizes are in points, a CSS pixel counting as one point.
+// for code, or the system's monospace family where it is not installed. A
+// font-family list (or a font element's face list) gives its first family
+// that is installed, generic names giving the system's family for them
+// (monospace the fixed font); when none is installed, its first family known
+// by name. Sizes are in points, a CSS pixel counting as one point.
 //
 // Reentrant: imports may run on any thread, several at a time. Time and
 // memory are linear in the document's size.

@@ -13,6 +13,9 @@ namespace {
 constexpr double kTwipsPerPoint = 20.0;
 constexpr int kDefaultCellWidthTwips = 8640;  // the full text width of a US letter page
 
+// Cocoa ends background runs with \cb1, the white entry of the colour table.
+constexpr int kNoBackground = 1;
+
 int twips(double points) { return int(std::lround(points * kTwipsPerPoint)); }
 QByteArray number(qint64 value) { return QByteArray::number(value); }
 
@@ -30,7 +33,7 @@ struct CharacterState {
     int superscript = 0;
     int baselineHalfPoints = 0;
     int foreground = 0;
-    int background = 1;  // Cocoa ends background runs with \cb1, the white entry
+    int background = kNoBackground;
 };
 
 struct Paragraph {
@@ -696,7 +699,7 @@ class Writer {
         next.superscript = a.superscript.value_or(0);
         next.baselineHalfPoints = int(std::lround(a.baselineOffset.value_or(0) * 2));
         next.foreground = a.foregroundColor ? colorIndex(*a.foregroundColor) : 0;
-        next.background = a.backgroundColor ? backgroundIndex(*a.backgroundColor) : 1;
+        next.background = a.backgroundColor ? backgroundIndex(*a.backgroundColor) : kNoBackground;
 
         QByteArray w;
         const CharacterState& now = state_;
@@ -736,9 +739,18 @@ class Writer {
                 w += "\\dn" + number(-next.baselineHalfPoints);
         }
         if (next.foreground != now.foreground) w += "\\cf" + number(next.foreground);
-        if (next.background != now.background) w += "\\cb" + number(next.background);
+        if (next.background != now.background) w += backgroundWords(next.background);
         if (!w.isEmpty()) *out_ += w + " ";
         state_ = next;
+    }
+
+    // Cocoa's \cb, preceded by the standard \highlight that other readers
+    // (word processors) show; \highlight0 ends a highlight as \cb1 ends a
+    // Cocoa background. \cb comes last so that a reader taking both as the
+    // background ends with what \cb says.
+    static QByteArray backgroundWords(int background) {
+        const int highlight = background == kNoBackground ? 0 : background;
+        return "\\highlight" + number(highlight) + "\\cb" + number(background);
     }
 
     const AttributedString& text_;

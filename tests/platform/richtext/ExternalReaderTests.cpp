@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QXmlStreamReader>
 
 #include "RichTextFixture.h"
 #include "platform/richtext/RTFWriter.h"
@@ -48,6 +51,48 @@ QString writeFixture(const TestEnvironment& env) {
                          RTFWriter::RTFFromAttributedString(RichTextFixture::document()));
 }
 
+// Converts the RTF file at `path` with LibreOffice into `format` in the
+// environment's "out" folder, with a private profile; returns what it wrote.
+QByteArray convertWithLibreOffice(const QString& soffice, const TestEnvironment& env,
+                                  const QString& path, const QString& format) {
+    const QString profile =
+        QStringLiteral("-env:UserInstallation=file://") + env.path(QStringLiteral("profile"));
+    QProcess process;
+    process.start(soffice, {profile, "--headless", "--convert-to", format, "--outdir",
+                            env.path("out"), path});
+    EXPECT_TRUE(process.waitForFinished(180000));
+    QFile converted(env.path(QStringLiteral("out/")) + QFileInfo(path).completeBaseName() +
+                    QLatin1Char('.') + format);
+    EXPECT_TRUE(converted.open(QIODevice::ReadOnly))
+        << process.readAllStandardError().toStdString();
+    return converted.readAll();
+}
+
+// The background colour a flat OpenDocument text gives to the span that
+// holds `needle` ("none" when its style has none).
+QString spanBackground(const QByteArray& document, const QString& needle) {
+    QHash<QString, QString> backgrounds;  // automatic style name -> fo:background-color
+    QString style;
+    QString spanStyle;
+    QXmlStreamReader xml(document);
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement() && xml.qualifiedName() == QLatin1String("style:style"))
+            style = xml.attributes().value(QStringLiteral("style:name")).toString();
+        if (xml.isStartElement() && xml.qualifiedName() == QLatin1String("style:text-properties") &&
+            xml.attributes().hasAttribute(QStringLiteral("fo:background-color")))
+            backgrounds.insert(
+                style, xml.attributes().value(QStringLiteral("fo:background-color")).toString());
+        if (xml.isStartElement() && xml.qualifiedName() == QLatin1String("text:span"))
+            spanStyle = xml.attributes().value(QStringLiteral("text:style-name")).toString();
+        if (xml.isEndElement() && xml.qualifiedName() == QLatin1String("text:span"))
+            spanStyle.clear();
+        if (xml.isCharacters() && xml.text().contains(needle))
+            return backgrounds.value(spanStyle, QStringLiteral("none"));
+    }
+    return QStringLiteral("(") + needle + QStringLiteral(" not found)");
+}
+
 }  // namespace
 
 TEST(ExternalReaders, PandocSeesTextListsTableAndLink) {
@@ -65,13 +110,24 @@ TEST(ExternalReaders, LibreOfficeSeesTextListsTableAndLink) {
     const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
     if (soffice.isEmpty()) GTEST_SKIP() << "LibreOffice is not installed";
     TestEnvironment env;
-    const QString profile =
-        QStringLiteral("-env:UserInstallation=file://") + env.path(QStringLiteral("profile"));
-    QProcess process;
-    process.start(soffice, {profile, "--headless", "--convert-to", "html", "--outdir",
-                            env.path("out"), writeFixture(env)});
-    ASSERT_TRUE(process.waitForFinished(180000));
-    QFile html(env.path(QStringLiteral("out/fixture.html")));
-    ASSERT_TRUE(html.open(QIODevice::ReadOnly)) << process.readAllStandardError().toStdString();
-    expectStructure(QString::fromUtf8(html.readAll()));
+    expectStructure(QString::fromUtf8(
+        convertWithLibreOffice(soffice, env, writeFixture(env), QStringLiteral("html"))));
+}
+
+TEST(ExternalReaders, LibreOfficeShowsHighlights) {
+    const QString soffice = QStandardPaths::findExecutable(QStringLiteral("soffice"));
+    if (soffice.isEmpty()) GTEST_SKIP() << "LibreOffice is not installed";
+    TestEnvironment env;
+    TextAttributes highlighted = RichTextFixture::plain();
+    highlighted.backgroundColor = QColor(255, 239, 158);
+    AttributedString text(QStringLiteral("before "), RichTextFixture::plain());
+    text.append(QStringLiteral("highlighted"), highlighted);
+    text.append(QStringLiteral(" after"), RichTextFixture::plain());
+    const QString path =
+        env.writeFile(QStringLiteral("highlight.rtf"), RTFWriter::RTFFromAttributedString(text));
+
+    const QByteArray document = convertWithLibreOffice(soffice, env, path, QStringLiteral("fodt"));
+    EXPECT_EQ(spanBackground(document, QStringLiteral("highlighted")).toLower(),
+              QStringLiteral("#ffef9e"));
+    EXPECT_EQ(spanBackground(document, QStringLiteral("after")), QStringLiteral("none"));
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 #include "RichTextFixture.h"
 #include "platform/richtext/FontRegistry.h"
 #include "platform/richtext/RTFReader.h"
@@ -83,6 +85,40 @@ TEST(RTF, ExplicitWhiteBackgroundIsNotMistakenForNone) {
     const AttributedString read = roundTrip(text);
     EXPECT_EQ(attributesOf(read, QStringLiteral("on white")).backgroundColor, QColor(Qt::white));
     EXPECT_FALSE(attributesOf(read, QStringLiteral("plain")).backgroundColor);
+}
+
+TEST(RTF, HighlightsAreWrittenForEveryReaderAndReadBackOnce) {
+    TextAttributes yellow;
+    yellow.backgroundColor = QColor(255, 239, 158);
+    TextAttributes blue;
+    blue.backgroundColor = QColor(173, 229, 252);
+    AttributedString text(QStringLiteral("plain "), {});
+    text.append(QStringLiteral("marked"), yellow);
+    text.append(QStringLiteral("blue"), blue);
+    text.append(QStringLiteral(" after"), {});
+    const QByteArray rtf = RTFWriter::RTFFromAttributedString(text);
+
+    // Every change of background is written both as Cocoa's \cb and as the
+    // standard \highlight with the same colour, and both are ended together.
+    QList<std::pair<int, int>> pairs;
+    const QRegularExpression words(QStringLiteral("\\\\highlight(\\d+)\\\\cb(\\d+)"));
+    for (const QRegularExpressionMatch& match : words.globalMatch(QString::fromLatin1(rtf)))
+        pairs.append({match.captured(1).toInt(), match.captured(2).toInt()});
+    ASSERT_EQ(pairs.size(), 3) << rtf.toStdString();
+    EXPECT_EQ(pairs[0].first, pairs[0].second);
+    EXPECT_EQ(pairs[1].first, pairs[1].second);
+    EXPECT_NE(pairs[0].first, pairs[1].first);
+    EXPECT_EQ(pairs[2], std::make_pair(0, 1));
+    EXPECT_EQ(rtf.count("\\cb"), 3);
+    EXPECT_EQ(rtf.count("\\highlight"), 3);
+
+    const AttributedString read = readRTF(rtf);
+    EXPECT_EQ(read.string(), text.string());
+    for (qsizetype i = 0; i < text.length(); ++i)
+        EXPECT_EQ(read.attributesAtIndex(i).backgroundColor,
+                  text.attributesAtIndex(i).backgroundColor)
+            << i;
+    EXPECT_EQ(RTFWriter::RTFFromAttributedString(read), rtf);
 }
 
 TEST(RTF, ParagraphStylesSurvive) {
