@@ -32,8 +32,19 @@ const char* const kImportUsage =
     "                      \"ReloadFromWeb\")\n"
     "\n"
     "Progress shows on the terminal; the import log, with the reason for every\n"
-    "note that was skipped, is \"Evernote Export.log\" in Pelmora's \"Logs\" folder.\n"
-    "Ctrl-C cancels. Exit status: 0 imported, 1 failed, 2 usage, 130 cancelled.\n";
+    "note that was skipped or refused, is \"Evernote Export.log\" in Pelmora's\n"
+    "\"Logs\" folder. The import does not start when the staging or library folder\n"
+    "has less free space than half the file's size, and it stops at the first note\n"
+    "that fails in a way every later note would (a full disk, a read-only folder).\n"
+    "Ctrl-C cancels.\n"
+    "\n"
+    "Exit status:\n"
+    "  0    every note was imported\n"
+    "  3    the import finished, but some notes were skipped (they could not be\n"
+    "       converted) or refused by the library; the log says why\n"
+    "  1    the import failed\n"
+    "  2    usage error\n"
+    "  130  cancelled\n";
 
 namespace {
 
@@ -78,20 +89,30 @@ QString fileProblem(const QFileInfo& file) {
     return QString();
 }
 
-void printSummary(EvernoteXMLFileExportOperation& operation, const ImportProgressPrinter& printer,
-                  QTextStream& out) {
-    const unsigned long imported = static_cast<unsigned long>(operation.notebookItemDicts().size());
-    const unsigned long skipped = printer.done() - imported;
-    QString where;
-    if (auto* standIn = dynamic_cast<PelmoraStandIn*>(operation.pelmoraApp().get())) where = standIn->libraryPath();
+// Prints what the library took, what was skipped and what was refused;
+// returns the exit status: 0 when every note is in the library, else 3.
+int printSummary(EvernoteXMLFileExportOperation& operation, const ImportProgressPrinter& printer,
+                 QTextStream& out) {
+    const PelmoraImportResult result = operation.importResult();
+    const unsigned long imported = static_cast<unsigned long>(result.taken);
+    const unsigned long handedOver = static_cast<unsigned long>(operation.notebookItemDicts().size());
+    const unsigned long skipped = printer.done() > handedOver ? printer.done() - handedOver : 0;
+    const unsigned long refused = static_cast<unsigned long>(result.refused.size());
+    const QString where = operation.pelmoraApp() ? operation.pelmoraApp()->libraryPath() : QString();
+    const QString log = operation.logStream() ? operation.logStream()->path() : QString();
     out << stringWithFormat(localizedString("Imported %lu of %lu notes into %@."),
                             {imported, printer.total(), where.isEmpty() ? QStringLiteral("Pelmora") : where})
         << "\n";
     if (skipped > 0)
         out << stringWithFormat(localizedString("%lu notes were skipped; the reasons are in the import log %@."),
-                                {skipped, operation.logStream() ? operation.logStream()->path() : QString()})
+                                {skipped, log})
+            << "\n";
+    if (refused > 0)
+        out << stringWithFormat(localizedString("%lu notes were refused by the library and are still in %@; the reasons are in the import log %@."),
+                                {refused, operation.filesPath(), log})
             << "\n";
     out.flush();
+    return imported >= printer.total() && skipped == 0 && refused == 0 ? 0 : 3;
 }
 
 }  // namespace
@@ -137,7 +158,7 @@ int runImportCommand(const QStringList& args, QTextStream& out, QTextStream& err
     if (printer.outcome() == ImportProgressPrinter::Outcome::Running) return 130;
 
     switch (printer.outcome()) {
-        case ImportProgressPrinter::Outcome::Ended: printSummary(*operation, printer, out); return 0;
+        case ImportProgressPrinter::Outcome::Ended: return printSummary(*operation, printer, out);
         case ImportProgressPrinter::Outcome::Cancelled: return 130;
         default: return 1;
     }

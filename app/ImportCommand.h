@@ -1,7 +1,8 @@
 // `ferrymark import FILE.enex`: imports one ENEX file into the Pelmora
 // library, headless, on the main event loop. Ctrl-C cancels cleanly.
-// Exit status: 0 when the import ended, 1 when it failed, 2 for a usage
-// error, 130 when it was cancelled.
+// Exit status: 0 when every note was imported; 3 when the run finished but
+// notes were skipped (conversion failed) or refused by the library; 1 when it
+// failed; 2 for a usage error; 130 when it was cancelled.
 #pragma once
 
 #include <QStringList>

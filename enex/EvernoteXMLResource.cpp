@@ -2,10 +2,10 @@
 
 #include <Quorvel/QVFExtensions.h>
 
-#include <QFile>
 #include <QFileInfo>
 
 #include "platform/foundation/DateText.h"
+#include "platform/foundation/FileOperations.h"
 #include "platform/foundation/Localization.h"
 #include "platform/uti/UniformTypes.h"
 #include "util/Base64.h"
@@ -70,10 +70,6 @@ int EvernoteXMLResource::itemType() const {
 bool EvernoteXMLResource::writeToURL(const QString& path, Error* error) {
     const auto data = getContentData(error);
     if (!data) return false;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(*data) != data->size()) {
-        posixError(EIO, QStringLiteral("%1: %2").arg(path, file.errorString())).report(error);
-        return false;
-    }
-    return true;
+    // The system's own reason (a full disk, a read-only folder) travels with the error.
+    return FileOperations::writeFile(path, *data, FileOperations::WriteMode::Truncate, error);
 }

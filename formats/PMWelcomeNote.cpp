@@ -7,6 +7,7 @@
 
 #include "formats/PMChecklistTextAttachment.h"
 #include "formats/PMNoteFile.h"
+#include "platform/foundation/FileOperations.h"
 #include "platform/foundation/Format.h"
 #include "platform/foundation/SystemLog.h"
 #include "platform/foundation/UserDefaults.h"
@@ -60,8 +61,8 @@ std::optional<QString> resourcePath() {
     if (QFileInfo(path).isDir()) return path;
 
     Error error;
-    if (!QDir().mkpath(resourceFolder())) {
-        systemLog(stringWithFormat(QStringLiteral("Couldn't create %@"), {resourceFolder()}));
+    if (!FileOperations::makeDirectory(resourceFolder(), true, &error)) {
+        systemLog(stringWithFormat(QStringLiteral("Couldn't create %@: %@"), {resourceFolder(), error}));
         return std::nullopt;
     }
     // Fixed settings, so the resource does not depend on the user's defaults.

@@ -2,12 +2,20 @@
 
 #include <Quorvel/QVFLogManager.h>
 
+#include <sys/statvfs.h>
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QDateTime>
+#include <QLocale>
+#include <cerrno>
+#include <cstring>
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/DateText.h"
+#include "platform/foundation/FileOperations.h"
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/StandardPaths.h"
@@ -67,7 +75,41 @@ PlistDictionary webPreferencesFromDefaults() {
     return preferences;
 }
 
+// Below this many free bytes a folder counts as full: the next note would fail too.
+constexpr qint64 kNearlyFullBytes = 1024 * 1024;
+
+// The POSIX error among `error` and its underlying errors whose code will
+// fail every later write to the same place alike, or nullptr.
+const Error* storageFailureAmongUnderlyingErrors(const Error& error) {
+    for (const Error* e = &error; e; e = e->underlyingError())
+        if (e->domain() == QLatin1String("NSPOSIXErrorDomain") &&
+            (e->code() == ENOSPC || e->code() == EDQUOT || e->code() == EROFS))
+            return e;
+    return nullptr;
+}
+
+// "1.2 GB" and the like, for the user.
+QString byteCountText(qint64 bytes) { return QLocale::system().formattedDataSize(bytes, 1); }
+
+// A leftover staging folder that still holds a description is one whose
+// import Pelmora did not finish (it refused items, or failed): it is set
+// aside beside the new one, never removed. Returns where it went.
+std::optional<QString> setAsideUnfinishedStaging(const QString& staging, Error* error) {
+    if (!QFileInfo::exists(staging + u'/' + LibraryKeys::DescriptionFileName)) return QString();
+    const QString aside = staging + QStringLiteral(" (not imported %1)")
+                                        .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss")));
+    if (!FileOperations::moveItem(staging, aside, error)) return std::nullopt;
+    return aside;
+}
+
 }  // namespace
+
+Error libraryImportFailedError(const Error& underlying) {
+    return Error(kEvernoteExportErrorDomain, EvernoteExportLibraryImportFailed,
+                 stringWithFormat(localizedString("Pelmora could not import the notes: %@"),
+                                  {underlying.localizedDescription()}),
+                 underlying);
+}
 
 Error cannotCreateDirectoryError(const Error& underlying) {
     return Error(kEvernoteExportErrorDomain, EvernoteExportCannotCreateDirectory,
@@ -206,13 +248,11 @@ bool EvernoteExportOperation::prepareToExportWithAppIdentifier(const QString& id
         std::lock_guard lock(mutex_);
         filesPath_ = staging;
     }
-    QDir stagingDir(staging);
-    if (stagingDir.exists() && !stagingDir.removeRecursively()) {
-        cannotCreateDirectoryError(posixError(EACCES, staging)).report(error);
-        return false;
-    }
-    if (!QDir().mkpath(staging)) {
-        cannotCreateDirectoryError(posixError(EACCES, staging)).report(error);
+    Error cause;
+    const auto aside = setAsideUnfinishedStaging(staging, &cause);
+    if (!aside || !FileOperations::removeItem(staging, &cause) ||
+        !FileOperations::makeDirectory(staging, true, &cause)) {
+        cannotCreateDirectoryError(cause).report(error);
         return false;
     }
 
@@ -239,6 +279,9 @@ bool EvernoteExportOperation::prepareToExportWithAppIdentifier(const QString& id
     log(stringWithFormat(QStringLiteral("Pelmora Version %@ Evernote Version %@"),
                          {pelmoraApp()->version(), evernoteVersion}));
     log(stringWithFormat(QStringLiteral("Exporting to directory: %@"), {staging}));
+    if (!aside->isEmpty())
+        log(stringWithFormat(QStringLiteral("Kept the staging folder of an earlier import that Pelmora did not finish: %@"),
+                             {*aside}));
     return true;
 }
 
@@ -276,8 +319,8 @@ bool EvernoteExportOperation::prepareToExportNotebook(const std::shared_ptr<Ever
                                                       PlistDictionary* targetFolder, Error* error) {
     const QString name = QVExtensions::stringSanitizedForFileName(notebook->name());
     const QString directory = filesPath() + u'/' + QVExtensions::safeFileName(name);
-    if (!QDir().mkdir(directory)) {
-        const Error underlying = posixError(QFileInfo::exists(directory) ? EEXIST : EACCES, directory);
+    Error underlying;
+    if (!FileOperations::makeDirectory(directory, false, &underlying)) {
         log(stringWithFormat(QStringLiteral("Unable to create notebook directory %@: %@"),
                              {directory, underlying}));
         cannotCreateDirectoryError(underlying).report(error);
@@ -312,13 +355,99 @@ void EvernoteExportOperation::exportNotebookDidEnd(const std::shared_ptr<Evernot
 
 void EvernoteExportOperation::handDescriptionToPelmora() {
     const QString path = filesPath() + u'/' + LibraryKeys::DescriptionFileName;
-    PlistValue(libraryPlist_).writeToFile(path, PlistValue::Format::Xml);
+    Error error;
+    if (!PlistValue(libraryPlist_).writeToFile(path, PlistValue::Format::Xml, &error)) {
+        informDelegateDidEncounterError(libraryImportFailedError(error));
+        return;
+    }
     auto pelmora = pelmoraApp();
     pelmora->activate();
-    pelmora->importFiles({path}, kPelmoraImportMethodLibraryDescription, QString(), 0, QString(), 0,
-                         QString());
+    const PelmoraImportResult result = pelmora->importFiles(
+        {path}, kPelmoraImportMethodLibraryDescription, QString(), 0, QString(), 0, QString());
+    {
+        std::lock_guard lock(mutex_);
+        importResult_ = result;
+    }
+    for (const PelmoraImportResult::Refusal& refusal : result.refused)
+        log(stringWithFormat(QStringLiteral("Not imported by Pelmora: %@ (%@): %@; its file stays at %@"),
+                             {refusal.name, refusal.identifier, refusal.reason, refusal.path}));
+    if (result.failed()) {
+        informDelegateDidEncounterError(libraryImportFailedError(result.error));
+        return;
+    }
+    log(stringWithFormat(QStringLiteral("Pelmora imported %ld items and refused %ld"),
+                         {static_cast<long>(result.taken), static_cast<long>(result.refused.size())}));
     informDelegateDidEnd();
     if (logStream_) logStream_->close();
+}
+
+PelmoraImportResult EvernoteExportOperation::importResult() const {
+    std::lock_guard lock(mutex_);
+    return importResult_;
+}
+
+void EvernoteExportOperation::setFreeSpaceQuery(FreeSpaceQuery query) {
+    std::lock_guard lock(mutex_);
+    freeSpaceQuery_ = std::move(query);
+}
+
+std::optional<qint64> EvernoteExportOperation::freeSpace(const QString& path) const {
+    FreeSpaceQuery query;
+    {
+        std::lock_guard lock(mutex_);
+        query = freeSpaceQuery_;
+    }
+    return query ? query(path) : FileOperations::availableBytes(path);
+}
+
+bool EvernoteExportOperation::checkFreeSpaceForExportOfSize(qint64 enexBytes, Error* error) const {
+    const qint64 needed = enexBytes / 2;
+    QStringList folders{filesPath()};
+    const QString library = pelmoraApp() ? pelmoraApp()->libraryPath() : QString();
+    // On the staging folder's file system the library takes the items by renaming: no more space.
+    if (!library.isEmpty() && !FileOperations::isSameFileSystem(filesPath(), library)) folders << library;
+    for (const QString& folder : folders) {
+        const auto available = freeSpace(folder);
+        if (!available || *available >= needed) continue;  // unknown: let the run find out
+        const QString message = stringWithFormat(
+            localizedString("There is not enough free space in “%@” for this import: it needs about %@, and %@ is free."),
+            {folder, byteCountText(needed), byteCountText(*available)});
+        log(message);
+        Error(kEvernoteExportErrorDomain, EvernoteExportNotEnoughSpace, message).report(error);
+        return false;
+    }
+    return true;
+}
+
+std::optional<Error> EvernoteExportOperation::noteErrorEndsRun(const Error& error, const QString& folder) {
+    Error cause;
+    if (const Error* storage = storageFailureAmongUnderlyingErrors(error)) cause = *storage;
+    else cause = folderProblem(folder);
+    if (cause.isNull()) return std::nullopt;
+    const Error stop(kEvernoteExportErrorDomain, EvernoteExportFolderCannotTakeNotes,
+                     stringWithFormat(localizedString("The import stopped: the folder “%@” cannot take more notes (%@)."),
+                                      {folder, QString::fromLocal8Bit(std::strerror(static_cast<int>(cause.code())))}),
+                     cause);
+    std::lock_guard lock(mutex_);
+    if (runStopError_.isNull()) runStopError_ = stop;
+    return runStopError_;
+}
+
+Error EvernoteExportOperation::runStopError() const {
+    std::lock_guard lock(mutex_);
+    return runStopError_;
+}
+
+Error EvernoteExportOperation::folderProblem(const QString& folder) const {
+    const QByteArray path = QFile::encodeName(folder);
+    if (!QFileInfo(folder).isDir()) return posixError(ENOENT, folder);
+    if (::access(path.constData(), W_OK | X_OK) != 0) return posixError(errno, folder);
+    struct statvfs info {};
+    if (::statvfs(path.constData(), &info) == 0 && (info.f_flag & ST_RDONLY)) return posixError(EROFS, folder);
+    // A full file system often fails a write with a reason that hides it: ask it directly.
+    const auto available = freeSpace(folder);
+    if (available && *available < kNearlyFullBytes) return posixError(ENOSPC, folder);
+    return Error();
 }
 
 void EvernoteExportOperation::recordParsedItem(const std::optional<PlistDictionary>& item, const Error& error,

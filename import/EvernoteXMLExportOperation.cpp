@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "platform/foundation/FileOperations.h"
 #include "platform/foundation/Format.h"
 #include "platform/foundation/StandardPaths.h"
 #include "platform/foundation/SystemLog.h"
@@ -51,16 +52,16 @@ void EvernoteXMLExportOperation::performExportForNotebook(const std::shared_ptr<
 std::optional<QString> EvernoteXMLExportOperation::exportNotebookFile(const std::shared_ptr<EvernoteNotebook>& notebook,
                                                                       const QString& notebookFilesPath) {
     const QString xmlFolder = notebookFilesPath + QStringLiteral("/XML");
-    if (!QDir().mkpath(xmlFolder)) {
-        exportNotebookDidEnd(notebook, posixError(EACCES, xmlFolder));
+    Error error;
+    if (!FileOperations::makeDirectory(xmlFolder, true, &error)) {
+        exportNotebookDidEnd(notebook, error);
         return std::nullopt;
     }
     QString exportFolder = StandardPaths::temporaryDirectory();
     bool ownExportFolder = false;
     if (QDir(evernoteContainerPath()).exists()) {
         exportFolder = evernoteContainerPath() + QStringLiteral("/Data/Library/Application Support/Ferrymark");
-        if (!QDir().mkpath(exportFolder)) {
-            const Error error = posixError(EACCES, exportFolder);
+        if (!FileOperations::makeDirectory(exportFolder, true, &error)) {
             log(stringWithFormat(QStringLiteral("Cannot create directory: %@"), {error}));
             exportNotebookDidEnd(notebook, error);
             return std::nullopt;
@@ -74,13 +75,16 @@ std::optional<QString> EvernoteXMLExportOperation::exportNotebookFile(const std:
 
     const QString final = uniqueENEXPath(xmlFolder, name);
     if (debugMode()) log(stringWithFormat(QStringLiteral("Moving exported file to: %@"), {final}));
-    if (!QFile::rename(target, final) && !(QFile::copy(target, final) && QFile::remove(target))) {
-        const Error error = posixError(QFileInfo::exists(target) ? EIO : ENOENT, target);
+    if (!FileOperations::moveItem(target, final, &error)) {
         systemLog(stringWithFormat(QStringLiteral("Error moving exported XML: %@"), {error}));
         exportNotebookDidEnd(notebook, error);
         return std::nullopt;
     }
     if (ownExportFolder) QDir(exportFolder).removeRecursively();
+    if (!checkFreeSpaceForExportOfSize(QFileInfo(final).size(), &error)) {
+        exportNotebookDidEnd(notebook, error);
+        return std::nullopt;
+    }
     return final;
 }
 
@@ -93,11 +97,19 @@ void EvernoteXMLExportOperation::parseNotebook(const std::shared_ptr<EvernoteNot
         QUrl::fromLocalFile(enexPath), QUrl::fromLocalFile(notebookFilesPath), group);
     parse->setLogStream(logStream());
     parse->setDebugMode(debugMode());
+    // The block runs inside the parse, so the raw pointer never outlives it.
+    EvernoteXMLParseOperation* parsing = parse.get();
     parse->setParseOperationDidExportItemBlock(
-        [this](const std::optional<PlistDictionary>& item, const Error& error) {
+        [this, parsing, notebookFilesPath](const std::optional<PlistDictionary>& item, const Error& error) {
             recordParsedItem(item, error, notebookItemDicts_);
+            if (!item && runStopError().isNull() && noteErrorEndsRun(error, notebookFilesPath)) parsing->cancel();
         });
     parse->setParseOperationCompletionBlock([this, notebook, group](const Error& error) {
+        // A note that failed for every later note stopped the parse: that is the run's error.
+        if (!runStopError().isNull()) {
+            exportNotebookDidEnd(notebook, runStopError());
+            return;
+        }
         if (!error.isNull()) {
             exportNotebookDidEnd(notebook, error);
             return;

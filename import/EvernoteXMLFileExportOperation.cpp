@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "platform/foundation/FileOperations.h"
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/SystemLog.h"
@@ -19,7 +20,8 @@ EvernoteXMLFileExportOperation::~EvernoteXMLFileExportOperation() {
 void EvernoteXMLFileExportOperation::main() {
     Error error;
     const auto identifier = getPelmoraApplicationBundleIdentifier(&error);
-    if (!identifier || !prepareToExportWithAppIdentifier(*identifier, &error)) {
+    if (!identifier || !prepareToExportWithAppIdentifier(*identifier, &error) ||
+        !checkFreeSpaceForExportOfSize(QFileInfo(exportFileURL_.toLocalFile()).size(), &error)) {
         informDelegateDidEncounterError(error);
         return;
     }
@@ -59,8 +61,8 @@ void EvernoteXMLFileExportOperation::startExport() {
     QString folderName = QVExtensions::safeFileName(name);
     if (folderName.isEmpty()) folderName = localizedString("Untitled");
     notebookDirectory_ = filesPath() + u'/' + folderName;
-    if (!QDir().mkdir(notebookDirectory_)) {
-        const Error underlying = posixError(QFileInfo::exists(notebookDirectory_) ? EEXIST : EACCES, notebookDirectory_);
+    Error underlying;
+    if (!FileOperations::makeDirectory(notebookDirectory_, false, &underlying)) {
         const Error error = cannotCreateDirectoryError(underlying);
         log(stringWithFormat(QStringLiteral("Unable to create notebook directory %@: %@"),
                              {notebookDirectory_, underlying}));
@@ -77,8 +79,13 @@ void EvernoteXMLFileExportOperation::startExport() {
         exportFileURL_, QUrl::fromLocalFile(notebookDirectory_), group_);
     parse->setLogStream(logStream());
     parse->setDebugMode(debugMode());
-    parse->setParseOperationDidExportItemBlock(
-        [this](const std::optional<PlistDictionary>& item, const Error& error) { itemExported(item, error); });
+    // The block runs inside the parse, so the raw pointer never outlives it.
+    EvernoteXMLParseOperation* parsing = parse.get();
+    parse->setParseOperationDidExportItemBlock([this, parsing](const std::optional<PlistDictionary>& item,
+                                                               const Error& error) {
+        itemExported(item, error);
+        if (!item && runStopError().isNull() && noteErrorEndsRun(error, notebookDirectory_)) parsing->cancel();
+    });
     parse->setParseOperationCompletionBlock([this](const Error& error) { parseCompleted(error); });
     if (isCancelled()) parse->cancel();
     parserQueue_.addOperation(parse);
@@ -89,8 +96,10 @@ void EvernoteXMLFileExportOperation::itemExported(const std::optional<PlistDicti
 }
 
 void EvernoteXMLFileExportOperation::parseCompleted(const Error& error) {
-    if (error.isNull()) fileItemsUnderGroup(notebookItemDicts_, group_);
-    exportDidEnd(error);
+    // A note that failed for every later note stopped the parse: that is the run's error.
+    const Error ending = runStopError().isNull() ? error : runStopError();
+    if (ending.isNull()) fileItemsUnderGroup(notebookItemDicts_, group_);
+    exportDidEnd(ending);
 }
 
 void EvernoteXMLFileExportOperation::exportDidEnd(const Error& error) {

@@ -27,7 +27,9 @@ public:
     // The item dictionaries received, in order.
     PlistArray notebookItemDicts() const { return notebookItemDicts_; }
 
-    // Prepares, counts the notes, then starts the converting parse and returns.
+    // Prepares, refuses to go on when the staging or library folder plainly
+    // cannot hold the file's notes (checkFreeSpaceForExportOfSize), counts the
+    // notes, then starts the converting parse and returns.
     void main() override;
     // Also cancels the converting parse.
     void cancel() override;

@@ -1,12 +1,13 @@
 // The interface to the Pelmora application, which receives the import: its
-// version, bringing it to the front, and importing a library import
-// description. Neither activate nor importFiles reports a result.
+// version, its library's folder, bringing it to the front, and importing a
+// library import description. importFiles says what the library took.
 #pragma once
 
 #include <QString>
 #include <QStringList>
 #include <memory>
 
+#include "platform/apps/PelmoraImportResult.h"
 #include "platform/apps/Workspace.h"
 
 // The import method of a library import description.
@@ -31,9 +32,17 @@ public:
     virtual ~PelmoraApplication() = default;
     virtual QString bundleIdentifier() const = 0;
     virtual QString version() const = 0;
+    // The folder of the library that an import goes into; empty when unknown.
+    virtual QString libraryPath() const = 0;
     virtual void activate() = 0;
-    // `importFiles:by:to:withRating:withComments:withLabel:withTags:`.
-    virtual void importFiles(const QStringList& files, quint32 method, const QString& destination,
-                             int rating, const QString& comments, int label,
-                             const QString& tags) = 0;
+    // `importFiles:by:to:withRating:withComments:withLabel:withTags:`. Imports
+    // each library import description in `files` (method
+    // kPelmoraImportMethodLibraryDescription) and returns, over all of them,
+    // the number of items the library took, every item it refused with the
+    // reason (such items stay where they are), or the error that made the
+    // import fail as a whole. Blocks until the import is done.
+    virtual PelmoraImportResult importFiles(const QStringList& files, quint32 method,
+                                            const QString& destination, int rating,
+                                            const QString& comments, int label,
+                                            const QString& tags) = 0;
 };

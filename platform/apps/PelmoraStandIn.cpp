@@ -14,6 +14,7 @@
 #include <cstdio>
 
 #include "platform/foundation/FileNameLength.h"
+#include "platform/foundation/FileOperations.h"
 #include "platform/foundation/FileResourceValues.h"
 #include "platform/foundation/StandardPaths.h"
 
@@ -58,63 +59,54 @@ QString uniquePath(const QString& folder, const QString& name) {
     }
 }
 
-bool copyRecursively(const QString& from, const QString& to) {
-    const QFileInfo info(from);
-    if (!info.isDir()) return QFile::copy(from, to);
-    if (!QDir().mkpath(to)) return false;
-    const QStringList entries = QDir(from).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-    for (const QString& entry : entries)
-        if (!copyRecursively(from + u'/' + entry, to + u'/' + entry)) return false;
-    return true;
-}
-
-// Moves a file or a package; across file systems by copying then removing.
-bool moveItem(const QString& from, const QString& to) {
-    if (QFile::rename(from, to) || QDir().rename(from, to)) return true;
-    if (!copyRecursively(from, to)) {
-        QFileInfo(to).isDir() ? void(QDir(to).removeRecursively()) : void(QFile::remove(to));
-        return false;
-    }
-    QFileInfo(from).isDir() ? void(QDir(from).removeRecursively()) : void(QFile::remove(from));
-    return true;
-}
-
 void keepDatesAndTags(const QString& path, const PlistDictionary& item) {
     FileResourceValues values;
     values.contentModificationDate = item.value(QStringLiteral("dateModified")).toDate();
     const QString tags = item.value(QStringLiteral("tagsString")).toString();
     if (!tags.isEmpty()) values.tagNames = tags.split(u',');
-    if (!setResourceValues(path, values)) logLine(QStringLiteral("Couldn't keep the dates and tags of %1").arg(path));
+    Error error;
+    if (!setResourceValues(path, values, &error))
+        logLine(QStringLiteral("Couldn't keep the dates and tags of %1: %2").arg(path, error.localizedDescription()));
 }
 
+QString itemName(const PlistDictionary& item) { return item.value(QStringLiteral("name")).toString(); }
+
+// Every statement is checked: a failure comes back as the driver's text.
 class LibraryIndex {
 public:
     explicit LibraryIndex(const QString& libraryPath)
         : connection_(QStringLiteral("pelmora-") + QUuid::createUuid().toString()) {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
         db.setDatabaseName(libraryPath + QStringLiteral("/Library.sqlite"));
-        ok_ = db.open();
-        if (!ok_) {
+        if (!db.open()) {
             error_ = db.lastError().text();
             return;
         }
-        QSqlQuery q(db);
-        ok_ = q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS groups (identifier TEXT PRIMARY KEY, "
-                                    "name TEXT, path TEXT, comments TEXT, group_type INTEGER)")) &&
-              q.exec(QStringLiteral("CREATE TABLE IF NOT EXISTS items (identifier TEXT PRIMARY KEY, "
-                                    "group_identifier TEXT, name TEXT, path TEXT, item_type INTEGER, "
-                                    "date_created TEXT, date_modified TEXT, tags TEXT, comments TEXT)"));
-        if (!ok_) error_ = q.lastError().text();
+        ok_ = execute(QStringLiteral("CREATE TABLE IF NOT EXISTS groups (identifier TEXT PRIMARY KEY, "
+                                     "name TEXT, path TEXT, comments TEXT, group_type INTEGER)")) &&
+              execute(QStringLiteral("CREATE TABLE IF NOT EXISTS items (identifier TEXT PRIMARY KEY, "
+                                     "group_identifier TEXT, name TEXT, path TEXT, item_type INTEGER, "
+                                     "date_created TEXT, date_modified TEXT, tags TEXT, comments TEXT)"));
     }
     ~LibraryIndex() {
         { QSqlDatabase::database(connection_).close(); }
         QSqlDatabase::removeDatabase(connection_);
     }
     bool isOpen() const { return ok_; }
+    // The text of the last failure.
     const QString& error() const { return error_; }
-    QSqlDatabase db() const { return QSqlDatabase::database(connection_); }
 
-    void addGroup(const PlistDictionary& group, const QString& path) {
+    bool begin() {
+        QSqlDatabase database = db();
+        return check(database.transaction(), database);
+    }
+    bool commit() {
+        QSqlDatabase database = db();
+        return check(database.commit(), database);
+    }
+    void rollback() { db().rollback(); }
+
+    bool addGroup(const PlistDictionary& group, const QString& path) {
         QSqlQuery q(db());
         q.prepare(QStringLiteral("INSERT OR REPLACE INTO groups VALUES (?, ?, ?, ?, ?)"));
         q.addBindValue(group.value(QStringLiteral("identifier")).toString());
@@ -122,29 +114,151 @@ public:
         q.addBindValue(path);
         q.addBindValue(group.value(QStringLiteral("comments")).toString());
         q.addBindValue(group.value(QStringLiteral("groupType")).toInteger());
-        q.exec();
+        return check(q.exec(), q);
     }
 
-    void addItem(const PlistDictionary& item, const QString& groupIdentifier, const QString& path) {
+    bool addItem(const PlistDictionary& item, const QString& groupIdentifier, const QString& path) {
         QSqlQuery q(db());
         q.prepare(QStringLiteral("INSERT OR REPLACE INTO items VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
         q.addBindValue(item.value(QStringLiteral("identifier")).toString());
         q.addBindValue(groupIdentifier);
-        q.addBindValue(item.value(QStringLiteral("name")).toString());
+        q.addBindValue(itemName(item));
         q.addBindValue(path);
         q.addBindValue(item.value(QStringLiteral("itemType")).toInteger());
         q.addBindValue(item.value(QStringLiteral("dateCreated")).toDate().toString(Qt::ISODate));
         q.addBindValue(item.value(QStringLiteral("dateModified")).toDate().toString(Qt::ISODate));
         q.addBindValue(item.value(QStringLiteral("tagsString")).toString());
         q.addBindValue(item.value(QStringLiteral("comments")).toString());
-        q.exec();
+        return check(q.exec(), q);
     }
 
 private:
+    QSqlDatabase db() const { return QSqlDatabase::database(connection_); }
+    bool execute(const QString& statement) {
+        QSqlQuery q(db());
+        return check(q.exec(statement), q);
+    }
+    // `source` is read after the statement ran (an argument list has no order).
+    template <typename Source>
+    bool check(bool ok, const Source& source) {
+        if (!ok) error_ = source.lastError().text();
+        return ok;
+    }
+
     QString connection_;
     bool ok_ = false;
     QString error_;
 };
+
+// One import of a description: the items moved so far, so that a failed
+// index can put them back, and the refusals.
+class DescriptionImport {
+public:
+    DescriptionImport(const PlistDictionary& items, LibraryIndex& index) : items_(items), index_(index) {}
+
+    void importGroup(const QString& identifier, const PlistDictionary& group, const QString& library) {
+        const PlistArray members = group.value(QStringLiteral("items")).toArray();
+        const QString folder = uniquePath(library, safeComponent(group.value(QStringLiteral("name")).toString()));
+        Error error;
+        if (!FileOperations::makeDirectory(folder, true, &error)) {
+            refuseAll(members, QStringLiteral("cannot create its folder: %1").arg(error.localizedDescription()));
+            return;
+        }
+        if (!index_.addGroup(group, folder)) {
+            FileOperations::removeItem(folder);
+            refuseAll(members,
+                      QStringLiteral("cannot record its group in the library index: %1").arg(index_.error()));
+            return;
+        }
+        for (const PlistValue& member : members.values()) {
+            const PlistDictionary item = items_.value(member.toString()).toDictionary();
+            if (item.isEmpty()) {
+                logLine(QStringLiteral("Refused item %1 of group \"%2\": not in the description")
+                            .arg(member.toString(), group.value(QStringLiteral("name")).toString()));
+                result_.refused.append({member.toString(), QString(), QString(), QStringLiteral("not in the description")});
+                continue;
+            }
+            importItem(item, identifier, folder);
+        }
+    }
+
+    // Puts every moved item back where it came from (the index could not be saved).
+    void undoMoves() {
+        for (auto it = moved_.crbegin(); it != moved_.crend(); ++it) {
+            Error error;
+            if (!FileOperations::moveItem(it->second, it->first, &error))
+                logLine(QStringLiteral("Cannot put %1 back: %2; it is at %3")
+                            .arg(it->first, error.localizedDescription(), it->second));
+        }
+        moved_.clear();
+        result_.taken = 0;
+    }
+
+    PelmoraImportResult& result() { return result_; }
+
+private:
+    void importItem(const PlistDictionary& item, const QString& groupIdentifier, const QString& folder) {
+        const QString source = item.value(QStringLiteral("absoluteFilename")).toString();
+        if (source.isEmpty() || !QFileInfo::exists(source)) {
+            refuse(item, QStringLiteral("its file %1 is missing").arg(source));
+            return;
+        }
+        const QString target = uniquePath(folder, safeComponent(QFileInfo(source).fileName()));
+        Error error;
+        if (!FileOperations::moveItem(source, target, &error)) {
+            refuse(item, QStringLiteral("cannot move %1 into the library: %2").arg(source, error.localizedDescription()));
+            return;
+        }
+        if (!index_.addItem(item, groupIdentifier, target)) {
+            const QString reason = QStringLiteral("cannot record it in the library index: %1").arg(index_.error());
+            if (!FileOperations::moveItem(target, source, &error)) {
+                // It stays in the library folder, unindexed; say where, so it is not lost.
+                refuse(item, QStringLiteral("%1; it could not be put back (%2) and is at %3")
+                                 .arg(reason, error.localizedDescription(), target));
+                return;
+            }
+            refuse(item, reason);
+            return;
+        }
+        keepDatesAndTags(target, item);
+        moved_.append({source, target});
+        ++result_.taken;
+    }
+
+    void refuse(const PlistDictionary& item, const QString& reason) {
+        logLine(QStringLiteral("Refused item \"%1\": %2").arg(itemName(item), reason));
+        result_.refused.append({item.value(QStringLiteral("identifier")).toString(), itemName(item),
+                                item.value(QStringLiteral("absoluteFilename")).toString(), reason});
+    }
+
+    void refuseAll(const PlistArray& members, const QString& reason) {
+        for (const PlistValue& member : members.values()) {
+            PlistDictionary item = items_.value(member.toString()).toDictionary();
+            if (item.isEmpty()) {
+                item = PlistDictionary();
+                item.set(QStringLiteral("identifier"), member.toString());
+            }
+            refuse(item, reason);
+        }
+    }
+
+    PlistDictionary items_;
+    LibraryIndex& index_;
+    PelmoraImportResult result_;
+    QList<std::pair<QString, QString>> moved_;  // (from, to)
+};
+
+// Removes the staging path once the library holds every item; keeps it, with
+// the refused items' files in it, otherwise.
+void removeStaging(const QString& staging, const PelmoraImportResult& result) {
+    if (!result.refused.isEmpty()) {
+        logLine(QStringLiteral("Kept %1: it holds %2 items that were not imported").arg(staging).arg(result.refused.size()));
+        return;
+    }
+    Error error;
+    if (!FileOperations::removeItem(staging, &error))
+        logLine(QStringLiteral("Couldn't remove %1: %2").arg(staging, error.localizedDescription()));
+}
 
 }  // namespace
 
@@ -175,79 +289,67 @@ QString PelmoraStandIn::libraryPath() const {
 
 void PelmoraStandIn::activate() { Workspace::markRunning(record_, ::getpid()); }
 
-void PelmoraStandIn::importFiles(const QStringList& files, quint32 method, const QString&, int,
-                                 const QString&, int, const QString&) {
+PelmoraImportResult PelmoraStandIn::importFiles(const QStringList& files, quint32 method, const QString&, int,
+                                                const QString&, int, const QString&) {
+    PelmoraImportResult total;
     if (method != kPelmoraImportMethodLibraryDescription) {
-        logLine(QStringLiteral("Unsupported import method %1").arg(method, 8, 16, QLatin1Char('0')));
-        return;
+        const QString text = QStringLiteral("Unsupported import method %1").arg(method, 8, 16, QLatin1Char('0'));
+        logLine(text);
+        total.error = Error(kErrorDomain, 4, text);
+        return total;
     }
     for (const QString& file : files) {
-        Error error;
-        if (auto count = importDescription(file, &error))
-            logLine(QStringLiteral("Imported %1 items from %2 into %3").arg(*count).arg(file, libraryPath()));
+        const PelmoraImportResult result = importDescription(file);
+        if (result.failed())
+            logLine(QStringLiteral("Import of %1 failed: %2").arg(file, result.error.localizedDescription()));
         else
-            logLine(QStringLiteral("Import of %1 failed: %2").arg(file, error.localizedDescription()));
+            logLine(QStringLiteral("Imported %1 items from %2 into %3").arg(result.taken).arg(file, libraryPath()));
+        total.taken += result.taken;
+        total.refused += result.refused;
+        if (result.failed() && !total.failed()) total.error = result.error;
     }
+    return total;
 }
 
-std::optional<int> PelmoraStandIn::importDescription(const QString& path, Error* error) {
-    auto value = PlistValue::readFromFile(path, error);
-    if (!value) return std::nullopt;
+PelmoraImportResult PelmoraStandIn::importDescription(const QString& path) {
+    PelmoraImportResult failure;
+    Error error;
+    auto value = PlistValue::readFromFile(path, &error);
+    if (!value) {
+        failure.error = error;
+        return failure;
+    }
     const PlistDictionary description = value->toDictionary();
     const PlistDictionary entities = description.value(QStringLiteral("Entities")).toDictionary();
     const PlistDictionary folders = entities.value(QStringLiteral("Folder")).toDictionary();
     const PlistDictionary items = entities.value(QStringLiteral("Item")).toDictionary();
     if (!description.contains(QStringLiteral("Entities"))) {
-        Error(kErrorDomain, 1, QStringLiteral("The library import description has no entities.")).report(error);
-        return std::nullopt;
+        failure.error = Error(kErrorDomain, 1, QStringLiteral("The library import description has no entities."));
+        return failure;
     }
     const QString library = libraryPath();
-    if (!QDir().mkpath(library)) {
-        Error(kErrorDomain, 2, QStringLiteral("Cannot create the library folder %1").arg(library)).report(error);
-        return std::nullopt;
+    if (!FileOperations::makeDirectory(library, true, &error)) {
+        failure.error = Error(kErrorDomain, 2, QStringLiteral("Cannot create the library folder %1").arg(library), error);
+        return failure;
     }
     LibraryIndex index(library);
-    if (!index.isOpen()) {
-        Error(kErrorDomain, 3, QStringLiteral("Cannot open the library index: %1").arg(index.error())).report(error);
-        return std::nullopt;
+    if (!index.isOpen() || !index.begin()) {
+        failure.error = Error(kErrorDomain, 3, QStringLiteral("Cannot open the library index: %1").arg(index.error()));
+        return failure;
     }
-    int imported = 0;
-    index.db().transaction();
-    for (const auto& [identifier, groupValue] : folders.entries()) {
-        const PlistDictionary group = groupValue.toDictionary();
-        const QString folder = uniquePath(library, safeComponent(group.value(QStringLiteral("name")).toString()));
-        QDir().mkpath(folder);
-        index.addGroup(group, folder);
-        for (const PlistValue& itemIdentifier : group.value(QStringLiteral("items")).toArray().values()) {
-            const PlistDictionary item = items.value(itemIdentifier.toString()).toDictionary();
-            if (item.isEmpty()) {
-                logLine(QStringLiteral("Refused item %1 of group \"%2\": not in the description")
-                            .arg(itemIdentifier.toString(), group.value(QStringLiteral("name")).toString()));
-                continue;
-            }
-            const QString source = item.value(QStringLiteral("absoluteFilename")).toString();
-            if (source.isEmpty() || !QFileInfo::exists(source)) {
-                logLine(QStringLiteral("Refused item \"%1\": its file %2 is missing")
-                            .arg(item.value(QStringLiteral("name")).toString(), source));
-                continue;
-            }
-            const QString target = uniquePath(folder, safeComponent(QFileInfo(source).fileName()));
-            if (!moveItem(source, target)) {
-                logLine(QStringLiteral("Refused item \"%1\": cannot move %2 into the library")
-                            .arg(item.value(QStringLiteral("name")).toString(), source));
-                continue;
-            }
-            keepDatesAndTags(target, item);
-            index.addItem(item, identifier, target);
-            ++imported;
-        }
+    DescriptionImport import(items, index);
+    for (const auto& [identifier, group] : folders.entries())
+        import.importGroup(identifier, group.toDictionary(), library);
+    if (!index.commit()) {
+        const QString reason = index.error();
+        index.rollback();
+        import.undoMoves();
+        failure.error = Error(kErrorDomain, 5, QStringLiteral("Cannot save the library index: %1").arg(reason));
+        return failure;
     }
-    index.db().commit();
-    const QString remove = description.value(QStringLiteral("RemoveFileOnCompletion")).toString();
-    if (!remove.isEmpty()) {
-        QFileInfo(remove).isDir() ? void(QDir(remove).removeRecursively()) : void(QFile::remove(remove));
-    }
-    return imported;
+    const QString staging = description.value(QStringLiteral("RemoveFileOnCompletion")).toString();
+    if (!staging.isEmpty()) removeStaging(staging, import.result());
+    return import.result();
 }
 
 std::shared_ptr<PelmoraApplication> PelmoraApplication::applicationWithBundleIdentifier(

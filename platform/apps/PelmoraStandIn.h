@@ -3,10 +3,19 @@
 // group and item into its library folder (groups as folders, items as files
 // or packages, modification dates and tags kept), records them in the
 // library's SQLite index "Library.sqlite", and removes the
-// "RemoveFileOnCompletion" path. An item whose file is missing, or a group
-// naming an item the description does not hold, is refused with a log line
-// on standard error (which an import run sends into its log); the rest is
-// imported.
+// "RemoveFileOnCompletion" path once every item has been taken. An item whose
+// file is missing or cannot be moved, whose group folder cannot be made, whose
+// index entry cannot be written, or a group naming an item the description
+// does not hold, is refused with a log line on standard error (which an import
+// run sends into its log) and stays where it is; the
+// "RemoveFileOnCompletion" path is then kept. The rest is imported. When the
+// index cannot be opened or saved, the import fails as a whole and the items
+// are moved back where they came from.
+//
+// Errors (domain "PelmoraStandInErrorDomain"): 1 the description has no
+// entities, 2 the library folder cannot be created, 3 the index cannot be
+// opened, 4 an unsupported import method, 5 the index cannot be saved; an
+// unreadable description gives the property-list error.
 //
 // The library folder is the "PelmoraLibraryPath" of the application's
 // Info.plist, else $XDG_DATA_HOME/Pelmora 3/Library; setLibraryPathOverride()
@@ -25,17 +34,17 @@ public:
     static constexpr const char* kBuiltInVersion = "3.6.0";
 
     static void setLibraryPathOverride(const QString& path);
-    QString libraryPath() const;
+    QString libraryPath() const override;
 
     QString bundleIdentifier() const override { return record_.bundleIdentifier(); }
     QString version() const override { return record_.version(); }
     void activate() override;
-    void importFiles(const QStringList& files, quint32 method, const QString& destination, int rating,
-                     const QString& comments, int label, const QString& tags) override;
+    PelmoraImportResult importFiles(const QStringList& files, quint32 method, const QString& destination,
+                                    int rating, const QString& comments, int label, const QString& tags) override;
 
-    // Imports one description; returns the number of items imported. Exposed
-    // for tests; importFiles() calls it and logs the error.
-    std::optional<int> importDescription(const QString& path, Error* error = nullptr);
+    // Imports one description and says what the library took (see above).
+    // importFiles() calls it for each file and logs the outcome.
+    PelmoraImportResult importDescription(const QString& path);
 
 private:
     ApplicationRecord record_;

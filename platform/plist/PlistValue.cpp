@@ -6,6 +6,9 @@
 #include <QHash>
 #include <QSaveFile>
 #include <QTimeZone>
+#include <cstring>
+
+#include "platform/foundation/FileOperations.h"
 
 // ---- containers ------------------------------------------------------------
 
@@ -357,17 +360,12 @@ QByteArray PlistValue::serialize(Format format) const {
 }
 
 bool PlistValue::writeToFile(const QString& path, Format format, Error* error) const {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        plistError(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString())).report(error);
-        return false;
-    }
-    const QByteArray bytes = serialize(format);
-    if (file.write(bytes) != bytes.size()) {
-        plistError(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString())).report(error);
-        return false;
-    }
-    return true;
+    Error cause;
+    if (FileOperations::writeFile(path, serialize(format), FileOperations::WriteMode::Truncate, &cause)) return true;
+    Error(QStringLiteral("PlistErrorDomain"), 3840, QStringLiteral("Cannot write \"%1\": %2").arg(path, QString::fromLocal8Bit(std::strerror(cause.code()))),
+          cause)
+        .report(error);
+    return false;
 }
 
 std::optional<PlistValue> PlistValue::fromData(const QByteArray& data, Error* error) {

@@ -121,6 +121,8 @@ public:
 
     // Serialisation. XML is the Apple plist DTD form; binary is "bplist00".
     QByteArray serialize(Format format) const;
+    // Writes the whole file, replacing it. On failure: PlistErrorDomain 3840,
+    // with the system's reason (POSIX errno) as the underlying error.
     bool writeToFile(const QString& path, Format format, Error* error = nullptr) const;
     // Reads XML or binary, whichever the data is. Error domain "PlistErrorDomain".
     static std::optional<PlistValue> fromData(const QByteArray& data, Error* error = nullptr);

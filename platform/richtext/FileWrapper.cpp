@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "platform/foundation/FileNameLength.h"
+#include "platform/foundation/FileOperations.h"
 
 class FileWrapperData : public QSharedData {
   public:
@@ -27,6 +28,8 @@ constexpr long kFileReadNoSuchFileError = 260;
 constexpr long kFileWriteUnknownError = 512;
 constexpr long kFileWriteNoPermissionError = 513;
 constexpr long kFileWriteFileExistsError = 516;
+constexpr long kFileWriteOutOfSpaceError = 640;
+constexpr long kFileWriteVolumeReadOnlyError = 642;
 
 Error readError(const QString& path, QFileDevice::FileError fileError = QFileDevice::ReadError) {
     const QString name = QFileInfo(path).fileName();
@@ -44,19 +47,28 @@ Error readError(const QString& path, QFileDevice::FileError fileError = QFileDev
                  QStringLiteral("The file “%1” couldn’t be opened.").arg(name));
 }
 
-Error writeError(const QString& path, bool permission = false) {
+// A write failure in the platform's terms, with the system's reason (a POSIX
+// error holding the real errno) as its underlying error.
+Error writeError(const QString& path, const Error& cause = Error()) {
     const QString name = QFileInfo(path).fileName();
-    if (permission)
+    const long code = cause.isNull() ? 0 : cause.code();
+    if (code == EACCES || code == EPERM)
         return Error(kErrorDomain, kFileWriteNoPermissionError,
-                     QStringLiteral("You don’t have permission to save the file “%1”.").arg(name));
-    return Error(kErrorDomain, kFileWriteUnknownError,
-                 QStringLiteral("The file “%1” couldn’t be saved.").arg(name));
+                     QStringLiteral("You don’t have permission to save the file “%1”.").arg(name), cause);
+    if (code == ENOSPC || code == EDQUOT)
+        return Error(kErrorDomain, kFileWriteOutOfSpaceError,
+                     QStringLiteral("The file “%1” couldn’t be saved because there isn’t enough space.").arg(name),
+                     cause);
+    if (code == EROFS)
+        return Error(kErrorDomain, kFileWriteVolumeReadOnlyError,
+                     QStringLiteral("The file “%1” couldn’t be saved because the volume is read only.").arg(name),
+                     cause);
+    return Error(kErrorDomain, kFileWriteUnknownError, QStringLiteral("The file “%1” couldn’t be saved.").arg(name),
+                 cause);
 }
 
-bool isPermissionProblem(const QString& path) {
-    const QFileInfo parent(QFileInfo(path).absolutePath());
-    return parent.exists() && !parent.isWritable();
-}
+// The current errno as the cause of a failed write to `path`.
+Error writeErrorFromErrno(const QString& path) { return writeError(path, posixError(errno, path)); }
 
 bool isSafeChildKey(const QString& key) {
     return !key.isEmpty() && key != QLatin1String(".") && key != QLatin1String("..") &&
@@ -187,17 +199,15 @@ std::optional<FileWrapper> FileWrapper::readFromPath(const QString& path, Error*
 
 bool FileWrapper::writeItem(const QString& path, Error* error) const {
     if (isRegularFile()) {
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return writeError(path, file.error() == QFileDevice::PermissionsError).report(error),
-                   false;
-        if (file.write(d_->contents) != d_->contents.size() || !file.flush())
-            return writeError(path).report(error), false;
+        Error cause;
+        if (!FileOperations::writeFile(path, d_->contents, FileOperations::WriteMode::NewOnly, &cause))
+            return writeError(path, cause).report(error), false;
         return true;
     }
     if (isDirectory()) {
-        if (!QDir().mkdir(path))
-            return writeError(path, isPermissionProblem(path)).report(error), false;
+        Error cause;
+        if (!FileOperations::makeDirectory(path, false, &cause))
+            return writeError(path, cause).report(error), false;
         for (auto it = d_->children.begin(); it != d_->children.end(); ++it) {
             // Keys are single safe names by construction; a key that is not
             // (a hand-built map) must never write outside this folder.
@@ -236,17 +246,18 @@ bool FileWrapper::writeToPath(const QString& path, bool atomically, Error* error
         backup = QDir(dir).filePath(siblingName(target.fileName(), unique, QStringLiteral("old")));
         if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(backup).constData()) !=
             0) {
+            const Error failure = writeErrorFromErrno(path);
             removeItem(staging);
-            return writeError(path, errno == EACCES).report(error), false;
+            return failure.report(error), false;
         }
     }
     if (::rename(QFile::encodeName(staging).constData(), QFile::encodeName(path).constData()) !=
         0) {
-        const bool permission = errno == EACCES;
+        const Error failure = writeErrorFromErrno(path);
         if (!backup.isEmpty())
             ::rename(QFile::encodeName(backup).constData(), QFile::encodeName(path).constData());
         removeItem(staging);
-        return writeError(path, permission).report(error), false;
+        return failure.report(error), false;
     }
     if (!backup.isEmpty()) removeItem(backup);
     return true;

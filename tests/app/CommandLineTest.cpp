@@ -2,12 +2,15 @@
 
 #include <QDir>
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 
 #include "app/DefaultsCommand.h"
 #include "app/ImportCommand.h"
 #include "platform/apps/PelmoraStandIn.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/support/ENEXBuilder.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -73,5 +76,78 @@ TEST(ImportCommandTest, ImportsAFileAndSaysWhereTheItemsWent) {
     EXPECT_TRUE(o.out.contains(QStringLiteral("1 of 1 notes exported")));
     EXPECT_TRUE(o.out.contains(QStringLiteral("Imported 1 of 1 notes into ") + library));
     EXPECT_TRUE(QDir(library + QStringLiteral("/Notes/Hello.pmnote")).exists());
+    PelmoraStandIn::setLibraryPathOverride(QString());
+}
+
+namespace {
+
+QString importLog(const TestEnvironment& env) {
+    QFile f(env.dataHome() + QStringLiteral("/Pelmora 3/Logs/Evernote Export.log"));
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
+TestNote pdfNote(const QString& title) {
+    TestNote note{title, QStringLiteral("%MEDIA0%")};
+    note.attachments = {{title.toUtf8() + " bytes", QStringLiteral("application/pdf"), title + QStringLiteral(".pdf")}};
+    return note;
+}
+
+}  // namespace
+
+// A note whose conversion fails is skipped (here its attachment is larger than
+// this process may write): the summary says so, and the run exits 3, never 0.
+TEST(ImportCommandTest, SkippedNoteGivesExitStatusThree) {
+    TestEnvironment env;
+    TestNote big = pdfNote(QStringLiteral("Broken"));
+    big.attachments.first().bytes = QByteArray(2 * 1024 * 1024, 'x');
+    const QByteArray enex = buildENEX({pdfNote(QStringLiteral("Fine")), big});
+    const QString file = env.writeFile(QStringLiteral("Notes.enex"), enex);
+    FileSizeLimit limit(1024 * 1024);
+    Output o;
+    const QString library = env.path(QStringLiteral("library"));
+    EXPECT_EQ(runImportCommand({file, QStringLiteral("--library"), library}, o.outStream, o.errStream), 3) << o.err.toStdString();
+    EXPECT_TRUE(o.out.contains(QStringLiteral("Imported 1 of 2 notes into ") + library)) << o.out.toStdString();
+    EXPECT_TRUE(o.out.contains(QStringLiteral("1 notes were skipped")));
+    PelmoraStandIn::setLibraryPathOverride(QString());
+}
+
+// An item the library refuses (here its index entry cannot be written) is not
+// counted as imported, stays in the staging folder, is named in the log with
+// the reason, and the run exits 3.
+TEST(ImportCommandTest, RefusedItemStaysInStagingAndGivesExitStatusThree) {
+    TestEnvironment env;
+    const QString library = env.path(QStringLiteral("library"));
+    QDir().mkpath(library);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("prepare"));
+        db.setDatabaseName(library + QStringLiteral("/Library.sqlite"));
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        ASSERT_TRUE(q.exec(QStringLiteral(
+            "CREATE TABLE items (identifier TEXT PRIMARY KEY, group_identifier TEXT, name TEXT, path TEXT, "
+            "item_type INTEGER, date_created TEXT, date_modified TEXT, tags TEXT, comments TEXT)")));
+        ASSERT_TRUE(q.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON items WHEN NEW.name = 'Refused' "
+                                          "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END")));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("prepare"));
+    const QString file = env.writeFile(QStringLiteral("Notes.enex"),
+                                       buildENEX({pdfNote(QStringLiteral("Taken")), pdfNote(QStringLiteral("Refused"))}));
+    Output o;
+    EXPECT_EQ(runImportCommand({file, QStringLiteral("--library"), library}, o.outStream, o.errStream), 3) << o.err.toStdString();
+    EXPECT_TRUE(o.out.contains(QStringLiteral("Imported 1 of 2 notes into ") + library)) << o.out.toStdString();
+    EXPECT_TRUE(o.out.contains(QStringLiteral("1 notes were refused by the library")));
+    EXPECT_TRUE(QFile::exists(library + QStringLiteral("/Notes/Taken.pdf")));
+    EXPECT_FALSE(QFile::exists(library + QStringLiteral("/Notes/Refused.pdf")));
+    EXPECT_TRUE(QFile::exists(env.tempDir() + QStringLiteral("/Evernote/Notes/Refused.pdf")));
+    const QString log = importLog(env);
+    EXPECT_TRUE(log.contains(QStringLiteral("Not imported by Pelmora: Refused (")));
+    EXPECT_TRUE(log.contains(QStringLiteral("database or disk is full")));
+
+    // The next run sets the unfinished staging folder aside instead of deleting it.
+    Output again;
+    runImportCommand({file, QStringLiteral("--library"), library}, again.outStream, again.errStream);
+    const QStringList aside = QDir(env.tempDir()).entryList({QStringLiteral("Evernote (not imported *")}, QDir::Dirs);
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_TRUE(QFile::exists(env.tempDir() + u'/' + aside.first() + QStringLiteral("/Notes/Refused.pdf")));
     PelmoraStandIn::setLibraryPathOverride(QString());
 }

@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <cerrno>
 
 #include "import/EvernoteExportOperation.h"
 #include "platform/apps/PelmoraStandIn.h"
@@ -205,4 +206,35 @@ TEST(EvernoteExportOperationTest, ErrorAfterCancellationIsReportedAsCancellation
     worker.waitUntilAllOperationsAreFinished();
     EXPECT_EQ(run.delegate.calls, (QStringList{QStringLiteral("notebook A 2"), QStringLiteral("cancel")}));
     EXPECT_FALSE(QFile::exists(env.path(QStringLiteral("tmp/Evernote/Evernote.pmlibxml"))));
+}
+
+// Only errors that will fail every later note alike end a run: a full disk,
+// a quota or a read-only file system anywhere among the underlying errors, or
+// a notebook folder that is gone. A note's own fault does not.
+TEST(EvernoteExportOperationTest, OnlyErrorsThatFailEveryLaterNoteEndTheRun) {
+    TestEnvironment env;
+    EvernoteExportOperation operation;
+    const QString folder = env.path(QStringLiteral("notebook"));
+    QDir().mkpath(folder);
+    const Error own(QStringLiteral("EvernoteXMLResourceErrorDomain"), 2, QStringLiteral("Invalid content data for resource."));
+    EXPECT_FALSE(operation.noteErrorEndsRun(own, folder).has_value());
+    EXPECT_FALSE(operation.noteErrorEndsRun(posixError(ENOENT, folder + QStringLiteral("/x.png")), folder).has_value());
+    EXPECT_TRUE(operation.runStopError().isNull());
+
+    for (const int code : {ENOSPC, EDQUOT, EROFS}) {
+        const Error write(QStringLiteral("NSCocoaErrorDomain"), 512, QStringLiteral("The file couldn’t be saved."),
+                          posixError(code, folder + QStringLiteral("/Note.pmnote")));
+        const auto stop = operation.noteErrorEndsRun(Error(QStringLiteral("Outer"), 1, QString(), write), folder);
+        ASSERT_TRUE(stop.has_value()) << code;
+        EXPECT_EQ(stop->code(), EvernoteExportFolderCannotTakeNotes);
+        EXPECT_TRUE(stop->localizedDescription().contains(folder));
+    }
+    // The first stop is the one the run reports.
+    EXPECT_EQ(operation.runStopError().underlyingError()->code(), ENOSPC);
+
+    EvernoteExportOperation other;
+    QDir(folder).removeRecursively();
+    const auto gone = other.noteErrorEndsRun(own, folder);
+    ASSERT_TRUE(gone.has_value());
+    EXPECT_EQ(gone->underlyingError()->code(), ENOENT);
 }

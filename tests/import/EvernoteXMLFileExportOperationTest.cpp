@@ -6,10 +6,14 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
 
 #include "import/EvernoteXMLFileExportOperation.h"
 #include "platform/apps/PelmoraStandIn.h"
 #include "tests/support/ENEXBuilder.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/RecordingDelegate.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -177,4 +181,84 @@ TEST(EvernoteXMLFileExportOperationTest, RealExportsFromTheCorpus) {
         EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().constData();
     }
     EXPECT_GT(count, 10);
+}
+
+namespace {
+
+// A note whose attachment is larger than `FileSizeLimit` allows: its write fails.
+TestNote oversizedNote(const QString& title) {
+    TestNote note{title, QStringLiteral("%MEDIA0%")};
+    note.attachments = {{QByteArray(2 * 1024 * 1024, 'x'), QStringLiteral("application/pdf"), QStringLiteral("big.pdf")}};
+    return note;
+}
+
+QList<TestNote> attachmentNotes(int count) {
+    QList<TestNote> notes;
+    for (int i = 0; i < count; ++i) notes << attachmentNote(QStringLiteral("N%1").arg(i), QStringLiteral("n.pdf"));
+    return notes;
+}
+
+}  // namespace
+
+// A full disk fails every later note alike: the run stops at the first such
+// note with one error that names the folder and the system's reason, instead
+// of skipping the rest one by one. The free-space seam plays the full disk.
+TEST(EvernoteXMLFileExportOperationTest, FullDiskStopsTheRunWithOneErrorNamingTheFolder) {
+    FileImport import;
+    // From the second note on the disk is full: the free-space seam says so,
+    // and a file-size limit makes the second note's large write fail for real.
+    std::atomic<bool> full{false};
+    std::unique_ptr<FileSizeLimit> limit;
+    import.operation->setFreeSpaceQuery([&](const QString&) { return std::optional<qint64>(full ? 0 : 1LL << 40); });
+    import.delegate.onRecord = [&](int exported) {
+        if (exported != 1) return;
+        full = true;
+        limit = std::make_unique<FileSizeLimit>(1024 * 1024);
+    };
+    QList<TestNote> notes = attachmentNotes(20);
+    notes[1] = oversizedNote(QStringLiteral("Big"));
+    import.run(QStringLiteral("Full.enex"), buildENEX(notes));
+    limit.reset();
+    ASSERT_EQ(import.delegate.calls.last(), QStringLiteral("error 10006")) << import.log().toStdString();
+    EXPECT_LT(import.delegate.exported, 20);  // not one by one to the end
+    const Error& error = import.delegate.error;
+    const QString folder = import.env.tempDir() + QStringLiteral("/Evernote/Full");
+    EXPECT_TRUE(error.localizedDescription().contains(folder)) << error.localizedDescription().toStdString();
+    EXPECT_TRUE(error.localizedDescription().contains(QString::fromLocal8Bit(std::strerror(ENOSPC))));
+    ASSERT_NE(error.underlyingError(), nullptr);
+    EXPECT_EQ(error.underlyingError()->domain(), QStringLiteral("NSPOSIXErrorDomain"));
+    EXPECT_EQ(error.underlyingError()->code(), ENOSPC);
+    EXPECT_EQ(import.log().count(QStringLiteral("Error exporting item: ")), 1);
+    EXPECT_FALSE(QFile::exists(import.env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));
+    EXPECT_FALSE(QDir(import.library).exists());
+}
+
+// The notebook folder vanishing mid-run (unmounted, removed) also ends the run
+// at once, whatever error the failed write happened to carry.
+TEST(EvernoteXMLFileExportOperationTest, NotebookFolderGoneStopsTheRun) {
+    FileImport import;
+    const QString folder = import.env.tempDir() + QStringLiteral("/Evernote/Gone");
+    import.delegate.onRecord = [&](int exported) {
+        if (exported == 2) QDir(folder).removeRecursively();
+    };
+    import.run(QStringLiteral("Gone.enex"), buildENEX(attachmentNotes(50)));
+    ASSERT_EQ(import.delegate.calls.last(), QStringLiteral("error 10006"));
+    EXPECT_LT(import.delegate.exported, 50);
+    EXPECT_TRUE(import.delegate.error.localizedDescription().contains(folder));
+    ASSERT_NE(import.delegate.error.underlyingError(), nullptr);
+    EXPECT_EQ(import.delegate.error.underlyingError()->code(), ENOENT);
+}
+
+// A staging folder with plainly too little room refuses to start: nothing is
+// counted, converted or handed to Pelmora.
+TEST(EvernoteXMLFileExportOperationTest, TooLittleFreeSpaceRefusesToStart) {
+    FileImport import;
+    import.operation->setFreeSpaceQuery([](const QString&) { return std::optional<qint64>(100); });
+    import.run(QStringLiteral("Big.enex"), buildENEX(attachmentNotes(10)));
+    EXPECT_EQ(import.delegate.calls, QStringList{QStringLiteral("error 10007")});
+    const QString message = import.delegate.error.localizedDescription();
+    EXPECT_TRUE(message.contains(import.env.tempDir() + QStringLiteral("/Evernote"))) << message.toStdString();
+    EXPECT_TRUE(message.contains(QStringLiteral("not enough free space")));
+    EXPECT_EQ(import.delegate.exported, 0);
+    EXPECT_FALSE(QDir(import.library).exists());
 }

@@ -84,14 +84,16 @@ TEST(PelmoraStandInTest, ImportsDescriptionIntoLibraryAndRefusesMissingFiles) {
     ASSERT_TRUE(PlistValue(description).writeToFile(path, PlistValue::Format::Xml));
 
     auto pelmora = PelmoraStandIn::builtIn();
-    Error error;
-    const auto count = pelmora->importDescription(path, &error);
-    ASSERT_TRUE(count.has_value()) << error.description().toStdString();
-    EXPECT_EQ(*count, 2);
+    const PelmoraImportResult result = pelmora->importDescription(path);
+    ASSERT_FALSE(result.failed()) << result.error.description().toStdString();
+    EXPECT_EQ(result.taken, 2);
+    ASSERT_EQ(result.refused.size(), 1);
+    EXPECT_EQ(result.refused.first().identifier, QStringLiteral("I3"));
     const QString library = pelmora->libraryPath();
     EXPECT_TRUE(QFile::exists(library + QStringLiteral("/Book/a.pdf")));
     EXPECT_TRUE(QFile::exists(library + QStringLiteral("/Book/Note.pmnote/TXT.rtf")));
-    EXPECT_FALSE(QDir(staging).exists());
+    // A refused item keeps the staging folder: nothing the library did not take is deleted.
+    EXPECT_TRUE(QDir(staging).exists());
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("check"));
     db.setDatabaseName(library + QStringLiteral("/Library.sqlite"));
     ASSERT_TRUE(db.open());
@@ -130,10 +132,10 @@ TEST(PelmoraStandInTest, ImportsItemsWithNamesAtTheLimit) {
     ASSERT_TRUE(PlistValue(description).writeToFile(path, PlistValue::Format::Xml));
 
     auto pelmora = PelmoraStandIn::builtIn();
-    Error error;
-    const auto count = pelmora->importDescription(path, &error);
-    ASSERT_TRUE(count.has_value()) << error.description().toStdString();
-    EXPECT_EQ(*count, 2);
+    const PelmoraImportResult result = pelmora->importDescription(path);
+    ASSERT_FALSE(result.failed()) << result.error.description().toStdString();
+    EXPECT_EQ(result.taken, 2);
+    EXPECT_TRUE(result.refused.isEmpty());
     const QString folder = pelmora->libraryPath() + u'/' + QString(255, u'g');
     const QStringList names = QDir(folder).entryList(QDir::Files, QDir::Name);
     ASSERT_EQ(names.size(), 2) << names.join(u'|').toStdString();
@@ -176,4 +178,104 @@ TEST(EvernoteStandInTest, ListsNotebooksAndExportsChosenNotesWithoutTags) {
     env.writeFile(QStringLiteral("evernote/Exported.enex"), text);
     for (const auto& nb : evernote->notebooks())
         if (nb->name() == QLatin1String("Exported")) EXPECT_EQ(nb->notes().size(), 2);
+}
+
+namespace {
+
+// A staging folder holding `files` (item identifier → file name) in one group
+// "Book", and its description; returns the description's path.
+QString writeStaging(const TestEnvironment& env, const QList<std::pair<QString, QString>>& files) {
+    const QString staging = env.path(QStringLiteral("tmp/Evernote"));
+    PlistDictionary group, folders, items, entities, description;
+    PlistArray members;
+    for (const auto& [id, file] : files) {
+        env.writeFile(QStringLiteral("tmp/Evernote/Book/") + file, "content of " + file.toUtf8());
+        PlistDictionary item;
+        item.set(QStringLiteral("identifier"), id);
+        item.set(QStringLiteral("name"), id);
+        item.set(QStringLiteral("absoluteFilename"), staging + QStringLiteral("/Book/") + file);
+        items.set(id, item);
+        members.append(id);
+    }
+    group.set(QStringLiteral("name"), QStringLiteral("Book"));
+    group.set(QStringLiteral("identifier"), QStringLiteral("G"));
+    group.set(QStringLiteral("items"), members);
+    folders.set(QStringLiteral("G"), group);
+    entities.set(QStringLiteral("Folder"), folders);
+    entities.set(QStringLiteral("Item"), items);
+    description.set(QStringLiteral("Entities"), entities);
+    description.set(QStringLiteral("RemoveFileOnCompletion"), staging);
+    const QString path = staging + QStringLiteral("/Evernote.pmlibxml");
+    EXPECT_TRUE(PlistValue(description).writeToFile(path, PlistValue::Format::Xml));
+    return path;
+}
+
+// Runs `statements` on the library's index before the import.
+void prepareIndex(const QString& library, const QStringList& statements) {
+    QDir().mkpath(library);
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("prepare"));
+        db.setDatabaseName(library + QStringLiteral("/Library.sqlite"));
+        ASSERT_TRUE(db.open());
+        QSqlQuery q(db);
+        for (const QString& statement : statements) {
+            ASSERT_TRUE(q.exec(statement)) << statement.toStdString();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("prepare"));
+}
+
+const QString kItemsTable = QStringLiteral(
+    "CREATE TABLE items (identifier TEXT PRIMARY KEY, group_identifier TEXT, name TEXT, path TEXT, "
+    "item_type INTEGER, date_created TEXT, date_modified TEXT, tags TEXT, comments TEXT)");
+
+}  // namespace
+
+// An index entry that cannot be written refuses the item: its file goes back
+// to staging, the reason names the database's answer, and staging is kept.
+TEST(PelmoraStandInTest, FailedIndexStatementRefusesTheItemAndKeepsItsFile) {
+    TestEnvironment env;
+    const QString path = writeStaging(env, {{QStringLiteral("Good"), QStringLiteral("good.pdf")},
+                                            {QStringLiteral("Bad"), QStringLiteral("bad.pdf")}});
+    auto pelmora = PelmoraStandIn::builtIn();
+    prepareIndex(pelmora->libraryPath(),
+                 {kItemsTable, QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON items WHEN NEW.name = 'Bad' "
+                                              "BEGIN SELECT RAISE(ABORT, 'disk image is malformed'); END")});
+    const PelmoraImportResult result = pelmora->importDescription(path);
+    ASSERT_FALSE(result.failed()) << result.error.description().toStdString();
+    EXPECT_EQ(result.taken, 1);
+    ASSERT_EQ(result.refused.size(), 1);
+    EXPECT_EQ(result.refused.first().name, QStringLiteral("Bad"));
+    EXPECT_TRUE(result.refused.first().reason.contains(QStringLiteral("disk image is malformed")))
+        << result.refused.first().reason.toStdString();
+    EXPECT_TRUE(QFile::exists(env.path(QStringLiteral("tmp/Evernote/Book/bad.pdf"))));
+    EXPECT_FALSE(QFile::exists(pelmora->libraryPath() + QStringLiteral("/Book/bad.pdf")));
+    EXPECT_TRUE(QFile::exists(pelmora->libraryPath() + QStringLiteral("/Book/good.pdf")));
+    EXPECT_TRUE(QFile::exists(path));
+}
+
+// When the whole index is unusable the import fails and takes nothing; every
+// file stays in staging. importFiles reports it, and refuses other methods.
+TEST(PelmoraStandInTest, UnusableIndexFailsTheImportAndMovesNothing) {
+    TestEnvironment env;
+    const QString path = writeStaging(env, {{QStringLiteral("One"), QStringLiteral("one.pdf")}});
+    auto pelmora = PelmoraStandIn::builtIn();
+    // A group table of another shape: no group can be recorded, so no item is taken.
+    prepareIndex(pelmora->libraryPath(), {QStringLiteral("CREATE TABLE groups (identifier TEXT PRIMARY KEY)")});
+    const PelmoraImportResult result =
+        pelmora->importFiles({path}, kPelmoraImportMethodLibraryDescription, QString(), 0, QString(), 0, QString());
+    EXPECT_EQ(result.taken, 0);
+    ASSERT_EQ(result.refused.size(), 1);
+    EXPECT_TRUE(result.refused.first().reason.contains(QStringLiteral("library index")));
+    EXPECT_TRUE(QFile::exists(env.path(QStringLiteral("tmp/Evernote/Book/one.pdf"))));
+
+    QDir(pelmora->libraryPath()).removeRecursively();
+    QDir().mkpath(pelmora->libraryPath() + QStringLiteral("/Library.sqlite"));  // a folder: cannot be opened
+    const PelmoraImportResult failed = pelmora->importDescription(path);
+    ASSERT_TRUE(failed.failed());
+    EXPECT_EQ(failed.error.code(), 3);
+    EXPECT_EQ(failed.taken, 0);
+    EXPECT_TRUE(QFile::exists(env.path(QStringLiteral("tmp/Evernote/Book/one.pdf"))));
+
+    EXPECT_TRUE(pelmora->importFiles({path}, 0, QString(), 0, QString(), 0, QString()).failed());
 }

@@ -1,0 +1,199 @@
+#include "platform/foundation/FileOperations.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <climits>
+
+namespace {
+
+QByteArray encoded(const QString& path) { return QFile::encodeName(path); }
+
+// Reports the current errno for `path`; returns false for `return fail(...)`.
+bool fail(const QString& path, Error* error) {
+    posixError(errno, path).report(error);
+    return false;
+}
+
+bool writeAll(int fd, const char* data, qint64 size) {
+    qint64 done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, data + done, static_cast<size_t>(size - done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+// Copies a regular file's bytes, keeping its permissions and modification date.
+bool copyFile(const QString& from, const QString& to, const struct stat& info, Error* error) {
+    const int in = ::open(encoded(from).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return fail(from, error);
+    const int out = ::open(encoded(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777);
+    if (out < 0) {
+        const int saved = errno;
+        ::close(in);
+        errno = saved;
+        return fail(to, error);
+    }
+    char buffer[1 << 16];
+    bool ok = true;
+    QString failedPath;
+    for (;;) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ok = false;
+            failedPath = from;
+            break;
+        }
+        if (!writeAll(out, buffer, n)) {
+            ok = false;
+            failedPath = to;
+            break;
+        }
+    }
+    if (ok) {
+        const struct timespec times[2] = {info.st_atim, info.st_mtim};
+        ::futimens(out, times);
+    }
+    const int savedErrno = errno;
+    ::close(in);
+    if (::close(out) != 0 && ok) {
+        ok = false;
+        failedPath = to;
+    } else {
+        errno = savedErrno;
+    }
+    if (!ok) {
+        posixError(errno, failedPath).report(error);
+        ::unlink(encoded(to).constData());
+    }
+    return ok;
+}
+
+bool copyTree(const QString& from, const QString& to, Error* error) {
+    struct stat info {};
+    if (::lstat(encoded(from).constData(), &info) != 0) return fail(from, error);
+    if (S_ISLNK(info.st_mode)) {
+        QByteArray target(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(encoded(from).constData(), target.data(), static_cast<size_t>(target.size()));
+        if (n < 0) return fail(from, error);
+        target.truncate(n);
+        if (::symlink(target.constData(), encoded(to).constData()) != 0) return fail(to, error);
+        return true;
+    }
+    if (!S_ISDIR(info.st_mode)) return copyFile(from, to, info, error);
+    if (::mkdir(encoded(to).constData(), info.st_mode & 07777) != 0) return fail(to, error);
+    const QStringList entries = QDir(from).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    for (const QString& entry : entries)
+        if (!copyTree(from + u'/' + entry, to + u'/' + entry, error)) return false;
+    return true;
+}
+
+}  // namespace
+
+namespace FileOperations {
+
+bool makeDirectory(const QString& givenPath, bool intermediates, Error* error) {
+    const QString path = QDir::cleanPath(givenPath);
+    if (::mkdir(encoded(path).constData(), 0777) == 0) return true;
+    if (!intermediates) return fail(path, error);
+    if (errno == EEXIST) {
+        if (QFileInfo(path).isDir()) return true;
+        return fail(path, error);
+    }
+    if (errno != ENOENT) return fail(path, error);
+    const QString parent = QFileInfo(path).absolutePath();
+    if (parent == path) return fail(path, error);
+    if (!makeDirectory(parent, true, error)) return false;
+    if (::mkdir(encoded(path).constData(), 0777) == 0 || (errno == EEXIST && QFileInfo(path).isDir())) return true;
+    return fail(path, error);
+}
+
+bool writeFile(const QString& path, const QByteArray& data, WriteMode mode, Error* error) {
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == WriteMode::NewOnly ? O_EXCL : O_TRUNC);
+    const bool existed = mode == WriteMode::Truncate && QFileInfo::exists(path);
+    const int fd = ::open(encoded(path).constData(), flags, 0666);
+    if (fd < 0) return fail(path, error);
+    const bool written = writeAll(fd, data.constData(), data.size());
+    const int writeErrno = errno;
+    // close() is where a network or quota-limited file system may first say it is full.
+    const bool closed = ::close(fd) == 0;
+    if (written && closed) return true;
+    if (!written) errno = writeErrno;
+    posixError(errno, path).report(error);
+    if (!existed) ::unlink(encoded(path).constData());
+    return false;
+}
+
+bool removeItem(const QString& path, Error* error) {
+    struct stat info {};
+    if (::lstat(encoded(path).constData(), &info) != 0) return errno == ENOENT ? true : fail(path, error);
+    if (!S_ISDIR(info.st_mode)) return ::unlink(encoded(path).constData()) == 0 || errno == ENOENT || fail(path, error);
+    const QStringList entries = QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    for (const QString& entry : entries)
+        if (!removeItem(path + u'/' + entry, error)) return false;
+    return ::rmdir(encoded(path).constData()) == 0 || errno == ENOENT || fail(path, error);
+}
+
+bool moveItem(const QString& from, const QString& to, Error* error) {
+    struct stat existing {};
+    if (::lstat(encoded(to).constData(), &existing) == 0) {
+        errno = EEXIST;
+        return fail(to, error);
+    }
+    if (::rename(encoded(from).constData(), encoded(to).constData()) == 0) return true;
+    if (errno != EXDEV) return fail(from, error);
+    if (!copyTree(from, to, error)) {
+        removeItem(to);
+        return false;
+    }
+    Error removal;
+    if (!removeItem(from, &removal)) {
+        // Both copies would exist: undo the copy, so that the item is in one place.
+        removeItem(to);
+        removal.report(error);
+        return false;
+    }
+    return true;
+}
+
+QString nearestExistingPath(const QString& path) {
+    QString candidate = QFileInfo(path).absoluteFilePath();
+    while (!QFileInfo::exists(candidate)) {
+        const QString parent = QFileInfo(candidate).absolutePath();
+        if (parent == candidate) break;
+        candidate = parent;
+    }
+    return candidate;
+}
+
+std::optional<qint64> availableBytes(const QString& path, Error* error) {
+    const QString existing = nearestExistingPath(path);
+    struct statvfs info {};
+    if (::statvfs(encoded(existing).constData(), &info) != 0) {
+        fail(existing, error);
+        return std::nullopt;
+    }
+    return static_cast<qint64>(info.f_bavail) * static_cast<qint64>(info.f_frsize);
+}
+
+bool isSameFileSystem(const QString& a, const QString& b) {
+    struct stat infoA {}, infoB {};
+    if (::stat(encoded(nearestExistingPath(a)).constData(), &infoA) != 0) return false;
+    if (::stat(encoded(nearestExistingPath(b)).constData(), &infoB) != 0) return false;
+    return infoA.st_dev == infoB.st_dev;
+}
+
+}  // namespace FileOperations

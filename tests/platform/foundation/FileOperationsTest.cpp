@@ -1,0 +1,79 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+#include "platform/foundation/FileOperations.h"
+#include "tests/support/TestEnvironment.h"
+
+// A full device must say so: the system's errno and its text, never a stand-in.
+TEST(FileOperationsTest, WriteFailureKeepsTheSystemsReason) {
+    if (!QFileInfo::exists(QStringLiteral("/dev/full"))) GTEST_SKIP() << "no /dev/full";
+    Error error;
+    EXPECT_FALSE(FileOperations::writeFile(QStringLiteral("/dev/full"), QByteArray(100000, 'x'),
+                                           FileOperations::WriteMode::Truncate, &error));
+    EXPECT_EQ(error.domain(), QStringLiteral("NSPOSIXErrorDomain"));
+    EXPECT_EQ(error.code(), ENOSPC);
+    EXPECT_TRUE(error.localizedDescription().contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
+        << error.localizedDescription().toStdString();
+    EXPECT_TRUE(error.localizedDescription().startsWith(QStringLiteral("/dev/full")));
+}
+
+TEST(FileOperationsTest, DirectoriesFilesAndMovesReportRealCauses) {
+    TestEnvironment env;
+    const QString file = env.writeFile(QStringLiteral("plain"), "x");
+    Error error;
+    // A folder below a file: ENOTDIR, not a guessed "permission denied".
+    EXPECT_FALSE(FileOperations::makeDirectory(file + QStringLiteral("/a/b"), true, &error));
+    EXPECT_EQ(error.code(), ENOTDIR);
+    EXPECT_TRUE(FileOperations::makeDirectory(env.path(QStringLiteral("x/y/z")), true, &error));
+    EXPECT_TRUE(FileOperations::makeDirectory(env.path(QStringLiteral("x/y/z")), true));
+    EXPECT_FALSE(FileOperations::makeDirectory(env.path(QStringLiteral("x/y/z")), false, &error));
+    EXPECT_EQ(error.code(), EEXIST);
+
+    EXPECT_FALSE(FileOperations::writeFile(file, "y", FileOperations::WriteMode::NewOnly, &error));
+    EXPECT_EQ(error.code(), EEXIST);
+    EXPECT_TRUE(FileOperations::writeFile(file, "new", FileOperations::WriteMode::Truncate));
+
+    // A move never replaces what is there, and leaves the source alone when it fails.
+    env.writeFile(QStringLiteral("x/y/z/inner.txt"), "inner");
+    EXPECT_FALSE(FileOperations::moveItem(env.path(QStringLiteral("x")), file, &error));
+    EXPECT_EQ(error.code(), EEXIST);
+    EXPECT_TRUE(QFile::exists(env.path(QStringLiteral("x/y/z/inner.txt"))));
+    EXPECT_TRUE(FileOperations::moveItem(env.path(QStringLiteral("x")), env.path(QStringLiteral("moved"))));
+    EXPECT_TRUE(QFile::exists(env.path(QStringLiteral("moved/y/z/inner.txt"))));
+    EXPECT_FALSE(FileOperations::moveItem(env.path(QStringLiteral("gone")), env.path(QStringLiteral("to")), &error));
+    EXPECT_EQ(error.code(), ENOENT);
+
+    EXPECT_TRUE(FileOperations::removeItem(env.path(QStringLiteral("moved"))));
+    EXPECT_FALSE(QFileInfo::exists(env.path(QStringLiteral("moved"))));
+    EXPECT_TRUE(FileOperations::removeItem(env.path(QStringLiteral("moved"))));  // nothing there is success
+
+    // Free space of a path not made yet is that of its nearest existing folder.
+    const auto available = FileOperations::availableBytes(env.path(QStringLiteral("not/yet/here")));
+    ASSERT_TRUE(available.has_value());
+    EXPECT_GT(*available, 0);
+}
+
+// /dev/shm is a separate file system on Linux: there a move is a copy, and the
+// copy must be complete and the original gone.
+TEST(FileOperationsTest, MoveAcrossFileSystemsCopiesThenRemoves) {
+    TestEnvironment env;
+    const QString shm = QStringLiteral("/dev/shm");
+    if (!QFileInfo(shm).isWritable() || FileOperations::isSameFileSystem(env.root(), shm))
+        GTEST_SKIP() << "no second file system to move across";
+    env.writeFile(QStringLiteral("pkg/TXT.rtf"), "{\\rtf1 x}");
+    env.writeFile(QStringLiteral("pkg/.hidden"), "h");
+    const QString target = shm + QStringLiteral("/ferrymark-move-test-") + QString::number(::getpid());
+    ASSERT_TRUE(FileOperations::moveItem(env.path(QStringLiteral("pkg")), target));
+    EXPECT_FALSE(QFileInfo::exists(env.path(QStringLiteral("pkg"))));
+    QFile rtf(target + QStringLiteral("/TXT.rtf"));
+    ASSERT_TRUE(rtf.open(QIODevice::ReadOnly));
+    EXPECT_EQ(rtf.readAll(), QByteArray("{\\rtf1 x}"));
+    EXPECT_TRUE(QFile::exists(target + QStringLiteral("/.hidden")));
+    FileOperations::removeItem(target);
+}
