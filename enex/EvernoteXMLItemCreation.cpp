@@ -9,6 +9,7 @@
 #include "formats/PMChecklistExtensions.h"
 #include "formats/PMChecklistTextAttachment.h"
 #include "formats/PMNoteFile.h"
+#include "platform/foundation/FileOperations.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/richtext/FontRegistry.h"
@@ -63,12 +64,8 @@ QString EvernoteXMLItem::uniqueTargetPath(int type, const QString& extension) co
 
 std::optional<QString> EvernoteXMLItem::writeScratchHTML(const QString& text, Error* error) const {
     const QString path = intermediateHTMLDirectoryURL.toLocalFile() + u'/' + identifier + QStringLiteral(".html");
-    QFile file(path);
-    const QByteArray bytes = text.toUtf8();
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size()) {
-        posixError(EIO, QStringLiteral("%1: %2").arg(path, file.errorString())).report(error);
+    if (!FileOperations::writeFile(path, text.toUtf8(), FileOperations::WriteMode::Truncate, error))
         return std::nullopt;
-    }
     return path;
 }
 
@@ -118,11 +115,6 @@ std::optional<QString> EvernoteXMLItem::createWebArchiveForElement(XMLNode eleme
         return std::nullopt;
     }
     const QString path = uniqueTargetPath(EvernoteItemTypeWebPage, QStringLiteral("webarchive"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(*data) != data->size()) {
-        posixError(EIO, QStringLiteral("%1: %2").arg(path, file.errorString())).report(error);
-        file.remove();
-        return std::nullopt;
-    }
+    if (!FileOperations::writeFile(path, *data, FileOperations::WriteMode::NewOnly, error)) return std::nullopt;
     return path;
 }
