@@ -95,7 +95,7 @@ int printSummary(EvernoteXMLFileExportOperation& operation, const ImportProgress
                  QTextStream& out) {
     const PelmoraImportResult result = operation.importResult();
     const unsigned long imported = static_cast<unsigned long>(result.taken);
-    const unsigned long handedOver = static_cast<unsigned long>(operation.notebookItemDicts().size());
+    const unsigned long handedOver = static_cast<unsigned long>(operation.itemCount());
     const unsigned long skipped = printer.done() > handedOver ? printer.done() - handedOver : 0;
     const unsigned long refused = static_cast<unsigned long>(result.refused.size());
     const QString where = operation.pelmoraApp() ? operation.pelmoraApp()->libraryPath() : QString();

@@ -1,7 +1,5 @@
 #include "import/EvernoteExportOperation.h"
 
-#include <Quorvel/QVFLogManager.h>
-
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -13,7 +11,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/foundation/Bundle.h"
 #include "platform/foundation/DateText.h"
 #include "platform/foundation/FileOperations.h"
 #include "platform/foundation/Format.h"
@@ -21,42 +18,13 @@
 #include "platform/foundation/StandardPaths.h"
 #include "platform/foundation/SystemLog.h"
 #include "platform/foundation/UserDefaults.h"
+#include "enex/EvernoteXMLParseOperation.h"
 #include "import/EvernoteXMLExportOperation.h"
 #include "util/FileNameRules.h"
-#include "util/LogLine.h"
-#include "util/QueueUtilities.h"
 
 namespace {
 
-constexpr qint64 kExporterVersion = 353;
 constexpr qint64 kFolderGroupType = 70;
-const QString kPelmoraFolderName = QStringLiteral("Pelmora 3");
-
-Error exportError(long code, const char* message) {
-    return Error(kEvernoteExportErrorDomain, code, localizedString(message));
-}
-
-// "3.4.9" → (3, 4, 9); a missing patch is 0, a missing minor too.
-bool versionIsAtLeast_3_5(const QString& version) {
-    const QStringList parts = version.split(u'.');
-    const int major = parts.value(0).toInt();
-    const int minor = parts.value(1).toInt();
-    const int patch = parts.size() >= 3 ? parts.value(2).toInt() : 0;
-    if (major != 3) return major > 3;
-    if (minor != 5) return minor > 5;
-    return patch >= 0;
-}
-
-QString containerPath(const QString& identifier) {
-    return QStringList{StandardPaths::libraryDirectory(), QStringLiteral("Containers"), identifier,
-                       QStringLiteral("Data"), QStringLiteral("Library"),
-                       QStringLiteral("Application Support"), kPelmoraFolderName}
-        .join(u'/');
-}
-
-bool isSandboxed(const QString& identifier) {
-    return identifier == QLatin1String(PelmoraApplication::kSandboxedBundleIdentifier);
-}
 
 // Web preferences for reading HTML into rich text: the note font's family and size.
 PlistDictionary webPreferencesFromDefaults() {
@@ -90,17 +58,6 @@ const Error* storageFailureAmongUnderlyingErrors(const Error& error) {
 
 // "1.2 GB" and the like, for the user.
 QString byteCountText(qint64 bytes) { return QLocale::system().formattedDataSize(bytes, 1); }
-
-// A leftover staging folder that still holds a description is one whose
-// import Pelmora did not finish (it refused items, or failed): it is set
-// aside beside the new one, never removed. Returns where it went.
-std::optional<QString> setAsideUnfinishedStaging(const QString& staging, Error* error) {
-    if (!QFileInfo::exists(staging + u'/' + LibraryKeys::DescriptionFileName)) return QString();
-    const QString aside = staging + QStringLiteral(" (not imported %1)")
-                                        .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss")));
-    if (!FileOperations::moveItem(staging, aside, error)) return std::nullopt;
-    return aside;
-}
 
 }  // namespace
 
@@ -163,125 +120,65 @@ void EvernoteExportOperation::setEvernoteApp(std::shared_ptr<EvernoteApplication
 
 std::shared_ptr<PelmoraApplication> EvernoteExportOperation::pelmoraApp() const {
     std::lock_guard lock(mutex_);
-    return pelmoraApp_;
+    return pelmora_.application();
 }
 
 QString EvernoteExportOperation::filesPath() const {
     std::lock_guard lock(mutex_);
-    return filesPath_;
+    return staging_.path();
 }
 
-void EvernoteExportOperation::log(const QString& line) const {
-    QVExtensions::writeLogLine(logStream_.get(), line);
+qsizetype EvernoteExportOperation::itemCount() const {
+    std::lock_guard lock(mutex_);
+    return description_.itemCount();
 }
+
+void EvernoteExportOperation::setDescriptionObserver(DescriptionObserver observer) {
+    std::lock_guard lock(mutex_);
+    descriptionObserver_ = std::move(observer);
+}
+
+void EvernoteExportOperation::log(const QString& line) const { staging_.log(line); }
 
 // ---- the run ------------------------------------------------------------------------
 
 void EvernoteExportOperation::main() {
-    Error error;
-    const auto identifier = getPelmoraApplicationBundleIdentifier(&error);
-    if (!identifier) {
-        informDelegateDidEncounterError(error);
-        return;
-    }
-    if (!prepareToExportWithAppIdentifier(*identifier, &error)) {
-        informDelegateDidEncounterError(error);
-        return;
-    }
+    if (!prepareRun()) return;
     const EvernoteNotebookList list = notebooks();
     if (list.isEmpty()) {
         // Nothing to import: the run still ends, with an empty description.
-        handDescriptionToPelmora();
+        endRun(Error());
         return;
     }
     exportNoteBook(list.first());
 }
 
-std::optional<QString> EvernoteExportOperation::getPelmoraApplicationBundleIdentifier(Error* error) {
-    std::shared_ptr<PelmoraApplication> app;
-    QString found;
-    for (const QString& identifier : PelmoraApplication::bundleIdentifiers()) {
-        const QList<ApplicationRecord> running = Workspace::runningApplications(identifier);
-        if (running.isEmpty()) continue;
-        app = PelmoraApplication::applicationWithProcessIdentifier(running.first().processIdentifier());
-        if (app) {
-            found = identifier;
-            break;
-        }
+bool EvernoteExportOperation::prepareRun() {
+    Error error;
+    std::optional<QString> identifier;
+    {
+        std::lock_guard lock(mutex_);
+        identifier = pelmora_.getPelmoraApplicationBundleIdentifier(&error);
     }
-    if (!app) {
-        for (const QString& identifier : PelmoraApplication::bundleIdentifiers()) {
-            app = PelmoraApplication::applicationWithBundleIdentifier(identifier);
-            if (app) {
-                found = identifier;
-                break;
-            }
-        }
+    if (!identifier || !prepareToExportWithAppIdentifier(*identifier, &error)) {
+        endRun(error);
+        return false;
     }
-    if (!app) {
-        exportError(EvernoteExportPelmoraNotFound, "Pelmora app not found.").report(error);
-        return std::nullopt;
-    }
-    if (!versionIsAtLeast_3_5(app->version())) {
-        exportError(EvernoteExportPelmoraTooOld, "Pelmora 3.5 or later is required.").report(error);
-        return std::nullopt;
-    }
-    std::lock_guard lock(mutex_);
-    pelmoraApp_ = app;
-    return found;
-}
-
-QString EvernoteExportOperation::stagingDirectoryForIdentifier(const QString& identifier) {
-    if (isSandboxed(identifier))
-        return containerPath(identifier) + QStringLiteral("/LibraryImport/Evernote");
-    return StandardPaths::temporaryDirectory() + QStringLiteral("/Evernote");
-}
-
-QString EvernoteExportOperation::logDirectoryForIdentifier(const QString& identifier) {
-    if (isSandboxed(identifier)) return containerPath(identifier) + QStringLiteral("/Logs");
-    return StandardPaths::applicationSupportDirectory() + u'/' + kPelmoraFolderName + QStringLiteral("/Logs");
+    return true;
 }
 
 bool EvernoteExportOperation::prepareToExportWithAppIdentifier(const QString& identifier, Error* error) {
-    const QString staging = stagingDirectoryForIdentifier(identifier);
+    Error cause;
     {
         std::lock_guard lock(mutex_);
-        filesPath_ = staging;
+        if (!staging_.prepareDirectory(identifier, error)) return false;
+        if (!description_.begin(staging_.path(), &cause)) {
+            libraryImportFailedError(cause).report(error);
+            return false;
+        }
     }
-    Error cause;
-    const auto aside = setAsideUnfinishedStaging(staging, &cause);
-    if (!aside || !FileOperations::removeItem(staging, &cause) ||
-        !FileOperations::makeDirectory(staging, true, &cause)) {
-        cannotCreateDirectoryError(cause).report(error);
-        return false;
-    }
-
-    PlistDictionary entities;
-    entities.set(LibraryKeys::Folder, PlistDictionary());
-    entities.set(LibraryKeys::Item, PlistDictionary());
-    libraryPlist_ = PlistDictionary();
-    libraryPlist_.set(QStringLiteral("ExporterVersion"), kExporterVersion);
-    libraryPlist_.set(QStringLiteral("RemoveFileOnCompletion"), staging);
-    libraryPlist_.set(LibraryKeys::Entities, entities);
-
-    const QString logDirectory = logDirectoryForIdentifier(identifier);
-    QDir().mkpath(logDirectory);
-    const QString logPath = logDirectory + QStringLiteral("/Evernote Export.log");
-    QFile::remove(logPath);
-    logStream_ = std::make_unique<OutputStream>(logPath);
-    logStream_->open();
-    QVFLogManager::sharedManager().redirectStandardErrorToFileAtPath(logPath);
-
     const QString evernoteVersion = evernoteApp() ? evernoteApp()->version() : QString();
-    log(stringWithFormat(QStringLiteral("Ferrymark %@ OS X %@"),
-                         {Bundle::main().shortVersionString(),
-                          StandardPaths::operatingSystemVersionString()}));
-    log(stringWithFormat(QStringLiteral("Pelmora Version %@ Evernote Version %@"),
-                         {pelmoraApp()->version(), evernoteVersion}));
-    log(stringWithFormat(QStringLiteral("Exporting to directory: %@"), {staging}));
-    if (!aside->isEmpty())
-        log(stringWithFormat(QStringLiteral("Kept the staging folder of an earlier import that Pelmora did not finish: %@"),
-                             {*aside}));
+    staging_.openLog(identifier, pelmoraApp()->version(), evernoteVersion);
     return true;
 }
 
@@ -293,10 +190,10 @@ void EvernoteExportOperation::exportNoteBook(const std::shared_ptr<EvernoteNoteb
     if (prepareToExportNotebook(notebook, &directory, &group, &error))
         performExportForNotebook(notebook, directory, group);
     else
-        informDelegateDidEncounterError(error);
+        endRun(error);
 }
 
-PlistDictionary EvernoteExportOperation::makeGroupDictionary(const QString& name) const {
+PlistDictionary EvernoteExportOperation::makeGroupDictionary(const QString& name) {
     PlistDictionary group;
     group.set(ItemKeys::EntityName, LibraryKeys::Folder);
     group.set(ItemKeys::Name, name);
@@ -306,11 +203,8 @@ PlistDictionary EvernoteExportOperation::makeGroupDictionary(const QString& name
     group.set(QStringLiteral("comments"),
               stringWithFormat(localizedString("Imported from Evernote, %@"),
                                {mediumDateShortTimeText(QDateTime::currentDateTime())}));
-    libraryPlist_.value(LibraryKeys::Entities)
-        .toDictionary()
-        .value(LibraryKeys::Folder)
-        .toDictionary()
-        .set(group.value(ItemKeys::Identifier).toString(), group);
+    std::lock_guard lock(mutex_);
+    description_.addGroup(group);
     return group;
 }
 
@@ -340,8 +234,7 @@ void EvernoteExportOperation::performExportForNotebook(const std::shared_ptr<Eve
 void EvernoteExportOperation::exportNotebookDidEnd(const std::shared_ptr<EvernoteNotebook>& notebook,
                                                    const Error& error) {
     if (!error.isNull()) {
-        if (isCancelled()) informDelegateDidCancel();
-        else informDelegateDidEncounterError(error);
+        endRun(error);
         return;
     }
     log(stringWithFormat(QStringLiteral("*** Export ended for notebook: %@"), {notebook->name()}));
@@ -349,21 +242,43 @@ void EvernoteExportOperation::exportNotebookDidEnd(const std::shared_ptr<Evernot
     qsizetype position = -1;
     for (qsizetype i = 0; i < list.size(); ++i)
         if (list[i] == notebook) position = i;
-    if (position + 1 >= list.size()) handDescriptionToPelmora();
+    if (position + 1 >= list.size()) endRun(Error());
     else exportNoteBook(list[position + 1]);
 }
 
+void EvernoteExportOperation::endRun(const Error& error) {
+    if (ended_.exchange(true)) return;
+    if (error.isNull() && !isCancelled()) {
+        handDescriptionToPelmora();
+    } else {
+        {
+            std::lock_guard lock(mutex_);
+            description_.discard();
+        }
+        if (isCancelled()) informDelegateDidCancel();
+        else informDelegateDidEncounterError(error);
+    }
+    setFinished(true);
+}
+
 void EvernoteExportOperation::handDescriptionToPelmora() {
-    const QString path = filesPath() + u'/' + LibraryKeys::DescriptionFileName;
     Error error;
-    if (!PlistValue(libraryPlist_).writeToFile(path, PlistValue::Format::Xml, &error)) {
+    std::optional<QString> path;
+    DescriptionObserver observer;
+    {
+        std::lock_guard lock(mutex_);
+        path = description_.finish(&error);
+        observer = descriptionObserver_;
+    }
+    if (!path) {
         informDelegateDidEncounterError(libraryImportFailedError(error));
         return;
     }
+    if (observer) observer(*path);
     auto pelmora = pelmoraApp();
     pelmora->activate();
     const PelmoraImportResult result = pelmora->importFiles(
-        {path}, kPelmoraImportMethodLibraryDescription, QString(), 0, QString(), 0, QString());
+        {*path}, kPelmoraImportMethodLibraryDescription, QString(), 0, QString(), 0, QString());
     {
         std::lock_guard lock(mutex_);
         importResult_ = result;
@@ -378,7 +293,7 @@ void EvernoteExportOperation::handDescriptionToPelmora() {
     log(stringWithFormat(QStringLiteral("Pelmora imported %ld items and refused %ld"),
                          {static_cast<long>(result.taken), static_cast<long>(result.refused.size())}));
     informDelegateDidEnd();
-    if (logStream_) logStream_->close();
+    staging_.closeLog();
 }
 
 PelmoraImportResult EvernoteExportOperation::importResult() const {
@@ -428,9 +343,13 @@ std::optional<Error> EvernoteExportOperation::noteErrorEndsRun(const Error& erro
                      stringWithFormat(localizedString("The import stopped: the folder “%@” cannot take more notes (%@)."),
                                       {folder, QString::fromLocal8Bit(std::strerror(static_cast<int>(cause.code())))}),
                      cause);
+    stopRunWith(stop);
+    return runStopError();
+}
+
+void EvernoteExportOperation::stopRunWith(const Error& error) {
     std::lock_guard lock(mutex_);
-    if (runStopError_.isNull()) runStopError_ = stop;
-    return runStopError_;
+    if (runStopError_.isNull()) runStopError_ = error;
 }
 
 Error EvernoteExportOperation::runStopError() const {
@@ -450,66 +369,79 @@ Error EvernoteExportOperation::folderProblem(const QString& folder) const {
     return Error();
 }
 
+std::shared_ptr<EvernoteXMLParseOperation> EvernoteExportOperation::makeParseOperation(
+    const QUrl& fileURL, const QString& directory, const PlistDictionary& group,
+    std::function<void(const Error&)> completion) {
+    auto parse = EvernoteXMLParseOperation::evernoteParseOperationForFileAtURL(
+        fileURL, QUrl::fromLocalFile(directory), group);
+    parse->setLogStream(logStream());
+    parse->setDebugMode(debugMode());
+    // The block runs inside the parse, so the raw pointer never outlives it.
+    EvernoteXMLParseOperation* parsing = parse.get();
+    parse->setParseOperationDidExportItemBlock(
+        [this, parsing, group, directory](const std::optional<PlistDictionary>& item, const Error& error) {
+            recordParsedItem(item, error, group, directory, parsing);
+        });
+    parse->setParseOperationCompletionBlock([this, completion = std::move(completion)](const Error& error) {
+        // What stopped the parse early (a note that failed for every later
+        // note, a description that cannot be written) is the run's error.
+        completion(runStopError().isNull() ? error : runStopError());
+    });
+    return parse;
+}
+
 void EvernoteExportOperation::recordParsedItem(const std::optional<PlistDictionary>& item, const Error& error,
-                                               PlistArray& items) {
+                                               const PlistDictionary& group, const QString& folder,
+                                               EvernoteXMLParseOperation* parse) {
     if (item) {
         log(stringWithFormat(QStringLiteral("Exported item: %@ (%@)"),
                              {item->value(ItemKeys::Name).toString(), item->value(ItemKeys::Identifier).toString()}));
         if (debugMode())
             log(stringWithFormat(QStringLiteral("%@"),
                                  {QString::fromUtf8(PlistValue(*item).serialize(PlistValue::Format::Xml))}));
-        items.append(*item);
+        Error writeError;
+        bool written = false;
+        {
+            std::lock_guard lock(mutex_);
+            written = description_.addItem(*item, group, &writeError);
+        }
+        if (!written) {
+            stopRunWith(libraryImportFailedError(writeError));
+            parse->cancel();
+        }
     } else {
         log(stringWithFormat(QStringLiteral("Error exporting item: %@"),
                              {error.isNull() ? QStringLiteral("(null)") : error.description()}));
+        if (runStopError().isNull() && noteErrorEndsRun(error, folder)) parse->cancel();
     }
     informDelegateDidExportRecord();
 }
 
-void EvernoteExportOperation::fileItemsUnderGroup(const PlistArray& items, PlistDictionary group) {
-    PlistDictionary entities =
-        libraryPlist_.value(LibraryKeys::Entities).toDictionary().value(LibraryKeys::Item).toDictionary();
-    const QString groupIdentifier = group.value(ItemKeys::Identifier).toString();
-    PlistArray identifiers;
-    for (const PlistValue& value : items.values()) {
-        PlistDictionary item = value.toDictionary().mutableCopy();
-        item.set(ItemKeys::Folder, groupIdentifier);
-        identifiers.append(item.value(ItemKeys::Identifier));
-        entities.set(item.value(ItemKeys::Identifier).toString(), item);
-    }
-    group.set(LibraryKeys::Items, identifiers);
-}
-
 // ---- informing the delegate ---------------------------------------------------------------
 
-void EvernoteExportOperation::onMainThread(
-    const std::function<void(EvernoteExportOperationDelegate*)>& callback) {
-    PMExtensions::addOperationWithBlockAndWaitUntilFinished(OperationQueue::mainQueue(), [this, callback] {
-        if (EvernoteExportOperationDelegate* d = delegate()) callback(d);
-    });
-}
-
 void EvernoteExportOperation::informDelegateDidStart() {
-    onMainThread([this](auto* d) { d->exportOperationDidStart(this); });
+    relay_.deliverAndWait([this](auto* d) { d->exportOperationDidStart(this); });
 }
 
 void EvernoteExportOperation::informDelegateWillExportRecords(unsigned long count, const QString& name) {
-    onMainThread([=, this](auto* d) { d->exportOperationWillExportRecordsFromNotebook(this, count, name); });
+    relay_.deliverAndWait([=, this](auto* d) { d->exportOperationWillExportRecordsFromNotebook(this, count, name); });
 }
 
-void EvernoteExportOperation::informDelegateDidExportRecord() {
-    onMainThread([this](auto* d) { d->exportOperationDidExportRecord(this); });
+void EvernoteExportOperation::informDelegateWillExportRecordsFromFile(unsigned long count, const QUrl& fileURL) {
+    relay_.deliverAndWait([=, this](auto* d) { d->exportOperationWillExportRecordsFromFileAtURL(this, count, fileURL); });
 }
+
+void EvernoteExportOperation::informDelegateDidExportRecord() { relay_.deliverRecord(); }
 
 void EvernoteExportOperation::informDelegateDidEncounterError(const Error& error) {
     log(stringWithFormat(QStringLiteral("Error: %@"), {error}));
-    onMainThread([=, this](auto* d) { d->exportOperationDidEncounterError(this, error); });
+    relay_.deliverAndWait([=, this](auto* d) { d->exportOperationDidEncounterError(this, error); });
 }
 
 void EvernoteExportOperation::informDelegateDidCancel() {
-    onMainThread([this](auto* d) { d->exportOperationDidCancel(this); });
+    relay_.deliverAndWait([this](auto* d) { d->exportOperationDidCancel(this); });
 }
 
 void EvernoteExportOperation::informDelegateDidEnd() {
-    onMainThread([this](auto* d) { d->exportOperationDidEnd(this); });
+    relay_.deliverAndWait([this](auto* d) { d->exportOperationDidEnd(this); });
 }

@@ -13,10 +13,20 @@
 // read-only file system, the notebook folder gone or closed) ends the run with
 // one error naming the folder, instead of skipping the notes one by one.
 //
+// The frame is made of its parts: the Pelmora lookup (PelmoraLookup), the
+// staging directory and log (ImportStaging), the description, written as a
+// stream (LibraryImportDescription), and the delegate relay
+// (ExportDelegateRelay). Every way a run ends goes through one routine,
+// endRun, which the subclasses call too.
+//
+// The operation is asynchronous: a subclass may go on after main() has
+// returned (on a parser queue), and the operation finishes when the run has
+// ended, after its last delegate callback.
+//
 // Threading: main() runs on a worker thread of the caller's queue; the
-// informing operations must be called from worker threads only (they wait
-// for the main thread). Notebooks never overlap, so the description and the
-// log are touched by one thread at a time.
+// informing operations are called from worker threads (those that wait for
+// the main thread run at once when called on it). Notebooks never overlap,
+// so the description and the log are touched by one thread at a time.
 #pragma once
 
 #include <QString>
@@ -28,6 +38,10 @@
 
 #include "enex/EvernoteXMLItem.h"
 #include "import/EvernoteExportOperationDelegate.h"
+#include "import/ExportDelegateRelay.h"
+#include "import/ImportStaging.h"
+#include "import/LibraryImportDescription.h"
+#include "import/PelmoraLookup.h"
 #include "platform/apps/EvernoteApplication.h"
 #include "platform/apps/PelmoraApplication.h"
 #include "platform/foundation/Operation.h"
@@ -59,15 +73,7 @@ Error cannotCreateDirectoryError(const Error& underlying = Error());
 // The error 10008 with its message and the underlying cause.
 Error libraryImportFailedError(const Error& underlying);
 
-// Keys of the library import description and its group dictionaries (the
-// keys groups share with items, such as "identifier", are ItemKeys).
-namespace LibraryKeys {
-inline const QString Entities = QStringLiteral("Entities");
-inline const QString Folder = QStringLiteral("Folder");
-inline const QString Item = QStringLiteral("Item");
-inline const QString Items = QStringLiteral("items");
-inline const QString DescriptionFileName = QStringLiteral("Evernote.pmlibxml");
-}  // namespace LibraryKeys
+class EvernoteXMLParseOperation;
 
 class EvernoteExportOperation : public Operation {
 public:
@@ -85,60 +91,42 @@ public:
     // Properties.
     EvernoteNotebookList notebooks() const;
     void setNotebooks(const EvernoteNotebookList& notebooks);
-    EvernoteExportOperationDelegate* delegate() const { return delegate_.load(); }
-    void setDelegate(EvernoteExportOperationDelegate* delegate) { delegate_.store(delegate); }
+    EvernoteExportOperationDelegate* delegate() const { return relay_.delegate(); }
+    void setDelegate(EvernoteExportOperationDelegate* delegate) { relay_.setDelegate(delegate); }
+    // Whether each exportOperationDidExportRecord holds the run until the
+    // delegate has returned from it, as the other callbacks do. Off: the run
+    // goes on and the callbacks follow in order. On: for a delegate that acts
+    // on the run (cancels it, say) at an exact count. Set before the run.
+    bool recordsWaitForDelegate() const { return relay_.waitsForRecords(); }
+    void setRecordsWaitForDelegate(bool waits) { relay_.setWaitsForRecords(waits); }
     std::shared_ptr<EvernoteApplication> evernoteApp() const;
     void setEvernoteApp(std::shared_ptr<EvernoteApplication> app);
     std::shared_ptr<PelmoraApplication> pelmoraApp() const;
-    PlistDictionary libraryPlist() const { return libraryPlist_; }
     QString filesPath() const;
-    OutputStream* logStream() const { return logStream_.get(); }
+    OutputStream* logStream() const { return staging_.logStream(); }
     PlistDictionary textImportOptions() const { return textImportOptions_; }
     bool debugMode() const { return debugMode_.load(); }
     void setDebugMode(bool debug) { debugMode_.store(debug); }
+    // The items written into the description so far.
+    qsizetype itemCount() const;
     // What Pelmora took and refused; set once Pelmora has been asked to
     // import (before exportOperationDidEnd), empty before.
     PelmoraImportResult importResult() const;
+
+    // Called on the run's thread with the path of the finished description,
+    // before Pelmora is asked to import it (and removes it): a caller may keep
+    // a copy. Set before the run.
+    using DescriptionObserver = std::function<void(const QString& path)>;
+    void setDescriptionObserver(DescriptionObserver observer);
 
     // The query for the bytes free on the file system of a path; the
     // default asks the system (statvfs). Tests replace it. Set before the run.
     using FreeSpaceQuery = std::function<std::optional<qint64>(const QString& path)>;
     void setFreeSpaceQuery(FreeSpaceQuery query);
 
+    bool isAsynchronous() const override { return true; }
     // Runs the import: finds Pelmora, prepares, starts the first notebook.
     void main() override;
-
-    // The identifier of the Pelmora edition found (running editions first,
-    // then installed ones); sets pelmoraApp. Errors 10003 and 10002.
-    std::optional<QString> getPelmoraApplicationBundleIdentifier(Error* error = nullptr);
-    // Fresh staging directory, description, log file and standard-error
-    // redirection, and the log's header lines. Error 10004.
-    bool prepareToExportWithAppIdentifier(const QString& identifier, Error* error = nullptr);
-    // Starts one notebook: prepares it, then hands it to the subclass.
-    void exportNoteBook(const std::shared_ptr<EvernoteNotebook>& notebook);
-    // Makes the notebook's directory and group dictionary and announces its
-    // note count. Error 10004.
-    bool prepareToExportNotebook(const std::shared_ptr<EvernoteNotebook>& notebook,
-                                 QString* notebookFilesPath, PlistDictionary* targetFolder,
-                                 Error* error = nullptr);
-    // The subclass's hook: does the notebook's work and ends it with exactly
-    // one exportNotebookDidEnd. The frame's own version does nothing.
-    virtual void performExportForNotebook(const std::shared_ptr<EvernoteNotebook>& notebook,
-                                          const QString& notebookFilesPath,
-                                          const PlistDictionary& targetFolder);
-    // Ends a notebook: starts the next, or after the last hands the import to
-    // Pelmora; with an error, reports it (as a cancellation when cancelled).
-    void exportNotebookDidEnd(const std::shared_ptr<EvernoteNotebook>& notebook,
-                              const Error& error);
-
-    // Informing operations: each runs its delegate callback on the main thread
-    // and returns after it has run. Worker threads only.
-    void informDelegateDidStart();
-    void informDelegateWillExportRecords(unsigned long count, const QString& notebookName);
-    void informDelegateDidExportRecord();
-    void informDelegateDidEncounterError(const Error& error);
-    void informDelegateDidCancel();
-    void informDelegateDidEnd();
 
     // Appends a time-stamped line to the import log (nothing when it is not open).
     void log(const QString& line) const;
@@ -158,26 +146,56 @@ public:
     // The error that stopped the run early, or a null Error.
     Error runStopError() const;
 
-    // The staging and log directories for a Pelmora edition.
-    static QString stagingDirectoryForIdentifier(const QString& identifier);
-    static QString logDirectoryForIdentifier(const QString& identifier);
-
 protected:
-    // Calls `callback` with the delegate on the main thread and waits.
-    void onMainThread(const std::function<void(EvernoteExportOperationDelegate*)>& callback);
-    // A new group dictionary named `name` for the description.
-    PlistDictionary makeGroupDictionary(const QString& name) const;
-    // Writes the description and asks Pelmora to import it, logs what Pelmora
-    // refused, keeps the result, and ends the run: exportOperationDidEnd, or
-    // error 10008 when the description cannot be written or Pelmora failed.
-    void handDescriptionToPelmora();
-    // Logs one result of the ENEX parser; appends a converted item to `items`.
-    void recordParsedItem(const std::optional<PlistDictionary>& itemDict, const Error& error, PlistArray& items);
-    // Files a finished notebook's items under `group`: its "items" list in
-    // order, and a copy of each item with "folder" set under Entities/Item.
-    void fileItemsUnderGroup(const PlistArray& items, PlistDictionary group);
+    // Finds Pelmora and prepares the staging directory, the description and
+    // the log; on failure the run has been ended with the error.
+    bool prepareRun();
+    // The subclass's hook: does the notebook's work and ends it with exactly
+    // one exportNotebookDidEnd. The frame's own version does nothing.
+    virtual void performExportForNotebook(const std::shared_ptr<EvernoteNotebook>& notebook,
+                                          const QString& notebookFilesPath,
+                                          const PlistDictionary& targetFolder);
+    // Ends a notebook: starts the next, or after the last hands the import to
+    // Pelmora; with an error, ends the run with it.
+    void exportNotebookDidEnd(const std::shared_ptr<EvernoteNotebook>& notebook, const Error& error);
+    // Ends the run, once: with no error and not cancelled, writes the
+    // description and hands it to Pelmora (exportOperationDidEnd, or error
+    // 10008); otherwise discards the description and reports a cancellation
+    // (when cancelled) or the error. Then the operation is finished.
+    void endRun(const Error& error);
+
+    // A new group dictionary named `name`, part of the description.
+    PlistDictionary makeGroupDictionary(const QString& name);
+    // A parse of the ENEX file `fileURL` whose items go into `directory` and
+    // `group`: each item is logged, written into the description and counted
+    // for the delegate; a note error that fails every later note, or a
+    // description that cannot be written, stops the parse. `completion` gets
+    // the parse's error, or the error that stopped it.
+    std::shared_ptr<EvernoteXMLParseOperation> makeParseOperation(const QUrl& fileURL, const QString& directory,
+                                                                  const PlistDictionary& group,
+                                                                  std::function<void(const Error&)> completion);
+
+    // Informing operations: each delivers its delegate callback on the main
+    // thread in order; all but informDelegateDidExportRecord wait for it.
+    void informDelegateDidStart();
+    void informDelegateWillExportRecords(unsigned long count, const QString& notebookName);
+    void informDelegateWillExportRecordsFromFile(unsigned long count, const QUrl& fileURL);
+    void informDelegateDidExportRecord();
+    void informDelegateDidEncounterError(const Error& error);
+    void informDelegateDidCancel();
+    void informDelegateDidEnd();
 
 private:
+    bool prepareToExportWithAppIdentifier(const QString& identifier, Error* error);
+    void exportNoteBook(const std::shared_ptr<EvernoteNotebook>& notebook);
+    bool prepareToExportNotebook(const std::shared_ptr<EvernoteNotebook>& notebook, QString* notebookFilesPath,
+                                 PlistDictionary* targetFolder, Error* error);
+    void handDescriptionToPelmora();
+    // Logs one result of the ENEX parser and writes a converted item.
+    void recordParsedItem(const std::optional<PlistDictionary>& item, const Error& error,
+                          const PlistDictionary& group, const QString& folder, EvernoteXMLParseOperation* parse);
+    // Remembers the first error that stops the run early.
+    void stopRunWith(const Error& error);
     std::optional<qint64> freeSpace(const QString& path) const;
     // Why nothing more can be written into `folder` (gone, closed to us,
     // read-only, full), as a POSIX error; a null Error when it looks usable.
@@ -185,16 +203,16 @@ private:
 
     mutable std::mutex mutex_;
     EvernoteNotebookList notebooks_;
-    std::atomic<EvernoteExportOperationDelegate*> delegate_{nullptr};
     std::shared_ptr<EvernoteApplication> evernoteApp_;
-    std::shared_ptr<PelmoraApplication> pelmoraApp_;
-    PlistDictionary libraryPlist_;
-    QString filesPath_;
-    std::unique_ptr<OutputStream> logStream_;
+    PelmoraLookup pelmora_;
+    ImportStaging staging_;
+    LibraryImportDescription description_;
+    ExportDelegateRelay relay_{this};
     PlistDictionary textImportOptions_;
     std::atomic<bool> debugMode_{false};
+    std::atomic<bool> ended_{false};
     PelmoraImportResult importResult_;
     Error runStopError_;
     FreeSpaceQuery freeSpaceQuery_;
-    QString keptStagingPath_;
+    DescriptionObserver descriptionObserver_;
 };

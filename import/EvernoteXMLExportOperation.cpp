@@ -92,35 +92,9 @@ void EvernoteXMLExportOperation::parseNotebook(const std::shared_ptr<EvernoteNot
                                                const QString& enexPath, const QString& notebookFilesPath,
                                                const PlistDictionary& group) {
     if (!parserQueue_) parserQueue_ = std::make_unique<OperationQueue>(QStringLiteral("ENEX parser"));
-    notebookItemDicts_ = PlistArray();
-    auto parse = EvernoteXMLParseOperation::evernoteParseOperationForFileAtURL(
-        QUrl::fromLocalFile(enexPath), QUrl::fromLocalFile(notebookFilesPath), group);
-    parse->setLogStream(logStream());
-    parse->setDebugMode(debugMode());
-    // The block runs inside the parse, so the raw pointer never outlives it.
-    EvernoteXMLParseOperation* parsing = parse.get();
-    parse->setParseOperationDidExportItemBlock(
-        [this, parsing, notebookFilesPath](const std::optional<PlistDictionary>& item, const Error& error) {
-            recordParsedItem(item, error, notebookItemDicts_);
-            if (!item && runStopError().isNull() && noteErrorEndsRun(error, notebookFilesPath)) parsing->cancel();
-        });
-    parse->setParseOperationCompletionBlock([this, notebook, group](const Error& error) {
-        // A note that failed for every later note stopped the parse: that is the run's error.
-        if (!runStopError().isNull()) {
-            exportNotebookDidEnd(notebook, runStopError());
-            return;
-        }
-        if (!error.isNull()) {
-            exportNotebookDidEnd(notebook, error);
-            return;
-        }
-        if (isCancelled()) {
-            // The parse was complete when the cancellation came: the run still stops here.
-            exportNotebookDidEnd(notebook, cancelledError());
-            return;
-        }
-        fileItemsUnderGroup(notebookItemDicts_, group);
-        exportNotebookDidEnd(notebook, Error());
-    });
-    parserQueue_->addOperation(parse);
+    parserQueue_->addOperation(makeParseOperation(
+        QUrl::fromLocalFile(enexPath), notebookFilesPath, group, [this, notebook](const Error& error) {
+            // A parse that was complete when the cancellation came still stops the run here.
+            exportNotebookDidEnd(notebook, error.isNull() && isCancelled() ? cancelledError() : error);
+        }));
 }

@@ -21,16 +21,16 @@ public:
     EvernoteXMLExportOperation();
     ~EvernoteXMLExportOperation() override;
 
-    // The item dictionaries of the current notebook, in the order received.
-    PlistArray notebookItemDicts() const { return notebookItemDicts_; }
-
-    void performExportForNotebook(const std::shared_ptr<EvernoteNotebook>& notebook,
-                                  const QString& notebookFilesPath, const PlistDictionary& targetFolder) override;
+    // Also cancels the running parse.
     void cancel() override;
 
     // Where Evernote writes its exports: inside its own container when that
     // exists ("Ferrymark" in its Application Support), else the temporary folder.
     static QString evernoteContainerPath();
+
+protected:
+    void performExportForNotebook(const std::shared_ptr<EvernoteNotebook>& notebook,
+                                  const QString& notebookFilesPath, const PlistDictionary& targetFolder) override;
 
 private:
     // Exports and moves the notebook's ENEX file; its final path, or nullopt
@@ -41,5 +41,4 @@ private:
                        const QString& notebookFilesPath, const PlistDictionary& group);
 
     std::unique_ptr<OperationQueue> parserQueue_;
-    PlistArray notebookItemDicts_;
 };

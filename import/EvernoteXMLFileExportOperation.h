@@ -1,7 +1,12 @@
-// The import of one ENEX file that the user picked, without Evernote. The file
-// is read twice: a quick counting pass (so that progress can be shown as a
-// fraction), then the ENEX parser on this operation's own parser queue, which
-// converts the notes. The whole file becomes one group named after the file.
+// The import of one ENEX file that the user picked, without Evernote. A byte
+// scan counts the notes first (so that progress can be shown as a fraction)
+// and refuses a file whose elements do not nest; then the ENEX parser, on
+// this operation's own parser queue, converts the notes. The whole file
+// becomes one group named after the file.
+//
+// A file that the scan passes but the parser finds not well-formed ends the
+// run with the parser's error once the notes before the fault are converted;
+// no description is written.
 //
 // Cancelling the operation also cancels the converting parse; the run then
 // ends with exportOperationDidCancel and writes no description.
@@ -13,10 +18,9 @@
 
 #include <QUrl>
 
-#include "enex/EvernoteXMLParseOperation.h"
 #include "import/EvernoteExportOperation.h"
 
-class EvernoteXMLFileExportOperation : public EvernoteExportOperation, private XMLStreamParserDelegate {
+class EvernoteXMLFileExportOperation : public EvernoteExportOperation {
 public:
     EvernoteXMLFileExportOperation();
     ~EvernoteXMLFileExportOperation() override;
@@ -24,8 +28,6 @@ public:
     QUrl exportFileURL() const { return exportFileURL_; }
     void setExportFileURL(const QUrl& url) { exportFileURL_ = url; }
     unsigned long noteCount() const { return noteCount_; }
-    // The item dictionaries received, in order.
-    PlistArray notebookItemDicts() const { return notebookItemDicts_; }
 
     // Prepares, refuses to go on when the staging or library folder plainly
     // cannot hold the file's notes (checkFreeSpaceForExportOfSize), counts the
@@ -33,26 +35,13 @@ public:
     void main() override;
     // Also cancels the converting parse.
     void cancel() override;
-    // Called when the counting pass reaches the end of the document.
-    void startExport();
-    // Ends the import: hands the description to Pelmora, or reports the error
-    // (as a cancellation when the operation was cancelled).
-    void exportDidEnd(const Error& error);
 
 private:
-    // Counting-parser events.
-    void didEndElement(const QString& name) override;
-    void parseErrorOccurred(const Error& error) override;
-    void didEndDocument() override;
-
-    void itemExported(const std::optional<PlistDictionary>& itemDict, const Error& error);
+    // Makes the group and its folder, announces the count, starts the parse.
+    void startExport();
     void parseCompleted(const Error& error);
 
     QUrl exportFileURL_;
     OperationQueue parserQueue_{QStringLiteral("ENEX parser")};
-    PlistArray notebookItemDicts_;
-    XMLStreamParser* xmlParser_ = nullptr;
     unsigned long noteCount_ = 0;
-    QString notebookDirectory_;
-    PlistDictionary group_;
 };

@@ -7,7 +7,9 @@
 #include <cerrno>
 
 #include "import/EvernoteExportOperation.h"
+#include "import/PelmoraLookup.h"
 #include "platform/apps/PelmoraStandIn.h"
+#include "tests/import/DescriptionCopy.h"
 #include "tests/support/Applications.h"
 #include "tests/support/RecordingDelegate.h"
 #include "tests/support/TestEnvironment.h"
@@ -40,6 +42,7 @@ public:
 struct ImportRun {
     RecordingDelegate delegate;
     std::shared_ptr<EndingOperation> operation = std::make_shared<EndingOperation>();
+    DescriptionCopy description{*operation};
     OperationQueue queue;
 
     void start(const EvernoteNotebookList& notebooks) {
@@ -78,7 +81,7 @@ TEST(EvernoteExportOperationTest, RunsNotebooksInOrderAndHandsDescriptionToPelmo
     EXPECT_EQ(run.operation->directories,
               (QStringList{staging + QStringLiteral("/Work-Notes"), staging + QStringLiteral("/-hidden")}));
 
-    const PlistDictionary description = run.operation->libraryPlist();
+    const PlistDictionary description = run.description.read();
     EXPECT_EQ(description.value(QStringLiteral("ExporterVersion")).toInteger(), 353);
     EXPECT_EQ(description.value(QStringLiteral("RemoveFileOnCompletion")).toString(), staging);
     const PlistDictionary folders =
@@ -126,8 +129,8 @@ TEST(EvernoteExportOperationTest, DescriptionIsReadableByPlistlib) {
     const QString container = env.dataHome() +
         QStringLiteral("/Containers/com.quorvel.Pelmora3.mac/Data/Library/Application Support/Pelmora 3");
     EXPECT_TRUE(QFile::exists(container + QStringLiteral("/Logs/Evernote Export.log")));
-    const QString description = env.path(QStringLiteral("description.plist"));
-    ASSERT_TRUE(PlistValue(run.operation->libraryPlist()).writeToFile(description, PlistValue::Format::Xml));
+    const QString description = run.description.path();
+    ASSERT_TRUE(QFile::exists(description));
     QProcess p;
     p.start(python, {QStringLiteral("-c"),
                      QStringLiteral("import plistlib,sys; d=plistlib.load(open(sys.argv[1],'rb')); "
@@ -147,7 +150,7 @@ TEST(EvernoteExportOperationTest, RefusesMissingOrOldPelmora) {
     for (const Case& c : {Case{QStringLiteral("3.4.9"), 10002}, Case{QStringLiteral("2.9"), 10002},
                           Case{QStringLiteral("3.5"), 0}, Case{QStringLiteral("3.5.0"), 0}, Case{QStringLiteral("4.0"), 0}}) {
         installApplication(env, QStringLiteral("Pelmora"), QStringLiteral("com.quorvel.Pelmora3"), c.version);
-        EvernoteExportOperation operation;
+        PelmoraLookup operation;
         Error error;
         const auto identifier = operation.getPelmoraApplicationBundleIdentifier(&error);
         EXPECT_EQ(identifier.has_value(), c.code == 0) << c.version.toStdString();
@@ -161,7 +164,7 @@ TEST(EvernoteExportOperationTest, RefusesMissingOrOldPelmora) {
     installApplication(env, QStringLiteral("Other"), QStringLiteral("com.quorvel.Pelmora3.mac"), QStringLiteral("3.6"));
     QFile::remove(env.applicationsDir() + QStringLiteral("/Other.app/Contents/Info.plist"));  // broken bundle
     installApplication(env, QStringLiteral("Sandboxed"), QStringLiteral("com.quorvel.Pelmora3.mac"), QStringLiteral("3.6"));
-    EvernoteExportOperation operation;
+    PelmoraLookup operation;
     EXPECT_EQ(operation.getPelmoraApplicationBundleIdentifier().value_or(QString()),
               QStringLiteral("com.quorvel.Pelmora3.mac"));
 }

@@ -5,6 +5,7 @@
 
 #include "import/EvernoteXMLExportOperation.h"
 #include "platform/apps/PelmoraStandIn.h"
+#include "tests/import/DescriptionCopy.h"
 #include "tests/support/Applications.h"
 #include "tests/support/ENEXBuilder.h"
 #include "tests/support/RecordingDelegate.h"
@@ -23,6 +24,7 @@ struct NotebookImport {
     TestEnvironment env;
     RecordingDelegate delegate;
     std::shared_ptr<EvernoteExportOperation> operation;
+    std::unique_ptr<DescriptionCopy> description;
     OperationQueue queue;
     QString library = env.path(QStringLiteral("library"));
 
@@ -38,10 +40,15 @@ struct NotebookImport {
         PelmoraStandIn::setLibraryPathOverride(QString());
     }
 
+    // The run holds at each count until the delegate has seen it (a test that acts at a count).
+    bool recordsWait = false;
+
     void run(const std::function<void()>& whileRunning = {}) {
         auto evernote = EvernoteApplication::applicationWithBundleIdentifier();
         ASSERT_NE(evernote, nullptr);
         operation = EvernoteExportOperation::exportOperationForApp(evernote, evernote->notebooks(), &delegate);
+        description = std::make_unique<DescriptionCopy>(*operation);
+        operation->setRecordsWaitForDelegate(recordsWait);
         queue.addOperation(operation);
         ASSERT_TRUE(runEventLoopUntil([&] {
             if (whileRunning) whileRunning();
@@ -61,7 +68,7 @@ TEST(EvernoteXMLExportOperationTest, ExportsEachNotebookThroughEvernoteAndImport
               (QStringList{QStringLiteral("notebook Alpha 2"), QStringLiteral("notebook Beta 0"),
                            QStringLiteral("notebook Gamma 1"), QStringLiteral("end")}));
     EXPECT_EQ(import.delegate.exported, 3);
-    const PlistDictionary folders = import.operation->libraryPlist().value(QStringLiteral("Entities")).toDictionary()
+    const PlistDictionary folders = import.description->read().value(QStringLiteral("Entities")).toDictionary()
                                         .value(QStringLiteral("Folder")).toDictionary();
     QMap<QString, qsizetype> itemsPerGroup;
     for (const auto& [id, group] : folders.entries())
@@ -90,6 +97,7 @@ TEST(EvernoteXMLExportOperationTest, CancellationStopsTheRunWithoutADescription)
     QList<TestNote> many;
     for (int i = 0; i < 200; ++i) many << attachmentNote(QStringLiteral("N%1").arg(i));
     NotebookImport import({{QStringLiteral("Alpha"), many}, {QStringLiteral("Beta"), many}});
+    import.recordsWait = true;
     import.delegate.onRecord = [&](int exported) {
         if (exported == 2) import.operation->cancel();
     };

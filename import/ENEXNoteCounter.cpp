@@ -1,0 +1,228 @@
+#include "import/ENEXNoteCounter.h"
+
+#include <libxml/xmlerror.h>
+
+#include <QFile>
+#include <cstring>
+
+#include "platform/xml/XMLParserSupport.h"
+
+namespace {
+
+constexpr qsizetype kChunkSize = 1 << 20;
+
+bool startsWith(const char* at, const char* end, const char* text) {
+    const size_t length = std::strlen(text);
+    return size_t(end - at) >= length && std::memcmp(at, text, length) == 0;
+}
+
+bool isNameEnd(char c) { return c == '>' || c == '/' || c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// The place of `offset` in the file, as the parser reports places: lines and
+// columns counted from 1.
+std::pair<qint64, qint64> lineAndColumn(QFile& file, qint64 offset) {
+    file.seek(0);
+    qint64 line = 1, lineStart = 0, position = 0;
+    while (position < offset) {
+        const QByteArray chunk = file.read(std::min<qint64>(kChunkSize, offset - position));
+        if (chunk.isEmpty()) break;
+        for (qsizetype i = 0; i < chunk.size(); ++i)
+            if (chunk[i] == '\n') {
+                ++line;
+                lineStart = position + i + 1;
+            }
+        position += chunk.size();
+    }
+    return {line, offset - lineStart + 1};
+}
+
+}  // namespace
+
+std::optional<unsigned long> ENEXNoteCounter::countNotesInFileAtPath(const QString& path, Error* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        Error(QString::fromLatin1(XMLParserErrorDomain), XML_IO_EIO, file.errorString()).report(error);
+        return std::nullopt;
+    }
+    ENEXNoteCounter counter;
+    QByteArray chunk(kChunkSize, Qt::Uninitialized);
+    while (true) {
+        const qint64 read = file.read(chunk.data(), chunk.size());
+        if (read < 0) {
+            Error(QString::fromLatin1(XMLParserErrorDomain), XML_IO_EIO, file.errorString()).report(error);
+            return std::nullopt;
+        }
+        if (read == 0) break;
+        counter.feed(QByteArrayView(chunk.constData(), read));
+        if (counter.failureOffset() >= 0) break;
+    }
+    if (counter.failureOffset() < 0 && counter.finish()) return counter.noteCount();
+    const auto [line, column] = lineAndColumn(file, counter.failureOffset());
+    XMLParserSupport::positionedError(counter.failureCode(), line, column, counter.failureMessage()).report(error);
+    return std::nullopt;
+}
+
+void ENEXNoteCounter::feed(QByteArrayView bytes) {
+    if (failureOffset_ >= 0) return;
+    pending_.append(bytes);
+    const qsizetype done = scan(false);
+    if (done < 0) return;
+    pending_.remove(0, done);
+    consumed_ += done;
+}
+
+bool ENEXNoteCounter::finish() {
+    if (failureOffset_ >= 0) return false;
+    const qsizetype done = scan(true);
+    if (done < 0) return false;
+    const qint64 end = consumed_ + pending_.size();
+    if (state_ != State::Content || done < pending_.size()) {
+        failureOffset_ = end;
+        failureCode_ = XML_ERR_TAG_NOT_FINISHED;
+        failureMessage_ = QStringLiteral("Premature end of data");
+        return false;
+    }
+    if (!open_.empty()) {
+        fail(done, XML_ERR_TAG_NOT_FINISHED,
+             QStringLiteral("Premature end of data in tag %1").arg(QString::fromStdString(open_.back())));
+        return false;
+    }
+    if (!sawRoot_) {
+        fail(done, XML_ERR_DOCUMENT_EMPTY, QStringLiteral("Document is empty"));
+        return false;
+    }
+    return true;
+}
+
+void ENEXNoteCounter::fail(qsizetype at, long code, const QString& message) {
+    failureOffset_ = consumed_ + at;
+    failureCode_ = code;
+    failureMessage_ = message;
+}
+
+qsizetype ENEXNoteCounter::scan(bool atEnd) {
+    const char* data = pending_.constData();
+    const qsizetype size = pending_.size();
+    qsizetype at = 0;
+    while (at < size) {
+        const char* from = data + at;
+        const size_t left = size_t(size - at);
+        const char* found = nullptr;  // where the closing text of the current state ends
+        switch (state_) {
+            case State::Content: {
+                found = static_cast<const char*>(std::memchr(from, '<', left));
+                if (!found) return size;
+                const qsizetype taken = markup(found - data, atEnd);
+                if (taken < 0) return -1;
+                if (taken == 0) return found - data;  // cut off: keep it for the next chunk
+                at = found - data + taken;
+                continue;
+            }
+            case State::CDATA:
+                if ((found = static_cast<const char*>(memmem(from, left, "]]>", 3)))) found += 3;
+                break;
+            case State::Comment:
+                if ((found = static_cast<const char*>(memmem(from, left, "-->", 3)))) found += 3;
+                break;
+            case State::ProcessingInstruction:
+                if ((found = static_cast<const char*>(memmem(from, left, "?>", 2)))) found += 2;
+                break;
+            case State::DocumentType:
+                if ((found = static_cast<const char*>(std::memchr(from, '>', left)))) found += 1;
+                break;
+        }
+        // Keep the last two bytes: the closing text may straddle the chunks.
+        if (!found) return std::max(at, size - 2);
+        at = found - data;
+        state_ = State::Content;
+    }
+    return at;
+}
+
+qsizetype ENEXNoteCounter::markup(qsizetype at, bool atEnd) {
+    const char* begin = pending_.constData() + at;
+    const char* end = pending_.constData() + pending_.size();
+    // Enough to tell every kind of markup apart ("<![CDATA[" is the longest).
+    if (end - begin < 9 && !atEnd) return 0;
+    if (startsWith(begin, end, "<![CDATA[")) {
+        state_ = State::CDATA;
+        return 9;
+    }
+    if (startsWith(begin, end, "<!--")) {
+        state_ = State::Comment;
+        return 4;
+    }
+    if (startsWith(begin, end, "<?")) {
+        state_ = State::ProcessingInstruction;
+        return 2;
+    }
+    if (startsWith(begin, end, "<!")) {
+        state_ = State::DocumentType;
+        return 2;
+    }
+    return startsWith(begin, end, "</") ? endTag(at) : startTag(at);
+}
+
+qsizetype ENEXNoteCounter::endTag(qsizetype at) {
+    const char* begin = pending_.constData() + at;
+    const qsizetype size = pending_.size() - at;
+    const char* close = static_cast<const char*>(std::memchr(begin, '>', size_t(size)));
+    if (!close) return 0;
+    const char* name = begin + 2;
+    const char* nameEnd = name;
+    while (nameEnd < close && !isNameEnd(*nameEnd)) ++nameEnd;
+    const size_t length = size_t(nameEnd - name);
+    if (open_.empty() || open_.back().size() != length || std::memcmp(open_.back().data(), name, length) != 0) {
+        fail(at, XML_ERR_TAG_NAME_MISMATCH,
+             QStringLiteral("Opening and ending tag mismatch: %1 and %2")
+                 .arg(open_.empty() ? QString() : QString::fromStdString(open_.back()),
+                      QString::fromUtf8(name, qsizetype(length))));
+        return -1;
+    }
+    if (length == 4 && std::memcmp(name, "note", 4) == 0) ++noteCount_;
+    open_.pop_back();
+    if (open_.empty()) rootClosed_ = true;
+    return close - begin + 1;
+}
+
+qsizetype ENEXNoteCounter::startTag(qsizetype at) {
+    const char* begin = pending_.constData() + at;
+    const char* end = pending_.constData() + pending_.size();
+    // The tag ends at the first '>' outside its quoted attribute values.
+    const char* close = begin + 1;
+    while (true) {
+        close = static_cast<const char*>(std::memchr(close, '>', size_t(end - close)));
+        if (!close) return 0;
+        const char* quote = begin + 1;
+        char openQuote = 0;
+        for (const char* c = begin + 1; c < close; ++c) {
+            if (openQuote) {
+                if (*c == openQuote) openQuote = 0;
+            } else if (*c == '"' || *c == '\'') {
+                openQuote = *c;
+                quote = c;
+            }
+        }
+        if (!openQuote) break;
+        const char* after = static_cast<const char*>(std::memchr(quote + 1, openQuote, size_t(end - quote - 1)));
+        if (!after) return 0;
+        close = after + 1;
+    }
+    const char* name = begin + 1;
+    const char* nameEnd = name;
+    while (nameEnd < close && !isNameEnd(*nameEnd)) ++nameEnd;
+    const size_t length = size_t(nameEnd - name);
+    if (rootClosed_) {
+        fail(at, XML_ERR_DOCUMENT_END, QStringLiteral("Extra content at the end of the document"));
+        return -1;
+    }
+    sawRoot_ = true;
+    const bool empty = close[-1] == '/';
+    if (empty) {
+        if (length == 4 && std::memcmp(name, "note", 4) == 0) ++noteCount_;
+        if (open_.empty()) rootClosed_ = true;
+    } else {
+        open_.emplace_back(name, length);
+    }
+    return close - begin + 1;
+}

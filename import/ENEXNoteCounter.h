@@ -1,0 +1,64 @@
+// Counts the notes of an ENEX file with a byte scan, far faster than parsing
+// it: the "note" elements that end (an end tag, or an empty element), outside
+// CDATA sections, comments, processing instructions and the document type,
+// where the same text is not markup. On the way it checks that the elements
+// nest (each end tag closes the element open last, one root, nothing open at
+// the end), so a truncated or misnested file is refused before any note is
+// converted. Anything else that makes a file not well-formed (a bad
+// character, an undefined entity) is left to the converting parse.
+//
+// Feed the bytes in chunks of any size; markup cut between chunks is kept
+// until its end arrives.
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/foundation/Error.h"
+
+class ENEXNoteCounter {
+public:
+    // The notes in the file at `path`, or nullopt with the error: the file
+    // cannot be read (XMLParserErrorDomain, the I/O code), or its elements do
+    // not nest (XMLParserErrorDomain, libxml2's code, "Line L, column C: …").
+    static std::optional<unsigned long> countNotesInFileAtPath(const QString& path, Error* error = nullptr);
+
+    // Scans the next chunk. After an error, further chunks are ignored.
+    void feed(QByteArrayView bytes);
+    // Ends the input; false when the file is not well-formed as far as the
+    // scan can tell (then failureOffset(), failureCode() and failureMessage()
+    // say where and why).
+    bool finish();
+
+    unsigned long noteCount() const { return noteCount_; }
+    qint64 failureOffset() const { return failureOffset_; }
+    long failureCode() const { return failureCode_; }
+    QString failureMessage() const { return failureMessage_; }
+
+private:
+    enum class State { Content, CDATA, Comment, ProcessingInstruction, DocumentType };
+
+    // Scans pending_ from its start; returns how many bytes are done with.
+    qsizetype scan(bool atEnd);
+    // Markup that starts with '<' at `at`: the bytes it takes, 0 when it is
+    // cut off by the end of the chunk, -1 after a failure.
+    qsizetype markup(qsizetype at, bool atEnd);
+    qsizetype startTag(qsizetype at);
+    qsizetype endTag(qsizetype at);
+    void fail(qsizetype at, long code, const QString& message);
+
+    QByteArray pending_;
+    qint64 consumed_ = 0;  // bytes of the file before pending_
+    State state_ = State::Content;
+    std::vector<std::string> open_;
+    bool rootClosed_ = false;
+    bool sawRoot_ = false;
+    unsigned long noteCount_ = 0;
+    long failureCode_ = 0;
+    qint64 failureOffset_ = -1;
+    QString failureMessage_;
+};

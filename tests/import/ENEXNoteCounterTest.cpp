@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <libxml/xmlerror.h>
+
+#include <QTemporaryDir>
+
+#include "import/ENEXNoteCounter.h"
+#include "tests/support/ENEXBuilder.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace {
+
+// Three notes whose content, comments and instructions hold "</note>" and
+// other markup as text, an attribute value holding '>', an empty <note/>, an
+// end tag with a space, and a "notebook" element that is not a note.
+const QByteArray kTrickyENEX =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+    "<!DOCTYPE en-export SYSTEM \"http://xml.evernote.com/pub/evernote-export3.dtd\">\n"
+    "<en-export export-date=\"20130730T205637Z\" application=\"a>b\">\n"
+    "<!-- an old </note> in a comment -->\n"
+    "<?note-processing </note> ?>\n"
+    "<note><title>One</title><content><![CDATA[<en-note></note><note>]] ]></en-note>]]></content></note>\n"
+    "<note ><title a='x > </note> y'>Two</title><notebook>x</notebook></note >\n"
+    "<note/>\n"
+    "</en-export>\n";
+
+// Feeds `bytes` in chunks of `chunk` bytes.
+ENEXNoteCounter scanned(const QByteArray& bytes, qsizetype chunk) {
+    ENEXNoteCounter counter;
+    for (qsizetype at = 0; at < bytes.size(); at += chunk) counter.feed(QByteArrayView(bytes.constData() + at, std::min(chunk, bytes.size() - at)));
+    return counter;
+}
+
+std::optional<unsigned long> countFile(const QByteArray& bytes, Error* error = nullptr) {
+    TestEnvironment env;
+    return ENEXNoteCounter::countNotesInFileAtPath(env.writeFile(QStringLiteral("f.enex"), bytes), error);
+}
+
+}  // namespace
+
+// Every way of cutting the file into chunks, down to single bytes, so that
+// each piece of markup is split somewhere, counts the same three notes.
+TEST(ENEXNoteCounterTest, CountsOnlyRealNoteEndsHoweverTheChunksFall) {
+    for (qsizetype chunk = 1; chunk <= kTrickyENEX.size(); ++chunk) {
+        ENEXNoteCounter counter = scanned(kTrickyENEX, chunk);
+        ASSERT_TRUE(counter.finish()) << chunk << ": " << counter.failureMessage().toStdString();
+        EXPECT_EQ(counter.noteCount(), 3u) << chunk;
+    }
+    EXPECT_EQ(countFile(kTrickyENEX), 3u);
+
+    QList<TestNote> notes;
+    for (int i = 0; i < 40; ++i) notes << TestNote{QStringLiteral("N%1").arg(i), QStringLiteral("<div>&lt;/note&gt; %1</div>").arg(i)};
+    EXPECT_EQ(countFile(buildENEX(notes)), 40u);
+    EXPECT_EQ(countFile(buildENEX({})), 0u);
+}
+
+// A file whose elements do not nest is refused with the parser's domain, a
+// libxml2 code and the place of the fault; so is a file that is not there.
+TEST(ENEXNoteCounterTest, RefusesFilesWhoseElementsDoNotNest) {
+    struct Case {
+        QByteArray bytes;
+        long code;
+        QString place;
+    };
+    const QByteArray head = "<?xml version=\"1.0\"?>\n<en-export>\n";
+    for (const Case& c : {Case{head + "<note><title>A</title></note>\n<note>", XML_ERR_TAG_NOT_FINISHED, QString()},
+                          Case{head + "<note><title>A</note>", XML_ERR_TAG_NAME_MISMATCH, QStringLiteral("Line 3, column 15")},
+                          Case{head + "</en-export>\n<en-export/>", XML_ERR_DOCUMENT_END, QStringLiteral("Line 4, column 1")},
+                          Case{head + "<note><content><![CDATA[never closed", XML_ERR_TAG_NOT_FINISHED, QString()},
+                          Case{"", XML_ERR_DOCUMENT_EMPTY, QString()}}) {
+        Error error;
+        EXPECT_FALSE(countFile(c.bytes, &error).has_value()) << c.bytes.constData();
+        EXPECT_EQ(error.domain(), QStringLiteral("XMLParserErrorDomain"));
+        EXPECT_EQ(error.code(), c.code) << c.bytes.constData();
+        if (!c.place.isEmpty()) {
+            EXPECT_TRUE(error.localizedDescription().startsWith(c.place)) << error.localizedDescription().toStdString();
+        }
+    }
+    Error error;
+    EXPECT_FALSE(ENEXNoteCounter::countNotesInFileAtPath(QStringLiteral("/nonexistent/x.enex"), &error).has_value());
+    EXPECT_EQ(error.domain(), QStringLiteral("XMLParserErrorDomain"));
+}
