@@ -42,7 +42,9 @@ public:
 private:
     enum class State { Content, CDATA, Comment, ProcessingInstruction, DocumentType };
 
-    // Scans pending_ from its start; returns how many bytes are done with.
+    // Scans `size` bytes at `data`, the file's bytes from the first not yet
+    // done with; returns how many are now done with, -1 after a failure.
+    qsizetype scanBytes(const char* data, qsizetype size, bool atEnd);
     qsizetype scan(bool atEnd);
     // Markup that starts with '<' at `at`: the bytes it takes, 0 when it is
     // cut off by the end of the chunk, -1 after a failure.
@@ -51,8 +53,10 @@ private:
     qsizetype endTag(qsizetype at);
     void fail(qsizetype at, long code, const QString& message);
 
-    QByteArray pending_;
-    qint64 consumed_ = 0;  // bytes of the file before pending_
+    QByteArray pending_;   // what feed() has not yet done with
+    const char* data_ = nullptr;  // the bytes being scanned
+    qsizetype size_ = 0;
+    qint64 consumed_ = 0;  // bytes of the file before data_
     State state_ = State::Content;
     std::vector<std::string> open_;
     bool rootClosed_ = false;
