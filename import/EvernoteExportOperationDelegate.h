@@ -1,6 +1,8 @@
 // The receiver of an import run's progress: all seven callbacks are delivered
-// on the main thread, in the order issued, and the run's worker thread waits
-// until each has returned. A run ends with exactly one of
+// on the main thread, in the order issued, each exactly once. The run waits
+// until each has returned, except exportOperationDidExportRecord, which
+// follows the run without holding it (see ExportDelegateRelay); every record
+// still arrives before any later callback. A run ends with exactly one of
 // exportOperationDidEncounterError, exportOperationDidCancel or
 // exportOperationDidEnd.
 #pragma once
