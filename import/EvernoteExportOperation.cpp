@@ -3,7 +3,6 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QDateTime>
@@ -15,7 +14,6 @@
 #include "platform/foundation/FileOperations.h"
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Localization.h"
-#include "platform/foundation/StandardPaths.h"
 #include "platform/foundation/SystemLog.h"
 #include "platform/foundation/UserDefaults.h"
 #include "enex/EvernoteXMLParseOperation.h"

@@ -113,14 +113,3 @@ void LibraryImportDescription::discard() {
     file_->remove();
     file_.reset();
 }
-
-PlistDictionary LibraryImportDescription::frame() const {
-    PlistDictionary entities;
-    entities.set(LibraryKeys::Folder, groups_);
-    entities.set(LibraryKeys::Item, PlistDictionary());
-    PlistDictionary top;
-    top.set(QStringLiteral("ExporterVersion"), kExporterVersion);
-    top.set(QStringLiteral("RemoveFileOnCompletion"), stagingPath_);
-    top.set(LibraryKeys::Entities, entities);
-    return top;
-}

@@ -59,9 +59,6 @@ public:
 
     // Items written since begin().
     qsizetype itemCount() const { return itemCount_; }
-    // The description's top-level keys and groups, without the items (which
-    // are only in the file).
-    PlistDictionary frame() const;
 
     static QString fileName();
 
