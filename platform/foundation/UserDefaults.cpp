@@ -33,7 +33,7 @@ namespace {
 
 // Parsed domain files, kept while the file on disk is unchanged. A file is
 // looked at again (one stat) only when its last look is older than
-// kRecheckInterval, so that the many lookups of an import cost no system
+// kRecheckIntervalMs, so that the many lookups of an import cost no system
 // call; writes through this class forget the file's entry.
 constexpr qint64 kRecheckIntervalMs = 1000;
 
