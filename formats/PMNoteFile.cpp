@@ -1,6 +1,9 @@
 #include "formats/PMNoteFile.h"
 #include "formats/PMCoderExtensions.h"
 
+#include <sys/stat.h>
+
+#include <QFile>
 #include <QFileInfo>
 #include <QUndoCommand>
 
@@ -84,8 +87,8 @@ void keepAttachmentsClearOfArchiveName(AttributedString& text) {
 // `path`: those of the item there now, or a hidden extension for a new one.
 FileResourceValues resourceValuesToKeep(const QString& path) {
     FileResourceValues kept;
-    const QFileInfo existing(path);
-    if (!existing.exists() && !existing.isSymLink()) {
+    struct stat info;
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0) {
         kept.hasHiddenExtension = true;
         return kept;
     }
@@ -94,7 +97,7 @@ FileResourceValues resourceValuesToKeep(const QString& path) {
     // Without a recorded creation date the file system's birth time is the
     // item's creation date; record it so that it survives the swap.
     kept.creationDate =
-        current.creationDate.isValid() ? current.creationDate : existing.birthTime();
+        current.creationDate.isValid() ? current.creationDate : QFileInfo(path).birthTime();
     return kept;
 }
 

@@ -1,5 +1,6 @@
 #include "platform/apps/PelmoraStandIn.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
+#include <cerrno>
 #include <cstdio>
 
 #include "platform/foundation/FileNameLength.h"
@@ -47,15 +49,22 @@ QString numberedName(const QString& base, const QString& extension, int n) {
     return numbered.isEmpty() ? FileNameLength::fittedBeforeSuffix(base + extension, number) : numbered;
 }
 
+// Whether anything at all is at `path`, a dangling symbolic link included.
+bool isItemPresent(const QString& path) {
+    struct stat info;
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
+}
+
+// A path in `folder` that nothing is at: `name`, else "name N.ext".
 QString uniquePath(const QString& folder, const QString& name) {
-    const QDir dir(folder);
-    if (!QFileInfo::exists(dir.filePath(name))) return dir.filePath(name);
+    const QString first = folder + u'/' + name;
+    if (!isItemPresent(first)) return first;
     const qsizetype dot = name.lastIndexOf(u'.');
     const QString base = dot > 0 ? name.left(dot) : name;
     const QString extension = dot > 0 ? name.mid(dot) : QString();
     for (int n = 1;; ++n) {
-        const QString candidate = dir.filePath(numberedName(base, extension, n));
-        if (!QFileInfo::exists(candidate)) return candidate;
+        const QString candidate = folder + u'/' + numberedName(base, extension, n);
+        if (!isItemPresent(candidate)) return candidate;
     }
 }
 
@@ -199,14 +208,19 @@ public:
 private:
     void importItem(const PlistDictionary& item, const QString& groupIdentifier, const QString& folder) {
         const QString source = item.value(QStringLiteral("absoluteFilename")).toString();
-        if (source.isEmpty() || !QFileInfo::exists(source)) {
+        if (source.isEmpty()) {
             refuse(item, QStringLiteral("its file %1 is missing").arg(source));
             return;
         }
         const QString target = uniquePath(folder, safeComponent(QFileInfo(source).fileName()));
         Error error;
         if (!FileOperations::moveItem(source, target, &error)) {
-            refuse(item, QStringLiteral("cannot move %1 into the library: %2").arg(source, error.localizedDescription()));
+            // The move is what finds a missing file (no look before it).
+            if (error.code() == ENOENT && !isItemPresent(source))
+                refuse(item, QStringLiteral("its file %1 is missing").arg(source));
+            else
+                refuse(item, QStringLiteral("cannot move %1 into the library: %2")
+                                 .arg(source, error.localizedDescription()));
             return;
         }
         if (!index_.addItem(item, groupIdentifier, target)) {

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 
 namespace {
 
@@ -147,14 +148,30 @@ bool removeItem(const QString& path, Error* error) {
     return ::rmdir(encoded(path).constData()) == 0 || errno == ENOENT || fail(path, error);
 }
 
+bool renameNoReplace(const QString& from, const QString& to, Error* error) {
+    const QByteArray source = encoded(from), target = encoded(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0) return true;
+    if (errno == EEXIST) return fail(to, error);
+    if (errno != EINVAL && errno != ENOSYS) return fail(from, error);
+    // A file system that cannot refuse a replacement in the rename itself.
+    struct stat existing {};
+    if (::lstat(target.constData(), &existing) == 0) {
+        errno = EEXIST;
+        return fail(to, error);
+    }
+    return ::rename(source.constData(), target.constData()) == 0 || fail(from, error);
+}
+
 bool moveItem(const QString& from, const QString& to, Error* error) {
+    Error renameError;
+    if (renameNoReplace(from, to, &renameError)) return true;
+    if (renameError.code() != EXDEV) return renameError.report(error), false;
+    // The rename may say EXDEV before looking at `to`: a copy must not touch an item there.
     struct stat existing {};
     if (::lstat(encoded(to).constData(), &existing) == 0) {
         errno = EEXIST;
         return fail(to, error);
     }
-    if (::rename(encoded(from).constData(), encoded(to).constData()) == 0) return true;
-    if (errno != EXDEV) return fail(from, error);
     if (!copyTree(from, to, error)) {
         removeItem(to);
         return false;

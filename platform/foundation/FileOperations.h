@@ -32,6 +32,12 @@ bool writeFile(const QString& path, const QByteArray& data, WriteMode mode, Erro
 // Nothing at `path` is success.
 bool removeItem(const QString& path, Error* error = nullptr);
 
+// Renames `from` to `to` only when nothing (not even a dangling symbolic
+// link) is at `to`: EEXIST otherwise. The check and the rename are one step
+// where the file system allows it (renameat2 with RENAME_NOREPLACE); elsewhere
+// an lstat comes first. No copy: EXDEV across file systems.
+bool renameNoReplace(const QString& from, const QString& to, Error* error = nullptr);
+
 // Moves a file or a folder tree to `to`, which must not exist. Within a file
 // system it is a rename; across file systems a copy, then the original is
 // removed. On failure nothing is left at `to` and `from` is untouched.

@@ -1,6 +1,7 @@
 #include "platform/foundation/UserDefaults.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -30,29 +31,59 @@ QString UserDefaults::pathForDomain(const QString& domain) {
 
 namespace {
 
-// Parsed domain files, kept while the file on disk is unchanged: a lookup
-// then costs one stat, not a read and a parse (an import asks for the note
-// font and colours for every note).
+// Parsed domain files, kept while the file on disk is unchanged. A file is
+// looked at again (one stat) only when its last look is older than
+// kRecheckIntervalMs, so that the many lookups of an import cost no system
+// call; writes through this class forget the file's entry.
+constexpr qint64 kRecheckIntervalMs = 1000;
+
 struct CachedDomain {
     qint64 modified = -1;
     qint64 size = -1;
     quint64 inode = 0;
+    qint64 checkedAtMs = 0;
     PlistDictionary dictionary;
 };
 
+QMutex cacheMutex;
+QHash<QString, CachedDomain> cache;
+
+qint64 monotonicMs() {
+    static const QElapsedTimer clock = [] {
+        QElapsedTimer timer;
+        timer.start();
+        return timer;
+    }();
+    return clock.elapsed();
+}
+
 PlistDictionary cachedDictionary(const QString& path) {
-    static QMutex mutex;
-    static QHash<QString, CachedDomain> cache;
+    const qint64 now = monotonicMs();
+    {
+        QMutexLocker lock(&cacheMutex);
+        const auto entry = cache.constFind(path);
+        if (entry != cache.constEnd() && now - entry->checkedAtMs < kRecheckIntervalMs) return entry->dictionary;
+    }
     struct stat st;
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0) return PlistDictionary();
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        QMutexLocker lock(&cacheMutex);
+        cache.insert(path, CachedDomain{-1, -1, 0, now, PlistDictionary()});
+        return PlistDictionary();
+    }
     const qint64 modified = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    QMutexLocker lock(&mutex);
+    QMutexLocker lock(&cacheMutex);
     CachedDomain& entry = cache[path];
+    entry.checkedAtMs = now;
     if (entry.modified == modified && entry.size == st.st_size && entry.inode == st.st_ino) return entry.dictionary;
     auto value = PlistValue::readFromFile(path);
-    entry = {modified, static_cast<qint64>(st.st_size), static_cast<quint64>(st.st_ino),
+    entry = {modified, static_cast<qint64>(st.st_size), static_cast<quint64>(st.st_ino), now,
              value ? value->toDictionary() : PlistDictionary()};
     return entry.dictionary;
+}
+
+void forgetCachedDictionary(const QString& path) {
+    QMutexLocker lock(&cacheMutex);
+    cache.remove(path);
 }
 
 }  // namespace
@@ -64,7 +95,9 @@ PlistDictionary UserDefaults::dictionaryForDomain(const QString& domain) {
 bool UserDefaults::writeDictionary(const PlistDictionary& dict, const QString& domain, Error* error) {
     const QString path = pathForDomain(domain);
     QDir().mkpath(QFileInfo(path).absolutePath());
-    return PlistValue(dict).writeToFile(path, PlistValue::Format::Xml, error);
+    const bool written = PlistValue(dict).writeToFile(path, PlistValue::Format::Xml, error);
+    forgetCachedDictionary(path);
+    return written;
 }
 
 PlistValue UserDefaults::objectForKey(const QString& key) const {

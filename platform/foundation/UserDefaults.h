@@ -1,8 +1,10 @@
 // User defaults: settings kept as one property-list file per domain under
 // $XDG_CONFIG_HOME/preferences/<domain>.plist. A lookup searches the
 // application's own domain, then each added suite in the order added. A key
-// that is absent reads as off, 0 or empty. Files are read at each lookup, so
-// a value written by another process (or by `ferrymark defaults`) is seen.
+// that is absent reads as off, 0 or empty. A value written through this class
+// is seen by the next lookup; one written by another process (or by
+// `ferrymark defaults`) within a second, because a domain's file is looked at
+// again at most once a second (an import asks for several settings per note).
 // Thread-safe.
 #pragma once
 

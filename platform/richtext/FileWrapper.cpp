@@ -1,5 +1,7 @@
 #include "platform/richtext/FileWrapper.h"
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -85,13 +87,10 @@ QString siblingName(const QString& target, const QString& unique, const QString&
     return u'.' + FileNameLength::leadingCharacters(target, room) + suffix;
 }
 
-// Removes a file or folder tree; used to clean up after failed or replaced writes.
-void removeItem(const QString& path) {
-    const QFileInfo info(path);
-    if (info.isDir() && !info.isSymLink())
-        QDir(path).removeRecursively();
-    else
-        QFile::remove(path);
+// Whether anything at all is at `path`, a dangling symbolic link included.
+bool isItemPresent(const QString& path) {
+    struct stat info;
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0;
 }
 
 }  // namespace
@@ -222,44 +221,45 @@ bool FileWrapper::writeItem(const QString& path, Error* error) const {
 }
 
 bool FileWrapper::writeToPath(const QString& path, bool atomically, Error* error) const {
-    const QFileInfo target(path);
+    const QString name = QFileInfo(path).fileName();
     if (!atomically) {
-        if (target.exists() || target.isSymLink())
+        if (isItemPresent(path))
             return Error(kErrorDomain, kFileWriteFileExistsError,
                          QStringLiteral("The file “%1” couldn’t be saved because a file with the "
                                         "same name already exists.")
-                             .arg(target.fileName()))
+                             .arg(name))
                        .report(error),
                    false;
-        if (!writeItem(path, error)) return removeItem(path), false;
+        if (!writeItem(path, error)) return FileOperations::removeItem(path), false;
         return true;
     }
-    // Write beside the target, then swap it in with renames so that readers see
-    // either the old item or the complete new one.
-    const QString dir = target.absolutePath();
+    // Write beside the target, then let it appear in one rename, so that
+    // readers see either the old item or the complete new one. The rename
+    // itself says whether something is there to be replaced.
+    const QString dir = QFileInfo(path).absolutePath();
     const QString unique = QUuid::createUuid().toString(QUuid::WithoutBraces);
-    const QString staging =
-        QDir(dir).filePath(siblingName(target.fileName(), unique, QStringLiteral("new")));
-    if (!writeItem(staging, error)) return removeItem(staging), false;
-    QString backup;
-    if (target.exists() || target.isSymLink()) {
-        backup = QDir(dir).filePath(siblingName(target.fileName(), unique, QStringLiteral("old")));
-        if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(backup).constData()) !=
-            0) {
-            const Error failure = writeErrorFromErrno(path);
-            removeItem(staging);
-            return failure.report(error), false;
-        }
+    const QString staging = dir + u'/' + siblingName(name, unique, QStringLiteral("new"));
+    if (!writeItem(staging, error)) return FileOperations::removeItem(staging), false;
+    Error cause;
+    if (FileOperations::renameNoReplace(staging, path, &cause)) return true;
+    if (cause.code() != EEXIST) {
+        FileOperations::removeItem(staging);
+        return writeError(path, posixError(static_cast<int>(cause.code()), path)).report(error), false;
     }
-    if (::rename(QFile::encodeName(staging).constData(), QFile::encodeName(path).constData()) !=
-        0) {
+    // Something is there: move it aside, swap the new item in, then remove the old one.
+    const QString backup = dir + u'/' + siblingName(name, unique, QStringLiteral("old"));
+    if (::rename(QFile::encodeName(path).constData(), QFile::encodeName(backup).constData()) != 0) {
         const Error failure = writeErrorFromErrno(path);
-        if (!backup.isEmpty())
-            ::rename(QFile::encodeName(backup).constData(), QFile::encodeName(path).constData());
-        removeItem(staging);
+        FileOperations::removeItem(staging);
         return failure.report(error), false;
     }
-    if (!backup.isEmpty()) removeItem(backup);
+    if (::rename(QFile::encodeName(staging).constData(), QFile::encodeName(path).constData()) != 0) {
+        const Error failure = writeErrorFromErrno(path);
+        ::rename(QFile::encodeName(backup).constData(), QFile::encodeName(path).constData());
+        FileOperations::removeItem(staging);
+        return failure.report(error), false;
+    }
+    FileOperations::removeItem(backup);
     return true;
 }
 

@@ -2,9 +2,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 #include "platform/apps/EvernoteStandIn.h"
 #include "platform/apps/PelmoraStandIn.h"
@@ -145,6 +147,49 @@ TEST(PelmoraStandInTest, ImportsItemsWithNamesAtTheLimit) {
         EXPECT_TRUE(name.endsWith(QStringLiteral(".pdf")));
     }
     EXPECT_TRUE(names.contains(QString(124, QChar(0x00E9)) + QStringLiteral(" 1.pdf")));
+}
+
+// Names already taken in the library, by a dangling link too, are passed over;
+// a file gone from the staging folder is refused as missing.
+TEST(PelmoraStandInTest, TakenNamesAndDanglingLinksArePassedOver) {
+    TestEnvironment env;
+    const QString staging = env.path(QStringLiteral("tmp/Evernote"));
+    PlistDictionary items;
+    PlistArray identifiers;
+    for (const QString& id : {QStringLiteral("I1"), QStringLiteral("I2"), QStringLiteral("I3")}) {
+        if (id != QStringLiteral("I3")) env.writeFile(QStringLiteral("tmp/Evernote/%1/a.pdf").arg(id), id.toUtf8());
+        PlistDictionary d;
+        d.set(QStringLiteral("identifier"), id);
+        d.set(QStringLiteral("name"), id);
+        d.set(QStringLiteral("absoluteFilename"), staging + u'/' + id + QStringLiteral("/a.pdf"));
+        items.set(id, d);
+        identifiers.append(id);
+    }
+    PlistDictionary group;
+    group.set(QStringLiteral("name"), QStringLiteral("Book"));
+    group.set(QStringLiteral("identifier"), QStringLiteral("G"));
+    group.set(QStringLiteral("items"), identifiers);
+    PlistDictionary folders, entities, description;
+    folders.set(QStringLiteral("G"), group);
+    entities.set(QStringLiteral("Folder"), folders);
+    entities.set(QStringLiteral("Item"), items);
+    description.set(QStringLiteral("Entities"), entities);
+    const QString path = staging + QStringLiteral("/Evernote.pmlibxml");
+    ASSERT_TRUE(PlistValue(description).writeToFile(path, PlistValue::Format::Xml));
+
+    auto pelmora = PelmoraStandIn::builtIn();
+    const QString library = pelmora->libraryPath();
+    ASSERT_TRUE(QDir().mkpath(library));
+    ASSERT_EQ(::symlink("/nonexistent/book", QFile::encodeName(library + QStringLiteral("/Book")).constData()), 0);
+    const PelmoraImportResult result = pelmora->importDescription(path);
+    ASSERT_FALSE(result.failed()) << result.error.description().toStdString();
+    EXPECT_EQ(result.taken, 2);
+    ASSERT_EQ(result.refused.size(), 1);
+    EXPECT_TRUE(result.refused.first().reason.contains(QStringLiteral("missing")))
+        << result.refused.first().reason.toStdString();
+    EXPECT_TRUE(QFileInfo(library + QStringLiteral("/Book")).isSymLink());
+    EXPECT_EQ(QDir(library + QStringLiteral("/Book 1")).entryList(QDir::Files, QDir::Name),
+              (QStringList{QStringLiteral("a 1.pdf"), QStringLiteral("a.pdf")}));
 }
 
 TEST(EvernoteStandInTest, ListsNotebooksAndExportsChosenNotesWithoutTags) {

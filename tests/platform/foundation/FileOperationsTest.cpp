@@ -77,3 +77,52 @@ TEST(FileOperationsTest, MoveAcrossFileSystemsCopiesThenRemoves) {
     EXPECT_TRUE(QFile::exists(target + QStringLiteral("/.hidden")));
     FileOperations::removeItem(target);
 }
+
+// A rename that must not replace: a plain rename() would replace a file, a
+// dangling link or an empty folder without a word.
+TEST(FileOperationsTest, RenameNoReplaceRefusesEveryKindOfItemAtTheTarget) {
+    TestEnvironment env;
+    const QString source = env.writeFile(QStringLiteral("source.txt"), "new");
+    const QString file = env.writeFile(QStringLiteral("file.txt"), "old");
+    const QString link = env.path(QStringLiteral("link"));
+    ASSERT_EQ(::symlink("/nonexistent/target", QFile::encodeName(link).constData()), 0);
+    const QString folder = env.path(QStringLiteral("empty"));
+    ASSERT_TRUE(QDir().mkdir(folder));
+    for (const QString& taken : {file, link, folder}) {
+        Error error;
+        EXPECT_FALSE(FileOperations::renameNoReplace(source, taken, &error)) << taken.toStdString();
+        EXPECT_EQ(error.code(), EEXIST);
+        EXPECT_TRUE(error.localizedDescription().startsWith(taken));
+    }
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_TRUE(QFileInfo(folder).isDir());
+    QFile old(file);
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), QByteArray("old"));
+
+    EXPECT_TRUE(FileOperations::renameNoReplace(source, env.path(QStringLiteral("free.txt"))));
+    EXPECT_FALSE(QFileInfo::exists(source));
+    Error error;
+    EXPECT_FALSE(FileOperations::renameNoReplace(source, env.path(QStringLiteral("other.txt")), &error));
+    EXPECT_EQ(error.code(), ENOENT);
+}
+
+// Across file systems a move copies; an item already at the target must
+// survive it untouched (the copy's clean-up must never remove it).
+TEST(FileOperationsTest, MoveAcrossFileSystemsNeverReplacesTheTarget) {
+    TestEnvironment env;
+    const QString shm = QStringLiteral("/dev/shm");
+    if (!QFileInfo(shm).isWritable() || FileOperations::isSameFileSystem(env.root(), shm))
+        GTEST_SKIP() << "no second file system to move across";
+    const QString source = env.writeFile(QStringLiteral("pkg/TXT.rtf"), "new");
+    const QString target = shm + QStringLiteral("/ferrymark-move-taken-") + QString::number(::getpid());
+    ASSERT_TRUE(FileOperations::writeFile(target, "old", FileOperations::WriteMode::NewOnly));
+    Error error;
+    EXPECT_FALSE(FileOperations::moveItem(env.path(QStringLiteral("pkg")), target, &error));
+    EXPECT_EQ(error.code(), EEXIST);
+    QFile old(target);
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), QByteArray("old"));
+    EXPECT_TRUE(QFileInfo::exists(source));
+    FileOperations::removeItem(target);
+}

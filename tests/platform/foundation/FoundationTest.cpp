@@ -5,9 +5,11 @@
 #include <QThread>
 #include <QTimeZone>
 #include <atomic>
+#include <sys/xattr.h>
 
 #include "platform/foundation/DateText.h"
 #include "platform/foundation/Error.h"
+#include "platform/foundation/FileResourceValues.h"
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/Operation.h"
@@ -180,4 +182,48 @@ TEST(OutputStreamTest, AppendsToExistingFile) {
     QFile f(path);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), QByteArray("first\nsecond\n"));
+}
+
+namespace {
+// The names of a file's extended attributes in the user namespace, sorted.
+QStringList userAttributeNames(const QString& path) {
+    char buffer[4096];
+    const ssize_t n = ::listxattr(QFile::encodeName(path).constData(), buffer, sizeof buffer);
+    QStringList names;
+    for (const QByteArray& name : QByteArray(buffer, n < 0 ? 0 : n).split('\0'))
+        if (name.startsWith("user.")) names << QString::fromUtf8(name);
+    names.sort();
+    return names;
+}
+}  // namespace
+
+// Only the values given are written: a new file gets exactly their attributes,
+// and what is not given is neither written nor removed.
+TEST(FileResourceValuesTest, WritesOnlyTheGivenValues) {
+    TestEnvironment env;
+    const QString path = env.writeFile(QStringLiteral("note.pmnote"), "x");
+    FileResourceValues tagsAndDate;
+    tagsAndDate.tagNames = QStringList{QStringLiteral("work"), QStringLiteral("ideas")};
+    tagsAndDate.contentModificationDate = QDateTime(QDate(2021, 5, 4), QTime(3, 2, 1), QTimeZone::utc());
+    if (!setResourceValues(path, tagsAndDate)) GTEST_SKIP() << "no extended attributes here";
+    EXPECT_EQ(userAttributeNames(path), QStringList{QStringLiteral("user.xdg.tags")});
+    FileResourceValues read = resourceValues(path);
+    EXPECT_EQ(read.tagNames, tagsAndDate.tagNames);
+    EXPECT_EQ(read.contentModificationDate, tagsAndDate.contentModificationDate);
+    EXPECT_FALSE(read.hasHiddenExtension.has_value());
+    EXPECT_FALSE(read.creationDate.isValid());
+
+    FileResourceValues more;
+    more.hasHiddenExtension = true;
+    more.creationDate = QDateTime(QDate(2020, 1, 2), QTime(10, 0), QTimeZone::utc());
+    more.comment = QStringLiteral("from the export");
+    ASSERT_TRUE(setResourceValues(path, more));
+    EXPECT_EQ(userAttributeNames(path),
+              (QStringList{QStringLiteral("user.pelmora.creation-date"), QStringLiteral("user.pelmora.extension-hidden"),
+                           QStringLiteral("user.xdg.comment"), QStringLiteral("user.xdg.tags")}));
+    read = resourceValues(path);
+    EXPECT_EQ(read.tagNames, tagsAndDate.tagNames);  // kept: not given the second time
+    EXPECT_EQ(read.creationDate, more.creationDate);
+    EXPECT_EQ(read.comment, more.comment);
+    EXPECT_EQ(read.contentModificationDate, tagsAndDate.contentModificationDate);
 }

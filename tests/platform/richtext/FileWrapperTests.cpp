@@ -2,6 +2,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <unistd.h>
 
 #include "platform/richtext/FileWrapper.h"
 #include "tests/support/TestEnvironment.h"
@@ -64,6 +66,40 @@ TEST(FileWrapper, WritingOverAnItemNeedsTheAtomicWrite) {
                   .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
                   .filter(QStringLiteral("note.txt")),
               QStringList{QStringLiteral("note.txt")});
+}
+
+// The atomic write replaces whatever is at the path: a package (a folder with
+// files), a dangling link, an empty folder; nothing of the swap stays behind.
+TEST(FileWrapper, AtomicWriteReplacesAnyItemAndLeavesNothingBeside) {
+    TestEnvironment env;
+    FileWrapper package = FileWrapper::directory();
+    package.addRegularFile("new text", QStringLiteral("TXT.rtf"));
+    const QString existing = env.path(QStringLiteral("out/Note.pmnote"));
+    env.writeFile(QStringLiteral("out/Note.pmnote/TXT.rtf"), "old text");
+    env.writeFile(QStringLiteral("out/Note.pmnote/old.png"), "png");
+    const QString link = env.path(QStringLiteral("out/Link.pmnote"));
+    ASSERT_EQ(::symlink("/nonexistent/target", QFile::encodeName(link).constData()), 0);
+    const QString empty = env.path(QStringLiteral("out/Empty.pmnote"));
+    ASSERT_TRUE(QDir().mkdir(empty));
+
+    for (const QString& path : {existing, link, empty}) {
+        Error error;
+        ASSERT_TRUE(package.writeToPath(path, true, &error)) << error.description().toStdString();
+        EXPECT_FALSE(QFileInfo(path).isSymLink());
+        EXPECT_EQ(readAll(path + QStringLiteral("/TXT.rtf")), QByteArray("new text"));
+        EXPECT_FALSE(QFileInfo::exists(path + QStringLiteral("/old.png")));
+    }
+    EXPECT_EQ(QDir(env.path(QStringLiteral("out"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              (QStringList{QStringLiteral("Empty.pmnote"), QStringLiteral("Link.pmnote"),
+                           QStringLiteral("Note.pmnote")}));
+
+    // A dangling link is an item too: the plain write refuses it.
+    const QString other = env.path(QStringLiteral("out/Other"));
+    ASSERT_EQ(::symlink("/nonexistent/elsewhere", QFile::encodeName(other).constData()), 0);
+    Error error;
+    EXPECT_FALSE(package.writeToPath(other, false, &error));
+    EXPECT_EQ(error.code(), 516);
+    EXPECT_TRUE(QFileInfo(other).isSymLink());
 }
 
 TEST(FileWrapper, ReadingReportsMissingFilesAndSkipsLinks) {
