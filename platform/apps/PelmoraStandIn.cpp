@@ -19,6 +19,7 @@
 #include "platform/foundation/FileOperations.h"
 #include "platform/foundation/FileResourceValues.h"
 #include "platform/foundation/StandardPaths.h"
+#include "platform/plist/PlistStreamReader.h"
 
 namespace {
 
@@ -68,17 +69,41 @@ QString uniquePath(const QString& folder, const QString& name) {
     }
 }
 
-void keepDatesAndTags(const QString& path, const PlistDictionary& item) {
+// What the import needs of one item of the description: kept instead of the
+// item's whole dictionary, so that a description of many items is read in
+// little memory.
+struct DescriptionItem {
+    QString identifier;
+    QString name;
+    QString absoluteFilename;
+    qint64 itemType = 0;
+    QDateTime dateCreated;
+    QDateTime dateModified;
+    QString tagsString;
+    QString comments;
+
+    static DescriptionItem fromDictionary(const PlistDictionary& item) {
+        return {item.value(QStringLiteral("identifier")).toString(),
+                item.value(QStringLiteral("name")).toString(),
+                item.value(QStringLiteral("absoluteFilename")).toString(),
+                item.value(QStringLiteral("itemType")).toInteger(),
+                item.value(QStringLiteral("dateCreated")).toDate(),
+                item.value(QStringLiteral("dateModified")).toDate(),
+                item.value(QStringLiteral("tagsString")).toString(),
+                item.value(QStringLiteral("comments")).toString()};
+    }
+};
+
+void keepDatesAndTags(const QString& path, const DescriptionItem& item) {
     FileResourceValues values;
-    values.contentModificationDate = item.value(QStringLiteral("dateModified")).toDate();
-    const QString tags = item.value(QStringLiteral("tagsString")).toString();
+    values.contentModificationDate = item.dateModified;
+    const QString& tags = item.tagsString;
     if (!tags.isEmpty()) values.tagNames = tags.split(u',');
     Error error;
     if (!setResourceValues(path, values, &error))
         logLine(QStringLiteral("Couldn't keep the dates and tags of %1: %2").arg(path, error.localizedDescription()));
 }
 
-QString itemName(const PlistDictionary& item) { return item.value(QStringLiteral("name")).toString(); }
 
 // Every statement is checked: a failure comes back as the driver's text.
 class LibraryIndex {
@@ -126,18 +151,18 @@ public:
         return check(q.exec(), q);
     }
 
-    bool addItem(const PlistDictionary& item, const QString& groupIdentifier, const QString& path) {
+    bool addItem(const DescriptionItem& item, const QString& groupIdentifier, const QString& path) {
         QSqlQuery q(db());
         q.prepare(QStringLiteral("INSERT OR REPLACE INTO items VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-        q.addBindValue(item.value(QStringLiteral("identifier")).toString());
+        q.addBindValue(item.identifier);
         q.addBindValue(groupIdentifier);
-        q.addBindValue(itemName(item));
+        q.addBindValue(item.name);
         q.addBindValue(path);
-        q.addBindValue(item.value(QStringLiteral("itemType")).toInteger());
-        q.addBindValue(item.value(QStringLiteral("dateCreated")).toDate().toString(Qt::ISODate));
-        q.addBindValue(item.value(QStringLiteral("dateModified")).toDate().toString(Qt::ISODate));
-        q.addBindValue(item.value(QStringLiteral("tagsString")).toString());
-        q.addBindValue(item.value(QStringLiteral("comments")).toString());
+        q.addBindValue(item.itemType);
+        q.addBindValue(item.dateCreated.toString(Qt::ISODate));
+        q.addBindValue(item.dateModified.toString(Qt::ISODate));
+        q.addBindValue(item.tagsString);
+        q.addBindValue(item.comments);
         return check(q.exec(), q);
     }
 
@@ -163,7 +188,8 @@ private:
 // index can put them back, and the refusals.
 class DescriptionImport {
 public:
-    DescriptionImport(const PlistDictionary& items, LibraryIndex& index) : items_(items), index_(index) {}
+    using Items = QHash<QString, DescriptionItem>;
+    DescriptionImport(const Items& items, LibraryIndex& index) : items_(items), index_(index) {}
 
     void importGroup(const QString& identifier, const PlistDictionary& group, const QString& library) {
         const PlistArray members = group.value(QStringLiteral("items")).toArray();
@@ -180,14 +206,14 @@ public:
             return;
         }
         for (const PlistValue& member : members.values()) {
-            const PlistDictionary item = items_.value(member.toString()).toDictionary();
-            if (item.isEmpty()) {
+            const auto item = items_.constFind(member.toString());
+            if (item == items_.constEnd()) {
                 logLine(QStringLiteral("Refused item %1 of group \"%2\": not in the description")
                             .arg(member.toString(), group.value(QStringLiteral("name")).toString()));
                 result_.refused.append({member.toString(), QString(), QString(), QStringLiteral("not in the description")});
                 continue;
             }
-            importItem(item, identifier, folder);
+            importItem(*item, identifier, folder);
         }
     }
 
@@ -206,8 +232,8 @@ public:
     PelmoraImportResult& result() { return result_; }
 
 private:
-    void importItem(const PlistDictionary& item, const QString& groupIdentifier, const QString& folder) {
-        const QString source = item.value(QStringLiteral("absoluteFilename")).toString();
+    void importItem(const DescriptionItem& item, const QString& groupIdentifier, const QString& folder) {
+        const QString& source = item.absoluteFilename;
         if (source.isEmpty()) {
             refuse(item, QStringLiteral("its file %1 is missing").arg(source));
             return;
@@ -239,24 +265,20 @@ private:
         ++result_.taken;
     }
 
-    void refuse(const PlistDictionary& item, const QString& reason) {
-        logLine(QStringLiteral("Refused item \"%1\": %2").arg(itemName(item), reason));
-        result_.refused.append({item.value(QStringLiteral("identifier")).toString(), itemName(item),
-                                item.value(QStringLiteral("absoluteFilename")).toString(), reason});
+    void refuse(const DescriptionItem& item, const QString& reason) {
+        logLine(QStringLiteral("Refused item \"%1\": %2").arg(item.name, reason));
+        result_.refused.append({item.identifier, item.name, item.absoluteFilename, reason});
     }
 
     void refuseAll(const PlistArray& members, const QString& reason) {
         for (const PlistValue& member : members.values()) {
-            PlistDictionary item = items_.value(member.toString()).toDictionary();
-            if (item.isEmpty()) {
-                item = PlistDictionary();
-                item.set(QStringLiteral("identifier"), member.toString());
-            }
+            DescriptionItem item = items_.value(member.toString());
+            if (item.identifier.isEmpty()) item.identifier = member.toString();
             refuse(item, reason);
         }
     }
 
-    PlistDictionary items_;
+    Items items_;
     LibraryIndex& index_;
     PelmoraImportResult result_;
     QList<std::pair<QString, QString>> moved_;  // (from, to)
@@ -328,15 +350,22 @@ PelmoraImportResult PelmoraStandIn::importFiles(const QStringList& files, quint3
 PelmoraImportResult PelmoraStandIn::importDescription(const QString& path) {
     PelmoraImportResult failure;
     Error error;
-    auto value = PlistValue::readFromFile(path, &error);
+    // The items are read one at a time into compact records: a description
+    // of many thousand items never stands whole in memory.
+    DescriptionImport::Items items;
+    auto value = PlistStreamReader::readFromFile(
+        path, {QStringLiteral("Entities"), QStringLiteral("Item")},
+        [&](const QString& identifier, const PlistValue& item) {
+            items.insert(identifier, DescriptionItem::fromDictionary(item.toDictionary()));
+        },
+        &error);
     if (!value) {
         failure.error = error;
         return failure;
     }
     const PlistDictionary description = value->toDictionary();
-    const PlistDictionary entities = description.value(QStringLiteral("Entities")).toDictionary();
-    const PlistDictionary folders = entities.value(QStringLiteral("Folder")).toDictionary();
-    const PlistDictionary items = entities.value(QStringLiteral("Item")).toDictionary();
+    const PlistDictionary folders =
+        description.value(QStringLiteral("Entities")).toDictionary().value(QStringLiteral("Folder")).toDictionary();
     if (!description.contains(QStringLiteral("Entities"))) {
         failure.error = Error(kErrorDomain, 1, QStringLiteral("The library import description has no entities."));
         return failure;
