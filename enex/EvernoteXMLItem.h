@@ -87,7 +87,7 @@ public:
     // The note as a note package: its text (noteTextForElement) written
     // under the title (made safe and unique) into the target folder. The
     // package's path, or nullopt with the error of the write. Runs on the
-    // parser's thread.
+    // converting thread.
     std::optional<QString> createNoteForElement(XMLNode element, Error* error = nullptr);
     // The note's rich text, read straight from its ENML tree in the note
     // font: attachments by identity, check boxes as checklist boxes wherever
@@ -108,7 +108,7 @@ public:
     // Errors: domain "EvernoteXMLItemErrorDomain", code 1001, "Invalid media
     // tag.", "Invalid todo tag." or "Invalid crypt tag."; otherwise the XML
     // parser's, the resource decoding's or the file write's error. There is no
-    // partial result. Runs on the parser's thread.
+    // partial result. Runs on the converting thread.
     //
     // The media pass: `element` serialized (empty elements as start and end
     // tags), its bare "<en-note>" and "</en-note>" tags removed, and every
