@@ -5,7 +5,7 @@
 // A large attachment is never held whole: given a spool folder, the bytes go
 // into a hidden file there (".<identifier>.attachment") as soon as they pass
 // the memory limit, and the MD5 digest is computed on the way. The file is the
-// resource's own: it is removed with the resource, unless moveToURL() took it.
+// resource's own: it is removed with the resource, unless writeToURL() moved it.
 //
 // Threading: a resource is used by one thread at a time (filled by the
 // parser's thread, then handed over with its note to a converting worker).
