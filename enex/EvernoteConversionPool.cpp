@@ -49,10 +49,9 @@ std::optional<EvernoteConversionResult> EvernoteConversionPool::takeNext(bool wa
         if (cancelled_ || nextSequence_ == nextToTake_) return std::nullopt;
         const auto ready = results_.find(nextToTake_);
         if (ready != results_.end()) {
-            EvernoteConversionResult result = std::move(ready->second);
-            results_.erase(ready);
+            auto taken = results_.extract(ready);
             ++nextToTake_;
-            return result;
+            return std::move(taken.mapped());
         }
         if (!wait) return std::nullopt;
         resultReady_.wait(lock);
