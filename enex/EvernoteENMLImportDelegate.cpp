@@ -1,5 +1,7 @@
 #include "enex/EvernoteENMLImportDelegate.h"
 
+#include <QImageReader>
+
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/SystemLog.h"
@@ -106,13 +108,19 @@ HTMLReplacement EvernoteENMLImportDelegate::attachmentForMedia(const XMLNode& me
     QString mime = media.attribute(QStringLiteral("type")).trimmed();
     if (mime.isEmpty()) mime = resource.mime;
     const QString type = UniformTypes::preferredIdentifierForMIMEType(mime);
-    const QByteArray bytes = resource.getContentData().value_or(QByteArray());
-    TextAttachment attachment(FileWrapper::regularFile(bytes, attachmentFileName(resource, type)));
+    const QString name = attachmentFileName(resource, type);
+    // A large attachment stays in its file: the package takes the file itself.
+    const QString file = resource.contentsPath();
+    const QByteArray bytes = file.isEmpty() ? resource.getContentData().value_or(QByteArray()) : QByteArray();
+    TextAttachment attachment(file.isEmpty() ? FileWrapper::regularFile(bytes, name)
+                                             : FileWrapper::regularFileWithContentsOfPath(file, name));
     if (UniformTypes::conformsTo(type, QStringLiteral("public.image"))) {
         const QSizeF requested(dimension(media, QStringLiteral("width")),
                                dimension(media, QStringLiteral("height")));
         if (requested.width() > 0 || requested.height() > 0)
-            attachment.setDisplaySize(HTMLImageSource::scaledSize(requested, bytes));
+            attachment.setDisplaySize(file.isEmpty()
+                                          ? HTMLImageSource::scaledSize(requested, bytes)
+                                          : HTMLImageSource::scaledSize(requested, QImageReader(file).size()));
     }
     return HTMLReplacement{attachment, QString()};
 }

@@ -1,7 +1,8 @@
 // The note service's own elements as the HTML importer reads a note's ENML
 // tree: every "en-media" becomes the attachment it names, by identity (the
-// resource's bytes go straight into the attachment, never through a file name
-// in text), an "en-media" that names no resource becomes "[Missing
+// resource's bytes, or the file a large one was decoded into, go straight into
+// the attachment, never through a file name in text), an "en-media" that
+// names no resource becomes "[Missing
 // Attachment]", and an "en-crypt" passage becomes "********". Check boxes
 // ("en-todo") are the importer's own.
 //

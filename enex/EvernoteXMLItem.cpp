@@ -70,7 +70,10 @@ XMLNode wrapRootElement(XMLDocument& document) {
 
 }  // namespace
 
-EvernoteXMLItem::EvernoteXMLItem(const QUrl& directory) : identifier(makeUUIDString()), directoryURL(directory) {}
+EvernoteXMLItem::EvernoteXMLItem(EvernoteNoteRecord record, const QUrl& directory)
+    : directoryURL(directory), record_(std::move(record)) {}
+
+EvernoteXMLItem::EvernoteXMLItem(const QUrl& directory) : EvernoteXMLItem(EvernoteNoteRecord(), directory) {}
 
 EvernoteXMLItem::~EvernoteXMLItem() = default;
 
@@ -95,23 +98,29 @@ QString EvernoteXMLItem::targetFolderForType(int type) const {
 
 bool EvernoteXMLItem::isSingleAttachment(XMLNode note) const {
     const QList<XMLNode> children = note.children();
-    return children.size() == 1 && resources.size() == 1 && isSingleMediaNode(children.first());
+    return children.size() == 1 && record_.resources.size() == 1 && isSingleMediaNode(children.first());
 }
 
 std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDictionary& group, Error* error) {
     groupDict = group;
     PlistDictionary dict;
     dict.set(ItemKeys::EntityName, QStringLiteral("Item"));
-    dict.set(ItemKeys::Name, title);
-    dict.set(ItemKeys::Identifier, identifier);
-    if (created.isValid()) dict.set(ItemKeys::DateCreated, created);
-    if (updated.isValid()) dict.set(ItemKeys::DateModified, updated);
-    if (!noteAttributes.sourceURL.isEmpty()) dict.set(ItemKeys::Comments, noteAttributes.sourceURL);
-    if (!tags.isEmpty()) dict.set(ItemKeys::TagsString, tags.join(u','));
+    dict.set(ItemKeys::Name, record_.title);
+    dict.set(ItemKeys::Identifier, record_.identifier);
+    if (record_.created.isValid()) dict.set(ItemKeys::DateCreated, record_.created);
+    if (record_.updated.isValid()) dict.set(ItemKeys::DateModified, record_.updated);
+    if (!record_.noteAttributes.sourceURL.isEmpty()) dict.set(ItemKeys::Comments, record_.noteAttributes.sourceURL);
+    if (!record_.tags.isEmpty()) dict.set(ItemKeys::TagsString, record_.tags.join(u','));
+
+    // An attachment lost on its way in (a full disk) fails the note: leaving
+    // it out would lose it without a word, and the run must learn of the disk.
+    for (const auto& resource : record_.resources)
+        if (!resource->wasStored(error)) return std::nullopt;
 
     // A note with nothing in it (content holding at most the XML declaration)
     // is still a note: its title, dates and tags are kept in an empty package.
-    document_ = XMLDocument::parse(isEmptyENML(contentData) ? QByteArrayLiteral("<en-note/>") : contentData, error);
+    const QByteArray& content = record_.contentData;
+    document_ = XMLDocument::parse(isEmptyENML(content) ? QByteArrayLiteral("<en-note/>") : content, error);
     if (!document_) return std::nullopt;
     XMLNode note = document_->nodesForXPath(QStringLiteral("en-note")).value(0);
     if (note.isNull()) note = wrapRootElement(*document_);
@@ -126,11 +135,11 @@ std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDicti
     }
 
     // Whatever the note becomes, its tasks and every attachment are in it.
-    EvernoteENMLImportDelegate(resources, title).appendUnreferencedResources(*document_, note);
-    EvernoteTaskPlacement::placeTasks(*document_, note, tasks, title);
+    EvernoteENMLImportDelegate(record_.resources, record_.title).appendUnreferencedResources(*document_, note);
+    EvernoteTaskPlacement::placeTasks(*document_, note, record_.tasks, record_.title);
 
     std::optional<QString> file;
-    if (isWebClipSource(noteAttributes.source) && !noteAttributes.sourceURL.isEmpty()) {
+    if (isWebClipSource(record_.noteAttributes.source) && !record_.noteAttributes.sourceURL.isEmpty()) {
         file = convertWebClip(note, dict, error);
     } else {
         dict.set(ItemKeys::ItemType, static_cast<qint64>(EvernoteItemTypeNote));
@@ -155,7 +164,7 @@ bool EvernoteXMLItem::isWebClipSource(const QString& source) {
 
 std::optional<QString> EvernoteXMLItem::convertWebClip(XMLNode note, PlistDictionary& dict, Error* error) {
     // The stored clip is archived from a page written beside its images.
-    const QString scratch = directoryURL.toLocalFile() + u'/' + identifier;
+    const QString scratch = directoryURL.toLocalFile() + u'/' + record_.identifier;
     if (::mkdir(QFile::encodeName(scratch).constData(), 0700) != 0) {
         posixError(errno, scratch).report(error);
         return std::nullopt;
@@ -184,13 +193,13 @@ std::optional<QString> EvernoteXMLItem::convertWebClip(XMLNode note, PlistDictio
 }
 
 bool EvernoteXMLItem::processSingleResource(PlistDictionary& dict, Error* error) {
-    EvernoteXMLResource& resource = *resources.front();
+    EvernoteXMLResource& resource = *record_.resources.front();
     // The attachment's own name with its control characters replaced, so that
     // a line break inside it cannot cut off the extension.
     QString name = QVExtensions::attachmentFileName(resource.attributes.filename);
     const QString extension = QFileInfo(name).suffix();
     // A title without text would leave only ".ext": keep the attachment's own name then.
-    if (!extension.isEmpty() && !title.trimmed().isEmpty()) name = title + u'.' + extension;
+    if (!extension.isEmpty() && !record_.title.trimmed().isEmpty()) name = record_.title + u'.' + extension;
     name = QVExtensions::safeFileName(name);
     if (name.isEmpty()) {
         name = localizedString("Untitled");
@@ -202,22 +211,21 @@ bool EvernoteXMLItem::processSingleResource(PlistDictionary& dict, Error* error)
     }
     const int type = resource.itemType();
     const QString folder = targetFolderForType(type);
-    const QString unique = QVExtensions::makeFilenameUniqueInDirectoryAtURL(name, folder);
-    const QString path = folder + u'/' + unique;
-    if (!resource.writeToURL(path, error)) return false;
+    const auto target = reserveTargetName(name, folder);
+    if (!resource.writeToURL(target->path(), error)) return false;
     dict.set(ItemKeys::ItemType, static_cast<qint64>(type));
-    dict.set(ItemKeys::Filename, unique);
-    dict.set(ItemKeys::AbsoluteFilename, path);
-    setAttributesOnFile(path);
+    dict.set(ItemKeys::Filename, target->fileName());
+    dict.set(ItemKeys::AbsoluteFilename, target->path());
+    setAttributesOnFile(target->path());
     return true;
 }
 
 void EvernoteXMLItem::setAttributesOnFile(const QString& path) const {
     FileResourceValues values;
     values.hasHiddenExtension = true;
-    values.creationDate = created;
-    values.contentModificationDate = updated;
-    if (!tags.isEmpty()) values.tagNames = tags;
+    values.creationDate = record_.created;
+    values.contentModificationDate = record_.updated;
+    if (!record_.tags.isEmpty()) values.tagNames = record_.tags;
     if (!setResourceValues(path, values))
         systemLog(stringWithFormat(QStringLiteral("Couldn't set resource values on %@"), {QUrl::fromLocalFile(path)}));
 }

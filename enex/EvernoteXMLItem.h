@@ -1,27 +1,25 @@
-// One note in memory, as the ENEX parser fills it, and its conversion into
-// files and an item dictionary for the library import description.
+// The note converter: turns one note record (EvernoteNoteRecord, as the ENEX
+// parser fills it) into its files and the item dictionary for the library
+// import description.
 //
 // A note that holds nothing but one attachment becomes that attachment's file;
 // a web clip becomes a web archive (falling back to a note package); every
 // other note becomes a note package.
 //
-// Threading: an item is created, filled and converted on the parser's thread
-// only, never on the main thread (a web clip refresh blocks it while the page
-// loads on the main thread).
+// Threading: a converter and its record are used by one thread at a time,
+// never the main thread (a web clip refresh blocks it while the page loads on
+// the main thread). Converters of different notes run in parallel, also into
+// the same folder: the names they choose never collide.
 #pragma once
 
-#include <QByteArray>
-#include <QDateTime>
 #include <QString>
-#include <QStringList>
 #include <QUrl>
 #include <memory>
 #include <optional>
-#include <vector>
 
-#include "enex/EvernoteXMLItemNoteAttributes.h"
-#include "enex/EvernoteXMLResource.h"
-#include "enex/EvernoteXMLTask.h"
+#include "enex/EvernoteNamingOrder.h"
+#include "enex/EvernoteNoteRecord.h"
+#include "enex/EvernoteReservedFileName.h"
 #include "platform/plist/PlistValue.h"
 #include "platform/richtext/AttributedString.h"
 #include "platform/xml/XMLDocument.h"
@@ -46,19 +44,24 @@ inline const QString Folder = QStringLiteral("folder");
 
 class EvernoteXMLItem {
 public:
-    // A new, empty note whose files go into `directoryURL` (the notebook folder).
+    // A converter of `record` whose files go into `directoryURL` (the notebook folder).
+    EvernoteXMLItem(EvernoteNoteRecord record, const QUrl& directoryURL);
+    // A converter of a new, empty record.
     explicit EvernoteXMLItem(const QUrl& directoryURL);
     ~EvernoteXMLItem();
 
-    QString identifier;  // a fresh upper-case UUID
-    QString title;
-    QByteArray contentData;  // the ENML, UTF-8, as read
-    QDateTime created;
-    QDateTime updated;
-    QStringList tags;
-    std::vector<std::unique_ptr<EvernoteXMLResource>> resources;
-    std::vector<EvernoteXMLTask> tasks;
-    EvernoteXMLItemNoteAttributes noteAttributes;
+    // Makes the converter wait for `turn` of `order` (not owned; must outlive
+    // the conversion) before it chooses its file's name, and pass the turn
+    // once it has chosen; without it, names are chosen at once.
+    void setNamingTurn(EvernoteNamingOrder* order, quint64 turn) {
+        namingOrder_ = order;
+        namingTurn_ = turn;
+    }
+
+    // The note being converted.
+    EvernoteNoteRecord& record() { return record_; }
+    const EvernoteNoteRecord& record() const { return record_; }
+
     QUrl directoryURL;
     QUrl intermediateHTMLDirectoryURL;  // the scratch folder while converting
     PlistDictionary groupDict;
@@ -84,7 +87,7 @@ public:
     // The note as a note package: its text (noteTextForElement) written
     // under the title (made safe and unique) into the target folder. The
     // package's path, or nullopt with the error of the write. Runs on the
-    // parser's thread.
+    // converting thread.
     std::optional<QString> createNoteForElement(XMLNode element, Error* error = nullptr);
     // The note's rich text, read straight from its ENML tree in the note
     // font: attachments by identity, check boxes as checklist boxes wherever
@@ -99,13 +102,13 @@ public:
                                                       Error* error = nullptr);
 
     // ---- ENML to XHTML (EvernoteXMLItemXHTML.cpp) ----------------------------
-    // Both read `resources`, `title` and `intermediateHTMLDirectoryURL` (the
+    // Both read the record's resources and title, and `intermediateHTMLDirectoryURL` (the
     // scratch folder; REQUIRES: it exists). They write attachment files into
     // the scratch folder as a side effect; a failed call may leave some behind.
     // Errors: domain "EvernoteXMLItemErrorDomain", code 1001, "Invalid media
     // tag.", "Invalid todo tag." or "Invalid crypt tag."; otherwise the XML
     // parser's, the resource decoding's or the file write's error. There is no
-    // partial result. Runs on the parser's thread.
+    // partial result. Runs on the converting thread.
     //
     // The media pass: `element` serialized (empty elements as start and end
     // tags), its bare "<en-note>" and "</en-note>" tags removed, and every
@@ -132,9 +135,14 @@ private:
     bool isSingleAttachment(XMLNode note) const;
     std::optional<QString> convertWebClip(XMLNode note, PlistDictionary& itemDict, Error* error);
     QString targetFolderForType(int type) const;
-    // A free path in the target folder for the title with `extension`.
-    QString uniqueTargetPath(int type, const QString& extension) const;
+    // The title as a safe file name with `extension`, before it is made unique.
+    QString targetFileName(const QString& extension) const;
+    // A free name in `folder` for `name`, held until the file is made; chosen in turn.
+    std::unique_ptr<EvernoteReservedFileName> reserveTargetName(const QString& name, const QString& folder);
     // Writes `text` as UTF-8 to "<identifier>.html" in the scratch folder.
     std::optional<QString> writeScratchHTML(const QString& text, Error* error) const;
+    EvernoteNoteRecord record_;
+    EvernoteNamingOrder* namingOrder_ = nullptr;
+    quint64 namingTurn_ = 0;
     std::unique_ptr<XMLDocument> document_;  // the parsed ENML while converting
 };

@@ -53,24 +53,30 @@ QList<PMNoteChecklistItem> checklistItemsAt(const AttributedString& text, const 
 
 }  // namespace
 
-QString EvernoteXMLItem::uniqueTargetPath(int type, const QString& extension) const {
-    QString name = QVExtensions::stringSanitizedForFileName(title);
+QString EvernoteXMLItem::targetFileName(const QString& extension) const {
+    QString name = QVExtensions::stringSanitizedForFileName(record_.title);
     if (QVExtensions::safeFileName(name).isEmpty()) name = localizedString("Untitled");
     // Sanitized with its extension, so that a long title is cut before the extension.
-    const QString fileName = QVExtensions::safeFileName(name + u'.' + extension);
-    const QString folder = targetFolderForType(type);
-    return folder + u'/' + QVExtensions::makeFilenameUniqueInDirectoryAtURL(fileName, folder);
+    return QVExtensions::safeFileName(name + u'.' + extension);
+}
+
+std::unique_ptr<EvernoteReservedFileName> EvernoteXMLItem::reserveTargetName(const QString& name,
+                                                                             const QString& folder) {
+    if (namingOrder_) namingOrder_->waitForTurn(namingTurn_);
+    auto reserved = std::make_unique<EvernoteReservedFileName>(name, folder);
+    if (namingOrder_) namingOrder_->pass(namingTurn_);  // the next note may choose: it sees this name as taken
+    return reserved;
 }
 
 std::optional<QString> EvernoteXMLItem::writeScratchHTML(const QString& text, Error* error) const {
-    const QString path = intermediateHTMLDirectoryURL.toLocalFile() + u'/' + identifier + QStringLiteral(".html");
+    const QString path = intermediateHTMLDirectoryURL.toLocalFile() + u'/' + record_.identifier + QStringLiteral(".html");
     if (!FileOperations::writeFile(path, text.toUtf8(), FileOperations::WriteMode::Truncate, error))
         return std::nullopt;
     return path;
 }
 
 AttributedString EvernoteXMLItem::noteTextForElement(XMLNode element) {
-    EvernoteENMLImportDelegate media(resources, title);
+    EvernoteENMLImportDelegate media(record_.resources, record_.title);
     QList<qsizetype> checkBoxes;
     AttributedString text = HTMLImporter::attributedStringFromElement(
         element, QUrl(), webPreferencesForFont(noteFont()), &media, &checkBoxes);
@@ -83,15 +89,16 @@ AttributedString EvernoteXMLItem::noteTextForElement(XMLNode element) {
 std::optional<QString> EvernoteXMLItem::createNoteForElement(XMLNode element, Error* error) {
     PMNoteFile note;
     note.setNoteText(std::make_shared<AttributedString>(noteTextForElement(element)));
-    const QString path = uniqueTargetPath(EvernoteItemTypeNote, PMNoteFile::fileExtension);
-    if (!note.writeToFile(path, error)) return std::nullopt;
-    return path;
+    const auto target = reserveTargetName(targetFileName(PMNoteFile::fileExtension),
+                                          targetFolderForType(EvernoteItemTypeNote));
+    if (!note.writeToFile(target->path(), error)) return std::nullopt;
+    return target->path();
 }
 
 std::optional<QString> EvernoteXMLItem::createWebArchiveForElement(XMLNode element, bool refreshingFromWeb,
                                                                    Error* error) {
     auto operation = std::make_shared<EvernoteWebConversionOperation>();
-    operation->setOriginalWebURL(QUrl(noteAttributes.sourceURL));
+    operation->setOriginalWebURL(QUrl(record_.noteAttributes.sourceURL));
     if (refreshingFromWeb) {
         operation->setOriginalURL(operation->originalWebURL());
     } else {
@@ -114,7 +121,9 @@ std::optional<QString> EvernoteXMLItem::createWebArchiveForElement(XMLNode eleme
         operation->operationError().report(error);
         return std::nullopt;
     }
-    const QString path = uniqueTargetPath(EvernoteItemTypeWebPage, QStringLiteral("webarchive"));
-    if (!FileOperations::writeFile(path, *data, FileOperations::WriteMode::NewOnly, error)) return std::nullopt;
-    return path;
+    const auto target = reserveTargetName(targetFileName(QStringLiteral("webarchive")),
+                                          targetFolderForType(EvernoteItemTypeWebPage));
+    if (!FileOperations::writeFile(target->path(), *data, FileOperations::WriteMode::NewOnly, error))
+        return std::nullopt;
+    return target->path();
 }

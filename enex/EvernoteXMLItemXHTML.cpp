@@ -188,7 +188,7 @@ class MediaPass {
     }
 
     EvernoteXMLResource* resourceForDigest(const QString& digest) {
-        if (digest.isEmpty() || item_.resources.empty()) return nullptr;
+        if (digest.isEmpty() || item_.record().resources.empty()) return nullptr;
         if (!index_) index_ = buildIndex();
         return index_->value(digest, nullptr);
     }
@@ -197,7 +197,7 @@ class MediaPass {
     // hashed are logged and match nothing.
     QHash<QString, EvernoteXMLResource*> buildIndex() const {
         QHash<QString, EvernoteXMLResource*> index;
-        for (const auto& resource : item_.resources) {
+        for (const auto& resource : item_.record().resources) {
             Error hashError;
             const auto digest = resource->md5Hash(&hashError);
             if (!digest) {
@@ -310,5 +310,5 @@ std::optional<QString> EvernoteXMLItem::pageFromTemplate(const QString& body, Er
     const auto templateText = readTemplate(error);
     if (!templateText) return std::nullopt;
     // Escaped: a raw "<!--" or "</title>" in a title would swallow or split the body.
-    return fillTemplate(*templateText, title.toHtmlEscaped(), body);
+    return fillTemplate(*templateText, record_.title.toHtmlEscaped(), body);
 }

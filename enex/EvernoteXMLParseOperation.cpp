@@ -42,9 +42,15 @@ void EvernoteXMLParseOperation::main() {
     }
     XMLStreamParser parser(&input);
     parser.setDelegate(this);
+    conversionGroup_ = groupDict_.deepCopy();
+    const int workers = workerCount_ > 0 ? workerCount_ : EvernoteConversionPool::idealWorkerCount();
+    // A few notes beyond those converting, so that no worker waits for the parser.
+    auto pool = std::make_unique<EvernoteConversionPool>(
+        workers, 2 * workers, [this](EvernoteXMLItem& item) { return convert(item); });
     {
         std::lock_guard lock(parserMutex_);
         parser_ = &parser;
+        pool_ = std::move(pool);
     }
     if (isCancelled()) parser.abortParsing();
     const bool ok = parser.parse();
@@ -61,6 +67,7 @@ void EvernoteXMLParseOperation::cancel() {
     {
         std::lock_guard lock(parserMutex_);
         if (parser_) parser_->abortParsing();
+        if (pool_) pool_->cancel();
     }
     Operation::cancel();
 }
@@ -72,6 +79,17 @@ void EvernoteXMLParseOperation::setOperationFinished(bool finished) {
         std::lock_guard lock(parserMutex_);
         if (parser_) parser_->abortParsing();
     }
+    handOnRemainingNotes();
+    std::unique_ptr<EvernoteConversionPool> pool;
+    {
+        std::lock_guard lock(parserMutex_);
+        pool = std::move(pool_);
+    }
+    pool.reset();  // waits for conversions still running after a cancel; drops their results
+    currentNote_.reset();  // a note cut short, with its attachment files
+    currentResource_.reset();
+    currentTask_.reset();
+    field_ = Field::None;
     if (completionBlock_) completionBlock_(operationError_);
     setFinished(true);
 }
@@ -79,9 +97,10 @@ void EvernoteXMLParseOperation::setOperationFinished(bool finished) {
 // ---- parser events -----------------------------------------------------------------
 
 void EvernoteXMLParseOperation::didStartElement(const QString& name, const QList<XMLAttribute>& attributes) {
+    if (finished_) return;  // after the end, whatever the parser still reports is ignored
     if (debugMode_) log(stringWithFormat(QStringLiteral("parser:didStartElement: %@"), {name}));
-    if (!currentItem_) {
-        if (name == QLatin1String("note")) currentItem_ = std::make_unique<EvernoteXMLItem>(directoryURL_);
+    if (!currentNote_) {
+        if (name == QLatin1String("note")) currentNote_ = std::make_unique<EvernoteNoteRecord>();
         return;
     }
     path_.append(name);
@@ -121,7 +140,7 @@ EvernoteXMLParseOperation::Field EvernoteXMLParseOperation::fieldForPath() const
 
 void EvernoteXMLParseOperation::startNoteChild(const QList<XMLAttribute>& attributes) {
     if (path_.size() == 1 && path_.first() == QLatin1String("resource"))
-        currentResource_ = std::make_unique<EvernoteXMLResource>();
+        currentResource_ = std::make_unique<EvernoteXMLResource>(directoryURL_.toLocalFile(), attachmentMemoryLimit_);
     else if (path_.size() == 1 && path_.first() == QLatin1String("task"))
         currentTask_ = std::make_unique<EvernoteXMLTask>();
     field_ = fieldForPath();
@@ -140,25 +159,28 @@ void EvernoteXMLParseOperation::startNoteChild(const QList<XMLAttribute>& attrib
 }
 
 void EvernoteXMLParseOperation::foundCharacters(const QString& text) {
+    if (finished_) return;  // after the end, whatever the parser still reports is ignored
     if (debugMode_) log(QStringLiteral("parser:foundCharacters:"));
     switch (field_) {
         case Field::None: break;
         case Field::ResourceData: currentResource_->appendBase64Text(text); break;
         // Content given as escaped text rather than CDATA keeps every character.
-        case Field::Content: currentItem_->contentData += text.toUtf8(); break;
+        case Field::Content: currentNote_->contentData += text.toUtf8(); break;
         default: fieldText_ += text; break;
     }
 }
 
 void EvernoteXMLParseOperation::foundCDATA(const QByteArray& bytes) {
+    if (finished_) return;  // after the end, whatever the parser still reports is ignored
     if (debugMode_) log(QStringLiteral("parser:foundCDATA:"));
-    if (field_ == Field::Content) currentItem_->contentData += bytes;
+    if (field_ == Field::Content) currentNote_->contentData += bytes;
     else if (field_ != Field::None && field_ != Field::ResourceData) fieldText_ += QString::fromUtf8(bytes);
 }
 
 void EvernoteXMLParseOperation::didEndElement(const QString& name) {
+    if (finished_) return;  // after the end, whatever the parser still reports is ignored
     if (debugMode_) log(stringWithFormat(QStringLiteral("parser:didEndElement: %@"), {name}));
-    if (!currentItem_) return;
+    if (!currentNote_) return;
     if (path_.isEmpty()) {
         if (name == QLatin1String("note")) finishNote();
         return;
@@ -172,17 +194,19 @@ void EvernoteXMLParseOperation::didEndElement(const QString& name) {
 void EvernoteXMLParseOperation::endNoteChild() {
     if (field_ != Field::None) takeFieldText(fieldText_);
     if (path_.size() != 1) return;
-    if (path_.first() == QLatin1String("resource") && currentResource_)
-        currentItem_->resources.push_back(std::move(currentResource_));
+    if (path_.first() == QLatin1String("resource") && currentResource_) {
+        currentResource_->finishDecoding();  // closes a large attachment's file; a failure is met again on use
+        currentNote_->resources.push_back(std::move(currentResource_));
+    }
     else if (path_.first() == QLatin1String("task") && currentTask_)
-        currentItem_->tasks.push_back(std::move(*currentTask_)), currentTask_.reset();
+        currentNote_->tasks.push_back(std::move(*currentTask_)), currentTask_.reset();
 }
 
 // Stores the text of the element that just ended. Values that are tokens
 // (dates, types, names, addresses) are trimmed; an indented export and the
 // same export on one line give the same values.
 void EvernoteXMLParseOperation::takeFieldText(const QString& text) {
-    EvernoteXMLItem& item = *currentItem_;
+    EvernoteNoteRecord& item = *currentNote_;
     const QString token = text.trimmed();
     switch (field_) {
         case Field::None:
@@ -215,26 +239,55 @@ void EvernoteXMLParseOperation::takeFieldText(const QString& text) {
 }
 
 void EvernoteXMLParseOperation::finishNote() {
-    std::optional<PlistDictionary> itemDict;
-    Error error;
-    const QString title = currentItem_->title;
-    try {
-        log(stringWithFormat(QStringLiteral("Converting \"%@\""), {title}));
-        itemDict = currentItem_->itemDictInGroup(groupDict_, &error);
-    } catch (const std::exception& e) {
-        itemDict.reset();
-        error = parseError(EvernoteXMLParseConversionException, QString::fromLocal8Bit(e.what()));
-    } catch (...) {
-        itemDict.reset();
-        error = parseError(EvernoteXMLParseConversionException, QStringLiteral("Unknown exception"));
-    }
-    if (!itemDict) log(stringWithFormat(QStringLiteral("Skipping \"%@\""), {title}));
-    currentItem_.reset();  // the note's records go before the next note is read
+    auto item = std::make_unique<EvernoteXMLItem>(std::move(*currentNote_), directoryURL_);
+    currentNote_.reset();
     currentResource_.reset();
     currentTask_.reset();
     path_.clear();
     field_ = Field::None;
-    if (itemBlock_) itemBlock_(itemDict, error);
+    handOnConvertedNotes(true);
+    if (isCancelled()) return;  // the note is dropped with its attachment files
+    pool_->add(std::move(item));
+    handOnConvertedNotes(false);
+}
+
+// Runs on a worker of the pool.
+EvernoteConversionResult EvernoteXMLParseOperation::convert(EvernoteXMLItem& item) const {
+    EvernoteConversionResult result;
+    result.title = item.record().title;
+    try {
+        result.itemDict = item.itemDictInGroup(conversionGroup_, &result.error);
+    } catch (const std::exception& e) {
+        result.itemDict.reset();
+        result.error = parseError(EvernoteXMLParseConversionException, QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        result.itemDict.reset();
+        result.error = parseError(EvernoteXMLParseConversionException, QStringLiteral("Unknown exception"));
+    }
+    return result;
+}
+
+void EvernoteXMLParseOperation::handOnConvertedNotes(bool untilRoom) {
+    while (!isCancelled()) {
+        auto result = pool_->takeNext(untilRoom && pool_->isFull());
+        if (!result) return;
+        handOn(*result);
+    }
+}
+
+void EvernoteXMLParseOperation::handOnRemainingNotes() {
+    if (!pool_) return;
+    while (!isCancelled() && !pool_->isEmpty()) {
+        auto result = pool_->takeNext(true);
+        if (!result) return;
+        handOn(*result);
+    }
+}
+
+void EvernoteXMLParseOperation::handOn(const EvernoteConversionResult& result) {
+    log(stringWithFormat(QStringLiteral("Converting \"%@\""), {result.title}));
+    if (!result.itemDict) log(stringWithFormat(QStringLiteral("Skipping \"%@\""), {result.title}));
+    if (itemBlock_) itemBlock_(result.itemDict, result.error);
 }
 
 void EvernoteXMLParseOperation::parseErrorOccurred(const Error& error) {

@@ -1,15 +1,22 @@
 // The ENEX parser: reads one ENEX file as a stream and turns it, note by note,
-// into item dictionaries. For every <note> it fills an EvernoteXMLItem with
-// its EvernoteXMLResource attachments, asks the item to convert itself
-// (itemDictInGroup), and hands the result to the item block; when the
-// document ends or fails it calls the completion block, exactly once.
+// into item dictionaries. For every <note> it fills an EvernoteNoteRecord with
+// its EvernoteXMLResource attachments and hands it to a converter
+// (EvernoteXMLItem::itemDictInGroup) on the conversion pool, which converts
+// notes in parallel, one worker per core. The results come back in document
+// order: for each note, in turn, the log line "Converting" (and "Skipping"
+// when it failed) and one call of the item block. When the document ends or
+// fails, the notes read before are still handed on, then the completion block
+// is called, exactly once.
 //
-// Memory stays bounded by the largest note: the file is read in chunks and a
-// note's records live only from its start tag to its end tag.
+// Memory stays bounded by the largest note times the pool's depth: the file
+// is read in chunks, and the parser waits while the pool is full.
 //
-// Threading: the whole parse, every callback and both blocks run on the
-// thread of the queue that runs the operation. cancel() may come from any
-// thread; it makes the parse end through the parser's error path.
+// Threading: the parse, every callback and both blocks run on the thread of
+// the queue that runs the operation; the conversions run on the pool's
+// workers. cancel() may come from any thread, also from the item block: it
+// makes the parse end through the parser's error path, drops the notes not
+// yet handed on (their files removed) and calls the completion block once the
+// running conversions have ended.
 #pragma once
 
 #include <QStringList>
@@ -19,8 +26,8 @@
 #include <mutex>
 #include <optional>
 
-#include "enex/EvernoteXMLItem.h"
-#include "enex/EvernoteXMLTask.h"
+#include "enex/EvernoteConversionPool.h"
+#include "enex/EvernoteNoteRecord.h"
 #include "platform/foundation/Operation.h"
 #include "platform/foundation/OutputStream.h"
 #include "platform/plist/PlistValue.h"
@@ -57,6 +64,11 @@ public:
     // The import log (not owned; must outlive the parse). May be null.
     void setLogStream(OutputStream* stream) { logStream_ = stream; }
     Error operationError() const { return operationError_; }
+    // How many notes convert at once; 0 (the default) for one per core.
+    void setWorkerCount(int count) { workerCount_ = count; }
+    // Attachments larger than this are decoded into a hidden file in the
+    // notebook folder instead of memory (EvernoteXMLResource).
+    void setAttachmentMemoryLimit(qint64 bytes) { attachmentMemoryLimit_ = bytes; }
     void setParseOperationDidExportItemBlock(ItemBlock block) { itemBlock_ = std::move(block); }
     void setParseOperationCompletionBlock(CompletionBlock block) { completionBlock_ = std::move(block); }
 
@@ -81,6 +93,13 @@ private:
     void endNoteChild();
     void takeFieldText(const QString& text);
     void finishNote();
+    // Hands on, in order, the results that are ready; with `untilRoom`,
+    // waits for results until the pool can take another note.
+    void handOnConvertedNotes(bool untilRoom);
+    // Hands on every note still in the pool, waiting for each.
+    void handOnRemainingNotes();
+    void handOn(const EvernoteConversionResult& result);
+    EvernoteConversionResult convert(EvernoteXMLItem& item) const;
     void log(const QString& line) const;
 
     // The note's elements whose text the parser keeps, by where they stand
@@ -97,20 +116,24 @@ private:
     QUrl evernoteFileURL_;
     QUrl directoryURL_;
     PlistDictionary groupDict_;
+    PlistDictionary conversionGroup_;  // a private copy the workers read
+    int workerCount_ = 0;
+    qint64 attachmentMemoryLimit_ = EvernoteXMLResource::kDefaultMemoryLimit;
     bool debugMode_ = false;
     OutputStream* logStream_ = nullptr;
     Error operationError_;
     ItemBlock itemBlock_;
     CompletionBlock completionBlock_;
 
-    std::mutex parserMutex_;  // guards parser_ against cancel() from another thread
+    std::mutex parserMutex_;  // guards parser_ and pool_ against cancel() from another thread
     XMLStreamParser* parser_ = nullptr;
+    std::unique_ptr<EvernoteConversionPool> pool_;
     bool finished_ = false;
 
     QStringList path_;      // the open elements below <note>, outermost first
     Field field_ = Field::None;
     QString fieldText_;     // the text of field_ read so far
-    std::unique_ptr<EvernoteXMLItem> currentItem_;
+    std::unique_ptr<EvernoteNoteRecord> currentNote_;
     std::unique_ptr<EvernoteXMLResource> currentResource_;
     std::unique_ptr<EvernoteXMLTask> currentTask_;
 };

@@ -2,7 +2,11 @@
 
 #include <Quorvel/QVFExtensions.h>
 
+#include <QFile>
 #include <QFileInfo>
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "platform/foundation/DateText.h"
 #include "platform/foundation/FileOperations.h"
@@ -10,36 +14,123 @@
 #include "platform/uti/UniformTypes.h"
 #include "util/Base64.h"
 
+namespace {
+
+Error noContentError() {
+    return Error(kEvernoteXMLResourceErrorDomain, EvernoteXMLResourceNoContentData,
+                 localizedString("No content data for resource."));
+}
+
+Error invalidContentError(const Error& underlying = Error()) {
+    return Error(kEvernoteXMLResourceErrorDomain, EvernoteXMLResourceInvalidContentData,
+                 localizedString("Invalid content data for resource."), underlying);
+}
+
+// Writes all of `bytes` to `fd`; false with errno set on failure.
+bool writeAll(int fd, const QByteArray& bytes) {
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
+}  // namespace
+
 EvernoteXMLResource::EvernoteXMLResource() : identifier(makeUUIDString()) {}
 
+EvernoteXMLResource::EvernoteXMLResource(const QString& spoolFolder, qint64 memoryLimit)
+    : identifier(makeUUIDString()), spoolFolder_(spoolFolder), memoryLimit_(memoryLimit) {}
+
+EvernoteXMLResource::~EvernoteXMLResource() { removeSpoolFile(); }
+
+void EvernoteXMLResource::removeSpoolFile() {
+    if (spoolFile_ >= 0) ::close(spoolFile_);
+    spoolFile_ = -1;
+    if (!spoolPath_.isEmpty()) ::unlink(QFile::encodeName(spoolPath_).constData());
+    spoolPath_.clear();
+}
+
+void EvernoteXMLResource::appendBase64Text(QStringView text) {
+    decoder_.append(text);
+    if (!spoolFolder_.isEmpty() && decoder_.decodedSize() >= memoryLimit_) spill(decoder_.takeDecoded());
+}
+
+// Adds `bytes` to the spool file, opening it the first time. The first
+// failure is kept; the digest goes on counting.
+void EvernoteXMLResource::spill(const QByteArray& bytes) {
+    md5_.addData(bytes);
+    if (!spoolError_.isNull()) return;
+    if (spoolPath_.isEmpty()) {
+        const QString path = spoolFolder_ + QStringLiteral("/.") + identifier + QStringLiteral(".attachment");
+        spoolFile_ = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (spoolFile_ < 0) {
+            spoolError_ = posixError(errno, path);
+            return;
+        }
+        spoolPath_ = path;
+    }
+    if (!writeAll(spoolFile_, bytes)) spoolError_ = posixError(errno, spoolPath_);
+}
+
+Error EvernoteXMLResource::decodeRest() {
+    if (base64Data.isEmpty() && !decoder_.hasInput()) return noContentError();
+    decoder_.append(base64Data);
+    base64Data.clear();  // the decoded bytes replace their text: a large attachment is held once
+    std::optional<QByteArray> rest = decoder_.finish();
+    if (!rest) return invalidContentError();
+    const bool inMemory = spoolFolder_.isEmpty() || (spoolPath_.isEmpty() && spoolError_.isNull() &&
+                                                     rest->size() < memoryLimit_);
+    if (inMemory) {
+        contentData_ = std::move(rest);
+        return Error();
+    }
+    spill(*rest);
+    if (spoolFile_ >= 0 && ::close(std::exchange(spoolFile_, -1)) != 0 && spoolError_.isNull())
+        spoolError_ = posixError(errno, spoolPath_);
+    if (!spoolError_.isNull()) return invalidContentError(spoolError_);
+    md5Hash_ = QString::fromLatin1(md5_.result().toHex());
+    return Error();
+}
+
+bool EvernoteXMLResource::finishDecoding(Error* error) {
+    if (!finished_) {
+        finished_ = true;
+        decodeError_ = decodeRest();
+        if (!decodeError_.isNull()) removeSpoolFile();
+    }
+    if (decodeError_.isNull()) return true;
+    decodeError_.report(error);
+    return false;
+}
+
+bool EvernoteXMLResource::wasStored(Error* error) const {
+    if (spoolError_.isNull()) return true;
+    spoolError_.report(error);
+    return false;
+}
+
 std::optional<QByteArray> EvernoteXMLResource::getContentData(Error* error) {
+    if (!finishDecoding(error)) return std::nullopt;
     if (contentData_) return contentData_;
-    if (base64Data.isEmpty() && !decoder_.hasInput() && !decodeFailed_) {
-        Error(kEvernoteXMLResourceErrorDomain, EvernoteXMLResourceNoContentData,
-              localizedString("No content data for resource."))
-            .report(error);
+    QFile file(spoolPath_);
+    if (!file.open(QIODevice::ReadOnly)) {
+        invalidContentError(posixError(ENOENT, spoolPath_)).report(error);
         return std::nullopt;
     }
-    if (!decodeFailed_) {
-        decoder_.append(base64Data);
-        base64Data.clear();  // the decoded bytes replace their text: a large attachment is held once
-        contentData_ = decoder_.finish();
-        decodeFailed_ = !contentData_;
-    }
-    if (decodeFailed_) {
-        Error(kEvernoteXMLResourceErrorDomain, EvernoteXMLResourceInvalidContentData,
-              localizedString("Invalid content data for resource."))
-            .report(error);
-        return std::nullopt;
-    }
-    return contentData_;
+    return file.readAll();
 }
 
 std::optional<QString> EvernoteXMLResource::md5Hash(Error* error) {
     if (md5Hash_) return md5Hash_;
-    const auto data = getContentData(error);
-    if (!data) return std::nullopt;
-    const auto digest = QVFExtensions::MD5Checksum(*data);
+    if (!finishDecoding(error)) return std::nullopt;
+    if (md5Hash_) return md5Hash_;
+    const auto digest = QVFExtensions::MD5Checksum(*contentData_);
     if (!digest) return std::nullopt;
     md5Hash_ = QVFExtensions::hexadecimalString(*digest);
     return md5Hash_;
@@ -68,8 +159,10 @@ int EvernoteXMLResource::itemType() const {
 }
 
 bool EvernoteXMLResource::writeToURL(const QString& path, Error* error) {
-    const auto data = getContentData(error);
-    if (!data) return false;
+    if (!finishDecoding(error)) return false;
     // The system's own reason (a full disk, a read-only folder) travels with the error.
-    return FileOperations::writeFile(path, *data, FileOperations::WriteMode::Truncate, error);
+    if (contentData_) return FileOperations::writeFile(path, *contentData_, FileOperations::WriteMode::Truncate, error);
+    if (!FileOperations::moveItem(spoolPath_, path, error)) return false;
+    spoolPath_.clear();  // the file is the item now
+    return true;
 }

@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QStringView>
 #include <optional>
+#include <utility>
 
 class Base64Decoder {
 public:
@@ -14,11 +15,18 @@ public:
     void append(QStringView text);
     void append(const QByteArray& text);
     bool hasInput() const { return hasInput_; }
+    // The bytes decoded so far and not yet taken: those of every complete
+    // group of four characters.
+    qsizetype decodedSize() const { return out_.size(); }
+    // Hands over those bytes and forgets them, so that a long text can be
+    // decoded piece by piece into a file; finish() then gives the rest.
+    QByteArray takeDecoded() { return std::exchange(out_, QByteArray()); }
     // The decoded bytes. Fails (nullopt) when the text held no base64 at all,
     // when "=" padding was followed by more base64, when there was more padding
     // than a final group allows, or when the last group is a single character
     // (which cannot encode a byte). A final group without its padding is
-    // accepted. The decoder is spent afterwards.
+    // accepted. After takeDecoded(), only the bytes decoded since. The decoder
+    // is spent afterwards.
     std::optional<QByteArray> finish();
 
 private:

@@ -186,6 +186,12 @@ bool moveItem(const QString& from, const QString& to, Error* error) {
     return true;
 }
 
+bool copyFile(const QString& from, const QString& to, Error* error) {
+    struct stat info {};
+    if (::stat(encoded(from).constData(), &info) != 0) return fail(from, error);
+    return ::copyFile(from, to, info, error);
+}
+
 QString nearestExistingPath(const QString& path) {
     QString candidate = QFileInfo(path).absoluteFilePath();
     while (!QFileInfo::exists(candidate)) {

@@ -43,6 +43,11 @@ bool renameNoReplace(const QString& from, const QString& to, Error* error = null
 // removed. On failure nothing is left at `to` and `from` is untouched.
 bool moveItem(const QString& from, const QString& to, Error* error = nullptr);
 
+// Copies the regular file `from` to `to`, which must not exist, in pieces (a
+// large file is never held in memory), keeping its permissions and
+// modification date. On failure nothing is left at `to`.
+bool copyFile(const QString& from, const QString& to, Error* error = nullptr);
+
 // The bytes that this user may still write on the file system holding `path`
 // (statvfs; when `path` does not exist yet, its nearest existing ancestor).
 std::optional<qint64> availableBytes(const QString& path, Error* error = nullptr);

@@ -8,6 +8,7 @@
 #include <QUuid>
 #include <cerrno>
 #include <cstdio>
+#include <unistd.h>
 
 #include "platform/foundation/FileNameLength.h"
 #include "platform/foundation/FileOperations.h"
@@ -18,6 +19,7 @@ class FileWrapperData : public QSharedData {
     QString filename;
     QString preferredFilename;
     QByteArray contents;
+    QString contentsPath;  // a file-backed regular file: the file holding the contents
     QMap<QString, FileWrapper> children;
 };
 
@@ -111,6 +113,15 @@ FileWrapper FileWrapper::regularFile(const QByteArray& contents, const QString& 
     return FileWrapper(data);
 }
 
+FileWrapper FileWrapper::regularFileWithContentsOfPath(const QString& contentsPath,
+                                                      const QString& preferredFilename) {
+    auto* data = new FileWrapperData;
+    data->kind = Kind::RegularFile;
+    data->contentsPath = contentsPath;
+    data->preferredFilename = preferredFilename;
+    return FileWrapper(data);
+}
+
 FileWrapper FileWrapper::directory(const QMap<QString, FileWrapper>& children) {
     auto* data = new FileWrapperData;
     data->kind = Kind::Directory;
@@ -128,7 +139,12 @@ QString FileWrapper::preferredFilename() const { return d_->preferredFilename; }
 void FileWrapper::setPreferredFilename(const QString& name) { d_->preferredFilename = name; }
 QString FileWrapper::filename() const { return d_->filename; }
 void FileWrapper::setFilename(const QString& name) { d_->filename = name; }
-QByteArray FileWrapper::regularFileContents() const { return d_->contents; }
+QByteArray FileWrapper::regularFileContents() const {
+    if (d_->contentsPath.isEmpty()) return d_->contents;
+    QFile file(d_->contentsPath);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+QString FileWrapper::contentsPath() const { return d_->contentsPath; }
 QMap<QString, FileWrapper> FileWrapper::fileWrappers() const { return d_->children; }
 
 QString FileWrapper::safeChildName(const QString& name) {
@@ -197,6 +213,7 @@ std::optional<FileWrapper> FileWrapper::readFromPath(const QString& path, Error*
 }
 
 bool FileWrapper::writeItem(const QString& path, Error* error) const {
+    if (!d_->contentsPath.isEmpty()) return writeContentsOfPath(path, error);
     if (isRegularFile()) {
         Error cause;
         if (!FileOperations::writeFile(path, d_->contents, FileOperations::WriteMode::NewOnly, &cause))
@@ -218,6 +235,17 @@ bool FileWrapper::writeItem(const QString& path, Error* error) const {
         return true;
     }
     return writeError(path).report(error), false;
+}
+
+// A file-backed regular file: linked where the file system allows, else copied in pieces.
+bool FileWrapper::writeContentsOfPath(const QString& path, Error* error) const {
+    if (::link(QFile::encodeName(d_->contentsPath).constData(), QFile::encodeName(path).constData()) == 0)
+        return true;
+    if (errno != EXDEV && errno != EPERM && errno != EMLINK && errno != EOPNOTSUPP)
+        return writeErrorFromErrno(path).report(error), false;
+    Error cause;
+    if (!FileOperations::copyFile(d_->contentsPath, path, &cause)) return writeError(path, cause).report(error), false;
+    return true;
 }
 
 bool FileWrapper::writeToPath(const QString& path, bool atomically, Error* error) const {
@@ -266,5 +294,6 @@ bool FileWrapper::writeToPath(const QString& path, bool atomically, Error* error
 bool operator==(const FileWrapper& a, const FileWrapper& b) {
     if (a.d_ == b.d_) return true;
     return a.d_->kind == b.d_->kind && a.d_->preferredFilename == b.d_->preferredFilename &&
-           a.d_->contents == b.d_->contents && a.d_->children == b.d_->children;
+           a.d_->contents == b.d_->contents && a.d_->contentsPath == b.d_->contentsPath &&
+           a.d_->children == b.d_->children;
 }

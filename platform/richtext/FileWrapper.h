@@ -36,6 +36,14 @@ class FileWrapper {
     // A regular file wrapper with `contents` and a preferred file name.
     static FileWrapper regularFile(const QByteArray& contents,
                                    const QString& preferredFilename = QString());
+    // A regular file wrapper whose contents are the file at `contentsPath`,
+    // left where it is and read only when asked (regularFileContents()), so a
+    // large attachment is never held in memory. Writing the wrapper makes a
+    // hard link to the file (no byte copied) when both are on one file
+    // system, else copies it in pieces. REQUIRES: the file stays unchanged
+    // until the wrapper is written.
+    static FileWrapper regularFileWithContentsOfPath(const QString& contentsPath,
+                                                     const QString& preferredFilename = QString());
     // A directory wrapper holding `children` under their keys (keys are used as
     // given after making them safe single names, see addFileWrapper).
     static FileWrapper directory(const QMap<QString, FileWrapper>& children = {});
@@ -63,8 +71,11 @@ class FileWrapper {
     QString filename() const;
     void setFilename(const QString& name);
 
-    // A regular file's contents (empty for other kinds).
+    // A regular file's contents (empty for other kinds; for a file-backed
+    // wrapper, the file read now, empty when it cannot be read).
     QByteArray regularFileContents() const;
+    // The file that holds a file-backed wrapper's contents; empty otherwise.
+    QString contentsPath() const;
 
     // A directory's children by key (empty for other kinds).
     QMap<QString, FileWrapper> fileWrappers() const;
@@ -90,6 +101,7 @@ class FileWrapper {
   private:
     explicit FileWrapper(FileWrapperData* data);
     bool writeItem(const QString& path, Error* error) const;
+    bool writeContentsOfPath(const QString& path, Error* error) const;
 
     QSharedDataPointer<FileWrapperData> d_;
 };

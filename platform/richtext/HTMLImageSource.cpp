@@ -99,7 +99,11 @@ QSizeF HTMLImageSource::scaledSize(const QSizeF& requested, const QByteArray& im
     QBuffer buffer;
     buffer.setData(image);
     buffer.open(QIODevice::ReadOnly);
-    const QSize natural = QImageReader(&buffer).size();
+    return scaledSize(requested, QImageReader(&buffer).size());
+}
+
+QSizeF HTMLImageSource::scaledSize(const QSizeF& requested, const QSize& natural) {
+    if (requested.width() > 0 && requested.height() > 0) return requested;
     if (natural.width() <= 0 || natural.height() <= 0) return QSizeF();
     const double ratio = double(natural.height()) / natural.width();
     if (requested.width() > 0) return QSizeF(requested.width(), requested.width() * ratio);

@@ -44,6 +44,9 @@ class HTMLImageSource {
     // proportions of `image` (encoded image bytes); empty when only one side
     // is given and the image cannot be read.
     static QSizeF scaledSize(const QSizeF& requested, const QByteArray& image);
+    // The same for an image whose own size (in pixels) is `natural`; invalid
+    // when one side is needed and `natural` is not.
+    static QSizeF scaledSize(const QSizeF& requested, const QSize& natural);
 
   private:
     std::optional<FileWrapper> fileWrapperForSource(const QString& source) const;

@@ -656,6 +656,11 @@ class Writer {
         if (!attachment.displaySize().isEmpty()) return attachment.displaySize();
         const FileWrapper& wrapper = attachment.fileWrapper();
         if (!wrapper.isRegularFile()) return {};
+        // A file-backed attachment is asked from its file: only the image header is read.
+        if (!wrapper.contentsPath().isEmpty()) {
+            const QSize size = QImageReader(wrapper.contentsPath()).size();
+            return size.isValid() ? QSizeF(size) : QSizeF(0, 0);
+        }
         QByteArray contents = wrapper.regularFileContents();
         QBuffer buffer(&contents);
         QImageReader reader(&buffer);

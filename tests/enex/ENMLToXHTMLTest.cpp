@@ -33,7 +33,7 @@ class ENMLToXHTMLTest : public ::testing::Test {
     }
 
     QString notebook() const { return env_.path(QStringLiteral("Notebook")); }
-    QString scratch() const { return notebook() + u'/' + item_.identifier; }
+    QString scratch() const { return notebook() + u'/' + item_.record().identifier; }
     QStringList scratchFiles() const { return QDir(scratch()).entryList(QDir::Files, QDir::Name); }
 
     // Adds an attachment and returns its digest.
@@ -42,7 +42,7 @@ class ENMLToXHTMLTest : public ::testing::Test {
         resource->base64Data = bytes.toBase64();
         resource->mime = mime;
         resource->attributes.filename = fileName;
-        item_.resources.push_back(std::move(resource));
+        item_.record().resources.push_back(std::move(resource));
         return digestOf(bytes);
     }
 
@@ -86,7 +86,7 @@ TEST_F(ENMLToXHTMLTest, ImagesBecomeImgElementsWithUniqueFilesBesideTheXHTML) {
         media(hashMark, QStringLiteral("image/gif")));
     ASSERT_TRUE(body.has_value());
     // A "src" is resolved as a URL: "#" and "?" must not cut the file's name short.
-    const QString unnamedFile = item_.resources[1]->identifier + QStringLiteral(".jpeg");
+    const QString unnamedFile = item_.record().resources[1]->identifier + QStringLiteral(".jpeg");
     EXPECT_EQ(*body, QStringLiteral("<p>Look:</p><img width=\"300\" src=\"a.png\"></img>"
                                     "<img src=\"a 1.png\"></img><img src=\"%1\"></img>"
                                     "<img src=\"p %231%3F.gif\"></img>")
@@ -137,7 +137,7 @@ TEST_F(ENMLToXHTMLTest, HostileAttachmentNamesStayInsideTheScratchFolder) {
                     .has_value());
     EXPECT_EQ(scratchFiles().size(), 3);
     EXPECT_EQ(QDir(notebook()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-              QStringList{item_.identifier});
+              QStringList{item_.record().identifier});
     EXPECT_FALSE(QFile::exists(env_.root() + QStringLiteral("/up.pdf")));
 }
 
@@ -184,14 +184,14 @@ TEST_F(ENMLToXHTMLTest, UnclosedTodoOrCryptFailsTheWholeNote) {
 // Read back as HTML, as the note import reads it: the title is the title, a
 // "<!--" in it swallows nothing of the body, and non-ASCII text survives.
 TEST_F(ENMLToXHTMLTest, TemplateHoldsTitleAndBodyAsUTF8) {
-    item_.title = QStringLiteral("Café & <!-- notes < ideas");
+    item_.record().title = QStringLiteral("Café & <!-- notes < ideas");
     const auto html = fullConversion(QStringLiteral("<p>Grüße, 日本語 😀</p>"));
     ASSERT_TRUE(html.has_value());
     EXPECT_FALSE(html->contains(QStringLiteral("PELMORA")));
     EXPECT_TRUE(html->contains(QStringLiteral("charset=\"UTF-8\"")));
     const auto parsed = XMLDocument::parseHTML(html->toUtf8());
     ASSERT_TRUE(parsed);
-    EXPECT_EQ(parsed->nodesForXPath(QStringLiteral("//title")).value(0).textContent(), item_.title);
+    EXPECT_EQ(parsed->nodesForXPath(QStringLiteral("//title")).value(0).textContent(), item_.record().title);
     EXPECT_EQ(parsed->nodesForXPath(QStringLiteral("//body/p")).value(0).textContent(),
               QStringLiteral("Grüße, 日本語 😀"));
 }

@@ -23,10 +23,10 @@ TestAttachment pdf(const QString& fileName = QStringLiteral("report.pdf")) {
 TEST(EvernoteXMLItemTest, SingleAttachmentBecomesItsFileNamedAfterTheTitle) {
     for (const QString& enml : {QStringLiteral("%MEDIA0%"), QStringLiteral("<div><br/>%MEDIA0%<br/></div>")}) {
         ItemFixture f(QStringLiteral("Quarterly"), enml, {pdf()});
-        f.item->created = QDateTime(QDate(2013, 7, 30), QTime(20, 52, 4), Qt::UTC);
-        f.item->updated = QDateTime(QDate(2014, 1, 2), QTime(3, 4, 5), Qt::UTC);
-        f.item->tags = {QStringLiteral("work"), QStringLiteral("finance")};
-        f.item->noteAttributes.sourceURL = QStringLiteral("https://example.com/r");
+        f.item->record().created = QDateTime(QDate(2013, 7, 30), QTime(20, 52, 4), Qt::UTC);
+        f.item->record().updated = QDateTime(QDate(2014, 1, 2), QTime(3, 4, 5), Qt::UTC);
+        f.item->record().tags = {QStringLiteral("work"), QStringLiteral("finance")};
+        f.item->record().noteAttributes.sourceURL = QStringLiteral("https://example.com/r");
         Error error;
         const auto dict = f.item->itemDictInGroup(folderGroup(), &error);
         ASSERT_TRUE(dict.has_value()) << error.description().toStdString();
@@ -45,8 +45,8 @@ TEST(EvernoteXMLItemTest, SingleAttachmentBecomesItsFileNamedAfterTheTitle) {
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_EQ(file.readAll(), QByteArray("%PDF-1.4 test"));
         const FileResourceValues values = resourceValues(path);
-        EXPECT_EQ(values.contentModificationDate, f.item->updated);
-        if (values.tagNames) EXPECT_EQ(*values.tagNames, f.item->tags);  // where the file system keeps them
+        EXPECT_EQ(values.contentModificationDate, f.item->record().updated);
+        if (values.tagNames) EXPECT_EQ(*values.tagNames, f.item->record().tags);  // where the file system keeps them
         EXPECT_EQ(f.files(), QStringList{QStringLiteral("Quarterly.pdf")});  // no scratch folder left
     }
 }
@@ -145,8 +145,8 @@ TEST(EvernoteXMLItemTest, SameTitleTwiceGivesANumberedPackage) {
     ItemFixture f(QStringLiteral("Same"), QStringLiteral("<div>one</div>"), {});
     ASSERT_TRUE(f.item->itemDictInGroup(folderGroup()).has_value());
     EvernoteXMLItem second(QUrl::fromLocalFile(f.folder));
-    second.title = QStringLiteral("Same");
-    second.contentData = "<en-note><div>two</div></en-note>";
+    second.record().title = QStringLiteral("Same");
+    second.record().contentData = "<en-note><div>two</div></en-note>";
     const auto dict = second.itemDictInGroup(folderGroup());
     ASSERT_TRUE(dict.has_value());
     EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(), QStringLiteral("Same 1.pmnote"));
@@ -167,8 +167,8 @@ TEST(EvernoteXMLItemTest, MarkerTextInANoteNeverReadsOtherFiles) {
 TEST(EvernoteXMLItemTest, WebClipWithOnlyImagesBecomesAWebArchive) {
     ItemFixture f(QStringLiteral("Clip"), QStringLiteral("<div>clipped %MEDIA0%</div>"),
                   {{QByteArray("\x89PNG fake"), QStringLiteral("image/png"), QStringLiteral("shot.png")}});
-    f.item->noteAttributes.source = QStringLiteral("web.clip");
-    f.item->noteAttributes.sourceURL = QStringLiteral("https://example.com/page");
+    f.item->record().noteAttributes.source = QStringLiteral("web.clip");
+    f.item->record().noteAttributes.sourceURL = QStringLiteral("https://example.com/page");
     std::optional<PlistDictionary> dict;
     Error error;
     OperationQueue worker;  // the web load needs the main thread free
@@ -189,8 +189,8 @@ TEST(EvernoteXMLItemTest, WebClipWithOnlyImagesBecomesAWebArchive) {
 
 TEST(EvernoteXMLItemTest, WebClipWithADocumentFallsBackToANotePackage) {
     ItemFixture f(QStringLiteral("Clip"), QStringLiteral("<div>clipped %MEDIA0%</div>"), {pdf()});
-    f.item->noteAttributes.source = QStringLiteral("web.clip");
-    f.item->noteAttributes.sourceURL = QStringLiteral("https://example.com/page");
+    f.item->record().noteAttributes.source = QStringLiteral("web.clip");
+    f.item->record().noteAttributes.sourceURL = QStringLiteral("https://example.com/page");
     const auto dict = f.item->itemDictInGroup(folderGroup());
     ASSERT_TRUE(dict.has_value());
     EXPECT_EQ(dict->value(QStringLiteral("itemType")).toInteger(), 1);
@@ -212,7 +212,7 @@ TEST(EvernoteXMLItemTest, TypedGroupsWriteIntoTheTypeFolder) {
 
 TEST(EvernoteXMLItemTest, ContentThatIsNotENMLIsStillReadAsText) {
     ItemFixture f(QStringLiteral("Loose"), QString(), {});
-    f.item->contentData = "plain words &amp; <b>bold</i>";
+    f.item->record().contentData = "plain words &amp; <b>bold</i>";
     Error error;
     const auto dict = f.item->itemDictInGroup(folderGroup(), &error);
     ASSERT_TRUE(dict.has_value()) << error.description().toStdString();

@@ -1,18 +1,25 @@
 #include <gtest/gtest.h>
 
 #include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cerrno>
+#include <sys/stat.h>
 
 #include "enex/EvernoteXMLResource.h"
+#include "tests/support/TestEnvironment.h"
 #include "util/Base64.h"
 
 namespace {
 
-EvernoteXMLResource resourceWith(const QByteArray& base64, const QString& mime = QString(),
-                                 const QString& fileName = QString()) {
-    EvernoteXMLResource r;
-    r.base64Data = base64;
-    r.mime = mime;
-    r.attributes.filename = fileName;
+std::unique_ptr<EvernoteXMLResource> resourceWith(const QByteArray& base64, const QString& mime = QString(),
+                                                  const QString& fileName = QString()) {
+    auto r = std::make_unique<EvernoteXMLResource>();
+    r->base64Data = base64;
+    r->mime = mime;
+    r->attributes.filename = fileName;
     return r;
 }
 
@@ -51,40 +58,117 @@ TEST(Base64Test, FailsOnTextThatCannotEncodeBytes) {
 TEST(EvernoteXMLResourceTest, DecodesOnceAndReportsBothErrors) {
     auto empty = resourceWith("");
     Error error;
-    EXPECT_FALSE(empty.getContentData(&error).has_value());
+    EXPECT_FALSE(empty->getContentData(&error).has_value());
     EXPECT_EQ(error.domain(), QStringLiteral("EvernoteXMLResourceErrorDomain"));
     EXPECT_EQ(error.code(), 1001);
     EXPECT_EQ(error.localizedDescription(), QStringLiteral("No content data for resource."));
 
     auto invalid = resourceWith("Zm9vY");
-    EXPECT_FALSE(invalid.getContentData(&error).has_value());
+    EXPECT_FALSE(invalid->getContentData(&error).has_value());
     EXPECT_EQ(error.code(), 1002);
     EXPECT_EQ(error.localizedDescription(), QStringLiteral("Invalid content data for resource."));
-    EXPECT_FALSE(invalid.md5Hash().has_value());
+    EXPECT_FALSE(invalid->md5Hash().has_value());
 
     auto good = resourceWith("Zm9v\nYmFy");
-    EXPECT_EQ(good.getContentData(), QByteArray("foobar"));
-    EXPECT_EQ(good.getContentData(), QByteArray("foobar"));  // cached after the text is released
+    EXPECT_EQ(good->getContentData(), QByteArray("foobar"));
+    EXPECT_EQ(good->getContentData(), QByteArray("foobar"));  // cached after the text is released
 }
 
 TEST(EvernoteXMLResourceTest, DigestIsLowerCaseMD5OfTheBytes) {
     const QByteArray bytes("\x00\xff hello", 8);
     auto r = resourceWith(bytes.toBase64());
     const QString expected = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
-    EXPECT_EQ(r.md5Hash(), expected);
-    EXPECT_EQ(r.md5Hash()->size(), 32);
+    EXPECT_EQ(r->md5Hash(), expected);
+    EXPECT_EQ(r->md5Hash()->size(), 32);
 }
 
 TEST(EvernoteXMLResourceTest, ItemTypeFromMIMEThenExtension) {
-    EXPECT_EQ(resourceWith("", QStringLiteral("image/png")).itemType(), 3);
-    EXPECT_EQ(resourceWith("", QStringLiteral("audio/mpeg")).itemType(), 4);
-    EXPECT_EQ(resourceWith("", QStringLiteral("video/mp4")).itemType(), 5);
-    EXPECT_EQ(resourceWith("", QStringLiteral("text/html")).itemType(), 7);
-    EXPECT_EQ(resourceWith("", QStringLiteral("application/pdf")).itemType(), 2);
-    EXPECT_EQ(resourceWith("", QString(), QStringLiteral("Site.webloc")).itemType(), 6);
-    EXPECT_EQ(resourceWith("", QString(), QStringLiteral("photo.JPG")).itemType(), 3);
-    EXPECT_EQ(resourceWith("", QString(), QStringLiteral("scan")).itemType(), 2);
-    EXPECT_EQ(resourceWith("", QString(), QString()).itemType(), 2);
+    EXPECT_EQ(resourceWith("", QStringLiteral("image/png"))->itemType(), 3);
+    EXPECT_EQ(resourceWith("", QStringLiteral("audio/mpeg"))->itemType(), 4);
+    EXPECT_EQ(resourceWith("", QStringLiteral("video/mp4"))->itemType(), 5);
+    EXPECT_EQ(resourceWith("", QStringLiteral("text/html"))->itemType(), 7);
+    EXPECT_EQ(resourceWith("", QStringLiteral("application/pdf"))->itemType(), 2);
+    EXPECT_EQ(resourceWith("", QString(), QStringLiteral("Site.webloc"))->itemType(), 6);
+    EXPECT_EQ(resourceWith("", QString(), QStringLiteral("photo.JPG"))->itemType(), 3);
+    EXPECT_EQ(resourceWith("", QString(), QStringLiteral("scan"))->itemType(), 2);
+    EXPECT_EQ(resourceWith("", QString(), QString())->itemType(), 2);
     // The MIME type decides even when the name says otherwise.
-    EXPECT_EQ(resourceWith("", QStringLiteral("application/pdf"), QStringLiteral("x.png")).itemType(), 2);
+    EXPECT_EQ(resourceWith("", QStringLiteral("application/pdf"), QStringLiteral("x.png"))->itemType(), 2);
+}
+
+TEST(EvernoteXMLResourceTest, LargeAttachmentIsDecodedIntoItsFileNeverIntoMemory) {
+    TestEnvironment env;
+    QByteArray bytes(20 * 1024 * 1024, Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + (i >> 12));
+    const QString text = QString::fromLatin1(bytes.toBase64(QByteArray::Base64Encoding));
+    constexpr qint64 kLimit = 256 * 1024;
+    constexpr qsizetype kPiece = 64 * 1024;  // base64 characters, as the parser hands them on
+    QString path;
+    {
+        EvernoteXMLResource r(env.root(), kLimit);
+        qint64 mostInMemory = 0;
+        for (qsizetype i = 0; i < text.size(); i += kPiece) {
+            r.appendBase64Text(QStringView(text).mid(i, kPiece));
+            mostInMemory = std::max(mostInMemory, r.bytesInMemory());
+        }
+        Error error;
+        ASSERT_TRUE(r.finishDecoding(&error)) << error.description().toStdString();
+        EXPECT_LT(mostInMemory, kLimit + kPiece);
+        EXPECT_EQ(r.bytesInMemory(), 0);
+        path = r.contentsPath();
+        ASSERT_FALSE(path.isEmpty());
+        EXPECT_TRUE(QFileInfo(path).fileName().startsWith(u'.'));  // hidden in the notebook folder
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), bytes);
+        EXPECT_EQ(r.md5Hash(),
+                  QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex()));
+    }
+    EXPECT_FALSE(QFile::exists(path));  // the file goes with the resource
+
+    // A single attachment's file becomes the item by a rename.
+    EvernoteXMLResource moved(env.root(), kLimit);
+    moved.appendBase64Text(text);
+    ASSERT_TRUE(moved.finishDecoding());
+    struct stat spooled {};
+    ASSERT_EQ(::stat(QFile::encodeName(moved.contentsPath()).constData(), &spooled), 0);
+    const QString target = env.path(QStringLiteral("item.bin"));
+    ASSERT_TRUE(moved.writeToURL(target));
+    struct stat item {};
+    ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &item), 0);
+    EXPECT_EQ(item.st_ino, spooled.st_ino);
+    EXPECT_EQ(QDir(env.root()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("item.bin")});
+}
+
+TEST(EvernoteXMLResourceTest, SmallAttachmentStaysInMemoryAndBadTextLeavesNoFile) {
+    TestEnvironment env;
+    EvernoteXMLResource small(env.root(), 1024);
+    small.appendBase64Text(QStringLiteral("Zm9vYmFy"));
+    EXPECT_TRUE(small.finishDecoding());
+    EXPECT_TRUE(small.contentsPath().isEmpty());
+    EXPECT_EQ(small.getContentData(), QByteArray("foobar"));
+
+    EvernoteXMLResource broken(env.root(), 16);
+    broken.appendBase64Text(QString::fromLatin1(QByteArray(4096, 'x').toBase64()) + QStringLiteral("=A"));
+    Error error;
+    EXPECT_FALSE(broken.finishDecoding(&error));
+    EXPECT_EQ(error.code(), 1002);
+    EXPECT_TRUE(broken.contentsPath().isEmpty());
+    EXPECT_TRUE(QDir(env.root()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+}
+
+TEST(EvernoteXMLResourceTest, AttachmentThatCouldNotBeStoredSaysWhy) {
+    TestEnvironment env;
+    EvernoteXMLResource r(env.path(QStringLiteral("no such folder")), 16);
+    r.appendBase64Text(QString::fromLatin1(QByteArray(4096, 'x').toBase64()));
+    Error error;
+    EXPECT_FALSE(r.finishDecoding());
+    EXPECT_FALSE(r.wasStored(&error));
+    EXPECT_EQ(error.domain(), QStringLiteral("NSPOSIXErrorDomain"));
+    EXPECT_EQ(error.code(), ENOENT);
+
+    EvernoteXMLResource fine(env.root(), 16);
+    fine.appendBase64Text(QString::fromLatin1(QByteArray(4096, 'x').toBase64()));
+    EXPECT_TRUE(fine.finishDecoding());
+    EXPECT_TRUE(fine.wasStored());
 }

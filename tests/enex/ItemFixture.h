@@ -17,11 +17,11 @@ struct ItemFixture {
     ItemFixture(const QString& title, const QString& enml, const QList<TestAttachment>& attachments) {
         QDir().mkpath(folder);
         item = std::make_unique<EvernoteXMLItem>(QUrl::fromLocalFile(folder));
-        item->title = title;
+        item->record().title = title;
         QString body = enml;
         for (int i = 0; i < attachments.size(); ++i)
             body.replace(QStringLiteral("%MEDIA%1%").arg(i), enMedia(attachments[i]));
-        item->contentData = (QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+        item->record().contentData = (QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
                                             "<!DOCTYPE en-note SYSTEM \"http://xml.evernote.com/pub/enml2.dtd\">"
                                             "<en-note>") + body + QStringLiteral("</en-note>")).toUtf8();
         for (const TestAttachment& a : attachments) {
@@ -29,7 +29,7 @@ struct ItemFixture {
             r->base64Data = a.bytes.toBase64();
             r->mime = a.mime;
             r->attributes.filename = a.fileName;
-            item->resources.push_back(std::move(r));
+            item->record().resources.push_back(std::move(r));
         }
     }
 

@@ -89,11 +89,11 @@ TEST(NoteConversionTest, TasksTakeTheirGroupsPlaceInSortOrderAndStrayTasksGoAtTh
         t.status = QString::fromLatin1(status);
         return t;
     };
-    f.item->tasks = {task("Second", "Q", "G1", "completed"), task("First", "C", "G1", "open"),
+    f.item->record().tasks = {task("Second", "Q", "G1", "completed"), task("First", "C", "G1", "open"),
                      task("Lost group", "A", "G9", "completed")};
-    f.item->tasks[0].dueDate = QDateTime(QDate(2022, 5, 28), QTime(21, 59, 59), Qt::UTC);
-    f.item->tasks[0].dueDateUIOption = QStringLiteral("date_only");
-    f.item->tasks[0].timeZone = QStringLiteral("Europe/Budapest");
+    f.item->record().tasks[0].dueDate = QDateTime(QDate(2022, 5, 28), QTime(21, 59, 59), Qt::UTC);
+    f.item->record().tasks[0].dueDateUIOption = QStringLiteral("date_only");
+    f.item->record().tasks[0].timeZone = QStringLiteral("Europe/Budapest");
     ConvertedNote note = convert(f);
     ASSERT_NE(note.package, nullptr);
     EXPECT_EQ(checklistStates(*note.package), (QList<bool>{false, true, true}));
@@ -155,14 +155,14 @@ TEST(NoteConversionTest, EmptyNoteBecomesAnEmptyPackageWithItsMetadata) {
          {QByteArray(), QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"),
           QByteArray("<?xml version=\"1.0\"?>\n<!DOCTYPE en-note SYSTEM \"http://xml.evernote.com/pub/enml2.dtd\">\n")}) {
         ItemFixture f(QStringLiteral("Nothing yet"), QString(), {});
-        f.item->contentData = content;
-        f.item->tags = {QStringLiteral("empty")};
-        f.item->created = QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5), Qt::UTC);
+        f.item->record().contentData = content;
+        f.item->record().tags = {QStringLiteral("empty")};
+        f.item->record().created = QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5), Qt::UTC);
         ConvertedNote note = convert(f);
         ASSERT_NE(note.package, nullptr) << content.constData();
         EXPECT_EQ(note.dict.value(QStringLiteral("name")).toString(), QStringLiteral("Nothing yet"));
         EXPECT_EQ(note.dict.value(QStringLiteral("tagsString")).toString(), QStringLiteral("empty"));
-        EXPECT_EQ(note.dict.value(QStringLiteral("dateCreated")).toDate(), f.item->created);
+        EXPECT_EQ(note.dict.value(QStringLiteral("dateCreated")).toDate(), f.item->record().created);
         EXPECT_TRUE(note.package->noteText()->string().trimmed().isEmpty());
     }
 }

@@ -147,6 +147,31 @@ TEST(EvernoteXMLFileExportOperationTest, CancellingDuringConversionEndsWithCance
     EXPECT_FALSE(QDir(import.library).exists());
 }
 
+// Attachments above a megabyte are decoded into hidden files beside the items
+// while notes wait in the conversion pool: a cancel then must leave none.
+TEST(EvernoteXMLFileExportOperationTest, CancellingWithLargeAttachmentsInFlightLeavesNoTemporaryFile) {
+    FileImport import;
+    QList<TestNote> notes;
+    for (int i = 0; i < 16; ++i) {
+        TestNote note{QStringLiteral("N%1").arg(i), i % 2 ? QStringLiteral("%MEDIA0%") : QStringLiteral("<div>%MEDIA0%</div>")};
+        note.attachments = {{QByteArray(1300 * 1024, char('a' + i)), QStringLiteral("application/pdf"), QStringLiteral("n.pdf")}};
+        notes << note;
+    }
+    import.delegate.onRecord = [&](int exported) {
+        if (exported == 2) import.operation->cancel();
+    };
+    import.run(QStringLiteral("Large.enex"), buildENEX(notes));
+    import.queue.waitUntilAllOperationsAreFinished();
+    EXPECT_EQ(import.delegate.calls.last(), QStringLiteral("cancel"));
+    EXPECT_FALSE(QFile::exists(import.env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));
+    QDirIterator it(import.env.tempDir() + QStringLiteral("/Evernote"), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString entry = it.next();
+        EXPECT_FALSE(it.fileName().startsWith(u'.')) << entry.toStdString();
+    }
+}
+
 // Every real export in the shared corpus streams through without a crash, ends
 // the run, and yields a description that Python's plistlib reads.
 TEST(EvernoteXMLFileExportOperationTest, RealExportsFromTheCorpus) {
@@ -213,18 +238,16 @@ QList<TestNote> attachmentNotes(int count) {
 // of skipping the rest one by one. The free-space seam plays the full disk.
 TEST(EvernoteXMLFileExportOperationTest, FullDiskStopsTheRunWithOneErrorNamingTheFolder) {
     FileImport import;
-    // From the second note on the disk is full: the free-space seam says so,
-    // and a file-size limit makes the second note's large write fail for real.
-    std::atomic<bool> full{false};
+    // Once the run has started the disk is full: the free-space seam says so
+    // for the notebook folder, and a file-size limit makes the second note's
+    // large write fail for real. (The limit is set from the run's own first
+    // question about free space, before any note is read: notes are read
+    // ahead of the progress callbacks.)
     std::unique_ptr<FileSizeLimit> limit;
-    import.operation->setFreeSpaceQuery([&](const QString&) { return std::optional<qint64>(full ? 0 : 1LL << 40); });
-    // The run must not go on past the count at which the delegate acts.
-    import.operation->setRecordsWaitForDelegate(true);
-    import.delegate.onRecord = [&](int exported) {
-        if (exported != 1) return;
-        full = true;
-        limit = std::make_unique<FileSizeLimit>(1024 * 1024);
-    };
+    import.operation->setFreeSpaceQuery([&](const QString& path) {
+        if (!limit) limit = std::make_unique<FileSizeLimit>(1024 * 1024);
+        return std::optional<qint64>(path.endsWith(QStringLiteral("/Full")) ? 0 : 1LL << 40);
+    });
     QList<TestNote> notes = attachmentNotes(20);
     notes[1] = oversizedNote(QStringLiteral("Big"));
     import.run(QStringLiteral("Full.enex"), buildENEX(notes));
@@ -251,7 +274,12 @@ TEST(EvernoteXMLFileExportOperationTest, NotebookFolderGoneStopsTheRun) {
     // The run must not go on past the count at which the delegate acts.
     import.operation->setRecordsWaitForDelegate(true);
     import.delegate.onRecord = [&](int exported) {
-        if (exported == 2) QDir(folder).removeRecursively();
+        if (exported != 2) return;
+        // Gone at once, as an unmount makes it: notes convert meanwhile, and a
+        // removal file by file would race with their writes.
+        const QString aside = folder + QStringLiteral(" (gone)");
+        QDir().rename(folder, aside);
+        QDir(aside).removeRecursively();
     };
     import.run(QStringLiteral("Gone.enex"), buildENEX(attachmentNotes(50)));
     ASSERT_EQ(import.delegate.calls.last(), QStringLiteral("error 10006"));
