@@ -68,8 +68,8 @@ public:
 
     // The whole conversion of the note: writes its file into the notebook
     // folder (or the group's type folder) and returns the complete item
-    // dictionary, or nullopt with the error of the step that failed (none for
-    // a web clip that could not be made).
+    // dictionary, or nullopt with the error of the step that failed (for a
+    // web clip that could not be archived, the archiving's error).
     std::optional<PlistDictionary> itemDictInGroup(const PlistDictionary& group, Error* error = nullptr);
     // Writes the only attachment as the item's file and fills "itemType",
     // "filename" and "absoluteFilename" of `itemDict`.
