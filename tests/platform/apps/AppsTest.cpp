@@ -27,6 +27,30 @@ const char* const kNotebook = R"(<?xml version="1.0" encoding="UTF-8"?>
 </en-export>
 )";
 
+// Writes the description of one group "G" named `groupName` holding `items`
+// (in order) into `staging`, with staging to be removed on completion; returns
+// its path.
+QString writeDescription(const QString& staging, const QString& groupName, const QList<PlistDictionary>& items) {
+    PlistDictionary group, folders, itemsByIdentifier, entities, description;
+    PlistArray members;
+    for (const PlistDictionary& item : items) {
+        const QString id = item.value(QStringLiteral("identifier")).toString();
+        itemsByIdentifier.set(id, item);
+        members.append(id);
+    }
+    group.set(QStringLiteral("name"), groupName);
+    group.set(QStringLiteral("identifier"), QStringLiteral("G"));
+    group.set(QStringLiteral("items"), members);
+    folders.set(QStringLiteral("G"), group);
+    entities.set(QStringLiteral("Folder"), folders);
+    entities.set(QStringLiteral("Item"), itemsByIdentifier);
+    description.set(QStringLiteral("Entities"), entities);
+    description.set(QStringLiteral("RemoveFileOnCompletion"), staging);
+    const QString path = staging + QStringLiteral("/Evernote.pmlibxml");
+    EXPECT_TRUE(PlistValue(description).writeToFile(path, PlistValue::Format::Xml));
+    return path;
+}
+
 }  // namespace
 
 TEST(WorkspaceTest, FindsInstalledAndRunningApplications) {
@@ -61,10 +85,6 @@ TEST(PelmoraStandInTest, ImportsDescriptionIntoLibraryAndRefusesMissingFiles) {
     const QString staging = env.path(QStringLiteral("tmp/Evernote"));
     env.writeFile(QStringLiteral("tmp/Evernote/Book/a.pdf"), "%PDF");
     env.writeFile(QStringLiteral("tmp/Evernote/Book/Note.pmnote/TXT.rtf"), "{\\rtf1 x}");
-    PlistDictionary group;
-    group.set(QStringLiteral("name"), QStringLiteral("Book"));
-    group.set(QStringLiteral("identifier"), QStringLiteral("G"));
-    group.set(QStringLiteral("items"), PlistArray{QStringLiteral("I1"), QStringLiteral("I2"), QStringLiteral("I3")});
     auto item = [&](const QString& id, const QString& file) {
         PlistDictionary d;
         d.set(QStringLiteral("identifier"), id);
@@ -73,17 +93,10 @@ TEST(PelmoraStandInTest, ImportsDescriptionIntoLibraryAndRefusesMissingFiles) {
         d.set(QStringLiteral("tagsString"), QStringLiteral("x,y"));
         return d;
     };
-    PlistDictionary folders, items, entities, description;
-    folders.set(QStringLiteral("G"), group);
-    items.set(QStringLiteral("I1"), item(QStringLiteral("I1"), QStringLiteral("a.pdf")));
-    items.set(QStringLiteral("I2"), item(QStringLiteral("I2"), QStringLiteral("Note.pmnote")));
-    items.set(QStringLiteral("I3"), item(QStringLiteral("I3"), QStringLiteral("missing.png")));
-    entities.set(QStringLiteral("Folder"), folders);
-    entities.set(QStringLiteral("Item"), items);
-    description.set(QStringLiteral("Entities"), entities);
-    description.set(QStringLiteral("RemoveFileOnCompletion"), staging);
-    const QString path = staging + QStringLiteral("/Evernote.pmlibxml");
-    ASSERT_TRUE(PlistValue(description).writeToFile(path, PlistValue::Format::Xml));
+    const QString path = writeDescription(staging, QStringLiteral("Book"),
+                                          {item(QStringLiteral("I1"), QStringLiteral("a.pdf")),
+                                           item(QStringLiteral("I2"), QStringLiteral("Note.pmnote")),
+                                           item(QStringLiteral("I3"), QStringLiteral("missing.png"))});
 
     auto pelmora = PelmoraStandIn::builtIn();
     const PelmoraImportResult result = pelmora->importDescription(path);
@@ -110,28 +123,16 @@ TEST(PelmoraStandInTest, ImportsItemsWithNamesAtTheLimit) {
     TestEnvironment env;
     const QString staging = env.path(QStringLiteral("tmp/Evernote"));
     const QString fileName = QString(125, QChar(0x00E9)) + QStringLiteral(".pdf");  // 254 bytes
-    PlistDictionary items;
-    PlistArray identifiers;
+    QList<PlistDictionary> items;
     for (const QString& id : {QStringLiteral("I1"), QStringLiteral("I2")}) {
         env.writeFile(QStringLiteral("tmp/Evernote/%1/").arg(id) + fileName, id.toUtf8());
         PlistDictionary d;
         d.set(QStringLiteral("identifier"), id);
         d.set(QStringLiteral("name"), id);
         d.set(QStringLiteral("absoluteFilename"), staging + u'/' + id + u'/' + fileName);
-        items.set(id, d);
-        identifiers.append(id);
+        items << d;
     }
-    PlistDictionary group;
-    group.set(QStringLiteral("name"), QString(300, u'g'));
-    group.set(QStringLiteral("identifier"), QStringLiteral("G"));
-    group.set(QStringLiteral("items"), identifiers);
-    PlistDictionary folders, entities, description;
-    folders.set(QStringLiteral("G"), group);
-    entities.set(QStringLiteral("Folder"), folders);
-    entities.set(QStringLiteral("Item"), items);
-    description.set(QStringLiteral("Entities"), entities);
-    const QString path = staging + QStringLiteral("/Evernote.pmlibxml");
-    ASSERT_TRUE(PlistValue(description).writeToFile(path, PlistValue::Format::Xml));
+    const QString path = writeDescription(staging, QString(300, u'g'), items);
 
     auto pelmora = PelmoraStandIn::builtIn();
     const PelmoraImportResult result = pelmora->importDescription(path);
@@ -154,28 +155,16 @@ TEST(PelmoraStandInTest, ImportsItemsWithNamesAtTheLimit) {
 TEST(PelmoraStandInTest, TakenNamesAndDanglingLinksArePassedOver) {
     TestEnvironment env;
     const QString staging = env.path(QStringLiteral("tmp/Evernote"));
-    PlistDictionary items;
-    PlistArray identifiers;
+    QList<PlistDictionary> items;
     for (const QString& id : {QStringLiteral("I1"), QStringLiteral("I2"), QStringLiteral("I3")}) {
         if (id != QStringLiteral("I3")) env.writeFile(QStringLiteral("tmp/Evernote/%1/a.pdf").arg(id), id.toUtf8());
         PlistDictionary d;
         d.set(QStringLiteral("identifier"), id);
         d.set(QStringLiteral("name"), id);
         d.set(QStringLiteral("absoluteFilename"), staging + u'/' + id + QStringLiteral("/a.pdf"));
-        items.set(id, d);
-        identifiers.append(id);
+        items << d;
     }
-    PlistDictionary group;
-    group.set(QStringLiteral("name"), QStringLiteral("Book"));
-    group.set(QStringLiteral("identifier"), QStringLiteral("G"));
-    group.set(QStringLiteral("items"), identifiers);
-    PlistDictionary folders, entities, description;
-    folders.set(QStringLiteral("G"), group);
-    entities.set(QStringLiteral("Folder"), folders);
-    entities.set(QStringLiteral("Item"), items);
-    description.set(QStringLiteral("Entities"), entities);
-    const QString path = staging + QStringLiteral("/Evernote.pmlibxml");
-    ASSERT_TRUE(PlistValue(description).writeToFile(path, PlistValue::Format::Xml));
+    const QString path = writeDescription(staging, QStringLiteral("Book"), items);
 
     auto pelmora = PelmoraStandIn::builtIn();
     const QString library = pelmora->libraryPath();
@@ -231,28 +220,16 @@ namespace {
 // "Book", and its description; returns the description's path.
 QString writeStaging(const TestEnvironment& env, const QList<std::pair<QString, QString>>& files) {
     const QString staging = env.path(QStringLiteral("tmp/Evernote"));
-    PlistDictionary group, folders, items, entities, description;
-    PlistArray members;
+    QList<PlistDictionary> items;
     for (const auto& [id, file] : files) {
         env.writeFile(QStringLiteral("tmp/Evernote/Book/") + file, "content of " + file.toUtf8());
         PlistDictionary item;
         item.set(QStringLiteral("identifier"), id);
         item.set(QStringLiteral("name"), id);
         item.set(QStringLiteral("absoluteFilename"), staging + QStringLiteral("/Book/") + file);
-        items.set(id, item);
-        members.append(id);
+        items << item;
     }
-    group.set(QStringLiteral("name"), QStringLiteral("Book"));
-    group.set(QStringLiteral("identifier"), QStringLiteral("G"));
-    group.set(QStringLiteral("items"), members);
-    folders.set(QStringLiteral("G"), group);
-    entities.set(QStringLiteral("Folder"), folders);
-    entities.set(QStringLiteral("Item"), items);
-    description.set(QStringLiteral("Entities"), entities);
-    description.set(QStringLiteral("RemoveFileOnCompletion"), staging);
-    const QString path = staging + QStringLiteral("/Evernote.pmlibxml");
-    EXPECT_TRUE(PlistValue(description).writeToFile(path, PlistValue::Format::Xml));
-    return path;
+    return writeDescription(staging, QStringLiteral("Book"), items);
 }
 
 // Runs `statements` on the library's index before the import.
