@@ -97,6 +97,10 @@ std::optional<QString> LibraryImportDescription::finish(Error* error) {
         return std::nullopt;
     }
     file_->close();
+    // Written: the lists of identifiers are not needed any more, and a large
+    // import should not hold them while the library takes the items.
+    for (const auto& [identifier, group] : groups_.entries()) group.toDictionary().remove(LibraryKeys::Items);
+    itemIds_ = PlistDictionary();
     const QString partial = file_->fileName();
     const QString path = stagingPath_ + u'/' + fileName();
     if (std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(path).constData()) != 0) {

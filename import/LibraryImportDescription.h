@@ -52,7 +52,8 @@ public:
     // file could not be written.
     bool addItem(const PlistDictionary& item, const PlistDictionary& group, Error* error = nullptr);
     // Sets each group's "items", writes the groups and the end, and gives the
-    // file its final name. Returns the path of the finished description.
+    // file its final name; the groups then drop their "items" again, so the
+    // lists are not held in memory. Returns the path of the finished description.
     std::optional<QString> finish(Error* error = nullptr);
     // Removes the unfinished file; the run writes no description.
     void discard();

@@ -356,7 +356,10 @@ PelmoraImportResult PelmoraStandIn::importDescription(const QString& path) {
     auto value = PlistStreamReader::readFromFile(
         path, {QStringLiteral("Entities"), QStringLiteral("Item")},
         [&](const QString& identifier, const PlistValue& item) {
-            items.insert(identifier, DescriptionItem::fromDictionary(item.toDictionary()));
+            DescriptionItem record = DescriptionItem::fromDictionary(item.toDictionary());
+            // The key shares the record's text when they are equal.
+            if (record.identifier == identifier) items.insert(record.identifier, std::move(record));
+            else items.insert(identifier, std::move(record));
         },
         &error);
     if (!value) {

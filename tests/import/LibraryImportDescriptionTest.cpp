@@ -111,8 +111,9 @@ TEST(LibraryImportDescriptionTest, StreamedDescriptionReadsBackAsTheWholeOne) {
                 EXPECT_EQ(gotEntity.value(id), expectedEntity.value(id)) << id.toStdString();
         }
     }
-    // The groups in memory carry their lists too.
-    EXPECT_EQ(work.value(LibraryKeys::Items).toArray().size(), 50);
+    // Once written, the groups in memory let go of their lists: a large import
+    // does not hold them while the library takes the items.
+    EXPECT_FALSE(work.contains(LibraryKeys::Items));
 
     const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
     if (python.isEmpty()) return;
