@@ -34,16 +34,6 @@ void forEachElement(XMLNode root, Visit visit) {
     }
 }
 
-// The file name an attachment is saved under in the note: its own name, or,
-// when it has none that can name a file, its identifier with the type's
-// preferred extension.
-QString attachmentFileName(const EvernoteXMLResource& resource, const QString& type) {
-    const QString own = QVExtensions::attachmentFileName(resource.attributes.filename);
-    if (!own.isEmpty()) return own;
-    const QString extension = UniformTypes::preferredExtension(type);
-    return extension.isEmpty() ? resource.identifier : resource.identifier + u'.' + extension;
-}
-
 double dimension(const XMLNode& media, const QString& name) {
     return std::max(0.0, media.attribute(name).trimmed().remove(QLatin1String("px")).toDouble());
 }
@@ -91,16 +81,31 @@ void EvernoteENMLImportDelegate::appendUnreferencedResources(XMLDocument& docume
     }
 }
 
+QString EvernoteENMLImportDelegate::fileNameForResource(const EvernoteXMLResource& resource, const QString& type) {
+    const QString own = QVExtensions::attachmentFileName(resource.attributes.filename);
+    if (!own.isEmpty()) return own;
+    const QString extension = UniformTypes::preferredExtension(type);
+    return extension.isEmpty() ? resource.identifier : resource.identifier + u'.' + extension;
+}
+
+EvernoteXMLResource* EvernoteENMLImportDelegate::resourceForMedia(const XMLNode& media) {
+    indexResources();
+    const auto found = byDigest_.find(media.attribute(kHash).trimmed().toLower());
+    if (found == byDigest_.end() || found->resources.isEmpty()) return nullptr;
+    Candidates& candidates = *found;
+    return candidates.resources.at(std::min(candidates.used++, candidates.resources.size() - 1));
+}
+
+void EvernoteENMLImportDelegate::startOver() {
+    for (Candidates& candidates : byDigest_) candidates.used = 0;
+}
+
 std::optional<HTMLReplacement> EvernoteENMLImportDelegate::replacementForElement(const XMLNode& element) {
     if (isNamed(element, QStringLiteral("en-crypt"))) return HTMLReplacement{std::nullopt, kHiddenPassage};
     if (!isNamed(element, kMedia)) return std::nullopt;
-    indexResources();
-    const auto found = byDigest_.find(element.attribute(kHash).trimmed().toLower());
-    if (found == byDigest_.end() || found->resources.isEmpty())
-        return HTMLReplacement{std::nullopt, localizedString("[Missing Attachment]")};
-    Candidates& candidates = *found;
-    const qsizetype index = std::min(candidates.used++, candidates.resources.size() - 1);
-    return attachmentForMedia(element, *candidates.resources.at(index));
+    EvernoteXMLResource* resource = resourceForMedia(element);
+    if (!resource) return HTMLReplacement{std::nullopt, localizedString("[Missing Attachment]")};
+    return attachmentForMedia(element, *resource);
 }
 
 HTMLReplacement EvernoteENMLImportDelegate::attachmentForMedia(const XMLNode& media,
@@ -108,7 +113,7 @@ HTMLReplacement EvernoteENMLImportDelegate::attachmentForMedia(const XMLNode& me
     QString mime = media.attribute(QStringLiteral("type")).trimmed();
     if (mime.isEmpty()) mime = resource.mime;
     const QString type = UniformTypes::preferredIdentifierForMIMEType(mime);
-    const QString name = attachmentFileName(resource, type);
+    const QString name = fileNameForResource(resource, type);
     // A large attachment stays in its file: the package takes the file itself.
     const QString file = resource.contentsPath();
     const QByteArray bytes = file.isEmpty() ? resource.getContentData().value_or(QByteArray()) : QByteArray();

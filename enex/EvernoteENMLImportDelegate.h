@@ -39,6 +39,14 @@ class EvernoteENMLImportDelegate : public HTMLImportDelegate {
 
     std::optional<HTMLReplacement> replacementForElement(const XMLNode& element) override;
 
+    // The resource a media element names, by the rule above, or nullptr.
+    EvernoteXMLResource* resourceForMedia(const XMLNode& media);
+    // Starts taking resources from the first again, for another reading of the note.
+    void startOver();
+    // The file name an attachment is saved under: its own name (control
+    // characters replaced), or its identifier with `type`'s preferred extension.
+    static QString fileNameForResource(const EvernoteXMLResource& resource, const QString& type);
+
   private:
     struct Candidates {
         QList<EvernoteXMLResource*> resources;  // with this digest, in file order

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <sys/stat.h>
 
-#include "enex/EvernoteENMLImportDelegate.h"
 #include "enex/EvernoteTaskPlacement.h"
 
 #include "platform/foundation/DateText.h"
@@ -135,7 +134,7 @@ std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDicti
     }
 
     // Whatever the note becomes, its tasks and every attachment are in it.
-    EvernoteENMLImportDelegate(record_.resources, record_.title).appendUnreferencedResources(*document_, note);
+    mediaDelegate().appendUnreferencedResources(*document_, note);
     EvernoteTaskPlacement::placeTasks(*document_, note, record_.tasks, record_.title);
 
     std::optional<QString> file;
@@ -155,6 +154,12 @@ std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDicti
     dict.set(ItemKeys::Name, info.completeBaseName());
     dict.set(ItemKeys::ExtensionHidden, true);
     return dict;
+}
+
+EvernoteENMLImportDelegate& EvernoteXMLItem::mediaDelegate() {
+    if (!media_) media_ = std::make_unique<EvernoteENMLImportDelegate>(record_.resources, record_.title);
+    media_->startOver();
+    return *media_;
 }
 
 bool EvernoteXMLItem::isWebClipSource(const QString& source) {

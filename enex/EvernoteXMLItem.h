@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 
+#include "enex/EvernoteENMLImportDelegate.h"
 #include "enex/EvernoteNamingOrder.h"
 #include "enex/EvernoteNoteRecord.h"
 #include "enex/EvernoteReservedFileName.h"
@@ -139,10 +140,14 @@ private:
     QString targetFileName(const QString& extension) const;
     // A free name in `folder` for `name`, held until the file is made; chosen in turn.
     std::unique_ptr<EvernoteReservedFileName> reserveTargetName(const QString& name, const QString& folder);
+    // The note's media lookup, made on first use and kept for every reading
+    // of the note, each starting over from the first resource.
+    EvernoteENMLImportDelegate& mediaDelegate();
     // Writes `text` as UTF-8 to "<identifier>.html" in the scratch folder.
     std::optional<QString> writeScratchHTML(const QString& text, Error* error) const;
     EvernoteNoteRecord record_;
     EvernoteNamingOrder* namingOrder_ = nullptr;
     quint64 namingTurn_ = 0;
     std::unique_ptr<XMLDocument> document_;  // the parsed ENML while converting
+    std::unique_ptr<EvernoteENMLImportDelegate> media_;  // the note's resources by digest
 };

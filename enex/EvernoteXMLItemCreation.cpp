@@ -3,7 +3,6 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "enex/EvernoteENMLImportDelegate.h"
 #include "enex/EvernoteWebConversionOperation.h"
 #include "enex/EvernoteXMLItem.h"
 #include "formats/PMChecklistExtensions.h"
@@ -76,10 +75,9 @@ std::optional<QString> EvernoteXMLItem::writeScratchHTML(const QString& text, Er
 }
 
 AttributedString EvernoteXMLItem::noteTextForElement(XMLNode element) {
-    EvernoteENMLImportDelegate media(record_.resources, record_.title);
     QList<qsizetype> checkBoxes;
     AttributedString text = HTMLImporter::attributedStringFromElement(
-        element, QUrl(), webPreferencesForFont(noteFont()), &media, &checkBoxes);
+        element, QUrl(), webPreferencesForFont(noteFont()), &mediaDelegate(), &checkBoxes);
     // Every check box the note holds becomes a checklist item, wherever it
     // stands (list items, table cells, after other text).
     PMChecklistExtensions::restoreChecklists(text, checklistItemsAt(text, checkBoxes));

@@ -119,12 +119,12 @@ QString imageElementText(const XMLNode& mediaTag, const QString& fileName) {
     return XMLDocument::serialize(image);
 }
 
-// The media pass over one serialized note: owns the digest index, built once
-// on the first media tag (resources decode and hash once each).
+// The media pass over one serialized note; resources are found by the note's
+// media lookup, the same rule its rich text uses.
 class MediaPass {
   public:
-    explicit MediaPass(EvernoteXMLItem& item)
-        : item_(item), scratchFolder_(item.intermediateHTMLDirectoryURL.toLocalFile()) {}
+    MediaPass(EvernoteENMLImportDelegate& media, const QString& scratchFolder)
+        : media_(media), scratchFolder_(scratchFolder) {}
 
     std::optional<QString> run(const QString& text, Error* error) {
         QString result;
@@ -152,7 +152,7 @@ class MediaPass {
         const auto tag = parseTag(tagText, error);
         if (!tag) return std::nullopt;
         const XMLNode media = tag->rootElement();
-        EvernoteXMLResource* resource = resourceForDigest(media.attribute(QStringLiteral("hash")));
+        EvernoteXMLResource* resource = media_.resourceForMedia(media);
         if (!resource) return localizedString("[Missing Attachment]").toHtmlEscaped();
         return writeAttachment(media, *resource, error);
     }
@@ -164,7 +164,7 @@ class MediaPass {
         if (mime.isEmpty()) mime = resource.mime;
         const QString type = UniformTypes::preferredIdentifierForMIMEType(mime);
         const QString fileName = QVExtensions::makeFilenameUniqueInDirectoryAtURL(
-            baseFileName(resource, type), scratchFolder_);
+            EvernoteENMLImportDelegate::fileNameForResource(resource, type), scratchFolder_);
         QString replacement;
         if (UniformTypes::conformsTo(type, QStringLiteral("public.image"))) {
             replacement = imageElementText(media, fileName);
@@ -178,40 +178,8 @@ class MediaPass {
         return replacement;
     }
 
-    // The attachment's own name, or, when it has none that can name a file,
-    // its identifier with the type's preferred extension.
-    static QString baseFileName(const EvernoteXMLResource& resource, const QString& type) {
-        const QString& own = resource.attributes.filename;
-        if (!QVExtensions::safeFileName(own).isEmpty()) return own;
-        const QString extension = UniformTypes::preferredExtension(type);
-        return extension.isEmpty() ? resource.identifier : resource.identifier + u'.' + extension;
-    }
-
-    EvernoteXMLResource* resourceForDigest(const QString& digest) {
-        if (digest.isEmpty() || item_.record().resources.empty()) return nullptr;
-        if (!index_) index_ = buildIndex();
-        return index_->value(digest, nullptr);
-    }
-
-    // Digest → first resource with that digest; resources that cannot be
-    // hashed are logged and match nothing.
-    QHash<QString, EvernoteXMLResource*> buildIndex() const {
-        QHash<QString, EvernoteXMLResource*> index;
-        for (const auto& resource : item_.record().resources) {
-            Error hashError;
-            const auto digest = resource->md5Hash(&hashError);
-            if (!digest) {
-                systemLog(stringWithFormat(QStringLiteral("Couldn't get hash: %@"), {hashError}));
-                continue;
-            }
-            if (!index.contains(*digest)) index.insert(*digest, resource.get());
-        }
-        return index;
-    }
-
-    EvernoteXMLItem& item_;
+    EvernoteENMLImportDelegate& media_;
     const QString scratchFolder_;
-    std::optional<QHash<QString, EvernoteXMLResource*>> index_;
 };
 
 // Replaces every passage from `startText` through `endText` by what
@@ -290,7 +258,7 @@ std::optional<QString> EvernoteXMLItem::XHTMLStringFromNoteElement(XMLNode eleme
     QString text = XMLDocument::serialize(element);
     text.remove(kNoteStartTag);
     text.remove(kNoteEndTag);
-    return MediaPass(*this).run(text, error);
+    return MediaPass(mediaDelegate(), intermediateHTMLDirectoryURL.toLocalFile()).run(text, error);
 }
 
 std::optional<QString> EvernoteXMLItem::noteXHTMLStringFromNoteElement(XMLNode element,

@@ -11,6 +11,7 @@
 #include "platform/foundation/DateText.h"
 #include "platform/foundation/FileOperations.h"
 #include "platform/foundation/Localization.h"
+#include "platform/richtext/FileWrapper.h"
 #include "platform/uti/UniformTypes.h"
 #include "util/Base64.h"
 
@@ -162,7 +163,7 @@ bool EvernoteXMLResource::writeToURL(const QString& path, Error* error) {
     if (!finishDecoding(error)) return false;
     // The system's own reason (a full disk, a read-only folder) travels with the error.
     if (contentData_) return FileOperations::writeFile(path, *contentData_, FileOperations::WriteMode::Truncate, error);
-    if (!FileOperations::moveItem(spoolPath_, path, error)) return false;
-    spoolPath_.clear();  // the file is the item now
-    return true;
+    // Linked (copied across file systems), never moved: a note may write the
+    // same attachment again, as a web clip falling back to a note package does.
+    return FileWrapper::regularFileWithContentsOfPath(spoolPath_).writeToPath(path, false, error);
 }

@@ -5,7 +5,7 @@
 // A large attachment is never held whole: given a spool folder, the bytes go
 // into a hidden file there (".<identifier>.attachment") as soon as they pass
 // the memory limit, and the MD5 digest is computed on the way. The file is the
-// resource's own: it is removed with the resource, unless writeToURL() moved it.
+// resource's own: it is removed with the resource.
 //
 // Threading: a resource is used by one thread at a time (filled by the
 // parser's thread, then handed over with its note to a converting worker).
@@ -90,8 +90,9 @@ public:
     std::optional<QString> md5Hash(Error* error = nullptr);
     // The item type from the MIME type, else from the file name's extension.
     int itemType() const;
-    // Puts the bytes at `path` (not atomically): the spool file is renamed
-    // there (within a file system; copied across), the bytes in memory written.
+    // Puts the bytes at `path` (not atomically): the spool file is linked
+    // there (copied across file systems) and stays the resource's, so the
+    // bytes can be written again; bytes in memory are written.
     bool writeToURL(const QString& path, Error* error = nullptr);
 
 private:

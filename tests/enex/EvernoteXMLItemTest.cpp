@@ -197,6 +197,25 @@ TEST(EvernoteXMLItemTest, WebClipWithADocumentFallsBackToANotePackage) {
     EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(), QStringLiteral("Clip.pmnote"));
 }
 
+// A large attachment, kept in a file while the note converts, survives the
+// web archive attempt that writes it beside the clip's page first.
+TEST(EvernoteXMLItemTest, WebClipFallingBackKeepsALargeAttachmentsBytes) {
+    ItemFixture f(QStringLiteral("Clip"), QStringLiteral("<div>clipped %MEDIA0%</div>"), {pdf()});
+    auto spooled = std::make_unique<EvernoteXMLResource>(f.folder, 4);  // anything over 4 bytes goes to a file
+    spooled->appendBase64Text(QString::fromLatin1(QByteArray("%PDF-1.4 test").toBase64()));
+    spooled->mime = QStringLiteral("application/pdf");
+    spooled->attributes.filename = QStringLiteral("report.pdf");
+    ASSERT_FALSE(spooled->contentsPath().isEmpty());
+    f.item->record().resources[0] = std::move(spooled);
+    f.item->record().noteAttributes.source = QStringLiteral("web.clip");
+    f.item->record().noteAttributes.sourceURL = QStringLiteral("https://example.com/page");
+    const auto dict = f.item->itemDictInGroup(folderGroup());
+    ASSERT_TRUE(dict.has_value());
+    QFile attachment(dict->value(QStringLiteral("absoluteFilename")).toString() + QStringLiteral("/report.pdf"));
+    ASSERT_TRUE(attachment.open(QIODevice::ReadOnly));
+    EXPECT_EQ(attachment.readAll(), QByteArray("%PDF-1.4 test"));
+}
+
 TEST(EvernoteXMLItemTest, TypedGroupsWriteIntoTheTypeFolder) {
     ItemFixture f(QStringLiteral("Pic"), QStringLiteral("%MEDIA0%"),
                   {{QByteArray("\x89PNG"), QStringLiteral("image/png"), QStringLiteral("p.png")}});

@@ -126,14 +126,17 @@ TEST(EvernoteXMLResourceTest, LargeAttachmentIsDecodedIntoItsFileNeverIntoMemory
     }
     EXPECT_FALSE(QFile::exists(path));  // the file goes with the resource
 
-    // A single attachment's file becomes the item by a rename.
-    EvernoteXMLResource moved(env.root(), kLimit);
-    moved.appendBase64Text(text);
-    ASSERT_TRUE(moved.finishDecoding());
-    struct stat spooled {};
-    ASSERT_EQ(::stat(QFile::encodeName(moved.contentsPath()).constData(), &spooled), 0);
+    // A single attachment's file becomes the item by a link, never a copy;
+    // the spool file goes with the resource.
     const QString target = env.path(QStringLiteral("item.bin"));
-    ASSERT_TRUE(moved.writeToURL(target));
+    struct stat spooled {};
+    {
+        EvernoteXMLResource linked(env.root(), kLimit);
+        linked.appendBase64Text(text);
+        ASSERT_TRUE(linked.finishDecoding());
+        ASSERT_EQ(::stat(QFile::encodeName(linked.contentsPath()).constData(), &spooled), 0);
+        ASSERT_TRUE(linked.writeToURL(target));
+    }
     struct stat item {};
     ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &item), 0);
     EXPECT_EQ(item.st_ino, spooled.st_ino);
