@@ -37,13 +37,12 @@ PlistDictionary entry(const QString& key, const PlistValue& value) {
 
 }  // namespace
 
-QString LibraryImportDescription::fileName() { return LibraryKeys::DescriptionFileName; }
-
 LibraryImportDescription::LibraryImportDescription() = default;
 
 LibraryImportDescription::~LibraryImportDescription() { discard(); }
 
 bool LibraryImportDescription::write(const QByteArray& bytes, Error* error) {
+    errno = 0;  // a failed write's own cause, never an earlier call's
     if (file_ && file_->write(bytes) == bytes.size()) return true;
     posixError(errno ? errno : EIO, file_ ? file_->fileName() : stagingPath_).report(error);
     return false;
@@ -55,7 +54,8 @@ bool LibraryImportDescription::begin(const QString& stagingPath, Error* error) {
     groups_ = PlistDictionary();
     itemIds_ = PlistDictionary();
     itemCount_ = 0;
-    file_ = std::make_unique<QFile>(stagingPath + u'/' + fileName() + kPartialSuffix);
+    file_ = std::make_unique<QFile>(stagingPath + u'/' + LibraryKeys::DescriptionFileName + kPartialSuffix);
+    errno = 0;
     if (!file_->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         posixError(errno ? errno : EIO, file_->fileName()).report(error);
         file_.reset();
@@ -92,6 +92,7 @@ std::optional<QString> LibraryImportDescription::finish(Error* error) {
     const QByteArray end = "\t\t</dict>\n\t\t<key>" + LibraryKeys::Folder.toUtf8() + "</key>\n\t\t<dict>\n" +
                            entriesOf(groups_) + "\t\t</dict>\n\t</dict>\n</dict>\n</plist>\n";
     if (!write(end, error)) return std::nullopt;
+    errno = 0;
     if (!file_->flush()) {
         posixError(errno ? errno : EIO, file_->fileName()).report(error);
         return std::nullopt;
@@ -102,7 +103,7 @@ std::optional<QString> LibraryImportDescription::finish(Error* error) {
     for (const auto& [identifier, group] : groups_.entries()) group.toDictionary().remove(LibraryKeys::Items);
     itemIds_ = PlistDictionary();
     const QString partial = file_->fileName();
-    const QString path = stagingPath_ + u'/' + fileName();
+    const QString path = stagingPath_ + u'/' + LibraryKeys::DescriptionFileName;
     if (std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(path).constData()) != 0) {
         posixError(errno, path).report(error);
         return std::nullopt;

@@ -61,7 +61,6 @@ public:
     // Items written since begin().
     qsizetype itemCount() const { return itemCount_; }
 
-    static QString fileName();
 
 private:
     bool write(const QByteArray& bytes, Error* error);

@@ -23,6 +23,4 @@ struct PelmoraImportResult {
     Error error;              // set when the import failed as a whole
 
     bool failed() const { return !error.isNull(); }
-    // Every item of the description is in the library.
-    bool tookEverything() const { return !failed() && refused.isEmpty(); }
 };

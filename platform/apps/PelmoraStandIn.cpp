@@ -235,7 +235,7 @@ private:
     void importItem(const DescriptionItem& item, const QString& groupIdentifier, const QString& folder) {
         const QString& source = item.absoluteFilename;
         if (source.isEmpty()) {
-            refuse(item, QStringLiteral("its file %1 is missing").arg(source));
+            refuse(item, QStringLiteral("the description gives no file for it"));
             return;
         }
         const QString target = uniquePath(folder, safeComponent(QFileInfo(source).fileName()));
