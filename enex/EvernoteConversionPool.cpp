@@ -74,11 +74,6 @@ void EvernoteConversionPool::cancel() {
     for (const auto& [sequence, result] : untaken) discard(result);
 }
 
-bool EvernoteConversionPool::isCancelled() const {
-    std::lock_guard lock(mutex_);
-    return cancelled_;
-}
-
 void EvernoteConversionPool::work() {
     for (;;) {
         Job job;

@@ -68,7 +68,6 @@ class EvernoteConversionPool {
     // running conversions end and drops their results too, and wakes a
     // waiting takeNext(). Final.
     void cancel();
-    bool isCancelled() const;
 
   private:
     struct Job {

@@ -19,21 +19,6 @@ bool isNamed(const XMLNode& node, const QString& name) {
     return node.isElement() && node.name().compare(name, Qt::CaseInsensitive) == 0;
 }
 
-// Every element below `root` in document order, without recursion.
-template <typename Visit>
-void forEachElement(XMLNode root, Visit visit) {
-    XMLNode node = root.firstChild();
-    while (node && node != root) {
-        if (node.isElement()) visit(node);
-        if (node.firstChild()) {
-            node = node.firstChild();
-            continue;
-        }
-        while (node != root && !node.nextSibling()) node = node.parent();
-        if (node != root) node = node.nextSibling();
-    }
-}
-
 double dimension(const XMLNode& media, const QString& name) {
     return std::max(0.0, media.attribute(name).trimmed().remove(QLatin1String("px")).toDouble());
 }
@@ -64,9 +49,8 @@ void EvernoteENMLImportDelegate::appendUnreferencedResources(XMLDocument& docume
     if (resources_.empty()) return;
     indexResources();
     QHash<QString, qsizetype> references;
-    forEachElement(note, [&](const XMLNode& element) {
-        if (isNamed(element, kMedia)) ++references[element.attribute(kHash).trimmed().toLower()];
-    });
+    for (const XMLNode& media : document.nodesForXPath(QStringLiteral(".//en-media"), note))
+        ++references[media.attribute(kHash).trimmed().toLower()];
     QHash<QString, qsizetype> seen;
     for (const auto& resource : resources_) {
         const auto digest = resource->md5Hash();

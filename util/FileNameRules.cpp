@@ -128,13 +128,16 @@ QString stringSanitizedForFileName(const QString& text) {
     return name;
 }
 
+// `name` (whose characters a file name can hold) as one component of a
+// folder: never the folder itself or its parent, and within the length limit.
+static QString asSingleComponent(const QString& name) {
+    if (name == QStringLiteral(".")) return QStringLiteral("-");
+    if (name == QStringLiteral("..")) return QStringLiteral("-.");
+    return FileNameLength::fittedName(name);
+}
+
 QString safeFileName(const QString& name) {
-    QString safe = withUnstorableUnitsReplaced(stringSanitizedForFileName(name));
-    // The sanitizer already turns a leading period into "-"; this guards the
-    // two names that would mean the folder itself or its parent.
-    if (safe == QStringLiteral(".")) return QStringLiteral("-");
-    if (safe == QStringLiteral("..")) return QStringLiteral("-.");
-    return FileNameLength::fittedName(safe);
+    return asSingleComponent(withUnstorableUnitsReplaced(stringSanitizedForFileName(name)));
 }
 
 QString attachmentFileName(const QString& name) {
@@ -145,9 +148,7 @@ QString attachmentFileName(const QString& name) {
         else if (c == u'/')
             c = u'-';
     }
-    if (result == QStringLiteral(".")) return QStringLiteral("-");
-    if (result == QStringLiteral("..")) return QStringLiteral("-.");
-    return FileNameLength::fittedName(result);
+    return asSingleComponent(result);
 }
 
 QString makeFilenameUniqueInDirectoryAtURL(const QString& name, const QString& directoryPath) {
