@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr qsizetype kChunkSize = 1 << 20;
+constexpr qsizetype kChunkSize = ENEXNoteCounter::kDefaultChunkSize;
 
 bool startsWith(const char* at, const char* end, const char* text) {
     const size_t length = std::strlen(text);
@@ -51,7 +51,8 @@ std::pair<qint64, qint64> lineAndColumn(QFile& file, qint64 offset) {
 
 }  // namespace
 
-std::optional<unsigned long> ENEXNoteCounter::countNotesInFileAtPath(const QString& path, Error* error) {
+std::optional<unsigned long> ENEXNoteCounter::countNotesInFileAtPath(const QString& path, Error* error,
+                                                                    qsizetype chunkSize) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         Error(QString::fromLatin1(XMLParserErrorDomain), XML_IO_EIO, file.errorString()).report(error);
@@ -63,8 +64,8 @@ std::optional<unsigned long> ENEXNoteCounter::countNotesInFileAtPath(const QStri
     QByteArray buffer;
     qsizetype carried = 0;
     while (true) {
-        buffer.resize(carried + kChunkSize);
-        const qint64 read = file.read(buffer.data() + carried, kChunkSize);
+        buffer.resize(carried + chunkSize);
+        const qint64 read = file.read(buffer.data() + carried, chunkSize);
         if (read < 0) {
             Error(QString::fromLatin1(XMLParserErrorDomain), XML_IO_EIO, file.errorString()).report(error);
             return std::nullopt;
@@ -81,13 +82,6 @@ std::optional<unsigned long> ENEXNoteCounter::countNotesInFileAtPath(const QStri
     const auto [line, column] = lineAndColumn(file, counter.failureOffset());
     XMLParserSupport::positionedError(counter.failureCode(), line, column, counter.failureMessage()).report(error);
     return std::nullopt;
-}
-
-void ENEXNoteCounter::feed(QByteArrayView bytes) {
-    if (failureOffset_ >= 0) return;
-    pending_.append(bytes);
-    const qsizetype done = scanBytes(pending_.constData(), pending_.size(), false);
-    if (done >= 0) pending_.remove(0, done);
 }
 
 bool ENEXNoteCounter::finish() {

@@ -7,8 +7,8 @@
 // converted. Anything else that makes a file not well-formed (a bad
 // character, an undefined entity) is left to the converting parse.
 //
-// Feed the bytes in chunks of any size; markup cut between chunks is kept
-// until its end arrives.
+// The file is read in chunks; markup cut between chunks is kept until its
+// end arrives.
 #pragma once
 
 #include <QByteArray>
@@ -25,10 +25,13 @@ public:
     // The notes in the file at `path`, or nullopt with the error: the file
     // cannot be read (XMLParserErrorDomain, the I/O code), or its elements do
     // not nest (XMLParserErrorDomain, libxml2's code, "Line L, column C: …").
-    static std::optional<unsigned long> countNotesInFileAtPath(const QString& path, Error* error = nullptr);
+    // The file is read `chunkSize` bytes at a time (tests cut it finer).
+    static constexpr qsizetype kDefaultChunkSize = 1 << 20;
+    static std::optional<unsigned long> countNotesInFileAtPath(const QString& path, Error* error = nullptr,
+                                                               qsizetype chunkSize = kDefaultChunkSize);
 
-    // Scans the next chunk. After an error, further chunks are ignored.
-    void feed(QByteArrayView bytes);
+private:
+
     // Ends the input; false when the file is not well-formed as far as the
     // scan can tell (then failureOffset(), failureCode() and failureMessage()
     // say where and why).
@@ -39,7 +42,6 @@ public:
     long failureCode() const { return failureCode_; }
     QString failureMessage() const { return failureMessage_; }
 
-private:
     enum class State { Content, CDATA, Comment, ProcessingInstruction, DocumentType };
 
     // Scans `size` bytes at `data`, the file's bytes from the first not yet
@@ -53,7 +55,7 @@ private:
     qsizetype endTag(qsizetype at);
     void fail(qsizetype at, long code, const QString& message);
 
-    QByteArray pending_;   // what feed() has not yet done with
+    QByteArray pending_;   // the bytes the last read left over, for finish()
     const char* data_ = nullptr;  // the bytes being scanned
     qsizetype size_ = 0;
     qint64 consumed_ = 0;  // bytes of the file before data_
