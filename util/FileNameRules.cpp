@@ -79,18 +79,6 @@ QString withUnstorableUnitsReplaced(QString text) {
     return text;
 }
 
-// "Base N.ext": the number goes between base and extension; when a long
-// extension leaves no room for the base, the number goes at the very end.
-QString numberedName(const QString& base, const QString& extension, long n) {
-    const QString number = u' ' + QString::number(n);
-    if (!extension.isEmpty()) {
-        const QString result = FileNameLength::fittedBeforeSuffix(base, number + u'.' + extension);
-        if (!result.isEmpty()) return result;
-        return FileNameLength::fittedBeforeSuffix(base + u'.' + extension, number);
-    }
-    return FileNameLength::fittedBeforeSuffix(base, number);
-}
-
 // Control characters that lay out text (tab, line breaks, NEL) read as a
 // space; the others stand for nothing a reader sees.
 char16_t replacementForControl(char16_t unit) {
@@ -160,7 +148,7 @@ QString makeFilenameUniqueInDirectoryAtURL(const QString& name, const QString& d
                              ? safe
                              : safe.left(safe.size() - extension.size() - 1);
     for (long n = 1;; ++n) {
-        const QString candidate = safeFileName(numberedName(base, extension, n));
+        const QString candidate = safeFileName(FileNameLength::numberedName(base, extension, n));
         if (!isItemPresent(directoryPath, candidate)) return candidate;
     }
 }

@@ -42,14 +42,6 @@ QString safeComponent(QString name) {
     return FileNameLength::fittedName(name);
 }
 
-// "base N.ext", shortened before the number so that it stays within the file
-// system's limit; the number goes last when the extension leaves no room.
-QString numberedName(const QString& base, const QString& extension, int n) {
-    const QString number = u' ' + QString::number(n);
-    const QString numbered = FileNameLength::fittedBeforeSuffix(base, number + extension);
-    return numbered.isEmpty() ? FileNameLength::fittedBeforeSuffix(base + extension, number) : numbered;
-}
-
 // Whether anything at all is at `path`, a dangling symbolic link included.
 bool isItemPresent(const QString& path) {
     struct stat info;
@@ -62,9 +54,9 @@ QString uniquePath(const QString& folder, const QString& name) {
     if (!isItemPresent(first)) return first;
     const qsizetype dot = name.lastIndexOf(u'.');
     const QString base = dot > 0 ? name.left(dot) : name;
-    const QString extension = dot > 0 ? name.mid(dot) : QString();
-    for (int n = 1;; ++n) {
-        const QString candidate = folder + u'/' + numberedName(base, extension, n);
+    const QString extension = dot > 0 ? name.mid(dot + 1) : QString();
+    for (long n = 1;; ++n) {
+        const QString candidate = folder + u'/' + FileNameLength::numberedName(base, extension, n);
         if (!isItemPresent(candidate)) return candidate;
     }
 }

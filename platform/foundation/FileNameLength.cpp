@@ -80,4 +80,12 @@ QString fittedName(const QString& name, qsizetype maxBytes) {
     return leadingCharacters(name, maxBytes);
 }
 
+QString numberedName(const QString& base, const QString& extension, long n, qsizetype maxBytes) {
+    const QString number = u' ' + QString::number(n);
+    if (extension.isEmpty()) return fittedBeforeSuffix(base, number, maxBytes);
+    const QString result = fittedBeforeSuffix(base, number + u'.' + extension, maxBytes);
+    if (!result.isEmpty()) return result;
+    return fittedBeforeSuffix(base + u'.' + extension, number, maxBytes);
+}
+
 }  // namespace FileNameLength

@@ -41,4 +41,10 @@ QString fittedName(const QString& name, qsizetype maxBytes = maximumBytes);
 QString fittedBeforeSuffix(const QString& base, const QString& suffix,
                            qsizetype maxBytes = maximumBytes);
 
+// "base N.ext" (or "base N" without an `extension`, given without its dot)
+// within `maxBytes`: the base is shortened before the number; when a long
+// extension leaves no room for the base, the number goes at the very end.
+QString numberedName(const QString& base, const QString& extension, long n,
+                     qsizetype maxBytes = maximumBytes);
+
 }  // namespace FileNameLength
