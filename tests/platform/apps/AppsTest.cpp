@@ -301,3 +301,38 @@ TEST(PelmoraStandInTest, UnusableIndexFailsTheImportAndMovesNothing) {
 
     EXPECT_TRUE(pelmora->importFiles({path}, 0, QString(), 0, QString(), 0, QString()).failed());
 }
+
+// An index that cannot be saved at the end (another reader holds the library
+// database) fails the import, and every item already moved goes back to the
+// staging folder: nothing is left in a library that does not know it.
+TEST(PelmoraStandInTest, IndexThatCannotBeSavedPutsEveryItemBack) {
+    TestEnvironment env;
+    const QString path = writeStaging(env, {{QStringLiteral("One"), QStringLiteral("one.pdf")},
+                                            {QStringLiteral("Two"), QStringLiteral("two.pdf")}});
+    auto pelmora = PelmoraStandIn::builtIn();
+    const QString library = pelmora->libraryPath();
+    prepareIndex(library, {kItemsTable, QStringLiteral("CREATE TABLE groups (identifier TEXT PRIMARY KEY, name TEXT, "
+                                                       "path TEXT, comments TEXT, group_type INTEGER)")});
+    PelmoraImportResult result;
+    {
+        QSqlDatabase reader = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
+        reader.setDatabaseName(library + QStringLiteral("/Library.sqlite"));
+        reader.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+        ASSERT_TRUE(reader.open());
+        ASSERT_TRUE(reader.transaction());
+        QSqlQuery read(QStringLiteral("SELECT COUNT(*) FROM items"), reader);  // holds a shared lock
+        ASSERT_TRUE(read.next());
+        result = pelmora->importDescription(path);
+        read.finish();
+        reader.rollback();
+        reader.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("reader"));
+    ASSERT_TRUE(result.failed());
+    EXPECT_EQ(result.error.code(), 5) << result.error.description().toStdString();
+    EXPECT_EQ(result.taken, 0);
+    for (const char* file : {"one.pdf", "two.pdf"}) {
+        EXPECT_TRUE(QFile::exists(env.path(QStringLiteral("tmp/Evernote/Book/") + QLatin1String(file)))) << file;
+        EXPECT_FALSE(QFile::exists(library + QStringLiteral("/Book/") + QLatin1String(file))) << file;
+    }
+}
