@@ -81,14 +81,15 @@ EvernoteNote noteFromElement(xmlNodePtr note, const QString& path, qsizetype ind
     for (xmlNodePtr child = note->children; child; child = child->next) {
         if (child->type != XML_ELEMENT_NODE) continue;
         const QByteArray name(reinterpret_cast<const char*>(child->name));
-        if (name == "title") result.title = textOf(child);
+        // Exports may be indented: the white space around a value is not part of it.
+        if (name == "title") result.title = textOf(child).trimmed();
         else if (name == "tag") result.tags << textOf(child).trimmed();
-        else if (name == "created") result.creationDate = dateFromCompactTimestamp(textOf(child));
-        else if (name == "updated") result.modificationDate = dateFromCompactTimestamp(textOf(child));
+        else if (name == "created") result.creationDate = dateFromCompactTimestamp(textOf(child).trimmed());
+        else if (name == "updated") result.modificationDate = dateFromCompactTimestamp(textOf(child).trimmed());
         else if (name == "note-attributes") {
             for (xmlNodePtr a = child->children; a; a = a->next)
                 if (a->type == XML_ELEMENT_NODE && xmlStrEqual(a->name, BAD_CAST "source-url"))
-                    result.sourceURL = textOf(a);
+                    result.sourceURL = textOf(a).trimmed();
         }
     }
     result.noteLink = noteLinkFor(QFileInfo(path).completeBaseName(), index);
