@@ -172,7 +172,7 @@ std::optional<PlistDictionary> EvernoteHTMLExportOperation::itemForExportedPage(
     if (!isSingleAttachment) return exportNote(note, htmlFile, notebookFilesPath, group, error);
     const QString file = attachmentURL.toLocalFile();
     const QString type = UniformTypes::preferredIdentifierForExtension(QFileInfo(file).suffix());
-    return exportNoteOfItemType(note, itemTypeForAttachmentType(type), file, notebookFilesPath, group, error);
+    return exportNote(note, itemTypeForAttachmentType(type), file, notebookFilesPath, group, error);
 }
 
 // ---- examining the exported page --------------------------------------------------------
@@ -250,7 +250,7 @@ std::optional<PlistDictionary> EvernoteHTMLExportOperation::exportNote(const Eve
     return stored;
 }
 
-std::optional<PlistDictionary> EvernoteHTMLExportOperation::exportNoteOfItemType(
+std::optional<PlistDictionary> EvernoteHTMLExportOperation::exportNote(
     const EvernoteNote& note, int itemType, const QString& attachmentFile, const QString&,
     const PlistDictionary& folder, Error* error) {
     const QFileInfo file(attachmentFile);

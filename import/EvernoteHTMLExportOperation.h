@@ -69,7 +69,7 @@ public:
     // `itemType`, stamps the note's dates on it and stores the item in the
     // description. `directory` is not used. Nullopt only when the description
     // cannot be written.
-    std::optional<PlistDictionary> exportNoteOfItemType(const EvernoteNote& note, int itemType,
+    std::optional<PlistDictionary> exportNote(const EvernoteNote& note, int itemType,
                                                         const QString& attachmentFile, const QString& directory,
                                                         const PlistDictionary& folder, Error* error = nullptr);
 

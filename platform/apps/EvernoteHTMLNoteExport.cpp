@@ -177,9 +177,11 @@ QString EvernoteHTMLNoteExport::bodyForNote(XMLNode enNote) {
     const QList<XMLNode> children = enNote.children();
     QString body;
     if (children.size() == 1 && attachments_.size() == 1 && isSingleMediaNode(children.first())) {
-        // Nothing else in the body, not even white space: the reader sees one child.
-        writeMedia(onlyMediaOf(children.first()), body);
-        return QStringLiteral("<body>") + body + QStringLiteral("</body>");
+        // The note's only attachment, whatever its media tag names, and nothing
+        // else in the body, not even white space: the reader sees one child.
+        attachments_.first().shown = true;
+        return QStringLiteral("<body>") + elementForAttachment(attachments_.first(), onlyMediaOf(children.first())) +
+               QStringLiteral("</body>");
     }
     QString style = enNote.attribute(QStringLiteral("style"));
     body = style.isEmpty() ? QStringLiteral("<body>")
