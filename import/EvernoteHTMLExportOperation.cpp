@@ -38,7 +38,8 @@ QString regularFileInside(const QString& path, const QString& folder) {
     const QString canonicalFolder = QFileInfo(folder).canonicalFilePath();
     const QFileInfo file(path);
     const QString canonical = file.canonicalFilePath();
-    if (canonicalFolder.isEmpty() || canonical.isEmpty() || !QFileInfo(canonical).isFile()) return QString();
+    if (canonicalFolder.isEmpty() || canonical.isEmpty() || !QFileInfo(canonical).isFile())
+        return QString();
     return canonical.startsWith(canonicalFolder + u'/') ? canonical : QString();
 }
 
@@ -47,7 +48,9 @@ QString regularFileInside(const QString& path, const QString& folder) {
 // (names written unescaped, such as "photo #1.png"), then as a URL relative to
 // the page.
 QString fileForReference(const QString& reference, const QString& folder) {
-    if (const QString plain = regularFileInside(folder + u'/' + reference, folder); !plain.isEmpty()) return plain;
+    if (const QString plain = regularFileInside(folder + u'/' + reference, folder);
+        !plain.isEmpty())
+        return plain;
     const QUrl resolved = QUrl::fromLocalFile(folder + u'/').resolved(QUrl(reference));
     return resolved.isLocalFile() ? regularFileInside(resolved.toLocalFile(), folder) : QString();
 }
@@ -55,7 +58,8 @@ QString fileForReference(const QString& reference, const QString& folder) {
 // The address that makes a body's only child a single attachment, or empty.
 QString singleAttachmentReference(const XMLNode& child) {
     if (isElementNamed(child, "a")) return child.attribute(QStringLiteral("href"));
-    if (isElementNamed(child.firstChild(), "a")) return child.firstChild().attribute(QStringLiteral("href"));
+    if (isElementNamed(child.firstChild(), "a"))
+        return child.firstChild().attribute(QStringLiteral("href"));
     if (isElementNamed(child, "img")) return child.attribute(QStringLiteral("src"));
     return QString();
 }
@@ -66,17 +70,20 @@ QString singleAttachmentReference(const XMLNode& child) {
 // shows as such a link stays out (and other links stay links).
 void embedLinkedAttachments(AttributedString& text, const QString& htmlPath) {
     const QFileInfo html(htmlPath);
-    const QString resources = html.absolutePath() + u'/' + html.completeBaseName() + QStringLiteral(".resources");
+    const QString resources =
+        html.absolutePath() + u'/' + html.completeBaseName() + QStringLiteral(".resources");
     // Hidden files too: only a link to the file itself embeds it, so a
     // file no link names (".DS_Store") stays out anyway, and an attachment
     // whose name starts with "." is not lost.
-    const QFileInfoList files = QDir(resources).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name);
+    const QFileInfoList files =
+        QDir(resources).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name);
     for (const QFileInfo& file : files) {
         const QString canonical = regularFileInside(file.absoluteFilePath(), resources);
         if (canonical.isEmpty()) continue;
         const QString name = file.fileName();
         // Every occurrence is tried: the name may stand in the text before its link.
-        for (qsizetype at = text.string().indexOf(name); at >= 0; at = text.string().indexOf(name, at + name.size())) {
+        for (qsizetype at = text.string().indexOf(name); at >= 0;
+             at = text.string().indexOf(name, at + name.size())) {
             TextRange run;
             TextAttributes attributes = text.attributesAtIndex(at, &run);
             const std::optional<QUrl>& link = attributes.link;
@@ -84,8 +91,10 @@ void embedLinkedAttachments(AttributedString& text, const QString& htmlPath) {
                 QFileInfo(link->toLocalFile()).canonicalFilePath() != canonical)
                 continue;
             attributes.link.reset();
-            attributes.attachment = TextAttachment(FileWrapper::regularFileWithContentsOfPath(canonical, name));
-            text.replaceCharactersInRange(run, AttributedString(QString(QChar(TextAttachment::Character)), attributes));
+            attributes.attachment =
+                TextAttachment(FileWrapper::regularFileWithContentsOfPath(canonical, name));
+            text.replaceCharactersInRange(
+                run, AttributedString(QString(QChar(TextAttachment::Character)), attributes));
             break;
         }
     }
@@ -98,9 +107,9 @@ EvernoteHTMLExportOperation::~EvernoteHTMLExportOperation() = default;
 
 // ---- the notebook ---------------------------------------------------------------------
 
-void EvernoteHTMLExportOperation::performExportForNotebook(const std::shared_ptr<EvernoteNotebook>& notebook,
-                                                           const QString& notebookFilesPath,
-                                                           const PlistDictionary& group) {
+void EvernoteHTMLExportOperation::performExportForNotebook(
+    const std::shared_ptr<EvernoteNotebook>& notebook, const QString& notebookFilesPath,
+    const PlistDictionary& group) {
     const QString htmlFolder = notebookFilesPath + QStringLiteral("/HTML");
     Error error;
     if (!FileOperations::makeDirectory(htmlFolder, true, &error)) {
@@ -109,7 +118,8 @@ void EvernoteHTMLExportOperation::performExportForNotebook(const std::shared_ptr
     }
     for (const EvernoteNote& note : notebook->notes()) {
         if (isCancelled()) {
-            exportNotebookDidEnd(notebook, Error(kEvernoteExportErrorDomain, EvernoteExportCancelled));
+            exportNotebookDidEnd(notebook,
+                                 Error(kEvernoteExportErrorDomain, EvernoteExportCancelled));
             return;
         }
         if (!exportOneNote(notebook, note, htmlFolder, notebookFilesPath, group)) return;
@@ -119,24 +129,29 @@ void EvernoteHTMLExportOperation::performExportForNotebook(const std::shared_ptr
 
 bool EvernoteHTMLExportOperation::exportOneNote(const std::shared_ptr<EvernoteNotebook>& notebook,
                                                 const EvernoteNote& note, const QString& htmlFolder,
-                                                const QString& notebookFilesPath, const PlistDictionary& group) {
+                                                const QString& notebookFilesPath,
+                                                const PlistDictionary& group) {
     log(formatted(QStringLiteral("Exporting note with title: %@"), {note.title}));
     const QString exportName = QVExtensions::makeFilenameUniqueInDirectoryAtURL(
         QVExtensions::stringSanitizedForFileName(note.title) + u'.' + kHTMLExtension, htmlFolder);
     const QString exportFolder = htmlFolder + u'/' + exportName;
-    evernoteApp()->exportNotes({note}, QUrl::fromLocalFile(exportFolder), false, kEvernoteExportFormatHTML);
+    evernoteApp()->exportNotes({note}, QUrl::fromLocalFile(exportFolder), false,
+                               kEvernoteExportFormatHTML);
     log(formatted(QStringLiteral("Converting file to note: %@"), {exportName}));
 
     const QString htmlFile = exportedHTMLFile(exportFolder);
     if (htmlFile.isEmpty()) {
-        log(formatted(QStringLiteral("Cannot convert note because exported file not found: %@"), {note.title}));
+        log(formatted(QStringLiteral("Cannot convert note because exported file not found: %@"),
+                      {note.title}));
         return true;
     }
     Error error;
     if (!itemForExportedPage(note, htmlFile, notebookFilesPath, group, &error)) {
-        log(formatted(QStringLiteral("Skipping item %@: %@"), {QFileInfo(htmlFile).fileName(), error}));
+        log(formatted(QStringLiteral("Skipping item %@: %@"),
+                      {QFileInfo(htmlFile).fileName(), error}));
         informDelegateDidExportRecord();
-        if (error.domain() == kEvernoteExportErrorDomain && error.code() == EvernoteExportLibraryImportFailed) {
+        if (error.domain() == kEvernoteExportErrorDomain &&
+            error.code() == EvernoteExportLibraryImportFailed) {
             exportNotebookDidEnd(notebook, error);  // the description cannot take more items
             return false;
         }
@@ -156,11 +171,9 @@ QString EvernoteHTMLExportOperation::exportedHTMLFile(const QString& exportFolde
     return QString();
 }
 
-std::optional<PlistDictionary> EvernoteHTMLExportOperation::itemForExportedPage(const EvernoteNote& note,
-                                                                                const QString& htmlFile,
-                                                                                const QString& notebookFilesPath,
-                                                                                const PlistDictionary& group,
-                                                                                Error* error) {
+std::optional<PlistDictionary> EvernoteHTMLExportOperation::itemForExportedPage(
+    const EvernoteNote& note, const QString& htmlFile, const QString& notebookFilesPath,
+    const PlistDictionary& group, Error* error) {
     bool isSingleAttachment = false;
     QUrl attachmentURL;
     Error examination;
@@ -201,7 +214,9 @@ bool EvernoteHTMLExportOperation::exportedNoteAtPath(const QString& path, bool* 
 }
 
 int EvernoteHTMLExportOperation::itemTypeForAttachmentType(const QString& type) {
-    const auto conforms = [&](const char* parent) { return UniformTypes::conformsTo(type, QLatin1String(parent)); };
+    const auto conforms = [&](const char* parent) {
+        return UniformTypes::conformsTo(type, QLatin1String(parent));
+    };
     if (conforms("public.image")) return EvernoteItemTypeImage;
     if (conforms("public.movie")) return EvernoteItemTypeMovie;
     if (conforms("public.audio")) return EvernoteItemTypeSound;
@@ -219,10 +234,9 @@ QString EvernoteHTMLExportOperation::identifierForNoteLink(const QString& noteLi
 
 // ---- items ------------------------------------------------------------------------------
 
-std::optional<PlistDictionary> EvernoteHTMLExportOperation::exportNote(const EvernoteNote& note,
-                                                                       const QString& htmlFile,
-                                                                       const QString& directory,
-                                                                       const PlistDictionary& folder, Error* error) {
+std::optional<PlistDictionary> EvernoteHTMLExportOperation::exportNote(
+    const EvernoteNote& note, const QString& htmlFile, const QString& directory,
+    const PlistDictionary& folder, Error* error) {
     const QString packageName = QVExtensions::makeFilenameUniqueInDirectoryAtURL(
         QFileInfo(htmlFile).completeBaseName() + QStringLiteral(".pmnote"), directory);
     EvernoteHTMLConversionRequest request{htmlFile, directory + u'/' + packageName, note};
@@ -246,7 +260,8 @@ std::optional<PlistDictionary> EvernoteHTMLExportOperation::exportNote(const Eve
     item.set(ItemKeys::Name, QFileInfo(packageName).completeBaseName());
     item.set(ItemKeys::ExtensionHidden, true);
     const auto stored = storeItem(item, note, folder, error);
-    if (stored && debugMode()) log(formatted(QStringLiteral("Created note record:\n%@"), {plistText(*stored)}));
+    if (stored && debugMode())
+        log(formatted(QStringLiteral("Created note record:\n%@"), {plistText(*stored)}));
     return stored;
 }
 
@@ -254,11 +269,13 @@ std::optional<PlistDictionary> EvernoteHTMLExportOperation::exportNote(
     const EvernoteNote& note, int itemType, const QString& attachmentFile, const QString&,
     const PlistDictionary& folder, Error* error) {
     const QFileInfo file(attachmentFile);
-    if (debugMode()) log(formatted(QStringLiteral("Updating dates on file: %@"), {file.fileName()}));
+    if (debugMode())
+        log(formatted(QStringLiteral("Updating dates on file: %@"), {file.fileName()}));
     setDatesOnFile(attachmentFile, note, false);
     if (debugMode()) log(QStringLiteral("Creating attachment record"));
     const QString identifier = makeUUIDString();
-    log(formatted(QStringLiteral("Assigning identifier %@ to file %@"), {identifier, file.fileName()}));
+    log(formatted(QStringLiteral("Assigning identifier %@ to file %@"),
+                  {identifier, file.fileName()}));
 
     PlistDictionary item;
     item.set(ItemKeys::EntityName, QStringLiteral("Item"));
@@ -270,12 +287,15 @@ std::optional<PlistDictionary> EvernoteHTMLExportOperation::exportNote(
     item.set(ItemKeys::ExtensionHidden, true);
     storedIdentifiers_.insert(identifier);
     const auto stored = storeItem(item, note, folder, error);
-    if (stored && debugMode()) log(formatted(QStringLiteral("Created PDF record:\n%@"), {plistText(*stored)}));
+    if (stored && debugMode())
+        log(formatted(QStringLiteral("Created PDF record:\n%@"), {plistText(*stored)}));
     return stored;
 }
 
-std::optional<PlistDictionary> EvernoteHTMLExportOperation::storeItem(PlistDictionary item, const EvernoteNote& note,
-                                                                      const PlistDictionary& folder, Error* error) {
+std::optional<PlistDictionary> EvernoteHTMLExportOperation::storeItem(PlistDictionary item,
+                                                                      const EvernoteNote& note,
+                                                                      const PlistDictionary& folder,
+                                                                      Error* error) {
     item.set(ItemKeys::Folder, folder.value(ItemKeys::Identifier).toString());
     if (!note.sourceURL.isEmpty()) item.set(ItemKeys::Comments, note.sourceURL);
     QStringList tags;
@@ -294,8 +314,9 @@ QString EvernoteHTMLExportOperation::unusedIdentifierForNote(const EvernoteNote&
     QString identifier = identifierForNoteLink(note.noteLink);
     if (storedIdentifiers_.contains(identifier)) {
         const QString fresh = makeUUIDString();
-        log(formatted(QStringLiteral("Identifier %@ of note %@ is taken by an earlier item; using %@"),
-                      {identifier, note.title, fresh}));
+        log(formatted(
+            QStringLiteral("Identifier %@ of note %@ is taken by an earlier item; using %@"),
+            {identifier, note.title, fresh}));
         identifier = fresh;
     }
     storedIdentifiers_.insert(identifier);
@@ -315,18 +336,23 @@ void EvernoteHTMLExportOperation::setDatesOnFile(const QString& path, const Ever
 
 // ---- conversion ---------------------------------------------------------------------------
 
-void EvernoteHTMLExportOperation::convertEvernoteToPelmora(EvernoteHTMLConversionRequest& request) const {
+void EvernoteHTMLExportOperation::convertEvernoteToPelmora(
+    EvernoteHTMLConversionRequest& request) const {
     const QString& htmlPath = request.originalHTMLFilePath;
     const QString htmlName = QFileInfo(htmlPath).fileName();
     const QString packageName = QFileInfo(request.noteFilePath).fileName();
     if (debugMode()) log(formatted(QStringLiteral("Opening file: %@"), {htmlName}));
 
-    const PlistDictionary options = textImportOptions().value(QStringLiteral("WebPreferences")).toDictionary();
+    const PlistDictionary options =
+        textImportOptions().value(QStringLiteral("WebPreferences")).toDictionary();
     WebPreferences preferences;
-    preferences.setStandardFontFamily(options.value(QStringLiteral("StandardFontFamily")).toString());
-    preferences.setDefaultFontSize(static_cast<int>(options.value(QStringLiteral("DefaultFontSize")).toInteger()));
+    preferences.setStandardFontFamily(
+        options.value(QStringLiteral("StandardFontFamily")).toString());
+    preferences.setDefaultFontSize(
+        static_cast<int>(options.value(QStringLiteral("DefaultFontSize")).toInteger()));
     Error error;
-    std::optional<AttributedString> text = HTMLImporter::attributedStringFromHTMLFile(htmlPath, preferences, &error);
+    std::optional<AttributedString> text =
+        HTMLImporter::attributedStringFromHTMLFile(htmlPath, preferences, &error);
     if (!text) {
         log(formatted(QStringLiteral("Unable to read file at path %@: %@"), {htmlPath, error}));
         request.success = false;
@@ -338,7 +364,8 @@ void EvernoteHTMLExportOperation::convertEvernoteToPelmora(EvernoteHTMLConversio
 
     if (debugMode()) log(formatted(QStringLiteral("About to save file: %@"), {packageName}));
     // Written beside the target and renamed into place: a failed write leaves nothing.
-    request.success = RTFDPackage::writeToPath(*text, request.noteFilePath, RTFDocumentAttributes(), &error);
+    request.success =
+        RTFDPackage::writeToPath(*text, request.noteFilePath, RTFDocumentAttributes(), &error);
     if (request.success) {
         if (debugMode()) log(formatted(QStringLiteral("Saved file: %@"), {packageName}));
     } else {

@@ -44,7 +44,7 @@ struct EvernoteHTMLConversionRequest {
 };
 
 class EvernoteHTMLExportOperation : public EvernoteExportOperation {
-public:
+  public:
     EvernoteHTMLExportOperation();
     ~EvernoteHTMLExportOperation() override;
 
@@ -62,7 +62,8 @@ public:
     // note's dates on it, and stores its item dictionary in the description
     // under `folder`'s group. The item, or nullopt with the conversion's error.
     std::optional<PlistDictionary> exportNote(const EvernoteNote& note, const QString& htmlFile,
-                                              const QString& directory, const PlistDictionary& folder,
+                                              const QString& directory,
+                                              const PlistDictionary& folder,
                                               Error* error = nullptr);
 
     // Makes `attachmentFile` (left where it is) the item of `note` with
@@ -70,8 +71,10 @@ public:
     // description. `directory` is not used. Nullopt only when the description
     // cannot be written.
     std::optional<PlistDictionary> exportNote(const EvernoteNote& note, int itemType,
-                                                        const QString& attachmentFile, const QString& directory,
-                                                        const PlistDictionary& folder, Error* error = nullptr);
+                                              const QString& attachmentFile,
+                                              const QString& directory,
+                                              const PlistDictionary& folder,
+                                              Error* error = nullptr);
 
     // Reads the request's page with the HTML importer (the operation's text
     // import options), embeds the attachments that the page links from its
@@ -87,19 +90,22 @@ public:
     // link, or a fresh UUID when the link has none.
     static QString identifierForNoteLink(const QString& noteLink);
 
-protected:
+  protected:
     void performExportForNotebook(const std::shared_ptr<EvernoteNotebook>& notebook,
-                                  const QString& notebookFilesPath, const PlistDictionary& targetFolder) override;
+                                  const QString& notebookFilesPath,
+                                  const PlistDictionary& targetFolder) override;
 
-private:
+  private:
     // Exports one note and makes its item; false after the notebook has been
     // ended with an error that stops the run.
     bool exportOneNote(const std::shared_ptr<EvernoteNotebook>& notebook, const EvernoteNote& note,
-                       const QString& htmlFolder, const QString& notebookFilesPath, const PlistDictionary& group);
+                       const QString& htmlFolder, const QString& notebookFilesPath,
+                       const PlistDictionary& group);
     // The first "*.html" file of the export folder, or empty.
     static QString exportedHTMLFile(const QString& exportFolder);
     // The item made from the exported page, or nullopt with the error.
-    std::optional<PlistDictionary> itemForExportedPage(const EvernoteNote& note, const QString& htmlFile,
+    std::optional<PlistDictionary> itemForExportedPage(const EvernoteNote& note,
+                                                       const QString& htmlFile,
                                                        const QString& notebookFilesPath,
                                                        const PlistDictionary& group, Error* error);
     // Common keys of both kinds of item, the item stored in the description.

@@ -17,11 +17,12 @@ const QString kUntitled = QStringLiteral("Untitled");
 
 // Elements that HTML writes without content or end tag.
 bool isVoidElement(const QString& name) {
-    static const QSet<QString> kVoid{QStringLiteral("area"),  QStringLiteral("base"),  QStringLiteral("br"),
-                                     QStringLiteral("col"),   QStringLiteral("embed"), QStringLiteral("hr"),
-                                     QStringLiteral("img"),   QStringLiteral("input"), QStringLiteral("link"),
-                                     QStringLiteral("meta"),  QStringLiteral("source"), QStringLiteral("track"),
-                                     QStringLiteral("wbr")};
+    static const QSet<QString> kVoid{
+        QStringLiteral("area"), QStringLiteral("base"),   QStringLiteral("br"),
+        QStringLiteral("col"),  QStringLiteral("embed"),  QStringLiteral("hr"),
+        QStringLiteral("img"),  QStringLiteral("input"),  QStringLiteral("link"),
+        QStringLiteral("meta"), QStringLiteral("source"), QStringLiteral("track"),
+        QStringLiteral("wbr")};
     return kVoid.contains(name);
 }
 
@@ -36,8 +37,10 @@ bool isSingleMediaNode(const XMLNode& node) {
     if (!isElementNamed(node, "div")) return false;
     int media = 0;
     for (const XMLNode& child : node.children()) {
-        if (isElementNamed(child, "en-media")) ++media;
-        else if (!isElementNamed(child, "br")) return false;
+        if (isElementNamed(child, "en-media"))
+            ++media;
+        else if (!isElementNamed(child, "br"))
+            return false;
     }
     return media == 1;
 }
@@ -53,7 +56,8 @@ XMLNode onlyMediaOf(const XMLNode& node) {
 QString withUnsafeCharactersReplaced(QString name) {
     for (qsizetype i = 0; i < name.size(); ++i) {
         const QChar c = name.at(i);
-        const bool pairedHigh = c.isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate();
+        const bool pairedHigh =
+            c.isHighSurrogate() && i + 1 < name.size() && name.at(i + 1).isLowSurrogate();
         if (pairedHigh) {
             ++i;
             continue;
@@ -74,8 +78,10 @@ QString percentEncoded(const QString& component) {
 
 EvernoteHTMLNoteExport::EvernoteHTMLNoteExport(XMLNode note) {
     for (const XMLNode& child : note.children()) {
-        if (isElementNamed(child, "title")) title_ = child.textContent();
-        else if (isElementNamed(child, "content")) content_ = child.textContent();
+        if (isElementNamed(child, "title"))
+            title_ = child.textContent();
+        else if (isElementNamed(child, "content"))
+            content_ = child.textContent();
     }
     baseName_ = baseNameForTitle(title_);
     readAttachments(note);
@@ -83,7 +89,8 @@ EvernoteHTMLNoteExport::EvernoteHTMLNoteExport(XMLNode note) {
 
 QString EvernoteHTMLNoteExport::baseNameForTitle(const QString& title) {
     QString name = title.trimmed();
-    const qsizetype lineBreak = name.indexOf(QRegularExpression(QStringLiteral("[\\r\\n\\x{2028}\\x{2029}]")));
+    const qsizetype lineBreak =
+        name.indexOf(QRegularExpression(QStringLiteral("[\\r\\n\\x{2028}\\x{2029}]")));
     if (lineBreak >= 0) name = name.left(lineBreak).trimmed();
     for (QChar& c : name)
         if (c == u':' || c == u'~') c = u'-';
@@ -91,7 +98,8 @@ QString EvernoteHTMLNoteExport::baseNameForTitle(const QString& title) {
     if (name.startsWith(u'.')) name[0] = u'-';
     if (name.isEmpty()) name = kUntitled;
     // "Base.resources" is the longest name made from it.
-    const qsizetype room = FileNameLength::maximumBytes - 1 - FileNameLength::utf8Length(kResourcesExtension);
+    const qsizetype room =
+        FileNameLength::maximumBytes - 1 - FileNameLength::utf8Length(kResourcesExtension);
     return FileNameLength::leadingCharacters(name, room);
 }
 
@@ -99,7 +107,8 @@ QString EvernoteHTMLNoteExport::fileNameForAttachment(const QString& name, const
     QString result = withUnsafeCharactersReplaced(name);
     if (result.isEmpty()) {
         result = kUntitled;
-        const QString extension = UniformTypes::preferredExtension(UniformTypes::preferredIdentifierForMIMEType(mime));
+        const QString extension =
+            UniformTypes::preferredExtension(UniformTypes::preferredIdentifierForMIMEType(mime));
         if (!extension.isEmpty()) result += u'.' + extension;
     }
     return FileNameLength::fittedName(result);
@@ -130,8 +139,8 @@ void EvernoteHTMLNoteExport::readAttachments(XMLNode note) {
             unique = FileNameLength::numberedName(base, extension, n);
         usedNames.insert(unique.toCaseFolded());
         attachment.fileName = unique;
-        const QString hash =
-            QString::fromLatin1(QCryptographicHash::hash(attachment.data, QCryptographicHash::Md5).toHex());
+        const QString hash = QString::fromLatin1(
+            QCryptographicHash::hash(attachment.data, QCryptographicHash::Md5).toHex());
         attachmentByHash_.insert(hash, attachments_.size());
         attachments_.append(attachment);
     }
@@ -141,8 +150,8 @@ bool EvernoteHTMLNoteExport::writeToFolder(const QString& folder, Error* error) 
     const QString page = pageForContent(content_, error);
     if (page.isNull()) return false;
     if (!FileOperations::makeDirectory(folder, true, error)) return false;
-    if (!FileOperations::writeFile(folder + u'/' + baseName_ + QStringLiteral(".html"), page.toUtf8(),
-                                   FileOperations::WriteMode::NewOnly, error))
+    if (!FileOperations::writeFile(folder + u'/' + baseName_ + QStringLiteral(".html"),
+                                   page.toUtf8(), FileOperations::WriteMode::NewOnly, error))
         return false;
     return writeAttachments(folder, error);
 }
@@ -159,14 +168,15 @@ bool EvernoteHTMLNoteExport::writeAttachments(const QString& folder, Error* erro
 }
 
 QString EvernoteHTMLNoteExport::pageForContent(const QString& content, Error* error) {
-    const std::unique_ptr<XMLDocument> document =
-        XMLDocument::parse(content.trimmed().isEmpty() ? QByteArrayLiteral("<en-note/>") : content.toUtf8(), error);
+    const std::unique_ptr<XMLDocument> document = XMLDocument::parse(
+        content.trimmed().isEmpty() ? QByteArrayLiteral("<en-note/>") : content.toUtf8(), error);
     if (!document) return QString();
     XMLNode enNote = document->nodesForXPath(QStringLiteral("//en-note")).value(0);
     if (enNote.isNull()) enNote = document->rootElement();
-    QString page = QStringLiteral("<!DOCTYPE html>\n<html><head>"
-                                  "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">"
-                                  "<title>%1</title></head>")
+    QString page = QStringLiteral(
+                       "<!DOCTYPE html>\n<html><head>"
+                       "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=UTF-8\">"
+                       "<title>%1</title></head>")
                        .arg(escapedText(title_));
     page += bodyForNote(enNote);
     page += QStringLiteral("</html>\n");
@@ -180,7 +190,8 @@ QString EvernoteHTMLNoteExport::bodyForNote(XMLNode enNote) {
         // The note's only attachment, whatever its media tag names, and nothing
         // else in the body, not even white space: the reader sees one child.
         attachments_.first().shown = true;
-        return QStringLiteral("<body>") + elementForAttachment(attachments_.first(), onlyMediaOf(children.first())) +
+        return QStringLiteral("<body>") +
+               elementForAttachment(attachments_.first(), onlyMediaOf(children.first())) +
                QStringLiteral("</body>");
     }
     QString style = enNote.attribute(QStringLiteral("style"));
@@ -188,21 +199,23 @@ QString EvernoteHTMLNoteExport::bodyForNote(XMLNode enNote) {
                            : QStringLiteral("<body style=\"%1\">").arg(escapedText(style));
     for (const XMLNode& child : children) writeNode(child, body);
     for (const Attachment& attachment : attachments_)
-        if (!attachment.shown) body += QStringLiteral("<div>") + elementForAttachment(attachment) + QStringLiteral("</div>");
+        if (!attachment.shown)
+            body += QStringLiteral("<div>") + elementForAttachment(attachment) +
+                    QStringLiteral("</div>");
     return body + QStringLiteral("</body>");
 }
 
 void EvernoteHTMLNoteExport::writeNode(XMLNode node, QString& out) {
     switch (node.type()) {
-    case XMLNode::Type::Text:
-    case XMLNode::Type::CDATA:
-        out += escapedText(node.textContent());
-        break;
-    case XMLNode::Type::Element:
-        writeElement(node, out);
-        break;
-    default:
-        break;  // comments, processing instructions: not part of the page
+        case XMLNode::Type::Text:
+        case XMLNode::Type::CDATA:
+            out += escapedText(node.textContent());
+            break;
+        case XMLNode::Type::Element:
+            writeElement(node, out);
+            break;
+        default:
+            break;  // comments, processing instructions: not part of the page
     }
 }
 
@@ -214,7 +227,8 @@ void EvernoteHTMLNoteExport::writeElement(XMLNode element, QString& out) {
     }
     if (name == QLatin1String("en-todo")) {
         const bool checked = element.attribute(QStringLiteral("checked")) == QLatin1String("true");
-        out += checked ? QStringLiteral("<input type=\"checkbox\" checked>") : QStringLiteral("<input type=\"checkbox\">");
+        out += checked ? QStringLiteral("<input type=\"checkbox\" checked>")
+                       : QStringLiteral("<input type=\"checkbox\">");
         return;
     }
     if (name == QLatin1String("en-crypt")) {
@@ -231,7 +245,8 @@ void EvernoteHTMLNoteExport::writeElement(XMLNode element, QString& out) {
 }
 
 void EvernoteHTMLNoteExport::writeMedia(XMLNode media, QString& out) {
-    const auto found = attachmentByHash_.find(media.attribute(QStringLiteral("hash")).trimmed().toLower());
+    const auto found =
+        attachmentByHash_.find(media.attribute(QStringLiteral("hash")).trimmed().toLower());
     if (found == attachmentByHash_.end()) return;  // names no attachment of the note
     Attachment& attachment = attachments_[*found];
     attachment.shown = true;
@@ -239,16 +254,19 @@ void EvernoteHTMLNoteExport::writeMedia(XMLNode media, QString& out) {
 }
 
 QString EvernoteHTMLNoteExport::referenceForAttachment(const Attachment& attachment) const {
-    return percentEncoded(baseName_ + u'.' + kResourcesExtension) + u'/' + percentEncoded(attachment.fileName);
+    return percentEncoded(baseName_ + u'.' + kResourcesExtension) + u'/' +
+           percentEncoded(attachment.fileName);
 }
 
-QString EvernoteHTMLNoteExport::elementForAttachment(const Attachment& attachment, XMLNode media) const {
+QString EvernoteHTMLNoteExport::elementForAttachment(const Attachment& attachment,
+                                                     XMLNode media) const {
     const QString type = UniformTypes::preferredIdentifierForMIMEType(attachment.mime);
     if (UniformTypes::conformsTo(type, QStringLiteral("public.image"))) {
         QString image = QStringLiteral("<img src=\"%1\"").arg(referenceForAttachment(attachment));
         for (const QString& dimension : {QStringLiteral("width"), QStringLiteral("height")})
             if (media.hasAttribute(dimension))
-                image += QStringLiteral(" %1=\"%2\"").arg(dimension, escapedText(media.attribute(dimension)));
+                image += QStringLiteral(" %1=\"%2\"")
+                             .arg(dimension, escapedText(media.attribute(dimension)));
         return image + u'>';
     }
     return QStringLiteral("<a href=\"%1\">%2</a>")

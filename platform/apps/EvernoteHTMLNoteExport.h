@@ -30,7 +30,7 @@
 #include "platform/xml/XMLNode.h"
 
 class EvernoteHTMLNoteExport {
-public:
+  public:
     // An export of `note`, a <note> element of an ENEX document.
     explicit EvernoteHTMLNoteExport(XMLNode note);
 
@@ -47,7 +47,7 @@ public:
     // the MIME type's extension when it has none).
     static QString fileNameForAttachment(const QString& name, const QString& mime);
 
-private:
+  private:
     struct Attachment {
         QByteArray data;
         QString mime;

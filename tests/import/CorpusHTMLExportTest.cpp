@@ -35,11 +35,14 @@ NotebookRun importNotebooks(bool html, const QString& library) {
     {
         RecordingDelegate delegate;
         auto evernote = EvernoteApplication::applicationWithBundleIdentifier();
-        auto operation = EvernoteExportOperation::exportOperationForApp(evernote, evernote->notebooks(), &delegate);
+        auto operation = EvernoteExportOperation::exportOperationForApp(
+            evernote, evernote->notebooks(), &delegate);
         OperationQueue queue;
         queue.addOperation(operation);
-        if (runEventLoopUntil([&] { return delegate.ended.load(); }, 240000)) run.outcome = delegate.calls.last();
-        else operation->cancel();
+        if (runEventLoopUntil([&] { return delegate.ended.load(); }, 240000))
+            run.outcome = delegate.calls.last();
+        else
+            operation->cancel();
         queue.waitUntilAllOperationsAreFinished();
         run.exported = delegate.exported;
     }
@@ -59,8 +62,10 @@ QString comparable(const LibraryItem& item, const QDateTime& runStart) {
         if (!d.isValid()) return QStringLiteral("none");
         return d < runStart ? d.toUTC().toString(Qt::ISODate) : QStringLiteral("now");
     };
-    return QStringList{isFile ? QStringLiteral("attachment") : QFileInfo(item.fileName).completeBaseName(),
-                       date(item.fileCreated), date(item.fileModified), item.fileTags.value_or(QStringList()).join(u',')}
+    return QStringList{
+        isFile ? QStringLiteral("attachment") : QFileInfo(item.fileName).completeBaseName(),
+        date(item.fileCreated), date(item.fileModified),
+        item.fileTags.value_or(QStringList()).join(u',')}
         .join(QStringLiteral(" | "));
 }
 
@@ -87,8 +92,10 @@ TEST_P(CorpusHTMLExportTest, HTMLImportMatchesTheENEXImport) {
     TestEnvironment env;
     QDir().mkpath(env.path(QStringLiteral("evernote")));
     // The corpus is read where it is: the notebook is a link to the file.
-    ASSERT_TRUE(QFile::link(path, env.path(QStringLiteral("evernote/") + QFileInfo(path).fileName())));
-    installApplication(env, QStringLiteral("Evernote"), QStringLiteral("com.evernote.Evernote"), QStringLiteral("7.14"),
+    ASSERT_TRUE(
+        QFile::link(path, env.path(QStringLiteral("evernote/") + QFileInfo(path).fileName())));
+    installApplication(env, QStringLiteral("Evernote"), QStringLiteral("com.evernote.Evernote"),
+                       QStringLiteral("7.14"),
                        QStringLiteral("<key>EvernoteNotebookFolder</key><string>%1</string>")
                            .arg(env.path(QStringLiteral("evernote")).toHtmlEscaped()));
     // Whole seconds: note dates have no fraction, and a file's time may lose it.
@@ -97,8 +104,11 @@ TEST_P(CorpusHTMLExportTest, HTMLImportMatchesTheENEXImport) {
     const NotebookRun enex = importNotebooks(false, env.path(QStringLiteral("enex-library")));
     const NotebookRun html = importNotebooks(true, env.path(QStringLiteral("html-library")));
     const std::string file = corpusName(path).toStdString();
-    ASSERT_TRUE(enex.libraryError.isEmpty() || enex.items.isEmpty()) << file << ": " << enex.libraryError.toStdString();
-    if (enex.outcome != QLatin1String("end")) GTEST_SKIP() << file << ": the ENEX import itself ended with " << enex.outcome.toStdString();
+    ASSERT_TRUE(enex.libraryError.isEmpty() || enex.items.isEmpty())
+        << file << ": " << enex.libraryError.toStdString();
+    if (enex.outcome != QLatin1String("end"))
+        GTEST_SKIP() << file << ": the ENEX import itself ended with "
+                     << enex.outcome.toStdString();
     ASSERT_EQ(html.outcome, QStringLiteral("end")) << file;
     EXPECT_EQ(html.exported, enex.exported) << file;
     ASSERT_EQ(html.items.size(), enex.items.size()) << file;
@@ -114,8 +124,10 @@ TEST_P(CorpusHTMLExportTest, HTMLImportMatchesTheENEXImport) {
         EXPECT_TRUE(item.exists) << file << ": " << item.fileName.toStdString();
         if (item.kind != LibraryItem::Kind::NotePackage) continue;
         EXPECT_FALSE(QFile::exists(item.path + QStringLiteral("/NoteAttributes"))) << file;
-        EXPECT_TRUE(item.contentError.isEmpty() || item.contentError.contains(QLatin1String("NoteAttributes")))
-            << file << ": " << item.fileName.toStdString() << " " << item.contentError.toStdString();
+        EXPECT_TRUE(item.contentError.isEmpty() ||
+                    item.contentError.contains(QLatin1String("NoteAttributes")))
+            << file << ": " << item.fileName.toStdString() << " "
+            << item.contentError.toStdString();
     }
 }
 
