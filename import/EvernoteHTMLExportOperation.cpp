@@ -9,6 +9,7 @@
 #include "platform/foundation/FileOperations.h"
 #include "platform/foundation/FileResourceValues.h"
 #include "platform/foundation/Format.h"
+#include "platform/foundation/Localization.h"
 #include "platform/foundation/SystemLog.h"
 #include "platform/richtext/HTMLImporter.h"
 #include "platform/richtext/RTFDPackage.h"
@@ -360,12 +361,23 @@ void EvernoteHTMLExportOperation::convertEvernoteToPelmora(
         return;
     }
     if (debugMode()) log(formatted(QStringLiteral("Opened file: %@"), {htmlName}));
-    embedLinkedAttachments(*text, htmlPath);
+    std::optional<FileWrapper> package;
+    try {
+        embedLinkedAttachments(*text, htmlPath);
+        package = RTFDPackage::fileWrapperFromAttributedString(*text, RTFDocumentAttributes());
+    } catch (const std::exception&) {  // a text range gone wrong fails this note only
+        const QString message = stringWithFormat(
+            localizedString("Unable to create file wrapper for file at path: %@"), {htmlPath});
+        log(message);
+        request.success = false;
+        request.error =
+            Error(kEvernoteExportErrorDomain, EvernoteExportNoteConversionFailed, message);
+        return;
+    }
 
     if (debugMode()) log(formatted(QStringLiteral("About to save file: %@"), {packageName}));
     // Written beside the target and renamed into place: a failed write leaves nothing.
-    request.success =
-        RTFDPackage::writeToPath(*text, request.noteFilePath, RTFDocumentAttributes(), &error);
+    request.success = package->writeToPath(request.noteFilePath, true, &error);
     if (request.success) {
         if (debugMode()) log(formatted(QStringLiteral("Saved file: %@"), {packageName}));
     } else {
