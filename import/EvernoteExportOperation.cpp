@@ -14,9 +14,9 @@
 #include "platform/foundation/FileOperations.h"
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Localization.h"
-#include "platform/foundation/SystemLog.h"
 #include "platform/foundation/UserDefaults.h"
 #include "enex/EvernoteXMLParseOperation.h"
+#include "import/EvernoteHTMLExportOperation.h"
 #include "import/EvernoteXMLExportOperation.h"
 #include "util/FileNameRules.h"
 
@@ -76,11 +76,11 @@ Error cannotCreateDirectoryError(const Error& underlying) {
 std::shared_ptr<EvernoteExportOperation> EvernoteExportOperation::exportOperationForApp(
     std::shared_ptr<EvernoteApplication> app, const EvernoteNotebookList& notebooks,
     EvernoteExportOperationDelegate* delegate) {
-    // The HTML variant ("UseHTMLExport") is not part of this program yet: every
-    // notebook is exported as ENEX, and the choice is logged so it is not silent.
+    std::shared_ptr<EvernoteExportOperation> operation;
     if (UserDefaults::standard().boolForKey(QStringLiteral("UseHTMLExport")))
-        systemLog(QStringLiteral("UseHTMLExport is set, but notebooks are exported as ENEX: the HTML export is not available yet."));
-    std::shared_ptr<EvernoteExportOperation> operation = std::make_shared<EvernoteXMLExportOperation>();
+        operation = std::make_shared<EvernoteHTMLExportOperation>();
+    else
+        operation = std::make_shared<EvernoteXMLExportOperation>();
     operation->setEvernoteApp(std::move(app));
     operation->setNotebooks(notebooks);
     operation->setDelegate(delegate);
@@ -204,6 +204,12 @@ PlistDictionary EvernoteExportOperation::makeGroupDictionary(const QString& name
     std::lock_guard lock(mutex_);
     description_.addGroup(group);
     return group;
+}
+
+bool EvernoteExportOperation::addItemToDescription(const PlistDictionary& item, const PlistDictionary& group,
+                                                   Error* error) {
+    std::lock_guard lock(mutex_);
+    return description_.addItem(item, group, error);
 }
 
 bool EvernoteExportOperation::prepareToExportNotebook(const std::shared_ptr<EvernoteNotebook>& notebook,

@@ -77,8 +77,10 @@ class EvernoteXMLParseOperation;
 
 class EvernoteExportOperation : public Operation {
 public:
-    // Creates the notebook import for `app` and `notebooks` (notebooks
-    // exported by Evernote as ENEX), unstarted; the caller adds it to a queue.
+    // Creates the notebook import for `app` and `notebooks`, unstarted: note
+    // by note as HTML when the setting "UseHTMLExport" is on
+    // (EvernoteHTMLExportOperation), otherwise notebook by notebook as ENEX
+    // (EvernoteXMLExportOperation). The caller adds it to a queue.
     static std::shared_ptr<EvernoteExportOperation> exportOperationForApp(
         std::shared_ptr<EvernoteApplication> app, const EvernoteNotebookList& notebooks,
         EvernoteExportOperationDelegate* delegate);
@@ -166,6 +168,9 @@ protected:
 
     // A new group dictionary named `name`, part of the description.
     PlistDictionary makeGroupDictionary(const QString& name);
+    // Writes `item` into the description under `group` (its "folder" set to
+    // the group's identifier). Error: the description could not be written.
+    bool addItemToDescription(const PlistDictionary& item, const PlistDictionary& group, Error* error = nullptr);
     // A parse of the ENEX file `fileURL` whose items go into `directory` and
     // `group`: each item is logged, written into the description and counted
     // for the delegate; a note error that fails every later note, or a

@@ -10,8 +10,10 @@
 #include <QHash>
 #include <QMutex>
 #include <QSet>
+#include <QUuid>
 #include <cstdio>
 
+#include "platform/apps/EvernoteHTMLNoteExport.h"
 #include "platform/foundation/DateText.h"
 
 namespace {
@@ -62,6 +64,16 @@ QString textOf(xmlNodePtr node) {
     return text;
 }
 
+// A link in Evernote's form, ending in the note's identifier: a UUID made
+// from the notebook's name and the note's position, so it is the same on every
+// listing and differs between notes of different notebooks.
+QString noteLinkFor(const QString& notebookName, qsizetype index) {
+    static const QUuid kNamespace(QStringLiteral("{5f0c2a4e-9b1d-4c3a-8e57-2d6f1a9b3c70}"));
+    const QString identifier = QUuid::createUuidV5(kNamespace, QStringLiteral("%1/%2").arg(notebookName).arg(index))
+                                   .toString(QUuid::WithoutBraces);
+    return QStringLiteral("evernote:///view/0/s0/%1/%1/").arg(identifier);
+}
+
 EvernoteNote noteFromElement(xmlNodePtr note, const QString& path, qsizetype index) {
     EvernoteNote result;
     result.notebookPath = path;
@@ -69,19 +81,18 @@ EvernoteNote noteFromElement(xmlNodePtr note, const QString& path, qsizetype ind
     for (xmlNodePtr child = note->children; child; child = child->next) {
         if (child->type != XML_ELEMENT_NODE) continue;
         const QByteArray name(reinterpret_cast<const char*>(child->name));
-        if (name == "title") result.title = textOf(child);
+        // Exports may be indented: the white space around a value is not part of it.
+        if (name == "title") result.title = textOf(child).trimmed();
         else if (name == "tag") result.tags << textOf(child).trimmed();
-        else if (name == "created") result.creationDate = dateFromCompactTimestamp(textOf(child));
-        else if (name == "updated") result.modificationDate = dateFromCompactTimestamp(textOf(child));
+        else if (name == "created") result.creationDate = dateFromCompactTimestamp(textOf(child).trimmed());
+        else if (name == "updated") result.modificationDate = dateFromCompactTimestamp(textOf(child).trimmed());
         else if (name == "note-attributes") {
             for (xmlNodePtr a = child->children; a; a = a->next)
                 if (a->type == XML_ELEMENT_NODE && xmlStrEqual(a->name, BAD_CAST "source-url"))
-                    result.sourceURL = textOf(a);
+                    result.sourceURL = textOf(a).trimmed();
         }
     }
-    result.noteLink = QStringLiteral("evernote:///view/%1/%2")
-                          .arg(QFileInfo(path).completeBaseName())
-                          .arg(index);
+    result.noteLink = noteLinkFor(QFileInfo(path).completeBaseName(), index);
     return result;
 }
 
@@ -152,7 +163,28 @@ void EvernoteStandIn::exportNotes(const QList<EvernoteNote>& notes, const QUrl& 
         exportENEX(notes, url.toLocalFile(), tags);
         return;
     }
-    std::fprintf(stderr, "Evernote: the HTML export format is not available in this application\n");
+    if (format == kEvernoteExportFormatHTML) {
+        if (!notes.isEmpty()) exportHTML(notes.first(), url.toLocalFile());
+        return;
+    }
+    std::fprintf(stderr, "Evernote: unknown export format %08x\n", format);
+}
+
+void EvernoteStandIn::exportHTML(const EvernoteNote& note, const QString& folder) const {
+    ENEXReader reader(note.notebookPath);
+    qsizetype index = 0;
+    while (reader.get() && reader.nextNote()) {
+        if (index++ != note.index) continue;
+        xmlNodePtr element = xmlTextReaderExpand(reader.get());
+        Error error;
+        if (!element)
+            std::fprintf(stderr, "Evernote: cannot read the note \"%s\"\n", qPrintable(note.title));
+        else if (!EvernoteHTMLNoteExport(XMLNode(element)).writeToFolder(folder, &error))
+            std::fprintf(stderr, "Evernote: cannot export the note \"%s\" as HTML: %s\n", qPrintable(note.title),
+                         qPrintable(error.localizedDescription()));
+        return;
+    }
+    std::fprintf(stderr, "Evernote: the note \"%s\" is no longer there\n", qPrintable(note.title));
 }
 
 void EvernoteStandIn::exportENEX(const QList<EvernoteNote>& notes, const QString& path,

@@ -2,6 +2,7 @@
 // one per notebook (the file name without its extension is the notebook's
 // name). The folder is the "EvernoteNotebookFolder" of the application's
 // Info.plist, unless setNotebookFolderOverride() names another one.
+// Notes are exported as ENEX, or one note as HTML in Evernote's form.
 // Files are streamed: listing notes and exporting them never loads a whole
 // notebook, only one note at a time.
 #pragma once
@@ -24,5 +25,8 @@ public:
 
 private:
     void exportENEX(const QList<EvernoteNote>& notes, const QString& path, bool tags) const;
+    // Writes `note` as Evernote's HTML export: a folder at `folder` holding
+    // "Title.html" and "Title.resources/" (EvernoteHTMLNoteExport).
+    void exportHTML(const EvernoteNote& note, const QString& folder) const;
     ApplicationRecord record_;
 };
