@@ -116,6 +116,8 @@ void logFailure(const QString& format, std::initializer_list<FormatArgument> arg
 
 // --- Size walk ---
 
+// Walks a tree by the bytes of its paths, so that a name which is not UTF-8
+// is still found again.
 struct SizeWalk {
     std::set<std::pair<dev_t, ino_t>> visited;  // every folder counted
 
@@ -124,33 +126,37 @@ struct SizeWalk {
         return visited.insert({info.st_dev, info.st_ino}).second;
     }
 
+    static Error failure(int errnoValue, const QByteArray& path) {
+        return posixError(errnoValue, QFile::decodeName(path));
+    }
+
     // The names of the folder's children that are not hidden; nullopt with the error.
-    static std::optional<std::vector<QString>> visibleChildren(const QString& folder,
-                                                               Error* error) {
-        DIR* directory = ::opendir(encoded(folder).constData());
+    static std::optional<std::vector<QByteArray>> visibleChildren(const QByteArray& folder,
+                                                                  Error* error) {
+        DIR* directory = ::opendir(folder.constData());
         if (!directory) {
-            posixError(errno, folder).report(error);
+            failure(errno, folder).report(error);
             return std::nullopt;
         }
-        std::vector<QString> names;
+        std::vector<QByteArray> names;
         errno = 0;
         while (const struct dirent* entry = ::readdir(directory)) {
-            if (entry->d_name[0] != '.') names.push_back(QFile::decodeName(entry->d_name));
+            if (entry->d_name[0] != '.') names.emplace_back(entry->d_name);
             errno = 0;
         }
-        const int failure = errno;
+        const int readFailure = errno;
         ::closedir(directory);
-        if (failure != 0) {
-            posixError(failure, folder).report(error);
+        if (readFailure != 0) {
+            failure(readFailure, folder).report(error);
             return std::nullopt;
         }
         return names;
     }
 
-    std::optional<quint64> sizeOf(const QString& path, Error* error) {
+    std::optional<quint64> sizeOf(const QByteArray& path, Error* error) {
         struct stat info;
-        if (!statItem(path, &info, false)) {
-            posixError(errno, path).report(error);
+        if (::lstat(path.constData(), &info) != 0) {
+            failure(errno, path).report(error);
             return std::nullopt;
         }
         if (!S_ISDIR(info.st_mode)) return static_cast<quint64>(info.st_size);
@@ -158,15 +164,15 @@ struct SizeWalk {
         return folderSize(path, error);
     }
 
-    std::optional<quint64> folderSize(const QString& folder, Error* error) {
+    std::optional<quint64> folderSize(const QByteArray& folder, Error* error) {
         const auto children = visibleChildren(folder, error);
         if (!children) return std::nullopt;
         quint64 total = 0;
-        for (const QString& name : *children) {
-            const QString child = folder + u'/' + name;
+        for (const QByteArray& name : *children) {
+            const QByteArray child = folder + '/' + name;
             struct stat info;
-            if (!statItem(child, &info, false)) {
-                posixError(errno, child).report(error);
+            if (::lstat(child.constData(), &info) != 0) {
+                failure(errno, child).report(error);
                 return std::nullopt;
             }
             if (S_ISDIR(info.st_mode)) {
@@ -215,7 +221,8 @@ bool isAlias(bool* isAliasOut, const QUrl& url, Error* error) {
     const QString path = url.toLocalFile();
     struct stat info;
     if (path.isEmpty() || !statItem(path, &info, false)) {
-        posixError(path.isEmpty() ? EINVAL : errno, url.toString()).report(error);
+        const int failure = path.isEmpty() ? EINVAL : errno;
+        posixError(failure, url.toString()).report(error);
         return false;
     }
     bool answer = S_ISLNK(info.st_mode);
@@ -358,7 +365,7 @@ std::optional<quint64> sizeOfFileAtURL(const QUrl& url, Error* outError) {
         return std::nullopt;
     }
     SizeWalk walk;
-    return walk.sizeOf(url.toLocalFile(), outError);
+    return walk.sizeOf(encoded(url.toLocalFile()), outError);
 }
 
 quint64 sizeOfFileAtURL(const QUrl& url) { return sizeOfFileAtURL(url, nullptr).value_or(0); }

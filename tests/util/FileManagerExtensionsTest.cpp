@@ -202,7 +202,13 @@ TEST(FileManagerSizes, FolderSumsVisibleChildrenOnly) {
     env.writeFile(QStringLiteral("tree/a.txt"), QByteArray(10, 'a'));
     env.writeFile(QStringLiteral("tree/sub/b.txt"), QByteArray(20, 'b'));
     env.writeFile(QStringLiteral("tree/Note.pmnote/TXT.rtf"), QByteArray(30, 'c'));
-    EXPECT_EQ(sizeOfFileAtURL(fileURL(env.path(QStringLiteral("tree")))), 60u);
+    // A name that is not UTF-8 counts too.
+    FILE* latin1 =
+        std::fopen(QFile::encodeName(env.path(QStringLiteral("tree"))) + "/caf\xe9", "w");
+    ASSERT_TRUE(latin1);
+    std::fputs("12345", latin1);
+    std::fclose(latin1);
+    EXPECT_EQ(sizeOfFileAtURL(fileURL(env.path(QStringLiteral("tree")))), 65u);
     EXPECT_EQ(sizeOfFileAtURL(fileURL(env.path(QStringLiteral("tree/a.txt")))), 10u);
     QDir().mkpath(env.path(QStringLiteral("empty")));
     EXPECT_EQ(sizeOfFileAtURL(fileURL(env.path(QStringLiteral("empty")))), 0u);

@@ -38,11 +38,6 @@ TEST(TextCleanUp, RemovesControlAndIllegalCharactersWhole) {
         "ab");
 }
 
-TEST(TextCleanUp, EscapesBackslashesAndQuotes) {
-    EXPECT_EQ(stringByEscapingBackslashes(QStringLiteral("a\\b\\\\")), "a\\\\b\\\\\\\\");
-    EXPECT_EQ(stringByEscapingQuotes(QStringLiteral("it's \"x\"")), "it\\'s \\\"x\\\"");
-}
-
 TEST(CaseInsensitiveTests, CompareUnitsIgnoringCase) {
     EXPECT_TRUE(startsWith(QStringLiteral("abcdef"), QStringLiteral("ABC")));
     EXPECT_TRUE(startsWith(QStringLiteral("abc"), QString()));
@@ -110,14 +105,6 @@ TEST(Constructors, DecodeBytesUpToLengthOrZero) {
     // Not UTF-8, or a sequence cut off by the length: no text.
     EXPECT_FALSE(stringWithCString("\xE9t\xE9", QStringConverter::Utf8, 3));
     EXPECT_FALSE(stringWithCString("h\xC3\xA9", QStringConverter::Utf8, 2));
-}
-
-TEST(Constructors, QuantityTakesThePluralUnlessOne) {
-    const QString note = QStringLiteral("note"), notes = QStringLiteral("notes");
-    EXPECT_EQ(stringWithQuantity(1, note, notes), "1 note");
-    EXPECT_EQ(stringWithQuantity(0, note, notes), "0 notes");
-    EXPECT_EQ(stringWithQuantity(2, note, notes), "2 notes");
-    EXPECT_EQ(stringWithQuantity(-1, note, notes), "-1 notes");
 }
 
 TEST(EncryptedItems, RecognisedByTheirExactExtension) {
