@@ -1,6 +1,7 @@
 #include "platform/foundation/DesktopEntry.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QFile>
@@ -78,12 +79,16 @@ std::optional<DesktopEntry> DesktopEntry::fromData(const QByteArray& data) {
 }
 
 std::optional<DesktopEntry> DesktopEntry::readFromFile(const QString& path, Error* error) {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a named pipe with this name never holds the reader up.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         posixError(errno, path).report(error);
         return std::nullopt;
     }
-    QByteArray data(kMaximumSize + 1, Qt::Uninitialized);
+    // Room for the whole file, and one byte more to tell a file over the limit.
+    struct stat info;
+    const qint64 expected = ::fstat(fd, &info) == 0 ? qint64(info.st_size) : kMaximumSize;
+    QByteArray data(std::min(expected, kMaximumSize) + 1, Qt::Uninitialized);
     qsizetype size = 0;
     while (size < data.size()) {
         const ssize_t n = ::read(fd, data.data() + size, static_cast<size_t>(data.size() - size));
