@@ -68,7 +68,7 @@ std::optional<QByteArray> contentsOfSmallFile(const QString& path) {
 
 QString nameWithoutExtension(const QString& path) { return QFileInfo(path).completeBaseName(); }
 
-// Cocoa's lastPathComponent and stringByDeletingPathExtension: trailing
+// The last path component without its extension: trailing
 // slashes do not count, "/" stays "/", and a leading "." is no extension.
 QString lastComponentWithoutExtension(const QString& path) {
     QString trimmedPath = path;
