@@ -100,6 +100,14 @@ TEST(CommentTags, FileTagsMergeTheAttributeWithTheComment) {
         (QStringList{QStringLiteral("work"), QStringLiteral("home"), QStringLiteral("travel")}));
     EXPECT_EQ(commentOfFileAtPath(file), QStringLiteral("Draft"));
 
+    // A comment longer than a page is read whole, where the file system can
+    // hold one (ext4 cannot, XFS and Btrfs can).
+    values.tagNames.reset();
+    values.comment = QString(5000, u'x') + QStringLiteral(" ###begin_tags###far###end_tags###");
+    if (setResourceValues(file, values))
+        EXPECT_EQ(tagNamesOfFileAtPath(file),
+                  (QStringList{QStringLiteral("work"), QStringLiteral("home"), QStringLiteral("far")}));
+
     const QString bare = env.writeFile(QStringLiteral("bare.txt"), "x");
     EXPECT_EQ(tagNamesOfFileAtPath(bare), QStringList());
     EXPECT_EQ(commentOfFileAtPath(bare), std::nullopt);
