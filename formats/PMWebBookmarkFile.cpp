@@ -277,7 +277,16 @@ QImage PMWebBookmarkFile::iconImage() const {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) return QImage();
     const QMimeType type = QMimeDatabase().mimeTypeForFile(
         QStringLiteral("bookmark.") + fileExtensionForURL(url_), QMimeDatabase::MatchExtension);
-    QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
+    // Most MIME databases know no location extension but "url"; then the
+    // internet shortcut's icon stands for all of them.
+    QStringList names;
+    if (!type.isDefault()) names << type.iconName() << type.genericIconName();
+    names << QStringLiteral("application-x-mswinurl") << QStringLiteral("text-html");
+    QIcon icon;
+    for (const QString& name : names) {
+        icon = QIcon::fromTheme(name);
+        if (!icon.isNull()) break;
+    }
     if (icon.isNull()) icon = QApplication::style()->standardIcon(QStyle::SP_FileLinkIcon);
     return icon.pixmap(kIconSize, kIconSize)
         .toImage()

@@ -104,9 +104,10 @@ class PMWebBookmarkFile {
     // last path component without extension when it has 2 characters or
     // more; else the URL without its "scheme://".
     QString suggestedFilename() const;
-    // The desktop's icon for files of fileExtensionForURL(URL()) (the icon
-    // theme's icon for the extension's MIME type), 96 by 96; the style's file
-    // icon when the theme has none; a null image without a GUI application.
+    // The desktop's icon for files of fileExtensionForURL(URL()), 96 by 96:
+    // the icon theme's icon for the extension's MIME type, else for internet
+    // shortcuts ("application-x-mswinurl", "text-html"), else the style's
+    // link icon; a null image without a GUI application.
     QImage iconImage() const;
     // True when the URL's scheme is exactly "http" or "https".
     bool canPreviewBookmark() const;
