@@ -28,13 +28,7 @@ QString withSpacesForSeparators(QString word) {
     return word.replace(u'_', u' ').replace(u'.', u' ');
 }
 
-QString trimmedOfAtSigns(const QString& piece) {
-    qsizetype start = 0;
-    qsizetype end = piece.size();
-    while (start < end && piece.at(start) == u'@') ++start;
-    while (end > start && piece.at(end - 1) == u'@') --end;
-    return piece.mid(start, end - start);
-}
+bool isAtSign(char32_t c) { return c == u'@'; }
 
 std::optional<QStringList> tagsInBlock(const QString& comments, qsizetype begin) {
     const qsizetype start = begin + kBeginTags.size();
@@ -42,7 +36,7 @@ std::optional<QStringList> tagsInBlock(const QString& comments, qsizetype begin)
     if (end < 0) return std::nullopt;
     QStringList tags;
     for (const QString& piece : comments.mid(start, end - start).split(u';')) {
-        const QString tag = trimmedOfAtSigns(piece);
+        const QString tag = CharacterClasses::trimmed(piece, isAtSign);
         if (!tag.isEmpty()) tags.append(tag);
     }
     return tags;
