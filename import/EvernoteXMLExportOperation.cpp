@@ -6,6 +6,7 @@
 
 #include "platform/foundation/FileOperations.h"
 #include "platform/foundation/Format.h"
+#include "platform/foundation/Localization.h"
 #include "platform/foundation/StandardPaths.h"
 #include "platform/foundation/SystemLog.h"
 #include "util/FileNameRules.h"
@@ -13,6 +14,15 @@
 namespace {
 
 Error cancelledError() { return Error(kEvernoteExportErrorDomain, EvernoteExportCancelled); }
+
+// The parser's error, its message naming the notebook: among several
+// notebooks the user must know which one could not be read.
+Error notebookReadError(const QString& notebookName, const Error& parseError) {
+    return Error(parseError.domain(), parseError.code(),
+                 stringWithFormat(localizedString("The notebook “%@” could not be read: %@"),
+                                  {notebookName, parseError.localizedDescription()}),
+                 parseError);
+}
 
 QString uniqueENEXPath(const QString& folder, const QString& baseName) {
     return folder + u'/' +
@@ -95,6 +105,9 @@ void EvernoteXMLExportOperation::parseNotebook(const std::shared_ptr<EvernoteNot
     parserQueue_->addOperation(makeParseOperation(
         QUrl::fromLocalFile(enexPath), notebookFilesPath, group, [this, notebook](const Error& error) {
             // A parse that was complete when the cancellation came still stops the run here.
-            exportNotebookDidEnd(notebook, error.isNull() && isCancelled() ? cancelledError() : error);
+            if (error.isNull()) exportNotebookDidEnd(notebook, isCancelled() ? cancelledError() : Error());
+            // What stopped the run itself (a full disk, say) names its folder already.
+            else if (error.domain() == kEvernoteExportErrorDomain) exportNotebookDidEnd(notebook, error);
+            else exportNotebookDidEnd(notebook, notebookReadError(notebook->name(), error));
         }));
 }

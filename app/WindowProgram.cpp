@@ -1,0 +1,25 @@
+#include "app/WindowProgram.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QTimer>
+
+#include "app/AppDelegate.h"
+#include "platform/foundation/Bundle.h"
+
+bool hasDisplayForWindow() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
+int runWindowProgram(int& argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(Bundle::main().stringForKey(QStringLiteral("CFBundleName")));
+    QApplication::setApplicationVersion(Bundle::main().shortVersionString());
+    // The desktop entry "ferrymark.desktop" names the program and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("ferrymark"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/ferrymark.svg")));
+    AppDelegate delegate;
+    QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
+    return QApplication::exec();
+}
