@@ -1,20 +1,50 @@
 #include "app/ImportProgressPrinter.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLocale>
 #include <QUrl>
+#include <cmath>
+#include <memory>
 
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Localization.h"
+#include "util/ProgressTexts.h"
+#include "util/TextExtensions.h"
 
 namespace {
+
 constexpr int kBarWidth = 30;
+// Before this much time a rate says more about the start-up than the import.
+constexpr qint64 kRateDelayMs = 1000;
+
+ImportProgressPrinter::Clock steadyClock() {
+    auto timer = std::make_shared<QElapsedTimer>();
+    timer->start();
+    return [timer] { return timer->elapsed(); };
 }
 
+// "85 notes/sec"; one decimal below ten, so that a slow import does not read "0 notes/sec".
+QString notesPerSecondText(double rate) {
+    const QString notes = rate >= 10 ? QVExtensions::stringWithQuantity(std::lround(rate), localizedString("note"),
+                                                                       localizedString("notes"))
+                                     : stringWithFormat(QStringLiteral("%@ %@"), {QLocale().toString(rate, 'f', 1),
+                                                                                  localizedString("notes")});
+    return stringWithFormat(localizedString("%@/sec"), {notes});
+}
+
+}  // namespace
+
 ImportProgressPrinter::ImportProgressPrinter(QTextStream& out, QTextStream& err, bool isTerminal,
-                                             std::function<void()> onEnd)
-    : out_(out), err_(err), isTerminal_(isTerminal), onEnd_(std::move(onEnd)) {}
+                                             std::function<void()> onEnd, Clock clock)
+    : out_(out),
+      err_(err),
+      isTerminal_(isTerminal),
+      onEnd_(std::move(onEnd)),
+      clock_(clock ? std::move(clock) : steadyClock()) {}
 
 void ImportProgressPrinter::announce(unsigned long count, const QString& name) {
+    if (startedAt_ < 0) startedAt_ = clock_();
     total_ += count;
     out_ << stringWithFormat(localizedString("Exporting notes from \"%@\""), {name}) << "\n";
     out_.flush();
@@ -37,8 +67,23 @@ void ImportProgressPrinter::exportOperationDidExportRecord(EvernoteExportOperati
     showProgress();
 }
 
+QString ImportProgressPrinter::rateAndTimeLeftText() const {
+    const qint64 elapsedMs = startedAt_ < 0 ? 0 : clock_() - startedAt_;
+    if (done_ == 0 || elapsedMs < kRateDelayMs) return QString();
+    const double rate = double(done_) * 1000.0 / double(elapsedMs);
+    QString text = notesPerSecondText(rate);
+    if (done_ < total_) text += QStringLiteral(", ") + QVExtensions::stringForTimeInterval(double(total_ - done_) / rate);
+    return text;
+}
+
+QString ImportProgressPrinter::progressText() const {
+    QString text = stringWithFormat(localizedString("%lu of %lu notes exported"), {done_, total_});
+    if (const QString rate = rateAndTimeLeftText(); !rate.isEmpty()) text += QStringLiteral(", ") + rate;
+    return text;
+}
+
 void ImportProgressPrinter::showProgress() {
-    const QString text = stringWithFormat(localizedString("%lu of %lu notes exported"), {done_, total_});
+    const QString text = progressText();
     if (isTerminal_) {
         const double fraction = total_ ? double(done_) / double(total_) : 1.0;
         const int filled = static_cast<int>(fraction * kBarWidth);

@@ -1,6 +1,9 @@
 // The command line's view of an import run: a progress bar on a terminal,
 // plain lines otherwise, the error text when the run fails, and a summary of
-// where the items went. Main thread only, like every delegate.
+// where the items went. Once a second has passed since the first notebook or
+// file was announced and a note is done, the progress also shows the rate in
+// notes per second and the time left at that rate. Main thread only, like
+// every delegate.
 #pragma once
 
 #include <QTextStream>
@@ -12,8 +15,13 @@ class ImportProgressPrinter : public EvernoteExportOperationDelegate {
 public:
     enum class Outcome { Running, Ended, Failed, Cancelled };
 
+    // Milliseconds from a steady clock; tests pass their own.
+    using Clock = std::function<qint64()>;
+
     // `onEnd` is called (on the main thread) once the run has ended in any way.
-    ImportProgressPrinter(QTextStream& out, QTextStream& err, bool isTerminal, std::function<void()> onEnd);
+    // Without a `clock`, a steady clock of the system is used.
+    ImportProgressPrinter(QTextStream& out, QTextStream& err, bool isTerminal, std::function<void()> onEnd,
+                          Clock clock = {});
 
     Outcome outcome() const { return outcome_; }
     unsigned long total() const { return total_; }
@@ -32,6 +40,8 @@ public:
 private:
     void announce(unsigned long count, const QString& name);
     void showProgress();
+    QString progressText() const;
+    QString rateAndTimeLeftText() const;
     void finishProgressLine();
     void end(Outcome outcome);
 
@@ -39,6 +49,8 @@ private:
     QTextStream& err_;
     bool isTerminal_;
     std::function<void()> onEnd_;
+    Clock clock_;
+    qint64 startedAt_ = -1;  // when the first notes were announced
     Outcome outcome_ = Outcome::Running;
     unsigned long total_ = 0;
     unsigned long done_ = 0;

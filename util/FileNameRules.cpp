@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include "platform/foundation/FileNameLength.h"
+#include "util/CharacterClasses.h"
 
 namespace {
 
@@ -12,33 +13,10 @@ namespace {
 // limit of the file system is FileNameLength's.
 constexpr qsizetype kMaxNameUnits = 255;
 
-bool isWhiteSpace(char16_t unit) {
-    return unit == 0x0009 || QChar::category(unit) == QChar::Separator_Space;
-}
-
-bool isLineBreak(char16_t unit) {
-    return (unit >= 0x000A && unit <= 0x000D) || unit == 0x0085 || unit == 0x2028 || unit == 0x2029;
-}
-
-bool isWhiteSpaceOrLineBreak(char16_t unit) {
-    switch (QChar::category(unit)) {
-        case QChar::Separator_Space:
-        case QChar::Separator_Line:
-        case QChar::Separator_Paragraph:
-            return true;
-        default:
-            return (unit >= 0x000A && unit <= 0x000D) || unit == 0x0085;
-    }
-}
-
-template <typename Predicate>
-QString trimmed(const QString& text, Predicate isTrimmed) {
-    qsizetype start = 0;
-    qsizetype end = text.size();
-    while (start < end && isTrimmed(text.at(start).unicode())) ++start;
-    while (end > start && isTrimmed(text.at(end - 1).unicode())) --end;
-    return text.mid(start, end - start);
-}
+using CharacterClasses::isLineBreak;
+using CharacterClasses::isWhiteSpace;
+using CharacterClasses::isWhiteSpaceOrLineBreak;
+using CharacterClasses::trimmed;
 
 // The text after the last ".", or "" when there is no period.
 QString extensionOf(const QString& name) {

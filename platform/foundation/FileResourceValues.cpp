@@ -22,10 +22,18 @@ bool setAttribute(const QByteArray& path, const char* name, const QByteArray& va
     return false;
 }
 
+// The attribute's whole value, however long (a comment can be); empty when
+// it is absent or cannot be read. Asks again when the value grew in between.
 QByteArray attribute(const QByteArray& path, const char* name) {
-    char buffer[4096];
-    const ssize_t n = ::getxattr(path.constData(), name, buffer, sizeof buffer);
-    return n < 0 ? QByteArray() : QByteArray(buffer, n);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const ssize_t size = ::getxattr(path.constData(), name, nullptr, 0);
+        if (size <= 0) return QByteArray();
+        QByteArray value(size, Qt::Uninitialized);
+        const ssize_t n = ::getxattr(path.constData(), name, value.data(), static_cast<size_t>(size));
+        if (n >= 0) return value.left(n);
+        if (errno != ERANGE) return QByteArray();
+    }
+    return QByteArray();
 }
 
 bool setModificationDate(const QByteArray& path, const QDateTime& date, int* failure) {
