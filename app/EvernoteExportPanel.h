@@ -3,8 +3,8 @@
 // a title line, an information line and a progress bar over the main window.
 // The bar is indeterminate while the run prepares or cancels, and determinate
 // per notebook or file (restarted for each). Once enough is known, the
-// information line adds the time left ("120 of 4000 notes exported: about 2
-// minutes left") and its tool tip the rate.
+// information line adds the time left ("120 of 4000 notes exported: 2
+// minutes remaining") and its tool tip the rate.
 //
 // Every error callback shows one application-modal alert ("An error occurred
 // while exporting.", with the error's own description or "An unknown error

@@ -4,6 +4,7 @@
 
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Localization.h"
+#include "util/ProgressTexts.h"
 
 namespace {
 
@@ -21,13 +22,7 @@ namespace ProgressEstimate {
 
 QString remainingTimeText(unsigned long done, unsigned long total, qint64 elapsedMs) {
     if (!isKnown(done, elapsedMs) || done >= total) return QString();
-    const double seconds = double(elapsedMs) / 1000.0 * double(total - done) / double(done);
-    if (seconds < 50) return localizedString("less than a minute left");
-    const long minutes = std::lround(seconds / 60.0);
-    if (minutes <= 1) return localizedString("about a minute left");
-    if (minutes < 90) return stringWithFormat(localizedString("about %ld minutes left"), {minutes});
-    const long hours = std::lround(seconds / 3600.0);
-    return stringWithFormat(localizedString("about %ld hours left"), {hours});
+    return QVExtensions::stringForTimeInterval(double(elapsedMs) / 1000.0 * double(total - done) / double(done));
 }
 
 QString rateText(unsigned long done, qint64 elapsedMs) {

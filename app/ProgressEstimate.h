@@ -7,9 +7,10 @@
 
 namespace ProgressEstimate {
 
-// "about 2 minutes left" for `done` of `total` notes after `elapsedMs`
-// milliseconds; empty while too little is known (fewer than three notes or
-// less than two seconds) or when nothing is left.
+// "2 minutes remaining" (QVExtensions::stringForTimeInterval) for `done` of
+// `total` notes after `elapsedMs` milliseconds at the rate so far; empty
+// while too little is known (fewer than three notes or less than two
+// seconds) or when nothing is left.
 QString remainingTimeText(unsigned long done, unsigned long total, qint64 elapsedMs);
 // "12 notes a second" (or "a minute", for slow runs); empty while too little
 // is known, as above.

@@ -101,7 +101,7 @@ int main(int argc, char** argv) {
     bool taken = false, ended = false;
     QObject::connect(panel, &EvernoteExportPanel::sheetEnded, [&] { ended = true; });
     QObject::connect(panel, &EvernoteExportPanel::informationMessageChanged, [&](const QString& text) {
-        if (taken || !text.contains(QStringLiteral("left"))) return;
+        if (taken || !text.contains(QStringLiteral("remaining"))) return;
         taken = save(panel->window(), output + QStringLiteral("/progress.png"));
         panel->cancel();
     });

@@ -53,7 +53,7 @@ TEST(NotebooksCommandTest, ListsAndImportsTheCorpusNotebooks) {
     EXPECT_TRUE(list.out.contains(QRegularExpression(QStringLiteral("\\b1  test-justText\\n"))));
     // Sorted by name without regard to case.
     QStringList names;
-    for (const QString& line : lines) names << line.section(QStringLiteral("  "), 1).trimmed();
+    for (const QString& line : lines) names << line.trimmed().section(QStringLiteral("  "), 1);
     QStringList sorted = names;
     std::sort(sorted.begin(), sorted.end(), [](const QString& a, const QString& b) {
         return QString::compare(a, b, Qt::CaseInsensitive) < 0;
