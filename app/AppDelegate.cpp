@@ -44,7 +44,8 @@ AppDelegate::AppDelegate(QObject* parent)
       evernoteLookup_([] { return EvernoteApplication::applicationWithBundleIdentifier(); }),
       quitHandler_([] { QTimer::singleShot(0, qApp, &QCoreApplication::quit); }),
       folderChooser_([](QWidget* parent) {
-          return QFileDialog::getExistingDirectory(parent, localizedString("Choose the Folder of ENEX Files"));
+          return QFileDialog::getExistingDirectory(
+              parent, localizedString("Choose the Folder of ENEX Files"));
       }),
       urlOpener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {
     notebooksController_->setSourceModel(notebooks_);
@@ -68,7 +69,8 @@ void AppDelegate::connectWindow() {
     connect(window_->startImportButton(), &QPushButton::clicked, this, &AppDelegate::startImport);
     connect(window_->importFileButton(), &QPushButton::clicked, this, &AppDelegate::importENEXFile);
     connect(window_->optionsButton(), &QPushButton::clicked, this, &AppDelegate::showOptions);
-    connect(window_->releaseNotesButton(), &QPushButton::clicked, this, &AppDelegate::showReleaseNotes);
+    connect(window_->releaseNotesButton(), &QPushButton::clicked, this,
+            &AppDelegate::showReleaseNotes);
     window_->installEventFilter(this);
 }
 
@@ -139,11 +141,13 @@ bool AppDelegate::isSupportedEvernoteVersion(const QString& version) {
 bool AppDelegate::findEvernote() {
     while (!(evernoteApp_ = evernoteLookup_())) {
         QMessageBox alert(QMessageBox::Warning, QCoreApplication::applicationName(),
-                          localizedString("Unable to find the Evernote application."), QMessageBox::NoButton,
-                          window_.get());
+                          localizedString("Unable to find the Evernote application."),
+                          QMessageBox::NoButton, window_.get());
         alert.setObjectName(QStringLiteral("LaunchAlert"));
-        alert.setInformativeText(localizedString("Please ensure the latest version of Evernote is installed and try again."));
-        QPushButton* choose = alert.addButton(localizedString("Choose Export Folder…"), QMessageBox::AcceptRole);
+        alert.setInformativeText(localizedString(
+            "Please ensure the latest version of Evernote is installed and try again."));
+        QPushButton* choose =
+            alert.addButton(localizedString("Choose Export Folder…"), QMessageBox::AcceptRole);
         alert.addButton(localizedString("Quit"), QMessageBox::RejectRole);
         alert.setDefaultButton(choose);
         alert.exec();
@@ -158,19 +162,21 @@ bool AppDelegate::chooseExportFolder() {
     if (folder.isEmpty()) return false;
     Error error;
     if (!EvernoteStandIn::recordNotebookFolder(folder, &error)) {
-        QMessageBox::warning(window_.get(), QCoreApplication::applicationName(),
-                             stringWithFormat(localizedString("The folder could not be recorded: %@"),
-                                              {error.localizedDescription()}));
+        QMessageBox::warning(
+            window_.get(), QCoreApplication::applicationName(),
+            stringWithFormat(localizedString("The folder could not be recorded: %@"),
+                             {error.localizedDescription()}));
         return false;
     }
     return true;
 }
 
 void AppDelegate::showQuitAlert(const QString& message) {
-    QMessageBox alert(QMessageBox::Warning, QCoreApplication::applicationName(), message, QMessageBox::NoButton,
-                      window_.get());
+    QMessageBox alert(QMessageBox::Warning, QCoreApplication::applicationName(), message,
+                      QMessageBox::NoButton, window_.get());
     alert.setObjectName(QStringLiteral("LaunchAlert"));
-    alert.setInformativeText(localizedString("Please ensure the latest version of Evernote is installed and try again."));
+    alert.setInformativeText(localizedString(
+        "Please ensure the latest version of Evernote is installed and try again."));
     alert.addButton(localizedString("Quit"), QMessageBox::AcceptRole);
     alert.exec();
 }
@@ -186,7 +192,8 @@ void AppDelegate::checkForNotebooks() {
     const QList<std::shared_ptr<EvernoteNotebook>> found = evernoteApp_->notebooks();
     if (found.isEmpty()) {
         if (const QString folder = watchedFolder(); !folder.isEmpty())
-            setStatusMessage(stringWithFormat(localizedString("Waiting for ENEX files in “%@”..."), {folder}));
+            setStatusMessage(
+                stringWithFormat(localizedString("Waiting for ENEX files in “%@”..."), {folder}));
         showFolderProblemOnce();
         QTimer::singleShot(kNotebookRecheckMs, this, &AppDelegate::checkForNotebooks);
         return;
@@ -194,7 +201,8 @@ void AppDelegate::checkForNotebooks() {
     for (const auto& notebook : found) {
         const QString name = notebook->name();
         if (name.isEmpty()) continue;
-        insertObject({name, true, notebook, static_cast<unsigned long>(notebook->notes().size())}, 0);
+        insertObject({name, true, notebook, static_cast<unsigned long>(notebook->notes().size())},
+                     0);
     }
     notebooksRead_ = true;
     setShowProgressIndicator(false);
@@ -221,11 +229,13 @@ void AppDelegate::showFolderProblemOnce() {
     if (problem.isEmpty() || problem == alertedFolderProblem_) return;
     alertedFolderProblem_ = problem;
     if (watchedFolder().isEmpty()) setStatusMessage(problem);
-    QMessageBox alert(QMessageBox::Warning, QCoreApplication::applicationName(), problem, QMessageBox::NoButton,
-                      window_.get());
+    QMessageBox alert(QMessageBox::Warning, QCoreApplication::applicationName(), problem,
+                      QMessageBox::NoButton, window_.get());
     alert.setObjectName(QStringLiteral("FolderAlert"));
-    alert.setInformativeText(localizedString("Choose the folder that holds the ENEX files, one for each notebook."));
-    QPushButton* choose = alert.addButton(localizedString("Choose Export Folder…"), QMessageBox::AcceptRole);
+    alert.setInformativeText(
+        localizedString("Choose the folder that holds the ENEX files, one for each notebook."));
+    QPushButton* choose =
+        alert.addButton(localizedString("Choose Export Folder…"), QMessageBox::AcceptRole);
     alert.setEscapeButton(alert.addButton(QMessageBox::Ok));  // OK: keep waiting for this folder
     alert.exec();
     if (alert.clickedButton() != choose || !chooseExportFolder()) return;
@@ -245,7 +255,8 @@ void AppDelegate::startImport() {
         if (record.import) marked << record.notebook;
     if (marked.isEmpty()) {
         auto* alert = new QMessageBox(QMessageBox::Warning, QCoreApplication::applicationName(),
-                                      localizedString("No notebooks selected!"), QMessageBox::Ok, window_.get());
+                                      localizedString("No notebooks selected!"), QMessageBox::Ok,
+                                      window_.get());
         alert->setObjectName(QStringLiteral("NoNotebooksAlert"));
         alert->setInformativeText(localizedString("Select the notebooks to import and try again."));
         alert->setAttribute(Qt::WA_DeleteOnClose);

@@ -28,7 +28,7 @@ class QSortFilterProxyModel;
 
 class AppDelegate : public QObject {
     Q_OBJECT
-public:
+  public:
     // Delays of the notebook list: the first read after launch, then each retry.
     static constexpr int kFirstNotebookCheckMs = 1000;
     static constexpr int kNotebookRecheckMs = 500;
@@ -47,9 +47,15 @@ public:
     QSortFilterProxyModel* notebooksController() const { return notebooksController_; }
     NotebookListModel* notebooks() const { return notebooks_; }
     qsizetype countOfNotebooks() const { return notebooks_->countOfNotebooks(); }
-    NotebookRecord objectInNotebooksAtIndex(qsizetype index) const { return notebooks_->objectInNotebooksAtIndex(index); }
-    void insertObject(const NotebookRecord& record, qsizetype index) { notebooks_->insertObject(record, index); }
-    void removeObjectFromNotebooksAtIndex(qsizetype index) { notebooks_->removeObjectFromNotebooksAtIndex(index); }
+    NotebookRecord objectInNotebooksAtIndex(qsizetype index) const {
+        return notebooks_->objectInNotebooksAtIndex(index);
+    }
+    void insertObject(const NotebookRecord& record, qsizetype index) {
+        notebooks_->insertObject(record, index);
+    }
+    void removeObjectFromNotebooksAtIndex(qsizetype index) {
+        notebooks_->removeObjectFromNotebooksAtIndex(index);
+    }
     void replaceObjectInNotebooksAtIndex(qsizetype index, const NotebookRecord& record) {
         notebooks_->replaceObjectInNotebooksAtIndex(index, record);
     }
@@ -92,13 +98,13 @@ public:
     void setFolderChooser(FolderChooser chooser) { folderChooser_ = std::move(chooser); }
     void setURLOpener(std::function<bool(const QUrl&)> opener) { urlOpener_ = std::move(opener); }
 
-signals:
+  signals:
     void statusMessageChanged(const QString& message);
 
-protected:
+  protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-private:
+  private:
     void connectWindow();
     // Finds Evernote, offering to choose a folder of ENEX files while there is
     // none; false when the user chose to quit.

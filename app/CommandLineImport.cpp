@@ -23,24 +23,30 @@ void onInterrupt(int) { interrupted = true; }
 
 // Prints what the library took, what was skipped and what was refused;
 // returns the exit status: 0 when every note is in the library, else 3.
-int printSummary(EvernoteExportOperation& operation, const ImportProgressPrinter& printer, QTextStream& out) {
+int printSummary(EvernoteExportOperation& operation, const ImportProgressPrinter& printer,
+                 QTextStream& out) {
     const PelmoraImportResult result = operation.importResult();
     const unsigned long imported = static_cast<unsigned long>(result.taken);
     const unsigned long handedOver = static_cast<unsigned long>(operation.itemCount());
     const unsigned long skipped = printer.done() > handedOver ? printer.done() - handedOver : 0;
     const unsigned long refused = static_cast<unsigned long>(result.refused.size());
-    const QString where = operation.pelmoraApp() ? operation.pelmoraApp()->libraryPath() : QString();
+    const QString where =
+        operation.pelmoraApp() ? operation.pelmoraApp()->libraryPath() : QString();
     const QString log = operation.logStream() ? operation.logStream()->path() : QString();
-    out << stringWithFormat(localizedString("Imported %lu of %lu notes into %@."),
-                            {imported, printer.total(), where.isEmpty() ? QStringLiteral("Pelmora") : where})
+    out << stringWithFormat(
+               localizedString("Imported %lu of %lu notes into %@."),
+               {imported, printer.total(), where.isEmpty() ? QStringLiteral("Pelmora") : where})
         << "\n";
     if (skipped > 0)
-        out << stringWithFormat(localizedString("%lu notes were skipped; the reasons are in the import log %@."),
-                                {skipped, log})
+        out << stringWithFormat(
+                   localizedString("%lu notes were skipped; the reasons are in the import log %@."),
+                   {skipped, log})
             << "\n";
     if (refused > 0)
-        out << stringWithFormat(localizedString("%lu notes were refused by the library and are still in %@; the reasons are in the import log %@."),
-                                {refused, operation.filesPath(), log})
+        out << stringWithFormat(
+                   localizedString("%lu notes were refused by the library and are still in %@; the "
+                                   "reasons are in the import log %@."),
+                   {refused, operation.filesPath(), log})
             << "\n";
     out.flush();
     return imported >= printer.total() && skipped == 0 && refused == 0 ? 0 : 3;
@@ -51,27 +57,34 @@ int printSummary(EvernoteExportOperation& operation, const ImportProgressPrinter
 std::optional<CommandLineImportOptions> parseCommandLineImportOptions(const QStringList& args,
                                                                       const QString& command,
                                                                       bool acceptsEvernoteFolder,
-                                                                      const char* usage, QTextStream& err) {
+                                                                      const char* usage,
+                                                                      QTextStream& err) {
     CommandLineImportOptions options;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         const bool hasValue = i + 1 < args.size();
-        if (a == QLatin1String("--library") && hasValue) options.library = args[++i];
+        if (a == QLatin1String("--library") && hasValue)
+            options.library = args[++i];
         else if (a == QLatin1String("--evernote-folder") && hasValue && acceptsEvernoteFolder)
             options.evernoteFolder = args[++i];
-        else if (a == QLatin1String("--debug")) options.debug = true;
-        else if (a == QLatin1String("--reload-from-web")) options.reloadFromWeb = true;
+        else if (a == QLatin1String("--debug"))
+            options.debug = true;
+        else if (a == QLatin1String("--reload-from-web"))
+            options.reloadFromWeb = true;
         else if (a.startsWith(QLatin1String("--"))) {
-            err << "ferrymark " << command << ": unexpected argument " << a << "\n\nusage: " << usage;
+            err << "ferrymark " << command << ": unexpected argument " << a
+                << "\n\nusage: " << usage;
             return std::nullopt;
-        } else options.operands << a;
+        } else
+            options.operands << a;
     }
     return options;
 }
 
 void applyCommandLineImportOptions(const CommandLineImportOptions& options) {
     LibraryFolderSetting::applyToNextImport(options.library);
-    if (options.reloadFromWeb) UserDefaults::standard().setVolatileValue(true, QStringLiteral("ReloadFromWeb"));
+    if (options.reloadFromWeb)
+        UserDefaults::standard().setVolatileValue(true, QStringLiteral("ReloadFromWeb"));
 }
 
 int runCommandLineImport(const std::shared_ptr<EvernoteExportOperation>& operation,
@@ -81,8 +94,9 @@ int runCommandLineImport(const std::shared_ptr<EvernoteExportOperation>& operati
     QFile terminal;
     terminal.open(::dup(STDERR_FILENO), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle);
     QTextStream userErr(&terminal);
-    ImportProgressPrinter printer(out, userErr, ::isatty(STDOUT_FILENO) != 0,
-                                  [] { QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit); });
+    ImportProgressPrinter printer(out, userErr, ::isatty(STDOUT_FILENO) != 0, [] {
+        QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
+    });
     operation->setDelegate(&printer);
     if (options.debug) operation->setDebugMode(true);
 
@@ -103,11 +117,14 @@ int runCommandLineImport(const std::shared_ptr<EvernoteExportOperation>& operati
     operation->setDelegate(nullptr);
 
     switch (printer.outcome()) {
-        case ImportProgressPrinter::Outcome::Ended: return printSummary(*operation, printer, out);
-        case ImportProgressPrinter::Outcome::Failed: return 1;
+        case ImportProgressPrinter::Outcome::Ended:
+            return printSummary(*operation, printer, out);
+        case ImportProgressPrinter::Outcome::Failed:
+            return 1;
         // A cancellation that came before any notebook started leaves nothing to end the run.
         case ImportProgressPrinter::Outcome::Cancelled:
-        case ImportProgressPrinter::Outcome::Running: return 130;
+        case ImportProgressPrinter::Outcome::Running:
+            return 130;
     }
     return 1;
 }

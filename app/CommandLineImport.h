@@ -17,10 +17,10 @@
 class EvernoteExportOperation;
 
 struct CommandLineImportOptions {
-    QStringList operands;    // the files or notebook names, in order
-    QString library;         // --library DIR
-    QString evernoteFolder;  // --evernote-folder DIR (only where accepted)
-    bool debug = false;      // --debug
+    QStringList operands;        // the files or notebook names, in order
+    QString library;             // --library DIR
+    QString evernoteFolder;      // --evernote-folder DIR (only where accepted)
+    bool debug = false;          // --debug
     bool reloadFromWeb = false;  // --reload-from-web
 };
 
@@ -30,7 +30,8 @@ struct CommandLineImportOptions {
 std::optional<CommandLineImportOptions> parseCommandLineImportOptions(const QStringList& args,
                                                                       const QString& command,
                                                                       bool acceptsEvernoteFolder,
-                                                                      const char* usage, QTextStream& err);
+                                                                      const char* usage,
+                                                                      QTextStream& err);
 
 // Applies the options that act through process-wide settings: the library
 // folder (--library, else the "LibraryFolder" setting) and "ReloadFromWeb".

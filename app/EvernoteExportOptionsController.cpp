@@ -17,7 +17,8 @@
 
 EvernoteExportOptionsController::EvernoteExportOptionsController(QObject* parent)
     : QObject(parent), folderChooser_([](QWidget* parent) {
-          return QFileDialog::getExistingDirectory(parent, localizedString("Choose the Library Folder"));
+          return QFileDialog::getExistingDirectory(parent,
+                                                   localizedString("Choose the Library Folder"));
       }) {}
 
 EvernoteExportOptionsController::~EvernoteExportOptionsController() { delete window_; }
@@ -27,15 +28,17 @@ QDialog* EvernoteExportOptionsController::window() {
     return window_;
 }
 
-QCheckBox* EvernoteExportOptionsController::addSettingCheckBox(const QString& title, const QString& key,
-                                                              const QString& explanation) {
+QCheckBox* EvernoteExportOptionsController::addSettingCheckBox(const QString& title,
+                                                               const QString& key,
+                                                               const QString& explanation) {
     auto* box = new QCheckBox(title);
     box->setObjectName(key);
     box->setToolTip(explanation);
     connect(box, &QCheckBox::toggled, this, [key](bool on) {
         Error error;
         if (!UserDefaults::standard().setObject(on, key, &error))
-            systemLog(QStringLiteral("Cannot save the setting %1: %2").arg(key, error.description()));
+            systemLog(
+                QStringLiteral("Cannot save the setting %1: %2").arg(key, error.description()));
     });
     settingBoxes_.append({box, key});
     return box;
@@ -52,7 +55,8 @@ void EvernoteExportOptionsController::loadWindow() {
     auto* notebooksLayout = new QVBoxLayout(notebooks);
     notebooksLayout->addWidget(addSettingCheckBox(
         localizedString("Export notebooks note by note as HTML"), QStringLiteral("UseHTMLExport"),
-        localizedString("Evernote exports each note as a web page instead of each notebook as one ENEX file.")));
+        localizedString("Evernote exports each note as a web page instead of each notebook as one "
+                        "ENEX file.")));
     notebooksLayout->addWidget(addSettingCheckBox(
         localizedString("Reload web clips from their web pages"), QStringLiteral("ReloadFromWeb"),
         localizedString("Web clips are loaded again from the web instead of from the note.")));
@@ -71,8 +75,10 @@ void EvernoteExportOptionsController::loadWindow() {
     auto* libraryButtons = new QHBoxLayout;
     auto* choose = new QPushButton(localizedString("Choose…"));
     auto* reset = new QPushButton(localizedString("Use Pelmora’s Library"));
-    connect(choose, &QPushButton::clicked, this, &EvernoteExportOptionsController::chooseLibraryFolder);
-    connect(reset, &QPushButton::clicked, this, &EvernoteExportOptionsController::useDefaultLibrary);
+    connect(choose, &QPushButton::clicked, this,
+            &EvernoteExportOptionsController::chooseLibraryFolder);
+    connect(reset, &QPushButton::clicked, this,
+            &EvernoteExportOptionsController::useDefaultLibrary);
     libraryButtons->addStretch();
     libraryButtons->addWidget(reset);
     libraryButtons->addWidget(choose);
@@ -81,7 +87,8 @@ void EvernoteExportOptionsController::loadWindow() {
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
     buttons->button(QDialogButtonBox::Ok)->setText(localizedString("Done"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &EvernoteExportOptionsController::closeWindow);
+    connect(buttons, &QDialogButtonBox::accepted, this,
+            &EvernoteExportOptionsController::closeWindow);
     connect(window_, &QDialog::rejected, this, &EvernoteExportOptionsController::closeWindow);
     layout->addWidget(buttons);
 }
@@ -92,11 +99,13 @@ void EvernoteExportOptionsController::showSettings() {
         box->setChecked(UserDefaults::standard().boolForKey(key));
     }
     const QString folder = LibraryFolderSetting::libraryFolder();
-    libraryLabel_->setText(folder.isEmpty() ? localizedString("Notes go into Pelmora’s own library.")
-                                            : localizedString("Notes go into %1.").arg(folder));
+    libraryLabel_->setText(folder.isEmpty()
+                               ? localizedString("Notes go into Pelmora’s own library.")
+                               : localizedString("Notes go into %1.").arg(folder));
 }
 
-void EvernoteExportOptionsController::showSheetOnParentWindow(QWidget* parent, CompletionHandler completionHandler) {
+void EvernoteExportOptionsController::showSheetOnParentWindow(QWidget* parent,
+                                                              CompletionHandler completionHandler) {
     if (parentWindow_ != parent) delete window_;  // a sheet belongs to its parent
     parentWindow_ = parent;
     loadWindow();

@@ -17,7 +17,7 @@ class QWidget;
 
 class EvernoteExportOptionsController : public QObject {
     Q_OBJECT
-public:
+  public:
     using CompletionHandler = std::function<void(int returnCode)>;
     // Asks the user for a library folder; empty when the user gave none.
     using FolderChooser = std::function<QString(QWidget* parent)>;
@@ -41,9 +41,10 @@ public:
     // Goes back to Pelmora's own library.
     void useDefaultLibrary();
 
-private:
+  private:
     void loadWindow();
-    QCheckBox* addSettingCheckBox(const QString& title, const QString& key, const QString& explanation);
+    QCheckBox* addSettingCheckBox(const QString& title, const QString& key,
+                                  const QString& explanation);
     void showSettings();
 
     QPointer<QWidget> parentWindow_;

@@ -27,13 +27,15 @@ constexpr int kSheetWidth = 460;
 bool hasOwnDescription(const Error& error) {
     if (error.isNull()) return false;
     const QString text = error.localizedDescription();
-    return !text.trimmed().isEmpty() && text != Error(error.domain(), error.code()).localizedDescription();
+    return !text.trimmed().isEmpty() &&
+           text != Error(error.domain(), error.code()).localizedDescription();
 }
 
 }  // namespace
 
 EvernoteExportPanel::EvernoteExportPanel(QObject* parent)
-    : QObject(parent), operationQueue_(std::make_unique<OperationQueue>(QStringLiteral("export panel"))) {}
+    : QObject(parent),
+      operationQueue_(std::make_unique<OperationQueue>(QStringLiteral("export panel"))) {}
 
 EvernoteExportPanel::~EvernoteExportPanel() {
     // A run still going calls back on the main thread and waits for it: keep
@@ -43,7 +45,8 @@ EvernoteExportPanel::~EvernoteExportPanel() {
         completionHandler_ = nullptr;
         operation_->cancel();
         operationQueue_->cancelAllOperations();
-        while (operationQueue_->operationCount() > 0) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        while (operationQueue_->operationCount() > 0)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     }
     delete window_;
 }
@@ -107,16 +110,17 @@ void EvernoteExportPanel::loadWindow() {
 
 // ---- opening ------------------------------------------------------------------------
 
-void EvernoteExportPanel::showSheetOnWindow(QWidget* window, std::shared_ptr<EvernoteApplication> app,
-                                           const EvernoteNotebookList& notebooks,
-                                           CompletionHandler completionHandler) {
+void EvernoteExportPanel::showSheetOnWindow(QWidget* window,
+                                            std::shared_ptr<EvernoteApplication> app,
+                                            const EvernoteNotebookList& notebooks,
+                                            CompletionHandler completionHandler) {
     if (app) app->activate();
     beginSheet(window, std::move(completionHandler));
     startOperation(EvernoteExportOperation::exportOperationForApp(std::move(app), notebooks, this));
 }
 
 void EvernoteExportPanel::showSheetOnWindow(QWidget* window, const QUrl& fileURL,
-                                           CompletionHandler completionHandler) {
+                                            CompletionHandler completionHandler) {
     beginSheet(window, std::move(completionHandler));
     auto operation = std::make_shared<EvernoteXMLFileExportOperation>();
     operation->setExportFileURL(fileURL);
@@ -160,9 +164,11 @@ void EvernoteExportPanel::cancel() {
 bool EvernoteExportPanel::askToCancel() {
     if (!running_) return false;
     QMessageBox ask(QMessageBox::Question, QCoreApplication::applicationName(),
-                    localizedString("An import is running. Do you want to cancel it?"), QMessageBox::NoButton, window_);
+                    localizedString("An import is running. Do you want to cancel it?"),
+                    QMessageBox::NoButton, window_);
     ask.setObjectName(QStringLiteral("CancelImportQuestion"));
-    QPushButton* cancelImport = ask.addButton(localizedString("Cancel Import"), QMessageBox::DestructiveRole);
+    QPushButton* cancelImport =
+        ask.addButton(localizedString("Cancel Import"), QMessageBox::DestructiveRole);
     ask.addButton(localizedString("Continue"), QMessageBox::RejectRole);
     ask.exec();
     if (ask.clickedButton() != cancelImport || !running_) return false;
@@ -205,12 +211,15 @@ void EvernoteExportPanel::updateBar() {
 }
 
 void EvernoteExportPanel::showProgressCount() {
-    QString text = stringWithFormat(localizedString("%lu of %lu notes exported"), {value_, maximum_});
+    QString text =
+        stringWithFormat(localizedString("%lu of %lu notes exported"), {value_, maximum_});
     const qint64 elapsed = barTimer_.isValid() ? barTimer_.elapsed() : 0;
-    if (const QString left = ProgressEstimate::remainingTimeText(value_, maximum_, elapsed); !left.isEmpty())
+    if (const QString left = ProgressEstimate::remainingTimeText(value_, maximum_, elapsed);
+        !left.isEmpty())
         text = stringWithFormat(localizedString("%@: %@"), {text, left});
     setInformationMessage(text);
-    if (informationLabel_) informationLabel_->setToolTip(ProgressEstimate::rateText(value_, elapsed));
+    if (informationLabel_)
+        informationLabel_->setToolTip(ProgressEstimate::rateText(value_, elapsed));
 }
 
 // ---- callbacks ----------------------------------------------------------------------
@@ -219,15 +228,16 @@ void EvernoteExportPanel::exportOperationDidStart(EvernoteExportOperation*) {
     setTitleMessage(localizedString("Exporting Notes"));
 }
 
-void EvernoteExportPanel::exportOperationWillExportRecordsFromNotebook(EvernoteExportOperation*,
-                                                                       unsigned long count,
-                                                                       const QString& notebookName) {
-    restartBar(count, stringWithFormat(localizedString("Exporting notes from \"%@\""), {notebookName}));
+void EvernoteExportPanel::exportOperationWillExportRecordsFromNotebook(
+    EvernoteExportOperation*, unsigned long count, const QString& notebookName) {
+    restartBar(count,
+               stringWithFormat(localizedString("Exporting notes from \"%@\""), {notebookName}));
     showProgressCount();
 }
 
 void EvernoteExportPanel::exportOperationWillExportRecordsFromFileAtURL(EvernoteExportOperation*,
-                                                                        unsigned long count, const QUrl& fileURL) {
+                                                                        unsigned long count,
+                                                                        const QUrl& fileURL) {
     restartBar(count, stringWithFormat(localizedString("Exporting notes from \"%@\""),
                                        {QFileInfo(fileURL.toLocalFile()).fileName()}));
     setInformationMessage(stringWithFormat(localizedString("%lu notes exported"), {0UL}));
@@ -240,11 +250,13 @@ void EvernoteExportPanel::exportOperationDidExportRecord(EvernoteExportOperation
     showProgressCount();
 }
 
-void EvernoteExportPanel::exportOperationDidEncounterError(EvernoteExportOperation*, const Error& error) {
+void EvernoteExportPanel::exportOperationDidEncounterError(EvernoteExportOperation*,
+                                                           const Error& error) {
     const QString text = hasOwnDescription(error) ? error.localizedDescription()
                                                   : localizedString("An unknown error occurred.");
     QMessageBox alert(QMessageBox::Warning, QCoreApplication::applicationName(),
-                      localizedString("An error occurred while exporting."), QMessageBox::Ok, window_);
+                      localizedString("An error occurred while exporting."), QMessageBox::Ok,
+                      window_);
     alert.setObjectName(QStringLiteral("ExportErrorAlert"));
     alert.setInformativeText(text);
     alert.setWindowModality(Qt::ApplicationModal);
@@ -254,9 +266,13 @@ void EvernoteExportPanel::exportOperationDidEncounterError(EvernoteExportOperati
     endSheet(kReturnCodeCancelled);
 }
 
-void EvernoteExportPanel::exportOperationDidCancel(EvernoteExportOperation*) { endSheet(kReturnCodeCancelled); }
+void EvernoteExportPanel::exportOperationDidCancel(EvernoteExportOperation*) {
+    endSheet(kReturnCodeCancelled);
+}
 
-void EvernoteExportPanel::exportOperationDidEnd(EvernoteExportOperation*) { endSheet(kReturnCodeEnded); }
+void EvernoteExportPanel::exportOperationDidEnd(EvernoteExportOperation*) {
+    endSheet(kReturnCodeEnded);
+}
 
 void EvernoteExportPanel::endSheet(int returnCode) {
     if (!running_) return;

@@ -36,7 +36,7 @@ class QWidget;
 
 class EvernoteExportPanel : public QObject, public EvernoteExportOperationDelegate {
     Q_OBJECT
-public:
+  public:
     // Return codes of the sheet.
     static constexpr int kReturnCodeCancelled = 0;
     static constexpr int kReturnCodeEnded = 1;
@@ -70,10 +70,12 @@ public:
     // Opens the sheet over `window` and imports `notebooks` through Evernote
     // (Evernote is brought to the front first). REQUIRES: no sheet is open.
     void showSheetOnWindow(QWidget* window, std::shared_ptr<EvernoteApplication> app,
-                           const EvernoteNotebookList& notebooks, CompletionHandler completionHandler = {});
+                           const EvernoteNotebookList& notebooks,
+                           CompletionHandler completionHandler = {});
     // Opens the sheet over `window` and imports the ENEX file `fileURL`.
     // REQUIRES: no sheet is open.
-    void showSheetOnWindow(QWidget* window, const QUrl& fileURL, CompletionHandler completionHandler = {});
+    void showSheetOnWindow(QWidget* window, const QUrl& fileURL,
+                           CompletionHandler completionHandler = {});
     // The sheet's cancel action: the bar goes indeterminate, the title says
     // "Cancelling...", and every operation is cancelled, the parse that runs
     // on a parser queue included. The sheet stays open until the run ends.
@@ -83,16 +85,19 @@ public:
     bool askToCancel();
 
     void exportOperationDidStart(EvernoteExportOperation* operation) override;
-    void exportOperationWillExportRecordsFromNotebook(EvernoteExportOperation* operation, unsigned long count,
+    void exportOperationWillExportRecordsFromNotebook(EvernoteExportOperation* operation,
+                                                      unsigned long count,
                                                       const QString& notebookName) override;
-    void exportOperationWillExportRecordsFromFileAtURL(EvernoteExportOperation* operation, unsigned long count,
+    void exportOperationWillExportRecordsFromFileAtURL(EvernoteExportOperation* operation,
+                                                       unsigned long count,
                                                        const QUrl& fileURL) override;
     void exportOperationDidExportRecord(EvernoteExportOperation* operation) override;
-    void exportOperationDidEncounterError(EvernoteExportOperation* operation, const Error& error) override;
+    void exportOperationDidEncounterError(EvernoteExportOperation* operation,
+                                          const Error& error) override;
     void exportOperationDidCancel(EvernoteExportOperation* operation) override;
     void exportOperationDidEnd(EvernoteExportOperation* operation) override;
 
-signals:
+  signals:
     void titleMessageChanged(const QString& message);
     void informationMessageChanged(const QString& message);
     // The bar was made indeterminate or determinate, or moved.
@@ -103,7 +108,7 @@ signals:
     // The sheet ended with `returnCode`.
     void sheetEnded(int returnCode);
 
-private:
+  private:
     void loadWindow();
     // Steps shared by both openings: remember the window, show "Preparing...",
     // begin the sheet.

@@ -16,7 +16,8 @@ bool setLibraryFolder(const QString& folder, Error* error) {
 
 void applyToNextImport(const QString& choice) {
     const QString folder = choice.isEmpty() ? libraryFolder() : choice;
-    PelmoraStandIn::setLibraryPathOverride(folder.isEmpty() ? QString() : QFileInfo(folder).absoluteFilePath());
+    PelmoraStandIn::setLibraryPathOverride(folder.isEmpty() ? QString()
+                                                            : QFileInfo(folder).absoluteFilePath());
 }
 
 }  // namespace LibraryFolderSetting

@@ -23,7 +23,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
 
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
-    auto* explanation = new QLabel(localizedString("Mark the Evernote notebooks to import into Pelmora."));
+    auto* explanation =
+        new QLabel(localizedString("Mark the Evernote notebooks to import into Pelmora."));
     explanation->setWordWrap(true);
     layout->addWidget(explanation);
 

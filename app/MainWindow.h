@@ -14,7 +14,7 @@ class QTableView;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
-public:
+  public:
     explicit MainWindow(QWidget* parent = nullptr);
 
     QTableView* notebookTable() const { return notebookTable_; }
@@ -29,7 +29,7 @@ public:
     // Places the window in the middle of its screen.
     void center();
 
-private:
+  private:
     QTableView* notebookTable_;
     QProgressBar* spinner_;
     QLabel* statusLine_;

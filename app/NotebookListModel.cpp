@@ -16,7 +16,8 @@ void NotebookListModel::removeObjectFromNotebooksAtIndex(qsizetype index) {
     endRemoveRows();
 }
 
-void NotebookListModel::replaceObjectInNotebooksAtIndex(qsizetype index, const NotebookRecord& record) {
+void NotebookListModel::replaceObjectInNotebooksAtIndex(qsizetype index,
+                                                        const NotebookRecord& record) {
     records_[index] = record;
     emit dataChanged(this->index(int(index), 0), this->index(int(index), ColumnCount - 1));
 }
@@ -25,7 +26,9 @@ int NotebookListModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : int(records_.size());
 }
 
-int NotebookListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : ColumnCount; }
+int NotebookListModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : ColumnCount;
+}
 
 QVariant NotebookListModel::data(const QModelIndex& index, int role) const {
     if (!index.isValid() || index.row() >= records_.size()) return QVariant();
@@ -39,7 +42,8 @@ QVariant NotebookListModel::data(const QModelIndex& index, int role) const {
             if (role == Qt::DisplayRole || role == Qt::ToolTipRole) return record.name;
             break;
         case NotesColumn:
-            if (role == Qt::DisplayRole) return QVariant::fromValue(qulonglong(record.numberOfNotes));
+            if (role == Qt::DisplayRole)
+                return QVariant::fromValue(qulonglong(record.numberOfNotes));
             if (role == Qt::TextAlignmentRole) return int(Qt::AlignRight | Qt::AlignVCenter);
             break;
         default:
@@ -49,7 +53,8 @@ QVariant NotebookListModel::data(const QModelIndex& index, int role) const {
 }
 
 bool NotebookListModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (!index.isValid() || index.column() != ImportColumn || role != Qt::CheckStateRole) return false;
+    if (!index.isValid() || index.column() != ImportColumn || role != Qt::CheckStateRole)
+        return false;
     records_[index.row()].import = value.toInt() == Qt::Checked;
     emit dataChanged(index, index, {Qt::CheckStateRole});
     return true;
@@ -67,9 +72,13 @@ QVariant NotebookListModel::headerData(int section, Qt::Orientation orientation,
     if (role == Qt::UserRole && section == ImportColumn) return kImportColumnIdentifier;
     if (role != Qt::DisplayRole) return QVariant();
     switch (section) {
-        case ImportColumn: return localizedString("Import");
-        case NameColumn: return localizedString("Notebook");
-        case NotesColumn: return localizedString("Notes");
-        default: return QVariant();
+        case ImportColumn:
+            return localizedString("Import");
+        case NameColumn:
+            return localizedString("Notebook");
+        case NotesColumn:
+            return localizedString("Notes");
+        default:
+            return QVariant();
     }
 }

@@ -20,7 +20,7 @@ struct NotebookRecord {
 
 class NotebookListModel : public QAbstractTableModel {
     Q_OBJECT
-public:
+  public:
     enum Column { ImportColumn, NameColumn, NotesColumn, ColumnCount };
     // The identifier of the check-box column.
     static inline const QString kImportColumnIdentifier = QStringLiteral("Import");
@@ -40,8 +40,9 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
 
-private:
+  private:
     QList<NotebookRecord> records_;
 };

@@ -34,11 +34,13 @@ namespace {
 // The Evernote to read: the installed one, pointed at `folder` when one is
 // given; without an installed one, `folder` alone stands in for it.
 std::shared_ptr<EvernoteApplication> evernoteApplication(const QString& folder) {
-    if (!folder.isEmpty()) EvernoteStandIn::setNotebookFolderOverride(QFileInfo(folder).absoluteFilePath());
+    if (!folder.isEmpty())
+        EvernoteStandIn::setNotebookFolderOverride(QFileInfo(folder).absoluteFilePath());
     auto app = EvernoteApplication::applicationWithBundleIdentifier();
     if (app || folder.isEmpty()) return app;
     PlistDictionary info;
-    info.set(QStringLiteral("CFBundleIdentifier"), QString::fromLatin1(EvernoteApplication::kBundleIdentifier));
+    info.set(QStringLiteral("CFBundleIdentifier"),
+             QString::fromLatin1(EvernoteApplication::kBundleIdentifier));
     return std::make_shared<EvernoteStandIn>(ApplicationRecord{QString(), info});
 }
 
@@ -46,14 +48,17 @@ std::shared_ptr<EvernoteApplication> evernoteApplication(const QString& folder) 
 QString evernoteProblem(const EvernoteApplication* app) {
     if (!app)
         return localizedString("Unable to find the Evernote application.") + u'\n' +
-               localizedString("Install it, or name its folder of ENEX files with --evernote-folder DIR.");
+               localizedString(
+                   "Install it, or name its folder of ENEX files with --evernote-folder DIR.");
     const auto* standIn = dynamic_cast<const EvernoteStandIn*>(app);
     if (!standIn) return QString();
     if (standIn->notebookFolder().isEmpty())
-        return localizedString("Evernote has no folder of ENEX files; name one with --evernote-folder DIR.");
+        return localizedString(
+            "Evernote has no folder of ENEX files; name one with --evernote-folder DIR.");
     const QFileInfo folder(standIn->notebookFolder());
     if (!folder.isDir() || !folder.isReadable() || !folder.isExecutable())
-        return stringWithFormat(localizedString("The folder “%@” cannot be read."), {standIn->notebookFolder()});
+        return stringWithFormat(localizedString("The folder “%@” cannot be read."),
+                                {standIn->notebookFolder()});
     return QString();
 }
 
@@ -71,14 +76,18 @@ EvernoteNotebookList listedNotebooks(const EvernoteApplication& app) {
 
 // The notebooks named in `names`, in that order (each once); a name that no
 // notebook has is reported and gives nullopt.
-std::optional<EvernoteNotebookList> notebooksNamed(const QStringList& names, const EvernoteNotebookList& all,
+std::optional<EvernoteNotebookList> notebooksNamed(const QStringList& names,
+                                                   const EvernoteNotebookList& all,
                                                    QTextStream& err) {
     EvernoteNotebookList result;
     for (const QString& name : names) {
-        const auto found = std::find_if(all.begin(), all.end(), [&](const auto& n) { return n->name() == name; });
+        const auto found =
+            std::find_if(all.begin(), all.end(), [&](const auto& n) { return n->name() == name; });
         if (found == all.end()) {
-            err << stringWithFormat(localizedString("There is no notebook named “%@”; `ferrymark notebooks` lists them."),
-                                    {name})
+            err << stringWithFormat(
+                       localizedString(
+                           "There is no notebook named “%@”; `ferrymark notebooks` lists them."),
+                       {name})
                 << "\n";
             return std::nullopt;
         }
@@ -90,7 +99,8 @@ std::optional<EvernoteNotebookList> notebooksNamed(const QStringList& names, con
 }  // namespace
 
 int runNotebooksCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
-    const auto options = parseCommandLineImportOptions(args, QStringLiteral("notebooks"), true, kNotebooksUsage, err);
+    const auto options = parseCommandLineImportOptions(args, QStringLiteral("notebooks"), true,
+                                                       kNotebooksUsage, err);
     if (!options) return 2;
     if (!options->operands.isEmpty()) {
         err << "usage: " << kNotebooksUsage;
@@ -107,8 +117,8 @@ int runNotebooksCommand(const QStringList& args, QTextStream& out, QTextStream& 
 }
 
 int runImportNotebooksCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
-    const auto options =
-        parseCommandLineImportOptions(args, QStringLiteral("import-notebooks"), true, kImportNotebooksUsage, err);
+    const auto options = parseCommandLineImportOptions(args, QStringLiteral("import-notebooks"),
+                                                       true, kImportNotebooksUsage, err);
     if (!options) return 2;
     const auto app = evernoteApplication(options->evernoteFolder);
     if (const QString problem = evernoteProblem(app.get()); !problem.isEmpty()) {
@@ -116,15 +126,19 @@ int runImportNotebooksCommand(const QStringList& args, QTextStream& out, QTextSt
         return 1;
     }
     const EvernoteNotebookList all = listedNotebooks(*app);
-    const auto notebooks = options->operands.isEmpty() ? std::optional(all) : notebooksNamed(options->operands, all, err);
+    const auto notebooks = options->operands.isEmpty()
+                               ? std::optional(all)
+                               : notebooksNamed(options->operands, all, err);
     if (!notebooks) return 1;
     if (notebooks->isEmpty()) {
         const auto* standIn = dynamic_cast<const EvernoteStandIn*>(app.get());
-        err << stringWithFormat(localizedString("There are no notebooks to import: “%@” holds no ENEX files."),
-                                {standIn ? standIn->notebookFolder() : QString()})
+        err << stringWithFormat(
+                   localizedString("There are no notebooks to import: “%@” holds no ENEX files."),
+                   {standIn ? standIn->notebookFolder() : QString()})
             << "\n";
         return 1;
     }
     applyCommandLineImportOptions(*options);
-    return runCommandLineImport(EvernoteExportOperation::exportOperationForApp(app, *notebooks, nullptr), *options, out);
+    return runCommandLineImport(
+        EvernoteExportOperation::exportOperationForApp(app, *notebooks, nullptr), *options, out);
 }

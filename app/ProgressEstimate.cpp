@@ -22,13 +22,15 @@ namespace ProgressEstimate {
 
 QString remainingTimeText(unsigned long done, unsigned long total, qint64 elapsedMs) {
     if (!isKnown(done, elapsedMs) || done >= total) return QString();
-    return QVExtensions::stringForTimeInterval(double(elapsedMs) / 1000.0 * double(total - done) / double(done));
+    return QVExtensions::stringForTimeInterval(double(elapsedMs) / 1000.0 * double(total - done) /
+                                               double(done));
 }
 
 QString rateText(unsigned long done, qint64 elapsedMs) {
     if (!isKnown(done, elapsedMs)) return QString();
     const double perSecond = double(done) * 1000.0 / double(elapsedMs);
-    if (perSecond >= 1.0) return stringWithFormat(localizedString("%ld notes a second"), {std::lround(perSecond)});
+    if (perSecond >= 1.0)
+        return stringWithFormat(localizedString("%ld notes a second"), {std::lround(perSecond)});
     return stringWithFormat(localizedString("%ld notes a minute"), {std::lround(perSecond * 60.0)});
 }
 

@@ -12,7 +12,8 @@
 #include "platform/foundation/Bundle.h"
 
 bool hasDisplayForWindow() {
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
@@ -25,9 +26,11 @@ namespace {
 // to do about.
 void providePrivateRuntimeFolder() {
     if (!qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR")) return;
-    const QString folder = QDir::tempPath() + QStringLiteral("/runtime-") + QString::number(::getuid());
+    const QString folder =
+        QDir::tempPath() + QStringLiteral("/runtime-") + QString::number(::getuid());
     if (!QDir().mkpath(folder)) return;  // Qt will say why
-    QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(folder,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(folder));
 }
 

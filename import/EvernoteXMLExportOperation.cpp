@@ -15,9 +15,14 @@ namespace {
 
 Error cancelledError() { return Error(kEvernoteExportErrorDomain, EvernoteExportCancelled); }
 
-// The parser's error, its message naming the notebook: among several
-// notebooks the user must know which one could not be read.
-Error notebookReadError(const QString& notebookName, const Error& parseError) {
+// The error a notebook ends with once its parse has completed. A parse that
+// was complete when the cancellation came still stops the run; what stopped
+// the run itself (a full disk, say) names its folder already; the parser's
+// own error gets the notebook's name, since among several notebooks the user
+// must know which one could not be read.
+Error notebookEndError(const QString& notebookName, const Error& parseError, bool cancelled) {
+    if (parseError.isNull()) return cancelled ? cancelledError() : Error();
+    if (parseError.domain() == kEvernoteExportErrorDomain) return parseError;
     return Error(parseError.domain(), parseError.code(),
                  stringWithFormat(localizedString("The notebook “%@” could not be read: %@"),
                                   {notebookName, parseError.localizedDescription()}),
@@ -104,10 +109,6 @@ void EvernoteXMLExportOperation::parseNotebook(const std::shared_ptr<EvernoteNot
     if (!parserQueue_) parserQueue_ = std::make_unique<OperationQueue>(QStringLiteral("ENEX parser"));
     parserQueue_->addOperation(makeParseOperation(
         QUrl::fromLocalFile(enexPath), notebookFilesPath, group, [this, notebook](const Error& error) {
-            // A parse that was complete when the cancellation came still stops the run here.
-            if (error.isNull()) exportNotebookDidEnd(notebook, isCancelled() ? cancelledError() : Error());
-            // What stopped the run itself (a full disk, say) names its folder already.
-            else if (error.domain() == kEvernoteExportErrorDomain) exportNotebookDidEnd(notebook, error);
-            else exportNotebookDidEnd(notebook, notebookReadError(notebook->name(), error));
+            exportNotebookDidEnd(notebook, notebookEndError(notebook->name(), error, isCancelled()));
         }));
 }

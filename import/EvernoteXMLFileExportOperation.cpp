@@ -36,7 +36,8 @@ void EvernoteXMLFileExportOperation::main() {
 
 void EvernoteXMLFileExportOperation::exportFile(qsizetype index) {
     Error error;
-    const auto count = ENEXNoteCounter::countNotesInFileAtPath(exportFileURLs_[index].toLocalFile(), &error);
+    const auto count =
+        ENEXNoteCounter::countNotesInFileAtPath(exportFileURLs_[index].toLocalFile(), &error);
     if (!count) {
         systemLog(stringWithFormat(QStringLiteral("Error counting notes: %@"), {error}));
         endRun(error);
@@ -62,7 +63,8 @@ void EvernoteXMLFileExportOperation::startExport(qsizetype index) {
     const QString name = dot > 0 ? fileName.left(dot) : fileName;
     QString folderName = QVExtensions::safeFileName(name);
     if (folderName.isEmpty()) folderName = localizedString("Untitled");
-    if (index > 0) folderName = QVExtensions::makeFilenameUniqueInDirectoryAtURL(folderName, filesPath());
+    if (index > 0)
+        folderName = QVExtensions::makeFilenameUniqueInDirectoryAtURL(folderName, filesPath());
     const QString directory = filesPath() + u'/' + folderName;
     Error underlying;
     if (!FileOperations::makeDirectory(directory, false, &underlying)) {
@@ -74,8 +76,9 @@ void EvernoteXMLFileExportOperation::startExport(qsizetype index) {
     log(QStringLiteral("Exporting notes"));
     informDelegateWillExportRecordsFromFile(noteCount_, fileURL);
 
-    auto parse = makeParseOperation(fileURL, directory, group,
-                                    [this, index](const Error& error) { parseCompleted(index, error); });
+    auto parse = makeParseOperation(fileURL, directory, group, [this, index](const Error& error) {
+        parseCompleted(index, error);
+    });
     if (isCancelled()) parse->cancel();
     parserQueue_.addOperation(parse);
 }
@@ -85,8 +88,11 @@ void EvernoteXMLFileExportOperation::parseCompleted(qsizetype index, const Error
         endRun(error);
         return;
     }
-    log(stringWithFormat(QStringLiteral("*** Export ended for: %@"), {exportFileURLs_[index].toLocalFile()}));
+    log(stringWithFormat(QStringLiteral("*** Export ended for: %@"),
+                         {exportFileURLs_[index].toLocalFile()}));
     // The next file is counted and started here, on the parser queue's thread.
-    if (index + 1 < exportFileURLs_.size()) exportFile(index + 1);
-    else endRun(Error());
+    if (index + 1 < exportFileURLs_.size())
+        exportFile(index + 1);
+    else
+        endRun(Error());
 }

@@ -158,9 +158,11 @@ bool EvernoteStandIn::recordNotebookFolder(const QString& folder, Error* error) 
     } else {
         const QStringList folders = Workspace::applicationFolders();
         record.bundlePath = folders.value(0) + QStringLiteral("/Evernote.app");
-        record.info.set(QStringLiteral("CFBundleIdentifier"), QString::fromLatin1(kBundleIdentifier));
+        record.info.set(QStringLiteral("CFBundleIdentifier"),
+                        QString::fromLatin1(kBundleIdentifier));
         record.info.set(QStringLiteral("CFBundleName"), QStringLiteral("Evernote"));
-        record.info.set(QStringLiteral("CFBundleShortVersionString"), QString::fromLatin1(kInstalledVersion));
+        record.info.set(QStringLiteral("CFBundleShortVersionString"),
+                        QString::fromLatin1(kInstalledVersion));
     }
     record.info.set(key, QFileInfo(folder).absoluteFilePath());
     const QString contents = record.bundlePath + QStringLiteral("/Contents");
@@ -168,8 +170,8 @@ bool EvernoteStandIn::recordNotebookFolder(const QString& folder, Error* error) 
         posixError(EACCES, contents).report(error);
         return false;
     }
-    return PlistValue(record.info).writeToFile(contents + QStringLiteral("/Info.plist"), PlistValue::Format::Xml,
-                                               error);
+    return PlistValue(record.info)
+        .writeToFile(contents + QStringLiteral("/Info.plist"), PlistValue::Format::Xml, error);
 }
 
 QString EvernoteStandIn::version() const { return record_.version(); }
@@ -206,7 +208,8 @@ void EvernoteStandIn::exportENEX(const QList<EvernoteNote>& notes, const QString
     // fault in the file then reaches the importer's parser, instead of the
     // notebook silently ending at the last note that could be read.
     if (tags && files.size() == 1 && isWholeNotebook(files.first(), wanted[files.first()])) {
-        if (!QFile::copy(files.first(), path)) std::fprintf(stderr, "Evernote: cannot write %s\n", qPrintable(path));
+        if (!QFile::copy(files.first(), path))
+            std::fprintf(stderr, "Evernote: cannot write %s\n", qPrintable(path));
         return;
     }
     QFile out(path);

@@ -14,7 +14,7 @@ class QMessageBox;
 
 class AlertWatcher : public QObject {
     Q_OBJECT
-public:
+  public:
     struct Alert {
         QString text;
         QString informativeText;
@@ -31,7 +31,7 @@ public:
     // The texts of the alerts seen so far.
     QStringList texts() const;
 
-private:
+  private:
     void poll();
     void respond(QMessageBox* box);
 

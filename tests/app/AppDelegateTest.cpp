@@ -37,12 +37,14 @@ struct Launch {
     }
     QString evernoteFolder() const { return env.path(QStringLiteral("evernote")); }
     void installEvernote(const QString& version, const QString& folder) {
-        installApplication(env, QStringLiteral("Evernote"), QStringLiteral("com.evernote.Evernote"), version,
-                           QStringLiteral("<key>EvernoteNotebookFolder</key><string>%1</string>").arg(folder));
+        installApplication(
+            env, QStringLiteral("Evernote"), QStringLiteral("com.evernote.Evernote"), version,
+            QStringLiteral("<key>EvernoteNotebookFolder</key><string>%1</string>").arg(folder));
     }
     void addNotebook(const QString& name, int notes) {
         QList<TestNote> list;
-        for (int i = 0; i < notes; ++i) list << TestNote{QStringLiteral("N%1").arg(i), QStringLiteral("<div>x</div>")};
+        for (int i = 0; i < notes; ++i)
+            list << TestNote{QStringLiteral("N%1").arg(i), QStringLiteral("<div>x</div>")};
         env.writeFile(QStringLiteral("evernote/%1.enex").arg(name), buildENEX(list));
     }
     bool waitForList() {
@@ -60,17 +62,17 @@ struct Launch {
 
 // An Evernote whose notebooks are given in code.
 class FixedNotebook : public EvernoteNotebook {
-public:
+  public:
     explicit FixedNotebook(QString name) : name_(std::move(name)) {}
     QString name() const override { return name_; }
     QList<EvernoteNote> notes() const override { return {EvernoteNote{}}; }
 
-private:
+  private:
     QString name_;
 };
 
 class FixedEvernote : public EvernoteApplication {
-public:
+  public:
     QList<std::shared_ptr<EvernoteNotebook>> list;
     QString version() const override { return QStringLiteral("10.1"); }
     QList<std::shared_ptr<EvernoteNotebook>> notebooks() const override { return list; }
@@ -85,8 +87,9 @@ TEST(AppDelegateTest, MissingEvernoteAlertsAndQuits) {
     launch.app.applicationDidFinishLaunching();
     ASSERT_EQ(launch.alerts.alerts.size(), 1);
     EXPECT_EQ(launch.alerts.alerts[0].text, kMissing);
-    EXPECT_EQ(launch.alerts.alerts[0].informativeText,
-              QStringLiteral("Please ensure the latest version of Evernote is installed and try again."));
+    EXPECT_EQ(
+        launch.alerts.alerts[0].informativeText,
+        QStringLiteral("Please ensure the latest version of Evernote is installed and try again."));
     EXPECT_EQ(launch.alerts.alerts[0].buttons,
               (QStringList{QStringLiteral("Choose Export Folder…"), QStringLiteral("Quit")}));
     EXPECT_EQ(launch.quits, 1);
@@ -98,15 +101,18 @@ TEST(AppDelegateTest, ChosenExportFolderStandsInForEvernote) {
     launch.addNotebook(QStringLiteral("Recipes"), 2);
     launch.alerts.answer(kMissing, QStringLiteral("Choose Export Folder…"));
     int asked = 0;
-    launch.app.setFolderChooser([&](QWidget*) { return ++asked == 1 ? QString() : launch.evernoteFolder(); });
+    launch.app.setFolderChooser(
+        [&](QWidget*) { return ++asked == 1 ? QString() : launch.evernoteFolder(); });
     launch.app.applicationDidFinishLaunching();
     EXPECT_EQ(asked, 2);  // a chooser closed without a folder brings the alert back
     EXPECT_EQ(launch.alerts.texts(), (QStringList{kMissing, kMissing}));
     EXPECT_EQ(launch.quits, 0);
     EXPECT_EQ(launch.app.statusMessage(), QStringLiteral("Getting notebook names..."));
-    const auto installed = Workspace::installedApplications(QStringLiteral("com.evernote.Evernote"));
+    const auto installed =
+        Workspace::installedApplications(QStringLiteral("com.evernote.Evernote"));
     ASSERT_EQ(installed.size(), 1);
-    EXPECT_EQ(installed.first().info.value(QStringLiteral("EvernoteNotebookFolder")).toString(), launch.evernoteFolder());
+    EXPECT_EQ(installed.first().info.value(QStringLiteral("EvernoteNotebookFolder")).toString(),
+              launch.evernoteFolder());
     ASSERT_TRUE(launch.waitForList());
     EXPECT_EQ(launch.shownNames(), QStringList{QStringLiteral("Recipes")});
     EXPECT_EQ(launch.app.objectInNotebooksAtIndex(0).numberOfNotes, 2u);
@@ -124,7 +130,8 @@ TEST(AppDelegateTest, EvernoteBefore5Point2IsRefused) {
         if (c.accepted) {
             EXPECT_TRUE(launch.alerts.alerts.isEmpty()) << c.version;
             EXPECT_EQ(launch.quits, 0) << c.version;
-            EXPECT_EQ(launch.app.statusMessage(), QStringLiteral("Getting notebook names...")) << c.version;
+            EXPECT_EQ(launch.app.statusMessage(), QStringLiteral("Getting notebook names..."))
+                << c.version;
             EXPECT_TRUE(launch.app.showProgressIndicator());
         } else {
             EXPECT_EQ(launch.alerts.texts(), QStringList{kTooOld}) << c.version;
@@ -136,7 +143,8 @@ TEST(AppDelegateTest, EvernoteBefore5Point2IsRefused) {
 TEST(AppDelegateTest, NotebookWithoutANameIsNeverListed) {
     Launch launch;
     auto evernote = std::make_shared<FixedEvernote>();
-    evernote->list = {std::make_shared<FixedNotebook>(QString()), std::make_shared<FixedNotebook>(QStringLiteral("Work"))};
+    evernote->list = {std::make_shared<FixedNotebook>(QString()),
+                      std::make_shared<FixedNotebook>(QStringLiteral("Work"))};
     launch.app.setEvernoteLookup([&] { return evernote; });
     launch.app.applicationDidFinishLaunching();
     launch.app.checkForNotebooks();
@@ -148,18 +156,23 @@ TEST(AppDelegateTest, NotebookWithoutANameIsNeverListed) {
 
 TEST(AppDelegateTest, NotebooksAreSortedByNameWithoutRegardToCase) {
     Launch launch;
-    for (const char* name : {"beta", "Alpha", "charlie", "Delta"}) launch.addNotebook(QString::fromLatin1(name), 1);
+    for (const char* name : {"beta", "Alpha", "charlie", "Delta"})
+        launch.addNotebook(QString::fromLatin1(name), 1);
     launch.installEvernote(QStringLiteral("10.0"), launch.evernoteFolder());
     launch.app.applicationDidFinishLaunching();
     ASSERT_TRUE(launch.waitForList());
-    EXPECT_EQ(launch.shownNames(), (QStringList{QStringLiteral("Alpha"), QStringLiteral("beta"), QStringLiteral("charlie"),
-                                                QStringLiteral("Delta")}));
+    EXPECT_EQ(launch.shownNames(),
+              (QStringList{QStringLiteral("Alpha"), QStringLiteral("beta"),
+                           QStringLiteral("charlie"), QStringLiteral("Delta")}));
     // Only the check boxes react; no row can be selected.
     const QAbstractItemModel* model = launch.app.notebooksController();
-    EXPECT_TRUE(model->flags(model->index(0, NotebookListModel::ImportColumn)) & Qt::ItemIsUserCheckable);
+    EXPECT_TRUE(model->flags(model->index(0, NotebookListModel::ImportColumn)) &
+                Qt::ItemIsUserCheckable);
     for (int column = 0; column < NotebookListModel::ColumnCount; ++column)
-        EXPECT_FALSE(model->flags(model->index(0, column)) & (Qt::ItemIsSelectable | Qt::ItemIsEditable));
-    EXPECT_FALSE(model->flags(model->index(0, NotebookListModel::NameColumn)) & Qt::ItemIsUserCheckable);
+        EXPECT_FALSE(model->flags(model->index(0, column)) &
+                     (Qt::ItemIsSelectable | Qt::ItemIsEditable));
+    EXPECT_FALSE(model->flags(model->index(0, NotebookListModel::NameColumn)) &
+                 Qt::ItemIsUserCheckable);
 }
 
 TEST(AppDelegateTest, StartWithNothingMarkedShowsTheSheetAndStartsNothing) {
@@ -174,12 +187,14 @@ TEST(AppDelegateTest, StartWithNothingMarkedShowsTheSheetAndStartsNothing) {
     ASSERT_TRUE(launch.waitForList());
     QAbstractItemModel* model = launch.app.notebooksController();
     for (int row = 0; row < model->rowCount(); ++row)
-        model->setData(model->index(row, NotebookListModel::ImportColumn), Qt::Unchecked, Qt::CheckStateRole);
+        model->setData(model->index(row, NotebookListModel::ImportColumn), Qt::Unchecked,
+                       Qt::CheckStateRole);
     QTest::mouseClick(launch.app.window()->startImportButton(), Qt::LeftButton);
     ASSERT_TRUE(runEventLoopUntil([&] { return !launch.alerts.alerts.isEmpty(); }, 5000));
     EXPECT_EQ(launch.alerts.alerts.size(), 1);
     EXPECT_EQ(launch.alerts.alerts[0].text, QStringLiteral("No notebooks selected!"));
-    EXPECT_EQ(launch.alerts.alerts[0].informativeText, QStringLiteral("Select the notebooks to import and try again."));
+    EXPECT_EQ(launch.alerts.alerts[0].informativeText,
+              QStringLiteral("Select the notebooks to import and try again."));
     auto* sheet = launch.app.window()->findChild<QMessageBox*>(QStringLiteral("NoNotebooksAlert"));
     ASSERT_NE(sheet, nullptr);
     EXPECT_EQ(sheet->windowModality(), Qt::WindowModal);
@@ -196,17 +211,20 @@ TEST(AppDelegateTest, MarkedNotebooksAreImportedInListOrder) {
     launch.app.applicationDidFinishLaunching();
     ASSERT_TRUE(launch.waitForList());
     QAbstractItemModel* model = launch.app.notebooksController();
-    model->setData(model->index(1, NotebookListModel::ImportColumn), Qt::Unchecked, Qt::CheckStateRole);  // Beta
+    model->setData(model->index(1, NotebookListModel::ImportColumn), Qt::Unchecked,
+                   Qt::CheckStateRole);  // Beta
     QStringList titles;
     bool ended = false;
     QObject::connect(launch.app.exportPanel(), &EvernoteExportPanel::titleMessageChanged,
                      [&](const QString& title) { titles << title; });
-    QObject::connect(launch.app.exportPanel(), &EvernoteExportPanel::sheetEnded, [&] { ended = true; });
+    QObject::connect(launch.app.exportPanel(), &EvernoteExportPanel::sheetEnded,
+                     [&] { ended = true; });
     QTest::mouseClick(launch.app.window()->startImportButton(), Qt::LeftButton);
     ASSERT_TRUE(runEventLoopUntil([&] { return ended; }, 60000));
     // Each record went in at the front: the reverse of Evernote's order.
     EXPECT_EQ(titles.filter(QStringLiteral("Exporting notes from")),
-              (QStringList{QStringLiteral("Exporting notes from \"Gamma\""), QStringLiteral("Exporting notes from \"Alpha\"")}));
+              (QStringList{QStringLiteral("Exporting notes from \"Gamma\""),
+                           QStringLiteral("Exporting notes from \"Alpha\"")}));
     const QString library = launch.env.dataHome() + QStringLiteral("/Pelmora 3/Library");
     EXPECT_TRUE(QDir(library + QStringLiteral("/Alpha")).exists());
     EXPECT_FALSE(QDir(library + QStringLiteral("/Beta")).exists());
@@ -217,10 +235,12 @@ TEST(AppDelegateTest, ImportFileRunsTheChosenENEXFile) {
     auto evernote = std::make_shared<FixedEvernote>();
     launch.app.setEvernoteLookup([&] { return evernote; });
     launch.app.applicationDidFinishLaunching();
-    const QString file = launch.env.writeFile(QStringLiteral("Saved.enex"),
-                                              buildENEX({TestNote{QStringLiteral("Kept"), QStringLiteral("<div>x</div>")}}));
+    const QString file = launch.env.writeFile(
+        QStringLiteral("Saved.enex"),
+        buildENEX({TestNote{QStringLiteral("Kept"), QStringLiteral("<div>x</div>")}}));
     bool ended = false;
-    QObject::connect(launch.app.exportPanel(), &EvernoteExportPanel::sheetEnded, [&] { ended = true; });
+    QObject::connect(launch.app.exportPanel(), &EvernoteExportPanel::sheetEnded,
+                     [&] { ended = true; });
     QTest::mouseClick(launch.app.window()->importFileButton(), Qt::LeftButton);
     auto* dialog = launch.app.window()->findChild<QFileDialog*>(QStringLiteral("ENEXFileDialog"));
     ASSERT_NE(dialog, nullptr);
@@ -240,7 +260,8 @@ TEST(AppDelegateTest, WaitingForENEXFilesNamesTheFolder) {
     launch.app.applicationDidFinishLaunching();
     launch.app.checkForNotebooks();
     EXPECT_TRUE(launch.app.showProgressIndicator());
-    EXPECT_TRUE(launch.app.statusMessage().contains(launch.evernoteFolder())) << launch.app.statusMessage().toStdString();
+    EXPECT_TRUE(launch.app.statusMessage().contains(launch.evernoteFolder()))
+        << launch.app.statusMessage().toStdString();
     EXPECT_TRUE(launch.alerts.alerts.isEmpty());
     launch.addNotebook(QStringLiteral("Late"), 1);  // the poll finds it
     ASSERT_TRUE(launch.waitForList());

@@ -41,8 +41,9 @@ TEST(EvernoteExportOptionsControllerTest, WritesTheSettingsTheImportReads) {
     EvernoteExportPanel panel;
     bool ended = false;
     QObject::connect(&panel, &EvernoteExportPanel::sheetEnded, [&] { ended = true; });
-    const QString file = env.writeFile(QStringLiteral("Inbox.enex"),
-                                       buildENEX({TestNote{QStringLiteral("One"), QStringLiteral("<div>1</div>")}}));
+    const QString file =
+        env.writeFile(QStringLiteral("Inbox.enex"),
+                      buildENEX({TestNote{QStringLiteral("One"), QStringLiteral("<div>1</div>")}}));
     panel.showSheetOnWindow(&window, QUrl::fromLocalFile(file));
     ASSERT_TRUE(runEventLoopUntil([&] { return ended; }, 60000));
     EXPECT_TRUE(QDir(library + QStringLiteral("/Inbox")).exists());

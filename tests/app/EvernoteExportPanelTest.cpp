@@ -16,7 +16,9 @@ namespace {
 
 QList<TestNote> textNotes(int count) {
     QList<TestNote> notes;
-    for (int i = 0; i < count; ++i) notes << TestNote{QStringLiteral("Note %1").arg(i), QStringLiteral("<div>text %1</div>").arg(i)};
+    for (int i = 0; i < count; ++i)
+        notes << TestNote{QStringLiteral("Note %1").arg(i),
+                          QStringLiteral("<div>text %1</div>").arg(i)};
     return notes;
 }
 
@@ -31,17 +33,20 @@ struct PanelRun {
     QList<int> returnCodes;
 
     PanelRun() {
-        QObject::connect(&panel, &EvernoteExportPanel::titleMessageChanged, [this](const QString& t) { titles << t; });
+        QObject::connect(&panel, &EvernoteExportPanel::titleMessageChanged,
+                         [this](const QString& t) { titles << t; });
         QObject::connect(&panel, &EvernoteExportPanel::informationMessageChanged,
                          [this](const QString& i) { informations << i; });
-        QObject::connect(&panel, &EvernoteExportPanel::sheetEnded, [this](int code) { returnCodes << code; });
+        QObject::connect(&panel, &EvernoteExportPanel::sheetEnded,
+                         [this](int code) { returnCodes << code; });
         window.show();
     }
     QString library() const { return env.dataHome() + QStringLiteral("/Pelmora 3/Library"); }
     void installEvernote(const QList<QPair<QString, QList<TestNote>>>& notebooks) {
         for (const auto& [name, notes] : notebooks)
             env.writeFile(QStringLiteral("evernote/%1.enex").arg(name), buildENEX(notes));
-        installApplication(env, QStringLiteral("Evernote"), QStringLiteral("com.evernote.Evernote"), QStringLiteral("7.14"),
+        installApplication(env, QStringLiteral("Evernote"), QStringLiteral("com.evernote.Evernote"),
+                           QStringLiteral("7.14"),
                            QStringLiteral("<key>EvernoteNotebookFolder</key><string>%1</string>")
                                .arg(env.path(QStringLiteral("evernote"))));
     }
@@ -82,10 +87,13 @@ TEST(EvernoteExportPanelTest, FileImportCountsFromZeroThenEachNote) {
 
 TEST(EvernoteExportPanelTest, EachNotebookRestartsTheBar) {
     PanelRun run;
-    run.installEvernote({{QStringLiteral("A"), textNotes(10)}, {QStringLiteral("B"), {}}, {QStringLiteral("C"), textNotes(5)}});
+    run.installEvernote({{QStringLiteral("A"), textNotes(10)},
+                         {QStringLiteral("B"), {}},
+                         {QStringLiteral("C"), textNotes(5)}});
     QList<unsigned long> maxima;
     QObject::connect(&run.panel, &EvernoteExportPanel::progressChanged, [&] {
-        if (!run.panel.isIndeterminate() && run.panel.progressValue() == 0) maxima << run.panel.progressMaximum();
+        if (!run.panel.isIndeterminate() && run.panel.progressValue() == 0)
+            maxima << run.panel.progressMaximum();
     });
     run.importNotebooks();
     ASSERT_TRUE(run.waitForEnd());
@@ -100,7 +108,8 @@ TEST(EvernoteExportPanelTest, EachNotebookRestartsTheBar) {
 // nothing reaches the library.
 TEST(EvernoteExportPanelTest, CancelDuringTheParseEndsAsACancellation) {
     PanelRun run;
-    run.installEvernote({{QStringLiteral("Big"), textNotes(1500)}, {QStringLiteral("Next"), textNotes(3)}});
+    run.installEvernote(
+        {{QStringLiteral("Big"), textNotes(1500)}, {QStringLiteral("Next"), textNotes(3)}});
     bool cancelled = false;
     QObject::connect(&run.panel, &EvernoteExportPanel::progressChanged, [&] {
         if (!cancelled && run.panel.progressValue() == 3) {
@@ -122,7 +131,8 @@ TEST(EvernoteExportPanelTest, CancelDuringTheParseEndsAsACancellation) {
 TEST(EvernoteExportPanelTest, ErrorAlertShowsTheDescriptionOrSaysItIsUnknown) {
     PanelRun run;
     run.panel.exportOperationDidEncounterError(nullptr, Error(QStringLiteral("Test"), 7));
-    run.panel.exportOperationDidEncounterError(nullptr, Error(QStringLiteral("Test"), 8, QStringLiteral("The disk is full.")));
+    run.panel.exportOperationDidEncounterError(
+        nullptr, Error(QStringLiteral("Test"), 8, QStringLiteral("The disk is full.")));
     ASSERT_EQ(run.alerts.alerts.size(), 2);
     EXPECT_EQ(run.alerts.alerts[0].text, QStringLiteral("An error occurred while exporting."));
     EXPECT_EQ(run.alerts.alerts[0].informativeText, QStringLiteral("An unknown error occurred."));
@@ -135,7 +145,8 @@ TEST(EvernoteExportPanelTest, MalformedNotebookIsNamedInTheAlertAndTheSheetClose
     PanelRun run;
     QByteArray broken = buildENEX(textNotes(3));
     broken.chop(30);
-    run.installEvernote({{QStringLiteral("Alpha"), textNotes(2)}, {QStringLiteral("Good"), textNotes(2)}});
+    run.installEvernote(
+        {{QStringLiteral("Alpha"), textNotes(2)}, {QStringLiteral("Good"), textNotes(2)}});
     run.env.writeFile(QStringLiteral("evernote/Broken.enex"), broken);  // between the two
     run.importNotebooks();
     ASSERT_TRUE(run.waitForEnd());
