@@ -6,32 +6,49 @@
 
 #include "app/DefaultsCommand.h"
 #include "app/ImportCommand.h"
+#include "app/NotebooksCommand.h"
+#include "app/WindowProgram.h"
 #include "platform/foundation/Bundle.h"
 
 namespace {
 
 const char* const kUsage =
     "usage:\n"
-    "  ferrymark import FILE.enex [--library DIR] [--debug] [--reload-from-web]\n"
+    "  ferrymark                  open the window (needs a display)\n"
+    "  ferrymark import FILE.enex... [--library DIR] [--debug] [--reload-from-web]\n"
+    "  ferrymark notebooks [--evernote-folder DIR]\n"
+    "  ferrymark import-notebooks [NAME...] [--library DIR] [--evernote-folder DIR] [--debug]\n"
+    "                             [--reload-from-web]\n"
     "  ferrymark defaults read|write|delete DOMAIN KEY [VALUE]\n"
     "  ferrymark --version\n"
     "\n"
-    "ferrymark import --help explains the import.\n";
+    "ferrymark import --help explains the import; ferrymark import-notebooks --help\n"
+    "the notebook import.\n";
+
+bool wantsHelp(const QStringList& args) {
+    return args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"));
+}
 
 }  // namespace
 
 int runCommandLine(int argc, char** argv) {
+    if (argc <= 1 && hasDisplayForWindow()) return runWindowProgram(argc, argv);
     QCoreApplication app(argc, argv);
     QTextStream out(stdout), err(stderr);
     QStringList args = QCoreApplication::arguments().mid(1);
     const QString command = args.value(0);
     if (command == QLatin1String("defaults")) return runDefaultsCommand(args.mid(1), out, err);
     if (command == QLatin1String("import")) {
-        if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
-            out << kImportUsage;
-            return 0;
-        }
+        if (wantsHelp(args)) return out << kImportUsage, 0;
         return runImportCommand(args.mid(1), out, err);
+    }
+    if (command == QLatin1String("notebooks")) {
+        if (wantsHelp(args)) return out << kNotebooksUsage, 0;
+        return runNotebooksCommand(args.mid(1), out, err);
+    }
+    if (command == QLatin1String("import-notebooks")) {
+        if (wantsHelp(args)) return out << kImportNotebooksUsage, 0;
+        return runImportNotebooksCommand(args.mid(1), out, err);
     }
     if (command == QLatin1String("--version") || command == QLatin1String("version")) {
         out << "ferrymark " << Bundle::main().shortVersionString() << " ("

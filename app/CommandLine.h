@@ -1,5 +1,8 @@
 // The command-line front end of ferrymark:
-//   ferrymark import FILE.enex [--library DIR] [--debug] [--reload-from-web]
+//   ferrymark                      the window (with a display; else the usage, status 2)
+//   ferrymark import FILE.enex... [--library DIR] [--debug] [--reload-from-web]
+//   ferrymark notebooks [--evernote-folder DIR]
+//   ferrymark import-notebooks [NAME...] [--library DIR] [--evernote-folder DIR] ...
 //   ferrymark defaults read|write|delete DOMAIN KEY [VALUE]
 // Returns the process's exit status.
 #pragma once

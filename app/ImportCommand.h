@@ -1,4 +1,4 @@
-// `ferrymark import FILE.enex`: imports one ENEX file into the Pelmora
+// `ferrymark import FILE.enex...`: imports ENEX files into the Pelmora
 // library, headless, on the main event loop. Ctrl-C cancels cleanly.
 // Exit status: 0 when every note was imported; 3 when the run finished but
 // notes were skipped (conversion failed) or refused by the library; 1 when it

@@ -6,6 +6,7 @@
 
 #include "platform/foundation/FileOperations.h"
 #include "platform/foundation/Format.h"
+#include "platform/foundation/Localization.h"
 #include "platform/foundation/StandardPaths.h"
 #include "platform/foundation/SystemLog.h"
 #include "util/FileNameRules.h"
@@ -13,6 +14,20 @@
 namespace {
 
 Error cancelledError() { return Error(kEvernoteExportErrorDomain, EvernoteExportCancelled); }
+
+// The error a notebook ends with once its parse has completed. A parse that
+// was complete when the cancellation came still stops the run; what stopped
+// the run itself (a full disk, say) names its folder already; the parser's
+// own error gets the notebook's name, since among several notebooks the user
+// must know which one could not be read.
+Error notebookEndError(const QString& notebookName, const Error& parseError, bool cancelled) {
+    if (parseError.isNull()) return cancelled ? cancelledError() : Error();
+    if (parseError.domain() == kEvernoteExportErrorDomain) return parseError;
+    return Error(parseError.domain(), parseError.code(),
+                 stringWithFormat(localizedString("The notebook “%@” could not be read: %@"),
+                                  {notebookName, parseError.localizedDescription()}),
+                 parseError);
+}
 
 QString uniqueENEXPath(const QString& folder, const QString& baseName) {
     return folder + u'/' +
@@ -94,7 +109,6 @@ void EvernoteXMLExportOperation::parseNotebook(const std::shared_ptr<EvernoteNot
     if (!parserQueue_) parserQueue_ = std::make_unique<OperationQueue>(QStringLiteral("ENEX parser"));
     parserQueue_->addOperation(makeParseOperation(
         QUrl::fromLocalFile(enexPath), notebookFilesPath, group, [this, notebook](const Error& error) {
-            // A parse that was complete when the cancellation came still stops the run here.
-            exportNotebookDidEnd(notebook, error.isNull() && isCancelled() ? cancelledError() : error);
+            exportNotebookDidEnd(notebook, notebookEndError(notebook->name(), error, isCancelled()));
         }));
 }

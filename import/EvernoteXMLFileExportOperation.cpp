@@ -19,20 +19,32 @@ EvernoteXMLFileExportOperation::~EvernoteXMLFileExportOperation() {
 
 void EvernoteXMLFileExportOperation::main() {
     if (!prepareRun()) return;
-    const QString filePath = exportFileURL_.toLocalFile();
+    if (exportFileURLs_.isEmpty()) {
+        // Nothing to import: the run still ends, with an empty description.
+        endRun(Error());
+        return;
+    }
+    qint64 totalSize = 0;
+    for (const QUrl& url : exportFileURLs_) totalSize += QFileInfo(url.toLocalFile()).size();
     Error error;
-    if (!checkFreeSpaceForExportOfSize(QFileInfo(filePath).size(), &error)) {
+    if (!checkFreeSpaceForExportOfSize(totalSize, &error)) {
         endRun(error);
         return;
     }
-    const auto count = ENEXNoteCounter::countNotesInFileAtPath(filePath, &error);
+    exportFile(0);
+}
+
+void EvernoteXMLFileExportOperation::exportFile(qsizetype index) {
+    Error error;
+    const auto count =
+        ENEXNoteCounter::countNotesInFileAtPath(exportFileURLs_[index].toLocalFile(), &error);
     if (!count) {
         systemLog(stringWithFormat(QStringLiteral("Error counting notes: %@"), {error}));
         endRun(error);
         return;
     }
     noteCount_ = *count;
-    startExport();
+    startExport(index);
 }
 
 void EvernoteXMLFileExportOperation::cancel() {
@@ -40,15 +52,19 @@ void EvernoteXMLFileExportOperation::cancel() {
     parserQueue_.cancelAllOperations();
 }
 
-void EvernoteXMLFileExportOperation::startExport() {
-    const QString filePath = exportFileURL_.toLocalFile();
+void EvernoteXMLFileExportOperation::startExport(qsizetype index) {
+    const QUrl fileURL = exportFileURLs_[index];
+    const QString filePath = fileURL.toLocalFile();
     log(stringWithFormat(QStringLiteral("Exporting notes from %@"), {filePath}));
-    // The group keeps the file's name as it is; the folder gets a safe one.
+    // The group keeps the file's name as it is; the folder gets a safe one,
+    // unique among the files of this run.
     const QString fileName = QFileInfo(filePath).fileName();
     const qsizetype dot = fileName.lastIndexOf(u'.');
     const QString name = dot > 0 ? fileName.left(dot) : fileName;
     QString folderName = QVExtensions::safeFileName(name);
     if (folderName.isEmpty()) folderName = localizedString("Untitled");
+    if (index > 0)
+        folderName = QVExtensions::makeFilenameUniqueInDirectoryAtURL(folderName, filesPath());
     const QString directory = filesPath() + u'/' + folderName;
     Error underlying;
     if (!FileOperations::makeDirectory(directory, false, &underlying)) {
@@ -58,16 +74,25 @@ void EvernoteXMLFileExportOperation::startExport() {
     }
     const PlistDictionary group = makeGroupDictionary(name);
     log(QStringLiteral("Exporting notes"));
-    informDelegateWillExportRecordsFromFile(noteCount_, exportFileURL_);
+    informDelegateWillExportRecordsFromFile(noteCount_, fileURL);
 
-    auto parse = makeParseOperation(exportFileURL_, directory, group,
-                                    [this](const Error& error) { parseCompleted(error); });
+    auto parse = makeParseOperation(fileURL, directory, group, [this, index](const Error& error) {
+        parseCompleted(index, error);
+    });
     if (isCancelled()) parse->cancel();
     parserQueue_.addOperation(parse);
 }
 
-void EvernoteXMLFileExportOperation::parseCompleted(const Error& error) {
-    if (error.isNull() && !isCancelled())
-        log(stringWithFormat(QStringLiteral("*** Export ended for: %@"), {exportFileURL_.toLocalFile()}));
-    endRun(error);
+void EvernoteXMLFileExportOperation::parseCompleted(qsizetype index, const Error& error) {
+    if (!error.isNull() || isCancelled()) {
+        endRun(error);
+        return;
+    }
+    log(stringWithFormat(QStringLiteral("*** Export ended for: %@"),
+                         {exportFileURLs_[index].toLocalFile()}));
+    // The next file is counted and started here, on the parser queue's thread.
+    if (index + 1 < exportFileURLs_.size())
+        exportFile(index + 1);
+    else
+        endRun(Error());
 }

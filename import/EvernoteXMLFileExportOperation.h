@@ -1,8 +1,10 @@
-// The import of one ENEX file that the user picked, without Evernote. A byte
-// scan counts the notes first (so that progress can be shown as a fraction)
-// and refuses a file whose elements do not nest; then the ENEX parser, on
-// this operation's own parser queue, converts the notes. The whole file
-// becomes one group named after the file.
+// The import of ENEX files that the user picked, without Evernote: usually
+// one, or several in one run, one after another. For each file a byte scan
+// counts the notes first (so that progress can be shown as a fraction) and
+// refuses a file whose elements do not nest; then the ENEX parser, on this
+// operation's own parser queue, converts the notes. Each file becomes one
+// group named after the file (its folder in the staging directory made unique
+// when two files share a name).
 //
 // A file that the scan passes but the parser finds not well-formed ends the
 // run with the parser's error once the notes before the fault are converted;
@@ -25,23 +27,32 @@ public:
     EvernoteXMLFileExportOperation();
     ~EvernoteXMLFileExportOperation() override;
 
-    QUrl exportFileURL() const { return exportFileURL_; }
-    void setExportFileURL(const QUrl& url) { exportFileURL_ = url; }
+    // The first file to import (an empty URL when there is none).
+    QUrl exportFileURL() const { return exportFileURLs_.value(0); }
+    // Imports this one file.
+    void setExportFileURL(const QUrl& url) { exportFileURLs_ = {url}; }
+    // The files to import, in order. Set before the run.
+    QList<QUrl> exportFileURLs() const { return exportFileURLs_; }
+    void setExportFileURLs(const QList<QUrl>& urls) { exportFileURLs_ = urls; }
+    // The notes counted in the file being imported (the last one, after the run).
     unsigned long noteCount() const { return noteCount_; }
 
     // Prepares, refuses to go on when the staging or library folder plainly
-    // cannot hold the file's notes (checkFreeSpaceForExportOfSize), counts the
-    // notes, then starts the converting parse and returns.
+    // cannot hold the files' notes (checkFreeSpaceForExportOfSize), counts the
+    // first file's notes, then starts its converting parse and returns; each
+    // later file starts when the one before it has been converted.
     void main() override;
     // Also cancels the converting parse.
     void cancel() override;
 
 private:
-    // Makes the group and its folder, announces the count, starts the parse.
-    void startExport();
-    void parseCompleted(const Error& error);
+  // Counts the notes of file `index`, makes its group and folder, announces
+  // the count and starts its parse; ends the run on failure.
+  void exportFile(qsizetype index);
+  void startExport(qsizetype index);
+  void parseCompleted(qsizetype index, const Error& error);
 
-    QUrl exportFileURL_;
-    OperationQueue parserQueue_{QStringLiteral("ENEX parser")};
-    unsigned long noteCount_ = 0;
+  QList<QUrl> exportFileURLs_;
+  OperationQueue parserQueue_{QStringLiteral("ENEX parser")};
+  unsigned long noteCount_ = 0;
 };

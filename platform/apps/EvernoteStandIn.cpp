@@ -11,6 +11,7 @@
 #include <QMutex>
 #include <QSet>
 #include <QUuid>
+#include <cerrno>
 #include <cstdio>
 
 #include "platform/apps/EvernoteHTMLNoteExport.h"
@@ -128,6 +129,19 @@ void removeTags(xmlNodePtr note) {
     }
 }
 
+// Whether `indices` are all the notes of the notebook file `path` as the
+// notebook lists them: exactly 0 to n-1, and no note after them can be read
+// (a file that breaks off after them counts as whole).
+bool isWholeNotebook(const QString& path, const QSet<qsizetype>& indices) {
+    for (qsizetype index : indices)
+        if (index < 0 || index >= indices.size()) return false;
+    ENEXReader reader(path);
+    qsizetype count = 0;
+    while (reader.get() && reader.nextNote() && xmlTextReaderExpand(reader.get()))
+        if (++count > indices.size()) return false;
+    return true;
+}
+
 }  // namespace
 
 EvernoteStandIn::EvernoteStandIn(ApplicationRecord record) : record_(std::move(record)) {}
@@ -143,6 +157,32 @@ QString EvernoteStandIn::notebookFolder() const {
         if (!folderOverride.isEmpty()) return folderOverride;
     }
     return record_.info.value(QStringLiteral("EvernoteNotebookFolder")).toString();
+}
+
+bool EvernoteStandIn::recordNotebookFolder(const QString& folder, Error* error) {
+    const QString key = QStringLiteral("EvernoteNotebookFolder");
+    const QList<ApplicationRecord> installed =
+        Workspace::installedApplications(QString::fromLatin1(kBundleIdentifier));
+    ApplicationRecord record;
+    if (!installed.isEmpty()) {
+        record = installed.first();
+    } else {
+        const QStringList folders = Workspace::applicationFolders();
+        record.bundlePath = folders.value(0) + QStringLiteral("/Evernote.app");
+        record.info.set(QStringLiteral("CFBundleIdentifier"),
+                        QString::fromLatin1(kBundleIdentifier));
+        record.info.set(QStringLiteral("CFBundleName"), QStringLiteral("Evernote"));
+        record.info.set(QStringLiteral("CFBundleShortVersionString"),
+                        QString::fromLatin1(kInstalledVersion));
+    }
+    record.info.set(key, QFileInfo(folder).absoluteFilePath());
+    const QString contents = record.bundlePath + QStringLiteral("/Contents");
+    if (!QDir().mkpath(contents)) {
+        posixError(EACCES, contents).report(error);
+        return false;
+    }
+    return PlistValue(record.info)
+        .writeToFile(contents + QStringLiteral("/Info.plist"), PlistValue::Format::Xml, error);
 }
 
 QString EvernoteStandIn::version() const { return record_.version(); }
@@ -195,6 +235,14 @@ void EvernoteStandIn::exportENEX(const QList<EvernoteNote>& notes, const QString
     for (const EvernoteNote& note : notes) {
         if (!wanted.contains(note.notebookPath)) files << note.notebookPath;
         wanted[note.notebookPath].insert(note.index);
+    }
+    // A whole notebook with its tags is its file as it is, byte for byte: a
+    // fault in the file then reaches the importer's parser, instead of the
+    // notebook silently ending at the last note that could be read.
+    if (tags && files.size() == 1 && isWholeNotebook(files.first(), wanted[files.first()])) {
+        if (!QFile::copy(files.first(), path))
+            std::fprintf(stderr, "Evernote: cannot write %s\n", qPrintable(path));
+        return;
     }
     QFile out(path);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate)) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "platform/apps/EvernoteApplication.h"
+#include "platform/foundation/Error.h"
 
 class EvernoteStandIn : public EvernoteApplication {
 public:
@@ -15,6 +16,13 @@ public:
 
     // A folder to use instead of the one in Info.plist (the command line's choice).
     static void setNotebookFolderOverride(const QString& folder);
+    // Records `folder` as the notebook folder in the Info.plist of the
+    // installed stand-in, or, when there is none, installs one
+    // ("Evernote.app", version kInstalledVersion) in the first application
+    // folder. The error is the file system's or the property list's.
+    static bool recordNotebookFolder(const QString& folder, Error* error = nullptr);
+    // The version a stand-in installed by recordNotebookFolder reports.
+    static constexpr const char* kInstalledVersion = "10.0";
     QString notebookFolder() const;
 
     QString version() const override;

@@ -336,3 +336,24 @@ TEST(PelmoraStandInTest, IndexThatCannotBeSavedPutsEveryItemBack) {
         EXPECT_FALSE(QFile::exists(library + QStringLiteral("/Book/") + QLatin1String(file))) << file;
     }
 }
+
+// A whole notebook is exported as its file, byte for byte, so that a file
+// that breaks off reaches the importer's parser as it is.
+TEST(EvernoteStandInTest, ExportsAWholeNotebookAsItsFile) {
+    TestEnvironment env;
+    QByteArray broken = QByteArray(kNotebook);
+    broken.chop(broken.size() - broken.lastIndexOf("<note>") - 20);
+    env.writeFile(QStringLiteral("evernote/Whole.enex"), kNotebook);
+    env.writeFile(QStringLiteral("evernote/Broken.enex"), broken);
+    installApplication(env, QStringLiteral("Evernote"), QStringLiteral("com.evernote.Evernote"), QStringLiteral("7.14"),
+                       QStringLiteral("<key>EvernoteNotebookFolder</key><string>%1</string>").arg(env.path(QStringLiteral("evernote"))));
+    auto evernote = EvernoteApplication::applicationWithBundleIdentifier();
+    ASSERT_NE(evernote, nullptr);
+    for (const auto& notebook : evernote->notebooks()) {
+        const QString out = env.path(notebook->name() + QStringLiteral(".out"));
+        evernote->exportNotes(notebook->notes(), QUrl::fromLocalFile(out), true, kEvernoteExportFormatENEX);
+        QFile exported(out), original(env.path(QStringLiteral("evernote/") + notebook->name() + QStringLiteral(".enex")));
+        ASSERT_TRUE(exported.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
+        EXPECT_EQ(exported.readAll(), original.readAll()) << notebook->name().toStdString();
+    }
+}

@@ -1,0 +1,44 @@
+// What the import commands of the command line share: their options, and
+// running one import operation headless on the main event loop with a
+// progress bar on a terminal, Ctrl-C cancelling cleanly, and a summary of
+// where the items went. Main thread only.
+//
+// Exit status of a run: 0 when every note was imported; 3 when the run
+// finished but notes were skipped (conversion failed) or refused by the
+// library; 1 when it failed; 130 when it was cancelled. (2, a usage error,
+// is the callers'.)
+#pragma once
+
+#include <QStringList>
+#include <QTextStream>
+#include <memory>
+#include <optional>
+
+class EvernoteExportOperation;
+
+struct CommandLineImportOptions {
+    QStringList operands;        // the files or notebook names, in order
+    QString library;             // --library DIR
+    QString evernoteFolder;      // --evernote-folder DIR (only where accepted)
+    bool debug = false;          // --debug
+    bool reloadFromWeb = false;  // --reload-from-web
+};
+
+// Parses `args`; an unknown option, or an option without its value, prints
+// "ferrymark COMMAND: unexpected argument" and `usage` to `err` and gives
+// nullopt. `acceptsEvernoteFolder` allows --evernote-folder.
+std::optional<CommandLineImportOptions> parseCommandLineImportOptions(const QStringList& args,
+                                                                      const QString& command,
+                                                                      bool acceptsEvernoteFolder,
+                                                                      const char* usage,
+                                                                      QTextStream& err);
+
+// Applies the options that act through process-wide settings: the library
+// folder (--library, else the "LibraryFolder" setting) and "ReloadFromWeb".
+void applyCommandLineImportOptions(const CommandLineImportOptions& options);
+
+// Runs `operation` (unstarted, its import set up) to its end: shows progress
+// on `out`, errors on the terminal's standard error (the run sends standard
+// error into its log), and the summary. Returns the exit status (above).
+int runCommandLineImport(const std::shared_ptr<EvernoteExportOperation>& operation,
+                         const CommandLineImportOptions& options, QTextStream& out);

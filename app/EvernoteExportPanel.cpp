@@ -1,0 +1,285 @@
+#include "app/EvernoteExportPanel.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <climits>
+
+#include "app/LibraryFolderSetting.h"
+#include "app/ProgressEstimate.h"
+#include "import/EvernoteXMLFileExportOperation.h"
+#include "platform/foundation/Format.h"
+#include "platform/foundation/Localization.h"
+
+namespace {
+
+// Wide enough for "Exporting notes from" and a long notebook name.
+constexpr int kSheetWidth = 460;
+
+// Whether `error` says something of its own: an error made without a
+// description reads as the generic text of its domain and code.
+bool hasOwnDescription(const Error& error) {
+    if (error.isNull()) return false;
+    const QString text = error.localizedDescription();
+    return !text.trimmed().isEmpty() &&
+           text != Error(error.domain(), error.code()).localizedDescription();
+}
+
+}  // namespace
+
+EvernoteExportPanel::EvernoteExportPanel(QObject* parent)
+    : QObject(parent),
+      operationQueue_(std::make_unique<OperationQueue>(QStringLiteral("export panel"))) {}
+
+EvernoteExportPanel::~EvernoteExportPanel() {
+    // A run still going calls back on the main thread and waits for it: keep
+    // serving the callbacks until it has ended, and drop the sheet with them.
+    if (operation_) {
+        operation_->setDelegate(nullptr);
+        completionHandler_ = nullptr;
+        operation_->cancel();
+        operationQueue_->cancelAllOperations();
+        while (operationQueue_->operationCount() > 0)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    delete window_;
+}
+
+// ---- properties ---------------------------------------------------------------------
+
+void EvernoteExportPanel::setTitleMessage(const QString& message) {
+    if (message == titleMessage_) return;
+    titleMessage_ = message;
+    if (titleLabel_) titleLabel_->setText(message);
+    emit titleMessageChanged(message);
+}
+
+void EvernoteExportPanel::setInformationMessage(const QString& message) {
+    if (message == informationMessage_) return;
+    informationMessage_ = message;
+    if (informationLabel_) informationLabel_->setText(message);
+    emit informationMessageChanged(message);
+}
+
+QProgressBar* EvernoteExportPanel::exportProgress() {
+    loadWindow();
+    return exportProgress_;
+}
+
+QDialog* EvernoteExportPanel::window() {
+    loadWindow();
+    return window_;
+}
+
+void EvernoteExportPanel::loadWindow() {
+    if (window_) return;
+    window_ = new QDialog(parentWindow_);
+    window_->setObjectName(QStringLiteral("ExportPanel"));
+    window_->setWindowTitle(localizedString("Exporting Notes"));
+    window_->setMinimumWidth(kSheetWidth);
+    titleLabel_ = new QLabel(titleMessage_);
+    QFont bold = titleLabel_->font();
+    bold.setBold(true);
+    titleLabel_->setFont(bold);
+    titleLabel_->setWordWrap(true);
+    informationLabel_ = new QLabel(informationMessage_);
+    exportProgress_ = new QProgressBar;
+    exportProgress_->setTextVisible(false);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel);
+    connect(buttons, &QDialogButtonBox::rejected, this, &EvernoteExportPanel::cancel);
+    auto* layout = new QVBoxLayout(window_);
+    layout->addWidget(titleLabel_);
+    layout->addWidget(exportProgress_);
+    layout->addWidget(informationLabel_);
+    layout->addWidget(buttons);
+    // The Cancel button cancels; Escape and the window's close button ask
+    // first. The sheet stays until the run ends.
+    connect(window_, &QDialog::rejected, this, [this] {
+        if (!running_) return;
+        window_->open();
+        askToCancel();
+    });
+    updateBar();
+}
+
+// ---- opening ------------------------------------------------------------------------
+
+void EvernoteExportPanel::showSheetOnWindow(QWidget* window,
+                                            std::shared_ptr<EvernoteApplication> app,
+                                            const EvernoteNotebookList& notebooks,
+                                            CompletionHandler completionHandler) {
+    if (app) app->activate();
+    beginSheet(window, std::move(completionHandler));
+    startOperation(EvernoteExportOperation::exportOperationForApp(std::move(app), notebooks, this));
+}
+
+void EvernoteExportPanel::showSheetOnWindow(QWidget* window, const QUrl& fileURL,
+                                            CompletionHandler completionHandler) {
+    beginSheet(window, std::move(completionHandler));
+    auto operation = std::make_shared<EvernoteXMLFileExportOperation>();
+    operation->setExportFileURL(fileURL);
+    operation->setDelegate(this);
+    startOperation(operation);
+}
+
+void EvernoteExportPanel::beginSheet(QWidget* window, CompletionHandler completionHandler) {
+    if (parentWindow_ != window && window_) {
+        delete window_;  // made for another window: a sheet belongs to its parent
+    }
+    parentWindow_ = window;
+    loadWindow();
+    setIndeterminate();
+    setTitleMessage(localizedString("Preparing..."));
+    setInformationMessage(QString());
+    completionHandler_ = std::move(completionHandler);
+    running_ = true;
+    window_->setWindowModality(parentWindow_ ? Qt::WindowModal : Qt::ApplicationModal);
+    window_->open();
+}
+
+void EvernoteExportPanel::startOperation(std::shared_ptr<EvernoteExportOperation> operation) {
+    // The library chosen in the options goes for every import that starts from here.
+    LibraryFolderSetting::applyToNextImport();
+    operation_ = operation;
+    operationQueue_->addOperation(std::move(operation));
+}
+
+void EvernoteExportPanel::cancel() {
+    if (!running_) return;
+    setIndeterminate();
+    setTitleMessage(localizedString("Cancelling..."));
+    setInformationMessage(QString());
+    operationQueue_->cancelAllOperations();
+    // Once the first notebook is parsing, the operation may have left the
+    // queue's view of work to start: cancel it (and its parse) directly too.
+    if (operation_) operation_->cancel();
+}
+
+bool EvernoteExportPanel::askToCancel() {
+    if (!running_) return false;
+    QMessageBox ask(QMessageBox::Question, QCoreApplication::applicationName(),
+                    localizedString("An import is running. Do you want to cancel it?"),
+                    QMessageBox::NoButton, window_);
+    ask.setObjectName(QStringLiteral("CancelImportQuestion"));
+    QPushButton* cancelImport =
+        ask.addButton(localizedString("Cancel Import"), QMessageBox::DestructiveRole);
+    ask.addButton(localizedString("Continue"), QMessageBox::RejectRole);
+    ask.exec();
+    if (ask.clickedButton() != cancelImport || !running_) return false;
+    cancel();
+    return true;
+}
+
+// ---- the bar ------------------------------------------------------------------------
+
+void EvernoteExportPanel::setIndeterminate() {
+    indeterminate_ = true;
+    maximum_ = value_ = 0;
+    updateBar();
+}
+
+void EvernoteExportPanel::restartBar(unsigned long maximum, const QString& title) {
+    indeterminate_ = false;
+    maximum_ = maximum;
+    value_ = 0;
+    barTimer_.start();
+    updateBar();
+    setTitleMessage(title);
+}
+
+void EvernoteExportPanel::updateBar() {
+    if (exportProgress_) {
+        if (indeterminate_) {
+            exportProgress_->setRange(0, 0);  // Qt's busy indicator
+        } else if (maximum_ == 0) {
+            exportProgress_->setRange(0, 1);  // nothing to export: full, not busy
+            exportProgress_->setValue(1);
+        } else {
+            // QProgressBar counts in int; scale a huge count down.
+            const int scale = maximum_ > unsigned(INT_MAX) ? int(maximum_ / INT_MAX) + 1 : 1;
+            exportProgress_->setRange(0, int(maximum_ / scale));
+            exportProgress_->setValue(int(value_ / scale));
+        }
+    }
+    emit progressChanged();
+}
+
+void EvernoteExportPanel::showProgressCount() {
+    QString text =
+        stringWithFormat(localizedString("%lu of %lu notes exported"), {value_, maximum_});
+    const qint64 elapsed = barTimer_.isValid() ? barTimer_.elapsed() : 0;
+    if (const QString left = ProgressEstimate::remainingTimeText(value_, maximum_, elapsed);
+        !left.isEmpty())
+        text = stringWithFormat(localizedString("%@: %@"), {text, left});
+    setInformationMessage(text);
+    if (informationLabel_)
+        informationLabel_->setToolTip(ProgressEstimate::rateText(value_, elapsed));
+}
+
+// ---- callbacks ----------------------------------------------------------------------
+
+void EvernoteExportPanel::exportOperationDidStart(EvernoteExportOperation*) {
+    setTitleMessage(localizedString("Exporting Notes"));
+}
+
+void EvernoteExportPanel::exportOperationWillExportRecordsFromNotebook(
+    EvernoteExportOperation*, unsigned long count, const QString& notebookName) {
+    restartBar(count,
+               stringWithFormat(localizedString("Exporting notes from \"%@\""), {notebookName}));
+    showProgressCount();
+}
+
+void EvernoteExportPanel::exportOperationWillExportRecordsFromFileAtURL(EvernoteExportOperation*,
+                                                                        unsigned long count,
+                                                                        const QUrl& fileURL) {
+    restartBar(count, stringWithFormat(localizedString("Exporting notes from \"%@\""),
+                                       {QFileInfo(fileURL.toLocalFile()).fileName()}));
+    setInformationMessage(stringWithFormat(localizedString("%lu notes exported"), {0UL}));
+}
+
+void EvernoteExportPanel::exportOperationDidExportRecord(EvernoteExportOperation*) {
+    if (indeterminate_) return;  // a record that follows a cancellation moves nothing
+    ++value_;
+    updateBar();
+    showProgressCount();
+}
+
+void EvernoteExportPanel::exportOperationDidEncounterError(EvernoteExportOperation*,
+                                                           const Error& error) {
+    const QString text = hasOwnDescription(error) ? error.localizedDescription()
+                                                  : localizedString("An unknown error occurred.");
+    QMessageBox alert(QMessageBox::Warning, QCoreApplication::applicationName(),
+                      localizedString("An error occurred while exporting."), QMessageBox::Ok,
+                      window_);
+    alert.setObjectName(QStringLiteral("ExportErrorAlert"));
+    alert.setInformativeText(text);
+    alert.setWindowModality(Qt::ApplicationModal);
+    emit errorAlertShown(text);
+    alert.exec();
+    // Nothing is left to report an end: the sheet closes with the alert.
+    endSheet(kReturnCodeCancelled);
+}
+
+void EvernoteExportPanel::exportOperationDidCancel(EvernoteExportOperation*) {
+    endSheet(kReturnCodeCancelled);
+}
+
+void EvernoteExportPanel::exportOperationDidEnd(EvernoteExportOperation*) {
+    endSheet(kReturnCodeEnded);
+}
+
+void EvernoteExportPanel::endSheet(int returnCode) {
+    if (!running_) return;
+    running_ = false;
+    if (window_) window_->hide();
+    CompletionHandler handler = std::move(completionHandler_);
+    completionHandler_ = nullptr;
+    emit sheetEnded(returnCode);
+    if (handler) handler(returnCode);
+}

@@ -1,0 +1,162 @@
+#include <gtest/gtest.h>
+
+#include <QDialog>
+#include <QDir>
+#include <QFile>
+#include <QMainWindow>
+#include <QProgressBar>
+
+#include "app/EvernoteExportPanel.h"
+#include "tests/app/AlertWatcher.h"
+#include "tests/support/Applications.h"
+#include "tests/support/ENEXBuilder.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace {
+
+QList<TestNote> textNotes(int count) {
+    QList<TestNote> notes;
+    for (int i = 0; i < count; ++i)
+        notes << TestNote{QStringLiteral("Note %1").arg(i),
+                          QStringLiteral("<div>text %1</div>").arg(i)};
+    return notes;
+}
+
+// A panel over a window, with what it showed recorded; Evernote is a folder
+// of notebooks, and the library is the built-in Pelmora's in the test folder.
+struct PanelRun {
+    TestEnvironment env;
+    QMainWindow window;
+    EvernoteExportPanel panel;
+    AlertWatcher alerts;
+    QStringList titles, informations;
+    QList<int> returnCodes;
+
+    PanelRun() {
+        QObject::connect(&panel, &EvernoteExportPanel::titleMessageChanged,
+                         [this](const QString& t) { titles << t; });
+        QObject::connect(&panel, &EvernoteExportPanel::informationMessageChanged,
+                         [this](const QString& i) { informations << i; });
+        QObject::connect(&panel, &EvernoteExportPanel::sheetEnded,
+                         [this](int code) { returnCodes << code; });
+        window.show();
+    }
+    QString library() const { return env.dataHome() + QStringLiteral("/Pelmora 3/Library"); }
+    void installEvernote(const QList<QPair<QString, QList<TestNote>>>& notebooks) {
+        for (const auto& [name, notes] : notebooks)
+            env.writeFile(QStringLiteral("evernote/%1.enex").arg(name), buildENEX(notes));
+        installApplication(env, QStringLiteral("Evernote"), QStringLiteral("com.evernote.Evernote"),
+                           QStringLiteral("7.14"),
+                           QStringLiteral("<key>EvernoteNotebookFolder</key><string>%1</string>")
+                               .arg(env.path(QStringLiteral("evernote"))));
+    }
+    void importNotebooks() {
+        auto evernote = EvernoteApplication::applicationWithBundleIdentifier();
+        ASSERT_NE(evernote, nullptr);
+        panel.showSheetOnWindow(&window, evernote, evernote->notebooks());
+    }
+    bool waitForEnd() {
+        return runEventLoopUntil([&] { return !returnCodes.isEmpty(); }, 120000);
+    }
+};
+
+}  // namespace
+
+TEST(EvernoteExportPanelTest, FileImportCountsFromZeroThenEachNote) {
+    PanelRun run;
+    const QString file = run.env.writeFile(QStringLiteral("Notes.enex"), buildENEX(textNotes(120)));
+    run.panel.showSheetOnWindow(&run.window, QUrl::fromLocalFile(file));
+    EXPECT_TRUE(run.panel.window()->isVisible());
+    EXPECT_EQ(run.panel.window()->windowModality(), Qt::WindowModal);
+    EXPECT_EQ(run.panel.titleMessage(), QStringLiteral("Preparing..."));
+    EXPECT_TRUE(run.panel.isIndeterminate());
+    ASSERT_TRUE(run.waitForEnd());
+
+    EXPECT_EQ(run.returnCodes, QList<int>{EvernoteExportPanel::kReturnCodeEnded});
+    EXPECT_FALSE(run.panel.window()->isVisible());
+    EXPECT_TRUE(run.titles.contains(QStringLiteral("Exporting notes from \"Notes.enex\"")));
+    ASSERT_GE(run.informations.size(), 3);
+    EXPECT_EQ(run.informations[0], QStringLiteral("0 notes exported"));
+    EXPECT_EQ(run.informations[1], QStringLiteral("1 of 120 notes exported"));
+    EXPECT_TRUE(run.informations.last().startsWith(QStringLiteral("120 of 120 notes exported")));
+    EXPECT_EQ(run.panel.progressMaximum(), 120u);
+    EXPECT_EQ(run.panel.exportProgress()->value(), 120);
+    EXPECT_TRUE(run.alerts.alerts.isEmpty());
+    EXPECT_TRUE(QDir(run.library() + QStringLiteral("/Notes")).exists());
+}
+
+TEST(EvernoteExportPanelTest, EachNotebookRestartsTheBar) {
+    PanelRun run;
+    run.installEvernote({{QStringLiteral("A"), textNotes(10)},
+                         {QStringLiteral("B"), {}},
+                         {QStringLiteral("C"), textNotes(5)}});
+    QList<unsigned long> maxima;
+    QObject::connect(&run.panel, &EvernoteExportPanel::progressChanged, [&] {
+        if (!run.panel.isIndeterminate() && run.panel.progressValue() == 0)
+            maxima << run.panel.progressMaximum();
+    });
+    run.importNotebooks();
+    ASSERT_TRUE(run.waitForEnd());
+    EXPECT_EQ(maxima, (QList<unsigned long>{10, 0, 5}));
+    EXPECT_TRUE(run.informations.contains(QStringLiteral("0 of 0 notes exported")));
+    EXPECT_TRUE(run.titles.contains(QStringLiteral("Exporting notes from \"B\"")));
+    EXPECT_EQ(run.returnCodes, QList<int>{EvernoteExportPanel::kReturnCodeEnded});
+}
+
+// The cancel comes while the first notebook is parsing on the operation's
+// parser queue: the run still ends as a cancellation, without an alert, and
+// nothing reaches the library.
+TEST(EvernoteExportPanelTest, CancelDuringTheParseEndsAsACancellation) {
+    PanelRun run;
+    run.installEvernote(
+        {{QStringLiteral("Big"), textNotes(1500)}, {QStringLiteral("Next"), textNotes(3)}});
+    bool cancelled = false;
+    QObject::connect(&run.panel, &EvernoteExportPanel::progressChanged, [&] {
+        if (!cancelled && run.panel.progressValue() == 3) {
+            cancelled = true;
+            run.panel.cancel();
+        }
+    });
+    run.importNotebooks();
+    ASSERT_TRUE(run.waitForEnd());
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(run.returnCodes, QList<int>{EvernoteExportPanel::kReturnCodeCancelled});
+    EXPECT_EQ(run.panel.titleMessage(), QStringLiteral("Cancelling..."));
+    EXPECT_TRUE(run.alerts.alerts.isEmpty());
+    EXPECT_FALSE(run.titles.contains(QStringLiteral("Exporting notes from \"Next\"")));
+    EXPECT_FALSE(QDir(run.library()).exists());
+    EXPECT_FALSE(QFile::exists(run.env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));
+}
+
+TEST(EvernoteExportPanelTest, ErrorAlertShowsTheDescriptionOrSaysItIsUnknown) {
+    PanelRun run;
+    run.panel.exportOperationDidEncounterError(nullptr, Error(QStringLiteral("Test"), 7));
+    run.panel.exportOperationDidEncounterError(
+        nullptr, Error(QStringLiteral("Test"), 8, QStringLiteral("The disk is full.")));
+    ASSERT_EQ(run.alerts.alerts.size(), 2);
+    EXPECT_EQ(run.alerts.alerts[0].text, QStringLiteral("An error occurred while exporting."));
+    EXPECT_EQ(run.alerts.alerts[0].informativeText, QStringLiteral("An unknown error occurred."));
+    EXPECT_EQ(run.alerts.alerts[1].informativeText, QStringLiteral("The disk is full."));
+}
+
+// A malformed notebook among good ones stops the run with the parser's error;
+// the alert names the notebook, and the sheet closes once it is dismissed.
+TEST(EvernoteExportPanelTest, MalformedNotebookIsNamedInTheAlertAndTheSheetCloses) {
+    PanelRun run;
+    QByteArray broken = buildENEX(textNotes(3));
+    broken.chop(30);
+    run.installEvernote(
+        {{QStringLiteral("Alpha"), textNotes(2)}, {QStringLiteral("Good"), textNotes(2)}});
+    run.env.writeFile(QStringLiteral("evernote/Broken.enex"), broken);  // between the two
+    run.importNotebooks();
+    ASSERT_TRUE(run.waitForEnd());
+    ASSERT_EQ(run.alerts.alerts.size(), 1);
+    EXPECT_EQ(run.alerts.alerts[0].text, QStringLiteral("An error occurred while exporting."));
+    EXPECT_TRUE(run.alerts.alerts[0].informativeText.contains(QStringLiteral("“Broken”")))
+        << run.alerts.alerts[0].informativeText.toStdString();
+    EXPECT_EQ(run.returnCodes, QList<int>{EvernoteExportPanel::kReturnCodeCancelled});
+    EXPECT_FALSE(run.panel.window()->isVisible());
+    EXPECT_FALSE(run.panel.isRunning());
+    EXPECT_TRUE(run.titles.contains(QStringLiteral("Exporting notes from \"Alpha\"")));
+    EXPECT_FALSE(run.titles.contains(QStringLiteral("Exporting notes from \"Good\"")));
+}
