@@ -39,15 +39,21 @@ public:
         while (true) {
             const int status = started_ ? xmlTextReaderNext(reader_) : xmlTextReaderRead(reader_);
             started_ = true;
+            failed_ = failed_ || status < 0;
             if (status != 1) return false;
             if (isNoteStart()) return true;
             if (xmlTextReaderDepth(reader_) == 0 && xmlTextReaderNodeType(reader_) == XML_READER_TYPE_ELEMENT) {
                 // Descend into the document element.
-                if (xmlTextReaderRead(reader_) != 1) return false;
+                const int inner = xmlTextReaderRead(reader_);
+                failed_ = failed_ || inner < 0;
+                if (inner != 1) return false;
                 if (isNoteStart()) return true;
             }
         }
     }
+
+    // Whether the file broke off: a fault ended the reading, not the end of the export.
+    bool failed() const { return failed_ || !reader_; }
 
 private:
     bool isNoteStart() const {
@@ -56,6 +62,7 @@ private:
     }
     xmlTextReaderPtr reader_;
     bool started_ = false;
+    bool failed_ = false;
 };
 
 QString textOf(xmlNodePtr node) {
@@ -106,10 +113,24 @@ public:
         QList<EvernoteNote> result;
         ENEXReader reader(path_);
         if (!reader.get()) return result;
+        bool broken = false;
         while (reader.nextNote()) {
             xmlNodePtr note = xmlTextReaderExpand(reader.get());
-            if (!note) break;
+            if (!note) {
+                broken = true;
+                break;
+            }
             result.append(noteFromElement(note, path_, result.size()));
+        }
+        // What follows a fault cannot be listed, but it is part of the
+        // notebook: one untitled note stands for it, so that exporting the
+        // whole notebook hands the damaged file on and the importer's parser
+        // reports the fault, instead of the notebook ending early as a success.
+        if (broken || reader.failed()) {
+            EvernoteNote rest;
+            rest.notebookPath = path_;
+            rest.index = result.size();
+            result.append(rest);
         }
         return result;
     }

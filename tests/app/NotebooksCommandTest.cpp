@@ -9,6 +9,7 @@
 #include "platform/apps/EvernoteStandIn.h"
 #include "platform/apps/PelmoraStandIn.h"
 #include "tests/support/ENEXBuilder.h"
+#include "tests/support/ENEXReader.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -43,11 +44,20 @@ TEST(NotebooksCommandTest, ListsAndImportsTheCorpusNotebooks) {
     const QString corpus = corpusNotebookFolder();
     if (corpus.isEmpty()) GTEST_SKIP() << "no corpus beside the clone";
     CommandEnvironment env;
-    const QStringList files = QDir(corpus).entryList({QStringLiteral("*.enex")}, QDir::Files);
+    // The well-formed exports, linked into a folder of their own; the
+    // malformed ones each stop a run, which the next test shows.
+    const QString folder = env.path(QStringLiteral("wellformed"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    QStringList files;
+    for (const QString& file : QDir(corpus).entryList({QStringLiteral("*.enex")}, QDir::Files)) {
+        if (!readENEXNotes(corpus + u'/' + file)) continue;
+        ASSERT_TRUE(QFile::link(corpus + u'/' + file, folder + u'/' + file));
+        files << file;
+    }
     ASSERT_FALSE(files.isEmpty());
 
     CommandOutput list;
-    ASSERT_EQ(runNotebooksCommand({QStringLiteral("--evernote-folder"), corpus}, list.outStream,
+    ASSERT_EQ(runNotebooksCommand({QStringLiteral("--evernote-folder"), folder}, list.outStream,
                                   list.errStream),
               0)
         << list.err.toStdString();
@@ -66,14 +76,39 @@ TEST(NotebooksCommandTest, ListsAndImportsTheCorpusNotebooks) {
     CommandOutput import;
     const QString library = env.path(QStringLiteral("library"));
     const int status = runImportNotebooksCommand(
-        {QStringLiteral("--evernote-folder"), corpus, QStringLiteral("--library"), library},
+        {QStringLiteral("--evernote-folder"), folder, QStringLiteral("--library"), library},
         import.outStream, import.errStream);
-    EXPECT_TRUE(status == 0 || status == 3) << status << import.err.toStdString();
+    EXPECT_EQ(status, 0) << import.err.toStdString();
     EXPECT_TRUE(import.out.contains(QStringLiteral("Exporting notes from \"Colors\"")))
         << import.out.toStdString();
     EXPECT_TRUE(import.out.contains(QStringLiteral("Imported "))) << import.out.toStdString();
     EXPECT_EQ(libraryFolders(library).size(), files.size())
         << libraryFolders(library).join(u',').toStdString();
+}
+
+// A notebook whose export breaks off before its first note is not an empty
+// notebook: the run stops with the parser's error, naming the notebook.
+TEST(NotebooksCommandTest, ANotebookThatCannotBeReadStopsTheRunWithItsName) {
+    CommandEnvironment env;
+    env.writeFile(QStringLiteral("exports/Good.enex"),
+                  buildENEX({TestNote{QStringLiteral("Fine"), QStringLiteral("<div>x</div>")}}));
+    QByteArray broken = buildENEX({TestNote{QStringLiteral("Lost"), QStringLiteral("<div>y</div>")}});
+    broken.replace(broken.indexOf("</title>"), 8, "</titlex>");
+    env.writeFile(QStringLiteral("exports/Damaged.enex"), broken);
+    const QString folder = env.path(QStringLiteral("exports"));
+
+    CommandOutput list;
+    ASSERT_EQ(runNotebooksCommand({QStringLiteral("--evernote-folder"), folder}, list.outStream,
+                                  list.errStream),
+              0);
+    EXPECT_TRUE(list.out.contains(QRegularExpression(QStringLiteral("\\b1  Damaged\\n")))) << list.out.toStdString();
+
+    CommandOutput import;
+    const int status = runImportNotebooksCommand(
+        {QStringLiteral("--evernote-folder"), folder, QStringLiteral("--library"), env.path(QStringLiteral("library"))},
+        import.outStream, import.errStream);
+    EXPECT_EQ(status, 1);  // the message naming the notebook goes to the terminal, not to `err`
+    EXPECT_FALSE(import.out.contains(QStringLiteral("Imported "))) << import.out.toStdString();
 }
 
 TEST(NotebooksCommandTest, ImportsOnlyTheNamedNotebooks) {

@@ -345,11 +345,19 @@ TEST(EvernoteStandInTest, ExportsAWholeNotebookAsItsFile) {
     broken.chop(broken.size() - broken.lastIndexOf("<note>") - 20);
     env.writeFile(QStringLiteral("evernote/Whole.enex"), kNotebook);
     env.writeFile(QStringLiteral("evernote/Broken.enex"), broken);
+    // Not one note can be read: the notebook still lists one, so it is not empty.
+    QByteArray unreadable = QByteArray(kNotebook);
+    unreadable.replace(unreadable.indexOf("</title>"), 8, "</titlex>");
+    env.writeFile(QStringLiteral("evernote/Unreadable.enex"), unreadable);
     installApplication(env, QStringLiteral("Evernote"), QStringLiteral("com.evernote.Evernote"), QStringLiteral("7.14"),
                        QStringLiteral("<key>EvernoteNotebookFolder</key><string>%1</string>").arg(env.path(QStringLiteral("evernote"))));
     auto evernote = EvernoteApplication::applicationWithBundleIdentifier();
     ASSERT_NE(evernote, nullptr);
-    for (const auto& notebook : evernote->notebooks()) {
+    const auto notebooks = evernote->notebooks();
+    ASSERT_EQ(notebooks.size(), 3);
+    EXPECT_EQ(notebooks[2]->name(), QStringLiteral("Whole"));
+    EXPECT_EQ(notebooks[1]->notes().size(), 1);
+    for (const auto& notebook : notebooks) {
         const QString out = env.path(notebook->name() + QStringLiteral(".out"));
         evernote->exportNotes(notebook->notes(), QUrl::fromLocalFile(out), true, kEvernoteExportFormatENEX);
         QFile exported(out), original(env.path(QStringLiteral("evernote/") + notebook->name() + QStringLiteral(".enex")));
