@@ -298,53 +298,80 @@ class Writer {
     // --- escaping -----------------------------------------------------------
 
     static QByteArray hexByte(int value) {
-        static const char kHex[] = "0123456789abcdef";
-        QByteArray b = "\\'";
-        b += kHex[(value >> 4) & 0xF];
-        b += kHex[value & 0xF];
+        QByteArray b;
+        appendHexByte(b, value);
         return b;
     }
 
-    static QByteArray unicodeWord(char16_t unit) { return "\\uc0\\u" + number(unit) + " "; }
+    static void appendHexByte(QByteArray& out, int value) {
+        static const char kHex[] = "0123456789abcdef";
+        out += "\\'";
+        out += kHex[(value >> 4) & 0xF];
+        out += kHex[value & 0xF];
+    }
+
+    static void appendUnicodeWord(QByteArray& out, char16_t unit) {
+        out += "\\uc0\\u";
+        out += number(unit);
+        out += ' ';
+    }
 
     static QByteArray escapedAscii(const QString& text) {
         QByteArray out;
-        for (QChar c : text)
-            out += c.unicode() < 0x80 ? escapedCharacter(c, false) : unicodeWord(c.unicode());
+        for (QChar c : text) {
+            if (c.unicode() < 0x80)
+                appendEscapedCharacter(out, c, false);
+            else
+                appendUnicodeWord(out, c.unicode());
+        }
         return out;
     }
 
-    // One character of text. With `unicodeOnly`, every non-ASCII character is
-    // written as \u (as list markers are).
-    static QByteArray escapedCharacter(QChar c, bool unicodeOnly) {
+    // One character of text, appended in place: the body is written a
+    // character at a time, so no piece is built on its own. With
+    // `unicodeOnly`, every non-ASCII character is written as \u (as list
+    // markers are).
+    static void appendEscapedCharacter(QByteArray& out, QChar c, bool unicodeOnly) {
         const char16_t u = c.unicode();
+        if (u >= 0x20 && u < 0x7F && u != u'\\' && u != u'{' && u != u'}') {
+            out += char(u);
+            return;
+        }
         switch (u) {
             case u'\\':
-                return "\\\\";
+                out += "\\\\";
+                return;
             case u'{':
-                return "\\{";
+                out += "\\{";
+                return;
             case u'}':
-                return "\\}";
+                out += "\\}";
+                return;
             case u'\t':
-                return "\t";
+                out += '\t';
+                return;
             case 0x2028:
-                return "\\line ";
+                out += "\\line ";
+                return;
             case 0x0C:
-                return "\\page ";
+                out += "\\page ";
+                return;
             default:
                 break;
         }
-        if (u >= 0x20 && u < 0x7F) return QByteArray(1, char(u));
         if (!unicodeOnly && u >= 0x80) {
             const int byte = RTFCodePage::windows1252ByteForCharacter(u);
-            if (byte >= 0) return hexByte(byte);
+            if (byte >= 0) {
+                appendHexByte(out, byte);
+                return;
+            }
         }
-        return unicodeWord(u);
+        appendUnicodeWord(out, u);
     }
 
     static QByteArray escapedText(const QString& text, bool unicodeOnly = false) {
         QByteArray out;
-        for (QChar c : text) out += escapedCharacter(c, unicodeOnly);
+        for (QChar c : text) appendEscapedCharacter(out, c, unicodeOnly);
         return out;
     }
 
@@ -642,7 +669,7 @@ class Writer {
                 namesFile(*attributes.attachment))
                 writeAttachment(*attributes.attachment, i);
             else
-                *out_ += escapedCharacter(c, false);
+                appendEscapedCharacter(*out_, c, false);
         }
     }
 
