@@ -6,6 +6,7 @@
 #include "platform/richtext/FontRegistry.h"
 #include "platform/richtext/RTFReader.h"
 #include "platform/richtext/RTFWriter.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -375,9 +376,43 @@ TEST(RTF, RejectsDataThatIsNotRTF) {
     EXPECT_EQ(readRTF("{\\rtf1\\ansi {\\b cut").string(), QStringLiteral("cut"));
 }
 
-TEST(RTF, HostileNestingIsSkippedInsteadOfKept) {
-    // A group state per level of a hundred thousand levels would take gigabytes.
-    const QByteArray rtf =
+// Reads what should fail and gives the error.
+Error readFailure(const QByteArray& rtf) {
+    Error error;
+    EXPECT_FALSE(RTFReader::attributedStringFromRTF(rtf, nullptr, &error));
+    EXPECT_EQ(error.domain(), QStringLiteral("NSCocoaErrorDomain"));
+    EXPECT_EQ(error.code(), 259);
+    return error;
+}
+
+TEST(RTF, HostileNestingIsAnErrorNotASilentCut) {
+    // A group state per level of a hundred thousand levels would take
+    // gigabytes; dropping the text below the limit would lose it unnoticed.
+    const QByteArray hostile =
         "{\\rtf1 a" + QByteArray(100000, '{') + "x" + QByteArray(100000, '}') + " b}";
-    EXPECT_EQ(readRTF(rtf).string(), QStringLiteral("a b"));
+    EXPECT_TRUE(readFailure(hostile).localizedDescription().contains(QStringLiteral("512 levels")));
+    EXPECT_TRUE(readFailure("{\\rtf1 a" + QByteArray(512, '{') + "x}").localizedDescription().contains(
+        QStringLiteral("groups")));
+    // Deep but within the limit: every character is kept.
+    const QByteArray deep = "{\\rtf1 a" + QByteArray(500, '{') + "x" + QByteArray(500, '}') + " b}";
+    EXPECT_EQ(readRTF(deep).string(), QStringLiteral("ax b"));
+}
+
+TEST(RTF, HostileTablesAreErrorsInBoundedTime) {
+    // A table nesting level that the reader would make room for one by one.
+    EXPECT_TRUE(readFailure(fuzzSeed("rtf/rtf_itap_huge.rtf")).localizedDescription().contains(
+        QStringLiteral("tables")));
+    EXPECT_TRUE(readFailure("{\\rtf1 {\\itap65 x\\nestcell\\nestrow}}").localizedDescription().contains(
+        QStringLiteral("64 levels")));
+    EXPECT_EQ(readRTF("{\\rtf1 {\\itap3 x\\nestcell\\nestrow}}").string().left(1), QStringLiteral("x"));
+
+    // Rows of more cells than any table has, as definitions and as cells.
+    QByteArray definitions = "{\\rtf1 \\trowd";
+    for (int i = 1; i <= 1001; ++i) definitions += "\\cellx" + QByteArray::number(i * 10);
+    EXPECT_TRUE(readFailure(definitions + " x\\cell\\row}").localizedDescription().contains(
+        QStringLiteral("1000 cells")));
+    EXPECT_TRUE(readFailure("{\\rtf1 \\trowd\\cellx10 \\intbl " + QByteArray("x\\cell ").repeated(1001) +
+                            "\\row}")
+                    .localizedDescription()
+                    .contains(QStringLiteral("1000 cells")));
 }
