@@ -895,6 +895,9 @@ class Parser {
         if (target.isEmpty() && fragment.isEmpty()) return std::nullopt;
         QUrl url = QUrl::fromEncoded(target.toUtf8(), QUrl::TolerantMode);
         if (!fragment.isEmpty()) url.setFragment(fragment);
+        // A target that makes no address is no link (written back, it would
+        // be an empty one, which no reader takes for a link).
+        if (!url.isValid() || url.toEncoded(QUrl::FullyEncoded).isEmpty()) return std::nullopt;
         return url;
     }
 
@@ -911,6 +914,10 @@ class Parser {
         if (s.ignorable) {
             s.destination = Destination::Skip;
             s.ignorable = false;
+            return;
+        }
+        if (w == "uc") {  // in every destination: font names carry \u characters too
+            s.unicodeSkip = std::max(0, n);
             return;
         }
         switch (s.destination) {
@@ -931,10 +938,6 @@ class Parser {
                 return attachmentWord(w, n);
             default:
                 break;
-        }
-        if (w == "uc") {
-            s.unicodeSkip = std::max(0, n);
-            return;
         }
         if (documentWord(w, n)) return;
         if (s.destination != Destination::Text && s.destination != Destination::FieldInstruction &&
