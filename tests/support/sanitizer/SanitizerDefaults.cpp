@@ -15,9 +15,7 @@ extern "C" const char* __lsan_default_suppressions() {
         "leak:libxml2.so\n";
 }
 
-extern "C" const char* __ubsan_default_options() {
-    return "print_stacktrace=1:halt_on_error=1";
-}
+extern "C" const char* __ubsan_default_options() { return "print_stacktrace=1:halt_on_error=1"; }
 
 extern "C" const char* __asan_default_options() {
     // Tests load libraries that were not built with the sanitizer; keep their
