@@ -1,6 +1,7 @@
 #include "platform/archive/KeyedUnarchiver.h"
 
 #include <QMutex>
+#include <cmath>
 #include <limits>
 
 #include "platform/archive/ArchivedInstance.h"
@@ -13,6 +14,7 @@ namespace {
 
 constexpr qint64 kReferenceDateMsecs = 978307200000LL;
 constexpr size_t kMaximumDepth = 512;
+constexpr double kMaximumDateSeconds = 1e6 * 365.25 * 86400;
 
 QMutex& registryMutex() {
     static QMutex mutex;
@@ -271,6 +273,11 @@ ArchiveValue KeyedUnarchiver::decodeFoundation(const QString& className, const Q
             return ArchiveValue(decodeObject(QStringLiteral("NS.data")).toData());
         if (name == QStringLiteral("NSDate")) {
             const double seconds = decodeDouble(QStringLiteral("NS.time"));
+            // Beyond a million years either way the milliseconds overflow.
+            if (!(std::abs(seconds) < kMaximumDateSeconds)) {
+                fail(QStringLiteral("A date of the archive lies out of range."));
+                return {};
+            }
             return ArchiveValue(QDateTime::fromMSecsSinceEpoch(
                 kReferenceDateMsecs + qRound64(seconds * 1000.0), Qt::UTC));
         }

@@ -279,6 +279,24 @@ TEST(KeyedUnarchiver, TakesTheClassNameAloneWhenAClassHasNoChain) {
     EXPECT_EQ(root->count, 1);
 }
 
+TEST(KeyedUnarchiver, RefusesADateFarOutOfRange) {
+    // Found by fuzzing: the milliseconds of such a date overflowed.
+    PlistDictionary date;
+    date.set("$class", PlistValue::uid(2));
+    date.set("NS.time", -1.05659e+273);
+    PlistDictionary top;
+    top.set("root", PlistValue::uid(1));
+    PlistDictionary envelope;
+    envelope.set("$archiver", "NSKeyedArchiver");
+    envelope.set("$version", 100000);
+    envelope.set("$top", top);
+    envelope.set("$objects", PlistArray{"$null", date, classDescription("NSDate", {"NSDate", "NSObject"})});
+    Error error;
+    EXPECT_FALSE(KeyedUnarchiver::unarchivedRootObject(PlistValue(envelope).serialize(PlistValue::Format::Binary),
+                                                       &error));
+    EXPECT_EQ(error.code(), KeyedUnarchiver::CorruptArchive);
+}
+
 TEST(KeyedArchiver, RefusesGraphsNestedDeeperThanItsReaderGoesInsteadOfOverflowingTheStack) {
     ArchiveValue deep = ArchiveValue::array({"bottom"});
     for (int i = 0; i < 3000; ++i) deep = ArchiveValue::array({deep});
