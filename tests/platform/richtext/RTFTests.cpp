@@ -432,3 +432,12 @@ TEST(RTF, WritingWhatWasReadIsStableForDamagedInput) {
     }
     EXPECT_FALSE(readRTF("{\\rtf1 {\\field{\\*\\fldinst{HYPERLINK \"\"}}{\\fldrslt x}}}").attributesAtIndex(0).link);
 }
+
+TEST(RTF, AnyFontSizeIsWrittenAsIntegersCanHoldIt) {
+    // Found by fuzzing: a size read from \fs2147483647 overflowed the
+    // writer's arithmetic in half points.
+    const AttributedString huge = readRTF("{\\rtf1 \\fs2147483647 x}");
+    const AttributedString back = readRTF(RTFWriter::RTFFromAttributedString(huge, {}));
+    ASSERT_TRUE(back.attributesAtIndex(0).font);
+    EXPECT_EQ(back.attributesAtIndex(0).font->pointSize(), 100000);
+}
