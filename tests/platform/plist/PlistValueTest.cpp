@@ -77,7 +77,9 @@ TEST(PlistValueTest, StringsHoldingNulReadWithoutAbortingAndKeysHoldingNulAreRef
     // libplist asserts (ending the process) when such a string is read the
     // ordinary way; a damaged file must only fail to read.
     const auto damaged = PlistValue::fromData(fuzzSeed("archive/bplist_string_with_nul.bplist"));
-    if (damaged) EXPECT_EQ(damaged->type(), PlistValue::Type::String);
+    if (damaged) {
+        EXPECT_EQ(damaged->type(), PlistValue::Type::String);
+    }
 
     // ["é\0y"] and {"é\0b": "é\0y"}, as another writer writes them.
     const auto array = PlistValue::fromData(QByteArray::fromHex(
