@@ -15,7 +15,7 @@ QTemporaryDir& scratch() {
 
 namespace FuzzSupport {
 
-void startApplication(int* argc, char*** argv) {
+void startApplication(int* /*argc*/, char*** argv) {
     if (QCoreApplication::instance()) return;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     for (const char* name : {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "TMPDIR"})
