@@ -62,7 +62,8 @@ PlistDictionary webArchiveDictionaryWithDictionary(const WebFrame& frame,
     completed.set(kSubresources, subresources);
 
     PlistArray subframes;
-    for (const PlistValue& entry : dictionary.value(kSubframeArchives).toArray().values()) {
+    const PlistArray frameEntries = dictionary.value(kSubframeArchives).toArray();
+    for (const PlistValue& entry : frameEntries.values()) {
         const PlistDictionary archive = entry.toDictionary();
         const QString name = archive.value(kMainResource)
                                  .toDictionary()

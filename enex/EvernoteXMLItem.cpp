@@ -22,6 +22,23 @@ namespace {
 
 constexpr qint64 kFolderGroupType = 70;
 constexpr long kRevertToNoteCode = 1002;
+// Check boxes and attachment tags one note may hold. Each becomes an object
+// of its own in the note package (a checklist item, an attachment with its
+// file), so a hostile note of a few megabytes would otherwise take gigabytes
+// and minutes; real notes stay far below.
+constexpr qsizetype kMaximumCheckBoxes = 10000;
+constexpr qsizetype kMaximumMediaTags = 10000;
+
+// Refuses a note with more of `name` than `limit`, saying what it holds.
+bool withinElementLimit(XMLDocument& document, XMLNode note, const QString& name, qsizetype limit,
+                        const QString& what, Error* error) {
+    const qsizetype count = document.nodesForXPath(QStringLiteral(".//") + name, note).size();
+    if (count <= limit) return true;
+    Error(kEvernoteXMLItemErrorDomain, 1001,
+          localizedString("The note holds %1 %2, more than the %3 a note may have.").arg(count).arg(what).arg(limit))
+        .report(error);
+    return false;
+}
 
 bool isElementNamed(const XMLNode& node, const char* name) {
     return node.isElement() && node.name() == QLatin1String(name);
@@ -125,6 +142,14 @@ std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDicti
     if (note.isNull()) note = wrapRootElement(*document_);
     if (note.isNull()) {
         Error(kEvernoteXMLItemErrorDomain, 1001, localizedString("The note has no content.")).report(error);
+        return std::nullopt;
+    }
+
+    if (!withinElementLimit(*document_, note, QStringLiteral("en-todo"), kMaximumCheckBoxes,
+                            QStringLiteral("check boxes"), error) ||
+        !withinElementLimit(*document_, note, QStringLiteral("en-media"), kMaximumMediaTags,
+                            QStringLiteral("attachment tags"), error)) {
+        document_.reset();
         return std::nullopt;
     }
 

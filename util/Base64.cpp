@@ -1,5 +1,6 @@
 #include "util/Base64.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -46,7 +47,9 @@ void Base64Decoder::appendCharacters(const Char* begin, const Char* end) {
         if (p == end) break;
         const auto unit = static_cast<std::make_unsigned_t<Char>>(*p);
         if (unit == '=') {
-            ++padding_;
+            // More than two is already wrong; counting on would overflow on
+            // a text of billions of "=".
+            padding_ = std::min(padding_ + 1, 3);
             continue;
         }
         const signed char v = valueOf(*p);

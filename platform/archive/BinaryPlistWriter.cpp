@@ -225,29 +225,65 @@ class Flattener {
         std::vector<quint64> refs;  // array items, or dictionary keys then values
     };
 
-    quint64 flatten(const BinaryPlistNode& node) {
-        if (!isContainer(node)) return flattenScalar(encodeScalar(node));
-        const quint64 index = objects_.size();
-        objects_.emplace_back();
-        std::vector<quint64> refs;
-        if (node.type == BinaryPlistNode::Type::Array) {
-            objects_[index].isArray = true;
-            refs.reserve(node.items.size());
-            for (const auto& item : node.items) refs.push_back(flatten(item));
-        } else {
-            objects_[index].isDictionary = true;
-            refs.reserve(node.entries.size() * 2);
-            for (const auto& entry : node.entries)
-                refs.push_back(flattenScalar(encodeString(entry.first)));
-            for (const auto& entry : node.entries) refs.push_back(flatten(entry.second));
+    // Walks the tree with a stack of its own, not by recursion, so that a
+    // tree of any depth fits (a thread's stack would not).
+    quint64 flatten(const BinaryPlistNode& top) {
+        if (!isContainer(top)) return flattenScalar(encodeScalar(top));
+        std::vector<Open> open;
+        open.push_back(openContainer(top));
+        const quint64 topIndex = open.back().index;
+        while (!open.empty()) {
+            Open& current = open.back();
+            const BinaryPlistNode& node = *current.node;
+            const bool isArray = node.type == BinaryPlistNode::Type::Array;
+            const size_t count = isArray ? node.items.size() : node.entries.size();
+            if (current.next == count) {
+                const quint64 finished = current.index;
+                open.pop_back();
+                if (!open.empty()) objects_[open.back().index].refs.push_back(finished);
+                continue;
+            }
+            const BinaryPlistNode& child = isArray ? node.items[current.next] : node.entries[current.next].second;
+            ++current.next;
+            if (isContainer(child)) {
+                open.push_back(openContainer(child));  // invalidates `current`
+            } else {
+                const quint64 index = current.index;
+                const quint64 scalar = flattenScalar(encodeScalar(child));  // may grow objects_
+                objects_[index].refs.push_back(scalar);
+            }
         }
-        objects_[index].refs = std::move(refs);
-        return index;
+        return topIndex;
     }
 
     const std::vector<Object>& objects() const { return objects_; }
 
   private:
+    // A container being numbered, and the next of its children to number.
+    struct Open {
+        const BinaryPlistNode* node;
+        quint64 index;
+        size_t next = 0;
+    };
+
+    // Takes the container's number; a dictionary's keys are numbered at once,
+    // before any of its values.
+    Open openContainer(const BinaryPlistNode& node) {
+        const quint64 index = objects_.size();
+        objects_.emplace_back();
+        if (node.type == BinaryPlistNode::Type::Array) {
+            objects_[index].isArray = true;
+            objects_[index].refs.reserve(node.items.size());
+        } else {
+            objects_[index].isDictionary = true;
+            std::vector<quint64> refs;
+            refs.reserve(node.entries.size() * 2);
+            for (const auto& entry : node.entries) refs.push_back(flattenScalar(encodeString(entry.first)));
+            objects_[index].refs = std::move(refs);
+        }
+        return Open{&node, index};
+    }
+
     quint64 flattenScalar(QByteArray bytes) {
         auto it = scalarIndex_.constFind(bytes);
         if (it != scalarIndex_.constEnd()) return *it;

@@ -54,9 +54,16 @@ QByteArray valueKey(const ArchiveValue& value) {
     }
 }
 
-BinaryPlistNode plainNode(const ArchiveValue& value, bool* ok) {
+// `depth` counts the containers around `value`; past the archiver's limit
+// the node is left out and `tooDeep` set.
+BinaryPlistNode plainNode(const ArchiveValue& value, bool* ok, size_t depth, bool* tooDeep) {
     using Type = ArchiveValue::Type;
     *ok = true;
+    if (depth > KeyedArchiver::kMaximumDepth) {
+        *ok = false;
+        *tooDeep = true;
+        return {};
+    }
     switch (value.type()) {
         case Type::Boolean:
             return BinaryPlistNode::makeBoolean(value.toBool());
@@ -77,7 +84,7 @@ BinaryPlistNode plainNode(const ArchiveValue& value, bool* ok) {
             BinaryPlistNode node = BinaryPlistNode::makeArray();
             for (const auto& item : value.arrayItems()) {
                 bool itemOk = false;
-                BinaryPlistNode child = plainNode(item, &itemOk);
+                BinaryPlistNode child = plainNode(item, &itemOk, depth + 1, tooDeep);
                 if (itemOk) node.items.push_back(std::move(child));
             }
             return node;
@@ -86,7 +93,7 @@ BinaryPlistNode plainNode(const ArchiveValue& value, bool* ok) {
             BinaryPlistNode node = BinaryPlistNode::makeDictionary();
             for (const auto& [key, item] : value.dictionaryEntries()) {
                 bool itemOk = false;
-                BinaryPlistNode child = plainNode(item, &itemOk);
+                BinaryPlistNode child = plainNode(item, &itemOk, depth + 1, tooDeep);
                 if (itemOk && !key.toString().isNull())
                     node.insert(key.toString(), std::move(child));
             }
@@ -111,10 +118,18 @@ KeyedArchiver::KeyedArchiver() {
     frames_.emplace_back();
 }
 
-QByteArray KeyedArchiver::archivedDataWithRootObject(const ArchiveValue& root) {
+QByteArray KeyedArchiver::archivedDataWithRootObject(const ArchiveValue& root, Error* error) {
     KeyedArchiver archiver;
     archiver.encodeObject(root, QStringLiteral("root"));
-    return archiver.encodedData();
+    QByteArray data = archiver.encodedData();
+    if (archiver.tooDeep_) archiver.depthError().report(error);
+    return data;
+}
+
+Error KeyedArchiver::depthError() {
+    return Error(QStringLiteral("NSCocoaErrorDomain"), 4866,
+                 QStringLiteral("The object graph nests more than %1 levels deep and cannot be archived.")
+                     .arg(kMaximumDepth));
 }
 
 // ---- keyed values --------------------------------------------------------------
@@ -164,7 +179,7 @@ void KeyedArchiver::encodeArrayOfObjects(const QList<ArchiveValue>& objects, con
 
 void KeyedArchiver::encodePropertyList(const ArchiveValue& value, const QString& key) {
     bool ok = false;
-    BinaryPlistNode node = plainNode(value, &ok);
+    BinaryPlistNode node = plainNode(value, &ok, frames_.size(), &tooDeep_);
     if (ok) put(key, std::move(node));
 }
 
@@ -181,7 +196,7 @@ quint64 KeyedArchiver::referenceFor(const ArchiveValue& object) {
     if (it != valueSlots_.constEnd()) return *it;
     if (!isInline(object.type())) return encodeInstance(object);
     bool ok = false;
-    return appendInline(key, plainNode(object, &ok));
+    return appendInline(key, plainNode(object, &ok, frames_.size(), &tooDeep_));
 }
 
 quint64 KeyedArchiver::appendInline(const QByteArray& uniqueKey, BinaryPlistNode node) {
@@ -192,6 +207,10 @@ quint64 KeyedArchiver::appendInline(const QByteArray& uniqueKey, BinaryPlistNode
 }
 
 quint64 KeyedArchiver::encodeInstance(const ArchiveValue& object) {
+    if (frames_.size() > kMaximumDepth) {  // stored as nil; the archive is refused
+        tooDeep_ = true;
+        return 0;
+    }
     // The slot is taken (and the object known) before its contents are
     // encoded, so children follow it and a reference back to it is a UID.
     const quint64 slot = objects_.size();
@@ -311,6 +330,12 @@ quint64 KeyedArchiver::classSlot(const QString& className, const QStringList& ch
 QByteArray KeyedArchiver::encodedData() {
     if (finished_) return data_;
     finished_ = true;
+    if (tooDeep_) {
+        objects_.clear();
+        frames_.clear();
+        retained_.clear();
+        return data_;
+    }
 
     BinaryPlistNode top = BinaryPlistNode::makeDictionary();
     for (auto& entry : frames_.front().entries) top.insert(entry.first, std::move(entry.second));

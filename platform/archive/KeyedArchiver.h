@@ -27,14 +27,20 @@
 #include <vector>
 
 #include "platform/archive/ArchiveValue.h"
+#include "platform/foundation/Error.h"
 #include "platform/archive/BinaryPlistWriter.h"
 
 class KeyedArchiver {
   public:
     KeyedArchiver();
 
-    // The archive of `root` stored under the top-level key "root".
-    static QByteArray archivedDataWithRootObject(const ArchiveValue& root);
+    // Objects and property lists nested deeper than this are not archived
+    // (the unarchiver reads no deeper, and the encoding recurses).
+    static constexpr size_t kMaximumDepth = 512;
+
+    // The archive of `root` stored under the top-level key "root". Empty, with
+    // NSCocoaErrorDomain 4866, when the graph nests deeper than kMaximumDepth.
+    static QByteArray archivedDataWithRootObject(const ArchiveValue& root, Error* error = nullptr);
 
     // Stores a reference to `object` (a UID; UID 0 for nil), archiving the
     // object the first time it is seen. Inside encodeWithCoder the key goes into
@@ -60,8 +66,11 @@ class KeyedArchiver {
     void encodePropertyList(const ArchiveValue& value, const QString& key);
 
     // Ends the archive and returns it. Later calls return the same data; encode
-    // calls after it are ignored.
+    // calls after it are ignored. Empty when something nested deeper than
+    // kMaximumDepth; failed() then says so.
     QByteArray encodedData();
+    bool failed() const { return tooDeep_; }
+    static Error depthError();
 
   private:
     struct Frame {
@@ -84,5 +93,6 @@ class KeyedArchiver {
     QHash<QString, quint64> classSlots_;
     std::vector<ArchiveValue> retained_;  // keeps identities alive (no address reuse)
     bool finished_ = false;
+    bool tooDeep_ = false;
     QByteArray data_;
 };

@@ -1,6 +1,7 @@
 #include "platform/archive/KeyedUnarchiver.h"
 
 #include <QMutex>
+#include <cmath>
 #include <limits>
 
 #include "platform/archive/ArchivedInstance.h"
@@ -13,6 +14,7 @@ namespace {
 
 constexpr qint64 kReferenceDateMsecs = 978307200000LL;
 constexpr size_t kMaximumDepth = 512;
+constexpr double kMaximumDateSeconds = 1e6 * 365.25 * 86400;
 
 QMutex& registryMutex() {
     static QMutex mutex;
@@ -51,12 +53,14 @@ ArchiveValue fromPlain(const PlistValue& value) {
             return ArchiveValue(value.toData());
         case Type::Array: {
             QList<ArchiveValue> items;
-            for (const auto& item : value.toArray().values()) items << fromPlain(item);
+            const PlistArray array = value.toArray();
+            for (const auto& item : array.values()) items << fromPlain(item);
             return ArchiveValue::array(std::move(items));
         }
         case Type::Dictionary: {
             ArchiveValue::Entries entries;
-            for (const auto& [key, item] : value.toDictionary().entries())
+            const PlistDictionary dictionary = value.toDictionary();
+            for (const auto& [key, item] : dictionary.entries())
                 entries.emplace_back(ArchiveValue(key), fromPlain(item));
             return ArchiveValue::dictionary(std::move(entries));
         }
@@ -66,8 +70,9 @@ ArchiveValue fromPlain(const PlistValue& value) {
 }
 
 bool isReferenceArray(const PlistValue& value) {
-    if (value.type() != PlistValue::Type::Array || value.toArray().isEmpty()) return false;
-    for (const auto& item : value.toArray().values()) {
+    const PlistArray array = value.toArray();
+    if (value.type() != PlistValue::Type::Array || array.isEmpty()) return false;
+    for (const auto& item : array.values()) {
         if (item.type() != PlistValue::Type::Uid) return false;
     }
     return true;
@@ -227,7 +232,8 @@ ArchiveValue KeyedUnarchiver::decodeInstance(quint64 uid, const PlistDictionary&
         return {};
     }
     QStringList chain;
-    for (const auto& name : classDescription.value(QStringLiteral("$classes")).toArray().values())
+    const PlistArray classNames = classDescription.value(QStringLiteral("$classes")).toArray();
+    for (const auto& name : classNames.values())
         chain << name.toString();
     if (chain.isEmpty()) chain << className;
 
@@ -267,6 +273,11 @@ ArchiveValue KeyedUnarchiver::decodeFoundation(const QString& className, const Q
             return ArchiveValue(decodeObject(QStringLiteral("NS.data")).toData());
         if (name == QStringLiteral("NSDate")) {
             const double seconds = decodeDouble(QStringLiteral("NS.time"));
+            // Beyond a million years either way the milliseconds overflow.
+            if (!(std::abs(seconds) < kMaximumDateSeconds)) {
+                fail(QStringLiteral("A date of the archive lies out of range."));
+                return {};
+            }
             return ArchiveValue(QDateTime::fromMSecsSinceEpoch(
                 kReferenceDateMsecs + qRound64(seconds * 1000.0), Qt::UTC));
         }
@@ -292,7 +303,8 @@ ArchiveValue KeyedUnarchiver::decodeGeneric(const QString& className, const QStr
         } else if (isReferenceArray(value)) {
             field.kind = ArchivedInstance::FieldKind::ObjectArray;
             QList<ArchiveValue> objects;
-            for (const auto& reference : value.toArray().values())
+            const PlistArray references = value.toArray();
+            for (const auto& reference : references.values())
                 objects << objectAt(reference.toUid());
             field.value = ArchiveValue::array(std::move(objects));
         } else {

@@ -80,7 +80,7 @@ QStringList PlistDictionary::keys() const {
     return result;
 }
 
-const std::vector<std::pair<QString, PlistValue>>& PlistDictionary::entries() const {
+const std::vector<std::pair<QString, PlistValue>>& PlistDictionary::entries() const& {
     return d_->entries;
 }
 
@@ -104,7 +104,7 @@ const PlistValue& PlistArray::at(qsizetype i) const { return d_->at(static_cast<
 void PlistArray::append(const PlistValue& value) { d_->push_back(value); }
 void PlistArray::removeAt(qsizetype i) { d_->erase(d_->begin() + i); }
 void PlistArray::clear() { d_->clear(); }
-const std::vector<PlistValue>& PlistArray::values() const { return *d_; }
+const std::vector<PlistValue>& PlistArray::values() const& { return *d_; }
 
 PlistArray PlistArray::mutableCopy() const {
     PlistArray copy;
@@ -198,9 +198,8 @@ bool PlistValue::operator==(const PlistValue& o) const {
         case Type::Date: return std::get<QDateTime>(v_) == std::get<QDateTime>(o.v_);
         case Type::Data: return std::get<QByteArray>(v_) == std::get<QByteArray>(o.v_);
         case Type::Array: {
-            const auto& a = toArray().values();
-            const auto& b = o.toArray().values();
-            return a == b;
+            const PlistArray a = toArray(), b = o.toArray();
+            return a.values() == b.values();
         }
         case Type::Dictionary: {
             const PlistDictionary a = toDictionary(), b = o.toDictionary();
@@ -251,12 +250,14 @@ plist_t toNode(const PlistValue& v) {
         }
         case PlistValue::Type::Array: {
             plist_t node = plist_new_array();
-            for (const auto& item : v.toArray().values()) plist_array_append_item(node, toNode(item));
+            const PlistArray array = v.toArray();
+            for (const auto& item : array.values()) plist_array_append_item(node, toNode(item));
             return node;
         }
         case PlistValue::Type::Dictionary: {
             plist_t node = plist_new_dict();
-            for (const auto& e : v.toDictionary().entries())
+            const PlistDictionary dictionary = v.toDictionary();
+            for (const auto& e : dictionary.entries())
                 plist_dict_set_item(node, e.first.toUtf8().constData(), toNode(e.second));
             return node;
         }
@@ -264,8 +265,18 @@ plist_t toNode(const PlistValue& v) {
     return plist_new_string("");
 }
 
-PlistValue fromNode(plist_t node) {
-    switch (plist_get_node_type(node)) {
+// Containers nested deeper than this are refused: reading recurses once per
+// level, and no property list of ours comes near it.
+constexpr int kMaximumDepth = 512;
+
+// `depth` counts the containers around `node`; past the limit `tooDeep` is set.
+PlistValue fromNode(plist_t node, int depth, bool* tooDeep) {
+    const plist_type type = plist_get_node_type(node);
+    if ((type == PLIST_ARRAY || type == PLIST_DICT) && depth >= kMaximumDepth) {
+        *tooDeep = true;
+        return PlistValue();
+    }
+    switch (type) {
         case PLIST_BOOLEAN: {
             uint8_t b = 0;
             plist_get_bool_val(node, &b);
@@ -282,11 +293,11 @@ PlistValue fromNode(plist_t node) {
             return PlistValue(d);
         }
         case PLIST_STRING: {
-            char* s = nullptr;
-            plist_get_string_val(node, &s);
-            PlistValue value(QString::fromUtf8(s ? s : ""));
-            free(s);
-            return value;
+            // By pointer and length: a string may hold a NUL character, which
+            // plist_get_string_val() refuses with an assertion.
+            uint64_t length = 0;
+            const char* s = plist_get_string_ptr(node, &length);
+            return PlistValue(QString::fromUtf8(s ? s : "", s ? qsizetype(length) : 0));
         }
         case PLIST_KEY: {
             char* s = nullptr;
@@ -316,7 +327,7 @@ PlistValue fromNode(plist_t node) {
         case PLIST_ARRAY: {
             PlistArray array;
             const uint32_t n = plist_array_get_size(node);
-            for (uint32_t i = 0; i < n; ++i) array.append(fromNode(plist_array_get_item(node, i)));
+            for (uint32_t i = 0; i < n; ++i) array.append(fromNode(plist_array_get_item(node, i), depth + 1, tooDeep));
             return PlistValue(array);
         }
         case PLIST_DICT: {
@@ -331,7 +342,7 @@ PlistValue fromNode(plist_t node) {
                     free(key);
                     break;
                 }
-                dict.set(QString::fromUtf8(key), fromNode(item));
+                dict.set(QString::fromUtf8(key), fromNode(item, depth + 1, tooDeep));
                 free(key);
             }
             free(it);
@@ -340,6 +351,78 @@ PlistValue fromNode(plist_t node) {
         default: return PlistValue();
     }
 }
+
+// Binary property lists: whether a dictionary key is a UTF-16 string holding
+// U+0000. libplist reads such a file but aborts the process (an assertion)
+// when the key is asked for, so the file is refused before it is read.
+class BinaryPlistKeyCheck {
+public:
+    explicit BinaryPlistKeyCheck(const QByteArray& data) : data_(data) {}
+
+    bool hasKeyWithNul() {
+        const qsizetype size = data_.size();
+        if (size < 8 + 32) return false;
+        const qsizetype trailer = size - 32;
+        const int offsetSize = byteAt(trailer + 6);
+        refSize_ = byteAt(trailer + 7);
+        const quint64 objects = number(trailer + 8, 8);
+        const quint64 table = number(trailer + 24, 8);
+        if (offsetSize < 1 || offsetSize > 8 || refSize_ < 1 || refSize_ > 8) return false;
+        if (table >= quint64(size) || objects > (quint64(size) - table) / quint64(offsetSize))
+            return false;
+        offsets_.resize(objects);
+        for (quint64 i = 0; i < objects; ++i)
+            offsets_[i] = number(qsizetype(table + i * quint64(offsetSize)), offsetSize);
+        for (const quint64 offset : offsets_)
+            if (dictionaryHasKeyWithNul(offset)) return true;
+        return false;
+    }
+
+private:
+    int byteAt(qsizetype at) const { return static_cast<unsigned char>(data_[at]); }
+
+    // A big-endian number of `width` bytes; 0 past the end.
+    quint64 number(qsizetype at, int width) const {
+        if (at < 0 || width > 8 || at + width > data_.size()) return 0;
+        quint64 value = 0;
+        for (int i = 0; i < width; ++i) value = value << 8 | quint64(byteAt(at + i));
+        return value;
+    }
+
+    // The element count of the object at `offset` and where its contents start.
+    std::pair<quint64, qsizetype> countAndStart(quint64 offset) const {
+        const qsizetype at = qsizetype(offset);
+        const quint64 count = quint64(byteAt(at) & 0x0F);
+        if (count != 0x0F) return {count, at + 1};
+        if (at + 1 >= data_.size() || (byteAt(at + 1) & 0xF0) != 0x10) return {0, data_.size()};
+        const int width = 1 << (byteAt(at + 1) & 0x0F);
+        return {number(at + 2, width), at + 2 + width};
+    }
+
+    bool dictionaryHasKeyWithNul(quint64 offset) const {
+        if (offset >= quint64(data_.size()) || (byteAt(qsizetype(offset)) & 0xF0) != 0xD0) return false;
+        const auto [count, start] = countAndStart(offset);
+        if (start >= data_.size() || count > quint64(data_.size() - start) / quint64(refSize_)) return false;
+        for (quint64 i = 0; i < count; ++i) {
+            const quint64 key = number(start + qsizetype(i) * refSize_, refSize_);
+            if (key < offsets_.size() && utf16StringHasNul(offsets_[key])) return true;
+        }
+        return false;
+    }
+
+    bool utf16StringHasNul(quint64 offset) const {
+        if (offset >= quint64(data_.size()) || (byteAt(qsizetype(offset)) & 0xF0) != 0x60) return false;
+        const auto [units, start] = countAndStart(offset);
+        const quint64 available = start < data_.size() ? quint64(data_.size() - start) / 2 : 0;
+        for (quint64 i = 0; i < std::min(units, available); ++i)
+            if (number(start + qsizetype(i) * 2, 2) == 0) return true;
+        return false;
+    }
+
+    const QByteArray& data_;
+    int refSize_ = 0;
+    std::vector<quint64> offsets_;
+};
 
 Error plistError(const QString& message) {
     return Error(QStringLiteral("PlistErrorDomain"), 3840, message);
@@ -371,6 +454,10 @@ bool PlistValue::writeToFile(const QString& path, Format format, Error* error) c
 std::optional<PlistValue> PlistValue::fromData(const QByteArray& data, Error* error) {
     plist_t node = nullptr;
     if (data.startsWith("bplist00")) {
+        if (BinaryPlistKeyCheck(data).hasKeyWithNul()) {
+            plistError(QStringLiteral("The property list has a key that holds a NUL character.")).report(error);
+            return std::nullopt;
+        }
         plist_from_bin(data.constData(), static_cast<uint32_t>(data.size()), &node);
     } else if (!data.trimmed().isEmpty()) {
         plist_from_xml(data.constData(), static_cast<uint32_t>(data.size()), &node);
@@ -379,8 +466,14 @@ std::optional<PlistValue> PlistValue::fromData(const QByteArray& data, Error* er
         plistError(QStringLiteral("The data is not a property list.")).report(error);
         return std::nullopt;
     }
-    PlistValue value = fromNode(node);
+    bool tooDeep = false;
+    PlistValue value = fromNode(node, 0, &tooDeep);
     plist_free(node);
+    if (tooDeep) {
+        plistError(QStringLiteral("The property list nests containers more than %1 levels deep.").arg(kMaximumDepth))
+            .report(error);
+        return std::nullopt;
+    }
     return value;
 }
 

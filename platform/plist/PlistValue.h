@@ -38,7 +38,11 @@ public:
     void set(const QString& key, const PlistValue& value);
     void remove(const QString& key);
     QStringList keys() const;
-    const std::vector<std::pair<QString, PlistValue>>& entries() const;
+    // The entries, valid while the dictionary lives. Not callable on a
+    // temporary (`value.toDictionary().entries()`), whose storage may die
+    // before the reference is used: keep the dictionary in a variable.
+    const std::vector<std::pair<QString, PlistValue>>& entries() const&;
+    const std::vector<std::pair<QString, PlistValue>>& entries() const&& = delete;
 
     // A new dictionary holding the same values (containers inside are shared).
     PlistDictionary mutableCopy() const;
@@ -66,7 +70,11 @@ public:
     void append(const PlistValue& value);
     void removeAt(qsizetype i);
     void clear();
-    const std::vector<PlistValue>& values() const;
+    // The values, valid while the array lives. Not callable on a temporary
+    // (`for (v : value.toArray().values())` would loop over freed storage when
+    // the value is not an array): keep the array in a variable.
+    const std::vector<PlistValue>& values() const&;
+    const std::vector<PlistValue>& values() const&& = delete;
 
     PlistArray mutableCopy() const;
     PlistArray deepCopy() const;

@@ -13,9 +13,14 @@ namespace {
 
 constexpr double kTwipsPerPoint = 20.0;
 constexpr long kFileReadCorruptFileError = 259;
-// Groups nested deeper than this are skipped: real documents stay far below
-// it, and keeping state for each level of a hostile file would exhaust memory.
+// Limits on what a document may ask the reader to keep. Real documents stay
+// far below them; a hostile one would otherwise take memory and time in
+// proportion to a number it names (a group state per level, a table per
+// nesting level, a cell per definition). Past a limit the reader fails with
+// an error rather than drop text silently.
 constexpr std::size_t kMaxGroupDepth = 512;
+constexpr int kMaxTableDepth = 64;
+constexpr std::size_t kMaxCellsPerRow = 1000;
 
 enum class Destination {
     Text,
@@ -171,6 +176,10 @@ class Parser {
         document_.cocoaVersion = 0;
         position_ = start;
         run();
+        if (failure_) {
+            failure_->report(error);
+            return false;
+        }
         while (!stack_.empty()) closeGroup();
         flush();
         finishParagraph(false);
@@ -187,15 +196,9 @@ class Parser {
             if (c == '{') {
                 openGroup();
             } else if (c == '}') {
-                if (overflowDepth_ > 0) {
-                    --overflowDepth_;
-                    continue;
-                }
                 if (stack_.empty()) return;  // the end of the document
                 closeGroup();
                 if (stack_.empty()) return;
-            } else if (overflowDepth_ > 0) {
-                continue;  // inside groups nested too deep to keep: skipped
             } else if (c == '\\') {
                 readControl();
             } else if (c == '\r' || c == '\n' || c == '\0') {
@@ -253,9 +256,16 @@ class Parser {
 
     GroupState& state() { return stack_.back(); }
 
+    // Stops the reading: the document asks for more than the reader keeps.
+    void fail(const QString& reason) {
+        if (!failure_)
+            failure_ = Error(QStringLiteral("NSCocoaErrorDomain"), kFileReadCorruptFileError, reason);
+        position_ = data_.size();
+    }
+
     void openGroup() {
-        if (overflowDepth_ > 0 || stack_.size() >= kMaxGroupDepth) {
-            ++overflowDepth_;
+        if (stack_.size() >= kMaxGroupDepth) {
+            fail(QStringLiteral("The RTF nests groups more than %1 levels deep.").arg(kMaxGroupDepth));
             return;
         }
         flush();
@@ -607,14 +617,21 @@ class Parser {
 
     void endCellDefinition() {
         if (definingDepth_ <= 0) return;
-        tableAt(definingDepth_).cells.push_back(cellDefinition_);
+        OpenTable& t = tableAt(definingDepth_);
+        if (t.cells.size() >= kMaxCellsPerRow) return failTooManyCells();
+        t.cells.push_back(cellDefinition_);
         cellDefinition_ = CellDefinition();
         borderTarget_ = BorderTarget::None;
+    }
+
+    void failTooManyCells() {
+        fail(QStringLiteral("The RTF has a table row of more than %1 cells.").arg(kMaxCellsPerRow));
     }
 
     void endCell(int depth) {
         flush();
         OpenTable& t = tableAt(depth);
+        if (std::size_t(t.cell) >= kMaxCellsPerRow) return failTooManyCells();
         const CellDefinition d =
             std::size_t(t.cell) < t.cells.size() ? t.cells[t.cell] : CellDefinition();
         const bool empty = text_.length() == paragraphStart_;
@@ -878,6 +895,9 @@ class Parser {
         if (target.isEmpty() && fragment.isEmpty()) return std::nullopt;
         QUrl url = QUrl::fromEncoded(target.toUtf8(), QUrl::TolerantMode);
         if (!fragment.isEmpty()) url.setFragment(fragment);
+        // A target that makes no address is no link (written back, it would
+        // be an empty one, which no reader takes for a link).
+        if (!url.isValid() || url.toEncoded(QUrl::FullyEncoded).isEmpty()) return std::nullopt;
         return url;
     }
 
@@ -894,6 +914,10 @@ class Parser {
         if (s.ignorable) {
             s.destination = Destination::Skip;
             s.ignorable = false;
+            return;
+        }
+        if (w == "uc") {  // in every destination: font names carry \u characters too
+            s.unicodeSkip = std::max(0, n);
             return;
         }
         switch (s.destination) {
@@ -914,10 +938,6 @@ class Parser {
                 return attachmentWord(w, n);
             default:
                 break;
-        }
-        if (w == "uc") {
-            s.unicodeSkip = std::max(0, n);
-            return;
         }
         if (documentWord(w, n)) return;
         if (s.destination != Destination::Text && s.destination != Destination::FieldInstruction &&
@@ -1017,6 +1037,8 @@ class Parser {
             lastRow_ = true;
         else if (w == "intbl")
             s.paragraph.tableDepth = std::max(1, s.paragraph.tableDepth);
+        else if (w == "itap" && n > kMaxTableDepth)
+            fail(QStringLiteral("The RTF nests tables more than %1 levels deep.").arg(kMaxTableDepth));
         else if (w == "itap")
             s.paragraph.tableDepth = std::max(0, n);
         else if (w.startsWith("trbrdr"))
@@ -1233,7 +1255,7 @@ class Parser {
 
     qsizetype position_ = 0;
     std::vector<GroupState> stack_;
-    qsizetype overflowDepth_ = 0;
+    std::optional<Error> failure_;
     QByteArray pendingBytes_;
     int skipCount_ = 0;
     int codePage_ = 1252;

@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QImageReader>
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -11,6 +12,9 @@
 namespace {
 
 constexpr double kTwipsPerPoint = 20.0;
+// Larger sizes are written as this one: \fs and \fsmilli are integers, and a
+// size read from damaged input may be any number.
+constexpr double kMaximumPointSize = 100000;
 constexpr int kDefaultCellWidthTwips = 8640;  // the full text width of a US letter page
 
 // Cocoa ends background runs with \cb1, the white entry of the colour table.
@@ -714,7 +718,7 @@ class Writer {
         CharacterState next;
         const Font font = a.font.value_or(defaultFont());
         next.font = fontIndex(font);
-        const double size = font.pointSize() > 0 ? font.pointSize() : 12;
+        const double size = font.pointSize() > 0 ? std::min(font.pointSize(), kMaximumPointSize) : 12;
         next.halfPoints = int(std::lround(size * 2));
         next.milliPoints = int(std::lround(size * 1000));
         next.bold = font.isBold();

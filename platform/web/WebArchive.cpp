@@ -64,14 +64,16 @@ std::optional<WebArchive> WebArchive::fromDictionary(const PlistDictionary& dict
     if (!mainResource) return std::nullopt;
 
     QList<WebResource> subresources;
-    for (const PlistValue& entry : dictionary.value(kSubresources).toArray().values()) {
+    const PlistArray subresourceEntries = dictionary.value(kSubresources).toArray();
+    for (const PlistValue& entry : subresourceEntries.values()) {
         if (entry.type() != PlistValue::Type::Dictionary) continue;
         auto resource = WebResource::fromDictionary(entry.toDictionary(), error);
         if (!resource) return std::nullopt;
         subresources.append(*resource);
     }
     std::vector<WebArchive> frames;
-    for (const PlistValue& entry : dictionary.value(kSubframeArchives).toArray().values()) {
+    const PlistArray frameEntries = dictionary.value(kSubframeArchives).toArray();
+    for (const PlistValue& entry : frameEntries.values()) {
         if (entry.type() != PlistValue::Type::Dictionary) continue;
         auto frame = fromDictionary(entry.toDictionary(), depth + 1, error);
         if (!frame) return std::nullopt;

@@ -27,20 +27,20 @@ class XMLStreamParserDelegate {
     // An element starts. `attributes` holds namespace declarations first, then
     // the attributes, in document order; the list is reused by the parser, so
     // copy it to keep it.
-    virtual void didStartElement(const QString& name, const QList<XMLAttribute>& attributes) {}
+    virtual void didStartElement(const QString& /*name*/, const QList<XMLAttribute>& /*attributes*/) {}
     // Text, possibly in several pieces for one run of text (around entity
     // references, at chunk boundaries, every few hundred bytes of a long text).
     // References are resolved: "&amp;" arrives as "&"; an undeclared HTML
     // entity such as "&nbsp;" as its character; any other undeclared entity as
     // its reference text.
-    virtual void foundCharacters(const QString& text) {}
+    virtual void foundCharacters(const QString& /*text*/) {}
     // The raw UTF-8 bytes of one CDATA section, in one piece. A text split into
     // two sections (as "]]>" forces) arrives as two calls, in order.
-    virtual void foundCDATA(const QByteArray& bytes) {}
-    virtual void didEndElement(const QString& name) {}
+    virtual void foundCDATA(const QByteArray& /*bytes*/) {}
+    virtual void didEndElement(const QString& /*name*/) {}
     // The parse failed or was aborted; called once, after which no other event
     // comes and parse() returns false.
-    virtual void parseErrorOccurred(const Error& error) {}
+    virtual void parseErrorOccurred(const Error& /*error*/) {}
     // The whole document was read; the last event of a successful parse.
     virtual void didEndDocument() {}
 };

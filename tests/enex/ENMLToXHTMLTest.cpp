@@ -7,6 +7,7 @@
 #include "enex/EvernoteXMLItem.h"
 #include "platform/xml/XMLDocument.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -15,11 +16,6 @@ const QString kUnchecked = QStringLiteral(u"\u2610 ");
 
 QString digestOf(const QByteArray& bytes) {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // One note in a hermetic notebook folder, with its scratch folder made as the
@@ -91,10 +87,10 @@ TEST_F(ENMLToXHTMLTest, ImagesBecomeImgElementsWithUniqueFilesBesideTheXHTML) {
                                     "<img src=\"a 1.png\"></img><img src=\"%1\"></img>"
                                     "<img src=\"p %231%3F.gif\"></img>")
                          .arg(unnamedFile));
-    EXPECT_EQ(readFile(scratch() + QStringLiteral("/a.png")), png);
-    EXPECT_EQ(readFile(scratch() + QStringLiteral("/a 1.png")), png);
-    EXPECT_EQ(readFile(scratch() + u'/' + unnamedFile), QByteArray("jpeg"));
-    EXPECT_EQ(readFile(scratch() + QStringLiteral("/p #1?.gif")), QByteArray("gif"));
+    EXPECT_EQ(readWholeFile(scratch() + QStringLiteral("/a.png")), png);
+    EXPECT_EQ(readWholeFile(scratch() + QStringLiteral("/a 1.png")), png);
+    EXPECT_EQ(readWholeFile(scratch() + u'/' + unnamedFile), QByteArray("jpeg"));
+    EXPECT_EQ(readWholeFile(scratch() + QStringLiteral("/p #1?.gif")), QByteArray("gif"));
 }
 
 // The note import reads the name back from the HTML text: markup in it is escaped.
@@ -109,8 +105,8 @@ TEST_F(ENMLToXHTMLTest, OtherAttachmentsBecomeMarkersAroundTheirFileNames) {
     EXPECT_EQ(*body,
               QStringLiteral("***PELMORAATTACHMENT  doc.pdf  PELMORAATTACHMENT***"
                              "***PELMORAATTACHMENT  R&amp;D &lt;v2&gt;.zip  PELMORAATTACHMENT***"));
-    EXPECT_EQ(readFile(scratch() + QStringLiteral("/doc.pdf")), QByteArray("%PDF"));
-    EXPECT_EQ(readFile(scratch() + QStringLiteral("/R&D <v2>.zip")), QByteArray("odd"));
+    EXPECT_EQ(readWholeFile(scratch() + QStringLiteral("/doc.pdf")), QByteArray("%PDF"));
+    EXPECT_EQ(readWholeFile(scratch() + QStringLiteral("/R&D <v2>.zip")), QByteArray("odd"));
 }
 
 TEST_F(ENMLToXHTMLTest, UnmatchedMediaBecomesMissingAttachmentAndWritesNothing) {

@@ -60,7 +60,8 @@ class EvernoteWebConversionTest : public ::testing::Test {
 
     QStringList subresourceURLs(const PlistDictionary& archive) {
         QStringList out;
-        for (const PlistValue& r : archive.value("WebSubresources").toArray().values())
+        const PlistArray subresources = archive.value("WebSubresources").toArray();
+        for (const PlistValue& r : subresources.values())
             out.append(r.toDictionary().value("WebResourceURL").toString());
         return out;
     }

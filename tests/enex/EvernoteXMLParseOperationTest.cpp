@@ -6,6 +6,7 @@
 #include "formats/PMNoteFile.h"
 #include "tests/support/ENEXBuilder.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -241,4 +242,25 @@ TEST(EvernoteXMLParseOperationTest, EscapedContentKeepsTheSpacesBetweenElements)
         QUrl::fromLocalFile(r.items[0]->value(QStringLiteral("absoluteFilename")).toString()));
     ASSERT_NE(note, nullptr);
     EXPECT_EQ(note->noteText()->string().trimmed(), QStringLiteral("alpha beta"));
+}
+
+TEST(EvernoteXMLParseOperationTest, AWebClipBecomesAWebArchive) {
+    // Any web clip went through freed memory while its frames were archived.
+    TestEnvironment env;
+    const QString file = env.writeFile(QStringLiteral("clip.enex"), fuzzSeed("enex/any_web_clip.enex"));
+    const QString folder = env.path(QStringLiteral("Notebook"));
+    QDir().mkpath(folder);
+    PlistDictionary group;
+    group.set(QStringLiteral("groupType"), 70);
+    auto op = EvernoteXMLParseOperation::evernoteParseOperationForFileAtURL(QUrl::fromLocalFile(file),
+                                                                            QUrl::fromLocalFile(folder), group);
+    QList<std::optional<PlistDictionary>> items;
+    op->setParseOperationDidExportItemBlock(
+        [&](const std::optional<PlistDictionary>& item, const Error&) { items << item; });
+    OperationQueue queue;  // the page loads on the main thread, which must stay free
+    queue.addOperation(op);
+    ASSERT_TRUE(runEventLoopUntil([&] { return queue.operationCount() == 0; }, 60000));
+    ASSERT_EQ(items.size(), 1);
+    ASSERT_TRUE(items[0]);
+    EXPECT_EQ(items[0]->value(QStringLiteral("filename")).toString(), QStringLiteral("clip.webarchive"));
 }

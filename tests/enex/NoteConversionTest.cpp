@@ -173,3 +173,37 @@ TEST(NoteConversionTest, WebClipSourcesIncludeTheClippersVersion) {
     for (const char* source : {"", "mail.smtp", "web.clipper", "web.clip7 ", "mobile.web.clip"})
         EXPECT_FALSE(EvernoteXMLItem::isWebClipSource(QString::fromLatin1(source))) << source;
 }
+
+TEST(NoteConversionTest, ANoteOfTensOfThousandsOfCheckBoxesOrMediaTagsIsRefusedWithItsReason) {
+    // Each would become a checklist item or an attachment of its own: gigabytes for a few megabytes.
+    ItemFixture boxes(QStringLiteral("Boxes"), QStringLiteral("<div><en-todo/>x</div>").repeated(10001), {});
+    Error error;
+    EXPECT_FALSE(boxes.item->itemDictInGroup(folderGroup(), &error));
+    EXPECT_EQ(error.domain(), QStringLiteral("EvernoteXMLItemErrorDomain"));
+    EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("10001 check boxes"))) << error.description().toStdString();
+    EXPECT_TRUE(boxes.files().isEmpty());
+
+    ItemFixture media(QStringLiteral("Media"), QStringLiteral("%MEDIA0%").repeated(10001),
+                      {document(QStringLiteral("a.pdf"), "bytes")});
+    error = Error();
+    EXPECT_FALSE(media.item->itemDictInGroup(folderGroup(), &error));
+    EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("10001 attachment tags")));
+
+    // Thousands of check boxes still convert, every one of them.
+    ItemFixture many(QStringLiteral("Many"), QStringLiteral("<div><en-todo checked=\"true\"/>x</div>").repeated(2000), {});
+    const ConvertedNote note = convert(many);
+    ASSERT_TRUE(note.package);
+    EXPECT_EQ(checklistStates(*note.package).size(), 2000);
+}
+
+TEST(NoteConversionTest, TenThousandNestedBlocksEndWithAPackageOrAnError) {
+    // Beyond the XML parser's depth the note is read as HTML; neither the
+    // reading nor the conversion may recurse once per level.
+    ItemFixture nested(QStringLiteral("Nested"),
+                       QStringLiteral("<div>").repeated(10000) + QStringLiteral("deep") +
+                           QStringLiteral("</div>").repeated(10000),
+                       {});
+    Error error;
+    const auto dict = nested.item->itemDictInGroup(folderGroup(), &error);
+    if (!dict) EXPECT_FALSE(error.localizedDescription().isEmpty());
+}

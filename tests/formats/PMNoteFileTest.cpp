@@ -21,6 +21,7 @@
 #include "platform/richtext/RTFDPackage.h"
 #include "tests/platform/archive/PythonPlist.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -110,11 +111,6 @@ std::shared_ptr<AttributedString> richText() {
     return text;
 }
 
-QByteArray fileContents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QStringList entries(const QString& package) {
     return QDir(package).entryList(QDir::Files | QDir::NoDotAndDotDot, QDir::Name);
 }
@@ -179,8 +175,8 @@ TEST(PMNoteFile, PackageHoldsTheRTFItsAttachmentsAndTheArchive) {
     const QString package = writeRichNote(env);
     EXPECT_EQ(entries(package),
               (QStringList{"NoteAttributes", "TXT.rtf", "map.png", "ticket.pdf"}));
-    EXPECT_EQ(fileContents(package + "/map.png"), pngImage());
-    const QByteArray rtf = fileContents(package + "/TXT.rtf");
+    EXPECT_EQ(readWholeFile(package + "/map.png"), pngImage());
+    const QByteArray rtf = readWholeFile(package + "/TXT.rtf");
     EXPECT_TRUE(rtf.contains("NeXTGraphic map.png")) << rtf.constData();
     EXPECT_TRUE(rtf.contains("NeXTGraphic ticket.pdf"));
     // Boxes are written as their markers, U+2611 U+FE0E and U+2610.
@@ -188,7 +184,7 @@ TEST(PMNoteFile, PackageHoldsTheRTFItsAttachmentsAndTheArchive) {
     EXPECT_TRUE(rtf.contains("\\u9744 "));
 
     SKIP_WITHOUT_PYTHON();
-    const QString out = runPlistScript(fileContents(package + "/NoteAttributes"), R"(
+    const QString out = runPlistScript(readWholeFile(package + "/NoteAttributes"), R"(
 o = p['$objects']
 r = o[p['$top']['root'].data]
 print(p['$archiver'], o[r['$class'].data]['$classname'])
@@ -224,7 +220,7 @@ TEST(PMNoteFile, WriteReadWriteKeepsTextAttachmentsAndBoxes) {
     ASSERT_TRUE(note->writeToFile(second));
     EXPECT_EQ(entries(second), entries(first));
     for (const QString& entry : entries(first))
-        EXPECT_EQ(fileContents(second + "/" + entry), fileContents(first + "/" + entry))
+        EXPECT_EQ(readWholeFile(second + "/" + entry), readWholeFile(first + "/" + entry))
             << entry.toStdString();
 }
 
@@ -245,7 +241,7 @@ TEST(PMNoteFile, ExternalReadersSeeTheSameDocument) {
         process.start(soffice, {"-env:UserInstallation=file://" + env.path("profile"), "--headless",
                                 "--convert-to", "html", "--outdir", env.path("out"), rtf});
         ASSERT_TRUE(process.waitForFinished(180000));
-        expectSameDocument(QString::fromUtf8(fileContents(env.path("out/TXT.html"))));
+        expectSameDocument(QString::fromUtf8(readWholeFile(env.path("out/TXT.html"))));
     }
 }
 

@@ -117,6 +117,26 @@ TEST(PelmoraStandInTest, ImportsDescriptionIntoLibraryAndRefusesMissingFiles) {
     EXPECT_EQ(q.value(0).toInt(), 2);
 }
 
+TEST(PelmoraStandInTest, AGroupWithoutItemsImportsAsAnEmptyFolder) {
+    // A group dictionary without "items": the import once walked freed memory here.
+    TestEnvironment env;
+    const QString staging = env.path(QStringLiteral("tmp/Evernote"));
+    QDir().mkpath(staging);
+    const QString path = writeDescription(staging, QStringLiteral("Empty"), {});
+    auto description = PlistValue::readFromFile(path);
+    ASSERT_TRUE(description);
+    description->toDictionary().value(QStringLiteral("Entities")).toDictionary().value(QStringLiteral("Folder"))
+        .toDictionary().value(QStringLiteral("G")).toDictionary().remove(QStringLiteral("items"));
+    ASSERT_TRUE(description->writeToFile(path, PlistValue::Format::Xml));
+
+    auto pelmora = PelmoraStandIn::builtIn();
+    const PelmoraImportResult result = pelmora->importDescription(path);
+    ASSERT_FALSE(result.failed()) << result.error.description().toStdString();
+    EXPECT_EQ(result.taken, 0);
+    EXPECT_TRUE(result.refused.isEmpty());
+    EXPECT_TRUE(QDir(pelmora->libraryPath() + QStringLiteral("/Empty")).exists());
+}
+
 // Group and item names at the file system's limit, and the numbers that keep
 // equal names apart, must still make names the library folder can hold.
 TEST(PelmoraStandInTest, ImportsItemsWithNamesAtTheLimit) {

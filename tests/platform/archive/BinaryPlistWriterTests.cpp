@@ -90,3 +90,35 @@ TEST(BinaryPlistWriter, IsReadByPythonWithTypesIntact) {
     EXPECT_EQ(out, QString::fromUtf8(
                        "0.10000000149011612 0.1 -7 UID 42 Grüße ☃ False 2001-01-01T00:01:00 0102"));
 }
+
+TEST(BinaryPlistWriter, WritesTreesOfAnyDepthWithoutRecursing) {
+    // A thread's stack would not hold one call per level of this.
+    Node deep = Node::makeString("bottom");
+    for (int i = 0; i < 100000; ++i) {
+        Node outer = Node::makeArray();
+        outer.items.push_back(std::move(deep));
+        deep = std::move(outer);
+    }
+    const QByteArray written = BinaryPlistWriter::write(deep);
+    EXPECT_TRUE(written.startsWith("bplist00"));
+    EXPECT_GT(written.size(), 100000 * 2);
+    while (!deep.items.empty()) {  // taken apart level by level: destroying it whole recurses
+        Node inner = std::move(deep.items.front());
+        deep = std::move(inner);
+    }
+
+    // Order and content as the recursive numbering gave them: depth-first,
+    // a dictionary's keys before its values.
+    Node dictionary = Node::makeDictionary();
+    dictionary.insert("a", Node::makeArray({Node::makeInteger(1), Node::makeArray({Node::makeString("x")})}));
+    dictionary.insert("b", Node::makeInteger(2));
+    const auto read = PlistValue::fromData(BinaryPlistWriter::write(dictionary));
+    ASSERT_TRUE(read);
+    const PlistDictionary top = read->toDictionary();
+    EXPECT_EQ(top.keys(), QStringList({"a", "b"}));
+    const PlistArray a = top.value("a").toArray();
+    ASSERT_EQ(a.size(), 2);
+    EXPECT_EQ(a.at(0).toInteger(), 1);
+    EXPECT_EQ(a.at(1).toArray().at(0).toString(), "x");
+    EXPECT_EQ(top.value("b").toInteger(), 2);
+}

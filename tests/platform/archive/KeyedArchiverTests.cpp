@@ -4,6 +4,7 @@
 #include "platform/archive/KeyedArchiver.h"
 #include "platform/archive/KeyedUnarchiver.h"
 #include "tests/platform/archive/PythonPlist.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -241,13 +242,89 @@ TEST(KeyedUnarchiver, RejectsNonArchivesAndReportsCorruptReferences) {
         PlistValue(envelope).serialize(PlistValue::Format::Binary), &error));
     EXPECT_EQ(error.code(), KeyedUnarchiver::CorruptArchive);
 
-    // Objects nested thousands deep are refused rather than exhausting the stack.
-    ArchiveValue deep = ArchiveValue::array({"bottom"});
-    for (int i = 0; i < 3000; ++i) deep = ArchiveValue::array({deep});
+    // Objects nested thousands deep are refused rather than exhausting the
+    // stack. Written by hand: the archiver itself refuses such a graph.
+    PlistArray objects{"$null", classDescription("NSArray", {"NSArray", "NSObject"})};
+    for (int i = 0; i < 3000; ++i) {
+        PlistDictionary array;
+        array.set("$class", PlistValue::uid(1));
+        array.set("NS.objects", PlistArray{PlistValue::uid(quint64(objects.size() + 1))});
+        objects.append(array);
+    }
+    objects.append("bottom");
+    top.set("root", PlistValue::uid(2));
+    envelope.set("$top", top);
+    envelope.set("$objects", objects);
+    envelope.set("$archiver", "NSKeyedArchiver");
+    envelope.set("$version", 100000);
     error = Error();
     EXPECT_FALSE(KeyedUnarchiver::unarchivedRootObject(
-        KeyedArchiver::archivedDataWithRootObject(deep), &error));
+        PlistValue(envelope).serialize(PlistValue::Format::Binary), &error));
     EXPECT_EQ(error.code(), KeyedUnarchiver::CorruptArchive);
+}
+
+TEST(KeyedUnarchiver, TakesTheClassNameAloneWhenAClassHasNoChain) {
+    // A damaged archive whose class entry lacks "$classes": the reader once
+    // walked freed memory here.
+    auto unarchiver =
+        KeyedUnarchiver::unarchiverForReadingFromData(fuzzSeed("archive/keyed_archive_class_without_classes.plist"));
+    ASSERT_TRUE(unarchiver);
+    unarchiver->setClassFactory("PMNoteAttributes", [](KeyedUnarchiver& coder) -> std::shared_ptr<ArchivableObject> {
+        auto note = std::make_shared<TestNote>();
+        note->count = coder.decodeInt("x");
+        return note;
+    });
+    const auto root = unarchiver->decodeObject("root").toObject<TestNote>();
+    ASSERT_TRUE(root);
+    EXPECT_EQ(root->count, 1);
+}
+
+TEST(KeyedUnarchiver, RefusesADateFarOutOfRange) {
+    // Found by fuzzing: the milliseconds of such a date overflowed.
+    PlistDictionary date;
+    date.set("$class", PlistValue::uid(2));
+    date.set("NS.time", -1.05659e+273);
+    PlistDictionary top;
+    top.set("root", PlistValue::uid(1));
+    PlistDictionary envelope;
+    envelope.set("$archiver", "NSKeyedArchiver");
+    envelope.set("$version", 100000);
+    envelope.set("$top", top);
+    envelope.set("$objects", PlistArray{"$null", date, classDescription("NSDate", {"NSDate", "NSObject"})});
+    Error error;
+    EXPECT_FALSE(KeyedUnarchiver::unarchivedRootObject(PlistValue(envelope).serialize(PlistValue::Format::Binary),
+                                                       &error));
+    EXPECT_EQ(error.code(), KeyedUnarchiver::CorruptArchive);
+}
+
+TEST(KeyedArchiver, RefusesGraphsNestedDeeperThanItsReaderGoesInsteadOfOverflowingTheStack) {
+    ArchiveValue deep = ArchiveValue::array({"bottom"});
+    for (int i = 0; i < 3000; ++i) deep = ArchiveValue::array({deep});
+    Error error;
+    EXPECT_TRUE(KeyedArchiver::archivedDataWithRootObject(deep, &error).isEmpty());
+    EXPECT_EQ(error.domain(), "NSCocoaErrorDomain");
+    EXPECT_EQ(error.code(), 4866);
+
+    // Plain property lists inside an object count as well.
+    KeyedArchiver archiver;
+    archiver.encodePropertyList(deep, "plist");
+    EXPECT_TRUE(archiver.encodedData().isEmpty());
+    EXPECT_TRUE(archiver.failed());
+
+    // As deep as the unarchiver reads: archived and read back whole.
+    ArchiveValue nested = ArchiveValue::array({"bottom"});
+    for (int i = 0; i < 100; ++i) nested = ArchiveValue::array({nested});
+    error = Error();
+    ArchiveValue back = unarchive(KeyedArchiver::archivedDataWithRootObject(nested, &error));
+    EXPECT_FALSE(error);
+    int depth = 0;
+    while (back.type() == ArchiveValue::Type::Array && back.arrayItems().size() == 1) {
+        const ArchiveValue inner = back.arrayItems().first();
+        back = inner;
+        ++depth;
+    }
+    EXPECT_EQ(depth, 101);
+    EXPECT_EQ(back.toString(), "bottom");
 }
 
 TEST(KeyedArchiver, IsReadByPythonWithUidsAndRealWidths) {

@@ -6,6 +6,7 @@
 
 #include "platform/plist/PlistValue.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -53,6 +54,57 @@ TEST(PlistValueTest, RejectsGarbage) {
     EXPECT_FALSE(PlistValue::fromData("not a plist", &error).has_value());
     EXPECT_FALSE(error.isNull());
     EXPECT_FALSE(PlistValue::fromData("", &error).has_value());
+}
+
+// Whether the container accessor may be called on a temporary container.
+template <typename Container>
+constexpr bool valuesOfTemporaryCompile = requires { std::declval<Container&&>().values(); };
+template <typename Container>
+constexpr bool entriesOfTemporaryCompile = requires { std::declval<Container&&>().entries(); };
+
+TEST(PlistValueTest, ContainerContentsCannotBeTakenFromATemporary) {
+    // `for (v : value.toArray().values())` looped over freed storage whenever
+    // the value was missing or not an array; it no longer compiles.
+    static_assert(!valuesOfTemporaryCompile<PlistArray>);
+    static_assert(!entriesOfTemporaryCompile<PlistDictionary>);
+    static_assert(valuesOfTemporaryCompile<PlistArray&>);
+    static_assert(entriesOfTemporaryCompile<const PlistDictionary&>);
+    const PlistArray missing = PlistDictionary().value(QStringLiteral("none")).toArray();
+    EXPECT_TRUE(missing.values().empty());
+}
+
+TEST(PlistValueTest, StringsHoldingNulReadWithoutAbortingAndKeysHoldingNulAreRefused) {
+    // libplist asserts (ending the process) when such a string is read the
+    // ordinary way; a damaged file must only fail to read.
+    const auto damaged = PlistValue::fromData(fuzzSeed("archive/bplist_string_with_nul.bplist"));
+    if (damaged) {
+        EXPECT_EQ(damaged->type(), PlistValue::Type::String);
+    }
+
+    // ["é\0y"] and {"é\0b": "é\0y"}, as another writer writes them.
+    const auto array = PlistValue::fromData(QByteArray::fromHex(
+        "62706c6973743030a1016300e900000079080a000000000000010100000000000000020000000000000000"
+        "0000000000000011"));
+    ASSERT_TRUE(array);
+    EXPECT_EQ(array->toArray().at(0).toString(), QString(QChar(0x00e9)) + QChar(0) + QChar(u'y'));
+    Error error;
+    EXPECT_FALSE(PlistValue::fromData(QByteArray::fromHex("62706c6973743030d101026300e9000000626300e9000000"
+                                                          "79080b1200000000000001010000000000000003000000"
+                                                          "00000000000000000000000019"),
+                                      &error));
+    EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("NUL")));
+}
+
+TEST(PlistValueTest, ContainersNestedHundredsDeepAreRefused) {
+    auto nested = [](int depth) {
+        PlistValue value(QStringLiteral("bottom"));
+        for (int i = 0; i < depth; ++i) value = PlistValue(PlistArray{value});
+        return value.serialize(PlistValue::Format::Binary);
+    };
+    Error error;
+    EXPECT_FALSE(PlistValue::fromData(nested(600), &error));
+    EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("512 levels")));
+    EXPECT_TRUE(PlistValue::fromData(nested(500)));
 }
 
 TEST(PlistValueTest, PythonReadsWhatWeWrite) {

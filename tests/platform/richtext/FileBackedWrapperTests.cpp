@@ -6,13 +6,9 @@
 
 #include "platform/richtext/FileWrapper.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 struct stat statOf(const QString& path) {
     struct stat info {};
@@ -42,7 +38,7 @@ TEST(FileBackedWrapper, PackageLinksTheFileAndReadsItOnlyWhenAsked) {
     const QString written = path + QStringLiteral("/big.pdf");
     EXPECT_EQ(statOf(written).st_ino, statOf(source).st_ino);
     QFile::remove(source);
-    EXPECT_EQ(readAll(written), bytes);
+    EXPECT_EQ(readWholeFile(written), bytes);
 }
 
 TEST(FileBackedWrapper, MissingSourceFailsTheWriteAndLeavesNothing) {

@@ -7,13 +7,7 @@
 
 #include "platform/richtext/FileWrapper.h"
 #include "tests/support/TestEnvironment.h"
-
-namespace {
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-}  // namespace
+#include "tests/support/TestFiles.h"
 
 TEST(FileWrapper, FolderTreesSurviveWritingAndReading) {
     TestEnvironment env;
@@ -27,7 +21,7 @@ TEST(FileWrapper, FolderTreesSurviveWritingAndReading) {
     const QString path = env.path(QStringLiteral("Package"));
     Error error;
     ASSERT_TRUE(package.writeToPath(path, false, &error)) << error.description().toStdString();
-    EXPECT_EQ(readAll(path + QStringLiteral("/Inner/data.bin")), QByteArray("\0\1\2binary", 9));
+    EXPECT_EQ(readWholeFile(path + QStringLiteral("/Inner/data.bin")), QByteArray("\0\1\2binary", 9));
 
     const std::optional<FileWrapper> read = FileWrapper::readFromPath(path, &error);
     ASSERT_TRUE(read);
@@ -57,10 +51,10 @@ TEST(FileWrapper, WritingOverAnItemNeedsTheAtomicWrite) {
     EXPECT_FALSE(wrapper.writeToPath(path, false, &error));
     EXPECT_EQ(error.domain(), QStringLiteral("NSCocoaErrorDomain"));
     EXPECT_EQ(error.code(), 516);
-    EXPECT_EQ(readAll(path), QByteArray("old"));
+    EXPECT_EQ(readWholeFile(path), QByteArray("old"));
 
     ASSERT_TRUE(wrapper.writeToPath(path, true, &error));
-    EXPECT_EQ(readAll(path), QByteArray("new"));
+    EXPECT_EQ(readWholeFile(path), QByteArray("new"));
     // Nothing of the swap is left beside the item.
     EXPECT_EQ(QDir(env.root())
                   .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
@@ -86,7 +80,7 @@ TEST(FileWrapper, AtomicWriteReplacesAnyItemAndLeavesNothingBeside) {
         Error error;
         ASSERT_TRUE(package.writeToPath(path, true, &error)) << error.description().toStdString();
         EXPECT_FALSE(QFileInfo(path).isSymLink());
-        EXPECT_EQ(readAll(path + QStringLiteral("/TXT.rtf")), QByteArray("new text"));
+        EXPECT_EQ(readWholeFile(path + QStringLiteral("/TXT.rtf")), QByteArray("new text"));
         EXPECT_FALSE(QFileInfo::exists(path + QStringLiteral("/old.png")));
     }
     EXPECT_EQ(QDir(env.path(QStringLiteral("out"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -136,7 +130,7 @@ TEST(FileWrapper, AtomicWritesWorkForNamesAtTheLimit) {
         ASSERT_TRUE(folder.writeToPath(path, true, &error)) << error.description().toStdString();
         folder.addRegularFile("two", QStringLiteral("b.txt"));
         ASSERT_TRUE(folder.writeToPath(path, true, &error)) << error.description().toStdString();
-        EXPECT_EQ(readAll(path + QStringLiteral("/b.txt")), QByteArray("two"));
+        EXPECT_EQ(readWholeFile(path + QStringLiteral("/b.txt")), QByteArray("two"));
         // No staging or backup item is left beside it.
         EXPECT_EQ(
             QDir(folderPath).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),

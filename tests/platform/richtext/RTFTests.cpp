@@ -6,6 +6,7 @@
 #include "platform/richtext/FontRegistry.h"
 #include "platform/richtext/RTFReader.h"
 #include "platform/richtext/RTFWriter.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -375,9 +376,68 @@ TEST(RTF, RejectsDataThatIsNotRTF) {
     EXPECT_EQ(readRTF("{\\rtf1\\ansi {\\b cut").string(), QStringLiteral("cut"));
 }
 
-TEST(RTF, HostileNestingIsSkippedInsteadOfKept) {
-    // A group state per level of a hundred thousand levels would take gigabytes.
-    const QByteArray rtf =
+// Reads what should fail and gives the error.
+Error readFailure(const QByteArray& rtf) {
+    Error error;
+    EXPECT_FALSE(RTFReader::attributedStringFromRTF(rtf, nullptr, &error));
+    EXPECT_EQ(error.domain(), QStringLiteral("NSCocoaErrorDomain"));
+    EXPECT_EQ(error.code(), 259);
+    return error;
+}
+
+TEST(RTF, HostileNestingIsAnErrorNotASilentCut) {
+    // A group state per level of a hundred thousand levels would take
+    // gigabytes; dropping the text below the limit would lose it unnoticed.
+    const QByteArray hostile =
         "{\\rtf1 a" + QByteArray(100000, '{') + "x" + QByteArray(100000, '}') + " b}";
-    EXPECT_EQ(readRTF(rtf).string(), QStringLiteral("a b"));
+    EXPECT_TRUE(readFailure(hostile).localizedDescription().contains(QStringLiteral("512 levels")));
+    EXPECT_TRUE(readFailure("{\\rtf1 a" + QByteArray(512, '{') + "x}").localizedDescription().contains(
+        QStringLiteral("groups")));
+    // Deep but within the limit: every character is kept.
+    const QByteArray deep = "{\\rtf1 a" + QByteArray(500, '{') + "x" + QByteArray(500, '}') + " b}";
+    EXPECT_EQ(readRTF(deep).string(), QStringLiteral("ax b"));
+}
+
+TEST(RTF, HostileTablesAreErrorsInBoundedTime) {
+    // A table nesting level that the reader would make room for one by one.
+    EXPECT_TRUE(readFailure(fuzzSeed("rtf/rtf_itap_huge.rtf")).localizedDescription().contains(
+        QStringLiteral("tables")));
+    EXPECT_TRUE(readFailure("{\\rtf1 {\\itap65 x\\nestcell\\nestrow}}").localizedDescription().contains(
+        QStringLiteral("64 levels")));
+    EXPECT_EQ(readRTF("{\\rtf1 {\\itap3 x\\nestcell\\nestrow}}").string().left(1), QStringLiteral("x"));
+
+    // Rows of more cells than any table has, as definitions and as cells.
+    QByteArray definitions = "{\\rtf1 \\trowd";
+    for (int i = 1; i <= 1001; ++i) definitions += "\\cellx" + QByteArray::number(i * 10);
+    EXPECT_TRUE(readFailure(definitions + " x\\cell\\row}").localizedDescription().contains(
+        QStringLiteral("1000 cells")));
+    EXPECT_TRUE(readFailure("{\\rtf1 \\trowd\\cellx10 \\intbl " + QByteArray("x\\cell ").repeated(1001) +
+                            "\\row}")
+                    .localizedDescription()
+                    .contains(QStringLiteral("1000 cells")));
+}
+
+TEST(RTF, WritingWhatWasReadIsStableForDamagedInput) {
+    // Found by fuzzing: a link whose target makes no address was kept and
+    // written as an empty link, and \\uc was ignored inside the font table,
+    // so a font name lost a letter on every round.
+    for (const char* seed : {"rtf/round_trip_link_without_address.rtf", "rtf/round_trip_unicode_font_name.rtf"}) {
+        RTFDocumentAttributes document;
+        const AttributedString read = readRTF(fuzzSeed(seed), &document);
+        const QByteArray written = RTFWriter::RTFFromAttributedString(read, document);
+        RTFDocumentAttributes documentAgain;
+        const AttributedString again = readRTF(written, &documentAgain);
+        EXPECT_EQ(again.string(), read.string()) << seed;
+        EXPECT_EQ(RTFWriter::RTFFromAttributedString(again, documentAgain), written) << seed;
+    }
+    EXPECT_FALSE(readRTF("{\\rtf1 {\\field{\\*\\fldinst{HYPERLINK \"\"}}{\\fldrslt x}}}").attributesAtIndex(0).link);
+}
+
+TEST(RTF, AnyFontSizeIsWrittenAsIntegersCanHoldIt) {
+    // Found by fuzzing: a size read from \fs2147483647 overflowed the
+    // writer's arithmetic in half points.
+    const AttributedString huge = readRTF("{\\rtf1 \\fs2147483647 x}");
+    const AttributedString back = readRTF(RTFWriter::RTFFromAttributedString(huge, {}));
+    ASSERT_TRUE(back.attributesAtIndex(0).font);
+    EXPECT_EQ(back.attributesAtIndex(0).font->pointSize(), 100000);
 }

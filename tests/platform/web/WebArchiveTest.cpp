@@ -4,6 +4,7 @@
 #include "platform/web/WebURLResponse.h"
 #include "tests/platform/archive/PythonPlist.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
@@ -57,6 +58,16 @@ TEST(WebArchive, LeavesEmptyArraysOutAndAlwaysNamesTheMainFrame) {
     EXPECT_TRUE(main.contains("WebResourceFrameName"));
     EXPECT_FALSE(main.contains("WebResourceTextEncodingName"));
     EXPECT_FALSE(main.contains("WebResourceResponse"));
+}
+
+TEST(WebArchive, ReadsAnArchiveOfOnlyAMainResource) {
+    // Neither subresources nor subframes: the reader once walked freed memory here.
+    Error error;
+    const auto archive = WebArchive::fromData(fuzzSeed("webarchive/webarchive_no_subresources.webarchive"), &error);
+    ASSERT_TRUE(archive) << error.description().toStdString();
+    EXPECT_EQ(archive->mainResource().data(), QByteArray("<p>x</p>"));
+    EXPECT_TRUE(archive->subresources().isEmpty());
+    EXPECT_TRUE(archive->subframeArchives().empty());
 }
 
 TEST(WebArchive, RefusesDataThatIsNoWebArchive) {
