@@ -41,6 +41,8 @@ QVFSWUpdateChecker::~QVFSWUpdateChecker() {
     delete updatePanel_;
 }
 
+QVFUpdateNotificationPanel* QVFSWUpdateChecker::updatePanel() const { return updatePanel_; }
+
 QNetworkAccessManager* QVFSWUpdateChecker::session() {
     // A session of its own: nothing cached on disk, no stored credentials.
     if (!session_) session_ = new QNetworkAccessManager(this);

@@ -64,7 +64,7 @@ class QVFSWUpdateChecker : public QObject {
     // The last info read, if any.
     std::optional<QVFSWUpdateInfo> updateInfo() const { return updateInfo_; }
     // The panel, once a newer version has been found.
-    QVFUpdateNotificationPanel* updatePanel() const { return updatePanel_; }
+    QVFUpdateNotificationPanel* updatePanel() const;
 
     // Shows the panel for updateInfo() (made when first needed).
     void newSoftwareVersionFound(const QVFNotification& notification);
