@@ -30,6 +30,7 @@
 #include <optional>
 
 #include "Quorvel/QVFExceptionHandler.h"
+#include "SystemCrashReports.h"
 #include "Quorvel/QVFLogManager.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Error.h"
@@ -61,6 +62,27 @@ ReporterState& reporterState() {
 double secondsSinceReferenceDate(const QDateTime& date) {
     return static_cast<double>(date.toMSecsSinceEpoch()) / 1000.0 -
            static_cast<double>(kReferenceDateOffset);
+}
+
+QDateTime dateFromReferenceSeconds(double seconds) {
+    return QDateTime::fromMSecsSinceEpoch(
+        static_cast<qint64>((seconds + static_cast<double>(kReferenceDateOffset)) * 1000.0), Qt::UTC);
+}
+
+// The window needs a QApplication: one is made when the process has no
+// application object yet (kept until the process ends); a process with a
+// QCoreApplication cannot show it, which is logged.
+bool hasWidgetApplication() {
+    if (qobject_cast<QApplication*>(QCoreApplication::instance())) return true;
+    if (QCoreApplication::instance()) {
+        systemLog(QStringLiteral("The crash report window needs a QApplication; it is not shown"));
+        return false;
+    }
+    static int argc = 1;
+    static char name[] = "quorvel";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+    return true;
 }
 
 // The setting keeps the time with the precision of a 32-bit float.
@@ -188,11 +210,15 @@ bool QVFCrashReportController::checkForCrashAndReport(bool report) {
             return false;
         }
         const QString applicationName = Bundle::main().applicationName();
+        const double lastCheck = defaults.doubleForKey(kLastCrashReportDateKey);
         reporterState().applicationNames.prepend(applicationName);
-        QString text = crashReportText(getLatestCrashLogs(),
-                                       defaults.doubleForKey(kLastCrashReportDateKey));
+        SystemCrashReports::collect(applicationName, QCoreApplication::applicationFilePath(),
+                                    dateFromReferenceSeconds(lastCheck),
+                                    QVFExceptionHandler::diagnosticReportsDirectory());
+        QString text = crashReportText(getLatestCrashLogs(), lastCheck);
         if (text.isEmpty()) return false;
         if (!report) return true;
+        if (!hasWidgetApplication()) return true;
 
         text += newestApplicationLogBlock(applicationName);
         QVFCrashReportController controller;

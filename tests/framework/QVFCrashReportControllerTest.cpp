@@ -143,6 +143,36 @@ TEST_F(CrashReporter, LogsThatAreNotTextOrEmptyAreLeftOut) {
               block("Ferrymark_l1.crash", QString::fromUtf8("café")));
 }
 
+// The system's own reports (coredumpctl) join ours in the diagnostic folder.
+TEST_F(CrashReporter, SystemReportsAreCollectedAndTheNewestOffered) {
+    env_.writeFile("bin/coredumpctl",
+                   "#!/bin/sh\n"
+                   "echo \"$@\" > \"$(dirname \"$0\")/arguments\"\n"
+                   "printf '           PID: 11 (app)\\n        Signal: 11 (SEGV)\\n\\n'\n"
+                   "printf '           PID: 12 (app)\\n        Signal: 6 (ABRT)\\n'\n");
+    ASSERT_TRUE(QFile::setPermissions(env_.path("bin/coredumpctl"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QByteArray savedPath = qgetenv("PATH");
+    qputenv("PATH", env_.path("bin").toUtf8() + ':' + savedPath);
+    const QDateTime lastCheck = hoursAgo(1).addMSecs(-hoursAgo(1).time().msec());
+    setLastCheck(referenceSeconds(lastCheck));
+    const bool found = QVFCrashReportController::checkForCrashAndReport(false);
+    qputenv("PATH", savedPath);
+
+    EXPECT_TRUE(found);
+    QFile arguments(env_.path("bin/arguments"));
+    ASSERT_TRUE(arguments.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(arguments.readAll()).trimmed(),
+              QStringLiteral("info --no-pager --quiet --since=@%1 %2")
+                  .arg(lastCheck.toSecsSinceEpoch())
+                  .arg(QCoreApplication::applicationFilePath()));
+    const QString text = QVFCrashReportController::crashReportText(
+        QVFCrashReportController::getLatestCrashLogs(), referenceSeconds(lastCheck));
+    EXPECT_TRUE(text.contains("_system_")) << text.toStdString();
+    EXPECT_TRUE(text.contains("PID: 12 (app)\n        Signal: 6 (ABRT)\n"));
+    EXPECT_FALSE(text.contains("PID: 11"));
+}
+
 TEST(CrashReportWindow, EmailFieldTextFromNameAndAddress) {
     EXPECT_EQ(QVFCrashReportController::emailFieldText("Ada Byron", "ada@example.org"),
               "Ada Byron <ada@example.org>");

@@ -10,7 +10,10 @@
 //   $XDG_STATE_HOME/Quorvel/DiagnosticReports  reports collected from the
 //                                               system (coredumpctl exports)
 // In each folder, per application name, only the newest file (by modification
-// date) whose name begins with "<name>_" counts.
+// date) whose name begins with "<name>_" counts. Each check first asks
+// coredumpctl, when it is installed, for the system's reports of crashes of
+// this executable since the last check and keeps them in the second folder
+// as "<name>_system_<host>.crash".
 //
 // Settings (the application's user defaults):
 //   "QVFCrashReporterLastCrashReportDate"       time of the last check that
@@ -58,7 +61,10 @@ class QVFCrashReportController : public QDialog {
     // whether or not the window was shown. The first check of all only stores
     // the time and answers false. With `report`, the window is run modally and
     // the time of the check is stored when it closes; without, nothing is
-    // shown or stored (the same logs are found again next time).
+    // shown or stored (the same logs are found again next time). A process
+    // without an application object gets a QApplication for the window; one
+    // with a QCoreApplication cannot show it (logged; answered as without
+    // `report`).
     static bool checkForCrashAndReport(bool report);
 
     // The newest crash log per application name in each crash-log folder:
