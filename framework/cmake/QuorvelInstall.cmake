@@ -2,13 +2,19 @@
 #   lib/libQuorvel.so.<version>, its SONAME link libQuorvel.so.<major> and the
 #     development link libQuorvel.so; beside it libFerrymarkPlatform.so, the
 #     platform layer the framework runs on (found through its RUNPATH $ORIGIN)
-#   include/Quorvel/*.h                 the public headers
+#   include/Quorvel/*.h                 the public headers (#include <Quorvel/...>)
+#   include/Quorvel/platform/...        the platform types they use (strings,
+#                                       errors, property lists...), reached as
+#                                       "platform/..." through include/Quorvel
 #   lib/cmake/Quorvel/                  find_package(Quorvel) -> Quorvel::Quorvel
 #   lib/pkgconfig/quorvel.pc            pkg-config --cflags --libs quorvel
 # Everything belongs to the install component "Quorvel":
 #   cmake --install build --component Quorvel --prefix DIR
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
+
+# The Qt modules that the installed headers include.
+set(QUORVEL_QT_COMPONENTS Core Gui Widgets Network)
 
 set_target_properties(Quorvel PROPERTIES
   VERSION ${QUORVEL_VERSION} SOVERSION ${QUORVEL_SOVERSION})
@@ -17,6 +23,8 @@ install(TARGETS Quorvel FerrymarkPlatform
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Quorvel NAMELINK_COMPONENT Quorvel)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/framework/include/Quorvel
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Quorvel FILES_MATCHING PATTERN "*.h")
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/platform
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/Quorvel COMPONENT Quorvel FILES_MATCHING PATTERN "*.h")
 
 set(quorvel_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Quorvel)
 configure_package_config_file(${CMAKE_SOURCE_DIR}/framework/cmake/QuorvelConfig.cmake.in
@@ -33,6 +41,8 @@ install(FILES ${CMAKE_BINARY_DIR}/quorvel/QuorvelConfig.cmake
 # installed under any prefix (cmake --install --prefix) and moved.
 file(RELATIVE_PATH QUORVEL_PC_TO_PREFIX
   ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+list(TRANSFORM QUORVEL_QT_COMPONENTS PREPEND Qt6 OUTPUT_VARIABLE quorvel_pc_modules)
+list(JOIN quorvel_pc_modules " " QUORVEL_PC_REQUIRES)
 configure_file(${CMAKE_SOURCE_DIR}/framework/cmake/quorvel.pc.in
   ${CMAKE_BINARY_DIR}/quorvel/quorvel.pc @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/quorvel/quorvel.pc
