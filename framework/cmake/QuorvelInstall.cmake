@@ -14,7 +14,7 @@ include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 # The Qt modules that the installed headers include.
-set(QUORVEL_QT_COMPONENTS Core Gui Widgets Network)
+set(QUORVEL_QT_COMPONENTS Core Gui Widgets Network DBus)
 
 set_target_properties(Quorvel PROPERTIES
   VERSION ${QUORVEL_VERSION} SOVERSION ${QUORVEL_SOVERSION})
