@@ -43,6 +43,6 @@ quietly c++ -std=c++20 -fPIC "$work/pkgconfig-check.cpp" -o "$work/pkgconfig-che
 answer="$(env QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/home/config" \
   XDG_DATA_HOME="$work/home/data" XDG_STATE_HOME="$work/home/state" \
   "$work/example/quorvel-example" --update-url "file://$work/no-update-info" --quit-after-checks)"
-grep -qx 'QVFUpdateCheckFailedNotificiation' <<<"$answer" \
+grep -qx 'About: 1.0 (100)' <<<"$answer" && grep -qx 'QVFUpdateCheckFailedNotificiation' <<<"$answer" \
   || { echo "unexpected answer from the example: $answer" >&2; exit 1; }
 echo "The example builds and runs against the framework installed in $prefix"

@@ -8,11 +8,13 @@
 //
 // --quit-after-checks ends the program once the update check has answered
 // (printing the notification's name), instead of running until the user
-// quits; the build checks use it.
+// quits; the build checks use it. The About panel's version line is printed
+// as "About: <version>".
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QTextStream>
 
+#include <Quorvel/QVFAboutPanel.h>
 #include <Quorvel/QVFCrashReportController.h>
 #include <Quorvel/QVFExceptionHandler.h>
 #include <Quorvel/QVFNotificationCenter.h>
@@ -27,7 +29,8 @@ int main(int argc, char** argv) {
     const QCommandLineOption crashURL("crash-report-url", "Where crash reports are posted.", "URL");
     const QCommandLineOption updateURL("update-url", "Where update information is read.", "URL");
     const QCommandLineOption version("current-version", "This build's version number.", "N", "100");
-    const QCommandLineOption quitAfterChecks("quit-after-checks", "Quit once the checks have answered.");
+    const QCommandLineOption quitAfterChecks("quit-after-checks",
+                                             "Quit once the update check has answered.");
     parser.addOptions({crashURL, updateURL, version, quitAfterChecks});
     parser.process(application);
 
@@ -45,10 +48,13 @@ int main(int argc, char** argv) {
     if (parser.isSet(updateURL)) {
         checker = std::make_unique<QVFSWUpdateChecker>(parser.value(version).toLongLong(),
                                                        QUrl::fromUserInput(parser.value(updateURL)));
-    } else if (parser.isSet(quitAfterChecks)) {
-        return 0;
     }
 
-    // About panel: wired in once the framework's panels are available.
+    // The About panel shows the Info.plist's name and version and the
+    // credits compiled in as ":/Credits.rtf".
+    QVFAboutPanel& about = QVFAboutPanel::sharedAboutPanel();
+    about.showWindow();
+    QTextStream(stdout) << "About: " << about.versionString() << Qt::endl;
+    if (parser.isSet(quitAfterChecks) && !checker) return 0;
     return application.exec();
 }
