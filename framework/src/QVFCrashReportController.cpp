@@ -115,7 +115,7 @@ std::optional<QString> readText(const QString& path) {
 
 // A file may hold several reports; the last one is the newest.
 QString lastReport(const QString& text) {
-    const QString separator = QStringLiteral("\n\n") + kAsterisks + QStringLiteral("\n\n");
+    const QString separator = QVFCrashReportController::reportSeparator();
     const qsizetype at = text.lastIndexOf(separator);
     return at < 0 ? text : text.mid(at + separator.size());
 }
@@ -191,6 +191,10 @@ QString userEmailAddress() {
 }  // namespace
 
 const char* const QVFCrashReportController::boundary = "0xKhTmLbOuNdArY";
+
+QString QVFCrashReportController::reportSeparator() {
+    return QStringLiteral("\n\n") + kAsterisks + QStringLiteral("\n\n");
+}
 
 void QVFCrashReportController::setCrashReportURL(const QString& url) { reporterState().url = url; }
 

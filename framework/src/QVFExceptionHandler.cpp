@@ -203,6 +203,7 @@ int openCrashLog() {
     if (fd < 0) return -1;
     struct stat info {};
     if (::fstat(fd, &info) == 0 && info.st_size > 0) {
+        // QVFCrashReportController::reportSeparator(), as a literal for the signal path.
         static const char kSeparator[] =
             "\n\n**************************************************"
             "******************************\n\n";

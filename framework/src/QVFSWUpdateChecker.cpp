@@ -3,6 +3,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <atomic>
 
 #include "Quorvel/QVFUpdateNotificationPanel.h"
 #include "platform/foundation/Format.h"
@@ -18,6 +19,9 @@ bool isTransportError(QNetworkReply::NetworkError error) {
     const int code = static_cast<int>(error);
     return (code > 0 && code < 200) || (code > 300 && code < 400);
 }
+
+// The platform's default time-out of a request.
+std::atomic<int> checkTimeoutMs{60000};
 
 QVariantMap errorMap(const QString& domain, qint64 code, const QString& description) {
     return {{QStringLiteral("domain"), domain},
@@ -41,6 +45,10 @@ QVFSWUpdateChecker::~QVFSWUpdateChecker() {
     delete updatePanel_;
 }
 
+void QVFSWUpdateChecker::setTimeoutInterval(int milliseconds) { checkTimeoutMs.store(milliseconds); }
+
+int QVFSWUpdateChecker::timeoutInterval() { return checkTimeoutMs.load(); }
+
 QVFUpdateNotificationPanel* QVFSWUpdateChecker::updatePanel() const { return updatePanel_; }
 
 QNetworkAccessManager* QVFSWUpdateChecker::session() {
@@ -60,7 +68,9 @@ void QVFSWUpdateChecker::checkForUpdateWithURL(const QUrl& url) {
         currentCheck_->abort();
         currentCheck_->deleteLater();
     }
-    QNetworkReply* reply = session()->get(QNetworkRequest(url));
+    QNetworkRequest request(url);
+    request.setTransferTimeout(checkTimeoutMs.load());
+    QNetworkReply* reply = session()->get(request);
     currentCheck_ = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply] { checkDidFinish(reply); });
 }

@@ -27,6 +27,9 @@
 
 namespace {
 
+// The platform's default time-out of a page load.
+constexpr int kPageTimeoutMs = 60000;
+
 QWidget* viewHolding(QWidget* child, QWidget* parent) {
     auto* view = new QWidget(parent);
     auto* layout = new QVBoxLayout(view);
@@ -117,7 +120,9 @@ void QVFUpdateNotificationPanel::showWindowForUpdateInfo(const QVFSWUpdateInfo& 
 
     stopLoading();
     if (!session_) session_ = new QNetworkAccessManager(this);
-    QNetworkReply* reply = session_->get(QNetworkRequest(info.updateInfoURL()));
+    QNetworkRequest request(info.updateInfoURL());
+    request.setTransferTimeout(kPageTimeoutMs);
+    QNetworkReply* reply = session_->get(request);
     pageLoad_ = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply] { pageDidFinish(reply); });
     show();

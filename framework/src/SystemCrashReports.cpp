@@ -7,6 +7,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include "Quorvel/QVFCrashReportController.h"
 #include "platform/foundation/Format.h"
 #include "platform/foundation/SystemLog.h"
 
@@ -45,12 +46,11 @@ bool SystemCrashReports::collect(const QString& applicationName, const QString& 
     const QStringList records = splitRecords(QString::fromUtf8(info.readAllStandardOutput()));
     if (records.isEmpty()) return false;
 
-    const QString separator = QStringLiteral("\n\n") + QString(80, u'*') + QStringLiteral("\n\n");
     QDir().mkpath(folder);
     const QString host = QHostInfo::localHostName().section(u'.', 0, 0);
     QSaveFile file(QDir(folder).filePath(
         stringWithFormat(QStringLiteral("%@_system_%@.crash"), {applicationName, host})));
-    if (!file.open(QIODevice::WriteOnly) || file.write(records.join(separator).toUtf8()) < 0 ||
+    if (!file.open(QIODevice::WriteOnly) || file.write(records.join(QVFCrashReportController::reportSeparator()).toUtf8()) < 0 ||
         !file.commit()) {
         systemLog(stringWithFormat(QStringLiteral("Cannot keep the system crash reports in %@: %@"),
                                    {file.fileName(), file.errorString()}));

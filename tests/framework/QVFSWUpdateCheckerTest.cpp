@@ -142,6 +142,18 @@ TEST_F(UpdateChecker, NoConnectionFailsWithTheTransportError) {
     EXPECT_FALSE(error.value("localizedDescription").toString().isEmpty());
 }
 
+TEST_F(UpdateChecker, AServerThatNeverAnswersFailsAtTheTimeOut) {
+    const int savedTimeout = QVFSWUpdateChecker::timeoutInterval();
+    QVFSWUpdateChecker::setTimeoutInterval(300);
+    server_.setStalled(true);
+    const QStringList names = check(QByteArray("never sent"));
+    QVFSWUpdateChecker::setTimeoutInterval(savedTimeout);
+    EXPECT_EQ(names.last(), QVFUpdateCheckFailedNotificiation);
+    EXPECT_EQ(server_.requests().size(), 1);
+    EXPECT_NE(log_.last().userInfo.value("NSError").toMap().value("domain").toString(),
+              "QVFErrorDomain");
+}
+
 // The archive holds a QVFSWUpdateInfo with URLs as NSURL objects and the
 // version as an inline integer, and reads back field for field.
 TEST(UpdateInfo, ArchiveKeepsEveryFieldInThePlatformForm) {

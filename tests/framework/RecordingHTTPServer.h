@@ -43,6 +43,8 @@ class RecordingHTTPServer {
     }
     // The answer to every request: status 200 with this body (none when empty).
     void setResponseBody(const QByteArray& body) { responseBody_ = body; }
+    // Records requests but never answers them.
+    void setStalled(bool stalled) { stalled_ = stalled; }
 
     const QList<Request>& requests() const { return requests_; }
 
@@ -60,6 +62,7 @@ class RecordingHTTPServer {
             request.body = buffer->mid(headerEnd + 4, length);
             buffer->clear();
             requests_.append(request);
+            if (stalled_) return;
             QByteArray out = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
                              "Content-Length: " +
                              QByteArray::number(responseBody_.size()) +
@@ -86,6 +89,7 @@ class RecordingHTTPServer {
 
     QTcpServer server_;
     QByteArray responseBody_;
+    bool stalled_ = false;
     QList<Request> requests_;
     QList<QPointer<QTcpSocket>> open_;
 };

@@ -115,6 +115,10 @@ class QVFCrashReportController : public QDialog {
                                  const QString& description, const QString& log);
     static const char* const boundary;  // "0xKhTmLbOuNdArY"
 
+    // What separates two reports in one crash-log file: two line feeds, 80
+    // asterisks, two line feeds. Only the text after the last one is reported.
+    static QString reportSeparator();
+
     // The pre-filled e-mail text for `fullName` and `address` (see above).
     static QString emailFieldText(const QString& fullName, const QString& address);
 

@@ -14,7 +14,8 @@
 //                                        {"domain", "code", "localizedDescription"}
 //                                        (the transport error, or
 //                                        QVFErrorDomain / 10000)
-// The HTTP status is not looked at; the network's own time-outs apply.
+// The HTTP status is not looked at. A check that has no answer within the
+// time-out (60 seconds unless set) fails with the transport error.
 // "QVFLastSWUpdateVersionKey" in the host's user defaults holds the version
 // the user last skipped or asked about (0 when missing).
 //
@@ -59,6 +60,10 @@ class QVFSWUpdateChecker : public QObject {
     // One check of `url`; may be called again for a new one (an unfinished
     // earlier check is dropped).
     void checkForUpdateWithURL(const QUrl& url);
+
+    // The time-out of the checks started after the call, in milliseconds.
+    static void setTimeoutInterval(int milliseconds);
+    static int timeoutInterval();
 
     qint64 currentVersion() const { return currentVersion_; }
     // The last info read, if any.

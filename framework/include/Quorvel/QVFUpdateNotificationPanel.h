@@ -17,7 +17,8 @@
 //
 // While the page loads, a spinner shows; a page that cannot be loaded shows
 // its error text instead (a cancelled load shows nothing and is not an error)
-// and is logged as "error = %@". Closing the window stops the load.
+// and is logged as "error = %@"; a page that has not come within 60 seconds
+// is such an error. Closing the window stops the load.
 //
 // Main thread only. A top-level window; the creator owns it.
 #pragma once
