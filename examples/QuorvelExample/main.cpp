@@ -10,15 +10,15 @@
 // (printing the notification's name), instead of running until the user
 // quits; the build checks use it. The About panel's version line is printed
 // as "About: <version>".
-#include <QApplication>
-#include <QCommandLineParser>
-#include <QTextStream>
-
 #include <Quorvel/QVFAboutPanel.h>
 #include <Quorvel/QVFCrashReportController.h>
 #include <Quorvel/QVFExceptionHandler.h>
 #include <Quorvel/QVFNotificationCenter.h>
 #include <Quorvel/QVFSWUpdateChecker.h>
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QTextStream>
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -46,8 +46,8 @@ int main(int argc, char** argv) {
     });
     std::unique_ptr<QVFSWUpdateChecker> checker;
     if (parser.isSet(updateURL)) {
-        checker = std::make_unique<QVFSWUpdateChecker>(parser.value(version).toLongLong(),
-                                                       QUrl::fromUserInput(parser.value(updateURL)));
+        checker = std::make_unique<QVFSWUpdateChecker>(
+            parser.value(version).toLongLong(), QUrl::fromUserInput(parser.value(updateURL)));
     }
 
     // The About panel shows the Info.plist's name and version and the

@@ -30,8 +30,8 @@
 #include <optional>
 
 #include "Quorvel/QVFExceptionHandler.h"
-#include "SystemCrashReports.h"
 #include "Quorvel/QVFLogManager.h"
+#include "SystemCrashReports.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Format.h"
@@ -66,7 +66,8 @@ double secondsSinceReferenceDate(const QDateTime& date) {
 
 QDateTime dateFromReferenceSeconds(double seconds) {
     return QDateTime::fromMSecsSinceEpoch(
-        static_cast<qint64>((seconds + static_cast<double>(kReferenceDateOffset)) * 1000.0), Qt::UTC);
+        static_cast<qint64>((seconds + static_cast<double>(kReferenceDateOffset)) * 1000.0),
+        Qt::UTC);
 }
 
 // The window needs a QApplication: one is made when the process has no
@@ -87,11 +88,13 @@ bool hasWidgetApplication() {
 
 // The setting keeps the time with the precision of a 32-bit float.
 void storeCheckTime() {
-    const float now = static_cast<float>(secondsSinceReferenceDate(QDateTime::currentDateTimeUtc()));
+    const float now =
+        static_cast<float>(secondsSinceReferenceDate(QDateTime::currentDateTimeUtc()));
     Error error;
     if (!UserDefaults::standard().setObject(PlistValue(static_cast<double>(now)),
                                             kLastCrashReportDateKey, &error)) {
-        systemLog(stringWithFormat(QStringLiteral("Cannot store the crash check time: %@"), {error}));
+        systemLog(
+            stringWithFormat(QStringLiteral("Cannot store the crash check time: %@"), {error}));
     }
 }
 
@@ -140,7 +143,8 @@ QString newestFileWithPrefix(const QString& folder, const QString& prefix, bool 
         const QDateTime modified = entries.fileInfo().lastModified();
         if (!modified.isValid()) continue;
         // Later wins; equal dates keep the walk independent by taking the greater path.
-        if (newest.isEmpty() || modified > newestDate || (modified == newestDate && path > newest)) {
+        if (newest.isEmpty() || modified > newestDate ||
+            (modified == newestDate && path > newest)) {
             newest = path;
             newestDate = modified;
         }
@@ -151,13 +155,14 @@ QString newestFileWithPrefix(const QString& folder, const QString& prefix, bool 
 // The application's newest log, as a block; empty when there is none or it is
 // not text (then logged and left out rather than ending the check).
 QString newestApplicationLogBlock(const QString& applicationName) {
-    const QString log = newestFileWithPrefix(
-        QVFLogManager::sharedManager().applicationLogDirectory(),
-        stringWithFormat(QStringLiteral("%@_"), {applicationName}), true);
+    const QString log =
+        newestFileWithPrefix(QVFLogManager::sharedManager().applicationLogDirectory(),
+                             stringWithFormat(QStringLiteral("%@_"), {applicationName}), true);
     if (log.isEmpty()) return {};
     const std::optional<QString> text = readText(log);
     if (!text) {
-        systemLog(stringWithFormat(QStringLiteral("Cannot read the application log %@ as text"), {log}));
+        systemLog(
+            stringWithFormat(QStringLiteral("Cannot read the application log %@ as text"), {log}));
         return {};
     }
     return reportBlock(QFileInfo(log).fileName(), *text);
@@ -268,7 +273,8 @@ QString QVFCrashReportController::crashReportText(const QStringList& paths, doub
         if (!modified.isValid() || !(secondsSinceReferenceDate(modified) > lastCheck)) continue;
         const std::optional<QString> contents = readText(path);
         if (!contents) {
-            systemLog(stringWithFormat(QStringLiteral("Cannot read the crash log %@ as text"), {path}));
+            systemLog(
+                stringWithFormat(QStringLiteral("Cannot read the crash log %@ as text"), {path}));
             continue;
         }
         if (contents->trimmed().isEmpty()) continue;
@@ -360,9 +366,9 @@ bool QVFCrashReportController::eventFilter(QObject* watched, QEvent* event) {
 
 void QVFCrashReportController::send() {
     if (email().trimmed().isEmpty()) {
-        auto* alert = new QMessageBox(QMessageBox::Warning, localizedString("Email address required"),
-                                      localizedString("Email address required"), QMessageBox::Ok,
-                                      this);
+        auto* alert =
+            new QMessageBox(QMessageBox::Warning, localizedString("Email address required"),
+                            localizedString("Email address required"), QMessageBox::Ok, this);
         alert->setInformativeText(localizedString(
             "Please provide an email address so that we can get back to you if we need more "
             "information."));
@@ -403,7 +409,8 @@ void QVFCrashReportController::sendReport() {
     connect(reply, &QNetworkReply::finished, reply, [reply] {
         if (reply->error() != QNetworkReply::NoError &&
             reply->error() != QNetworkReply::OperationCanceledError) {
-            const Error error(QStringLiteral("QNetworkReply"), reply->error(), reply->errorString());
+            const Error error(QStringLiteral("QNetworkReply"), reply->error(),
+                              reply->errorString());
             systemLog(stringWithFormat(QStringLiteral("Failed to send crash report: %@"), {error}));
         }
         reply->deleteLater();
@@ -429,7 +436,8 @@ void QVFCrashReportController::cancel() {
     Error error;
     if (!defaults.setObject(PlistValue(defaults.integerForKey(kUnreportedCrashesKey) + 1),
                             kUnreportedCrashesKey, &error)) {
-        systemLog(stringWithFormat(QStringLiteral("Cannot count an unreported crash: %@"), {error}));
+        systemLog(
+            stringWithFormat(QStringLiteral("Cannot count an unreported crash: %@"), {error}));
     }
 }
 

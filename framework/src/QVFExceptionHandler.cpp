@@ -244,8 +244,8 @@ bool printSymbolizedFrames(void* const* frames, int count, const CrashOutput& ou
     static char addressTexts[kMaxFrames][24];
     static char* argv[kMaxFrames + 7];
     char* cursor = pidText;
-    appendNumber(cursor, pidText + sizeof pidText, static_cast<unsigned long long>(::getpid()),
-                 10, 1);
+    appendNumber(cursor, pidText + sizeof pidText, static_cast<unsigned long long>(::getpid()), 10,
+                 1);
     int argc = 0;
     argv[argc++] = const_cast<char*>("/bin/sh");
     argv[argc++] = const_cast<char*>("-c");
@@ -280,7 +280,7 @@ bool printSymbolizedFrames(void* const* frames, int count, const CrashOutput& ou
     ::close(pipeFds[1]);
     bool printed = false;
     char chunk[512];
-    struct pollfd readable {pipeFds[0], POLLIN, 0};
+    struct pollfd readable = {pipeFds[0], POLLIN, 0};
     while (::poll(&readable, 1, kSymbolizerSilenceMs) > 0) {
         const ssize_t got = ::read(pipeFds[0], chunk, sizeof chunk);
         if (got <= 0) break;
@@ -412,7 +412,7 @@ QByteArray shortHostName() {
 void installSignalHandlers() {
     // An alternate stack lets a stack overflow be reported (on this thread).
     static char alternateStack[64 * 1024];
-    stack_t stack {};
+    stack_t stack{};
     stack.ss_sp = alternateStack;
     stack.ss_size = sizeof alternateStack;
     ::sigaltstack(&stack, nullptr);
@@ -460,6 +460,4 @@ QString QVFExceptionHandler::diagnosticReportsDirectory() {
     return StandardPaths::stateDirectory() + QStringLiteral("/Quorvel/DiagnosticReports");
 }
 
-QString QVFExceptionHandler::symbolizerPath() const {
-    return QFile::decodeName(gState.symbolizer);
-}
+QString QVFExceptionHandler::symbolizerPath() const { return QFile::decodeName(gState.symbolizer); }

@@ -31,8 +31,7 @@ QVariantMap errorMap(const QString& domain, qint64 code, const QString& descript
 
 }  // namespace
 
-QVFSWUpdateChecker::QVFSWUpdateChecker(qint64 currentVersion, const QUrl& checkURL,
-                                       QObject* parent)
+QVFSWUpdateChecker::QVFSWUpdateChecker(qint64 currentVersion, const QUrl& checkURL, QObject* parent)
     : QObject(parent), currentVersion_(currentVersion) {
     foundObserver_ = QVFNotificationCenter::defaultCenter().addObserver(
         QVFNewSoftwareFoundNotification, this,
@@ -45,7 +44,9 @@ QVFSWUpdateChecker::~QVFSWUpdateChecker() {
     delete updatePanel_;
 }
 
-void QVFSWUpdateChecker::setTimeoutInterval(int milliseconds) { checkTimeoutMs.store(milliseconds); }
+void QVFSWUpdateChecker::setTimeoutInterval(int milliseconds) {
+    checkTimeoutMs.store(milliseconds);
+}
 
 int QVFSWUpdateChecker::timeoutInterval() { return checkTimeoutMs.load(); }
 
@@ -85,15 +86,17 @@ void QVFSWUpdateChecker::checkDidFinish(QNetworkReply* reply) {
                 : errorMap(QVFErrorDomain, QVFSWUpdateCheckFailedErrorCode,
                            localizedString("Information for the latest version is not available "
                                            "at the moment. Please try again later."));
-        systemLog(stringWithFormat(QStringLiteral("Update check failed: %@"),
-                                   {error.value(QStringLiteral("localizedDescription")).toString()}));
+        systemLog(
+            stringWithFormat(QStringLiteral("Update check failed: %@"),
+                             {error.value(QStringLiteral("localizedDescription")).toString()}));
         post(QVFUpdateCheckFailedNotificiation, {{QStringLiteral("NSError"), error}});
         return;
     }
     QString problem;
     updateInfo_ = QVFSWUpdateInfo::fromArchivedData(body, &problem);
     if (!updateInfo_) {
-        systemLog(stringWithFormat(QStringLiteral("Update information cannot be read: %@"), {problem}));
+        systemLog(
+            stringWithFormat(QStringLiteral("Update information cannot be read: %@"), {problem}));
         post(QVFUpdateCheckFailedNotificiation);
         return;
     }

@@ -34,7 +34,8 @@ class ArchivedUpdateInfo : public ArchivableObject {
 
     static std::shared_ptr<ArchivableObject> decode(KeyedUnarchiver& coder) {
         QVFSWUpdateInfo info;
-        info.setProductIdentifier(coder.decodeObject(QStringLiteral("productIdentifier")).toString());
+        info.setProductIdentifier(
+            coder.decodeObject(QStringLiteral("productIdentifier")).toString());
         info.setProductName(coder.decodeObject(QStringLiteral("productName")).toString());
         info.setVersionIdentifier(coder.decodeInt64(QStringLiteral("versionIdentifier")));
         info.setVersionString(coder.decodeObject(QStringLiteral("versionString")).toString());
@@ -104,11 +105,13 @@ std::optional<QVFSWUpdateInfo> QVFSWUpdateInfo::fromArchivedData(const QByteArra
         return std::nullopt;
     }
     unarchiver->setClassFactory(kClassName, &ArchivedUpdateInfo::decode);
-    const auto root = unarchiver->decodeObject(QStringLiteral("root")).toObject<ArchivedUpdateInfo>();
+    const auto root =
+        unarchiver->decodeObject(QStringLiteral("root")).toObject<ArchivedUpdateInfo>();
     if (!root) {
         if (error) {
-            *error = unarchiver->error() ? unarchiver->error().description()
-                                         : QStringLiteral("The archive's root is not a %1.").arg(kClassName);
+            *error = unarchiver->error()
+                         ? unarchiver->error().description()
+                         : QStringLiteral("The archive's root is not a %1.").arg(kClassName);
         }
         return std::nullopt;
     }

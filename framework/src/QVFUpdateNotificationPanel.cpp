@@ -71,7 +71,8 @@ QVFUpdateNotificationPanel::QVFUpdateNotificationPanel(QWidget* parent) : QDialo
     errorLabel_->setAlignment(Qt::AlignCenter);
     errorView_ = viewHolding(errorLabel_, this);
     contentBox_ = new QStackedWidget(this);
-    for (QWidget* view : {loadingView_, webContainerView_, errorView_}) contentBox_->addWidget(view);
+    for (QWidget* view : {loadingView_, webContainerView_, errorView_})
+        contentBox_->addWidget(view);
 
     auto* download = new QPushButton(localizedString("Download"), this);
     auto* info = new QPushButton(localizedString("More Info"), this);
@@ -164,9 +165,8 @@ void QVFUpdateNotificationPanel::linkClicked(const QUrl& url) {
     QApplication::beep();
     auto* alert = new QMessageBox(QMessageBox::Warning, localizedString("Cannot Open Link"),
                                   localizedString("Cannot Open Link"), QMessageBox::Ok, this);
-    alert->setInformativeText(
-        stringWithFormat(localizedString("There was a problem opening the link %@."),
-                         {target.toString()}));
+    alert->setInformativeText(stringWithFormat(
+        localizedString("There was a problem opening the link %@."), {target.toString()}));
     alert->setAttribute(Qt::WA_DeleteOnClose);
     alert->open();
 }
@@ -193,9 +193,11 @@ void QVFUpdateNotificationPanel::openURL(const QUrl& url) {
 
 void QVFUpdateNotificationPanel::rememberVersion() {
     Error error;
-    if (!UserDefaults::standard().setObject(PlistValue(static_cast<long long>(updateInfo_.versionIdentifier())),
-                                            QVFLastSWUpdateVersionKey, &error))
-        systemLog(stringWithFormat(QStringLiteral("Cannot remember the offered version: %@"), {error}));
+    if (!UserDefaults::standard().setObject(
+            PlistValue(static_cast<long long>(updateInfo_.versionIdentifier())),
+            QVFLastSWUpdateVersionKey, &error))
+        systemLog(
+            stringWithFormat(QStringLiteral("Cannot remember the offered version: %@"), {error}));
 }
 
 void QVFUpdateNotificationPanel::downloadUpdate() {
@@ -204,8 +206,9 @@ void QVFUpdateNotificationPanel::downloadUpdate() {
 }
 
 void QVFUpdateNotificationPanel::showInfo() {
-    const bool fromStore = !Bundle::main().infoDictionary().value(QStringLiteral("QVBuildVersion")).isNull() &&
-                           !updateInfo_.appStoreURL().isEmpty();
+    const bool fromStore =
+        !Bundle::main().infoDictionary().value(QStringLiteral("QVBuildVersion")).isNull() &&
+        !updateInfo_.appStoreURL().isEmpty();
     openURL(fromStore ? updateInfo_.appStoreURL() : updateInfo_.productPageURL());
     rememberVersion();
     hide();

@@ -33,8 +33,9 @@ bool SystemCrashReports::collect(const QString& applicationName, const QString& 
     const QString tool = QStandardPaths::findExecutable(QStringLiteral("coredumpctl"));
     if (tool.isEmpty() || executablePath.isEmpty()) return false;
     QProcess info;
-    info.start(tool, {QStringLiteral("info"), QStringLiteral("--no-pager"), QStringLiteral("--quiet"),
-                      QStringLiteral("--since=@%1").arg(since.toSecsSinceEpoch()), executablePath});
+    info.start(tool,
+               {QStringLiteral("info"), QStringLiteral("--no-pager"), QStringLiteral("--quiet"),
+                QStringLiteral("--since=@%1").arg(since.toSecsSinceEpoch()), executablePath});
     if (!info.waitForFinished(kToolTimeoutMs)) {
         info.kill();
         info.waitForFinished();
@@ -50,7 +51,8 @@ bool SystemCrashReports::collect(const QString& applicationName, const QString& 
     const QString host = QHostInfo::localHostName().section(u'.', 0, 0);
     QSaveFile file(QDir(folder).filePath(
         stringWithFormat(QStringLiteral("%@_system_%@.crash"), {applicationName, host})));
-    if (!file.open(QIODevice::WriteOnly) || file.write(records.join(QVFCrashReportController::reportSeparator()).toUtf8()) < 0 ||
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(records.join(QVFCrashReportController::reportSeparator()).toUtf8()) < 0 ||
         !file.commit()) {
         systemLog(stringWithFormat(QStringLiteral("Cannot keep the system crash reports in %@: %@"),
                                    {file.fileName(), file.errorString()}));

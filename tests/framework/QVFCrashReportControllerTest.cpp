@@ -1,5 +1,3 @@
-#include "Quorvel/QVFCrashReportController.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -12,6 +10,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "Quorvel/QVFCrashReportController.h"
 #include "Quorvel/QVFExceptionHandler.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/framework/RecordingHTTPServer.h"
@@ -96,9 +95,9 @@ TEST_F(CrashReporter, OnlyLogsStrictlyNewerThanTheStoredFloatCount) {
 
 TEST_F(CrashReporter, AFileWithSeveralReportsContributesItsLast) {
     const QString separator = "\n\n" + kStars + "\n\n";
-    const QString path = writeLog(ours(), "Ferrymark_x.crash",
-                                  ("first" + separator + "second" + separator + "third").toUtf8(),
-                                  hoursAgo(1));
+    const QString path =
+        writeLog(ours(), "Ferrymark_x.crash",
+                 ("first" + separator + "second" + separator + "third").toUtf8(), hoursAgo(1));
     EXPECT_EQ(QVFCrashReportController::crashReportText({path}, referenceSeconds(hoursAgo(2))),
               block("Ferrymark_x.crash", "third"));
 }
@@ -118,8 +117,8 @@ TEST_F(CrashReporter, NewestLogPerNameInEachFolderInOrder) {
     EXPECT_EQ(QVFCrashReportController::getLatestCrashLogs(),
               QStringList({ours() + "/Ferrymark_1.crash", ours() + "/Helper_2.crash",
                            system() + "/Ferrymark_9.crash", system() + "/Helper_9.crash"}));
-    EXPECT_EQ(QVFCrashReportController::crashReportText(QVFCrashReportController::getLatestCrashLogs(),
-                                                        referenceSeconds(hoursAgo(4))),
+    EXPECT_EQ(QVFCrashReportController::crashReportText(
+                  QVFCrashReportController::getLatestCrashLogs(), referenceSeconds(hoursAgo(4))),
               block("Ferrymark_1.crash", "f1") + block("Helper_2.crash", "h2") +
                   block("Ferrymark_9.crash", "f9") + block("Helper_9.crash", "h9"));
 }
@@ -134,8 +133,11 @@ TEST_F(CrashReporter, ANameThatPrefixesAnotherKeepsItsOwnLogs) {
 }
 
 TEST_F(CrashReporter, LogsThatAreNotTextOrEmptyAreLeftOut) {
-    const QString binary =
-        writeLog(ours(), "Ferrymark_bin.crash", QByteArray("\x7f" "ELF\0\0\x01", 7), hoursAgo(1));
+    const QString binary = writeLog(ours(), "Ferrymark_bin.crash",
+                                    QByteArray("\x7f"
+                                               "ELF\0\0\x01",
+                                               7),
+                                    hoursAgo(1));
     const QString blank = writeLog(ours(), "Ferrymark_blank.crash", " \n\t\n", hoursAgo(1));
     const QString latin1 = writeLog(ours(), "Ferrymark_l1.crash", "caf\xe9", hoursAgo(1));
     EXPECT_EQ(QVFCrashReportController::crashReportText({binary, blank, latin1},
@@ -233,17 +235,16 @@ TEST(CrashReportWindow, SendPostsTheMultipartFormAndClosesAtOnce) {
     EXPECT_EQ(request.path, "/crashreport");
     EXPECT_EQ(request.header("Content-Type"), "multipart/form-data; boundary=0xKhTmLbOuNdArY");
     EXPECT_EQ(request.header("User-Agent"), "Ferrymark");
-    EXPECT_EQ(request.body,
-              QByteArray("--0xKhTmLbOuNdArY\r\n"
-                         "Content-Disposition: form-data; name=\"product\"\r\n\r\n"
-                         "Ferrymark\r\n"
-                         "--0xKhTmLbOuNdArY\r\n"
-                         "Content-Disposition: form-data; name=\"crashlog\"\r\n\r\n"
-                         "Email:  Ada <ada@example.org> \r\n"
-                         "Description: It crashed \xe2\x80\x94 twice\r\n\r\n"
-                         "###\r\n\r\n"
-                         "log one\nlog two"
-                         "\r\n--0xKhTmLbOuNdArY--\r\n"));
+    EXPECT_EQ(request.body, QByteArray("--0xKhTmLbOuNdArY\r\n"
+                                       "Content-Disposition: form-data; name=\"product\"\r\n\r\n"
+                                       "Ferrymark\r\n"
+                                       "--0xKhTmLbOuNdArY\r\n"
+                                       "Content-Disposition: form-data; name=\"crashlog\"\r\n\r\n"
+                                       "Email:  Ada <ada@example.org> \r\n"
+                                       "Description: It crashed \xe2\x80\x94 twice\r\n\r\n"
+                                       "###\r\n\r\n"
+                                       "log one\nlog two"
+                                       "\r\n--0xKhTmLbOuNdArY--\r\n"));
 }
 
 // Cancel closes the window, counts one unreported crash and still stores the
@@ -261,9 +262,9 @@ TEST_F(CrashReporter, CancelCountsAnUnreportedCrashAndStoresTheTime) {
         window->cancel();
     });
     EXPECT_TRUE(QVFCrashReportController::checkForCrashAndReport(true));
-    EXPECT_EQ(shownLog, block("Ferrymark_1.crash", "boom") + block("Ferrymark_2026.log", "app log"));
+    EXPECT_EQ(shownLog,
+              block("Ferrymark_1.crash", "boom") + block("Ferrymark_2026.log", "app log"));
     EXPECT_EQ(UserDefaults::standard().integerForKey(kUnreportedKey), 1);
-    EXPECT_GT(UserDefaults::standard().doubleForKey(kLastDateKey),
-              referenceSeconds(hoursAgo(1)));
+    EXPECT_GT(UserDefaults::standard().doubleForKey(kLastDateKey), referenceSeconds(hoursAgo(1)));
     EXPECT_FALSE(QVFCrashReportController::checkForCrashAndReport(false));
 }

@@ -1,8 +1,6 @@
 // The exception handler in a real crash: a child program that embeds the
 // framework crashes on purpose, and its output, its crash log and the next
 // launch's check are examined.
-#include "Quorvel/QVFExceptionHandler.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -12,6 +10,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include "Quorvel/QVFExceptionHandler.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -68,7 +67,8 @@ TEST_F(ExceptionHandler, CrashesLeaveBacktracesAndALogThatTheNextLaunchFinds) {
     const ChildRun segv = runCrashingProgram("segv", environment_);
     EXPECT_EQ(segv.status, QProcess::CrashExit);
     EXPECT_EQ(segv.exitCode, SIGSEGV);
-    EXPECT_TRUE(segv.err.contains("Reason:   signal 11 (SIGSEGV) at address 0x0")) << segv.err.toStdString();
+    EXPECT_TRUE(segv.err.contains("Reason:   signal 11 (SIGSEGV) at address 0x0"))
+        << segv.err.toStdString();
     EXPECT_TRUE(segv.err.contains(QRegularExpression("\n +1  \\S"))) << segv.err.toStdString();
     EXPECT_TRUE(segv.err.contains("writeThroughNullPointer()")) << segv.err.toStdString();
     EXPECT_TRUE(segv.err.contains("QuorvelCrashingProgram.cpp:")) << segv.err.toStdString();
@@ -76,8 +76,9 @@ TEST_F(ExceptionHandler, CrashesLeaveBacktracesAndALogThatTheNextLaunchFinds) {
     const ChildRun thrown = runCrashingProgram("throw", environment_);
     EXPECT_EQ(thrown.status, QProcess::CrashExit);
     EXPECT_EQ(thrown.exitCode, SIGABRT);
-    EXPECT_TRUE(thrown.err.contains("Reason:   uncaught exception of type std::runtime_error: "
-                                    "deliberate failure for the crash test"))
+    EXPECT_TRUE(
+        thrown.err.contains("Reason:   uncaught exception of type std::runtime_error: "
+                            "deliberate failure for the crash test"))
         << thrown.err.toStdString();
     EXPECT_TRUE(thrown.err.contains("throwDeliberately()")) << thrown.err.toStdString();
     // The abort that ends the terminate handler is not reported a second time.
@@ -102,7 +103,8 @@ TEST_F(ExceptionHandler, WithoutAddr2lineFramesComeFromTheLoader) {
     environment_.insert("PATH", env_.path("empty-bin"));
     const ChildRun segv = runCrashingProgram("segv", environment_);
     EXPECT_EQ(segv.status, QProcess::CrashExit);
-    EXPECT_TRUE(segv.err.contains(QRegularExpression("\n +[0-9]+  \\S*quorvel_crashing_program\\(")))
+    EXPECT_TRUE(
+        segv.err.contains(QRegularExpression("\n +[0-9]+  \\S*quorvel_crashing_program\\(")))
         << segv.err.toStdString();
     EXPECT_TRUE(segv.err.contains(QRegularExpression("\\[0x[0-9a-f]+\\]\n")));
     EXPECT_TRUE(crashLogText().contains("SIGSEGV"));

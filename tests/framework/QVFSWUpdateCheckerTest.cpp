@@ -1,5 +1,3 @@
-#include "Quorvel/QVFSWUpdateChecker.h"
-
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -10,6 +8,7 @@
 #include <QTcpServer>
 #include <QTextBrowser>
 
+#include "Quorvel/QVFSWUpdateChecker.h"
 #include "Quorvel/QVFUpdateNotificationPanel.h"
 #include "platform/archive/ArchivedInstance.h"
 #include "platform/archive/KeyedUnarchiver.h"
@@ -171,7 +170,8 @@ TEST(UpdateInfo, ArchiveKeepsEveryFieldInThePlatformForm) {
         EXPECT_EQ(field.kind == ArchivedInstance::FieldKind::Inline, inlineField)
             << field.key.toStdString();
     }
-    EXPECT_EQ(instance->field("directDownloadURL").toObject<ArchivedInstance>()->className(), "NSURL");
+    EXPECT_EQ(instance->field("directDownloadURL").toObject<ArchivedInstance>()->className(),
+              "NSURL");
 
     const std::optional<QVFSWUpdateInfo> back = QVFSWUpdateInfo::fromArchivedData(data);
     ASSERT_TRUE(back);
@@ -255,7 +255,8 @@ TEST_F(UpdatePanel, APageThatCannotLoadShowsTheError) {
     QTcpServer closed;
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
     QVFSWUpdateInfo info = infoWithNotes();
-    info.setUpdateInfoURL(QUrl(QStringLiteral("http://127.0.0.1:%1/notes").arg(closed.serverPort())));
+    info.setUpdateInfoURL(
+        QUrl(QStringLiteral("http://127.0.0.1:%1/notes").arg(closed.serverPort())));
     closed.close();
     panel_.showWindowForUpdateInfo(info);
     ASSERT_TRUE(runEventLoopUntil(
@@ -279,8 +280,9 @@ TEST_F(UpdatePanel, LinksOpenInTheBrowserAndOnlyCopyLinkIsOffered) {
     ASSERT_NE(menu, nullptr);
     ASSERT_EQ(menu->actions().size(), 1);
     EXPECT_EQ(menu->actions().first()->text(), "Copy Link");
-    EXPECT_EQ(std::unique_ptr<QMenu>(panel_.contextMenuAt(QPoint(2, view->viewport()->height() - 2))),
-              nullptr);
+    EXPECT_EQ(
+        std::unique_ptr<QMenu>(panel_.contextMenuAt(QPoint(2, view->viewport()->height() - 2))),
+        nullptr);
 }
 
 TEST_F(UpdatePanel, ALinkThatCannotBeOpenedRaisesTheAlert) {

@@ -63,10 +63,11 @@ class RecordingHTTPServer {
             buffer->clear();
             requests_.append(request);
             if (stalled_) return;
-            QByteArray out = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
-                             "Content-Length: " +
-                             QByteArray::number(responseBody_.size()) +
-                             "\r\nConnection: close\r\n\r\n" + responseBody_;
+            QByteArray out =
+                "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                "Content-Length: " +
+                QByteArray::number(responseBody_.size()) + "\r\nConnection: close\r\n\r\n" +
+                responseBody_;
             socket->write(out);
             socket->disconnectFromHost();
         });
@@ -82,7 +83,8 @@ class RecordingHTTPServer {
         for (qsizetype i = 1; i < lines.size(); ++i) {
             const qsizetype colon = lines[i].indexOf(':');
             if (colon > 0)
-                request.headers.append({lines[i].left(colon).trimmed(), lines[i].mid(colon + 1).trimmed()});
+                request.headers.append(
+                    {lines[i].left(colon).trimmed(), lines[i].mid(colon + 1).trimmed()});
         }
         return request;
     }

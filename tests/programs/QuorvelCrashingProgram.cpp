@@ -30,9 +30,10 @@ int check() {
     const bool found = QVFCrashReportController::checkForCrashAndReport(false);
     QTextStream out(stdout);
     out << (found ? "found" : "none") << '\n';
-    const double lastCheck = UserDefaults::standard()
-                                 .objectForKey(QStringLiteral("QVFCrashReporterLastCrashReportDate"))
-                                 .toReal();
+    const double lastCheck =
+        UserDefaults::standard()
+            .objectForKey(QStringLiteral("QVFCrashReporterLastCrashReportDate"))
+            .toReal();
     out << QVFCrashReportController::crashReportText(QVFCrashReportController::getLatestCrashLogs(),
                                                      lastCheck);
     return 0;

@@ -60,7 +60,7 @@ class QVFSWUpdateInfo {
     // The info in a keyed archive; nullopt, with a message in *error, when the
     // data is not an archive or its root is not a QVFSWUpdateInfo.
     static std::optional<QVFSWUpdateInfo> fromArchivedData(const QByteArray& data,
-                                                            QString* error = nullptr);
+                                                           QString* error = nullptr);
 
   private:
     QString productIdentifier_;
