@@ -98,6 +98,18 @@ TEST_F(ExceptionHandler, CrashesLeaveBacktracesAndALogThatTheNextLaunchFinds) {
     EXPECT_FALSE(check.out.contains("SIGSEGV"));
 }
 
+// The crashing thread may not allocate once it has crashed: the child's malloc
+// ends it with status 99 if the handler does.
+TEST_F(ExceptionHandler, TheSignalPathDoesNotAllocate) {
+    const ChildRun segv = runCrashingProgram("segv-no-allocation", environment_);
+    EXPECT_FALSE(segv.err.contains("allocation in the signal path")) << segv.err.toStdString();
+    EXPECT_EQ(segv.status, QProcess::CrashExit);
+    EXPECT_EQ(segv.exitCode, SIGSEGV);
+    EXPECT_TRUE(segv.err.contains("writeThroughNullPointer()") ||
+                QStandardPaths::findExecutable("addr2line").isEmpty());
+    EXPECT_TRUE(crashLogText().contains("SIGSEGV"));
+}
+
 // Without a symboliser the frames come from backtrace_symbols_fd.
 TEST_F(ExceptionHandler, WithoutAddr2lineFramesComeFromTheLoader) {
     environment_.insert("PATH", env_.path("empty-bin"));

@@ -1,9 +1,14 @@
 // A program that embeds the framework and crashes on purpose, for the crash
 // tests. It runs in a child process of the test, with the test's folders.
 //   segv    installs the exception handler and writes through a null pointer
+//   segv-no-allocation  the same, with every allocation on the crashing
+//           thread from then on ending the program with status 99 and the
+//           message "allocation in the signal path"
 //   throw   installs the exception handler and lets an exception escape main
 //   check   runs the launch check without the window and prints "found" or
 //           "none", then the collected report text
+#include <unistd.h>
+
 #include <QApplication>
 #include <QTextStream>
 #include <cstdio>
@@ -13,6 +18,47 @@
 #include "Quorvel/QVFExceptionHandler.h"
 #include "Quorvel/QVFLogManager.h"
 #include "platform/foundation/UserDefaults.h"
+
+// This program's malloc family stands in for glibc's (which allows that), so
+// that an allocation on the crashing thread after the crash can be caught.
+extern "C" {
+void* __libc_malloc(size_t size);
+void* __libc_calloc(size_t count, size_t size);
+void* __libc_realloc(void* pointer, size_t size);
+void* __libc_memalign(size_t alignment, size_t size);
+}
+
+namespace {
+
+thread_local bool allocationForbidden = false;
+
+void failIfForbidden() {
+    if (!allocationForbidden) return;
+    static const char message[] = "allocation in the signal path\n";
+    ::write(STDERR_FILENO, message, sizeof message - 1);
+    ::_exit(99);
+}
+
+}  // namespace
+
+extern "C" {
+void* malloc(size_t size) {
+    failIfForbidden();
+    return __libc_malloc(size);
+}
+void* calloc(size_t count, size_t size) {
+    failIfForbidden();
+    return __libc_calloc(count, size);
+}
+void* realloc(void* pointer, size_t size) {
+    failIfForbidden();
+    return __libc_realloc(pointer, size);
+}
+void* memalign(size_t alignment, size_t size) {
+    failIfForbidden();
+    return __libc_memalign(alignment, size);
+}
+}
 
 namespace {
 
@@ -47,7 +93,11 @@ int main(int argc, char** argv) {
     if (mode == QLatin1String("check")) return check();
     QVFExceptionHandler::sharedHandler();
     if (mode == QLatin1String("segv")) writeThroughNullPointer();
+    if (mode == QLatin1String("segv-no-allocation")) {
+        allocationForbidden = true;
+        writeThroughNullPointer();
+    }
     if (mode == QLatin1String("throw")) throwDeliberately();
-    std::fputs("usage: quorvel_crashing_program segv|throw|check\n", stderr);
+    std::fputs("usage: quorvel_crashing_program segv|segv-no-allocation|throw|check\n", stderr);
     return 2;
 }
