@@ -118,7 +118,8 @@ QString QVFAboutPanel::versionStringForInfoDictionary(const PlistDictionary& inf
 PlistDictionary QVFAboutPanel::localizedInfoDictionary(const PlistDictionary& info,
                                                        const QString& resourceDirectory) {
     PlistDictionary merged = info.mutableCopy();
-    QFile table(QStringLiteral("%1/%2.lproj/InfoPlist.strings").arg(resourceDirectory, userLanguage()));
+    QFile table(
+        QStringLiteral("%1/%2.lproj/InfoPlist.strings").arg(resourceDirectory, userLanguage()));
     if (!table.open(QIODevice::ReadOnly)) return merged;
     const auto entries = parseStringsTable(QString::fromUtf8(table.readAll()));
     for (auto it = entries.cbegin(); it != entries.cend(); ++it) merged.set(it.key(), it.value());

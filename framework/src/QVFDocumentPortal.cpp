@@ -31,8 +31,9 @@ QString pathFromBytes(QByteArray bytes) {
 }
 
 Error portalError(const QString& what, const QString& reason) {
-    return Error(QVFDocumentPortal::errorDomain(), QVFDocumentPortal::PortalUnavailable,
-                 stringWithFormat(QStringLiteral("The document portal cannot %@: %@"), {what, reason}));
+    return Error(
+        QVFDocumentPortal::errorDomain(), QVFDocumentPortal::PortalUnavailable,
+        stringWithFormat(QStringLiteral("The document portal cannot %@: %@"), {what, reason}));
 }
 
 }  // namespace
@@ -50,8 +51,8 @@ bool QVFDocumentPortal::isInsideSandbox() { return QFileInfo::exists(kSandboxInf
 std::unique_ptr<QVFDocumentPortal> QVFDocumentPortal::sandboxPortal() {
     if (!isInsideSandbox()) return nullptr;
     const QSettings info(kSandboxInfoPath, QSettings::IniFormat);
-    return std::make_unique<QVFDocumentPortal>(QDBusConnection::sessionBus(),
-                                               info.value(QStringLiteral("Application/name")).toString());
+    return std::make_unique<QVFDocumentPortal>(
+        QDBusConnection::sessionBus(), info.value(QStringLiteral("Application/name")).toString());
 }
 
 namespace {
@@ -77,9 +78,10 @@ std::optional<QDBusMessage> answerTo(const QDBusConnection& connection, const QD
 std::optional<QString> QVFDocumentPortal::mountPoint(Error* error) {
     if (!mountPoint_.isEmpty()) return mountPoint_;
     const QString what = QStringLiteral("tell its mount point");
-    const auto reply = answerTo(
-        connection_, QDBusMessage::createMethodCall(kService, kObjectPath, kInterface, QStringLiteral("GetMountPoint")),
-        timeoutMs_, what, error);
+    const auto reply = answerTo(connection_,
+                                QDBusMessage::createMethodCall(kService, kObjectPath, kInterface,
+                                                               QStringLiteral("GetMountPoint")),
+                                timeoutMs_, what, error);
     if (!reply) return std::nullopt;
     const QList<QVariant> arguments = reply->arguments();
     if (arguments.isEmpty() || arguments.first().metaType() != QMetaType::fromType<QByteArray>()) {

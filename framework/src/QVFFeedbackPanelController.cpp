@@ -71,7 +71,8 @@ QVFFeedbackPanelController::QVFFeedbackPanelController() {
     layout->addLayout(buttons);
 
     starAnimationTimer_.setInterval(kStarIntervalMs);
-    connect(&starAnimationTimer_, &QTimer::timeout, this, &QVFFeedbackPanelController::animateStarRating);
+    connect(&starAnimationTimer_, &QTimer::timeout, this,
+            &QVFFeedbackPanelController::animateStarRating);
     fadeIn_ = new QPropertyAnimation(panel_, "windowOpacity", this);
     fadeIn_->setDuration(kFadeInMs);
     fadeIn_->setEndValue(1.0);

@@ -31,11 +31,13 @@ QUrl QVFNewsPanelController::subscribeURLForProductCode(const QString& productCo
     while (site.endsWith(u'/')) site.chop(1);
     const QString page = site + QStringLiteral("/news/subscribe");
     if (productCode.isEmpty()) return QUrl(page);
-    return QUrl(stringWithFormat(QStringLiteral("%@?product=%@"),
-                                 {page, QString::fromLatin1(QUrl::toPercentEncoding(productCode))}));
+    return QUrl(
+        stringWithFormat(QStringLiteral("%@?product=%@"),
+                         {page, QString::fromLatin1(QUrl::toPercentEncoding(productCode))}));
 }
 
-void QVFNewsPanelController::showSubscribePanelIfFirstRunForProductCode(const QString& productCode) {
+void QVFNewsPanelController::showSubscribePanelIfFirstRunForProductCode(
+    const QString& productCode) {
     if (defaults_.boolForKey(subscribeToNewsPanelRunKey())) return;
     showSubscribePanelForProductCode(productCode);
 }
@@ -47,7 +49,8 @@ void QVFNewsPanelController::showSubscribePanelForProductCode(const QString& pro
     alert.setInformativeText(localizedString(
         "For the latest news about applications and updates, subscribe to our infrequent mailing "
         "list. Your details will not be shared with anyone else."));
-    QPushButton* subscribe = alert.addButton(localizedString("Subscribe..."), QMessageBox::AcceptRole);
+    QPushButton* subscribe =
+        alert.addButton(localizedString("Subscribe..."), QMessageBox::AcceptRole);
     alert.addButton(localizedString("Cancel"), QMessageBox::RejectRole);
     alert.setDefaultButton(subscribe);
     alert.exec();
@@ -60,7 +63,7 @@ void QVFNewsPanelController::showSubscribePanelForProductCode(const QString& pro
     }
     Error error;
     if (!defaults_.setObject(PlistValue(true), subscribeToNewsPanelRunKey(), &error)) {
-        systemLog(stringWithFormat(QStringLiteral("Cannot record that the news invitation was shown: %@"),
-                                   {error}));
+        systemLog(stringWithFormat(
+            QStringLiteral("Cannot record that the news invitation was shown: %@"), {error}));
     }
 }

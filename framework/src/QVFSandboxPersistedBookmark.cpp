@@ -26,15 +26,16 @@ QVFSandboxPersistedBookmark* QVFSandboxPersistedBookmark::insertBookmarkForURL(
     const QString path = url.toLocalFile();
     const bool isDirectory = QVFExtensions::isDirectoryAtPath(path);
     Error error;
-    const auto data = QVFBookmarkData::create(path, isDirectory, isReadOnly, manager.documentPortal(), &error);
+    const auto data =
+        QVFBookmarkData::create(path, isDirectory, isReadOnly, manager.documentPortal(), &error);
     QVFSandboxBookmarkStore* store = manager.managedObjectContext();
     if (data && !store) {
         error = Error(QVFSandboxBookmarkStore::errorDomain(), QVFSandboxBookmarkStore::NoStore,
                       QStringLiteral("There is no bookmark store"));
     }
     if (!data || !store) {
-        systemLog(stringWithFormat(QStringLiteral("Error creating secure persisted bookmark for %@: %@"),
-                                   {path, error}));
+        systemLog(stringWithFormat(
+            QStringLiteral("Error creating secure persisted bookmark for %@: %@"), {path, error}));
         return nullptr;
     }
     return store->insertBookmark(*data, isDirectory, isReadOnly, url.toString());
@@ -45,8 +46,9 @@ std::optional<QUrl> QVFSandboxPersistedBookmark::resolvedURL() {
     Error error;
     const auto path = QVFBookmarkData::resolve(data_, portal_, &error);
     if (!path) {
-        systemLog(stringWithFormat(QStringLiteral("Error resolving persisted secure bookmark %@: %@"),
-                                   {urlString_, error}));
+        systemLog(
+            stringWithFormat(QStringLiteral("Error resolving persisted secure bookmark %@: %@"),
+                             {urlString_, error}));
         if (!isUnresolvable_) changed_ = true;
         isUnresolvable_ = true;
         return resolvedURL_;

@@ -64,9 +64,11 @@ class MockDocumentStore : public QDBusVirtualObject {
         if (member == "Info") {
             const QString id = message.arguments().value(0).toString();
             if (!documents_.contains(id)) {
-                return message.createErrorReply("org.freedesktop.portal.Error.NotFound", "Invalid ID passed");
+                return message.createErrorReply("org.freedesktop.portal.Error.NotFound",
+                                                "Invalid ID passed");
             }
-            QDBusMessage reply = message.createReply(QVariant(QFile::encodeName(documents_.value(id)) + '\0'));
+            QDBusMessage reply =
+                message.createReply(QVariant(QFile::encodeName(documents_.value(id)) + '\0'));
             reply << QVariant::fromValue(QMap<QString, QStringList>());
             return reply;
         }
@@ -74,13 +76,15 @@ class MockDocumentStore : public QDBusVirtualObject {
     }
 
     QDBusMessage add(const QDBusMessage& message) {
-        const auto descriptors =
-            qdbus_cast<QList<QDBusUnixFileDescriptor>>(message.arguments().value(0).value<QDBusArgument>());
+        const auto descriptors = qdbus_cast<QList<QDBusUnixFileDescriptor>>(
+            message.arguments().value(0).value<QDBusArgument>());
         if (descriptors.size() != 1) {
-            return message.createErrorReply("org.freedesktop.portal.Error.InvalidArgument", "one item");
+            return message.createErrorReply("org.freedesktop.portal.Error.InvalidArgument",
+                                            "one item");
         }
-        const QString original = QFileInfo(QStringLiteral("/proc/self/fd/%1").arg(descriptors.first().fileDescriptor()))
-                                     .symLinkTarget();
+        const QString original =
+            QFileInfo(QStringLiteral("/proc/self/fd/%1").arg(descriptors.first().fileDescriptor()))
+                .symLinkTarget();
         permissions_ = message.arguments().value(3).toStringList();
         QString id = documents_.key(original);
         if (id.isEmpty()) {
@@ -115,7 +119,8 @@ class PrivateDocumentBus {
         QDBusConnection storeSide = QDBusConnection::connectToBus(address_, "mock-document-store");
         thread_.start();
         store_.moveToThread(&thread_);
-        if (!storeSide.registerVirtualObject(kObjectPath, &store_) || !storeSide.registerService(kService)) {
+        if (!storeSide.registerVirtualObject(kObjectPath, &store_) ||
+            !storeSide.registerService(kService)) {
             address_.clear();
         }
     }
@@ -130,7 +135,9 @@ class PrivateDocumentBus {
 
     static bool isAvailable() { return !QStandardPaths::findExecutable("dbus-daemon").isEmpty(); }
     bool isRunning() const { return !address_.isEmpty(); }
-    QDBusConnection clientConnection() const { return QDBusConnection::connectToBus(address_, "portal-client"); }
+    QDBusConnection clientConnection() const {
+        return QDBusConnection::connectToBus(address_, "portal-client");
+    }
     MockDocumentStore& store() { return store_; }
 
   private:
@@ -205,7 +212,8 @@ TEST_F(QVFDocumentPortalTest, SandboxedGrantPersistsAsDocumentAndIsReopenedAfter
     auto relaunched = QVFSandboxManager::make<PortalSandboxManager>(store, &portal);
     const QString documentPath = env.path("doc/doc1/letter.txt");
     EXPECT_EQ(relaunched->allowedFileURLs(), QList<QUrl>{QUrl::fromLocalFile(documentPath)});
-    EXPECT_FALSE(relaunched->appNeedsToObtainPermissionToAccessURL(QUrl::fromLocalFile(documentPath)));
+    EXPECT_FALSE(
+        relaunched->appNeedsToObtainPermissionToAccessURL(QUrl::fromLocalFile(documentPath)));
 }
 
 TEST_F(QVFDocumentPortalTest, SilentPortalFailsWithinItsTimeOut) {
@@ -218,7 +226,8 @@ TEST_F(QVFDocumentPortalTest, SilentPortalFailsWithinItsTimeOut) {
     EXPECT_FALSE(portal.addDocument(file, false, false, &error));
     EXPECT_EQ(error.code(), QVFDocumentPortal::PortalUnavailable);
 
-    auto manager = QVFSandboxManager::make<PortalSandboxManager>(env.path("data/B.sqlite"), &portal);
+    auto manager =
+        QVFSandboxManager::make<PortalSandboxManager>(env.path("data/B.sqlite"), &portal);
     manager->appDidObtainPermissionToAccessURL(QUrl::fromLocalFile(file));
     EXPECT_TRUE(manager->allowedFileURLs().isEmpty());
     EXPECT_TRUE(manager->appNeedsToObtainPermissionToAccessURL(QUrl::fromLocalFile(file)));

@@ -21,7 +21,8 @@ namespace {
 
 class RecordingFeedbackDelegate : public QVFFeedbackPanelControllerDelegate {
   public:
-    void feedbackPanelController(QVFFeedbackPanelController* controller, unsigned response) override {
+    void feedbackPanelController(QVFFeedbackPanelController* controller,
+                                 unsigned response) override {
         responses.push_back(response);
         wasVisible = controller->window()->isVisible();
     }
@@ -51,8 +52,10 @@ class AlertAnswerer {
             if (!alert || !alert->isVisible()) return;
             ++count;
             texts.append(alert->text());
-            if (QPushButton* button = buttonTitled(alert, title_)) button->click();
-            else alert->reject();
+            if (QPushButton* button = buttonTitled(alert, title_))
+                button->click();
+            else
+                alert->reject();
         });
         timer_.start();
     }
@@ -93,8 +96,10 @@ TEST(QVFFeedbackPanelTest, ShowsFadingInWithStarsCountingToFiveAndAgain) {
 
     controller.showWindowForApplicationName("Notes");
     EXPECT_TRUE(controller.window()->isVisible());
-    EXPECT_TRUE(controller.infoText()->text().startsWith("If you like Notes, please consider rating"));
-    EXPECT_TRUE(controller.infoText()->text().contains(QString::fromUtf8("Mac\u00A0App\u00A0Store")));
+    EXPECT_TRUE(
+        controller.infoText()->text().startsWith("If you like Notes, please consider rating"));
+    EXPECT_TRUE(
+        controller.infoText()->text().contains(QString::fromUtf8("Mac\u00A0App\u00A0Store")));
     EXPECT_TRUE(runEventLoopUntil([&] { return controller.window()->windowOpacity() == 1; }, 5000));
 
     EXPECT_EQ(starCount(controller), 1);
@@ -168,8 +173,9 @@ TEST(QVFNewsPanelTest, FirstRunInvitationShowsOnceWhateverTheAnswer) {
     news.showSubscribePanel();
     news.showSubscribePanelForProductCode("NOTES 1");
     EXPECT_EQ(subscribe.count, 2);
-    EXPECT_EQ(browser.opened, (QList<QUrl>{QUrl("https://www.quorvel.com/news/subscribe"),
-                                          QUrl("https://www.quorvel.com/news/subscribe?product=NOTES%201")}));
+    EXPECT_EQ(browser.opened,
+              (QList<QUrl>{QUrl("https://www.quorvel.com/news/subscribe"),
+                           QUrl("https://www.quorvel.com/news/subscribe?product=NOTES%201")}));
 }
 
 TEST(QVFSolidColorViewTest, FillsWithItsColourAndDrawsNothingWithoutOne) {

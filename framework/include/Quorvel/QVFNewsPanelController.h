@@ -19,7 +19,9 @@ class UserDefaults;
 class QVFNewsPanelController {
   public:
     // The settings key that records that the invitation was shown.
-    static QString subscribeToNewsPanelRunKey() { return QStringLiteral("QVFSubscribeToNewsPanelRun"); }
+    static QString subscribeToNewsPanelRunKey() {
+        return QStringLiteral("QVFSubscribeToNewsPanelRun");
+    }
 
     // The process's controller, over the application's standard settings.
     static QVFNewsPanelController& sharedPanel();
