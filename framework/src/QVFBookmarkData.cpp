@@ -77,9 +77,10 @@ std::optional<QString> QVFBookmarkData::resolve(const QByteArray& data, QVFDocum
     }
     if (kind == kDocumentKind) {
         if (!portal) {
-            bookmarkError(NotBookmarkData,
-                          QStringLiteral("The document portal that granted %@ is not available"),
-                          path)
+            Error(
+                QVFDocumentPortal::errorDomain(), QVFDocumentPortal::PortalUnavailable,
+                stringWithFormat(
+                    QStringLiteral("The document portal that granted %@ is not available"), {path}))
                 .report(error);
             return std::nullopt;
         }

@@ -4,6 +4,7 @@
 
 #include "QVFBookmarkData.h"
 #include "QVFSandboxBookmarkStore.h"
+#include "Quorvel/QVFDocumentPortal.h"
 #include "Quorvel/QVFExtensions.h"
 #include "Quorvel/QVFSandboxManager.h"
 #include "platform/foundation/Format.h"
@@ -49,8 +50,14 @@ std::optional<QUrl> QVFSandboxPersistedBookmark::resolvedURL() {
         systemLog(
             stringWithFormat(QStringLiteral("Error resolving persisted secure bookmark %@: %@"),
                              {urlString_, error}));
-        if (!isUnresolvable_) changed_ = true;
-        isUnresolvable_ = true;
+        // A portal that is not there or not answering says nothing about the
+        // document; marking the record would purge a grant that still holds.
+        const bool mayResolveLater = error.domain() == QVFDocumentPortal::errorDomain() &&
+                                     error.code() == QVFDocumentPortal::PortalUnavailable;
+        if (!mayResolveLater) {
+            if (!isUnresolvable_) changed_ = true;
+            isUnresolvable_ = true;
+        }
         return resolvedURL_;
     }
     resolvedURL_ = QUrl::fromLocalFile(*path);

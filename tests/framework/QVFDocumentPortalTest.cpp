@@ -18,6 +18,7 @@
 
 #include "Quorvel/QVFDocumentPortal.h"
 #include "Quorvel/QVFSandboxManager.h"
+#include "framework/src/QVFSandboxBookmarkStore.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -216,7 +217,7 @@ TEST_F(QVFDocumentPortalTest, SandboxedGrantPersistsAsDocumentAndIsReopenedAfter
         relaunched->appNeedsToObtainPermissionToAccessURL(QUrl::fromLocalFile(documentPath)));
 }
 
-TEST_F(QVFDocumentPortalTest, SilentPortalFailsWithinItsTimeOut) {
+TEST_F(QVFDocumentPortalTest, SilentPortalFailsWithinItsTimeOutAndThenAtOnce) {
     QVFDocumentPortal portal(bus_->clientConnection(), "org.example.Notes", 300);
     bus_->store().setSilent(true);
     const QString file = env.writeFile("home/a.txt", "text");
@@ -225,11 +226,44 @@ TEST_F(QVFDocumentPortalTest, SilentPortalFailsWithinItsTimeOut) {
     Error error;
     EXPECT_FALSE(portal.addDocument(file, false, false, &error));
     EXPECT_EQ(error.code(), QVFDocumentPortal::PortalUnavailable);
+    EXPECT_GE(clock.elapsed(), 200);  // the bus rounds its timer
+    EXPECT_LT(clock.elapsed(), 5000);
 
+    clock.restart();
     auto manager =
         QVFSandboxManager::make<PortalSandboxManager>(env.path("data/B.sqlite"), &portal);
     manager->appDidObtainPermissionToAccessURL(QUrl::fromLocalFile(file));
     EXPECT_TRUE(manager->allowedFileURLs().isEmpty());
     EXPECT_TRUE(manager->appNeedsToObtainPermissionToAccessURL(QUrl::fromLocalFile(file)));
-    EXPECT_LT(clock.elapsed(), 5000);
+    EXPECT_LT(clock.elapsed(), 300);
+}
+
+TEST_F(QVFDocumentPortalTest, GrantOutlivesASilentPortalButNotAForgottenDocument) {
+    const QString store = env.path("data/Bookmarks.sqlite");
+    const QString file = env.writeFile("home/letter.txt", "text");
+    const QString other = env.writeFile("home/other.txt", "text");
+    const auto launch = [&](QVFDocumentPortal& portal) {
+        return QVFSandboxManager::make<PortalSandboxManager>(store, &portal);
+    };
+    {
+        QVFDocumentPortal portal(bus_->clientConnection(), "org.example.Notes", 300);
+        launch(portal)->appDidObtainPermissionToAccessURL(QUrl::fromLocalFile(file));
+    }
+    {
+        QVFDocumentPortal silent(bus_->clientConnection(), "org.example.Notes", 300);
+        bus_->store().setSilent(true);
+        auto manager = launch(silent);
+        EXPECT_TRUE(manager->allowedFileURLs().isEmpty());
+        manager->removePersistedBookmarkForURL(QUrl::fromLocalFile(other));  // saves the store
+        bus_->store().setSilent(false);
+    }
+    QVFDocumentPortal portal(bus_->clientConnection(), "org.example.Notes", 300);
+    EXPECT_EQ(launch(portal)->allowedFileURLs().size(), 1);
+
+    bus_->store().forget("doc1");
+    auto manager = launch(portal);
+    EXPECT_TRUE(manager->allowedFileURLs().isEmpty());
+    manager->removePersistedBookmarkForURL(QUrl::fromLocalFile(other));
+    manager.reset();
+    EXPECT_EQ(launch(portal)->managedObjectContext()->fetchBookmarks()->size(), 0);
 }
