@@ -248,6 +248,30 @@ TEST_F(QVFSandboxManagerTest, CorruptStoreIsLoggedDeletedAndMadeAfresh) {
     EXPECT_EQ(launch()->allowedFileURLs(), QList<QUrl>{fileURL(file)});
 }
 
+TEST_F(QVFSandboxManagerTest, RecordWithDamagedBookmarkDataIsLoggedAndPurged) {
+    const QString file = write("a.txt");
+    launch()->appDidObtainPermissionToAccessURL(fileURL(file));
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase("QSQLITE", "damage");
+        database.setDatabaseName(storePath());
+        ASSERT_TRUE(database.open());
+        ASSERT_TRUE(QSqlQuery(database).exec("UPDATE Bookmark SET data = x'00ff00ff'"));
+        database.close();
+    }
+    QSqlDatabase::removeDatabase("damage");
+
+    SystemLogCapture log;
+    auto relaunched = launch();
+    EXPECT_TRUE(relaunched->allowedFileURLs().isEmpty());
+    EXPECT_TRUE(log.text().contains("The data is not a bookmark")) << log.text().toStdString();
+    EXPECT_TRUE(relaunched->appNeedsToObtainPermissionToAccessURL(fileURL(file)));
+    relaunched->appDidObtainPermissionToAccessURL(fileURL(file));
+    relaunched.reset();
+    auto third = launch();
+    EXPECT_EQ(storedRecordCount(*third), 1);
+    EXPECT_EQ(third->allowedFileURLs(), QList<QUrl>{fileURL(file)});
+}
+
 TEST_F(QVFSandboxManagerTest, StoreOfALaterSchemaIsReplacedRatherThanMisread) {
     {
         QDir().mkpath(env.path("data/Sandbox"));
