@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include "platform/foundation/Error.h"
 #include "platform/foundation/Format.h"
 
 namespace {

@@ -10,6 +10,7 @@
 #include "Quorvel/QVFDocumentPortal.h"
 #include "Quorvel/QVFExtensions.h"
 #include "Quorvel/QVFSandboxPersistedBookmark.h"
+#include "platform/foundation/Error.h"
 #include "platform/foundation/Format.h"
 #include "platform/foundation/SystemLog.h"
 

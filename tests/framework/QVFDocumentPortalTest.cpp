@@ -19,6 +19,7 @@
 #include "Quorvel/QVFDocumentPortal.h"
 #include "Quorvel/QVFSandboxManager.h"
 #include "framework/src/QVFSandboxBookmarkStore.h"
+#include "platform/foundation/Error.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include "Quorvel/QVFSandboxManager.h"
 #include "Quorvel/QVFSandboxPersistedBookmark.h"
 #include "framework/src/QVFSandboxBookmarkStore.h"
+#include "platform/foundation/Error.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {

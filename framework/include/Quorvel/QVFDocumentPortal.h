@@ -24,7 +24,7 @@
 #include <memory>
 #include <optional>
 
-#include "platform/foundation/Error.h"
+class Error;
 
 class QVFDocumentPortal {
   public:
