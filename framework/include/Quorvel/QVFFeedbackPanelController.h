@@ -16,9 +16,10 @@
 #include <QString>
 #include <QTimer>
 
+#include "Quorvel/QVFFeedbackPanel.h"
+
 class QLabel;
 class QPropertyAnimation;
-class QVFFeedbackPanel;
 class QVFFeedbackPanelControllerDelegate;
 class QVFSolidColorView;
 
