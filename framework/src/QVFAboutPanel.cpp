@@ -13,6 +13,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Localization.h"
+#include "platform/plist/PlistValue.h"
 
 namespace {
 
@@ -44,11 +45,12 @@ QVFAboutPanel& QVFAboutPanel::sharedAboutPanel() {
 QVFAboutPanel::QVFAboutPanel(const Bundle& bundle, const QString& resourceDirectory,
                              QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint) {
-    infoDictionary_ = localizedInfoDictionary(bundle.infoDictionary(), resourceDirectory);
-    isMacAppStoreVersion_ = infoDictionary_.contains(kBuildVersionKey);
-    versionString_ = versionStringForInfoDictionary(infoDictionary_);
+    infoDictionary_ = std::make_unique<PlistDictionary>(
+        localizedInfoDictionary(bundle.infoDictionary(), resourceDirectory));
+    isMacAppStoreVersion_ = infoDictionary_->contains(kBuildVersionKey);
+    versionString_ = versionStringForInfoDictionary(*infoDictionary_);
 
-    const QString name = infoDictionary_.value(kBundleNameKey).toString();
+    const QString name = infoDictionary_->value(kBundleNameKey).toString();
     setWindowTitle(stringWithFormat(localizedString("About %@"), {name}));
 
     auto* layout = new QVBoxLayout(this);
@@ -71,11 +73,15 @@ QVFAboutPanel::QVFAboutPanel(const Bundle& bundle, const QString& resourceDirect
     creditsView_ = new QVFCreditsView(this, resourceDirectory);
     creditsView_->setFixedSize(kCreditsSize);
     layout->addWidget(creditsView_, 0, Qt::AlignHCenter);
-    const QString copyright = infoDictionary_.value(kCopyrightKey).toString();
+    const QString copyright = infoDictionary_->value(kCopyrightKey).toString();
     if (!copyright.isEmpty()) layout->addWidget(centredLabel(copyright, this));
 
     windowDidLoad();
 }
+
+QVFAboutPanel::~QVFAboutPanel() = default;
+
+PlistDictionary QVFAboutPanel::infoDictionary() const { return *infoDictionary_; }
 
 void QVFAboutPanel::windowDidLoad() {
     QPalette white = palette();
@@ -118,7 +124,8 @@ QString QVFAboutPanel::versionStringForInfoDictionary(const PlistDictionary& inf
 PlistDictionary QVFAboutPanel::localizedInfoDictionary(const PlistDictionary& info,
                                                        const QString& resourceDirectory) {
     PlistDictionary merged = info.mutableCopy();
-    QFile table(QStringLiteral("%1/%2.lproj/InfoPlist.strings").arg(resourceDirectory, userLanguage()));
+    QFile table(
+        QStringLiteral("%1/%2.lproj/InfoPlist.strings").arg(resourceDirectory, userLanguage()));
     if (!table.open(QIODevice::ReadOnly)) return merged;
     const auto entries = parseStringsTable(QString::fromUtf8(table.readAll()));
     for (auto it = entries.cbegin(); it != entries.cend(); ++it) merged.set(it.key(), it.value());

@@ -53,7 +53,8 @@ std::optional<QByteArray> QVFBookmarkData::create(const QString& path, bool isDi
     } else {
         const auto identity = identityAtPath(absolute);
         if (!identity) {
-            bookmarkError(ItemMissing, QStringLiteral("There is no item at %@"), absolute).report(error);
+            bookmarkError(ItemMissing, QStringLiteral("There is no item at %@"), absolute)
+                .report(error);
             return std::nullopt;
         }
         record.set(kKindKey, kFileKind);
@@ -70,27 +71,33 @@ std::optional<QString> QVFBookmarkData::resolve(const QByteArray& data, QVFDocum
     const QString kind = record.value(kKindKey).toString();
     const QString path = record.value(kPathKey).toString();
     if (path.isEmpty() || (kind != kFileKind && kind != kDocumentKind)) {
-        Error(errorDomain(), NotBookmarkData, QStringLiteral("The data is not a bookmark")).report(error);
+        Error(errorDomain(), NotBookmarkData, QStringLiteral("The data is not a bookmark"))
+            .report(error);
         return std::nullopt;
     }
     if (kind == kDocumentKind) {
         if (!portal) {
-            bookmarkError(NotBookmarkData,
-                          QStringLiteral("The document portal that granted %@ is not available"), path)
+            Error(
+                QVFDocumentPortal::errorDomain(), QVFDocumentPortal::PortalUnavailable,
+                stringWithFormat(
+                    QStringLiteral("The document portal that granted %@ is not available"), {path}))
                 .report(error);
             return std::nullopt;
         }
-        const auto documentPath = portal->documentPath(record.value(kDocumentIDKey).toString(), error);
+        const auto documentPath =
+            portal->documentPath(record.value(kDocumentIDKey).toString(), error);
         if (!documentPath) return std::nullopt;
         if (!QFileInfo::exists(*documentPath)) {
-            bookmarkError(ItemMissing, QStringLiteral("The item %@ was moved or deleted"), path).report(error);
+            bookmarkError(ItemMissing, QStringLiteral("The item %@ was moved or deleted"), path)
+                .report(error);
             return std::nullopt;
         }
         return documentPath;
     }
     const auto identity = identityAtPath(path);
     if (!identity) {
-        bookmarkError(ItemMissing, QStringLiteral("The item %@ was moved or deleted"), path).report(error);
+        bookmarkError(ItemMissing, QStringLiteral("The item %@ was moved or deleted"), path)
+            .report(error);
         return std::nullopt;
     }
     if (identity->device != record.value(kDeviceKey).toInteger() ||

@@ -9,7 +9,8 @@
 //   plus its original path. Resolution asks the portal where the document is
 //   visible now.
 //
-// Errors: domain errorDomain() with the codes below, or the portal's own.
+// Errors: domain errorDomain() with the codes below, or the portal's own
+// (PortalUnavailable also when portal data meets no portal).
 // Stateless; the portal, when given, is used from the caller's thread.
 #pragma once
 

@@ -21,11 +21,15 @@ constexpr int kFadeHeight = 20;
 
 Qt::Alignment qtAlignment(TextAlignment alignment) {
     switch (alignment) {
-    case TextAlignment::Right: return Qt::AlignRight;
-    case TextAlignment::Center: return Qt::AlignHCenter;
-    case TextAlignment::Justified: return Qt::AlignJustify;
-    case TextAlignment::Left:
-    case TextAlignment::Natural: break;
+        case TextAlignment::Right:
+            return Qt::AlignRight;
+        case TextAlignment::Center:
+            return Qt::AlignHCenter;
+        case TextAlignment::Justified:
+            return Qt::AlignJustify;
+        case TextAlignment::Left:
+        case TextAlignment::Natural:
+            break;
     }
     return Qt::AlignLeft;
 }
@@ -51,7 +55,8 @@ void fillDocument(QTextDocument& document, const AttributedString& text) {
     QTextCursor cursor(&document);
     bool firstParagraph = true;
     for (const TextRange& paragraph : text.paragraphRanges()) {
-        const ParagraphStyle style = text.attributesAtIndex(paragraph.location).effectiveParagraphStyle();
+        const ParagraphStyle style =
+            text.attributesAtIndex(paragraph.location).effectiveParagraphStyle();
         QTextBlockFormat blockFormat;
         blockFormat.setAlignment(qtAlignment(style.alignment));
         blockFormat.setTopMargin(style.paragraphSpacingBefore);
@@ -64,15 +69,16 @@ void fillDocument(QTextDocument& document, const AttributedString& text) {
         } else {
             cursor.insertBlock(blockFormat);
         }
-        text.enumerateAttributes(paragraph, [&](const TextAttributes& attributes,
-                                                const TextRange& run, bool&) {
-            if (attributes.attachment) return;
-            QString piece = text.string().mid(run.location, run.length);
-            while (!piece.isEmpty() && (piece.back() == u'\n' || piece.back() == u'\r' ||
-                                        piece.back() == QChar(0x2029) || piece.back() == QChar(0x85)))
-                piece.chop(1);
-            if (!piece.isEmpty()) cursor.insertText(piece, characterFormat(attributes));
-        });
+        text.enumerateAttributes(
+            paragraph, [&](const TextAttributes& attributes, const TextRange& run, bool&) {
+                if (attributes.attachment) return;
+                QString piece = text.string().mid(run.location, run.length);
+                while (!piece.isEmpty() &&
+                       (piece.back() == u'\n' || piece.back() == u'\r' ||
+                        piece.back() == QChar(0x2029) || piece.back() == QChar(0x85)))
+                    piece.chop(1);
+                if (!piece.isEmpty()) cursor.insertText(piece, characterFormat(attributes));
+            });
     }
 }
 
@@ -85,7 +91,8 @@ QVFCreditsView::QVFCreditsView(QWidget* parent, const QString& resourceDirectory
     creditsText_.setDocumentMargin(0);
 }
 
-std::optional<AttributedString> QVFCreditsView::creditsTextInDirectory(const QString& resourceDirectory) {
+std::optional<AttributedString> QVFCreditsView::creditsTextInDirectory(
+    const QString& resourceDirectory) {
     for (const char* name : {"Credits.rtf", "MAS-Credits.rtf"}) {
         QFile file(resourceDirectory + u'/' + QLatin1String(name));
         if (!file.exists()) continue;

@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QSettings>
 
+#include "platform/foundation/Error.h"
 #include "platform/foundation/Format.h"
 
 namespace {
@@ -18,6 +19,8 @@ const QString kService = QStringLiteral("org.freedesktop.portal.Documents");
 const QString kObjectPath = QStringLiteral("/org/freedesktop/portal/documents");
 const QString kInterface = QStringLiteral("org.freedesktop.portal.Documents");
 const QString kSandboxInfoPath = QStringLiteral("/.flatpak-info");
+const QString kNotFoundError = QStringLiteral("org.freedesktop.portal.Error.NotFound");
+const QString kNoReplyError = QStringLiteral("org.freedesktop.DBus.Error.NoReply");
 
 // AddFull flags.
 constexpr uint kReuseExisting = 1;
@@ -31,8 +34,9 @@ QString pathFromBytes(QByteArray bytes) {
 }
 
 Error portalError(const QString& what, const QString& reason) {
-    return Error(QVFDocumentPortal::errorDomain(), QVFDocumentPortal::PortalUnavailable,
-                 stringWithFormat(QStringLiteral("The document portal cannot %@: %@"), {what, reason}));
+    return Error(
+        QVFDocumentPortal::errorDomain(), QVFDocumentPortal::PortalUnavailable,
+        stringWithFormat(QStringLiteral("The document portal cannot %@: %@"), {what, reason}));
 }
 
 }  // namespace
@@ -50,36 +54,40 @@ bool QVFDocumentPortal::isInsideSandbox() { return QFileInfo::exists(kSandboxInf
 std::unique_ptr<QVFDocumentPortal> QVFDocumentPortal::sandboxPortal() {
     if (!isInsideSandbox()) return nullptr;
     const QSettings info(kSandboxInfoPath, QSettings::IniFormat);
-    return std::make_unique<QVFDocumentPortal>(QDBusConnection::sessionBus(),
-                                               info.value(QStringLiteral("Application/name")).toString());
+    return std::make_unique<QVFDocumentPortal>(
+        QDBusConnection::sessionBus(), info.value(QStringLiteral("Application/name")).toString());
 }
 
-namespace {
-
-// Sends `call` and waits for its answer; an error answer or none in time
-// becomes `error` and nullopt.
-std::optional<QDBusMessage> answerTo(const QDBusConnection& connection, const QDBusMessage& call,
-                                     int timeoutMs, const QString& what, Error* error) {
-    if (!connection.isConnected()) {
+std::optional<QDBusMessage> QVFDocumentPortal::answerTo(const QDBusMessage& call,
+                                                        const QString& what, Error* error) {
+    if (!connection_.isConnected()) {
         portalError(what, QStringLiteral("no session bus")).report(error);
         return std::nullopt;
     }
-    const QDBusMessage reply = connection.call(call, QDBus::Block, timeoutMs);
-    if (reply.type() != QDBusMessage::ReplyMessage) {
-        portalError(what, reply.errorName() + u' ' + reply.errorMessage()).report(error);
+    if (lastSilence_.isValid() && !lastSilence_.hasExpired(kSilenceBackOffMs)) {
+        portalError(what, QStringLiteral("it did not answer a moment ago")).report(error);
         return std::nullopt;
     }
-    return reply;
+    const QDBusMessage reply = connection_.call(call, QDBus::Block, timeoutMs_);
+    if (reply.type() == QDBusMessage::ReplyMessage) return reply;
+    const QString reason = reply.errorName() + u' ' + reply.errorMessage();
+    if (reply.errorName() == kNotFoundError) {
+        Error(errorDomain(), DocumentUnknown,
+              stringWithFormat(QStringLiteral("The document portal cannot %@: %@"), {what, reason}))
+            .report(error);
+    } else {
+        if (reply.errorName() == kNoReplyError) lastSilence_.start();
+        portalError(what, reason).report(error);
+    }
+    return std::nullopt;
 }
-
-}  // namespace
 
 std::optional<QString> QVFDocumentPortal::mountPoint(Error* error) {
     if (!mountPoint_.isEmpty()) return mountPoint_;
     const QString what = QStringLiteral("tell its mount point");
-    const auto reply = answerTo(
-        connection_, QDBusMessage::createMethodCall(kService, kObjectPath, kInterface, QStringLiteral("GetMountPoint")),
-        timeoutMs_, what, error);
+    const auto reply = answerTo(QDBusMessage::createMethodCall(kService, kObjectPath, kInterface,
+                                                               QStringLiteral("GetMountPoint")),
+                                what, error);
     if (!reply) return std::nullopt;
     const QList<QVariant> arguments = reply->arguments();
     if (arguments.isEmpty() || arguments.first().metaType() != QMetaType::fromType<QByteArray>()) {
@@ -114,7 +122,7 @@ std::optional<QString> QVFDocumentPortal::addDocument(const QString& path, bool 
          << applicationID_ << permissions;
 
     const QString what = stringWithFormat(QStringLiteral("register %@"), {path});
-    const auto reply = answerTo(connection_, call, timeoutMs_, what, error);
+    const auto reply = answerTo(call, what, error);
     if (!reply) return std::nullopt;
     const QStringList ids = reply->arguments().value(0).toStringList();
     if (ids.size() != 1 || ids.first().isEmpty()) {
@@ -131,7 +139,7 @@ std::optional<QString> QVFDocumentPortal::documentPath(const QString& documentID
         QDBusMessage::createMethodCall(kService, kObjectPath, kInterface, QStringLiteral("Info"));
     call << documentID;
     const QString what = stringWithFormat(QStringLiteral("find document %@"), {documentID});
-    const auto reply = answerTo(connection_, call, timeoutMs_, what, error);
+    const auto reply = answerTo(call, what, error);
     if (!reply) return std::nullopt;
     const QList<QVariant> arguments = reply->arguments();
     if (arguments.isEmpty() || arguments.first().metaType() != QMetaType::fromType<QByteArray>()) {

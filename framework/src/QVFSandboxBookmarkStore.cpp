@@ -56,7 +56,8 @@ bool QVFSandboxBookmarkStore::open(const QString& path, Error* error) {
     QSqlDatabase database = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connectionName_);
     database.setDatabaseName(path);
     if (!database.open()) {
-        storeError(CannotOpen, QStringLiteral("Cannot open the store"), database.lastError()).report(error);
+        storeError(CannotOpen, QStringLiteral("Cannot open the store"), database.lastError())
+            .report(error);
         return false;
     }
     if (!migrate(error)) {
@@ -73,40 +74,48 @@ bool QVFSandboxBookmarkStore::migrate(Error* error) {
     // Reading the version is the first read of the file: a file that is not
     // an SQLite database fails here.
     if (!query.exec(QStringLiteral("PRAGMA user_version")) || !query.next()) {
-        storeError(CannotOpen, QStringLiteral("Cannot read the store"), query.lastError()).report(error);
+        storeError(CannotOpen, QStringLiteral("Cannot read the store"), query.lastError())
+            .report(error);
         return false;
     }
     const int version = query.value(0).toInt();
     query.finish();
     if (version > kSchemaVersion) {
-        Error(errorDomain(), NewerSchema,
-              stringWithFormat(QStringLiteral("The store has schema version %ld; this framework knows up to %ld"),
-                               {version, kSchemaVersion}))
+        Error(
+            errorDomain(), NewerSchema,
+            stringWithFormat(
+                QStringLiteral("The store has schema version %ld; this framework knows up to %ld"),
+                {version, kSchemaVersion}))
             .report(error);
         return false;
     }
     if (version < kSchemaVersion) {
         if (!database.transaction()) {
-            storeError(CannotOpen, QStringLiteral("Cannot migrate the store"), database.lastError()).report(error);
+            storeError(CannotOpen, QStringLiteral("Cannot migrate the store"), database.lastError())
+                .report(error);
             return false;
         }
         for (int step = version; step < kSchemaVersion; ++step) {
             if (!query.exec(QString::fromLatin1(kMigrationSteps[step]))) {
-                storeError(CannotOpen, QStringLiteral("Cannot migrate the store"), query.lastError()).report(error);
+                storeError(CannotOpen, QStringLiteral("Cannot migrate the store"),
+                           query.lastError())
+                    .report(error);
                 database.rollback();
                 return false;
             }
         }
         if (!query.exec(QStringLiteral("PRAGMA user_version = %1").arg(kSchemaVersion)) ||
             !database.commit()) {
-            storeError(CannotOpen, QStringLiteral("Cannot migrate the store"), query.lastError()).report(error);
+            storeError(CannotOpen, QStringLiteral("Cannot migrate the store"), query.lastError())
+                .report(error);
             database.rollback();
             return false;
         }
     }
     // The table must be there and readable, whatever the version said.
     if (!query.exec(QStringLiteral("SELECT count(*) FROM Bookmark"))) {
-        storeError(CannotOpen, QStringLiteral("Cannot read the store"), query.lastError()).report(error);
+        storeError(CannotOpen, QStringLiteral("Cannot read the store"), query.lastError())
+            .report(error);
         return false;
     }
     return true;
@@ -116,17 +125,20 @@ bool QVFSandboxBookmarkStore::loadRows(Error* error) {
     QSqlQuery query(QSqlDatabase::database(connectionName_, false));
     if (!query.exec(QStringLiteral("SELECT id, data, isDirectory, isReadOnly, urlString, "
                                    "isUnresolvable FROM Bookmark ORDER BY id"))) {
-        storeError(StatementFailed, QStringLiteral("Cannot read the bookmarks"), query.lastError()).report(error);
+        storeError(StatementFailed, QStringLiteral("Cannot read the bookmarks"), query.lastError())
+            .report(error);
         return false;
     }
     std::vector<std::unique_ptr<QVFSandboxPersistedBookmark>> rows;
     while (query.next()) {
         rows.emplace_back(new QVFSandboxPersistedBookmark(
-            portal_, query.value(0).toLongLong(), query.value(1).toByteArray(), query.value(2).toBool(),
-            query.value(3).toBool(), query.value(4).toString(), query.value(5).toBool()));
+            portal_, query.value(0).toLongLong(), query.value(1).toByteArray(),
+            query.value(2).toBool(), query.value(3).toBool(), query.value(4).toString(),
+            query.value(5).toBool()));
     }
     if (query.lastError().isValid()) {
-        storeError(StatementFailed, QStringLiteral("Cannot read the bookmarks"), query.lastError()).report(error);
+        storeError(StatementFailed, QStringLiteral("Cannot read the bookmarks"), query.lastError())
+            .report(error);
         return false;
     }
     // Records inserted before the first fetch come after the stored ones.
@@ -136,9 +148,11 @@ bool QVFSandboxBookmarkStore::loadRows(Error* error) {
     return true;
 }
 
-std::optional<QList<QVFSandboxPersistedBookmark*>> QVFSandboxBookmarkStore::fetchBookmarks(Error* error) {
+std::optional<QList<QVFSandboxPersistedBookmark*>> QVFSandboxBookmarkStore::fetchBookmarks(
+    Error* error) {
     if (!isOpen_) {
-        Error(errorDomain(), NoStore, QStringLiteral("The bookmark store is not open")).report(error);
+        Error(errorDomain(), NoStore, QStringLiteral("The bookmark store is not open"))
+            .report(error);
         return std::nullopt;
     }
     if (!loaded_ && !loadRows(error)) return std::nullopt;
@@ -148,7 +162,8 @@ std::optional<QList<QVFSandboxPersistedBookmark*>> QVFSandboxBookmarkStore::fetc
 }
 
 QVFSandboxPersistedBookmark* QVFSandboxBookmarkStore::insertBookmark(const QByteArray& data,
-                                                                     bool isDirectory, bool isReadOnly,
+                                                                     bool isDirectory,
+                                                                     bool isReadOnly,
                                                                      const QString& urlString) {
     records_.emplace_back(new QVFSandboxPersistedBookmark(portal_, -1, data, isDirectory,
                                                           isReadOnly, urlString, false));
@@ -165,12 +180,15 @@ void QVFSandboxBookmarkStore::deleteBookmark(QVFSandboxPersistedBookmark* bookma
 
 bool QVFSandboxBookmarkStore::save(Error* error) {
     if (!isOpen_) {
-        Error(errorDomain(), NoStore, QStringLiteral("The bookmark store is not open")).report(error);
+        Error(errorDomain(), NoStore, QStringLiteral("The bookmark store is not open"))
+            .report(error);
         return false;
     }
     QSqlDatabase database = QSqlDatabase::database(connectionName_, false);
     if (!database.transaction()) {
-        storeError(StatementFailed, QStringLiteral("Cannot save the bookmarks"), database.lastError()).report(error);
+        storeError(StatementFailed, QStringLiteral("Cannot save the bookmarks"),
+                   database.lastError())
+            .report(error);
         return false;
     }
     QSqlQuery query(database);
@@ -178,7 +196,8 @@ bool QVFSandboxBookmarkStore::save(Error* error) {
     const auto fail = [&](const QSqlError& sqlError) {
         database.rollback();
         for (auto* record : numbered) record->rowID_ = -1;
-        storeError(StatementFailed, QStringLiteral("Cannot save the bookmarks"), sqlError).report(error);
+        storeError(StatementFailed, QStringLiteral("Cannot save the bookmarks"), sqlError)
+            .report(error);
         return false;
     };
 
@@ -190,11 +209,12 @@ bool QVFSandboxBookmarkStore::save(Error* error) {
     }
     for (const auto& record : records_) {
         if (record->rowID_ >= 0 && !record->changed_) continue;
-        query.prepare(record->rowID_ < 0
-                          ? QStringLiteral("INSERT INTO Bookmark (data, isDirectory, isReadOnly, "
-                                           "urlString, isUnresolvable) VALUES (?, ?, ?, ?, ?)")
-                          : QStringLiteral("UPDATE Bookmark SET data = ?, isDirectory = ?, "
-                                           "isReadOnly = ?, urlString = ?, isUnresolvable = ? WHERE id = ?"));
+        query.prepare(
+            record->rowID_ < 0
+                ? QStringLiteral("INSERT INTO Bookmark (data, isDirectory, isReadOnly, "
+                                 "urlString, isUnresolvable) VALUES (?, ?, ?, ?, ?)")
+                : QStringLiteral("UPDATE Bookmark SET data = ?, isDirectory = ?, "
+                                 "isReadOnly = ?, urlString = ?, isUnresolvable = ? WHERE id = ?"));
         query.addBindValue(record->data_);
         query.addBindValue(record->isDirectory_);
         query.addBindValue(record->isReadOnly_);

@@ -24,10 +24,10 @@ class QVFSandboxBookmarkStore {
   public:
     static QString errorDomain();
     enum ErrorCode : long {
-        CannotOpen = 1,      // not an SQLite file, unreadable, or the schema cannot be made
-        NewerSchema = 2,     // written by a later version of the framework
-        StatementFailed = 3, // a read or write failed
-        NoStore = 4,         // open() did not succeed
+        CannotOpen = 1,       // not an SQLite file, unreadable, or the schema cannot be made
+        NewerSchema = 2,      // written by a later version of the framework
+        StatementFailed = 3,  // a read or write failed
+        NoStore = 4,          // open() did not succeed
     };
     // The schema version this framework writes.
     static constexpr int kSchemaVersion = 1;

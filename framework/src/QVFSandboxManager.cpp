@@ -10,6 +10,7 @@
 #include "Quorvel/QVFDocumentPortal.h"
 #include "Quorvel/QVFExtensions.h"
 #include "Quorvel/QVFSandboxPersistedBookmark.h"
+#include "platform/foundation/Error.h"
 #include "platform/foundation/Format.h"
 #include "platform/foundation/SystemLog.h"
 
@@ -60,7 +61,8 @@ bool removeStoreFiles(const QString& path, QString* reason) {
         *reason = store.errorString();
         return false;
     }
-    for (const char* suffix : {"-journal", "-wal", "-shm"}) QFile::remove(path + QLatin1String(suffix));
+    for (const char* suffix : {"-journal", "-wal", "-shm"})
+        QFile::remove(path + QLatin1String(suffix));
     return true;
 }
 
@@ -122,24 +124,28 @@ void QVFSandboxManager::openStore() {
     store_ = std::make_unique<QVFSandboxBookmarkStore>(documentPortal());
     Error error;
     if (store_->open(path, &error)) return;
-    systemLog(stringWithFormat(QStringLiteral("Unable to open secure bookmarks file at %@: %@"), {path, error}));
+    systemLog(stringWithFormat(QStringLiteral("Unable to open secure bookmarks file at %@: %@"),
+                               {path, error}));
     if (!QFileInfo::exists(path)) return;  // kept without a store: fetches and saves fail
 
     QString reason;
     if (!removeStoreFiles(path, &reason)) {
-        systemLog(stringWithFormat(QStringLiteral("Cannot remove secure bookmarks file %@: %@"), {path, reason}));
+        systemLog(stringWithFormat(QStringLiteral("Cannot remove secure bookmarks file %@: %@"),
+                                   {path, reason}));
         store_.reset();
         return;
     }
     store_ = std::make_unique<QVFSandboxBookmarkStore>(documentPortal());
     if (!store_->open(path, &error)) {
-        systemLog(stringWithFormat(QStringLiteral("Unable to open secure bookmarks file at %@: %@"), {path, error}));
+        systemLog(stringWithFormat(QStringLiteral("Unable to open secure bookmarks file at %@: %@"),
+                                   {path, error}));
     }
 }
 
 namespace {
 
-std::optional<QList<QVFSandboxPersistedBookmark*>> fetchAll(QVFSandboxBookmarkStore* store, Error* error) {
+std::optional<QList<QVFSandboxPersistedBookmark*>> fetchAll(QVFSandboxBookmarkStore* store,
+                                                            Error* error) {
     if (store) return store->fetchBookmarks(error);
     Error(QVFSandboxBookmarkStore::errorDomain(), QVFSandboxBookmarkStore::NoStore,
           QStringLiteral("There is no bookmark store"))
@@ -153,7 +159,8 @@ void QVFSandboxManager::loadGrants() {
     Error error;
     const auto records = fetchAll(managedObjectContext(), &error);
     if (!records) {
-        systemLog(stringWithFormat(QStringLiteral("Error loading persisted secure bookmarks: %@"), {error}));
+        systemLog(stringWithFormat(QStringLiteral("Error loading persisted secure bookmarks: %@"),
+                                   {error}));
         return;
     }
     for (QVFSandboxPersistedBookmark* record : *records) {
@@ -167,7 +174,8 @@ bool QVFSandboxManager::entitledURLsContainsURL(const QUrl& url, bool readOnly) 
     const QString path = pathOf(url);
     if (isInsideFolder(path, containerDirectory())) return true;
     if (isInsideAnyOf(path, additionalEntitledDirectoryURLs())) return true;
-    return isInsideAnyOf(path, readOnly ? readOnlyEntitledDirectoryURLs() : entitledDirectoryURLs());
+    return isInsideAnyOf(path,
+                         readOnly ? readOnlyEntitledDirectoryURLs() : entitledDirectoryURLs());
 }
 
 bool QVFSandboxManager::appNeedsToObtainPermissionToAccessURL(const QUrl& url) {
@@ -180,20 +188,23 @@ bool QVFSandboxManager::appNeedsToObtainReadOnlyPermissionToAccessURL(const QUrl
 
 bool QVFSandboxManager::appNeedsToObtainPermissionToAccessURL(const QUrl& url, bool readOnly) {
     const QString path = pathOf(url);
-    if (path.isEmpty() || !QFileInfo::exists(path) || entitledURLsContainsURL(url, readOnly)) return false;
+    if (path.isEmpty() || !QFileInfo::exists(path) || entitledURLsContainsURL(url, readOnly))
+        return false;
     if (QVFExtensions::isDirectoryAtPath(path)) return !reopenGrantedFolderAbove(path);
 
     // A file (or package): a granted folder around it is enough.
     const QString parent = QFileInfo(path).absolutePath();
-    if (parent != path && !appNeedsToObtainPermissionToAccessURL(QUrl::fromLocalFile(parent), readOnly)) {
+    if (parent != path &&
+        !appNeedsToObtainPermissionToAccessURL(QUrl::fromLocalFile(parent), readOnly)) {
         return false;
     }
     return !reopenGrantedFile(url, path);
 }
 
 bool QVFSandboxManager::reopenGrantedFolderAbove(const QString& path) {
-    const auto folder = std::find_if(allowedDirectoryURLs_.cbegin(), allowedDirectoryURLs_.cend(),
-                                     [&](const QUrl& granted) { return isInsideFolder(path, pathOf(granted)); });
+    const auto folder =
+        std::find_if(allowedDirectoryURLs_.cbegin(), allowedDirectoryURLs_.cend(),
+                     [&](const QUrl& granted) { return isInsideFolder(path, pathOf(granted)); });
     if (folder == allowedDirectoryURLs_.cend()) return false;
     const QUrl granted = *folder;
     if (indexOfPath(accessedURLs_, pathOf(granted)) >= 0) return true;
@@ -201,7 +212,8 @@ bool QVFSandboxManager::reopenGrantedFolderAbove(const QString& path) {
         accessedURLs_.append(granted);
         return true;
     }
-    systemLog(stringWithFormat(QStringLiteral("Unable to obtain secure bookmark access for folder %@"), {granted}));
+    systemLog(stringWithFormat(
+        QStringLiteral("Unable to obtain secure bookmark access for folder %@"), {granted}));
     removePersistedBookmarkForURL(granted);
     return false;
 }
@@ -215,9 +227,11 @@ bool QVFSandboxManager::reopenGrantedFile(const QUrl& url, const QString& path) 
         Error error;
         const auto records = fetchAll(managedObjectContext(), &error);
         if (!records) {
-            systemLog(stringWithFormat(QStringLiteral("Error loading persisted secure bookmarks: %@"), {error}));
+            systemLog(stringWithFormat(
+                QStringLiteral("Error loading persisted secure bookmarks: %@"), {error}));
         }
-        for (QVFSandboxPersistedBookmark* record : records.value_or(QList<QVFSandboxPersistedBookmark*>())) {
+        for (QVFSandboxPersistedBookmark* record :
+             records.value_or(QList<QVFSandboxPersistedBookmark*>())) {
             const auto resolved = record->resolvedURL();
             if (resolved && pathOf(*resolved) == path) {
                 candidate = resolved;
@@ -230,7 +244,8 @@ bool QVFSandboxManager::reopenGrantedFile(const QUrl& url, const QString& path) 
         accessedURLs_.append(url);
         return true;
     }
-    systemLog(stringWithFormat(QStringLiteral("Unable to obtain secure bookmark access for file %@"), {*candidate}));
+    systemLog(stringWithFormat(
+        QStringLiteral("Unable to obtain secure bookmark access for file %@"), {*candidate}));
     removePersistedBookmarkForURL(*candidate);
     return false;
 }
@@ -246,7 +261,8 @@ void QVFSandboxManager::appDidObtainReadOnlyPermissionToAccessURL(const QUrl& ur
 void QVFSandboxManager::appDidObtainPermissionToAccessURL(const QUrl& url, bool readOnly) {
     const QString path = pathOf(url);
     if (path.isEmpty() || entitledURLsContainsURL(url, readOnly)) return;
-    QList<QUrl>& granted = QVFExtensions::isDirectoryAtPath(path) ? allowedDirectoryURLs_ : allowedFileURLs_;
+    QList<QUrl>& granted =
+        QVFExtensions::isDirectoryAtPath(path) ? allowedDirectoryURLs_ : allowedFileURLs_;
     if (indexOfPath(granted, path) >= 0) return;
 
     const QUrl grantedURL = QUrl::fromLocalFile(path);
@@ -256,8 +272,9 @@ void QVFSandboxManager::appDidObtainPermissionToAccessURL(const QUrl& url, bool 
     if (record && record->resolvedURL()) {
         accessedURLs_.append(grantedURL);
     } else {
-        systemLog(stringWithFormat(QStringLiteral("Cannot start accessing just created security scoped URL: %@"),
-                                   {grantedURL}));
+        systemLog(stringWithFormat(
+            QStringLiteral("Cannot start accessing just created security scoped URL: %@"),
+            {grantedURL}));
         removePersistedBookmarkForURL(grantedURL);
     }
     saveStoreFile();
@@ -273,8 +290,9 @@ void QVFSandboxManager::removePersistedBookmarkForURL(const QUrl& url) {
             if (resolved && pathOf(*resolved) == path) store->deleteBookmark(record);
         }
     } else {
-        systemLog(stringWithFormat(QStringLiteral("Error loading persisted secure bookmarks to remove a bookmark: %@"),
-                                   {error}));
+        systemLog(stringWithFormat(
+            QStringLiteral("Error loading persisted secure bookmarks to remove a bookmark: %@"),
+            {error}));
     }
     // Both sets: an item that is gone no longer says whether it was a folder.
     removePath(allowedDirectoryURLs_, path);
@@ -296,12 +314,14 @@ bool QVFSandboxManager::saveStoreFile(Error* error) {
             if (record->isUnresolvable()) store->deleteBookmark(record);
         }
     } else {
-        systemLog(stringWithFormat(QStringLiteral("Error fetching unresolveable bookmarks: %@"), {fetchError}));
+        systemLog(stringWithFormat(QStringLiteral("Error fetching unresolveable bookmarks: %@"),
+                                   {fetchError}));
     }
     Error saveError;
     if (!store || !store->save(&saveError)) {
         if (!store) saveError = fetchError;
-        systemLog(stringWithFormat(QStringLiteral("Unable to save secure persisted bookmarks file: %@"), {saveError}));
+        systemLog(stringWithFormat(
+            QStringLiteral("Unable to save secure persisted bookmarks file: %@"), {saveError}));
         saveError.report(error);
         return false;
     }

@@ -4,6 +4,7 @@
 
 #include "QVFBookmarkData.h"
 #include "QVFSandboxBookmarkStore.h"
+#include "Quorvel/QVFDocumentPortal.h"
 #include "Quorvel/QVFExtensions.h"
 #include "Quorvel/QVFSandboxManager.h"
 #include "platform/foundation/Format.h"
@@ -26,15 +27,16 @@ QVFSandboxPersistedBookmark* QVFSandboxPersistedBookmark::insertBookmarkForURL(
     const QString path = url.toLocalFile();
     const bool isDirectory = QVFExtensions::isDirectoryAtPath(path);
     Error error;
-    const auto data = QVFBookmarkData::create(path, isDirectory, isReadOnly, manager.documentPortal(), &error);
+    const auto data =
+        QVFBookmarkData::create(path, isDirectory, isReadOnly, manager.documentPortal(), &error);
     QVFSandboxBookmarkStore* store = manager.managedObjectContext();
     if (data && !store) {
         error = Error(QVFSandboxBookmarkStore::errorDomain(), QVFSandboxBookmarkStore::NoStore,
                       QStringLiteral("There is no bookmark store"));
     }
     if (!data || !store) {
-        systemLog(stringWithFormat(QStringLiteral("Error creating secure persisted bookmark for %@: %@"),
-                                   {path, error}));
+        systemLog(stringWithFormat(
+            QStringLiteral("Error creating secure persisted bookmark for %@: %@"), {path, error}));
         return nullptr;
     }
     return store->insertBookmark(*data, isDirectory, isReadOnly, url.toString());
@@ -45,10 +47,17 @@ std::optional<QUrl> QVFSandboxPersistedBookmark::resolvedURL() {
     Error error;
     const auto path = QVFBookmarkData::resolve(data_, portal_, &error);
     if (!path) {
-        systemLog(stringWithFormat(QStringLiteral("Error resolving persisted secure bookmark %@: %@"),
-                                   {urlString_, error}));
-        if (!isUnresolvable_) changed_ = true;
-        isUnresolvable_ = true;
+        systemLog(
+            stringWithFormat(QStringLiteral("Error resolving persisted secure bookmark %@: %@"),
+                             {urlString_, error}));
+        // A portal that is not there or not answering says nothing about the
+        // document; marking the record would purge a grant that still holds.
+        const bool mayResolveLater = error.domain() == QVFDocumentPortal::errorDomain() &&
+                                     error.code() == QVFDocumentPortal::PortalUnavailable;
+        if (!mayResolveLater) {
+            if (!isUnresolvable_) changed_ = true;
+            isUnresolvable_ = true;
+        }
         return resolvedURL_;
     }
     resolvedURL_ = QUrl::fromLocalFile(*path);

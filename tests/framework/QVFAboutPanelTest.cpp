@@ -8,6 +8,8 @@
 #include "Quorvel/QVFAboutPanel.h"
 #include "Quorvel/QVFCreditsView.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/plist/PlistValue.h"
+#include "platform/richtext/AttributedString.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {

@@ -11,6 +11,7 @@
 #include "Quorvel/QVFSandboxManager.h"
 #include "Quorvel/QVFSandboxPersistedBookmark.h"
 #include "framework/src/QVFSandboxBookmarkStore.h"
+#include "platform/foundation/Error.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -85,7 +86,9 @@ class QVFSandboxManagerTest : public ::testing::Test {
     }
     QString storePath() const { return env.path("data/Sandbox/Bookmarks.sqlite"); }
     QString outside(const QString& relative) const { return env.path("outside/" + relative); }
-    QString write(const QString& relative) const { return env.writeFile("outside/" + relative, "text"); }
+    QString write(const QString& relative) const {
+        return env.writeFile("outside/" + relative, "text");
+    }
 
     TestEnvironment env;
     HomeGuard home{env.path("home")};
@@ -125,11 +128,13 @@ TEST_F(QVFSandboxManagerTest, GrantedFolderCoversEverythingInsideWithoutRecordsO
     }
     auto relaunched = launch();
     EXPECT_FALSE(relaunched->appNeedsToObtainPermissionToAccessURL(fileURL(inside)));
-    EXPECT_FALSE(relaunched->appNeedsToObtainPermissionToAccessURL(fileURL(outside("photos/2026"))));
+    EXPECT_FALSE(
+        relaunched->appNeedsToObtainPermissionToAccessURL(fileURL(outside("photos/2026"))));
     EXPECT_EQ(relaunched->accessedURLs(), QList<QUrl>{fileURL(outside("photos"))});
     EXPECT_EQ(storedRecordCount(*relaunched), 1);
     // A folder whose name only begins with the granted one's is not inside it.
-    EXPECT_TRUE(relaunched->appNeedsToObtainPermissionToAccessURL(fileURL(write("photos-old/x.jpg"))));
+    EXPECT_TRUE(
+        relaunched->appNeedsToObtainPermissionToAccessURL(fileURL(write("photos-old/x.jpg"))));
 }
 
 TEST_F(QVFSandboxManagerTest, EntitledFoldersAndMissingItemsNeedNoPermissionAndStoreNothing) {
@@ -153,7 +158,8 @@ TEST_F(QVFSandboxManagerTest, EntitledFoldersAndMissingItemsNeedNoPermissionAndS
     EXPECT_TRUE(manager->appNeedsToObtainPermissionToAccessURL(fileURL(inLibrary)));
     EXPECT_FALSE(manager->appNeedsToObtainPermissionToAccessURL(fileURL(outside("missing.txt"))));
     // The home folder's prefix alone is not the home folder.
-    EXPECT_TRUE(manager->appNeedsToObtainPermissionToAccessURL(fileURL(env.writeFile("home2/d.txt", "x"))));
+    EXPECT_TRUE(
+        manager->appNeedsToObtainPermissionToAccessURL(fileURL(env.writeFile("home2/d.txt", "x"))));
 
     manager->appDidObtainPermissionToAccessURL(fileURL(inHome));
     manager->appDidObtainPermissionToAccessURL(fileURL(inShared));
@@ -169,11 +175,13 @@ TEST_F(QVFSandboxManagerTest, FileMovedWhileClosedIsNotLoadedAndPurgedAtTheNextS
     SystemLogCapture log;
     auto relaunched = launch();
     EXPECT_TRUE(relaunched->allowedFileURLs().isEmpty());
-    EXPECT_TRUE(log.text().contains("Error resolving persisted secure bookmark")) << log.text().toStdString();
+    EXPECT_TRUE(log.text().contains("Error resolving persisted secure bookmark"))
+        << log.text().toStdString();
     const auto records = relaunched->managedObjectContext()->fetchBookmarks();
     ASSERT_TRUE(records && records->size() == 1);
     EXPECT_TRUE(records->first()->isUnresolvable());
-    EXPECT_TRUE(relaunched->appNeedsToObtainPermissionToAccessURL(fileURL(outside("moved-report.txt"))));
+    EXPECT_TRUE(
+        relaunched->appNeedsToObtainPermissionToAccessURL(fileURL(outside("moved-report.txt"))));
 
     // The next save (any grant) purges the record for good.
     relaunched->appDidObtainPermissionToAccessURL(fileURL(write("other.txt")));
@@ -206,9 +214,11 @@ TEST_F(QVFSandboxManagerTest, GrantedFolderThatCannotBeReadIsForgottenWhenReopen
     if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind the superuser";
     manager = launch();
     // Reachable but no longer readable: reopening fails and the grant goes.
-    ASSERT_TRUE(QFile::setPermissions(outside("projects"), QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    ASSERT_TRUE(QFile::setPermissions(outside("projects"),
+                                      QFileDevice::WriteOwner | QFileDevice::ExeOwner));
     EXPECT_TRUE(manager->appNeedsToObtainPermissionToAccessURL(fileURL(outside("projects"))));
-    QFile::setPermissions(outside("projects"), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(outside("projects"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     EXPECT_TRUE(manager->allowedDirectoryURLs().isEmpty());
     EXPECT_EQ(storedRecordCount(*manager), 0);
     EXPECT_TRUE(QFile::exists(file));
@@ -231,11 +241,36 @@ TEST_F(QVFSandboxManagerTest, CorruptStoreIsLoggedDeletedAndMadeAfresh) {
     const QString file = write("a.txt");
     SystemLogCapture log;
     auto manager = launch();
-    EXPECT_TRUE(log.text().contains("Unable to open secure bookmarks file at")) << log.text().toStdString();
+    EXPECT_TRUE(log.text().contains("Unable to open secure bookmarks file at"))
+        << log.text().toStdString();
     EXPECT_TRUE(manager->appNeedsToObtainPermissionToAccessURL(fileURL(file)));
     manager->appDidObtainPermissionToAccessURL(fileURL(file));
     manager.reset();
     EXPECT_EQ(launch()->allowedFileURLs(), QList<QUrl>{fileURL(file)});
+}
+
+TEST_F(QVFSandboxManagerTest, RecordWithDamagedBookmarkDataIsLoggedAndPurged) {
+    const QString file = write("a.txt");
+    launch()->appDidObtainPermissionToAccessURL(fileURL(file));
+    {
+        QSqlDatabase database = QSqlDatabase::addDatabase("QSQLITE", "damage");
+        database.setDatabaseName(storePath());
+        ASSERT_TRUE(database.open());
+        ASSERT_TRUE(QSqlQuery(database).exec("UPDATE Bookmark SET data = x'00ff00ff'"));
+        database.close();
+    }
+    QSqlDatabase::removeDatabase("damage");
+
+    SystemLogCapture log;
+    auto relaunched = launch();
+    EXPECT_TRUE(relaunched->allowedFileURLs().isEmpty());
+    EXPECT_TRUE(log.text().contains("The data is not a bookmark")) << log.text().toStdString();
+    EXPECT_TRUE(relaunched->appNeedsToObtainPermissionToAccessURL(fileURL(file)));
+    relaunched->appDidObtainPermissionToAccessURL(fileURL(file));
+    relaunched.reset();
+    auto third = launch();
+    EXPECT_EQ(storedRecordCount(*third), 1);
+    EXPECT_EQ(third->allowedFileURLs(), QList<QUrl>{fileURL(file)});
 }
 
 TEST_F(QVFSandboxManagerTest, StoreOfALaterSchemaIsReplacedRatherThanMisread) {
@@ -262,7 +297,8 @@ TEST_F(QVFSandboxManagerTest, StoreThatCannotBeMadeLeavesGrantsForThisLaunchOnly
     SystemLogCapture log;
     auto manager = launch();
     manager->appDidObtainPermissionToAccessURL(fileURL(file));
-    EXPECT_TRUE(log.text().contains("Error creating secure persisted bookmark")) << log.text().toStdString();
+    EXPECT_TRUE(log.text().contains("Error creating secure persisted bookmark"))
+        << log.text().toStdString();
     EXPECT_TRUE(manager->appNeedsToObtainPermissionToAccessURL(fileURL(file)));
 }
 

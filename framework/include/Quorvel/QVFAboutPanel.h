@@ -13,10 +13,10 @@
 
 #include <QString>
 #include <QWidget>
-
-#include "platform/plist/PlistValue.h"
+#include <memory>
 
 class Bundle;
+class PlistDictionary;
 class QLabel;
 class QVFCreditsView;
 
@@ -32,11 +32,13 @@ class QVFAboutPanel : public QWidget {
     // resources (credits, string tables) are in `resourceDirectory`.
     QVFAboutPanel(const Bundle& bundle, const QString& resourceDirectory,
                   QWidget* parent = nullptr);
+    ~QVFAboutPanel() override;
 
     // Shows the window, brings it to the front and makes it active.
     void showWindow();
 
-    PlistDictionary infoDictionary() const { return infoDictionary_; }
+    // The application's information with the localised entries over it.
+    PlistDictionary infoDictionary() const;
     QString versionString() const { return versionString_; }
     void setVersionString(const QString& versionString);
     // True when the application's information has a "QVBuildVersion" entry.
@@ -62,7 +64,7 @@ class QVFAboutPanel : public QWidget {
   private:
     void windowDidLoad();
 
-    PlistDictionary infoDictionary_;
+    std::unique_ptr<PlistDictionary> infoDictionary_;
     QString versionString_;
     bool isMacAppStoreVersion_ = false;
     QVFCreditsView* creditsView_ = nullptr;

@@ -22,7 +22,7 @@
 #include <QWidget>
 #include <optional>
 
-#include "platform/richtext/AttributedString.h"
+class AttributedString;
 
 class QVFCreditsView : public QWidget {
     Q_OBJECT

@@ -7,31 +7,39 @@
 //
 // Every call waits at most timeoutMs() for the portal's answer; a portal that
 // does not answer, answers with an error or is missing gives a failure with
-// an error in QVFDocumentPortal::errorDomain() (code PortalUnavailable), never
-// a hang. Callers log the error.
+// an error in QVFDocumentPortal::errorDomain(), never a hang. After a call
+// that got no answer, further calls fail at once for kSilenceBackOffMs, so
+// that a launch resolving many grants waits for one time-out, not one each.
+// PortalUnavailable says nothing about the document, which may well be found
+// later; DocumentUnknown says the portal does not know it. Callers log the error.
 //
 // Not thread-safe: use one instance from one thread (the main thread, for the
 // sandbox manager). The connection is shared, as QDBusConnection is.
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QElapsedTimer>
 #include <QString>
 #include <memory>
 #include <optional>
 
-#include "platform/foundation/Error.h"
+class Error;
 
 class QVFDocumentPortal {
   public:
     // Error domain of the portal's failures.
     static QString errorDomain();
     enum ErrorCode : long {
-        PortalUnavailable = 1,  // no answer, an error answer, or an answer of the wrong shape
+        PortalUnavailable = 1,  // no bus, no answer in time, or an answer of the wrong shape
         ItemUnreadable = 2,     // the item to register cannot be opened
+        DocumentUnknown = 3,    // the portal answered that it has no such document
     };
 
     // The time each call waits for an answer unless told otherwise.
     static constexpr int kDefaultTimeoutMs = 10000;
+    // How long calls fail at once after one went unanswered.
+    static constexpr int kSilenceBackOffMs = 60000;
 
     // A portal reached over `connection`, registering items for the
     // application `applicationID` (may be empty: the portal then grants the
@@ -60,9 +68,13 @@ class QVFDocumentPortal {
 
   private:
     std::optional<QString> mountPoint(Error* error);
+    // Sends `call` and waits for the answer; `what` names the request in errors.
+    std::optional<QDBusMessage> answerTo(const QDBusMessage& call, const QString& what,
+                                         Error* error);
 
     QDBusConnection connection_;
     QString applicationID_;
     int timeoutMs_;
-    QString mountPoint_;  // asked once
+    QString mountPoint_;         // asked once
+    QElapsedTimer lastSilence_;  // since the last call that got no answer
 };

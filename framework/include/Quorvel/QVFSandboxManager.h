@@ -20,7 +20,8 @@
 //
 // An embedding application subclasses the manager to say where the store
 // lives (storeFileURL) and, if it wishes, which further folders it may use,
-// and makes its instance with sharedManager<Subclass>().
+// and makes its instance with sharedManager<Subclass>() (the subclass's
+// constructor must be public).
 //
 // Failures (store, portal, bookmark) are written to the system log and never
 // reach the caller; a grant that can no longer be re-opened is forgotten, so
@@ -38,8 +39,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "platform/foundation/Error.h"
-
+class Error;
 class QVFDocumentPortal;
 class QVFSandboxBookmarkStore;
 class QVFSandboxPersistedBookmark;

@@ -38,7 +38,9 @@ class QVFSandboxPersistedBookmark {
     // refreshes urlString and clears isUnresolvable. On failure logs "Error
     // resolving persisted secure bookmark %@: %@", marks the record
     // unresolvable and returns the earlier cached URL (nullopt when none). A
-    // cached URL that is no longer reachable is returned as it is.
+    // document portal that is missing or does not answer does not mark the
+    // record: the document may well be there the next time. A cached URL
+    // that is no longer reachable is returned as it is.
     std::optional<QUrl> resolvedURL();
 
   private:
