@@ -2,10 +2,8 @@
 #   lib/libQuorvel.so.<version>, its SONAME link libQuorvel.so.<major> and the
 #     development link libQuorvel.so; beside it libFerrymarkPlatform.so, the
 #     platform layer the framework runs on (found through its RUNPATH $ORIGIN)
-#   include/Quorvel/*.h                 the public headers (#include <Quorvel/...>)
-#   include/Quorvel/platform/...        the platform types they use (strings,
-#                                       errors, property lists...), reached as
-#                                       "platform/..." through include/Quorvel
+#   include/Quorvel/*.h                 the public headers (#include <Quorvel/...>),
+#                                       which need Qt and nothing of the platform layer
 #   lib/cmake/Quorvel/                  find_package(Quorvel) -> Quorvel::Quorvel
 #   lib/pkgconfig/quorvel.pc            pkg-config --cflags --libs quorvel
 # Everything belongs to the install component "Quorvel":
@@ -23,8 +21,6 @@ install(TARGETS Quorvel FerrymarkPlatform
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Quorvel NAMELINK_COMPONENT Quorvel)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/framework/include/Quorvel
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Quorvel FILES_MATCHING PATTERN "*.h")
-install(DIRECTORY ${CMAKE_SOURCE_DIR}/platform
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/Quorvel COMPONENT Quorvel FILES_MATCHING PATTERN "*.h")
 
 set(quorvel_cmake_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Quorvel)
 configure_package_config_file(${CMAKE_SOURCE_DIR}/framework/cmake/QuorvelConfig.cmake.in
