@@ -110,6 +110,16 @@ TEST_F(ExceptionHandler, TheSignalPathDoesNotAllocate) {
     EXPECT_TRUE(crashLogText().contains("SIGSEGV"));
 }
 
+// The handler runs on its own stack, so a stack overflow is reported too.
+TEST_F(ExceptionHandler, AStackOverflowIsReported) {
+    const ChildRun overflow = runCrashingProgram("overflow", environment_);
+    EXPECT_EQ(overflow.status, QProcess::CrashExit);
+    EXPECT_EQ(overflow.exitCode, SIGSEGV);
+    EXPECT_TRUE(overflow.err.contains("Reason:   signal 11 (SIGSEGV)"))
+        << overflow.err.toStdString();
+    EXPECT_TRUE(crashLogText().contains("Backtrace:\n   1  "));
+}
+
 // Without a symboliser the frames come from backtrace_symbols_fd.
 TEST_F(ExceptionHandler, WithoutAddr2lineFramesComeFromTheLoader) {
     environment_.insert("PATH", env_.path("empty-bin"));

@@ -4,6 +4,8 @@
 //   segv-no-allocation  the same, with every allocation on the crashing
 //           thread from then on ending the program with status 99 and the
 //           message "allocation in the signal path"
+//   overflow  installs the exception handler and recurses until the stack
+//           runs out
 //   throw   installs the exception handler and lets an exception escape main
 //   check   runs the launch check without the window and prints "found" or
 //           "none", then the collected report text
@@ -68,6 +70,18 @@ int* volatile nowhere = nullptr;
 // Not inlined, so that the backtrace names them.
 [[gnu::noinline]] void writeThroughNullPointer() { *nowhere = 42; }
 
+// Never reached; the compiler cannot know, so the recursion below is not
+// flagged as endless.
+volatile int unreachableDepth = -1;
+
+// Each call keeps a frame alive until the stack runs out.
+[[gnu::noinline]] int recurseForever(int depth) {
+    if (depth == unreachableDepth) return 0;
+    volatile char frame[512];
+    frame[depth % sizeof frame] = static_cast<char>(depth);
+    return recurseForever(depth + 1) + frame[0];
+}
+
 [[gnu::noinline]] void throwDeliberately() {
     throw std::runtime_error("deliberate failure for the crash test");
 }
@@ -97,7 +111,9 @@ int main(int argc, char** argv) {
         allocationForbidden = true;
         writeThroughNullPointer();
     }
+    if (mode == QLatin1String("overflow")) return recurseForever(0);
     if (mode == QLatin1String("throw")) throwDeliberately();
-    std::fputs("usage: quorvel_crashing_program segv|segv-no-allocation|throw|check\n", stderr);
+    std::fputs("usage: quorvel_crashing_program segv|segv-no-allocation|overflow|throw|check\n",
+               stderr);
     return 2;
 }
