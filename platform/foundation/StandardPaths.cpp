@@ -26,6 +26,10 @@ QString configDirectory() {
     return fromEnvironment("XDG_CONFIG_HOME", QDir::homePath() + QStringLiteral("/.config"));
 }
 
+QString stateDirectory() {
+    return fromEnvironment("XDG_STATE_HOME", QDir::homePath() + QStringLiteral("/.local/state"));
+}
+
 QString operatingSystemVersionString() {
     return QSysInfo::prettyProductName() + QStringLiteral(" (kernel ") + QSysInfo::kernelVersion() +
            QStringLiteral(")");

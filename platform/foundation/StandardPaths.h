@@ -14,6 +14,9 @@ QString applicationSupportDirectory();
 QString libraryDirectory();
 // $XDG_CONFIG_HOME, else ~/.config.
 QString configDirectory();
+// $XDG_STATE_HOME, else ~/.local/state: state worth keeping across launches
+// that is not the user's data (crash logs).
+QString stateDirectory();
 // The operating system's name and version ("Debian GNU/Linux 12 (bookworm)").
 QString operatingSystemVersionString();
 

@@ -2,7 +2,7 @@
 
 #include <QHash>
 
-#include "platform/archive/ArchivedInstance.h"
+#include "platform/archive/ArchivedURL.h"
 #include "platform/archive/KeyedArchiver.h"
 #include "platform/archive/KeyedUnarchiver.h"
 #include "platform/foundation/Localization.h"
@@ -14,31 +14,8 @@ const QString kResponseClass = QStringLiteral("NSURLResponse");
 const QString kRootKey = QStringLiteral("root");
 const QString kWebResourceResponseKey = QStringLiteral("WebResourceResponse");
 
-// A URL as the platform archives it: no base, the absolute text as "NS.relative".
-class ArchivedURL : public ArchivableObject {
-  public:
-    explicit ArchivedURL(QUrl url) : url_(std::move(url)) {}
-    QString className() const override { return QStringLiteral("NSURL"); }
-    void encodeWithCoder(KeyedArchiver& coder) override {
-        coder.encodeObject(ArchiveValue(), QStringLiteral("NS.base"));
-        coder.encodeObject(url_.toString(QUrl::FullyEncoded), QStringLiteral("NS.relative"));
-    }
-
-  private:
-    QUrl url_;
-};
-
-// The URL of an archived URL object, resolving "NS.base" when there is one.
-QUrl urlFromArchive(const ArchiveValue& value, int depth = 0) {
-    auto instance = value.toObject<ArchivedInstance>();
-    if (!instance || depth > 8) return QUrl(value.toString());
-    const QUrl relative(instance->field(QStringLiteral("NS.relative")).toString());
-    const ArchiveValue base = instance->field(QStringLiteral("NS.base"));
-    return base.isNull() ? relative : urlFromArchive(base, depth + 1).resolved(relative);
-}
-
 std::shared_ptr<ArchivableObject> decodeResponse(KeyedUnarchiver& coder, bool isHTTP) {
-    const QUrl url = urlFromArchive(coder.decodeObject(QStringLiteral("NS.url")));
+    const QUrl url = ArchivedURL::urlFromArchive(coder.decodeObject(QStringLiteral("NS.url")));
     const QString mimeType = coder.decodeObject(QStringLiteral("NS.mimeType")).toString();
     const qint64 length = coder.containsValueForKey(QStringLiteral("NS.expectedContentLength"))
                               ? coder.decodeInt64(QStringLiteral("NS.expectedContentLength"))

@@ -8,16 +8,18 @@
 #include <unistd.h>
 
 namespace {
-const char* const kVariables[4] = {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "TMPDIR",
-                                   "FERRYMARK_APPLICATIONS"};
+const char* const kVariables[5] = {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "TMPDIR",
+                                   "FERRYMARK_APPLICATIONS", "XDG_STATE_HOME"};
 }
 
 TestEnvironment::TestEnvironment() : savedStandardError_(::dup(STDERR_FILENO)) {
-    for (int i = 0; i < 4; ++i) saved_[i] = qgetenv(kVariables[i]);
+    for (int i = 0; i < 5; ++i) saved_[i] = qgetenv(kVariables[i]);
     QDir().mkpath(dataHome());
     QDir().mkpath(configHome());
     QDir().mkpath(tempDir());
     QDir().mkpath(applicationsDir());
+    QDir().mkpath(stateHome());
+    qputenv("XDG_STATE_HOME", stateHome().toUtf8());
     qputenv("XDG_DATA_HOME", dataHome().toUtf8());
     qputenv("XDG_CONFIG_HOME", configHome().toUtf8());
     qputenv("TMPDIR", tempDir().toUtf8());
@@ -30,7 +32,7 @@ TestEnvironment::~TestEnvironment() {
         ::dup2(savedStandardError_, STDERR_FILENO);
         ::close(savedStandardError_);
     }
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < 5; ++i) {
         if (saved_[i].isNull()) qunsetenv(kVariables[i]);
         else qputenv(kVariables[i], saved_[i]);
     }

@@ -1,4 +1,4 @@
-// Hermetic surroundings for one test: XDG_DATA_HOME, XDG_CONFIG_HOME, TMPDIR
+// Hermetic surroundings for one test: XDG_DATA_HOME, XDG_CONFIG_HOME, XDG_STATE_HOME, TMPDIR
 // and the application folders all point into a fresh temporary folder, which
 // is removed afterwards.
 #pragma once
@@ -24,13 +24,14 @@ public:
     QString configHome() const { return path(QStringLiteral("config")); }
     QString tempDir() const { return path(QStringLiteral("tmp")); }
     QString applicationsDir() const { return path(QStringLiteral("Applications")); }
+    QString stateHome() const { return path(QStringLiteral("state")); }
 
     // Writes a file (creating folders); returns its path.
     QString writeFile(const QString& relative, const QByteArray& contents) const;
 
 private:
     QTemporaryDir dir_;
-    QByteArray saved_[4];
+    QByteArray saved_[5];
     int savedStandardError_;
 };
 

@@ -1,0 +1,117 @@
+#include "Quorvel/QVFSWUpdateChecker.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <atomic>
+
+#include "Quorvel/QVFUpdateNotificationPanel.h"
+#include "platform/foundation/Format.h"
+#include "platform/foundation/Localization.h"
+#include "platform/foundation/SystemLog.h"
+#include "platform/foundation/UserDefaults.h"
+
+namespace {
+
+// Errors of the connection itself, as opposed to an HTTP answer with an
+// error status (which the check does not look at).
+bool isTransportError(QNetworkReply::NetworkError error) {
+    const int code = static_cast<int>(error);
+    return (code > 0 && code < 200) || (code > 300 && code < 400);
+}
+
+// The platform's default time-out of a request.
+std::atomic<int> checkTimeoutMs{60000};
+
+QVariantMap errorMap(const QString& domain, qint64 code, const QString& description) {
+    return {{QStringLiteral("domain"), domain},
+            {QStringLiteral("code"), code},
+            {QStringLiteral("localizedDescription"), description}};
+}
+
+}  // namespace
+
+QVFSWUpdateChecker::QVFSWUpdateChecker(qint64 currentVersion, const QUrl& checkURL, QObject* parent)
+    : QObject(parent), currentVersion_(currentVersion) {
+    foundObserver_ = QVFNotificationCenter::defaultCenter().addObserver(
+        QVFNewSoftwareFoundNotification, this,
+        [this](const QVFNotification& notification) { newSoftwareVersionFound(notification); });
+    checkForUpdateWithURL(checkURL);
+}
+
+QVFSWUpdateChecker::~QVFSWUpdateChecker() {
+    QVFNotificationCenter::defaultCenter().removeObserver(foundObserver_);
+    delete updatePanel_;
+}
+
+void QVFSWUpdateChecker::setTimeoutInterval(int milliseconds) {
+    checkTimeoutMs.store(milliseconds);
+}
+
+int QVFSWUpdateChecker::timeoutInterval() { return checkTimeoutMs.load(); }
+
+QVFUpdateNotificationPanel* QVFSWUpdateChecker::updatePanel() const { return updatePanel_; }
+
+QNetworkAccessManager* QVFSWUpdateChecker::session() {
+    // A session of its own: nothing cached on disk, no stored credentials.
+    if (!session_) session_ = new QNetworkAccessManager(this);
+    return session_;
+}
+
+void QVFSWUpdateChecker::post(const QString& name, const QVariantMap& userInfo) {
+    QVFNotificationCenter::defaultCenter().postNotification(name, this, userInfo);
+}
+
+void QVFSWUpdateChecker::checkForUpdateWithURL(const QUrl& url) {
+    post(QVFUpdateCheckDidStartNotification);
+    if (currentCheck_) {
+        currentCheck_->disconnect(this);
+        currentCheck_->abort();
+        currentCheck_->deleteLater();
+    }
+    QNetworkRequest request(url);
+    request.setTransferTimeout(checkTimeoutMs.load());
+    QNetworkReply* reply = session()->get(request);
+    currentCheck_ = reply;
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { checkDidFinish(reply); });
+}
+
+void QVFSWUpdateChecker::checkDidFinish(QNetworkReply* reply) {
+    reply->deleteLater();
+    const QByteArray body = reply->readAll();
+    if (body.isEmpty()) {
+        const QVariantMap error =
+            isTransportError(reply->error())
+                ? errorMap(QStringLiteral("QNetworkReply"), reply->error(), reply->errorString())
+                : errorMap(QVFErrorDomain, QVFSWUpdateCheckFailedErrorCode,
+                           localizedString("Information for the latest version is not available "
+                                           "at the moment. Please try again later."));
+        systemLog(
+            stringWithFormat(QStringLiteral("Update check failed: %@"),
+                             {error.value(QStringLiteral("localizedDescription")).toString()}));
+        post(QVFUpdateCheckFailedNotificiation, {{QStringLiteral("NSError"), error}});
+        return;
+    }
+    QString problem;
+    updateInfo_ = QVFSWUpdateInfo::fromArchivedData(body, &problem);
+    if (!updateInfo_) {
+        systemLog(
+            stringWithFormat(QStringLiteral("Update information cannot be read: %@"), {problem}));
+        post(QVFUpdateCheckFailedNotificiation);
+        return;
+    }
+    const qint64 newest = updateInfo_->versionIdentifier();
+    const qint64 lastOffered = UserDefaults::standard().integerForKey(QVFLastSWUpdateVersionKey);
+    if (newest > currentVersion_ && newest > lastOffered &&
+        updateInfo_->isOperatingSystemVersionCompatible()) {
+        post(QVFNewSoftwareFoundNotification);
+    } else {
+        post(QVFSoftwareUpToDateNotification);
+    }
+}
+
+void QVFSWUpdateChecker::newSoftwareVersionFound(const QVFNotification&) {
+    if (!updateInfo_) return;
+    if (!updatePanel_) updatePanel_ = new QVFUpdateNotificationPanel;
+    updatePanel_->showWindowForUpdateInfo(*updateInfo_);
+}

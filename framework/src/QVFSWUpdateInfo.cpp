@@ -1,0 +1,119 @@
+#include "Quorvel/QVFSWUpdateInfo.h"
+
+#include <QRegularExpression>
+#include <QSysInfo>
+#include <array>
+
+#include "platform/archive/ArchivedURL.h"
+#include "platform/archive/KeyedArchiver.h"
+#include "platform/archive/KeyedUnarchiver.h"
+#include "platform/foundation/Bundle.h"
+
+namespace {
+
+const QString kClassName = QStringLiteral("QVFSWUpdateInfo");
+
+// The archivable form of an info: what the archiver writes and the
+// unarchiver's factory rebuilds.
+class ArchivedUpdateInfo : public ArchivableObject {
+  public:
+    explicit ArchivedUpdateInfo(QVFSWUpdateInfo info) : info_(std::move(info)) {}
+    QString className() const override { return kClassName; }
+
+    void encodeWithCoder(KeyedArchiver& coder) override {
+        coder.encodeObject(info_.productIdentifier(), QStringLiteral("productIdentifier"));
+        coder.encodeObject(info_.productName(), QStringLiteral("productName"));
+        coder.encodeInt64(info_.versionIdentifier(), QStringLiteral("versionIdentifier"));
+        coder.encodeObject(info_.versionString(), QStringLiteral("versionString"));
+        coder.encodeObject(url(info_.directDownloadURL()), QStringLiteral("directDownloadURL"));
+        coder.encodeObject(url(info_.productPageURL()), QStringLiteral("productPageURL"));
+        coder.encodeObject(url(info_.updateInfoURL()), QStringLiteral("updateInfoURL"));
+        coder.encodeObject(url(info_.appStoreURL()), QStringLiteral("appStoreURL"));
+        coder.encodeObject(info_.systemVersion(), QStringLiteral("systemVersion"));
+    }
+
+    static std::shared_ptr<ArchivableObject> decode(KeyedUnarchiver& coder) {
+        QVFSWUpdateInfo info;
+        info.setProductIdentifier(
+            coder.decodeObject(QStringLiteral("productIdentifier")).toString());
+        info.setProductName(coder.decodeObject(QStringLiteral("productName")).toString());
+        info.setVersionIdentifier(coder.decodeInt64(QStringLiteral("versionIdentifier")));
+        info.setVersionString(coder.decodeObject(QStringLiteral("versionString")).toString());
+        info.setDirectDownloadURL(urlOf(coder, QStringLiteral("directDownloadURL")));
+        info.setProductPageURL(urlOf(coder, QStringLiteral("productPageURL")));
+        info.setUpdateInfoURL(urlOf(coder, QStringLiteral("updateInfoURL")));
+        info.setAppStoreURL(urlOf(coder, QStringLiteral("appStoreURL")));
+        info.setSystemVersion(coder.decodeObject(QStringLiteral("systemVersion")).toString());
+        return std::make_shared<ArchivedUpdateInfo>(std::move(info));
+    }
+
+    const QVFSWUpdateInfo& info() const { return info_; }
+
+  private:
+    // An absent URL is archived as nil, as the platform archives a nil property.
+    static ArchiveValue url(const QUrl& value) {
+        if (value.isEmpty()) return ArchiveValue();
+        return ArchiveValue(std::make_shared<ArchivedURL>(value));
+    }
+    static QUrl urlOf(KeyedUnarchiver& coder, const QString& key) {
+        return ArchivedURL::urlFromArchive(coder.decodeObject(key));
+    }
+
+    QVFSWUpdateInfo info_;
+};
+
+// The integer a version part begins with; 0 without leading digits.
+qint64 leadingInteger(const QString& part) {
+    static const QRegularExpression digits(QStringLiteral("^\\s*([+-]?\\d+)"));
+    const QRegularExpressionMatch match = digits.match(part);
+    return match.hasMatch() ? match.captured(1).toLongLong() : 0;
+}
+
+std::array<qint64, 3> versionTriple(const QStringList& parts) {
+    return {leadingInteger(parts.value(0)), leadingInteger(parts.value(1)),
+            leadingInteger(parts.value(2))};
+}
+
+}  // namespace
+
+QString QVFSWUpdateInfo::currentVersionString() { return Bundle::main().shortVersionString(); }
+
+bool QVFSWUpdateInfo::isOperatingSystemVersionCompatible() const {
+    return isOperatingSystemVersionCompatible(QSysInfo::productVersion());
+}
+
+bool QVFSWUpdateInfo::isOperatingSystemVersionCompatible(const QString& runningVersion) const {
+    const QStringList required = systemVersion_.split(u'.');
+    if (required.size() < 2) return true;
+    // "unknown" (a rolling release without a version): nothing to compare with.
+    const QString running = runningVersion.trimmed();
+    if (running.isEmpty() || !running.front().isDigit()) return true;
+    return versionTriple(runningVersion.split(u'.')) >= versionTriple(required);
+}
+
+QByteArray QVFSWUpdateInfo::archivedData() const {
+    return KeyedArchiver::archivedDataWithRootObject(
+        ArchiveValue(std::make_shared<ArchivedUpdateInfo>(*this)));
+}
+
+std::optional<QVFSWUpdateInfo> QVFSWUpdateInfo::fromArchivedData(const QByteArray& data,
+                                                                 QString* error) {
+    Error failure;
+    auto unarchiver = KeyedUnarchiver::unarchiverForReadingFromData(data, &failure);
+    if (!unarchiver) {
+        if (error) *error = failure.description();
+        return std::nullopt;
+    }
+    unarchiver->setClassFactory(kClassName, &ArchivedUpdateInfo::decode);
+    const auto root =
+        unarchiver->decodeObject(QStringLiteral("root")).toObject<ArchivedUpdateInfo>();
+    if (!root) {
+        if (error) {
+            *error = unarchiver->error()
+                         ? unarchiver->error().description()
+                         : QStringLiteral("The archive's root is not a %1.").arg(kClassName);
+        }
+        return std::nullopt;
+    }
+    return root->info();
+}
