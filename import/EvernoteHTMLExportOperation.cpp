@@ -240,7 +240,10 @@ std::optional<PlistDictionary> EvernoteHTMLExportOperation::exportNote(
     const PlistDictionary& folder, Error* error) {
     const QString packageName = QVExtensions::makeFilenameUniqueInDirectoryAtURL(
         QFileInfo(htmlFile).completeBaseName() + QStringLiteral(".pmnote"), directory);
-    EvernoteHTMLConversionRequest request{htmlFile, directory + u'/' + packageName, note};
+    EvernoteHTMLConversionRequest request;
+    request.originalHTMLFilePath = htmlFile;
+    request.noteFilePath = directory + u'/' + packageName;
+    request.originalNote = note;
     convertEvernoteToPelmora(request);
     if (!request.success) {
         request.error.report(error);

@@ -46,7 +46,9 @@ TEST(EvernoteXMLItemTest, SingleAttachmentBecomesItsFileNamedAfterTheTitle) {
         EXPECT_EQ(file.readAll(), QByteArray("%PDF-1.4 test"));
         const FileResourceValues values = resourceValues(path);
         EXPECT_EQ(values.contentModificationDate, f.item->record().updated);
-        if (values.tagNames) EXPECT_EQ(*values.tagNames, f.item->record().tags);  // where the file system keeps them
+        if (values.tagNames) {  // where the file system keeps them
+            EXPECT_EQ(*values.tagNames, f.item->record().tags);
+        }
         EXPECT_EQ(f.files(), QStringList{QStringLiteral("Quarterly.pdf")});  // no scratch folder left
     }
 }

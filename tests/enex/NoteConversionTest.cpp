@@ -205,5 +205,7 @@ TEST(NoteConversionTest, TenThousandNestedBlocksEndWithAPackageOrAnError) {
                        {});
     Error error;
     const auto dict = nested.item->itemDictInGroup(folderGroup(), &error);
-    if (!dict) EXPECT_FALSE(error.localizedDescription().isEmpty());
+    if (!dict) {
+        EXPECT_FALSE(error.localizedDescription().isEmpty());
+    }
 }

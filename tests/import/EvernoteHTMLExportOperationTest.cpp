@@ -194,7 +194,8 @@ TEST(EvernoteHTMLExportOperationTest, ImportsNotesAsPackagesAndSingleAttachments
     for (const PlistValue& id : alpha.values()) members << id.toString();
     EXPECT_EQ(members.size(), 6);
     EXPECT_EQ(QSet<QString>(members.begin(), members.end()).size(), 6);
-    EXPECT_TRUE(groups.value("Empty").value("items").toArray().values().empty());
+    const PlistArray empty = groups.value("Empty").value("items").toArray();
+    EXPECT_TRUE(empty.values().empty());
 
     // In the library: the package holds the note's text with both attachments embedded, no
     // note attributes, and the note's date and tags.

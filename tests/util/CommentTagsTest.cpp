@@ -104,9 +104,10 @@ TEST(CommentTags, FileTagsMergeTheAttributeWithTheComment) {
     // hold one (ext4 cannot, XFS and Btrfs can).
     values.tagNames.reset();
     values.comment = QString(5000, u'x') + QStringLiteral(" ###begin_tags###far###end_tags###");
-    if (setResourceValues(file, values))
+    if (setResourceValues(file, values)) {
         EXPECT_EQ(tagNamesOfFileAtPath(file),
                   (QStringList{QStringLiteral("work"), QStringLiteral("home"), QStringLiteral("far")}));
+    }
 
     const QString bare = env.writeFile(QStringLiteral("bare.txt"), "x");
     EXPECT_EQ(tagNamesOfFileAtPath(bare), QStringList());

@@ -231,7 +231,9 @@ TEST(EvernoteStandInTest, ListsNotebooksAndExportsChosenNotesWithoutTags) {
     // The export is itself a notebook the stand-in can list.
     env.writeFile(QStringLiteral("evernote/Exported.enex"), text);
     for (const auto& nb : evernote->notebooks())
-        if (nb->name() == QLatin1String("Exported")) EXPECT_EQ(nb->notes().size(), 2);
+        if (nb->name() == QLatin1String("Exported")) {
+            EXPECT_EQ(nb->notes().size(), 2);
+        }
 }
 
 namespace {

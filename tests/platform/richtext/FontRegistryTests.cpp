@@ -21,7 +21,9 @@ TEST(FontRegistry, InstalledFamiliesAreFoundAndUnknownNamesAreNot) {
     ASSERT_TRUE(FontRegistry::hasFontDatabase());
     const std::optional<Font> installed =
         FontRegistry::fontWithName(QStringLiteral("DejaVu Sans"), 10);
-    if (installed) EXPECT_EQ(installed->family(), QStringLiteral("DejaVu Sans"));
+    if (installed) {
+        EXPECT_EQ(installed->family(), QStringLiteral("DejaVu Sans"));
+    }
     EXPECT_FALSE(FontRegistry::fontWithName(QStringLiteral("NoSuchFontAnywhere-Bold"), 12));
     EXPECT_FALSE(FontRegistry::fontWithName(QString(), 12));
 }

@@ -18,7 +18,7 @@ QList<TextAttachment> attachmentsOf(const AttributedString& text) {
 
 AttributedString twoAttachmentsNamed(const QString& name) {
     AttributedString text(QStringLiteral("A "));
-    for (const QByteArray contents : {QByteArray("first"), QByteArray("second")}) {
+    for (const QByteArray& contents : {QByteArray("first"), QByteArray("second")}) {
         TextAttributes attributes;
         attributes.attachment = TextAttachment(FileWrapper::regularFile(contents, name));
         text.append(QStringLiteral("\uFFFC"), attributes);
