@@ -56,6 +56,8 @@ class EvernoteExportPanel : public QObject, public EvernoteExportOperationDelega
     QProgressBar* exportProgress();
     QWidget* parentWindow() const { return parentWindow_; }
     OperationQueue& operationQueue() { return *operationQueue_; }
+    // The import the sheet runs now, or null.
+    EvernoteExportOperation* currentOperation() const { return operation_.get(); }
     // The sheet itself (made when needed).
     QDialog* window();
 

@@ -37,9 +37,7 @@ struct Launch {
     }
     QString evernoteFolder() const { return env.path(QStringLiteral("evernote")); }
     void installEvernote(const QString& version, const QString& folder) {
-        installApplication(
-            env, QStringLiteral("Evernote"), QStringLiteral("com.evernote.Evernote"), version,
-            QStringLiteral("<key>EvernoteNotebookFolder</key><string>%1</string>").arg(folder));
+        ::installEvernote(env, folder, version);
     }
     void addNotebook(const QString& name, int notes) {
         QList<TestNote> list;

@@ -45,10 +45,7 @@ struct PanelRun {
     void installEvernote(const QList<QPair<QString, QList<TestNote>>>& notebooks) {
         for (const auto& [name, notes] : notebooks)
             env.writeFile(QStringLiteral("evernote/%1.enex").arg(name), buildENEX(notes));
-        installApplication(env, QStringLiteral("Evernote"), QStringLiteral("com.evernote.Evernote"),
-                           QStringLiteral("7.14"),
-                           QStringLiteral("<key>EvernoteNotebookFolder</key><string>%1</string>")
-                               .arg(env.path(QStringLiteral("evernote"))));
+        ::installEvernote(env, env.path(QStringLiteral("evernote")));
     }
     void importNotebooks() {
         auto evernote = EvernoteApplication::applicationWithBundleIdentifier();
@@ -110,6 +107,12 @@ TEST(EvernoteExportPanelTest, CancelDuringTheParseEndsAsACancellation) {
     PanelRun run;
     run.installEvernote(
         {{QStringLiteral("Big"), textNotes(1500)}, {QStringLiteral("Next"), textNotes(3)}});
+    // Each record waits for the panel, so the parse cannot run past the
+    // cancel however late the main thread comes to it.
+    QObject::connect(&run.panel, &EvernoteExportPanel::titleMessageChanged, [&] {
+        if (EvernoteExportOperation* operation = run.panel.currentOperation())
+            operation->setRecordsWaitForDelegate(true);
+    });
     bool cancelled = false;
     QObject::connect(&run.panel, &EvernoteExportPanel::progressChanged, [&] {
         if (!cancelled && run.panel.progressValue() == 3) {

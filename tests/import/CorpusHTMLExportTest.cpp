@@ -94,10 +94,7 @@ TEST_P(CorpusHTMLExportTest, HTMLImportMatchesTheENEXImport) {
     // The corpus is read where it is: the notebook is a link to the file.
     ASSERT_TRUE(
         QFile::link(path, env.path(QStringLiteral("evernote/") + QFileInfo(path).fileName())));
-    installApplication(env, QStringLiteral("Evernote"), QStringLiteral("com.evernote.Evernote"),
-                       QStringLiteral("7.14"),
-                       QStringLiteral("<key>EvernoteNotebookFolder</key><string>%1</string>")
-                           .arg(env.path(QStringLiteral("evernote")).toHtmlEscaped()));
+    installEvernote(env, env.path(QStringLiteral("evernote")));
     // Whole seconds: note dates have no fraction, and a file's time may lose it.
     const QDateTime runStart = QDateTime::fromSecsSinceEpoch(QDateTime::currentSecsSinceEpoch());
 

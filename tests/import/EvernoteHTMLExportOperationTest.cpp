@@ -86,10 +86,7 @@ struct HTMLImport {
     explicit HTMLImport(const QList<QPair<QString, QList<TestNote>>>& notebooks) {
         for (const auto& [name, notes] : notebooks)
             env.writeFile(QStringLiteral("evernote/%1.enex").arg(name), buildENEX(notes));
-        installApplication(env, QStringLiteral("Evernote"), QStringLiteral("com.evernote.Evernote"),
-                           QStringLiteral("7.14"),
-                           QStringLiteral("<key>EvernoteNotebookFolder</key><string>%1</string>")
-                               .arg(env.path(QStringLiteral("evernote"))));
+        installEvernote(env, env.path(QStringLiteral("evernote")));
         PelmoraStandIn::setLibraryPathOverride(library);
         UserDefaults::standard().setVolatileValue(true, kUseHTMLExport);
     }

@@ -30,9 +30,7 @@ struct NotebookImport {
 
     explicit NotebookImport(const QList<QPair<QString, QList<TestNote>>>& notebooks) {
         for (const auto& [name, notes] : notebooks) env.writeFile(QStringLiteral("evernote/%1.enex").arg(name), buildENEX(notes));
-        installApplication(env, QStringLiteral("Evernote"), QStringLiteral("com.evernote.Evernote"), QStringLiteral("7.14"),
-                           QStringLiteral("<key>EvernoteNotebookFolder</key><string>%1</string>")
-                               .arg(env.path(QStringLiteral("evernote"))));
+        installEvernote(env, env.path(QStringLiteral("evernote")));
         PelmoraStandIn::setLibraryPathOverride(library);
     }
     ~NotebookImport() {

@@ -23,3 +23,9 @@ void markApplicationRunning(const QString& bundlePath) {
     if (pid.open(QIODevice::WriteOnly | QIODevice::Truncate))
         pid.write(QByteArray::number(QCoreApplication::applicationPid()));
 }
+
+QString installEvernote(const TestEnvironment& env, const QString& notebookFolder, const QString& version) {
+    return installApplication(env, QStringLiteral("Evernote"), QStringLiteral("com.evernote.Evernote"), version,
+                              QStringLiteral("<key>EvernoteNotebookFolder</key><string>%1</string>")
+                                  .arg(notebookFolder.toHtmlEscaped()));
+}

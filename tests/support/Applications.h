@@ -10,5 +10,9 @@ class TestEnvironment;
 // `extraKeys` is XML to add inside the Info.plist dictionary.
 QString installApplication(const TestEnvironment& env, const QString& name, const QString& identifier,
                            const QString& version, const QString& extraKeys = QString());
+// Installs the Evernote stand-in (version 7.14 unless given) reading its
+// notebooks, one ENEX file each, from `notebookFolder`; returns its path.
+QString installEvernote(const TestEnvironment& env, const QString& notebookFolder,
+                        const QString& version = QStringLiteral("7.14"));
 // Marks an installed application as running (its pid file names this process).
 void markApplicationRunning(const QString& bundlePath);

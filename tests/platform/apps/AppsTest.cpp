@@ -204,8 +204,7 @@ TEST(PelmoraStandInTest, TakenNamesAndDanglingLinksArePassedOver) {
 TEST(EvernoteStandInTest, ListsNotebooksAndExportsChosenNotesWithoutTags) {
     TestEnvironment env;
     env.writeFile(QStringLiteral("evernote/Work.2014.enex"), kNotebook);
-    installApplication(env, QStringLiteral("Evernote"), QStringLiteral("com.evernote.Evernote"), QStringLiteral("7.14"),
-                       QStringLiteral("<key>EvernoteNotebookFolder</key><string>%1</string>").arg(env.path(QStringLiteral("evernote"))));
+    installEvernote(env, env.path(QStringLiteral("evernote")));
     auto evernote = EvernoteApplication::applicationWithBundleIdentifier();
     ASSERT_NE(evernote, nullptr);
     const auto notebooks = evernote->notebooks();
@@ -371,8 +370,7 @@ TEST(EvernoteStandInTest, ExportsAWholeNotebookAsItsFile) {
     QByteArray unreadable = QByteArray(kNotebook);
     unreadable.replace(unreadable.indexOf("</title>"), 8, "</titlex>");
     env.writeFile(QStringLiteral("evernote/Unreadable.enex"), unreadable);
-    installApplication(env, QStringLiteral("Evernote"), QStringLiteral("com.evernote.Evernote"), QStringLiteral("7.14"),
-                       QStringLiteral("<key>EvernoteNotebookFolder</key><string>%1</string>").arg(env.path(QStringLiteral("evernote"))));
+    installEvernote(env, env.path(QStringLiteral("evernote")));
     auto evernote = EvernoteApplication::applicationWithBundleIdentifier();
     ASSERT_NE(evernote, nullptr);
     const auto notebooks = evernote->notebooks();

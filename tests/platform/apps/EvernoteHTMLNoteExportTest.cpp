@@ -22,10 +22,7 @@ struct HTMLExports {
     explicit HTMLExports(const QList<QPair<QString, QList<TestNote>>>& notebooks) {
         for (const auto& [name, list] : notebooks)
             env.writeFile(QStringLiteral("evernote/%1.enex").arg(name), buildENEX(list));
-        installApplication(env, QStringLiteral("Evernote"), QStringLiteral("com.evernote.Evernote"),
-                           QStringLiteral("7.14"),
-                           QStringLiteral("<key>EvernoteNotebookFolder</key><string>%1</string>")
-                               .arg(env.path(QStringLiteral("evernote"))));
+        installEvernote(env, env.path(QStringLiteral("evernote")));
         auto evernote = EvernoteApplication::applicationWithBundleIdentifier();
         for (const auto& notebook : evernote->notebooks()) notes << notebook->notes();
         for (const EvernoteNote& note : notes) {
