@@ -10,7 +10,7 @@
 //   counts as a file;
 // - hidden means a name with a leading ".";
 // - an alias is a symbolic link, or a freedesktop ".desktop" file of type Link;
-// - the trash folders are those of the freedesktop trash specification: the
+// - the trash folders are those of the freedesktop trash layout: the
 //   home trash "$XDG_DATA_HOME/Trash", and on every mounted file system
 //   "<mount>/.Trash/<uid>" and "<mount>/.Trash-<uid>";
 // - busy means another open file description holds a lock on the file
