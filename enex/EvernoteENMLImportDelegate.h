@@ -4,7 +4,7 @@
 // the attachment, never through a file name in text), an "en-media" that
 // names no resource becomes "[Missing
 // Attachment]", and an "en-crypt" passage becomes "********". Check boxes
-// ("en-todo") are the importer's own.
+// ("en-todo") and style properties are EvernoteHTMLImportHook's.
 //
 // Media elements name resources by the MD5 digest of their bytes. Two
 // resources with the same bytes are taken in order: the n-th element naming a

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "enex/EvernoteHTMLImportHook.h"
 #include "enex/EvernoteWebConversionOperation.h"
 #include "enex/EvernoteXMLItem.h"
 #include "formats/PMChecklistExtensions.h"
@@ -76,8 +77,10 @@ std::optional<QString> EvernoteXMLItem::writeScratchHTML(const QString& text, Er
 
 AttributedString EvernoteXMLItem::noteTextForElement(XMLNode element) {
     QList<qsizetype> checkBoxes;
+    const EvernoteHTMLImportHook noteHook;
     AttributedString text = HTMLImporter::attributedStringFromElement(
-        element, QUrl(), webPreferencesForFont(noteFont()), &mediaDelegate(), &checkBoxes);
+        element, QUrl(), webPreferencesForFont(noteFont()), &mediaDelegate(), &noteHook,
+        &checkBoxes);
     // Every check box the note holds becomes a checklist item, wherever it
     // stands (list items, table cells, after other text).
     PMChecklistExtensions::restoreChecklists(text, checklistItemsAt(text, checkBoxes));

@@ -1,5 +1,6 @@
-// ENML to XHTML on any bytes taken as a note's content, with one image and
-// one file attachment that en-media tags may name (see the seeds).
+// ENML to XHTML, and ENML to a note's rich text (through the HTML importer
+// with the note service's hook), on any bytes taken as a note's content, with
+// one image and one file attachment that en-media tags may name (see the seeds).
 #include <QDir>
 #include <cstdint>
 
@@ -43,6 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         QDir().mkdir(scratch);
         item.intermediateHTMLDirectoryURL = QUrl::fromLocalFile(scratch);
         item.noteXHTMLStringFromNoteElement(document->rootElement());
+        item.noteTextForElement(document->rootElement());
     }
     QDir(notebook).removeRecursively();
     return 0;

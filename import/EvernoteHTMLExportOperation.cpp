@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include "enex/EvernoteHTMLImportHook.h"
 #include "enex/EvernoteXMLResource.h"
 #include "platform/foundation/DateText.h"
 #include "platform/foundation/FileOperations.h"
@@ -355,8 +356,9 @@ void EvernoteHTMLExportOperation::convertEvernoteToPelmora(
     preferences.setDefaultFontSize(
         static_cast<int>(options.value(QStringLiteral("DefaultFontSize")).toInteger()));
     Error error;
+    const EvernoteHTMLImportHook noteHook;
     std::optional<AttributedString> text =
-        HTMLImporter::attributedStringFromHTMLFile(htmlPath, preferences, &error);
+        HTMLImporter::attributedStringFromHTMLFile(htmlPath, preferences, &error, &noteHook);
     if (!text) {
         log(formatted(QStringLiteral("Unable to read file at path %@: %@"), {htmlPath, error}));
         request.success = false;

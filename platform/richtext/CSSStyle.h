@@ -1,7 +1,7 @@
 // CSSStyle: the declarations of one inline `style` attribute ("color: red;
 // font-size: 12px") and the value conversions the HTML importer needs:
 // colours, lengths, font sizes, font-family lists, border shorthands and the
-// sides of margin and padding shorthands. Custom properties ("--en-highlight")
+// sides of margin and padding shorthands. Custom properties ("--accent-color")
 // are declarations like any other.
 //
 // Lengths come back in points, with one CSS pixel taken as one point (as the

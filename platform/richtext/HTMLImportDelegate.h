@@ -1,6 +1,6 @@
 // HTMLImportDelegate: lets the caller of the HTML importer stand in for
-// elements that only it understands (the notes service's media and encrypted
-// passages, for example), so that such content reaches the rich text by
+// elements that only it understands (its own media and encrypted passages,
+// for example), so that such content reaches the rich text by
 // identity, without travelling through the document's text.
 //
 // Called on the importing thread, once per element, in document order.

@@ -19,12 +19,9 @@ namespace {
 
 using WhiteSpace = HTMLTextBuilder::WhiteSpace;
 
-const QString kCheckedMarker = QStringLiteral("\u2611\uFE0E ");
-const QString kUncheckedMarker = QStringLiteral("\u2610 ");
 // What a horizontal rule becomes: a line of box-drawing strokes.
 const QString kRuleLine = QString(24, QChar(0x2500));
 const QColor kRuleColor(160, 160, 160);
-const QColor kDefaultCodeBlockBackground(245, 245, 245);
 
 bool isOneOf(const QString& name, std::initializer_list<const char*> names) {
     return std::any_of(names.begin(), names.end(),
@@ -41,32 +38,17 @@ bool isBlockElement(const QString& name) {
     static const QSet<QString> kBlocks = [] {
         QSet<QString> set;
         for (const char* block :
-             {"address",   "article",    "aside",   "blockquote", "caption", "center", "dd",
-              "details",   "dialog",     "dir",     "div",        "dl",      "dt",     "en-note",
-              "fieldset",  "figcaption", "figure",  "footer",     "form",    "h1",     "h2",
-              "h3",        "h4",         "h5",      "h6",         "header",  "hgroup", "hr",
-              "li",        "listing",    "main",    "menu",       "nav",     "ol",     "p",
-              "plaintext", "pre",        "section", "summary",    "table",   "tbody",  "td",
-              "tfoot",     "th",         "thead",   "tr",         "ul",      "xmp"})
+             {"address",    "article", "aside",   "blockquote", "caption", "center", "dd",
+              "details",    "dialog",  "dir",     "div",        "dl",      "dt",     "fieldset",
+              "figcaption", "figure",  "footer",  "form",       "h1",      "h2",     "h3",
+              "h4",         "h5",      "h6",      "header",     "hgroup",  "hr",     "li",
+              "listing",    "main",    "menu",    "nav",        "ol",      "p",      "plaintext",
+              "pre",        "section", "summary", "table",      "tbody",   "td",     "tfoot",
+              "th",         "thead",   "tr",      "ul",         "xmp"})
             set.insert(QLatin1String(block));
         return set;
     }();
     return kBlocks.contains(name);
-}
-
-bool isTrue(const QString& value) { return value.trimmed().toLower() == QLatin1String("true"); }
-
-// The colour that --en-highlight names (the notes service's highlighter pens).
-QColor highlightColor(const QString& value) {
-    static const std::pair<const char*, QColor> kPens[] = {
-        {"yellow", QColor(255, 239, 158)}, {"green", QColor(183, 247, 209)},
-        {"blue", QColor(173, 229, 252)},   {"purple", QColor(203, 202, 255)},
-        {"pink", QColor(255, 209, 220)},   {"red", QColor(255, 209, 209)},
-        {"orange", QColor(255, 206, 160)}};
-    const QString name = value.trimmed().toLower();
-    for (const auto& [pen, color] : kPens)
-        if (name == QLatin1String(pen)) return color;
-    return CSSStyle::color(value).value_or(QColor(255, 239, 158));
 }
 
 // The style that reading an element gives its content.
@@ -118,12 +100,18 @@ struct TableState {
 class Importer {
   public:
     Importer(const QUrl& baseURL, const WebPreferences& preferences,
-             HTMLImportDelegate* delegate = nullptr)
+             HTMLImportDelegate* delegate = nullptr,
+             const HTMLImporterExtension* extension = nullptr)
         : baseURL_(baseURL),
           images_(baseURL),
           preferences_(preferences),
           delegate_(delegate),
+          extension_(extension),
           fixedFamily_(installedFixedFamily(preferences.fixedFontFamily())) {
+        if (extension_) {
+            checkBoxMarkers_ = extension_->checkBoxMarkers();
+            builder_.setCheckBoxMarkers(checkBoxMarkers_.checked, checkBoxMarkers_.unchecked);
+        }
         mediumSize_ = preferences.defaultFontSize() > 0 ? preferences.defaultFontSize() : 16;
         Context root;
         root.family = preferences.standardFontFamily().isEmpty() ? QStringLiteral("Times")
@@ -257,14 +245,20 @@ class Importer {
             if (node.attribute(QStringLiteral("type")).trimmed().toLower() ==
                 QLatin1String("checkbox"))
                 appendCheckBox(node.hasAttribute(QStringLiteral("checked")));
-        } else if (name == QLatin1String("en-todo")) {
-            appendCheckBox(isTrue(node.attribute(QStringLiteral("checked"))));
+        } else if (extension_) {
+            if (const auto checked = extension_->checkBoxStateForElement(node, name))
+                appendCheckBox(*checked);
         }
     }
 
+    // Check boxes have a text only through an extension.
     void appendCheckBox(bool checked) {
-        builder_.appendCheckBox(checked ? kCheckedMarker : kUncheckedMarker,
-                                contexts_.back().attributes);
+        if (!extension_) return;
+        builder_.appendCheckBox(checkBoxMarker(checked), contexts_.back().attributes);
+    }
+
+    const QString& checkBoxMarker(bool checked) const {
+        return checked ? checkBoxMarkers_.checked : checkBoxMarkers_.unchecked;
     }
 
     void appendReplacement(const HTMLReplacement& replacement) {
@@ -303,13 +297,13 @@ class Importer {
 
     // --- blocks ---------------------------------------------------------------
 
-    static bool isBlock(const QString& name, const CSSStyle& style) {
+    bool isBlock(const QString& name, const CSSStyle& style) const {
         const QString display = style.keyword(QStringLiteral("display"));
         if (display == QLatin1String("block") || display == QLatin1String("list-item") ||
             display == QLatin1String("flex") || display == QLatin1String("grid"))
             return true;
         if (display.startsWith(QLatin1String("inline"))) return false;
-        return isBlockElement(name);
+        return isBlockElement(name) || (extension_ && extension_->isBlockElement(name));
     }
 
     // A block ends the paragraph before it; its paragraphs start from the
@@ -431,7 +425,7 @@ class Importer {
         applyDecorations(style, context);
         applyVerticalAlignment(style, context);
         applyWhiteSpace(style.keyword(QStringLiteral("white-space")), context);
-        applyNoteProperties(style, context);
+        applyExtensionStyle(style, context);
         applyBackground(style, name, context);
         if (context.isBlock) applyBlockStyle(style, context);
     }
@@ -540,23 +534,12 @@ class Importer {
             context.whiteSpace = WhiteSpace::Normal;
     }
 
-    // The notes service writes its properties as "--en-name" (older
-    // clients as "-en-name").
-    static QString noteProperty(const CSSStyle& style, const char* name) {
-        const QString value = style.value(QStringLiteral("--en-") + QLatin1String(name));
-        return value.isNull() ? style.value(QStringLiteral("-en-") + QLatin1String(name)) : value;
-    }
-
-    void applyNoteProperties(const CSSStyle& style, Context& context) const {
-        if (isTrue(noteProperty(style, "codeblock"))) {
-            if (!style.contains(QStringLiteral("font-family"))) context.family = fixedFamily_;
-            if (!CSSStyle::color(style.value(QStringLiteral("background-color"))))
-                context.background = kDefaultCodeBlockBackground;
-        }
-        if (isTrue(noteProperty(style, "code")) && !style.contains(QStringLiteral("font-family")))
-            context.family = fixedFamily_;
-        const QString highlight = noteProperty(style, "highlight");
-        if (!highlight.isEmpty()) context.background = highlightColor(highlight);
+    // Before the CSS background, which wins over what the extension adds.
+    void applyExtensionStyle(const CSSStyle& style, Context& context) const {
+        if (!extension_) return;
+        const HTMLStyleAdditions additions = extension_->styleAdditions(style);
+        if (additions.fixedPitch) context.family = fixedFamily_;
+        if (additions.background) context.background = additions.background;
     }
 
     // A background paints the text, except the page's own (html, body) and a
@@ -610,7 +593,7 @@ class Importer {
         const bool ordered = name == QLatin1String("ol");
         QString keyword = listKeyword(node, style, ordered, context.listDepth);
         ListState state;
-        state.isChecklist = isTrue(noteProperty(style, "todo"));
+        state.isChecklist = extension_ && extension_->isChecklist(style);
         state.hasMarkers = keyword != QLatin1String("none");
         const bool numbered =
             ordered || TextList(QLatin1Char('{') + keyword + QLatin1Char('}')).isOrdered();
@@ -662,11 +645,12 @@ class Importer {
 
     void startListItem(XMLNode node, const CSSStyle& style) {
         Context& context = contexts_.back();
-        const QString checked = noteProperty(style, "checked");
+        const std::optional<bool> checked =
+            extension_ ? extension_->listItemCheckState(style) : std::nullopt;
         ListState* list = context.list >= 0 ? &lists_[context.list] : nullptr;
-        if (!checked.isNull() || (list && list->isChecklist)) {
-            builder_.setPendingMarker(isTrue(checked) ? kCheckedMarker : kUncheckedMarker,
-                                      context.attributes, false);
+        if (checked || (list && list->isChecklist)) {
+            builder_.setPendingMarker(checkBoxMarker(checked.value_or(false)), context.attributes,
+                                      false);
             return;
         }
         if (!list || !list->hasMarkers) return;
@@ -832,6 +816,8 @@ class Importer {
     HTMLImageSource images_;
     WebPreferences preferences_;
     HTMLImportDelegate* delegate_ = nullptr;
+    const HTMLImporterExtension* extension_ = nullptr;
+    HTMLCheckBoxMarkers checkBoxMarkers_;
     QString fixedFamily_;  // the fixed font family as installed
     double mediumSize_ = 16;
     HTMLTextBuilder builder_;
@@ -846,7 +832,8 @@ class Importer {
 }  // namespace
 
 std::optional<AttributedString> HTMLImporter::attributedStringFromHTMLFile(
-    const QString& path, const WebPreferences& preferences, Error* error) {
+    const QString& path, const WebPreferences& preferences, Error* error,
+    const HTMLImporterExtension* extension) {
     const QFileInfo info(path);
     if (info.isDir())
         return Error(QStringLiteral("NSCocoaErrorDomain"), 256,
@@ -857,20 +844,22 @@ std::optional<AttributedString> HTMLImporter::attributedStringFromHTMLFile(
     if (!file) return std::nullopt;
     return attributedStringFromHTML(file->regularFileContents(),
                                     QUrl::fromLocalFile(info.absoluteFilePath()), preferences,
-                                    error);
+                                    error, extension);
 }
 
 std::optional<AttributedString> HTMLImporter::attributedStringFromHTML(
-    const QByteArray& html, const QUrl& baseURL, const WebPreferences& preferences, Error* error) {
+    const QByteArray& html, const QUrl& baseURL, const WebPreferences& preferences, Error* error,
+    const HTMLImporterExtension* extension) {
     if (html.trimmed().isEmpty()) return AttributedString();
     const std::unique_ptr<XMLDocument> document = XMLDocument::parseHTML(html, error);
     if (!document) return std::nullopt;
-    return Importer(baseURL, preferences).import(document->rootElement());
+    return Importer(baseURL, preferences, nullptr, extension).import(document->rootElement());
 }
 
 AttributedString HTMLImporter::attributedStringFromElement(XMLNode root, const QUrl& baseURL,
-                                                          const WebPreferences& preferences,
-                                                          HTMLImportDelegate* delegate,
-                                                          QList<qsizetype>* checkBoxPositions) {
-    return Importer(baseURL, preferences, delegate).import(root, checkBoxPositions);
+                                                           const WebPreferences& preferences,
+                                                           HTMLImportDelegate* delegate,
+                                                           const HTMLImporterExtension* extension,
+                                                           QList<qsizetype>* checkBoxPositions) {
+    return Importer(baseURL, preferences, delegate, extension).import(root, checkBoxPositions);
 }

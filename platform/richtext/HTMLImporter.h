@@ -16,13 +16,14 @@
 //  - links (a href, resolved against the document's URL), images as
 //    attachments (see HTMLImageSource: files beside the document and data:
 //    URLs only), hr as a rule line;
-//  - the note properties of the notes service: --en-codeblock (a fixed-width
-//    block with a background), --en-code, --en-highlight (a background
-//    colour), and check-list items (--en-checked on li, --en-todo lists,
-//    check-box inputs), which start their line with the check-box marker
-//    (U+2611 U+FE0E U+0020 checked, U+2610 U+0020 unchecked).
-// What has no place in the model is kept as plain text: unknown elements keep
-// their text; only head, script, style and similar content is dropped.
+//  - check boxes (check-box inputs, and whatever an HTMLImporterExtension
+//    names: its own elements, checklist items) as the extension's check-box
+//    markers; without an extension a document has no check boxes.
+// What has no place in the model is kept as plain text: unknown elements and
+// unknown style properties keep their text as if they were not there; only
+// head, script, style and similar content is dropped. An extension, given by
+// the caller for one kind of document, adds its elements and properties
+// (see HTMLImporterExtension); web pages are read without one.
 //
 // Fonts: the standard font family and default size of the web preferences
 // are the document's default font ("medium"); the fixed font family is used
@@ -44,6 +45,7 @@
 #include "platform/foundation/Error.h"
 #include "platform/richtext/AttributedString.h"
 #include "platform/richtext/HTMLImportDelegate.h"
+#include "platform/richtext/HTMLImporterExtension.h"
 #include "platform/web/WebPreferences.h"
 
 class HTMLImporter {
@@ -52,26 +54,30 @@ class HTMLImporter {
     // None with the error when the file cannot be read (domain
     // "NSCocoaErrorDomain": 260 no such file, 257 no permission, 256 other,
     // a folder included) or the parser gives no document (XMLParserErrorDomain).
-    // An empty file gives an empty text.
+    // An empty file gives an empty text. `extension`, when given, is
+    // consulted during the call only.
     static std::optional<AttributedString> attributedStringFromHTMLFile(
-        const QString& path, const WebPreferences& preferences, Error* error = nullptr);
+        const QString& path, const WebPreferences& preferences, Error* error = nullptr,
+        const HTMLImporterExtension* extension = nullptr);
 
     // Imports HTML text. `baseURL` is the document's URL: links are resolved
     // against it, and when it is a local file (or a folder URL ending in "/")
     // images are read from that folder; with an empty or remote URL only
-    // "data:" images are shown. Errors as above; empty text gives an empty text.
+    // "data:" images are shown. Errors, and `extension`, as above; empty text
+    // gives an empty text.
     static std::optional<AttributedString> attributedStringFromHTML(
         const QByteArray& html, const QUrl& baseURL, const WebPreferences& preferences,
-        Error* error = nullptr);
+        Error* error = nullptr, const HTMLImporterExtension* extension = nullptr);
 
     // Imports a document tree that is already parsed (XML or HTML): `root`
     // and everything inside it. `delegate`, when given, may stand in for any
-    // element (see HTMLImportDelegate). When `checkBoxPositions` is given it
-    // receives, in ascending order, where each check-box marker that the
-    // document's own check boxes became starts in the result (a marker
-    // written as plain text by the document is not one of them). Cannot fail.
-    static AttributedString attributedStringFromElement(XMLNode root, const QUrl& baseURL,
-                                                        const WebPreferences& preferences,
-                                                        HTMLImportDelegate* delegate = nullptr,
-                                                        QList<qsizetype>* checkBoxPositions = nullptr);
+    // element (see HTMLImportDelegate); `extension` as above. When
+    // `checkBoxPositions` is given it receives, in ascending order, where each
+    // check-box marker that the document's own check boxes became starts in
+    // the result (a marker written as plain text by the document is not one
+    // of them; without an extension there are none). Cannot fail.
+    static AttributedString attributedStringFromElement(
+        XMLNode root, const QUrl& baseURL, const WebPreferences& preferences,
+        HTMLImportDelegate* delegate = nullptr, const HTMLImporterExtension* extension = nullptr,
+        QList<qsizetype>* checkBoxPositions = nullptr);
 };

@@ -4,16 +4,26 @@
 
 namespace {
 
-constexpr char16_t kCheckedBox[] = u"\u2611\uFE0E";
-constexpr char16_t kUncheckedBox[] = u"\u2610";
-
 // The blanks HTML folds; U+00A0 is deliberately not one of them.
 bool isBlank(QChar c) {
     const char16_t u = c.unicode();
     return u == u' ' || u == u'\t' || u == u'\n' || u == u'\r' || u == u'\f';
 }
 
+QString withoutTrailingBlanks(const QString& text) {
+    qsizetype end = text.size();
+    while (end > 0 && isBlank(text.at(end - 1))) --end;
+    return text.left(end);
+}
+
 }  // namespace
+
+void HTMLTextBuilder::setCheckBoxMarkers(const QString& checked, const QString& unchecked) {
+    bareCheckedMarker_ = withoutTrailingBlanks(checked);
+    bareUncheckedMarker_ = withoutTrailingBlanks(unchecked);
+    // One character more than the longer marker, so that a longer line start never matches.
+    lineStartLength_ = std::max(bareCheckedMarker_.size(), bareUncheckedMarker_.size()) + 1;
+}
 
 void HTMLTextBuilder::appendText(QStringView text, const TextAttributes& attributes,
                                  WhiteSpace mode) {
@@ -82,7 +92,7 @@ void HTMLTextBuilder::appendAttachment(const TextAttributes& attributes) {
     TextAttributes withStyle = attributes;
     if (!lineStyle_.isDefault()) withStyle.paragraphStyle = lineStyle_;
     result_.append(QString(QChar(TextAttachment::Character)), withStyle);
-    if (lineStart_.size() < 3) lineStart_ += QChar(TextAttachment::Character);
+    if (lineStart_.size() < lineStartLength_) lineStart_ += QChar(TextAttachment::Character);
     runAttributes_ = breakAttributes(attributes);
     spaceAllowed_ = true;
 }
@@ -145,7 +155,8 @@ void HTMLTextBuilder::write(QStringView text, const TextAttributes& attributes) 
         runAttributes_ = attributes;
     }
     run_ += text;
-    if (lineStart_.size() < 3) lineStart_ += text.left(3 - lineStart_.size());
+    if (lineStart_.size() < lineStartLength_)
+        lineStart_ += text.left(lineStartLength_ - lineStart_.size());
 }
 
 void HTMLTextBuilder::emitBreak(const TextAttributes& attributes) {
@@ -186,8 +197,8 @@ void HTMLTextBuilder::writePendingSpace() {
 }
 
 bool HTMLTextBuilder::lineIsBareCheckBox() const {
-    return lineStarted_ &&
-           (lineStart_ == QStringView(kCheckedBox) || lineStart_ == QStringView(kUncheckedBox));
+    if (!lineStarted_ || lineStart_.isEmpty()) return false;
+    return lineStart_ == bareCheckedMarker_ || lineStart_ == bareUncheckedMarker_;
 }
 
 TextAttributes HTMLTextBuilder::breakAttributes(TextAttributes attributes) {

@@ -16,9 +16,10 @@
 //
 // Markers: a list item's marker ("\t•\t") or a check-box marker is held back
 // until the item's first content, so that an item whose text sits in an inner
-// block still starts with its marker. Check-box markers (U+2610 U+0020 and
-// U+2611 U+FE0E U+0020) keep their space even when nothing follows, so that
-// the checklist pass finds them at the line start.
+// block still starts with its marker. Check-box markers (see
+// setCheckBoxMarkers) keep their trailing blank even when nothing follows, and
+// so does a line that the document's text starts with a marker's visible
+// characters, so that a later pass still finds the marker at the line start.
 //
 // Not thread-safe; one builder per import.
 #pragma once
@@ -37,6 +38,12 @@ class HTMLTextBuilder {
 
     // The paragraph style of the block being read; used for the next paragraph started.
     void setBlockStyle(const ParagraphStyle& style) { blockStyle_ = style; }
+
+    // The two texts check boxes become (as HTMLCheckBoxMarkers). Their
+    // visible characters, without trailing blanks, are what a line must hold
+    // alone for a following blank to be kept. Set before anything is appended;
+    // without markers no blank is kept that way.
+    void setCheckBoxMarkers(const QString& checked, const QString& unchecked);
 
     // Appends document text with `attributes`, white space handled per `mode`.
     void appendText(QStringView text, const TextAttributes& attributes, WhiteSpace mode);
@@ -98,7 +105,10 @@ class HTMLTextBuilder {
     bool spaceAllowed_ = false;  // a folded blank may become a space before the next content
     bool hasPendingSpace_ = false;
     TextAttributes pendingSpaceAttributes_;
-    QString lineStart_;  // the first few characters of the current paragraph
+    QString lineStart_;  // the first characters of the current paragraph, up to lineStartLength_
+    QString bareCheckedMarker_;  // the markers without trailing blanks
+    QString bareUncheckedMarker_;
+    qsizetype lineStartLength_ = 0;
 
     bool hasPendingMarker_ = false;
     QString pendingMarker_;

@@ -7,6 +7,7 @@
 #include "SystemFonts.h"
 #include "platform/richtext/HTMLImporter.h"
 #include "platform/richtext/RTFWriter.h"
+#include "platform/xml/XMLDocument.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -190,41 +191,89 @@ TEST(HTMLImport, NestedListsCarryTextListsAndRenderedMarkers) {
     EXPECT_TRUE(rtf.contains("{\\listtext\t3.\t}")) << rtf.toStdString();
 }
 
-TEST(HTMLImport, ChecklistItemsStartWithCheckBoxMarkers) {
-    const AttributedString text = importHTML(
-        "<ul style=\"--en-todo:true;\">"
-        "<li style=\"--en-checked:true;\"><div>Buy milk</div></li>"
-        "<li style=\"--en-checked:false;\"><div>Call</div></li>"
-        "<li><div></div></li></ul>"
-        "<div><input type=\"checkbox\" checked=\"checked\"/> Boxed</div>"
-        // An unchecked box with nothing after it keeps its space, so it is still a marker.
-        "<div>\u2610 </div>");
-    EXPECT_EQ(text.string(), QStringLiteral("\u2611\uFE0E Buy milk\n\u2610 Call\n\u2610 \n"
-                                            "\u2611\uFE0E Boxed\n\u2610 \n"));
-    EXPECT_TRUE(styleOf(text, QStringLiteral("Buy")).textLists.isEmpty());
+// Elements and style properties of one application's notes mean nothing to
+// a web page: their text stays, as plain text, and nothing becomes a check box.
+TEST(HTMLImport, ApplicationPropertiesAreUnknownWithoutAnExtension) {
+    const QByteArray html =
+        "<ul style=\"--en-todo:true;\"><li style=\"--en-checked:true;\">Buy</li></ul>"
+        "<div><en-todo checked=\"true\"></en-todo>Call <input type=\"checkbox\" checked/>x</div>"
+        "<div style=\"--en-codeblock:true;\">int x;</div>"
+        "<div><span style=\"-en-highlight:yellow; --en-code:true\">marked</span></div>"
+        "<div>\u2610 </div>a<en-note>b</en-note>c";
+    const AttributedString text = importHTML(html);
+    EXPECT_EQ(text.string(), QStringLiteral("\t\u2022\tBuy\nCall x\nint x;\nmarked\n\u2610\nabc"));
+    EXPECT_EQ(styleOf(text, QStringLiteral("Buy")).textLists.size(), 1);
+    for (const QString& word : {QStringLiteral("int x;"), QStringLiteral("marked")}) {
+        EXPECT_EQ(attributesOf(text, word).font->family(), QStringLiteral("Helvetica"));
+        EXPECT_FALSE(attributesOf(text, word).backgroundColor);
+    }
+
+    const std::unique_ptr<XMLDocument> document = XMLDocument::parseHTML(html);
+    ASSERT_TRUE(document);
+    QList<qsizetype> checkBoxes = {-1};
+    HTMLImporter::attributedStringFromElement(document->rootElement(), QUrl(), notePreferences(),
+                                              nullptr, nullptr, &checkBoxes);
+    EXPECT_TRUE(checkBoxes.isEmpty());
 }
 
-TEST(HTMLImport, HighlightsAndCodeBlocks) {
-    const AttributedString text = importHTML(
-        "<div>a <span style=\"--en-highlight:yellow;\">marked</span>"
-        " <span style=\"--en-highlight:green;background-color:rgb(1,2,3)\">green</span></div>"
-        "<div style=\"--en-codeblock:true;\"><div>int x = 1;</div><div>return x;</div></div>"
-        "<div style=\"--en-codeblock:true; background-color: #fbfaf8;"
-        " font-family: Menlo, monospace\"><div>styled</div></div>");
-    EXPECT_EQ(attributesOf(text, QStringLiteral("marked")).backgroundColor, QColor(255, 239, 158));
-    // The colour the pen painted with wins over the pen's name.
-    EXPECT_EQ(attributesOf(text, QStringLiteral("green")).backgroundColor, QColor(1, 2, 3));
-    EXPECT_FALSE(attributesOf(text, QStringLiteral("a ")).backgroundColor);
+namespace {
 
-    for (const QString& line : {QStringLiteral("int x"), QStringLiteral("return")}) {
-        const TextAttributes& code = attributesOf(text, line);
-        EXPECT_TRUE(SystemFonts::isFixedPitch(code.font->family()));
-        EXPECT_EQ(code.backgroundColor, QColor(245, 245, 245));
+// A made-up application: "x-card" is a block, "x-box" a check box (ticked
+// with "on"), lists with --x-tasks hold boxes, --x-done ticks an item, --x-code
+// asks for the fixed font and --x-mark for a background.
+class ToyExtension : public HTMLImporterExtension {
+  public:
+    HTMLCheckBoxMarkers checkBoxMarkers() const override {
+        return {QStringLiteral("[x] "), QStringLiteral("[ ] ")};
     }
-    EXPECT_EQ(text.string().count(QLatin1Char('\n')), 4);
-    EXPECT_EQ(attributesOf(text, QStringLiteral("styled")).backgroundColor, QColor(251, 250, 248));
-    EXPECT_TRUE(
-        SystemFonts::isFixedPitch(attributesOf(text, QStringLiteral("styled")).font->family()));
+    bool isBlockElement(const QString& name) const override {
+        return name == QLatin1String("x-card");
+    }
+    std::optional<bool> checkBoxStateForElement(const XMLNode& element,
+                                                const QString& name) const override {
+        if (name != QLatin1String("x-box")) return std::nullopt;
+        return element.hasAttribute(QStringLiteral("on"));
+    }
+    HTMLStyleAdditions styleAdditions(const CSSStyle& style) const override {
+        HTMLStyleAdditions additions;
+        additions.fixedPitch = style.contains(QStringLiteral("--x-code"));
+        if (style.contains(QStringLiteral("--x-mark"))) additions.background = QColor(1, 2, 3);
+        return additions;
+    }
+    bool isChecklist(const CSSStyle& listStyle) const override {
+        return listStyle.contains(QStringLiteral("--x-tasks"));
+    }
+    std::optional<bool> listItemCheckState(const CSSStyle& itemStyle) const override {
+        if (!itemStyle.contains(QStringLiteral("--x-done"))) return std::nullopt;
+        return true;
+    }
+};
+
+}  // namespace
+
+TEST(HTMLImport, AnExtensionAddsBlocksCheckBoxesAndStyles) {
+    const std::unique_ptr<XMLDocument> document = XMLDocument::parseHTML(
+        "<x-card>one</x-card><x-card style=\"display:inline\">two</x-card>"
+        "<ul style=\"--x-tasks:1\"><li>open</li><li style=\"--x-done:1\">done</li></ul>"
+        "<div><x-box on>boxed</x-box> <input type=\"checkbox\"></div>"
+        // Typed markers keep their blank too, though they are no boxes.
+        "<div>[ ] </div><div>[ ]] </div>"
+        "<div><span style=\"--x-code:1; --x-mark:1\">code</span>"
+        " <span style=\"--x-mark:1; background: red\">red</span></div>");
+    ASSERT_TRUE(document);
+    const ToyExtension extension;
+    QList<qsizetype> checkBoxes;
+    const AttributedString text = HTMLImporter::attributedStringFromElement(
+        document->rootElement(), QUrl(), notePreferences(), nullptr, &extension, &checkBoxes);
+    EXPECT_EQ(text.string(), QStringLiteral("one\ntwo\n[ ] open\n[x] done\n[x] boxed [ ] \n"
+                                            "[ ] \n[ ]]\ncode red\n"));
+    const QList<qsizetype> expected = {8, 17, 26, 36};
+    EXPECT_EQ(checkBoxes, expected);
+    EXPECT_EQ(attributesOf(text, QStringLiteral("code")).font->family(),
+              importHTML("<code>x</code>").attributesAtIndex(0).font->family());
+    EXPECT_EQ(attributesOf(text, QStringLiteral("code")).backgroundColor, QColor(1, 2, 3));
+    // The element's own background wins.
+    EXPECT_EQ(attributesOf(text, QStringLiteral("red")).backgroundColor, QColor(255, 0, 0));
 }
 
 TEST(HTMLImport, LinksResolveAgainstTheDocument) {
