@@ -4,7 +4,6 @@
 #include <QStringDecoder>
 #include <algorithm>
 #include <cctype>
-#include <map>
 
 #include "platform/richtext/RTFCodePage.h"
 
