@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 #include "platform/richtext/RTFEscaping.h"
@@ -166,9 +167,11 @@ void RTFTextWriter::closeParagraphForNewWords() {
 void RTFTextWriter::writeParagraph(qsizetype index, const QByteArray& terminatorWord) {
     const RTFWriterParagraph& p = paragraphs_[index];
     const bool inTable = !p.style.textBlocks.isEmpty();
+    qsizetype wordsEnd = -1;
     if (inTable || !previousStyle_ || *previousStyle_ != p.style) {
         closeParagraphForNewWords();
         out_ += paragraphWords(p.style);
+        wordsEnd = out_.size();
         previousStyle_ = p.style;
     }
     if (inTable) previousStyle_.reset();
@@ -189,6 +192,18 @@ void RTFTextWriter::writeParagraph(qsizetype index, const QByteArray& terminator
     } else if (!terminatorWord.isEmpty()) {
         out_ += terminatorWord;
     }
+    if (wordsEnd >= 0) delimitParagraphWords(wordsEnd);
+}
+
+// The paragraph words end with \ilvlN when the paragraph is in a list. Text
+// right after them that starts with a digit would extend N, and a leading
+// space would be taken for the word's delimiter and lost: such text gets a
+// delimiter of its own. Other text follows the words as it always has.
+void RTFTextWriter::delimitParagraphWords(qsizetype wordsEnd) {
+    if (wordsEnd >= out_.size() || !std::isdigit(static_cast<unsigned char>(out_[wordsEnd - 1])))
+        return;
+    const char next = out_[wordsEnd];
+    if (next == ' ' || std::isdigit(static_cast<unsigned char>(next))) out_.insert(wordsEnd, ' ');
 }
 
 void RTFTextWriter::writeRuns(const TextRange& range) {

@@ -61,6 +61,7 @@ class RTFTextWriter final : private RTFTableWriter::TextWriter {
     void writeParagraphs(qsizetype first, qsizetype last, int level) override;
     void writeParagraph(qsizetype index, const QByteArray& endWord) override;
     void closeParagraphForNewWords() override;
+    void delimitParagraphWords(qsizetype wordsEnd);
 
     QByteArray paragraphWords(const ParagraphStyle& s);
     qsizetype markerLength(const RTFWriterParagraph& p) const;
