@@ -1,9 +1,10 @@
 // HTMLNestingLimits: how deeply a document tree may nest before it is refused
-// for import as rich text. The importer keeps a reading state per open
-// element, and every paragraph inside n lists or n tables repeats all n of
-// them, so a hostile document of a few hundred kilobytes would otherwise take
-// gigabytes and minutes. Real documents stay far below these limits:
-// - elements: 2048 levels, as deep as the XML parser reads a document;
+// for import as rich text. The importer keeps a reading state of some
+// kilobytes per open element, and every paragraph inside n lists or n tables
+// repeats all n of them, so a hostile document of a few hundred kilobytes
+// would otherwise take gigabytes and minutes. Real documents stay far below
+// these limits:
+// - elements: 65,536 levels (a few hundred megabytes of reading state);
 // - lists (ul, ol): 512 levels;
 // - tables: 64 levels, as deep as the RTF reader reads nested tables back, so
 //   that every note written from an imported document can be read again.
@@ -18,7 +19,7 @@ inline const QString kHTMLNestingErrorDomain = QStringLiteral("HTMLNestingErrorD
 
 namespace HTMLNestingLimits {
 
-inline constexpr int maximumElementDepth = 2048;
+inline constexpr int maximumElementDepth = 65536;
 inline constexpr int maximumListDepth = 512;
 inline constexpr int maximumTableDepth = 64;
 
