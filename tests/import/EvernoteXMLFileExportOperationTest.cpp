@@ -139,7 +139,8 @@ TEST(EvernoteXMLFileExportOperationTest, TitlesOfThousandsOfEmojiGiveBoundedWhol
         graphemes.setPosition(base.size());
         EXPECT_TRUE(graphemes.isAtBoundary()) << file.toStdString();
     }
-    for (const auto& [id, item] : import.items().entries()) {
+    const PlistDictionary items = import.items();
+    for (const auto& [id, item] : items.entries()) {
         const QString name = item.toDictionary().value(QStringLiteral("name")).toString();
         EXPECT_TRUE(title.startsWith(name.endsWith(QStringLiteral(" 1")) ? name.chopped(2) : name));
     }
