@@ -92,24 +92,31 @@ std::optional<HTMLReplacement> EvernoteENMLImportDelegate::replacementForElement
     return attachmentForMedia(element, *resource);
 }
 
-HTMLReplacement EvernoteENMLImportDelegate::attachmentForMedia(const XMLNode& media,
-                                                              EvernoteXMLResource& resource) const {
+FileWrapper EvernoteENMLImportDelegate::fileWrapperForResource(EvernoteXMLResource& resource, const QString& name) {
+    const auto key = qMakePair(static_cast<const EvernoteXMLResource*>(&resource), name);
+    if (const auto found = wrappers_.constFind(key); found != wrappers_.constEnd()) return found.value();
+    // A large attachment stays in its file: the package takes the file itself.
+    const QString file = resource.contentsPath();
+    const FileWrapper wrapper =
+        file.isEmpty() ? FileWrapper::regularFile(resource.getContentData().value_or(QByteArray()), name)
+                       : FileWrapper::regularFileWithContentsOfPath(file, name);
+    wrappers_.insert(key, wrapper);
+    return wrapper;
+}
+
+HTMLReplacement EvernoteENMLImportDelegate::attachmentForMedia(const XMLNode& media, EvernoteXMLResource& resource) {
     QString mime = media.attribute(QStringLiteral("type")).trimmed();
     if (mime.isEmpty()) mime = resource.mime;
     const QString type = UniformTypes::preferredIdentifierForMIMEType(mime);
-    const QString name = fileNameForResource(resource, type);
-    // A large attachment stays in its file: the package takes the file itself.
-    const QString file = resource.contentsPath();
-    const QByteArray bytes = file.isEmpty() ? resource.getContentData().value_or(QByteArray()) : QByteArray();
-    TextAttachment attachment(file.isEmpty() ? FileWrapper::regularFile(bytes, name)
-                                             : FileWrapper::regularFileWithContentsOfPath(file, name));
+    TextAttachment attachment(fileWrapperForResource(resource, fileNameForResource(resource, type)));
     if (UniformTypes::conformsTo(type, QStringLiteral("public.image"))) {
         const QSizeF requested(dimension(media, QStringLiteral("width")),
                                dimension(media, QStringLiteral("height")));
+        const QString file = attachment.fileWrapper().contentsPath();
         if (requested.width() > 0 || requested.height() > 0)
-            attachment.setDisplaySize(file.isEmpty()
-                                          ? HTMLImageSource::scaledSize(requested, bytes)
-                                          : HTMLImageSource::scaledSize(requested, QImageReader(file).size()));
+            attachment.setDisplaySize(
+                file.isEmpty() ? HTMLImageSource::scaledSize(requested, attachment.fileWrapper().regularFileContents())
+                               : HTMLImageSource::scaledSize(requested, QImageReader(file).size()));
     }
     return HTMLReplacement{attachment, QString()};
 }

@@ -9,7 +9,9 @@
 // Media elements name resources by the MD5 digest of their bytes. Two
 // resources with the same bytes are taken in order: the n-th element naming a
 // digest gets the n-th resource with it (the last one when there are more
-// elements than resources).
+// elements than resources). Every element naming one resource under one file
+// name shares one file wrapper, decoded once, so that a note repeating an
+// attachment's tag stores its bytes once, however many times it shows them.
 //
 // Threading: used on the converting thread only, for one note at a time.
 #pragma once
@@ -53,10 +55,13 @@ class EvernoteENMLImportDelegate : public HTMLImportDelegate {
         qsizetype used = 0;                     // how many media elements took one
     };
     void indexResources();
-    HTMLReplacement attachmentForMedia(const XMLNode& media, EvernoteXMLResource& resource) const;
+    HTMLReplacement attachmentForMedia(const XMLNode& media, EvernoteXMLResource& resource);
+    // The file wrapper of `resource` under `name`, made on first use.
+    FileWrapper fileWrapperForResource(EvernoteXMLResource& resource, const QString& name);
 
     const std::vector<std::unique_ptr<EvernoteXMLResource>>& resources_;
     QString noteTitle_;
     bool indexed_ = false;
     QHash<QString, Candidates> byDigest_;
+    QHash<QPair<const EvernoteXMLResource*, QString>, FileWrapper> wrappers_;
 };

@@ -22,13 +22,6 @@ namespace {
 
 constexpr qint64 kFolderGroupType = 70;
 constexpr long kRevertToNoteCode = 1002;
-// Check boxes and attachment tags one note may hold. Each becomes an object
-// of its own in the note package (a checklist item, an attachment with its
-// file), so a hostile note of a few megabytes would otherwise take gigabytes
-// and minutes; real notes stay far below.
-constexpr qsizetype kMaximumCheckBoxes = 10000;
-constexpr qsizetype kMaximumMediaTags = 10000;
-
 // Refuses a note with more of `name` than `limit`, saying what it holds.
 bool withinElementLimit(XMLDocument& document, XMLNode note, const QString& name, qsizetype limit,
                         const QString& what, Error* error) {
@@ -145,9 +138,9 @@ std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDicti
         return std::nullopt;
     }
 
-    if (!withinElementLimit(*document_, note, QStringLiteral("en-todo"), kMaximumCheckBoxes,
+    if (!withinElementLimit(*document_, note, QStringLiteral("en-todo"), maximumCheckBoxes,
                             QStringLiteral("check boxes"), error) ||
-        !withinElementLimit(*document_, note, QStringLiteral("en-media"), kMaximumMediaTags,
+        !withinElementLimit(*document_, note, QStringLiteral("en-media"), maximumMediaTags,
                             QStringLiteral("attachment tags"), error)) {
         document_.reset();
         return std::nullopt;

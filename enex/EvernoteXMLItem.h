@@ -45,6 +45,14 @@ inline const QString Folder = QStringLiteral("folder");
 
 class EvernoteXMLItem {
 public:
+    // Check boxes and attachment tags one note may hold; a note with more is
+    // refused (error 1001 of "EvernoteXMLItemErrorDomain", saying how many it
+    // holds). Each becomes an object of its own in the note package (a
+    // checklist item, an attachment), so a hostile note of some tens of
+    // megabytes would otherwise take gigabytes; real notes stay far below.
+    static constexpr qsizetype maximumCheckBoxes = 250000;
+    static constexpr qsizetype maximumMediaTags = 250000;
+
     // A converter of `record` whose files go into `directoryURL` (the notebook folder).
     EvernoteXMLItem(EvernoteNoteRecord record, const QUrl& directoryURL);
     // A converter of a new, empty record.
@@ -87,8 +95,9 @@ public:
 
     // The note as a note package: its text (noteTextForElement) written
     // under the title (made safe and unique) into the target folder. The
-    // package's path, or nullopt with the error of the write. Runs on the
-    // converting thread.
+    // package's path, or nullopt with the error of the write, or the
+    // "HTMLNestingErrorDomain" error of a note nested too deeply to read
+    // (HTMLNestingLimits). Runs on the converting thread.
     std::optional<QString> createNoteForElement(XMLNode element, Error* error = nullptr);
     // The note's rich text, read straight from its ENML tree in the note
     // font: attachments by identity, check boxes as checklist boxes wherever

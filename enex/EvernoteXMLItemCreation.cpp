@@ -14,6 +14,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "platform/richtext/FontRegistry.h"
 #include "platform/richtext/HTMLImporter.h"
+#include "platform/richtext/HTMLNestingLimits.h"
 #include "util/FileNameRules.h"
 
 namespace {
@@ -88,6 +89,7 @@ AttributedString EvernoteXMLItem::noteTextForElement(XMLNode element) {
 }
 
 std::optional<QString> EvernoteXMLItem::createNoteForElement(XMLNode element, Error* error) {
+    if (!HTMLNestingLimits::check(element, error)) return std::nullopt;
     PMNoteFile note;
     note.setNoteText(std::make_shared<AttributedString>(noteTextForElement(element)));
     const auto target = reserveTargetName(targetFileName(PMNoteFile::fileExtension),

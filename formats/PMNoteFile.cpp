@@ -193,15 +193,19 @@ std::optional<FileWrapper> PMNoteFile::fileWrapper(Error* error) {
 }
 
 bool PMNoteFile::writeFileWrapper(const FileWrapper& wrapper, const QString& path, Error* error) {
-    Error failure;
     FileWrapper package = wrapper;
     if (package.isDirectory()) {
         package.removeFileWrapper(noteAttributesFileName);
         package.addRegularFile(noteAttributes_.archivedData(), noteAttributesFileName);
-    } else {
+    }
+    return writePackage(package, path, error);
+}
+
+bool PMNoteFile::writePackage(const FileWrapper& package, const QString& path, Error* error) {
+    Error failure;
+    if (!package.isDirectory())
         failure = Error(kCocoaErrorDomain, 512,
                         QStringLiteral("The note couldn’t be saved because it isn’t a package."));
-    }
     const FileResourceValues kept = resourceValuesToKeep(path);
     if (failure.isNull() && package.writeToPath(path, true, &failure)) {
         setResourceValues(path, kept);  // a failure here is not the note's
@@ -213,8 +217,10 @@ bool PMNoteFile::writeFileWrapper(const FileWrapper& wrapper, const QString& pat
 }
 
 bool PMNoteFile::writeToFile(const QString& path, Error* error) {
+    // fileWrapper() has just archived the attributes: archiving them again (a
+    // note of many check boxes makes a large archive) would only repeat it.
     const std::optional<FileWrapper> package = fileWrapper(error);
-    return package && writeFileWrapper(*package, path, error);
+    return package && writePackage(*package, path, error);
 }
 
 // ---- reading ---------------------------------------------------------------------------

@@ -124,6 +124,9 @@ class PMNoteFile {
 
     bool readFromFileURL(const QUrl& url, Error* error);
     void restoreChecklistsAfterReading(const FileWrapper& package);
+    // Writes `package` (a directory holding its "NoteAttributes" already) as
+    // writeFileWrapper does.
+    bool writePackage(const FileWrapper& package, const QString& path, Error* error);
     // Replaces the text without registering an undo action.
     void replaceNoteText(std::shared_ptr<AttributedString> text);
 

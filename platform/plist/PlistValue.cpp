@@ -326,8 +326,16 @@ PlistValue fromNode(plist_t node, int depth, bool* tooDeep) {
         }
         case PLIST_ARRAY: {
             PlistArray array;
-            const uint32_t n = plist_array_get_size(node);
-            for (uint32_t i = 0; i < n; ++i) array.append(fromNode(plist_array_get_item(node, i), depth + 1, tooDeep));
+            // Walked with an iterator: taking items by index costs a walk from
+            // the first item each time, quadratic in an archive of many objects.
+            plist_array_iter it = nullptr;
+            plist_array_new_iter(node, &it);
+            for (plist_t item = nullptr;;) {
+                plist_array_next_item(node, it, &item);
+                if (!item) break;
+                array.append(fromNode(item, depth + 1, tooDeep));
+            }
+            free(it);
             return PlistValue(array);
         }
         case PLIST_DICT: {

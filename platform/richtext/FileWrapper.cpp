@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QUuid>
 #include <cerrno>
 #include <cstdio>
@@ -21,6 +22,10 @@ class FileWrapperData : public QSharedData {
     QByteArray contents;
     QString contentsPath;  // a file-backed regular file: the file holding the contents
     QMap<QString, FileWrapper> children;
+    // Per safe child name, the number after the last one added under it: every
+    // smaller number is taken, so adding many children of one name stays linear.
+    // Cleared when a child is removed, as that may free a smaller number.
+    QHash<QString, int> nextNumbers;
 };
 
 namespace {
@@ -161,11 +166,13 @@ QString FileWrapper::addFileWrapper(const FileWrapper& child) {
         child.preferredFilename().isEmpty() ? child.filename() : child.preferredFilename();
     const QString base = safeChildName(proposed);
     QString key = base;
-    for (int n = 1; d_->children.contains(key); ++n) {
+    int n = d_->nextNumbers.value(base, 1);
+    for (; d_->children.contains(key); ++n) {
         const QString prefix = QStringLiteral("%1__").arg(n);
         key = prefix + FileNameLength::fittedName(
                            base, FileNameLength::maximumBytes - FileNameLength::utf8Length(prefix));
     }
+    d_->nextNumbers.insert(base, n);
     FileWrapper stored = child;
     stored.setFilename(key);
     d_->children.insert(key, stored);
@@ -179,6 +186,7 @@ QString FileWrapper::addRegularFile(const QByteArray& contents, const QString& p
 bool FileWrapper::removeFileWrapper(const QString& key) {
     if (!isDirectory() || !d_->children.contains(key)) return false;
     d_->children.remove(key);
+    d_->nextNumbers.clear();
     return true;
 }
 

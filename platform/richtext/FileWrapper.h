@@ -96,6 +96,11 @@ class FileWrapper {
     // characters. Everything else (spaces, tabs, any other character) is kept.
     static QString safeChildName(const QString& name);
 
+    // Equal for copies of one wrapper while none of them is changed (a change
+    // detaches the changed copy); lets a writer store a wrapper that is
+    // referenced many times once.
+    const void* identity() const { return d_.constData(); }
+
     friend bool operator==(const FileWrapper& a, const FileWrapper& b);
 
   private:

@@ -10,6 +10,7 @@
 #include "platform/richtext/CSSStyle.h"
 #include "platform/richtext/FontRegistry.h"
 #include "platform/richtext/HTMLImageSource.h"
+#include "platform/richtext/HTMLNestingLimits.h"
 #include "platform/richtext/HTMLTableLayout.h"
 #include "platform/richtext/HTMLTextBuilder.h"
 #include "platform/richtext/InstalledFonts.h"
@@ -853,6 +854,7 @@ std::optional<AttributedString> HTMLImporter::attributedStringFromHTML(
     if (html.trimmed().isEmpty()) return AttributedString();
     const std::unique_ptr<XMLDocument> document = XMLDocument::parseHTML(html, error);
     if (!document) return std::nullopt;
+    if (!HTMLNestingLimits::check(document->rootElement(), error)) return std::nullopt;
     return Importer(baseURL, preferences, nullptr, extension).import(document->rootElement());
 }
 

@@ -53,9 +53,10 @@ class HTMLImporter {
     // Imports the HTML file at `path`; images are read from its folder.
     // None with the error when the file cannot be read (domain
     // "NSCocoaErrorDomain": 260 no such file, 257 no permission, 256 other,
-    // a folder included) or the parser gives no document (XMLParserErrorDomain).
-    // An empty file gives an empty text. `extension`, when given, is
-    // consulted during the call only.
+    // a folder included), the parser gives no document (XMLParserErrorDomain)
+    // or the document nests too deeply (HTMLNestingLimits). An empty file
+    // gives an empty text. `extension`, when given, is consulted during the
+    // call only.
     static std::optional<AttributedString> attributedStringFromHTMLFile(
         const QString& path, const WebPreferences& preferences, Error* error = nullptr,
         const HTMLImporterExtension* extension = nullptr);

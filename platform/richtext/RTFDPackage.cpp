@@ -24,11 +24,17 @@ FileWrapper fileWrapperFromAttributedString(const AttributedString& text,
     // The text file's name is reserved before any attachment can take it.
     package.addRegularFile(QByteArray(), QLatin1String(TextFileName));
     QHash<qsizetype, QString> names;
+    // A file shown many times (copies of one wrapper) is stored once, every
+    // showing naming it.
+    QHash<const void*, QString> stored;
     text.enumerateAttachments({0, text.length()},
                               [&](const TextAttachment& attachment, const TextRange& range, bool&) {
                                   const FileWrapper& wrapper = attachment.fileWrapper();
                                   if (wrapper.isNull()) return;
-                                  names.insert(range.location, package.addFileWrapper(wrapper));
+                                  auto name = stored.find(wrapper.identity());
+                                  if (name == stored.end())
+                                      name = stored.insert(wrapper.identity(), package.addFileWrapper(wrapper));
+                                  names.insert(range.location, name.value());
                               });
     RTFWriter writer(text, documentAttributes);
     writer.setAttachmentFileNames(names);

@@ -24,7 +24,8 @@ namespace RTFDPackage {
 inline const char* const TextFileName = "TXT.rtf";
 
 // The package of `text` as a directory wrapper. Attachments without a file
-// are referred to by name only.
+// are referred to by name only; attachments holding copies of one file
+// wrapper (FileWrapper::identity) share one file in the package.
 FileWrapper fileWrapperFromAttributedString(const AttributedString& text,
                                             const RTFDocumentAttributes& documentAttributes = {});
 

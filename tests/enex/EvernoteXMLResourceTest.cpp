@@ -55,6 +55,20 @@ TEST(Base64Test, FailsOnTextThatCannotEncodeBytes) {
     EXPECT_FALSE(decodeBase64IgnoringUnknownCharacters(" \n\t").has_value());     // nothing at all
 }
 
+TEST(Base64Test, MegabytesOfPaddingAloneFailWithoutGrowing) {
+    const QString padding(8 << 20, u'=');
+    Base64Decoder decoder;
+    for (qsizetype i = 0; i < padding.size(); i += 65536) {
+        decoder.append(QStringView(padding).mid(i, 65536));
+        ASSERT_EQ(decoder.decodedSize(), 0);
+    }
+    EXPECT_FALSE(decoder.finish().has_value());
+    auto resource = resourceWith(QByteArray(1 << 20, '='));
+    Error error;
+    EXPECT_FALSE(resource->getContentData(&error).has_value());
+    EXPECT_EQ(error.code(), 1002);
+}
+
 TEST(EvernoteXMLResourceTest, DecodesOnceAndReportsBothErrors) {
     auto empty = resourceWith("");
     Error error;

@@ -3,8 +3,12 @@
 // empty notes kept.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <tuple>
+
 #include "enex/EvernoteTaskPlacement.h"
 #include "formats/PMNoteFile.h"
+#include "platform/richtext/HTMLNestingLimits.h"
 #include "tests/enex/ItemFixture.h"
 
 namespace {
@@ -174,26 +178,75 @@ TEST(NoteConversionTest, WebClipSourcesIncludeTheClippersVersion) {
         EXPECT_FALSE(EvernoteXMLItem::isWebClipSource(QString::fromLatin1(source))) << source;
 }
 
-TEST(NoteConversionTest, ANoteOfTensOfThousandsOfCheckBoxesOrMediaTagsIsRefusedWithItsReason) {
-    // Each would become a checklist item or an attachment of its own: gigabytes for a few megabytes.
-    ItemFixture boxes(QStringLiteral("Boxes"), QStringLiteral("<div><en-todo/>x</div>").repeated(10001), {});
+TEST(NoteConversionTest, ANoteOfHundredsOfThousandsOfCheckBoxesOrMediaTagsIsRefusedWithItsReason) {
+    // Each would become a checklist item or an attachment of its own: gigabytes for some megabytes.
+    const qsizetype tooMany = EvernoteXMLItem::maximumCheckBoxes + 1;
+    ItemFixture boxes(QStringLiteral("Boxes"), QStringLiteral("<en-todo/>").repeated(tooMany), {});
     Error error;
     EXPECT_FALSE(boxes.item->itemDictInGroup(folderGroup(), &error));
     EXPECT_EQ(error.domain(), QStringLiteral("EvernoteXMLItemErrorDomain"));
-    EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("10001 check boxes"))) << error.description().toStdString();
+    EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("%1 check boxes").arg(tooMany)))
+        << error.description().toStdString();
     EXPECT_TRUE(boxes.files().isEmpty());
 
-    ItemFixture media(QStringLiteral("Media"), QStringLiteral("%MEDIA0%").repeated(10001),
+    const qsizetype tooManyTags = EvernoteXMLItem::maximumMediaTags + 1;
+    ItemFixture media(QStringLiteral("Media"), QStringLiteral("%MEDIA0%").repeated(tooManyTags),
                       {document(QStringLiteral("a.pdf"), "bytes")});
     error = Error();
     EXPECT_FALSE(media.item->itemDictInGroup(folderGroup(), &error));
-    EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("10001 attachment tags")));
+    EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("%1 attachment tags").arg(tooManyTags)));
 
     // Thousands of check boxes still convert, every one of them.
     ItemFixture many(QStringLiteral("Many"), QStringLiteral("<div><en-todo checked=\"true\"/>x</div>").repeated(2000), {});
     const ConvertedNote note = convert(many);
     ASSERT_TRUE(note.package);
     EXPECT_EQ(checklistStates(*note.package).size(), 2000);
+}
+
+TEST(NoteConversionTest, AHundredThousandCheckBoxesAllBecomeChecklistItems) {
+    ItemFixture f(QStringLiteral("Boxes"),
+                  QStringLiteral("<div><en-todo checked=\"true\"/>on</div><div><en-todo/>off</div>").repeated(50000), {});
+    const ConvertedNote note = convert(f);
+    ASSERT_TRUE(note.package);
+    const QList<bool> states = checklistStates(*note.package);
+    ASSERT_EQ(states.size(), 100000);
+    EXPECT_TRUE(states.first());
+    EXPECT_FALSE(states.last());
+    EXPECT_EQ(states.count(true), 50000);
+}
+
+TEST(NoteConversionTest, AHundredThousandTagsOfOneAttachmentStoreItsBytesOnce) {
+    ItemFixture f(QStringLiteral("Repeated"), QStringLiteral("<div>%MEDIA0%</div>").repeated(100000),
+                  {document(QStringLiteral("a.pdf"), "%PDF-1.4 the only copy")});
+    const ConvertedNote note = convert(f);
+    ASSERT_TRUE(note.package);
+    const auto found = attachments(*note.package->noteText());
+    ASSERT_EQ(found.size(), 100000);
+    EXPECT_EQ(found.last().second, QByteArray("%PDF-1.4 the only copy"));
+    // The package holds the text, its attributes and the attachment's one file.
+    const QString package = note.dict.value(QStringLiteral("absoluteFilename")).toString();
+    EXPECT_EQ(QDir(package).entryList(QDir::Files).size(), 3) << QDir(package).entryList(QDir::Files).mid(0, 5).join(u',').toStdString();
+}
+
+TEST(NoteConversionTest, TenThousandNestedListsOrTablesFailThatNoteWithItsReason) {
+    for (const auto& [open, close, what] :
+         {std::tuple{"<ul><li>x", "</li></ul>", "lists"}, std::tuple{"<table><tr><td>x", "</td></tr></table>", "tables"}}) {
+        ItemFixture nested(QStringLiteral("Nested"),
+                           QString::fromLatin1(open).repeated(10000) + QString::fromLatin1(close).repeated(10000), {});
+        Error error;
+        EXPECT_FALSE(nested.item->itemDictInGroup(folderGroup(), &error)) << what;
+        EXPECT_EQ(error.domain(), kHTMLNestingErrorDomain);
+        EXPECT_TRUE(error.localizedDescription().contains(QLatin1String(what))) << error.description().toStdString();
+        EXPECT_TRUE(nested.files().isEmpty());
+    }
+    // The nesting of a real note converts as before.
+    ItemFixture nested(QStringLiteral("Nested"),
+                       QStringLiteral("<ul><li>x").repeated(20) + QStringLiteral("</li></ul>").repeated(20) +
+                           QStringLiteral("<table><tr><td>y").repeated(5) + QStringLiteral("</td></tr></table>").repeated(5),
+                       {});
+    const ConvertedNote note = convert(nested);
+    ASSERT_TRUE(note.package);
+    EXPECT_EQ(note.package->noteText()->string().count(u'x'), 20);
 }
 
 TEST(NoteConversionTest, TenThousandNestedBlocksEndWithAPackageOrAnError) {

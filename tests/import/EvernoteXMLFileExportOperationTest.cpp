@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTextBoundaryFinder>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -108,6 +109,41 @@ TEST(EvernoteXMLFileExportOperationTest, ImportsItemsInOrderUnderOneGroupNamedAf
     EXPECT_TRUE(log.contains(QStringLiteral("Skipping \"Skipped\"")));
     EXPECT_TRUE(log.contains(QStringLiteral("Error exporting item: Error Domain=")));
     EXPECT_TRUE(log.contains(QStringLiteral("*** Export ended for: ")));
+}
+
+TEST(EvernoteXMLFileExportOperationTest, TitlesOfThousandsOfEmojiGiveBoundedWholeCharacterNames) {
+    // Skin tones, families joined by ZWJ and flags: clusters of up to 25 bytes.
+    const QStringList clusters = {QStringLiteral("\U0001F44D\U0001F3FD"),
+                                  QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466"),
+                                  QStringLiteral("\U0001F1E9\U0001F1EA"), QStringLiteral("\u2764\uFE0F")};
+    QString title;
+    for (int i = 0; i < 5000; ++i) title += clusters[i % clusters.size()];
+    FileImport import;
+    import.run(QStringLiteral("Emoji.enex"), buildENEX({{title, QStringLiteral("<div>one</div>")},
+                                                        {title, QStringLiteral("<div>two</div>")},
+                                                        attachmentNote(title, QStringLiteral("a.pdf"))}));
+    EXPECT_EQ(import.operation->itemCount(), 3);
+
+    const QStringList files = QDir(import.library + QStringLiteral("/Emoji")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    ASSERT_EQ(files.size(), 3) << files.join(u'|').toStdString();
+    for (const QString& file : files) {
+        const QByteArray bytes = file.toUtf8();
+        EXPECT_LE(bytes.size(), 255);
+        EXPECT_EQ(QString::fromUtf8(bytes), file);
+        EXPECT_FALSE(file.contains(QChar::ReplacementCharacter));
+        // The name is the title cut between clusters, then its number and extension.
+        QString base = QFileInfo(file).completeBaseName();
+        if (base.endsWith(QStringLiteral(" 1"))) base.chop(2);
+        ASSERT_TRUE(title.startsWith(base)) << file.toStdString();
+        QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, title);
+        graphemes.setPosition(base.size());
+        EXPECT_TRUE(graphemes.isAtBoundary()) << file.toStdString();
+    }
+    const PlistDictionary items = import.items();
+    for (const auto& [id, item] : items.entries()) {
+        const QString name = item.toDictionary().value(QStringLiteral("name")).toString();
+        EXPECT_TRUE(title.startsWith(name.endsWith(QStringLiteral(" 1")) ? name.chopped(2) : name));
+    }
 }
 
 TEST(EvernoteXMLFileExportOperationTest, EmptyFileStillImportsAnEmptyGroup) {

@@ -42,6 +42,23 @@ TEST(FileWrapper, ChildNamesAreMadeSafeAndUnique) {
     EXPECT_EQ(FileWrapper::regularFile("x").addRegularFile("y", QStringLiteral("z")), QString());
 }
 
+TEST(FileWrapper, ManyChildrenOfOneNameAreNumberedInTurnAndARemovedNumberIsReused) {
+    FileWrapper folder = FileWrapper::directory();
+    folder.addRegularFile("taken", QStringLiteral("3__a.pdf"));
+    EXPECT_EQ(folder.addRegularFile("0", QStringLiteral("a.pdf")), QStringLiteral("a.pdf"));
+    for (int n = 1; n < 50000; ++n) {  // a quadratic search for the free number would take minutes
+        const QString expected = QStringLiteral("%1__a.pdf").arg(n < 3 ? n : n + 1);
+        const QString key = folder.addRegularFile("x", QStringLiteral("a.pdf"));
+        if (key != expected) {
+            ADD_FAILURE() << n << ": " << key.toStdString();
+            break;
+        }
+    }
+    EXPECT_TRUE(folder.removeFileWrapper(QStringLiteral("7__a.pdf")));
+    EXPECT_EQ(folder.addRegularFile("again", QStringLiteral("a.pdf")), QStringLiteral("7__a.pdf"));
+    EXPECT_EQ(folder.addRegularFile("next", QStringLiteral("a.pdf")), QStringLiteral("50001__a.pdf"));
+}
+
 TEST(FileWrapper, WritingOverAnItemNeedsTheAtomicWrite) {
     TestEnvironment env;
     const QString path = env.writeFile(QStringLiteral("note.txt"), "old");

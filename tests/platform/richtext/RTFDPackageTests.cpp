@@ -68,6 +68,29 @@ TEST(RTFDPackage, EqualAttachmentNamesGetNumberedFiles) {
     EXPECT_EQ(attachments[1].fileWrapper().regularFileContents(), QByteArray("second"));
 }
 
+TEST(RTFDPackage, OneFileShownManyTimesIsStoredOnce) {
+    const FileWrapper shared = FileWrapper::regularFile("shared bytes", QStringLiteral("a.pdf"));
+    AttributedString text;
+    TextAttributes attributes;
+    attributes.attachment = TextAttachment(shared);
+    for (int i = 0; i < 3; ++i) {
+        text.append(QStringLiteral("\uFFFC"), attributes);
+        text.append(QStringLiteral(" "), TextAttributes());
+    }
+    // An equal file of its own is still a file of its own.
+    attributes.attachment = TextAttachment(FileWrapper::regularFile("shared bytes", QStringLiteral("a.pdf")));
+    text.append(QStringLiteral("\uFFFC"), attributes);
+
+    const FileWrapper package = RTFDPackage::fileWrapperFromAttributedString(text);
+    EXPECT_EQ(package.fileWrappers().keys(), (QStringList{"1__a.pdf", "TXT.rtf", "a.pdf"}));
+    const std::optional<AttributedString> read = RTFDPackage::attributedStringFromFileWrapper(package);
+    ASSERT_TRUE(read);
+    const QList<TextAttachment> attachments = attachmentsOf(*read);
+    ASSERT_EQ(attachments.size(), 4);
+    for (const TextAttachment& attachment : attachments)
+        EXPECT_EQ(attachment.fileWrapper().regularFileContents(), QByteArray("shared bytes"));
+}
+
 TEST(RTFDPackage, NamesInTheTextCannotReachOutsideThePackage) {
     TestEnvironment env;
     env.writeFile(QStringLiteral("secret.txt"), "secret");
