@@ -4,12 +4,14 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "platform/foundation/DateText.h"
 #include "platform/foundation/FileOperations.h"
+#include "platform/foundation/Format.h"
 #include "platform/foundation/Localization.h"
 #include "platform/richtext/FileWrapper.h"
 #include "platform/uti/UniformTypes.h"
@@ -26,6 +28,17 @@ Error invalidContentError(const Error& underlying = Error()) {
     return Error(kEvernoteXMLResourceErrorDomain, EvernoteXMLResourceInvalidContentData,
                  localizedString("Invalid content data for resource."), underlying);
 }
+
+// A spool failure as the note's error: the lack of space as it stands (it
+// says what to do), a system error beneath the generic text.
+Error spoolFailure(const Error& spoolError) {
+    if (spoolError.domain() == kEvernoteXMLResourceErrorDomain &&
+        spoolError.code() == EvernoteXMLResourceNotEnoughSpace)
+        return spoolError;
+    return invalidContentError(spoolError);
+}
+
+QString byteCountText(qint64 bytes) { return QLocale::system().formattedDataSize(bytes, 1); }
 
 // Writes all of `bytes` to `fd`; false with errno set on failure.
 bool writeAll(int fd, const QByteArray& bytes) {
@@ -76,7 +89,23 @@ void EvernoteXMLResource::spill(const QByteArray& bytes) {
         }
         spoolPath_ = path;
     }
+    if (!hasRoomFor(bytes.size())) return;
     if (!writeAll(spoolFile_, bytes)) spoolError_ = posixError(errno, spoolPath_);
+    spooledBytes_ += bytes.size();
+}
+
+// Whether `bytes` more still leave the reserve free in the spool folder; if
+// not, the failure is kept. An unknown free space lets the write find out.
+bool EvernoteXMLResource::hasRoomFor(qint64 bytes) {
+    const auto available = freeSpace_ ? freeSpace_(spoolFolder_) : FileOperations::availableBytes(spoolFolder_);
+    if (!available || *available >= bytes + kFreeSpaceReserve) return true;
+    const QString name = attributes.filename.isEmpty() ? identifier : attributes.filename;
+    spoolError_ = Error(
+        kEvernoteXMLResourceErrorDomain, EvernoteXMLResourceNotEnoughSpace,
+        stringWithFormat(localizedString("There is not enough free space in “%@” for the attachment “%@”: it "
+                                         "needs more than %@, and %@ is free."),
+                         {spoolFolder_, name, byteCountText(spooledBytes_ + bytes), byteCountText(*available)}));
+    return false;
 }
 
 Error EvernoteXMLResource::decodeRest() {
@@ -94,7 +123,7 @@ Error EvernoteXMLResource::decodeRest() {
     spill(*rest);
     if (spoolFile_ >= 0 && ::close(std::exchange(spoolFile_, -1)) != 0 && spoolError_.isNull())
         spoolError_ = posixError(errno, spoolPath_);
-    if (!spoolError_.isNull()) return invalidContentError(spoolError_);
+    if (!spoolError_.isNull()) return spoolFailure(spoolError_);
     md5Hash_ = QString::fromLatin1(md5_.result().toHex());
     return Error();
 }

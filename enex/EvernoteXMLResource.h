@@ -14,6 +14,7 @@
 #include <QByteArray>
 #include <QCryptographicHash>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -25,6 +26,7 @@ inline const QString kEvernoteXMLResourceErrorDomain = QStringLiteral("EvernoteX
 enum EvernoteXMLResourceErrorCode : long {
     EvernoteXMLResourceNoContentData = 1001,
     EvernoteXMLResourceInvalidContentData = 1002,
+    EvernoteXMLResourceNotEnoughSpace = 1003,
 };
 
 // Item types, stored under "itemType" in an item dictionary.
@@ -43,6 +45,13 @@ public:
     // Attachments up to this size stay in memory by default.
     static constexpr qint64 kDefaultMemoryLimit = 1024 * 1024;
 
+    // The free space kept beneath a spool file: an attachment that would take
+    // it fails alone, before the disk is full for every other program.
+    static constexpr qint64 kFreeSpaceReserve = 16 * 1024 * 1024;
+    // The bytes this user may still write on the file system holding a path;
+    // none when unknown.
+    using FreeSpaceQuery = std::function<std::optional<qint64>(const QString& path)>;
+
     // A new resource with a fresh identifier and empty fields, held in memory.
     EvernoteXMLResource();
     // A new resource whose bytes go into a file in `spoolFolder` once they
@@ -50,6 +59,8 @@ public:
     EvernoteXMLResource(const QString& spoolFolder, qint64 memoryLimit = kDefaultMemoryLimit);
     ~EvernoteXMLResource();
     EvernoteXMLResource(const EvernoteXMLResource&) = delete;
+    // Replaces the free-space query of the spool folder (statvfs by default).
+    void setFreeSpaceQuery(FreeSpaceQuery query) { freeSpace_ = std::move(query); }
     EvernoteXMLResource& operator=(const EvernoteXMLResource&) = delete;
 
     QString identifier;      // a fresh upper-case UUID
@@ -68,7 +79,9 @@ public:
     // (domain "EvernoteXMLResourceErrorDomain"): 1001 "No content data for
     // resource." when there is no base64 text, 1002 "Invalid content data for
     // resource." when it does not decode; a failed write of the spool file is
-    // 1002 as well, with the system's error beneath.
+    // 1002 as well, with the system's error beneath; 1003 when the bytes would
+    // leave less than kFreeSpaceReserve free in the spool folder (nothing of
+    // them is left there).
     bool finishDecoding(Error* error = nullptr);
     // False, with the system's error (a full disk, a file too large), when
     // the bytes of a large attachment could not be written to its file: the
@@ -97,6 +110,7 @@ public:
 
 private:
     void spill(const QByteArray& bytes);
+    bool hasRoomFor(qint64 bytes);
     Error decodeRest();
     void removeSpoolFile();
 
@@ -106,6 +120,8 @@ private:
     QString spoolPath_;    // the file being written or written; empty when none
     int spoolFile_ = -1;   // open while decoding into the file
     Error spoolError_;     // the first failed open or write of the spool file
+    qint64 spooledBytes_ = 0;
+    FreeSpaceQuery freeSpace_;  // none: FileOperations::availableBytes
     QCryptographicHash md5_{QCryptographicHash::Md5};  // of the bytes spilled so far
     bool finished_ = false;  // decoding ends once; a failure stays a failure
     Error decodeError_;

@@ -189,3 +189,36 @@ TEST(EvernoteXMLResourceTest, AttachmentThatCouldNotBeStoredSaysWhy) {
     EXPECT_TRUE(fine.finishDecoding());
     EXPECT_TRUE(fine.wasStored());
 }
+
+// An attachment that would eat the disk's last free space fails alone and
+// leaves nothing behind; where the free space is unknown, the write decides.
+TEST(EvernoteXMLResourceTest, AttachmentLargerThanTheFreeSpaceFailsBeforeFillingTheDisk) {
+    TestEnvironment env;
+    const QString text = QString::fromLatin1(QByteArray(64 * 1024, 'x').toBase64());
+    const auto spooled = [&](EvernoteXMLResource::FreeSpaceQuery query, Error* error) {
+        EvernoteXMLResource r(env.root(), 1024);
+        r.attributes.filename = QStringLiteral("scan.pdf");
+        r.setFreeSpaceQuery(std::move(query));
+        for (qsizetype i = 0; i < text.size(); i += 4096) r.appendBase64Text(QStringView(text).mid(i, 4096));
+        return r.finishDecoding(error) && r.wasStored();
+    };
+
+    // A disk with `free` bytes before the attachment: the spool file takes from them.
+    qint64 free = 0;
+    const auto disk = [&](const QString& folder) {
+        qint64 used = 0;
+        for (const QFileInfo& file : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden)) used += file.size();
+        return std::optional<qint64>(free - used);
+    };
+    Error error;
+    free = EvernoteXMLResource::kFreeSpaceReserve + 40 * 1024;  // room for part of it only
+    EXPECT_FALSE(spooled(disk, &error));
+    EXPECT_EQ(error.domain(), kEvernoteXMLResourceErrorDomain);
+    EXPECT_EQ(error.code(), EvernoteXMLResourceNotEnoughSpace);
+    EXPECT_TRUE(error.description().contains(QStringLiteral("“scan.pdf”"))) << error.description().toStdString();
+    EXPECT_TRUE(QDir(env.root()).entryList(QDir::Files | QDir::Hidden).isEmpty());
+
+    free = EvernoteXMLResource::kFreeSpaceReserve + 64 * 1024;
+    EXPECT_TRUE(spooled(disk, nullptr));
+    EXPECT_TRUE(spooled([](const QString&) { return std::optional<qint64>(); }, nullptr));
+}
