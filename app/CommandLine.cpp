@@ -55,7 +55,8 @@ int runCommandLine(int argc, char** argv) {
             << Bundle::main().stringForKey(QStringLiteral("CFBundleVersion")) << ")\n";
         return 0;
     }
-    if (command == QLatin1String("--help") || command == QLatin1String("-h") || command == QLatin1String("help")) {
+    if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
+        command == QLatin1String("help")) {
         out << kUsage;
         return 0;
     }

@@ -8,16 +8,20 @@ std::optional<PlistValue> parseValue(const QStringList& words) {
     if (words.isEmpty()) return std::nullopt;
     QString type;
     QString text = words.last();
-    if (words.size() == 2) type = words.first();
-    else if (words.size() > 2) return std::nullopt;
+    if (words.size() == 2)
+        type = words.first();
+    else if (words.size() > 2)
+        return std::nullopt;
     const QString lower = text.toLower();
     bool ok = false;
     if (type == QLatin1String("-bool") || type == QLatin1String("-boolean") ||
         (type.isEmpty() && (lower == QLatin1String("yes") || lower == QLatin1String("no") ||
                             lower == QLatin1String("true") || lower == QLatin1String("false")))) {
-        if (lower == QLatin1String("yes") || lower == QLatin1String("true") || lower == QLatin1String("1"))
+        if (lower == QLatin1String("yes") || lower == QLatin1String("true") ||
+            lower == QLatin1String("1"))
             return PlistValue(true);
-        if (lower == QLatin1String("no") || lower == QLatin1String("false") || lower == QLatin1String("0"))
+        if (lower == QLatin1String("no") || lower == QLatin1String("false") ||
+            lower == QLatin1String("0"))
             return PlistValue(false);
         return std::nullopt;
     }
@@ -37,11 +41,16 @@ std::optional<PlistValue> parseValue(const QStringList& words) {
 
 QString valueText(const PlistValue& v) {
     switch (v.type()) {
-        case PlistValue::Type::Boolean: return v.toBool() ? QStringLiteral("1") : QStringLiteral("0");
-        case PlistValue::Type::Integer: return QString::number(v.toInteger());
-        case PlistValue::Type::Real: return QString::number(v.toReal());
-        case PlistValue::Type::String: return v.toString();
-        default: return QString::fromUtf8(v.serialize(PlistValue::Format::Xml)).trimmed();
+        case PlistValue::Type::Boolean:
+            return v.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+        case PlistValue::Type::Integer:
+            return QString::number(v.toInteger());
+        case PlistValue::Type::Real:
+            return QString::number(v.toReal());
+        case PlistValue::Type::String:
+            return v.toString();
+        default:
+            return QString::fromUtf8(v.serialize(PlistValue::Format::Xml)).trimmed();
     }
 }
 
@@ -51,8 +60,8 @@ int runDefaultsCommand(const QStringList& args, QTextStream& out, QTextStream& e
     const QString verb = args.value(0);
     const QString domain = args.value(1);
     const QString key = args.value(2);
-    if (domain.isEmpty() || (verb != QLatin1String("read") && key.isEmpty() &&
-                             verb != QLatin1String("delete"))) {
+    if (domain.isEmpty() ||
+        (verb != QLatin1String("read") && key.isEmpty() && verb != QLatin1String("delete"))) {
         err << "usage: ferrymark defaults read|write|delete DOMAIN KEY [VALUE]\n";
         return 2;
     }

@@ -42,12 +42,17 @@ namespace {
 
 QString fileProblem(const QFileInfo& file) {
     if (!file.exists())
-        return stringWithFormat(localizedString("The file “%@” couldn’t be opened because there is no such file."),
+        return stringWithFormat(
+            localizedString("The file “%@” couldn’t be opened because there is no such file."),
+            {file.filePath()});
+    if (file.isDir())
+        return stringWithFormat(localizedString("“%@” is a folder, not an ENEX file."),
                                 {file.filePath()});
-    if (file.isDir()) return stringWithFormat(localizedString("“%@” is a folder, not an ENEX file."), {file.filePath()});
     if (!file.isReadable())
-        return stringWithFormat(localizedString("The file “%@” couldn’t be opened because you don’t have permission to view it."),
-                                {file.filePath()});
+        return stringWithFormat(
+            localizedString(
+                "The file “%@” couldn’t be opened because you don’t have permission to view it."),
+            {file.filePath()});
     return QString();
 }
 

@@ -26,10 +26,11 @@ ImportProgressPrinter::Clock steadyClock() {
 
 // "85 notes/sec"; one decimal below ten, so that a slow import does not read "0 notes/sec".
 QString notesPerSecondText(double rate) {
-    const QString notes = rate >= 10 ? QVExtensions::stringWithQuantity(std::lround(rate), localizedString("note"),
-                                                                       localizedString("notes"))
-                                     : stringWithFormat(QStringLiteral("%@ %@"), {QLocale().toString(rate, 'f', 1),
-                                                                                  localizedString("notes")});
+    const QString notes =
+        rate >= 10 ? QVExtensions::stringWithQuantity(std::lround(rate), localizedString("note"),
+                                                      localizedString("notes"))
+                   : stringWithFormat(QStringLiteral("%@ %@"),
+                                      {QLocale().toString(rate, 'f', 1), localizedString("notes")});
     return stringWithFormat(localizedString("%@/sec"), {notes});
 }
 
@@ -58,7 +59,8 @@ void ImportProgressPrinter::exportOperationWillExportRecordsFromNotebook(Evernot
 }
 
 void ImportProgressPrinter::exportOperationWillExportRecordsFromFileAtURL(EvernoteExportOperation*,
-                                                                          unsigned long count, const QUrl& url) {
+                                                                          unsigned long count,
+                                                                          const QUrl& url) {
     announce(count, QFileInfo(url.toLocalFile()).fileName());
 }
 
@@ -72,13 +74,16 @@ QString ImportProgressPrinter::rateAndTimeLeftText() const {
     if (done_ == 0 || elapsedMs < kRateDelayMs) return QString();
     const double rate = double(done_) * 1000.0 / double(elapsedMs);
     QString text = notesPerSecondText(rate);
-    if (done_ < total_) text += QStringLiteral(", ") + QVExtensions::stringForTimeInterval(double(total_ - done_) / rate);
+    if (done_ < total_)
+        text += QStringLiteral(", ") +
+                QVExtensions::stringForTimeInterval(double(total_ - done_) / rate);
     return text;
 }
 
 QString ImportProgressPrinter::progressText() const {
     QString text = stringWithFormat(localizedString("%lu of %lu notes exported"), {done_, total_});
-    if (const QString rate = rateAndTimeLeftText(); !rate.isEmpty()) text += QStringLiteral(", ") + rate;
+    if (const QString rate = rateAndTimeLeftText(); !rate.isEmpty())
+        text += QStringLiteral(", ") + rate;
     return text;
 }
 
@@ -87,7 +92,8 @@ void ImportProgressPrinter::showProgress() {
     if (isTerminal_) {
         const double fraction = total_ ? double(done_) / double(total_) : 1.0;
         const int filled = static_cast<int>(fraction * kBarWidth);
-        out_ << "\r[" << QString(filled, u'#') << QString(kBarWidth - filled, u' ') << "] " << text << "\x1b[K";
+        out_ << "\r[" << QString(filled, u'#') << QString(kBarWidth - filled, u' ') << "] " << text
+             << "\x1b[K";
         out_.flush();
         progressLineOpen_ = true;
         return;
@@ -107,9 +113,11 @@ void ImportProgressPrinter::finishProgressLine() {
     out_.flush();
 }
 
-void ImportProgressPrinter::exportOperationDidEncounterError(EvernoteExportOperation*, const Error& error) {
+void ImportProgressPrinter::exportOperationDidEncounterError(EvernoteExportOperation*,
+                                                             const Error& error) {
     finishProgressLine();
-    err_ << localizedString("An error occurred while exporting.") << "\n" << error.localizedDescription() << "\n";
+    err_ << localizedString("An error occurred while exporting.") << "\n"
+         << error.localizedDescription() << "\n";
     err_.flush();
     end(Outcome::Failed);
 }

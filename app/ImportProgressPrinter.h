@@ -12,7 +12,7 @@
 #include "import/EvernoteExportOperationDelegate.h"
 
 class ImportProgressPrinter : public EvernoteExportOperationDelegate {
-public:
+  public:
     enum class Outcome { Running, Ended, Failed, Cancelled };
 
     // Milliseconds from a steady clock; tests pass their own.
@@ -20,8 +20,8 @@ public:
 
     // `onEnd` is called (on the main thread) once the run has ended in any way.
     // Without a `clock`, a steady clock of the system is used.
-    ImportProgressPrinter(QTextStream& out, QTextStream& err, bool isTerminal, std::function<void()> onEnd,
-                          Clock clock = {});
+    ImportProgressPrinter(QTextStream& out, QTextStream& err, bool isTerminal,
+                          std::function<void()> onEnd, Clock clock = {});
 
     Outcome outcome() const { return outcome_; }
     unsigned long total() const { return total_; }
@@ -30,14 +30,15 @@ public:
     void exportOperationDidStart(EvernoteExportOperation*) override {}
     void exportOperationWillExportRecordsFromNotebook(EvernoteExportOperation*, unsigned long count,
                                                       const QString& notebookName) override;
-    void exportOperationWillExportRecordsFromFileAtURL(EvernoteExportOperation*, unsigned long count,
+    void exportOperationWillExportRecordsFromFileAtURL(EvernoteExportOperation*,
+                                                       unsigned long count,
                                                        const QUrl& fileURL) override;
     void exportOperationDidExportRecord(EvernoteExportOperation*) override;
     void exportOperationDidEncounterError(EvernoteExportOperation*, const Error& error) override;
     void exportOperationDidCancel(EvernoteExportOperation*) override;
     void exportOperationDidEnd(EvernoteExportOperation*) override;
 
-private:
+  private:
     void announce(unsigned long count, const QString& name);
     void showProgress();
     QString progressText() const;

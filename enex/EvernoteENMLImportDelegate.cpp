@@ -37,7 +37,8 @@ void EvernoteENMLImportDelegate::indexResources() {
         const auto digest = resource->md5Hash(&hashError);
         if (!digest) {
             systemLog(stringWithFormat(
-                QStringLiteral("Attachment \"%@\" of note \"%@\" cannot be decoded and is left out: %@"),
+                QStringLiteral(
+                    "Attachment \"%@\" of note \"%@\" cannot be decoded and is left out: %@"),
                 {resource->attributes.filename, noteTitle_, hashError}));
             continue;
         }
@@ -55,9 +56,9 @@ void EvernoteENMLImportDelegate::appendUnreferencedResources(XMLDocument& docume
     for (const auto& resource : resources_) {
         const auto digest = resource->md5Hash();
         if (!digest || seen[*digest]++ < references.value(*digest)) continue;
-        systemLog(stringWithFormat(
-            QStringLiteral("Attachment \"%@\" of note \"%@\" is not shown in the note's text; it is added at the end."),
-            {resource->attributes.filename, noteTitle_}));
+        systemLog(stringWithFormat(QStringLiteral("Attachment \"%@\" of note \"%@\" is not shown "
+                                                  "in the note's text; it is added at the end."),
+                                   {resource->attributes.filename, noteTitle_}));
         XMLNode block = note.addChild(document.createElement(QStringLiteral("div")));
         XMLNode media = block.addChild(document.createElement(kMedia));
         media.setAttribute(kHash, *digest);
@@ -65,7 +66,8 @@ void EvernoteENMLImportDelegate::appendUnreferencedResources(XMLDocument& docume
     }
 }
 
-QString EvernoteENMLImportDelegate::fileNameForResource(const EvernoteXMLResource& resource, const QString& type) {
+QString EvernoteENMLImportDelegate::fileNameForResource(const EvernoteXMLResource& resource,
+                                                        const QString& type) {
     const QString own = QVExtensions::attachmentFileName(resource.attributes.filename);
     if (!own.isEmpty()) return own;
     const QString extension = UniformTypes::preferredExtension(type);
@@ -84,38 +86,46 @@ void EvernoteENMLImportDelegate::startOver() {
     for (Candidates& candidates : byDigest_) candidates.used = 0;
 }
 
-std::optional<HTMLReplacement> EvernoteENMLImportDelegate::replacementForElement(const XMLNode& element) {
-    if (isNamed(element, QStringLiteral("en-crypt"))) return HTMLReplacement{std::nullopt, kHiddenPassage};
+std::optional<HTMLReplacement> EvernoteENMLImportDelegate::replacementForElement(
+    const XMLNode& element) {
+    if (isNamed(element, QStringLiteral("en-crypt")))
+        return HTMLReplacement{std::nullopt, kHiddenPassage};
     if (!isNamed(element, kMedia)) return std::nullopt;
     EvernoteXMLResource* resource = resourceForMedia(element);
     if (!resource) return HTMLReplacement{std::nullopt, localizedString("[Missing Attachment]")};
     return attachmentForMedia(element, *resource);
 }
 
-FileWrapper EvernoteENMLImportDelegate::fileWrapperForResource(EvernoteXMLResource& resource, const QString& name) {
+FileWrapper EvernoteENMLImportDelegate::fileWrapperForResource(EvernoteXMLResource& resource,
+                                                               const QString& name) {
     const auto key = qMakePair(static_cast<const EvernoteXMLResource*>(&resource), name);
-    if (const auto found = wrappers_.constFind(key); found != wrappers_.constEnd()) return found.value();
+    if (const auto found = wrappers_.constFind(key); found != wrappers_.constEnd())
+        return found.value();
     // A large attachment stays in its file: the package takes the file itself.
     const QString file = resource.contentsPath();
     const FileWrapper wrapper =
-        file.isEmpty() ? FileWrapper::regularFile(resource.getContentData().value_or(QByteArray()), name)
-                       : FileWrapper::regularFileWithContentsOfPath(file, name);
+        file.isEmpty()
+            ? FileWrapper::regularFile(resource.getContentData().value_or(QByteArray()), name)
+            : FileWrapper::regularFileWithContentsOfPath(file, name);
     wrappers_.insert(key, wrapper);
     return wrapper;
 }
 
-HTMLReplacement EvernoteENMLImportDelegate::attachmentForMedia(const XMLNode& media, EvernoteXMLResource& resource) {
+HTMLReplacement EvernoteENMLImportDelegate::attachmentForMedia(const XMLNode& media,
+                                                               EvernoteXMLResource& resource) {
     QString mime = media.attribute(QStringLiteral("type")).trimmed();
     if (mime.isEmpty()) mime = resource.mime;
     const QString type = UniformTypes::preferredIdentifierForMIMEType(mime);
-    TextAttachment attachment(fileWrapperForResource(resource, fileNameForResource(resource, type)));
+    TextAttachment attachment(
+        fileWrapperForResource(resource, fileNameForResource(resource, type)));
     if (UniformTypes::conformsTo(type, QStringLiteral("public.image"))) {
         const QSizeF requested(dimension(media, QStringLiteral("width")),
                                dimension(media, QStringLiteral("height")));
         const QString file = attachment.fileWrapper().contentsPath();
         if (requested.width() > 0 || requested.height() > 0)
             attachment.setDisplaySize(
-                file.isEmpty() ? HTMLImageSource::scaledSize(requested, attachment.fileWrapper().regularFileContents())
+                file.isEmpty() ? HTMLImageSource::scaledSize(
+                                     requested, attachment.fileWrapper().regularFileContents())
                                : HTMLImageSource::scaledSize(requested, QImageReader(file).size()));
     }
     return HTMLReplacement{attachment, QString()};

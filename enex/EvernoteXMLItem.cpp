@@ -1,14 +1,14 @@
 #include "enex/EvernoteXMLItem.h"
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <cerrno>
-#include <sys/stat.h>
 
 #include "enex/EvernoteTaskPlacement.h"
-
 #include "platform/foundation/DateText.h"
 #include "platform/foundation/FileResourceValues.h"
 #include "platform/foundation/Format.h"
@@ -28,7 +28,10 @@ bool withinElementLimit(XMLDocument& document, XMLNode note, const QString& name
     const qsizetype count = document.nodesForXPath(QStringLiteral(".//") + name, note).size();
     if (count <= limit) return true;
     Error(kEvernoteXMLItemErrorDomain, 1001,
-          localizedString("The note holds %1 %2, more than the %3 a note may have.").arg(count).arg(what).arg(limit))
+          localizedString("The note holds %1 %2, more than the %3 a note may have.")
+              .arg(count)
+              .arg(what)
+              .arg(limit))
         .report(error);
     return false;
 }
@@ -44,8 +47,10 @@ bool isSingleMediaNode(const XMLNode& child) {
     if (!isElementNamed(child, "div")) return false;
     int media = 0;
     for (const XMLNode& grandchild : child.children()) {
-        if (isElementNamed(grandchild, "en-media")) ++media;
-        else if (!isElementNamed(grandchild, "br")) return false;
+        if (isElementNamed(grandchild, "en-media"))
+            ++media;
+        else if (!isElementNamed(grandchild, "br"))
+            return false;
     }
     return media == 1;
 }
@@ -57,10 +62,12 @@ bool isEmptyENML(const QByteArray& content) {
     for (;;) {
         while (position < content.size() && QChar::isSpace(uchar(content.at(position)))) ++position;
         if (position == content.size()) return true;
-        if (!content.mid(position, 2).startsWith("<?") && !content.mid(position, 2).startsWith("<!"))
+        if (!content.mid(position, 2).startsWith("<?") &&
+            !content.mid(position, 2).startsWith("<!"))
             return false;
         const bool isComment = content.mid(position, 4) == "<!--";
-        const qsizetype end = isComment ? content.indexOf("-->", position) : content.indexOf('>', position);
+        const qsizetype end =
+            isComment ? content.indexOf("-->", position) : content.indexOf('>', position);
         if (end < 0) return false;
         position = end + (isComment ? 3 : 1);
     }
@@ -82,35 +89,47 @@ XMLNode wrapRootElement(XMLDocument& document) {
 EvernoteXMLItem::EvernoteXMLItem(EvernoteNoteRecord record, const QUrl& directory)
     : directoryURL(directory), record_(std::move(record)) {}
 
-EvernoteXMLItem::EvernoteXMLItem(const QUrl& directory) : EvernoteXMLItem(EvernoteNoteRecord(), directory) {}
+EvernoteXMLItem::EvernoteXMLItem(const QUrl& directory)
+    : EvernoteXMLItem(EvernoteNoteRecord(), directory) {}
 
 EvernoteXMLItem::~EvernoteXMLItem() = default;
 
 std::optional<QString> EvernoteXMLItem::libraryFolderForType(int type) {
     switch (type) {
-        case EvernoteItemTypeNote: return QStringLiteral("Notes");
-        case EvernoteItemTypeDocument: return QStringLiteral("Documents");
-        case EvernoteItemTypeImage: return QStringLiteral("Images");
-        case EvernoteItemTypeSound: return QStringLiteral("Sounds");
-        case EvernoteItemTypeMovie: return QStringLiteral("Movies");
-        case EvernoteItemTypeBookmark: return QStringLiteral("Bookmarks");
-        case EvernoteItemTypeWebPage: return QStringLiteral("Web Pages");
-        default: return std::nullopt;
+        case EvernoteItemTypeNote:
+            return QStringLiteral("Notes");
+        case EvernoteItemTypeDocument:
+            return QStringLiteral("Documents");
+        case EvernoteItemTypeImage:
+            return QStringLiteral("Images");
+        case EvernoteItemTypeSound:
+            return QStringLiteral("Sounds");
+        case EvernoteItemTypeMovie:
+            return QStringLiteral("Movies");
+        case EvernoteItemTypeBookmark:
+            return QStringLiteral("Bookmarks");
+        case EvernoteItemTypeWebPage:
+            return QStringLiteral("Web Pages");
+        default:
+            return std::nullopt;
     }
 }
 
 QString EvernoteXMLItem::targetFolderForType(int type) const {
     const QString directory = directoryURL.toLocalFile();
-    if (groupDict.value(QStringLiteral("groupType")).toInteger() == kFolderGroupType) return directory;
+    if (groupDict.value(QStringLiteral("groupType")).toInteger() == kFolderGroupType)
+        return directory;
     return directory + u'/' + libraryFolderForType(type).value_or(QString());
 }
 
 bool EvernoteXMLItem::isSingleAttachment(XMLNode note) const {
     const QList<XMLNode> children = note.children();
-    return children.size() == 1 && record_.resources.size() == 1 && isSingleMediaNode(children.first());
+    return children.size() == 1 && record_.resources.size() == 1 &&
+           isSingleMediaNode(children.first());
 }
 
-std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDictionary& group, Error* error) {
+std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDictionary& group,
+                                                                Error* error) {
     groupDict = group;
     PlistDictionary dict;
     dict.set(ItemKeys::EntityName, QStringLiteral("Item"));
@@ -118,7 +137,8 @@ std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDicti
     dict.set(ItemKeys::Identifier, record_.identifier);
     if (record_.created.isValid()) dict.set(ItemKeys::DateCreated, record_.created);
     if (record_.updated.isValid()) dict.set(ItemKeys::DateModified, record_.updated);
-    if (!record_.noteAttributes.sourceURL.isEmpty()) dict.set(ItemKeys::Comments, record_.noteAttributes.sourceURL);
+    if (!record_.noteAttributes.sourceURL.isEmpty())
+        dict.set(ItemKeys::Comments, record_.noteAttributes.sourceURL);
     if (!record_.tags.isEmpty()) dict.set(ItemKeys::TagsString, record_.tags.join(u','));
 
     // An attachment lost on its way in (a full disk) fails the note: leaving
@@ -129,12 +149,14 @@ std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDicti
     // A note with nothing in it (content holding at most the XML declaration)
     // is still a note: its title, dates and tags are kept in an empty package.
     const QByteArray& content = record_.contentData;
-    document_ = XMLDocument::parse(isEmptyENML(content) ? QByteArrayLiteral("<en-note/>") : content, error);
+    document_ =
+        XMLDocument::parse(isEmptyENML(content) ? QByteArrayLiteral("<en-note/>") : content, error);
     if (!document_) return std::nullopt;
     XMLNode note = document_->nodesForXPath(QStringLiteral("en-note")).value(0);
     if (note.isNull()) note = wrapRootElement(*document_);
     if (note.isNull()) {
-        Error(kEvernoteXMLItemErrorDomain, 1001, localizedString("The note has no content.")).report(error);
+        Error(kEvernoteXMLItemErrorDomain, 1001, localizedString("The note has no content."))
+            .report(error);
         return std::nullopt;
     }
 
@@ -156,7 +178,8 @@ std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDicti
     EvernoteTaskPlacement::placeTasks(*document_, note, record_.tasks, record_.title);
 
     std::optional<QString> file;
-    if (isWebClipSource(record_.noteAttributes.source) && !record_.noteAttributes.sourceURL.isEmpty()) {
+    if (isWebClipSource(record_.noteAttributes.source) &&
+        !record_.noteAttributes.sourceURL.isEmpty()) {
         file = convertWebClip(note, dict, error);
     } else {
         dict.set(ItemKeys::ItemType, static_cast<qint64>(EvernoteItemTypeNote));
@@ -175,7 +198,8 @@ std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDicti
 }
 
 EvernoteENMLImportDelegate& EvernoteXMLItem::mediaDelegate() {
-    if (!media_) media_ = std::make_unique<EvernoteENMLImportDelegate>(record_.resources, record_.title);
+    if (!media_)
+        media_ = std::make_unique<EvernoteENMLImportDelegate>(record_.resources, record_.title);
     media_->startOver();
     return *media_;
 }
@@ -185,7 +209,8 @@ bool EvernoteXMLItem::isWebClipSource(const QString& source) {
     return kWebClip.match(source).hasMatch();
 }
 
-std::optional<QString> EvernoteXMLItem::convertWebClip(XMLNode note, PlistDictionary& dict, Error* error) {
+std::optional<QString> EvernoteXMLItem::convertWebClip(XMLNode note, PlistDictionary& dict,
+                                                       Error* error) {
     // The stored clip is archived from a page written beside its images.
     const QString scratch = directoryURL.toLocalFile() + u'/' + record_.identifier;
     if (::mkdir(QFile::encodeName(scratch).constData(), 0700) != 0) {
@@ -198,9 +223,9 @@ std::optional<QString> EvernoteXMLItem::convertWebClip(XMLNode note, PlistDictio
     Error attemptError;
     std::optional<QString> file = createWebArchiveForElement(note, reload, &attemptError);
     if (!file && reload) {
-        systemLog(stringWithFormat(
-            QStringLiteral("Refreshing web clipping from web failed, retrying with original data. Failure: %@"),
-            {attemptError}));
+        systemLog(stringWithFormat(QStringLiteral("Refreshing web clipping from web failed, "
+                                                  "retrying with original data. Failure: %@"),
+                                   {attemptError}));
         attemptError = Error();
         file = createWebArchiveForElement(note, false, &attemptError);
     }
@@ -222,14 +247,16 @@ bool EvernoteXMLItem::processSingleResource(PlistDictionary& dict, Error* error)
     QString name = QVExtensions::attachmentFileName(resource.attributes.filename);
     const QString extension = QFileInfo(name).suffix();
     // A title without text would leave only ".ext": keep the attachment's own name then.
-    if (!extension.isEmpty() && !record_.title.trimmed().isEmpty()) name = record_.title + u'.' + extension;
+    if (!extension.isEmpty() && !record_.title.trimmed().isEmpty())
+        name = record_.title + u'.' + extension;
     name = QVExtensions::safeFileName(name);
     if (name.isEmpty()) {
         name = localizedString("Untitled");
         const QString preferred =
             resource.mime.isEmpty()
                 ? QString()
-                : UniformTypes::preferredExtension(UniformTypes::preferredIdentifierForMIMEType(resource.mime));
+                : UniformTypes::preferredExtension(
+                      UniformTypes::preferredIdentifierForMIMEType(resource.mime));
         if (!preferred.isEmpty()) name += u'.' + preferred;
     }
     const int type = resource.itemType();
@@ -250,5 +277,6 @@ void EvernoteXMLItem::setAttributesOnFile(const QString& path) const {
     values.contentModificationDate = record_.updated;
     if (!record_.tags.isEmpty()) values.tagNames = record_.tags;
     if (!setResourceValues(path, values))
-        systemLog(stringWithFormat(QStringLiteral("Couldn't set resource values on %@"), {QUrl::fromLocalFile(path)}));
+        systemLog(stringWithFormat(QStringLiteral("Couldn't set resource values on %@"),
+                                   {QUrl::fromLocalFile(path)}));
 }

@@ -44,7 +44,7 @@ inline const QString Folder = QStringLiteral("folder");
 }  // namespace ItemKeys
 
 class EvernoteXMLItem {
-public:
+  public:
     // Check boxes and attachment tags one note may hold; a note with more is
     // refused (error 1001 of "EvernoteXMLItemErrorDomain", saying how many it
     // holds). Each becomes an object of its own in the note package (a
@@ -79,7 +79,8 @@ public:
     // folder (or the group's type folder) and returns the complete item
     // dictionary, or nullopt with the error of the step that failed (for a
     // web clip that could not be archived, the archiving's error).
-    std::optional<PlistDictionary> itemDictInGroup(const PlistDictionary& group, Error* error = nullptr);
+    std::optional<PlistDictionary> itemDictInGroup(const PlistDictionary& group,
+                                                   Error* error = nullptr);
     // Writes the only attachment as the item's file and fills "itemType",
     // "filename" and "absoluteFilename" of `itemDict`.
     bool processSingleResource(PlistDictionary& itemDict, Error* error = nullptr);
@@ -141,14 +142,15 @@ public:
     std::optional<QString> pageFromTemplate(const QString& body, Error* error = nullptr) const;
     // ---- end of ENML to XHTML -------------------------------------------------
 
-private:
+  private:
     bool isSingleAttachment(XMLNode note) const;
     std::optional<QString> convertWebClip(XMLNode note, PlistDictionary& itemDict, Error* error);
     QString targetFolderForType(int type) const;
     // The title as a safe file name with `extension`, before it is made unique.
     QString targetFileName(const QString& extension) const;
     // A free name in `folder` for `name`, held until the file is made; chosen in turn.
-    std::unique_ptr<EvernoteReservedFileName> reserveTargetName(const QString& name, const QString& folder);
+    std::unique_ptr<EvernoteReservedFileName> reserveTargetName(const QString& name,
+                                                                const QString& folder);
     // The note's media lookup, made on first use and kept for every reading
     // of the note, each starting over from the first resource.
     EvernoteENMLImportDelegate& mediaDelegate();
@@ -157,6 +159,6 @@ private:
     EvernoteNoteRecord record_;
     EvernoteNamingOrder* namingOrder_ = nullptr;
     quint64 namingTurn_ = 0;
-    std::unique_ptr<XMLDocument> document_;  // the parsed ENML while converting
+    std::unique_ptr<XMLDocument> document_;              // the parsed ENML while converting
     std::unique_ptr<EvernoteENMLImportDelegate> media_;  // the note's resources by digest
 };

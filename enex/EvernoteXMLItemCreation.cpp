@@ -28,7 +28,8 @@ constexpr long kRevertToNoteCode = 1002;
 Font noteFont() {
     UserDefaults& defaults = UserDefaults::standard();
     const double size = defaults.doubleForKey(QStringLiteral("DefaultNoteFontSize"));
-    if (auto font = FontRegistry::fontWithName(defaults.stringForKey(QStringLiteral("DefaultNoteFontName")), size))
+    if (auto font = FontRegistry::fontWithName(
+            defaults.stringForKey(QStringLiteral("DefaultNoteFontName")), size))
         return *font;
     return FontRegistry::userFontOfSize(12.0);
 }
@@ -41,13 +42,15 @@ WebPreferences webPreferencesForFont(const Font& font) {
 }
 
 // The check boxes the import made, as checklist items over their markers.
-QList<PMNoteChecklistItem> checklistItemsAt(const AttributedString& text, const QList<qsizetype>& positions) {
+QList<PMNoteChecklistItem> checklistItemsAt(const AttributedString& text,
+                                            const QList<qsizetype>& positions) {
     const QString checked = PMChecklistTextAttachment::checkedReplacementString;
     const QString unchecked = PMChecklistTextAttachment::uncheckedReplacementString;
     QList<PMNoteChecklistItem> items;
     for (const qsizetype position : positions) {
         const bool on = QStringView(text.string()).mid(position).startsWith(checked);
-        items.append(PMNoteChecklistItem(on, {quint64(position), quint64((on ? checked : unchecked).size())}));
+        items.append(PMNoteChecklistItem(
+            on, {quint64(position), quint64((on ? checked : unchecked).size())}));
     }
     return items;
 }
@@ -61,16 +64,18 @@ QString EvernoteXMLItem::targetFileName(const QString& extension) const {
     return QVExtensions::safeFileName(name + u'.' + extension);
 }
 
-std::unique_ptr<EvernoteReservedFileName> EvernoteXMLItem::reserveTargetName(const QString& name,
-                                                                             const QString& folder) {
+std::unique_ptr<EvernoteReservedFileName> EvernoteXMLItem::reserveTargetName(
+    const QString& name, const QString& folder) {
     if (namingOrder_) namingOrder_->waitForTurn(namingTurn_);
     auto reserved = std::make_unique<EvernoteReservedFileName>(name, folder);
-    if (namingOrder_) namingOrder_->pass(namingTurn_);  // the next note may choose: it sees this name as taken
+    if (namingOrder_)
+        namingOrder_->pass(namingTurn_);  // the next note may choose: it sees this name as taken
     return reserved;
 }
 
 std::optional<QString> EvernoteXMLItem::writeScratchHTML(const QString& text, Error* error) const {
-    const QString path = intermediateHTMLDirectoryURL.toLocalFile() + u'/' + record_.identifier + QStringLiteral(".html");
+    const QString path = intermediateHTMLDirectoryURL.toLocalFile() + u'/' + record_.identifier +
+                         QStringLiteral(".html");
     if (!FileOperations::writeFile(path, text.toUtf8(), FileOperations::WriteMode::Truncate, error))
         return std::nullopt;
     return path;
@@ -98,7 +103,8 @@ std::optional<QString> EvernoteXMLItem::createNoteForElement(XMLNode element, Er
     return target->path();
 }
 
-std::optional<QString> EvernoteXMLItem::createWebArchiveForElement(XMLNode element, bool refreshingFromWeb,
+std::optional<QString> EvernoteXMLItem::createWebArchiveForElement(XMLNode element,
+                                                                   bool refreshingFromWeb,
                                                                    Error* error) {
     auto operation = std::make_shared<EvernoteWebConversionOperation>();
     operation->setOriginalWebURL(QUrl(record_.noteAttributes.sourceURL));
@@ -126,7 +132,8 @@ std::optional<QString> EvernoteXMLItem::createWebArchiveForElement(XMLNode eleme
     }
     const auto target = reserveTargetName(targetFileName(QStringLiteral("webarchive")),
                                           targetFolderForType(EvernoteItemTypeWebPage));
-    if (!FileOperations::writeFile(target->path(), *data, FileOperations::WriteMode::NewOnly, error))
+    if (!FileOperations::writeFile(target->path(), *data, FileOperations::WriteMode::NewOnly,
+                                   error))
         return std::nullopt;
     return target->path();
 }

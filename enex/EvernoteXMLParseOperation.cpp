@@ -17,8 +17,10 @@ Error parseError(long code, const QString& message) {
 
 }  // namespace
 
-std::shared_ptr<EvernoteXMLParseOperation> EvernoteXMLParseOperation::evernoteParseOperationForFileAtURL(
-    const QUrl& fileURL, const QUrl& directoryURL, const PlistDictionary& group) {
+std::shared_ptr<EvernoteXMLParseOperation>
+EvernoteXMLParseOperation::evernoteParseOperationForFileAtURL(const QUrl& fileURL,
+                                                              const QUrl& directoryURL,
+                                                              const PlistDictionary& group) {
     auto operation = std::make_shared<EvernoteXMLParseOperation>();
     operation->evernoteFileURL_ = fileURL;
     operation->directoryURL_ = directoryURL;
@@ -29,7 +31,9 @@ std::shared_ptr<EvernoteXMLParseOperation> EvernoteXMLParseOperation::evernotePa
 EvernoteXMLParseOperation::EvernoteXMLParseOperation() = default;
 EvernoteXMLParseOperation::~EvernoteXMLParseOperation() = default;
 
-void EvernoteXMLParseOperation::log(const QString& line) const { QVExtensions::writeLogLine(logStream_, line); }
+void EvernoteXMLParseOperation::log(const QString& line) const {
+    QVExtensions::writeLogLine(logStream_, line);
+}
 
 void EvernoteXMLParseOperation::main() {
     setExecuting(true);
@@ -43,7 +47,8 @@ void EvernoteXMLParseOperation::main() {
     XMLStreamParser parser(&input);
     parser.setDelegate(this);
     conversionGroup_ = groupDict_.deepCopy();
-    const int workers = workerCount_ > 0 ? workerCount_ : EvernoteConversionPool::idealWorkerCount();
+    const int workers =
+        workerCount_ > 0 ? workerCount_ : EvernoteConversionPool::idealWorkerCount();
     // A few notes beyond those converting, so that no worker waits for the parser.
     auto pool = std::make_unique<EvernoteConversionPool>(
         workers, 2 * workers, [this](EvernoteXMLItem& item) { return convert(item); });
@@ -96,7 +101,8 @@ void EvernoteXMLParseOperation::setOperationFinished(bool finished) {
 
 // ---- parser events -----------------------------------------------------------------
 
-void EvernoteXMLParseOperation::didStartElement(const QString& name, const QList<XMLAttribute>& attributes) {
+void EvernoteXMLParseOperation::didStartElement(const QString& name,
+                                                const QList<XMLAttribute>& attributes) {
     if (finished_) return;  // after the end, whatever the parser still reports is ignored
     if (debugMode_) log(stringWithFormat(QStringLiteral("parser:didStartElement: %@"), {name}));
     if (!currentNote_) {
@@ -140,7 +146,8 @@ EvernoteXMLParseOperation::Field EvernoteXMLParseOperation::fieldForPath() const
 
 void EvernoteXMLParseOperation::startNoteChild(const QList<XMLAttribute>& attributes) {
     if (path_.size() == 1 && path_.first() == QLatin1String("resource"))
-        currentResource_ = std::make_unique<EvernoteXMLResource>(directoryURL_.toLocalFile(), attachmentMemoryLimit_);
+        currentResource_ = std::make_unique<EvernoteXMLResource>(directoryURL_.toLocalFile(),
+                                                                 attachmentMemoryLimit_);
     else if (path_.size() == 1 && path_.first() == QLatin1String("task"))
         currentTask_ = std::make_unique<EvernoteXMLTask>();
     field_ = fieldForPath();
@@ -152,8 +159,9 @@ void EvernoteXMLParseOperation::startNoteChild(const QList<XMLAttribute>& attrib
     for (const XMLAttribute& a : attributes)
         if (a.name == QLatin1String("encoding")) encoding = a.value;
     if (encoding.trimmed() != QLatin1String("base64")) {
-        operationError_ = parseError(EvernoteXMLParseUnsupportedDataEncoding,
-                                     stringWithFormat(localizedString("Cannot parse \"%@\" data."), {encoding}));
+        operationError_ =
+            parseError(EvernoteXMLParseUnsupportedDataEncoding,
+                       stringWithFormat(localizedString("Cannot parse \"%@\" data."), {encoding}));
         setOperationFinished(true);
     }
 }
@@ -162,19 +170,28 @@ void EvernoteXMLParseOperation::foundCharacters(const QString& text) {
     if (finished_) return;  // after the end, whatever the parser still reports is ignored
     if (debugMode_) log(QStringLiteral("parser:foundCharacters:"));
     switch (field_) {
-        case Field::None: break;
-        case Field::ResourceData: currentResource_->appendBase64Text(text); break;
+        case Field::None:
+            break;
+        case Field::ResourceData:
+            currentResource_->appendBase64Text(text);
+            break;
         // Content given as escaped text rather than CDATA keeps every character.
-        case Field::Content: currentNote_->contentData += text.toUtf8(); break;
-        default: fieldText_ += text; break;
+        case Field::Content:
+            currentNote_->contentData += text.toUtf8();
+            break;
+        default:
+            fieldText_ += text;
+            break;
     }
 }
 
 void EvernoteXMLParseOperation::foundCDATA(const QByteArray& bytes) {
     if (finished_) return;  // after the end, whatever the parser still reports is ignored
     if (debugMode_) log(QStringLiteral("parser:foundCDATA:"));
-    if (field_ == Field::Content) currentNote_->contentData += bytes;
-    else if (field_ != Field::None && field_ != Field::ResourceData) fieldText_ += QString::fromUtf8(bytes);
+    if (field_ == Field::Content)
+        currentNote_->contentData += bytes;
+    else if (field_ != Field::None && field_ != Field::ResourceData)
+        fieldText_ += QString::fromUtf8(bytes);
 }
 
 void EvernoteXMLParseOperation::didEndElement(const QString& name) {
@@ -195,10 +212,10 @@ void EvernoteXMLParseOperation::endNoteChild() {
     if (field_ != Field::None) takeFieldText(fieldText_);
     if (path_.size() != 1) return;
     if (path_.first() == QLatin1String("resource") && currentResource_) {
-        currentResource_->finishDecoding();  // closes a large attachment's file; a failure is met again on use
+        currentResource_
+            ->finishDecoding();  // closes a large attachment's file; a failure is met again on use
         currentNote_->resources.push_back(std::move(currentResource_));
-    }
-    else if (path_.first() == QLatin1String("task") && currentTask_)
+    } else if (path_.first() == QLatin1String("task") && currentTask_)
         currentNote_->tasks.push_back(std::move(*currentTask_)), currentTask_.reset();
 }
 
@@ -210,31 +227,74 @@ void EvernoteXMLParseOperation::takeFieldText(const QString& text) {
     const QString token = text.trimmed();
     switch (field_) {
         case Field::None:
-        case Field::ResourceData: break;
-        case Field::Title: item.title = text; break;
-        case Field::Content: item.contentData = item.contentData.trimmed(); break;
-        case Field::Created: item.created = dateFromCompactTimestamp(token); break;
-        case Field::Updated: item.updated = dateFromCompactTimestamp(token); break;
+        case Field::ResourceData:
+            break;
+        case Field::Title:
+            item.title = text;
+            break;
+        case Field::Content:
+            item.contentData = item.contentData.trimmed();
+            break;
+        case Field::Created:
+            item.created = dateFromCompactTimestamp(token);
+            break;
+        case Field::Updated:
+            item.updated = dateFromCompactTimestamp(token);
+            break;
         case Field::Tag:
             if (!token.isEmpty()) item.tags << token;
             break;
-        case Field::Source: item.noteAttributes.source = token; break;
-        case Field::SourceURL: item.noteAttributes.sourceURL = token; break;
-        case Field::ResourceMime: currentResource_->mime = token; break;
-        case Field::ResourceWidth: currentResource_->width = token.toDouble(); break;
-        case Field::ResourceHeight: currentResource_->height = token.toDouble(); break;
-        case Field::ResourceFileName: currentResource_->attributes.filename = token; break;
-        case Field::ResourceTimestamp: currentResource_->attributes.timestamp = dateFromCompactTimestamp(token); break;
-        case Field::TaskTitle: currentTask_->title = text; break;
-        case Field::TaskStatus: currentTask_->status = token; break;
-        case Field::TaskSortWeight: currentTask_->sortWeight = token; break;
-        case Field::TaskGroup: currentTask_->taskGroupNoteLevelID = token; break;
-        case Field::TaskDueDate: currentTask_->dueDate = dateFromCompactTimestamp(token); break;
-        case Field::TaskDueDateOption: currentTask_->dueDateUIOption = token; break;
-        case Field::TaskTimeZone: currentTask_->timeZone = token; break;
-        case Field::TaskFlag: currentTask_->flagged = token == QLatin1String("true"); break;
-        case Field::TaskReminderDate: currentTask_->reminderDate = dateFromCompactTimestamp(token); break;
-        case Field::TaskReminderTimeZone: currentTask_->reminderTimeZone = token; break;
+        case Field::Source:
+            item.noteAttributes.source = token;
+            break;
+        case Field::SourceURL:
+            item.noteAttributes.sourceURL = token;
+            break;
+        case Field::ResourceMime:
+            currentResource_->mime = token;
+            break;
+        case Field::ResourceWidth:
+            currentResource_->width = token.toDouble();
+            break;
+        case Field::ResourceHeight:
+            currentResource_->height = token.toDouble();
+            break;
+        case Field::ResourceFileName:
+            currentResource_->attributes.filename = token;
+            break;
+        case Field::ResourceTimestamp:
+            currentResource_->attributes.timestamp = dateFromCompactTimestamp(token);
+            break;
+        case Field::TaskTitle:
+            currentTask_->title = text;
+            break;
+        case Field::TaskStatus:
+            currentTask_->status = token;
+            break;
+        case Field::TaskSortWeight:
+            currentTask_->sortWeight = token;
+            break;
+        case Field::TaskGroup:
+            currentTask_->taskGroupNoteLevelID = token;
+            break;
+        case Field::TaskDueDate:
+            currentTask_->dueDate = dateFromCompactTimestamp(token);
+            break;
+        case Field::TaskDueDateOption:
+            currentTask_->dueDateUIOption = token;
+            break;
+        case Field::TaskTimeZone:
+            currentTask_->timeZone = token;
+            break;
+        case Field::TaskFlag:
+            currentTask_->flagged = token == QLatin1String("true");
+            break;
+        case Field::TaskReminderDate:
+            currentTask_->reminderDate = dateFromCompactTimestamp(token);
+            break;
+        case Field::TaskReminderTimeZone:
+            currentTask_->reminderTimeZone = token;
+            break;
     }
 }
 
@@ -259,10 +319,12 @@ EvernoteConversionResult EvernoteXMLParseOperation::convert(EvernoteXMLItem& ite
         result.itemDict = item.itemDictInGroup(conversionGroup_, &result.error);
     } catch (const std::exception& e) {
         result.itemDict.reset();
-        result.error = parseError(EvernoteXMLParseConversionException, QString::fromLocal8Bit(e.what()));
+        result.error =
+            parseError(EvernoteXMLParseConversionException, QString::fromLocal8Bit(e.what()));
     } catch (...) {
         result.itemDict.reset();
-        result.error = parseError(EvernoteXMLParseConversionException, QStringLiteral("Unknown exception"));
+        result.error =
+            parseError(EvernoteXMLParseConversionException, QStringLiteral("Unknown exception"));
     }
     return result;
 }

@@ -43,8 +43,9 @@ enum EvernoteXMLParseOperationErrorCode : long {
 };
 
 class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDelegate {
-public:
-    using ItemBlock = std::function<void(const std::optional<PlistDictionary>& itemDict, const Error& error)>;
+  public:
+    using ItemBlock =
+        std::function<void(const std::optional<PlistDictionary>& itemDict, const Error& error)>;
     using CompletionBlock = std::function<void(const Error& error)>;
 
     // A new parse of `fileURL` whose items are written into `directoryURL` and
@@ -70,7 +71,9 @@ public:
     // notebook folder instead of memory (EvernoteXMLResource).
     void setAttachmentMemoryLimit(qint64 bytes) { attachmentMemoryLimit_ = bytes; }
     void setParseOperationDidExportItemBlock(ItemBlock block) { itemBlock_ = std::move(block); }
-    void setParseOperationCompletionBlock(CompletionBlock block) { completionBlock_ = std::move(block); }
+    void setParseOperationCompletionBlock(CompletionBlock block) {
+        completionBlock_ = std::move(block);
+    }
 
     bool isAsynchronous() const override { return true; }
     void main() override;
@@ -80,7 +83,7 @@ public:
     // with operationError. Only the first call has an effect.
     void setOperationFinished(bool finished);
 
-private:
+  private:
     // Parser events.
     void didStartElement(const QString& name, const QList<XMLAttribute>& attributes) override;
     void foundCharacters(const QString& text) override;
@@ -105,11 +108,30 @@ private:
     // The note's elements whose text the parser keeps, by where they stand
     // below <note>. White space between elements belongs to none of them.
     enum class Field {
-        None, Title, Content, Created, Updated, Tag, Source, SourceURL,
-        ResourceData, ResourceMime, ResourceWidth, ResourceHeight,
-        ResourceFileName, ResourceTimestamp,
-        TaskTitle, TaskStatus, TaskSortWeight, TaskGroup, TaskDueDate, TaskDueDateOption,
-        TaskTimeZone, TaskFlag, TaskReminderDate, TaskReminderTimeZone,
+        None,
+        Title,
+        Content,
+        Created,
+        Updated,
+        Tag,
+        Source,
+        SourceURL,
+        ResourceData,
+        ResourceMime,
+        ResourceWidth,
+        ResourceHeight,
+        ResourceFileName,
+        ResourceTimestamp,
+        TaskTitle,
+        TaskStatus,
+        TaskSortWeight,
+        TaskGroup,
+        TaskDueDate,
+        TaskDueDateOption,
+        TaskTimeZone,
+        TaskFlag,
+        TaskReminderDate,
+        TaskReminderTimeZone,
     };
     Field fieldForPath() const;
 
@@ -130,9 +152,9 @@ private:
     std::unique_ptr<EvernoteConversionPool> pool_;
     bool finished_ = false;
 
-    QStringList path_;      // the open elements below <note>, outermost first
+    QStringList path_;  // the open elements below <note>, outermost first
     Field field_ = Field::None;
-    QString fieldText_;     // the text of field_ read so far
+    QString fieldText_;  // the text of field_ read so far
     std::unique_ptr<EvernoteNoteRecord> currentNote_;
     std::unique_ptr<EvernoteXMLResource> currentResource_;
     std::unique_ptr<EvernoteXMLTask> currentTask_;

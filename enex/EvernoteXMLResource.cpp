@@ -1,13 +1,13 @@
 #include "enex/EvernoteXMLResource.h"
 
 #include <Quorvel/QVFExtensions.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
 #include <cerrno>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "platform/foundation/DateText.h"
 #include "platform/foundation/FileOperations.h"
@@ -72,7 +72,8 @@ void EvernoteXMLResource::removeSpoolFile() {
 
 void EvernoteXMLResource::appendBase64Text(QStringView text) {
     decoder_.append(text);
-    if (!spoolFolder_.isEmpty() && decoder_.decodedSize() >= memoryLimit_) spill(decoder_.takeDecoded());
+    if (!spoolFolder_.isEmpty() && decoder_.decodedSize() >= memoryLimit_)
+        spill(decoder_.takeDecoded());
 }
 
 // Adds `bytes` to the spool file, opening it the first time. The first
@@ -81,8 +82,10 @@ void EvernoteXMLResource::spill(const QByteArray& bytes) {
     md5_.addData(bytes);
     if (!spoolError_.isNull()) return;
     if (spoolPath_.isEmpty()) {
-        const QString path = spoolFolder_ + QStringLiteral("/.") + identifier + QStringLiteral(".attachment");
-        spoolFile_ = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const QString path =
+            spoolFolder_ + QStringLiteral("/.") + identifier + QStringLiteral(".attachment");
+        spoolFile_ = ::open(QFile::encodeName(path).constData(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (spoolFile_ < 0) {
             spoolError_ = posixError(errno, path);
             return;
@@ -97,14 +100,16 @@ void EvernoteXMLResource::spill(const QByteArray& bytes) {
 // Whether `bytes` more still leave the reserve free in the spool folder; if
 // not, the failure is kept. An unknown free space lets the write find out.
 bool EvernoteXMLResource::hasRoomFor(qint64 bytes) {
-    const auto available = freeSpace_ ? freeSpace_(spoolFolder_) : FileOperations::availableBytes(spoolFolder_);
+    const auto available =
+        freeSpace_ ? freeSpace_(spoolFolder_) : FileOperations::availableBytes(spoolFolder_);
     if (!available || *available >= bytes + kFreeSpaceReserve) return true;
     const QString name = attributes.filename.isEmpty() ? identifier : attributes.filename;
     spoolError_ = Error(
         kEvernoteXMLResourceErrorDomain, EvernoteXMLResourceNotEnoughSpace,
-        stringWithFormat(localizedString("There is not enough free space in “%@” for the attachment “%@”: it "
-                                         "needs more than %@, and %@ is free."),
-                         {spoolFolder_, name, byteCountText(spooledBytes_ + bytes), byteCountText(*available)}));
+        stringWithFormat(
+            localizedString("There is not enough free space in “%@” for the attachment “%@”: it "
+                            "needs more than %@, and %@ is free."),
+            {spoolFolder_, name, byteCountText(spooledBytes_ + bytes), byteCountText(*available)}));
     return false;
 }
 
@@ -191,7 +196,9 @@ int EvernoteXMLResource::itemType() const {
 bool EvernoteXMLResource::writeToURL(const QString& path, Error* error) {
     if (!finishDecoding(error)) return false;
     // The system's own reason (a full disk, a read-only folder) travels with the error.
-    if (contentData_) return FileOperations::writeFile(path, *contentData_, FileOperations::WriteMode::Truncate, error);
+    if (contentData_)
+        return FileOperations::writeFile(path, *contentData_, FileOperations::WriteMode::Truncate,
+                                         error);
     // Linked (copied across file systems), never moved: a note may write the
     // same attachment again, as a web clip falling back to a note package does.
     return FileWrapper::regularFileWithContentsOfPath(spoolPath_).writeToPath(path, false, error);

@@ -22,7 +22,8 @@
 #include "platform/foundation/Error.h"
 #include "util/Base64.h"
 
-inline const QString kEvernoteXMLResourceErrorDomain = QStringLiteral("EvernoteXMLResourceErrorDomain");
+inline const QString kEvernoteXMLResourceErrorDomain =
+    QStringLiteral("EvernoteXMLResourceErrorDomain");
 enum EvernoteXMLResourceErrorCode : long {
     EvernoteXMLResourceNoContentData = 1001,
     EvernoteXMLResourceInvalidContentData = 1002,
@@ -41,7 +42,7 @@ enum EvernoteItemType : int {
 };
 
 class EvernoteXMLResource {
-public:
+  public:
     // Attachments up to this size stay in memory by default.
     static constexpr qint64 kDefaultMemoryLimit = 1024 * 1024;
 
@@ -63,8 +64,9 @@ public:
     void setFreeSpaceQuery(FreeSpaceQuery query) { freeSpace_ = std::move(query); }
     EvernoteXMLResource& operator=(const EvernoteXMLResource&) = delete;
 
-    QString identifier;      // a fresh upper-case UUID
-    QByteArray base64Data;   // base64 text given whole (ASCII; may hold line breaks); emptied once decoded
+    QString identifier;  // a fresh upper-case UUID
+    QByteArray
+        base64Data;  // base64 text given whole (ASCII; may hold line breaks); emptied once decoded
     QString mime;
     double width = 0;
     double height = 0;
@@ -108,7 +110,7 @@ public:
     // bytes can be written again; bytes in memory are written.
     bool writeToURL(const QString& path, Error* error = nullptr);
 
-private:
+  private:
     void spill(const QByteArray& bytes);
     bool hasRoomFor(qint64 bytes);
     Error decodeRest();
@@ -117,11 +119,11 @@ private:
     Base64Decoder decoder_;
     QString spoolFolder_;  // empty: always in memory
     qint64 memoryLimit_ = kDefaultMemoryLimit;
-    QString spoolPath_;    // the file being written or written; empty when none
-    int spoolFile_ = -1;   // open while decoding into the file
-    Error spoolError_;     // the first failed open or write of the spool file
+    QString spoolPath_;   // the file being written or written; empty when none
+    int spoolFile_ = -1;  // open while decoding into the file
+    Error spoolError_;    // the first failed open or write of the spool file
     qint64 spooledBytes_ = 0;
-    FreeSpaceQuery freeSpace_;  // none: FileOperations::availableBytes
+    FreeSpaceQuery freeSpace_;                         // none: FileOperations::availableBytes
     QCryptographicHash md5_{QCryptographicHash::Md5};  // of the bytes spilled so far
     bool finished_ = false;  // decoding ends once; a failure stays a failure
     Error decodeError_;

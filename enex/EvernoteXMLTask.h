@@ -8,15 +8,15 @@
 
 struct EvernoteXMLTask {
     QString title;
-    QString status;              // "open" or "completed"
-    QString sortWeight;          // orders the tasks of a group, compared as text
+    QString status;                // "open" or "completed"
+    QString sortWeight;            // orders the tasks of a group, compared as text
     QString taskGroupNoteLevelID;  // the "--en-id" of the group's block in the content
-    QDateTime dueDate;           // invalid when the task has none
-    QString dueDateUIOption;     // "date_only" shows the day alone
-    QString timeZone;            // IANA name the due date is shown in; UTC when absent
+    QDateTime dueDate;             // invalid when the task has none
+    QString dueDateUIOption;       // "date_only" shows the day alone
+    QString timeZone;              // IANA name the due date is shown in; UTC when absent
     bool flagged = false;
-    QDateTime reminderDate;      // invalid when the task has no reminder
-    QString reminderTimeZone;    // the zone the reminder is shown in; else the task's
+    QDateTime reminderDate;    // invalid when the task has no reminder
+    QString reminderTimeZone;  // the zone the reminder is shown in; else the task's
 
     bool isCompleted() const { return status.trimmed() == QLatin1String("completed"); }
 };

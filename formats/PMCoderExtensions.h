@@ -10,17 +10,15 @@
 // missing dictionary as the zero rectangle and a missing key as 0.
 #pragma once
 
-#include "platform/plist/PlistValue.h"
-
 #include <QColor>
-#include <optional>
-
 #include <QRectF>
 #include <QString>
+#include <optional>
 
 #include "platform/archive/GeometryStrings.h"
 #include "platform/archive/KeyedArchiver.h"
 #include "platform/archive/KeyedUnarchiver.h"
+#include "platform/plist/PlistValue.h"
 
 namespace PMCoderExtensions {
 

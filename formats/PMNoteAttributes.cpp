@@ -21,7 +21,6 @@ const QString kChecklistItems = QStringLiteral("checklistItems");
 const QString kOldVisibleRect = QStringLiteral("visibleRect");
 const QString kOldBackgroundColor = QStringLiteral("backgroundColor");
 
-
 }  // namespace
 
 // ---- creation --------------------------------------------------------------------
@@ -33,8 +32,8 @@ PMNoteAttributes::PMNoteAttributes(const UserDefaults& defaults) {
     scaleFactor_ =
         static_cast<float>(defaults.doubleForKey(QStringLiteral("DefaultNoteScaleFactor")));
     rulerVisible_ = defaults.boolForKey(QStringLiteral("NewNotesShowRuler"));
-    backgroundColor_ =
-        PMCoderExtensions::colorFromDefaultsValue(defaults.objectForKey(QStringLiteral("DefaultNoteBackgroundColor")));
+    backgroundColor_ = PMCoderExtensions::colorFromDefaultsValue(
+        defaults.objectForKey(QStringLiteral("DefaultNoteBackgroundColor")));
 }
 
 PMNoteAttributes PMNoteAttributes::emptyAttributes() { return PMNoteAttributes(Empty{}); }

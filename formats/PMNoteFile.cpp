@@ -1,5 +1,4 @@
 #include "formats/PMNoteFile.h"
-#include "formats/PMCoderExtensions.h"
 
 #include <sys/stat.h>
 
@@ -9,6 +8,7 @@
 
 #include "formats/PMChecklistExtensions.h"
 #include "formats/PMChecklistTextAttachment.h"
+#include "formats/PMCoderExtensions.h"
 #include "formats/PMWelcomeNote.h"
 #include "platform/archive/KeyedUnarchiver.h"
 #include "platform/foundation/FileResourceValues.h"
@@ -55,7 +55,6 @@ namespace {
 
 constexpr long kFileReadUnsupportedSchemeError = 262;
 const QString kCocoaErrorDomain = QStringLiteral("NSCocoaErrorDomain");
-
 
 // The name under which a directory wrapper would store `wrapper`.
 QString entryNameOf(const FileWrapper& wrapper) {
@@ -153,8 +152,8 @@ TextAttributes PMNoteFile::defaultNoteAttributes(const UserDefaults& defaults) {
         static_cast<float>(defaults.doubleForKey(QStringLiteral("DefaultNoteFontSize")));
     attributes.font =
         FontRegistry::fontWithName(fontName, fontSize).value_or(FontRegistry::userFontOfSize(14));
-    if (const auto color =
-            PMCoderExtensions::colorFromDefaultsValue(defaults.objectForKey(QStringLiteral("DefaultNoteTextColor"))))
+    if (const auto color = PMCoderExtensions::colorFromDefaultsValue(
+            defaults.objectForKey(QStringLiteral("DefaultNoteTextColor"))))
         attributes.foregroundColor = *color;
     return attributes;
 }

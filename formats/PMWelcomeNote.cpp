@@ -62,7 +62,8 @@ std::optional<QString> resourcePath() {
 
     Error error;
     if (!FileOperations::makeDirectory(resourceFolder(), true, &error)) {
-        systemLog(stringWithFormat(QStringLiteral("Couldn't create %@: %@"), {resourceFolder(), error}));
+        systemLog(
+            stringWithFormat(QStringLiteral("Couldn't create %@: %@"), {resourceFolder(), error}));
         return std::nullopt;
     }
     // Fixed settings, so the resource does not depend on the user's defaults.

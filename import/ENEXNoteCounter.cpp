@@ -29,7 +29,9 @@ const char* findClosing(const char* from, const char* end, const char* text, siz
     return nullptr;
 }
 
-bool isNameEnd(char c) { return c == '>' || c == '/' || c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isNameEnd(char c) {
+    return c == '>' || c == '/' || c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 // The place of `offset` in the file, as the parser reports places: lines and
 // columns counted from 1.
@@ -51,11 +53,13 @@ std::pair<qint64, qint64> lineAndColumn(QFile& file, qint64 offset) {
 
 }  // namespace
 
-std::optional<unsigned long> ENEXNoteCounter::countNotesInFileAtPath(const QString& path, Error* error,
-                                                                    qsizetype chunkSize) {
+std::optional<unsigned long> ENEXNoteCounter::countNotesInFileAtPath(const QString& path,
+                                                                     Error* error,
+                                                                     qsizetype chunkSize) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        Error(QString::fromLatin1(XMLParserErrorDomain), XML_IO_EIO, file.errorString()).report(error);
+        Error(QString::fromLatin1(XMLParserErrorDomain), XML_IO_EIO, file.errorString())
+            .report(error);
         return std::nullopt;
     }
     // The bytes left over by one read (markup cut off) stay at the front of
@@ -67,7 +71,8 @@ std::optional<unsigned long> ENEXNoteCounter::countNotesInFileAtPath(const QStri
         buffer.resize(carried + chunkSize);
         const qint64 read = file.read(buffer.data() + carried, chunkSize);
         if (read < 0) {
-            Error(QString::fromLatin1(XMLParserErrorDomain), XML_IO_EIO, file.errorString()).report(error);
+            Error(QString::fromLatin1(XMLParserErrorDomain), XML_IO_EIO, file.errorString())
+                .report(error);
             return std::nullopt;
         }
         if (read == 0) break;
@@ -80,7 +85,8 @@ std::optional<unsigned long> ENEXNoteCounter::countNotesInFileAtPath(const QStri
     if (counter.failureOffset() < 0) counter.pending_ = buffer.left(carried);
     if (counter.failureOffset() < 0 && counter.finish()) return counter.noteCount();
     const auto [line, column] = lineAndColumn(file, counter.failureOffset());
-    XMLParserSupport::positionedError(counter.failureCode(), line, column, counter.failureMessage()).report(error);
+    XMLParserSupport::positionedError(counter.failureCode(), line, column, counter.failureMessage())
+        .report(error);
     return std::nullopt;
 }
 
@@ -97,7 +103,8 @@ bool ENEXNoteCounter::finish() {
     }
     if (!open_.empty()) {
         fail(0, XML_ERR_TAG_NOT_FINISHED,
-             QStringLiteral("Premature end of data in tag %1").arg(QString::fromStdString(open_.back())));
+             QStringLiteral("Premature end of data in tag %1")
+                 .arg(QString::fromStdString(open_.back())));
         return false;
     }
     if (!sawRoot_) {
@@ -193,7 +200,8 @@ qsizetype ENEXNoteCounter::endTag(qsizetype at) {
     const char* nameEnd = name;
     while (nameEnd < close && !isNameEnd(*nameEnd)) ++nameEnd;
     const size_t length = size_t(nameEnd - name);
-    if (open_.empty() || open_.back().size() != length || std::memcmp(open_.back().data(), name, length) != 0) {
+    if (open_.empty() || open_.back().size() != length ||
+        std::memcmp(open_.back().data(), name, length) != 0) {
         fail(at, XML_ERR_TAG_NAME_MISMATCH,
              QStringLiteral("Opening and ending tag mismatch: %1 and %2")
                  .arg(open_.empty() ? QString() : QString::fromStdString(open_.back()),
@@ -225,7 +233,8 @@ qsizetype ENEXNoteCounter::startTag(qsizetype at) {
             }
         }
         if (!openQuote) break;
-        const char* after = static_cast<const char*>(std::memchr(quote + 1, openQuote, size_t(end - quote - 1)));
+        const char* after =
+            static_cast<const char*>(std::memchr(quote + 1, openQuote, size_t(end - quote - 1)));
         if (!after) return 0;
         close = after + 1;
     }

@@ -21,17 +21,16 @@
 #include "platform/foundation/Error.h"
 
 class ENEXNoteCounter {
-public:
+  public:
     // The notes in the file at `path`, or nullopt with the error: the file
     // cannot be read (XMLParserErrorDomain, the I/O code), or its elements do
     // not nest (XMLParserErrorDomain, libxml2's code, "Line L, column C: …").
     // The file is read `chunkSize` bytes at a time (tests cut it finer).
     static constexpr qsizetype kDefaultChunkSize = 1 << 20;
-    static std::optional<unsigned long> countNotesInFileAtPath(const QString& path, Error* error = nullptr,
-                                                               qsizetype chunkSize = kDefaultChunkSize);
+    static std::optional<unsigned long> countNotesInFileAtPath(
+        const QString& path, Error* error = nullptr, qsizetype chunkSize = kDefaultChunkSize);
 
-private:
-
+  private:
     // Ends the input; false when the file is not well-formed as far as the
     // scan can tell (then failureOffset(), failureCode() and failureMessage()
     // say where and why).
@@ -55,7 +54,7 @@ private:
     qsizetype endTag(qsizetype at);
     void fail(qsizetype at, long code, const QString& message);
 
-    QByteArray pending_;   // the bytes the last read left over, for finish()
+    QByteArray pending_;          // the bytes the last read left over, for finish()
     const char* data_ = nullptr;  // the bytes being scanned
     qsizetype size_ = 0;
     qint64 consumed_ = 0;  // bytes of the file before data_

@@ -3,21 +3,21 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QDateTime>
 #include <QLocale>
 #include <cerrno>
 #include <cstring>
 
+#include "enex/EvernoteXMLParseOperation.h"
+#include "import/EvernoteHTMLExportOperation.h"
+#include "import/EvernoteXMLExportOperation.h"
 #include "platform/foundation/DateText.h"
 #include "platform/foundation/FileOperations.h"
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/UserDefaults.h"
-#include "enex/EvernoteXMLParseOperation.h"
-#include "import/EvernoteHTMLExportOperation.h"
-#include "import/EvernoteXMLExportOperation.h"
 #include "util/FileNameRules.h"
 
 namespace {
@@ -68,7 +68,8 @@ Error libraryImportFailedError(const Error& underlying) {
 
 Error cannotCreateDirectoryError(const Error& underlying) {
     return Error(kEvernoteExportErrorDomain, EvernoteExportCannotCreateDirectory,
-                 localizedString("Unable to create the temporary directory to export files."), underlying);
+                 localizedString("Unable to create the temporary directory to export files."),
+                 underlying);
 }
 
 // ---- creation and properties ----------------------------------------------------
@@ -89,7 +90,8 @@ std::shared_ptr<EvernoteExportOperation> EvernoteExportOperation::exportOperatio
 
 EvernoteExportOperation::EvernoteExportOperation() {
     UserDefaults& defaults = UserDefaults::standard();
-    for (const QString& suite : PelmoraApplication::bundleIdentifiers()) defaults.addSuiteNamed(suite);
+    for (const QString& suite : PelmoraApplication::bundleIdentifiers())
+        defaults.addSuiteNamed(suite);
     textImportOptions_.set(QStringLiteral("WebPreferences"), webPreferencesFromDefaults());
     debugMode_ = defaults.boolForKey(QStringLiteral("ExportDebug"));
 }
@@ -165,7 +167,8 @@ bool EvernoteExportOperation::prepareRun() {
     return true;
 }
 
-bool EvernoteExportOperation::prepareToExportWithAppIdentifier(const QString& identifier, Error* error) {
+bool EvernoteExportOperation::prepareToExportWithAppIdentifier(const QString& identifier,
+                                                               Error* error) {
     Error cause;
     {
         std::lock_guard lock(mutex_);
@@ -181,7 +184,8 @@ bool EvernoteExportOperation::prepareToExportWithAppIdentifier(const QString& id
 }
 
 void EvernoteExportOperation::exportNoteBook(const std::shared_ptr<EvernoteNotebook>& notebook) {
-    log(stringWithFormat(QStringLiteral("*** Export started for notebook: %@"), {notebook->name()}));
+    log(stringWithFormat(QStringLiteral("*** Export started for notebook: %@"),
+                         {notebook->name()}));
     QString directory;
     PlistDictionary group;
     Error error;
@@ -206,15 +210,15 @@ PlistDictionary EvernoteExportOperation::makeGroupDictionary(const QString& name
     return group;
 }
 
-bool EvernoteExportOperation::addItemToDescription(const PlistDictionary& item, const PlistDictionary& group,
-                                                   Error* error) {
+bool EvernoteExportOperation::addItemToDescription(const PlistDictionary& item,
+                                                   const PlistDictionary& group, Error* error) {
     std::lock_guard lock(mutex_);
     return description_.addItem(item, group, error);
 }
 
-bool EvernoteExportOperation::prepareToExportNotebook(const std::shared_ptr<EvernoteNotebook>& notebook,
-                                                      QString* notebookFilesPath,
-                                                      PlistDictionary* targetFolder, Error* error) {
+bool EvernoteExportOperation::prepareToExportNotebook(
+    const std::shared_ptr<EvernoteNotebook>& notebook, QString* notebookFilesPath,
+    PlistDictionary* targetFolder, Error* error) {
     const QString name = QVExtensions::stringSanitizedForFileName(notebook->name());
     const QString directory = filesPath() + u'/' + QVExtensions::safeFileName(name);
     Error underlying;
@@ -228,15 +232,16 @@ bool EvernoteExportOperation::prepareToExportNotebook(const std::shared_ptr<Ever
     const PlistDictionary group = makeGroupDictionary(name);
     if (targetFolder) *targetFolder = group;
     log(QStringLiteral("Exporting notes"));
-    informDelegateWillExportRecords(static_cast<unsigned long>(notebook->notes().size()), notebook->name());
+    informDelegateWillExportRecords(static_cast<unsigned long>(notebook->notes().size()),
+                                    notebook->name());
     return true;
 }
 
 void EvernoteExportOperation::performExportForNotebook(const std::shared_ptr<EvernoteNotebook>&,
                                                        const QString&, const PlistDictionary&) {}
 
-void EvernoteExportOperation::exportNotebookDidEnd(const std::shared_ptr<EvernoteNotebook>& notebook,
-                                                   const Error& error) {
+void EvernoteExportOperation::exportNotebookDidEnd(
+    const std::shared_ptr<EvernoteNotebook>& notebook, const Error& error) {
     if (!error.isNull()) {
         endRun(error);
         return;
@@ -246,8 +251,10 @@ void EvernoteExportOperation::exportNotebookDidEnd(const std::shared_ptr<Evernot
     qsizetype position = -1;
     for (qsizetype i = 0; i < list.size(); ++i)
         if (list[i] == notebook) position = i;
-    if (position + 1 >= list.size()) endRun(Error());
-    else exportNoteBook(list[position + 1]);
+    if (position + 1 >= list.size())
+        endRun(Error());
+    else
+        exportNoteBook(list[position + 1]);
 }
 
 void EvernoteExportOperation::endRun(const Error& error) {
@@ -259,8 +266,10 @@ void EvernoteExportOperation::endRun(const Error& error) {
             std::lock_guard lock(mutex_);
             description_.discard();
         }
-        if (isCancelled()) informDelegateDidCancel();
-        else informDelegateDidEncounterError(error);
+        if (isCancelled())
+            informDelegateDidCancel();
+        else
+            informDelegateDidEncounterError(error);
     }
     setFinished(true);
 }
@@ -288,14 +297,16 @@ void EvernoteExportOperation::handDescriptionToPelmora() {
         importResult_ = result;
     }
     for (const PelmoraImportResult::Refusal& refusal : result.refused)
-        log(stringWithFormat(QStringLiteral("Not imported by Pelmora: %@ (%@): %@; its file stays at %@"),
-                             {refusal.name, refusal.identifier, refusal.reason, refusal.path}));
+        log(stringWithFormat(
+            QStringLiteral("Not imported by Pelmora: %@ (%@): %@; its file stays at %@"),
+            {refusal.name, refusal.identifier, refusal.reason, refusal.path}));
     if (result.failed()) {
         informDelegateDidEncounterError(libraryImportFailedError(result.error));
         return;
     }
-    log(stringWithFormat(QStringLiteral("Pelmora imported %ld items and refused %ld"),
-                         {static_cast<long>(result.taken), static_cast<long>(result.refused.size())}));
+    log(stringWithFormat(
+        QStringLiteral("Pelmora imported %ld items and refused %ld"),
+        {static_cast<long>(result.taken), static_cast<long>(result.refused.size())}));
     informDelegateDidEnd();
     staging_.closeLog();
 }
@@ -324,13 +335,15 @@ bool EvernoteExportOperation::checkFreeSpaceForExportOfSize(qint64 enexBytes, Er
     QStringList folders{filesPath()};
     const QString library = pelmoraApp() ? pelmoraApp()->libraryPath() : QString();
     // On the staging folder's file system the library takes the items by renaming: no more space.
-    if (!library.isEmpty() && !FileOperations::isSameFileSystem(filesPath(), library)) folders << library;
+    if (!library.isEmpty() && !FileOperations::isSameFileSystem(filesPath(), library))
+        folders << library;
     for (const QString& folder : folders) {
         const auto available = freeSpace(folder);
         if (!available || *available >= needed) continue;  // unknown: let the run find out
-        const QString message = stringWithFormat(
-            localizedString("There is not enough free space in “%@” for this import: it needs about %@, and %@ is free."),
-            {folder, byteCountText(needed), byteCountText(*available)});
+        const QString message =
+            stringWithFormat(localizedString("There is not enough free space in “%@” for this "
+                                             "import: it needs about %@, and %@ is free."),
+                             {folder, byteCountText(needed), byteCountText(*available)});
         log(message);
         Error(kEvernoteExportErrorDomain, EvernoteExportNotEnoughSpace, message).report(error);
         return false;
@@ -338,15 +351,20 @@ bool EvernoteExportOperation::checkFreeSpaceForExportOfSize(qint64 enexBytes, Er
     return true;
 }
 
-std::optional<Error> EvernoteExportOperation::noteErrorEndsRun(const Error& error, const QString& folder) {
+std::optional<Error> EvernoteExportOperation::noteErrorEndsRun(const Error& error,
+                                                               const QString& folder) {
     Error cause;
-    if (const Error* storage = storageFailureAmongUnderlyingErrors(error)) cause = *storage;
-    else cause = folderProblem(folder);
+    if (const Error* storage = storageFailureAmongUnderlyingErrors(error))
+        cause = *storage;
+    else
+        cause = folderProblem(folder);
     if (cause.isNull()) return std::nullopt;
-    const Error stop(kEvernoteExportErrorDomain, EvernoteExportFolderCannotTakeNotes,
-                     stringWithFormat(localizedString("The import stopped: the folder “%@” cannot take more notes (%@)."),
-                                      {folder, QString::fromLocal8Bit(std::strerror(static_cast<int>(cause.code())))}),
-                     cause);
+    const Error stop(
+        kEvernoteExportErrorDomain, EvernoteExportFolderCannotTakeNotes,
+        stringWithFormat(
+            localizedString("The import stopped: the folder “%@” cannot take more notes (%@)."),
+            {folder, QString::fromLocal8Bit(std::strerror(static_cast<int>(cause.code())))}),
+        cause);
     stopRunWith(stop);
     return runStopError();
 }
@@ -366,7 +384,8 @@ Error EvernoteExportOperation::folderProblem(const QString& folder) const {
     if (!QFileInfo(folder).isDir()) return posixError(ENOENT, folder);
     if (::access(path.constData(), W_OK | X_OK) != 0) return posixError(errno, folder);
     struct statvfs info {};
-    if (::statvfs(path.constData(), &info) == 0 && (info.f_flag & ST_RDONLY)) return posixError(EROFS, folder);
+    if (::statvfs(path.constData(), &info) == 0 && (info.f_flag & ST_RDONLY))
+        return posixError(EROFS, folder);
     // A full file system often fails a write with a reason that hides it: ask it directly.
     const auto available = freeSpace(folder);
     if (available && *available < kNearlyFullBytes) return posixError(ENOSPC, folder);
@@ -383,26 +402,31 @@ std::shared_ptr<EvernoteXMLParseOperation> EvernoteExportOperation::makeParseOpe
     // The block runs inside the parse, so the raw pointer never outlives it.
     EvernoteXMLParseOperation* parsing = parse.get();
     parse->setParseOperationDidExportItemBlock(
-        [this, parsing, group, directory](const std::optional<PlistDictionary>& item, const Error& error) {
+        [this, parsing, group, directory](const std::optional<PlistDictionary>& item,
+                                          const Error& error) {
             recordParsedItem(item, error, group, directory, parsing);
         });
-    parse->setParseOperationCompletionBlock([this, completion = std::move(completion)](const Error& error) {
-        // What stopped the parse early (a note that failed for every later
-        // note, a description that cannot be written) is the run's error.
-        completion(runStopError().isNull() ? error : runStopError());
-    });
+    parse->setParseOperationCompletionBlock(
+        [this, completion = std::move(completion)](const Error& error) {
+            // What stopped the parse early (a note that failed for every later
+            // note, a description that cannot be written) is the run's error.
+            completion(runStopError().isNull() ? error : runStopError());
+        });
     return parse;
 }
 
-void EvernoteExportOperation::recordParsedItem(const std::optional<PlistDictionary>& item, const Error& error,
-                                               const PlistDictionary& group, const QString& folder,
+void EvernoteExportOperation::recordParsedItem(const std::optional<PlistDictionary>& item,
+                                               const Error& error, const PlistDictionary& group,
+                                               const QString& folder,
                                                EvernoteXMLParseOperation* parse) {
     if (item) {
         log(stringWithFormat(QStringLiteral("Exported item: %@ (%@)"),
-                             {item->value(ItemKeys::Name).toString(), item->value(ItemKeys::Identifier).toString()}));
+                             {item->value(ItemKeys::Name).toString(),
+                              item->value(ItemKeys::Identifier).toString()}));
         if (debugMode())
-            log(stringWithFormat(QStringLiteral("%@"),
-                                 {QString::fromUtf8(PlistValue(*item).serialize(PlistValue::Format::Xml))}));
+            log(stringWithFormat(
+                QStringLiteral("%@"),
+                {QString::fromUtf8(PlistValue(*item).serialize(PlistValue::Format::Xml))}));
         Error writeError;
         bool written = false;
         {
@@ -427,12 +451,17 @@ void EvernoteExportOperation::informDelegateDidStart() {
     relay_.deliverAndWait([this](auto* d) { d->exportOperationDidStart(this); });
 }
 
-void EvernoteExportOperation::informDelegateWillExportRecords(unsigned long count, const QString& name) {
-    relay_.deliverAndWait([=, this](auto* d) { d->exportOperationWillExportRecordsFromNotebook(this, count, name); });
+void EvernoteExportOperation::informDelegateWillExportRecords(unsigned long count,
+                                                              const QString& name) {
+    relay_.deliverAndWait(
+        [=, this](auto* d) { d->exportOperationWillExportRecordsFromNotebook(this, count, name); });
 }
 
-void EvernoteExportOperation::informDelegateWillExportRecordsFromFile(unsigned long count, const QUrl& fileURL) {
-    relay_.deliverAndWait([=, this](auto* d) { d->exportOperationWillExportRecordsFromFileAtURL(this, count, fileURL); });
+void EvernoteExportOperation::informDelegateWillExportRecordsFromFile(unsigned long count,
+                                                                      const QUrl& fileURL) {
+    relay_.deliverAndWait([=, this](auto* d) {
+        d->exportOperationWillExportRecordsFromFileAtURL(this, count, fileURL);
+    });
 }
 
 void EvernoteExportOperation::informDelegateDidExportRecord() { relay_.deliverRecord(); }

@@ -76,7 +76,7 @@ Error libraryImportFailedError(const Error& underlying);
 class EvernoteXMLParseOperation;
 
 class EvernoteExportOperation : public Operation {
-public:
+  public:
     // Creates the notebook import for `app` and `notebooks`, unstarted: note
     // by note as HTML when the setting "UseHTMLExport" is on
     // (EvernoteHTMLExportOperation), otherwise notebook by notebook as ENEX
@@ -148,7 +148,7 @@ public:
     // The error that stopped the run early, or a null Error.
     Error runStopError() const;
 
-protected:
+  protected:
     // Finds Pelmora and prepares the staging directory, the description and
     // the log; on failure the run has been ended with the error.
     bool prepareRun();
@@ -159,7 +159,8 @@ protected:
                                           const PlistDictionary& targetFolder);
     // Ends a notebook: starts the next, or after the last hands the import to
     // Pelmora; with an error, ends the run with it.
-    void exportNotebookDidEnd(const std::shared_ptr<EvernoteNotebook>& notebook, const Error& error);
+    void exportNotebookDidEnd(const std::shared_ptr<EvernoteNotebook>& notebook,
+                              const Error& error);
     // Ends the run, once: with no error and not cancelled, writes the
     // description and hands it to Pelmora (exportOperationDidEnd, or error
     // 10008); otherwise discards the description and reports a cancellation
@@ -170,15 +171,16 @@ protected:
     PlistDictionary makeGroupDictionary(const QString& name);
     // Writes `item` into the description under `group` (its "folder" set to
     // the group's identifier). Error: the description could not be written.
-    bool addItemToDescription(const PlistDictionary& item, const PlistDictionary& group, Error* error = nullptr);
+    bool addItemToDescription(const PlistDictionary& item, const PlistDictionary& group,
+                              Error* error = nullptr);
     // A parse of the ENEX file `fileURL` whose items go into `directory` and
     // `group`: each item is logged, written into the description and counted
     // for the delegate; a note error that fails every later note, or a
     // description that cannot be written, stops the parse. `completion` gets
     // the parse's error, or the error that stopped it.
-    std::shared_ptr<EvernoteXMLParseOperation> makeParseOperation(const QUrl& fileURL, const QString& directory,
-                                                                  const PlistDictionary& group,
-                                                                  std::function<void(const Error&)> completion);
+    std::shared_ptr<EvernoteXMLParseOperation> makeParseOperation(
+        const QUrl& fileURL, const QString& directory, const PlistDictionary& group,
+        std::function<void(const Error&)> completion);
 
     // Informing operations: each delivers its delegate callback on the main
     // thread in order; all but informDelegateDidExportRecord wait for it.
@@ -190,15 +192,17 @@ protected:
     void informDelegateDidCancel();
     void informDelegateDidEnd();
 
-private:
+  private:
     bool prepareToExportWithAppIdentifier(const QString& identifier, Error* error);
     void exportNoteBook(const std::shared_ptr<EvernoteNotebook>& notebook);
-    bool prepareToExportNotebook(const std::shared_ptr<EvernoteNotebook>& notebook, QString* notebookFilesPath,
-                                 PlistDictionary* targetFolder, Error* error);
+    bool prepareToExportNotebook(const std::shared_ptr<EvernoteNotebook>& notebook,
+                                 QString* notebookFilesPath, PlistDictionary* targetFolder,
+                                 Error* error);
     void handDescriptionToPelmora();
     // Logs one result of the ENEX parser and writes a converted item.
     void recordParsedItem(const std::optional<PlistDictionary>& item, const Error& error,
-                          const PlistDictionary& group, const QString& folder, EvernoteXMLParseOperation* parse);
+                          const PlistDictionary& group, const QString& folder,
+                          EvernoteXMLParseOperation* parse);
     // Remembers the first error that stops the run early.
     void stopRunWith(const Error& error);
     std::optional<qint64> freeSpace(const QString& path) const;

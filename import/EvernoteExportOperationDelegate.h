@@ -15,7 +15,7 @@
 class EvernoteExportOperation;
 
 class EvernoteExportOperationDelegate {
-public:
+  public:
     virtual ~EvernoteExportOperationDelegate() = default;
     // The run started (sent only through informDelegateDidStart).
     virtual void exportOperationDidStart(EvernoteExportOperation* operation) = 0;

@@ -31,7 +31,8 @@ Error notebookEndError(const QString& notebookName, const Error& parseError, boo
 
 QString uniqueENEXPath(const QString& folder, const QString& baseName) {
     return folder + u'/' +
-           QVExtensions::makeFilenameUniqueInDirectoryAtURL(baseName + QStringLiteral(".enex"), folder);
+           QVExtensions::makeFilenameUniqueInDirectoryAtURL(baseName + QStringLiteral(".enex"),
+                                                            folder);
 }
 
 }  // namespace
@@ -53,9 +54,9 @@ void EvernoteXMLExportOperation::cancel() {
     EvernoteExportOperation::cancel();
 }
 
-void EvernoteXMLExportOperation::performExportForNotebook(const std::shared_ptr<EvernoteNotebook>& notebook,
-                                                          const QString& notebookFilesPath,
-                                                          const PlistDictionary& group) {
+void EvernoteXMLExportOperation::performExportForNotebook(
+    const std::shared_ptr<EvernoteNotebook>& notebook, const QString& notebookFilesPath,
+    const PlistDictionary& group) {
     if (isCancelled()) {
         exportNotebookDidEnd(notebook, cancelledError());
         return;
@@ -64,8 +65,8 @@ void EvernoteXMLExportOperation::performExportForNotebook(const std::shared_ptr<
         parseNotebook(notebook, *enex, notebookFilesPath, group);
 }
 
-std::optional<QString> EvernoteXMLExportOperation::exportNotebookFile(const std::shared_ptr<EvernoteNotebook>& notebook,
-                                                                      const QString& notebookFilesPath) {
+std::optional<QString> EvernoteXMLExportOperation::exportNotebookFile(
+    const std::shared_ptr<EvernoteNotebook>& notebook, const QString& notebookFilesPath) {
     const QString xmlFolder = notebookFilesPath + QStringLiteral("/XML");
     Error error;
     if (!FileOperations::makeDirectory(xmlFolder, true, &error)) {
@@ -75,7 +76,8 @@ std::optional<QString> EvernoteXMLExportOperation::exportNotebookFile(const std:
     QString exportFolder = StandardPaths::temporaryDirectory();
     bool ownExportFolder = false;
     if (QDir(evernoteContainerPath()).exists()) {
-        exportFolder = evernoteContainerPath() + QStringLiteral("/Data/Library/Application Support/Ferrymark");
+        exportFolder =
+            evernoteContainerPath() + QStringLiteral("/Data/Library/Application Support/Ferrymark");
         if (!FileOperations::makeDirectory(exportFolder, true, &error)) {
             log(stringWithFormat(QStringLiteral("Cannot create directory: %@"), {error}));
             exportNotebookDidEnd(notebook, error);
@@ -83,10 +85,12 @@ std::optional<QString> EvernoteXMLExportOperation::exportNotebookFile(const std:
         }
         ownExportFolder = true;
     }
-    const QString name = QVExtensions::safeFileName(QVExtensions::stringSanitizedForFileName(notebook->name()));
+    const QString name =
+        QVExtensions::safeFileName(QVExtensions::stringSanitizedForFileName(notebook->name()));
     const QString target = uniqueENEXPath(exportFolder, name);
     if (debugMode()) log(stringWithFormat(QStringLiteral("Exporting ENEX to: %@"), {target}));
-    evernoteApp()->exportNotes(notebook->notes(), QUrl::fromLocalFile(target), true, kEvernoteExportFormatENEX);
+    evernoteApp()->exportNotes(notebook->notes(), QUrl::fromLocalFile(target), true,
+                               kEvernoteExportFormatENEX);
 
     const QString final = uniqueENEXPath(xmlFolder, name);
     if (debugMode()) log(stringWithFormat(QStringLiteral("Moving exported file to: %@"), {final}));
@@ -104,11 +108,15 @@ std::optional<QString> EvernoteXMLExportOperation::exportNotebookFile(const std:
 }
 
 void EvernoteXMLExportOperation::parseNotebook(const std::shared_ptr<EvernoteNotebook>& notebook,
-                                               const QString& enexPath, const QString& notebookFilesPath,
+                                               const QString& enexPath,
+                                               const QString& notebookFilesPath,
                                                const PlistDictionary& group) {
-    if (!parserQueue_) parserQueue_ = std::make_unique<OperationQueue>(QStringLiteral("ENEX parser"));
+    if (!parserQueue_)
+        parserQueue_ = std::make_unique<OperationQueue>(QStringLiteral("ENEX parser"));
     parserQueue_->addOperation(makeParseOperation(
-        QUrl::fromLocalFile(enexPath), notebookFilesPath, group, [this, notebook](const Error& error) {
-            exportNotebookDidEnd(notebook, notebookEndError(notebook->name(), error, isCancelled()));
+        QUrl::fromLocalFile(enexPath), notebookFilesPath, group,
+        [this, notebook](const Error& error) {
+            exportNotebookDidEnd(notebook,
+                                 notebookEndError(notebook->name(), error, isCancelled()));
         }));
 }

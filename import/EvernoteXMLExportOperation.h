@@ -17,7 +17,7 @@
 #include "import/EvernoteExportOperation.h"
 
 class EvernoteXMLExportOperation : public EvernoteExportOperation {
-public:
+  public:
     EvernoteXMLExportOperation();
     ~EvernoteXMLExportOperation() override;
 
@@ -28,11 +28,12 @@ public:
     // exists ("Ferrymark" in its Application Support), else the temporary folder.
     static QString evernoteContainerPath();
 
-protected:
+  protected:
     void performExportForNotebook(const std::shared_ptr<EvernoteNotebook>& notebook,
-                                  const QString& notebookFilesPath, const PlistDictionary& targetFolder) override;
+                                  const QString& notebookFilesPath,
+                                  const PlistDictionary& targetFolder) override;
 
-private:
+  private:
     // Exports and moves the notebook's ENEX file; its final path, or nullopt
     // after the notebook has been ended with the error.
     std::optional<QString> exportNotebookFile(const std::shared_ptr<EvernoteNotebook>& notebook,

@@ -68,7 +68,8 @@ void EvernoteXMLFileExportOperation::startExport(qsizetype index) {
     const QString directory = filesPath() + u'/' + folderName;
     Error underlying;
     if (!FileOperations::makeDirectory(directory, false, &underlying)) {
-        log(stringWithFormat(QStringLiteral("Unable to create notebook directory %@: %@"), {directory, underlying}));
+        log(stringWithFormat(QStringLiteral("Unable to create notebook directory %@: %@"),
+                             {directory, underlying}));
         endRun(cannotCreateDirectoryError(underlying));
         return;
     }

@@ -23,7 +23,7 @@
 #include "import/EvernoteExportOperation.h"
 
 class EvernoteXMLFileExportOperation : public EvernoteExportOperation {
-public:
+  public:
     EvernoteXMLFileExportOperation();
     ~EvernoteXMLFileExportOperation() override;
 
@@ -45,14 +45,14 @@ public:
     // Also cancels the converting parse.
     void cancel() override;
 
-private:
-  // Counts the notes of file `index`, makes its group and folder, announces
-  // the count and starts its parse; ends the run on failure.
-  void exportFile(qsizetype index);
-  void startExport(qsizetype index);
-  void parseCompleted(qsizetype index, const Error& error);
+  private:
+    // Counts the notes of file `index`, makes its group and folder, announces
+    // the count and starts its parse; ends the run on failure.
+    void exportFile(qsizetype index);
+    void startExport(qsizetype index);
+    void parseCompleted(qsizetype index, const Error& error);
 
-  QList<QUrl> exportFileURLs_;
-  OperationQueue parserQueue_{QStringLiteral("ENEX parser")};
-  unsigned long noteCount_ = 0;
+    QList<QUrl> exportFileURLs_;
+    OperationQueue parserQueue_{QStringLiteral("ENEX parser")};
+    unsigned long noteCount_ = 0;
 };

@@ -29,13 +29,17 @@ void ExportDelegateRelay::deliverAndWait(const Callback& callback) {
         if (!shared->operation) return;
         if (EvernoteExportOperationDelegate* d = shared->delegate.load()) callback(d);
     };
-    if (OperationQueue::isMainThread()) run();
-    else PMExtensions::addOperationWithBlockAndWaitUntilFinished(OperationQueue::mainQueue(), run);
+    if (OperationQueue::isMainThread())
+        run();
+    else
+        PMExtensions::addOperationWithBlockAndWaitUntilFinished(OperationQueue::mainQueue(), run);
 }
 
 void ExportDelegateRelay::deliverRecord() {
     if (waitsForRecords()) {
-        deliverAndWait([operation = shared_->operation](auto* d) { d->exportOperationDidExportRecord(operation); });
+        deliverAndWait([operation = shared_->operation](auto* d) {
+            d->exportOperationDidExportRecord(operation);
+        });
         return;
     }
     // Only the count that finds none pending posts a delivery: at most one is
@@ -45,5 +49,6 @@ void ExportDelegateRelay::deliverRecord() {
         deliverPendingRecords(*shared_);
         return;
     }
-    OperationQueue::mainQueue().addOperationWithBlock([shared = shared_] { deliverPendingRecords(*shared); });
+    OperationQueue::mainQueue().addOperationWithBlock(
+        [shared = shared_] { deliverPendingRecords(*shared); });
 }

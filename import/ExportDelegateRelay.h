@@ -17,7 +17,7 @@
 #include "import/EvernoteExportOperationDelegate.h"
 
 class ExportDelegateRelay {
-public:
+  public:
     using Callback = std::function<void(EvernoteExportOperationDelegate*)>;
 
     // `operation` is the first argument of every callback.
@@ -29,7 +29,9 @@ public:
 
     // Read when a callback runs, not when it is issued.
     EvernoteExportOperationDelegate* delegate() const { return shared_->delegate.load(); }
-    void setDelegate(EvernoteExportOperationDelegate* delegate) { shared_->delegate.store(delegate); }
+    void setDelegate(EvernoteExportOperationDelegate* delegate) {
+        shared_->delegate.store(delegate);
+    }
 
     // Runs `callback` with the delegate (when there is one) on the main
     // thread after every record issued before it, and returns once it has run.
@@ -43,7 +45,7 @@ public:
     bool waitsForRecords() const { return waitsForRecords_.load(); }
     void setWaitsForRecords(bool waits) { waitsForRecords_.store(waits); }
 
-private:
+  private:
     struct Shared {
         std::recursive_mutex mutex;  // a delegate may run the event loop inside a callback
         EvernoteExportOperation* operation = nullptr;

@@ -21,9 +21,13 @@ namespace {
 const QString kPelmoraFolderName = QStringLiteral("Pelmora 3");
 
 QString containerPath(const QString& identifier) {
-    return QStringList{StandardPaths::libraryDirectory(), QStringLiteral("Containers"), identifier,
-                       QStringLiteral("Data"), QStringLiteral("Library"),
-                       QStringLiteral("Application Support"), kPelmoraFolderName}
+    return QStringList{StandardPaths::libraryDirectory(),
+                       QStringLiteral("Containers"),
+                       identifier,
+                       QStringLiteral("Data"),
+                       QStringLiteral("Library"),
+                       QStringLiteral("Application Support"),
+                       kPelmoraFolderName}
         .join(u'/');
 }
 
@@ -36,8 +40,10 @@ bool isSandboxed(const QString& identifier) {
 // aside beside the new one, never removed. Returns where it went.
 std::optional<QString> setAsideUnfinishedStaging(const QString& staging, Error* error) {
     if (!QFileInfo::exists(staging + u'/' + LibraryKeys::DescriptionFileName)) return QString();
-    const QString aside = staging + QStringLiteral(" (not imported %1)")
-                                        .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss")));
+    const QString aside =
+        staging +
+        QStringLiteral(" (not imported %1)")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss")));
     if (!FileOperations::moveItem(staging, aside, error)) return std::nullopt;
     return aside;
 }
@@ -52,14 +58,16 @@ QString ImportStaging::stagingDirectoryForIdentifier(const QString& identifier) 
 
 QString ImportStaging::logDirectoryForIdentifier(const QString& identifier) {
     if (isSandboxed(identifier)) return containerPath(identifier) + QStringLiteral("/Logs");
-    return StandardPaths::applicationSupportDirectory() + u'/' + kPelmoraFolderName + QStringLiteral("/Logs");
+    return StandardPaths::applicationSupportDirectory() + u'/' + kPelmoraFolderName +
+           QStringLiteral("/Logs");
 }
 
 bool ImportStaging::prepareDirectory(const QString& identifier, Error* error) {
     path_ = stagingDirectoryForIdentifier(identifier);
     Error cause;
     const auto aside = setAsideUnfinishedStaging(path_, &cause);
-    if (!aside || !FileOperations::removeItem(path_, &cause) || !FileOperations::makeDirectory(path_, true, &cause)) {
+    if (!aside || !FileOperations::removeItem(path_, &cause) ||
+        !FileOperations::makeDirectory(path_, true, &cause)) {
         cannotCreateDirectoryError(cause).report(error);
         return false;
     }
@@ -77,16 +85,22 @@ void ImportStaging::openLog(const QString& identifier, const QString& pelmoraVer
     logStream_->open();
     QVFLogManager::sharedManager().redirectStandardErrorToFileAtPath(logPath);
 
-    log(stringWithFormat(QStringLiteral("Ferrymark %@ OS X %@"),
-                         {Bundle::main().shortVersionString(), StandardPaths::operatingSystemVersionString()}));
-    log(stringWithFormat(QStringLiteral("Pelmora Version %@ Evernote Version %@"), {pelmoraVersion, evernoteVersion}));
+    log(stringWithFormat(
+        QStringLiteral("Ferrymark %@ OS X %@"),
+        {Bundle::main().shortVersionString(), StandardPaths::operatingSystemVersionString()}));
+    log(stringWithFormat(QStringLiteral("Pelmora Version %@ Evernote Version %@"),
+                         {pelmoraVersion, evernoteVersion}));
     log(stringWithFormat(QStringLiteral("Exporting to directory: %@"), {path_}));
     if (!setAsidePath_.isEmpty())
-        log(stringWithFormat(QStringLiteral("Kept the staging folder of an earlier import that Pelmora did not finish: %@"),
-                             {setAsidePath_}));
+        log(stringWithFormat(
+            QStringLiteral(
+                "Kept the staging folder of an earlier import that Pelmora did not finish: %@"),
+            {setAsidePath_}));
 }
 
-void ImportStaging::log(const QString& line) const { QVExtensions::writeLogLine(logStream_.get(), line); }
+void ImportStaging::log(const QString& line) const {
+    QVExtensions::writeLogLine(logStream_.get(), line);
+}
 
 void ImportStaging::closeLog() {
     if (logStream_) logStream_->close();

@@ -13,7 +13,7 @@
 #include "platform/foundation/OutputStream.h"
 
 class ImportStaging {
-public:
+  public:
     // The staging and log directories for a Pelmora edition.
     static QString stagingDirectoryForIdentifier(const QString& identifier);
     static QString logDirectoryForIdentifier(const QString& identifier);
@@ -25,7 +25,8 @@ public:
     // and writes the header lines: the program's and the system's versions,
     // Pelmora's and Evernote's, the staging directory, and where an earlier
     // unfinished staging directory went.
-    void openLog(const QString& identifier, const QString& pelmoraVersion, const QString& evernoteVersion);
+    void openLog(const QString& identifier, const QString& pelmoraVersion,
+                 const QString& evernoteVersion);
 
     // The staging directory; empty before prepareDirectory.
     QString path() const { return path_; }
@@ -35,7 +36,7 @@ public:
     void log(const QString& line) const;
     void closeLog();
 
-private:
+  private:
     QString path_;
     QString setAsidePath_;
     std::unique_ptr<OutputStream> logStream_;

@@ -54,7 +54,8 @@ bool LibraryImportDescription::begin(const QString& stagingPath, Error* error) {
     groups_ = PlistDictionary();
     itemIds_ = PlistDictionary();
     itemCount_ = 0;
-    file_ = std::make_unique<QFile>(stagingPath + u'/' + LibraryKeys::DescriptionFileName + kPartialSuffix);
+    file_ = std::make_unique<QFile>(stagingPath + u'/' + LibraryKeys::DescriptionFileName +
+                                    kPartialSuffix);
     errno = 0;
     if (!file_->open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         posixError(errno ? errno : EIO, file_->fileName()).report(error);
@@ -64,8 +65,9 @@ bool LibraryImportDescription::begin(const QString& stagingPath, Error* error) {
     PlistDictionary top;
     top.set(QStringLiteral("ExporterVersion"), kExporterVersion);
     top.set(QStringLiteral("RemoveFileOnCompletion"), stagingPath);
-    return write(prologue() + "<dict>\n" + entriesOf(top) + "\t<key>" + LibraryKeys::Entities.toUtf8() +
-                     "</key>\n\t<dict>\n\t\t<key>" + LibraryKeys::Item.toUtf8() + "</key>\n\t\t<dict>\n",
+    return write(prologue() + "<dict>\n" + entriesOf(top) + "\t<key>" +
+                     LibraryKeys::Entities.toUtf8() + "</key>\n\t<dict>\n\t\t<key>" +
+                     LibraryKeys::Item.toUtf8() + "</key>\n\t\t<dict>\n",
                  error);
 }
 
@@ -75,7 +77,8 @@ void LibraryImportDescription::addGroup(const PlistDictionary& group) {
     itemIds_.set(identifier, PlistArray());
 }
 
-bool LibraryImportDescription::addItem(const PlistDictionary& item, const PlistDictionary& group, Error* error) {
+bool LibraryImportDescription::addItem(const PlistDictionary& item, const PlistDictionary& group,
+                                       Error* error) {
     const QString groupIdentifier = group.value(ItemKeys::Identifier).toString();
     PlistDictionary filed = item.mutableCopy();
     filed.set(ItemKeys::Folder, groupIdentifier);
@@ -89,8 +92,9 @@ bool LibraryImportDescription::addItem(const PlistDictionary& item, const PlistD
 std::optional<QString> LibraryImportDescription::finish(Error* error) {
     for (const auto& [identifier, group] : groups_.entries())
         group.toDictionary().set(LibraryKeys::Items, itemIds_.value(identifier).toArray());
-    const QByteArray end = "\t\t</dict>\n\t\t<key>" + LibraryKeys::Folder.toUtf8() + "</key>\n\t\t<dict>\n" +
-                           entriesOf(groups_) + "\t\t</dict>\n\t</dict>\n</dict>\n</plist>\n";
+    const QByteArray end = "\t\t</dict>\n\t\t<key>" + LibraryKeys::Folder.toUtf8() +
+                           "</key>\n\t\t<dict>\n" + entriesOf(groups_) +
+                           "\t\t</dict>\n\t</dict>\n</dict>\n</plist>\n";
     if (!write(end, error)) return std::nullopt;
     errno = 0;
     if (!file_->flush()) {
@@ -100,11 +104,13 @@ std::optional<QString> LibraryImportDescription::finish(Error* error) {
     file_->close();
     // Written: the lists of identifiers are not needed any more, and a large
     // import should not hold them while the library takes the items.
-    for (const auto& [identifier, group] : groups_.entries()) group.toDictionary().remove(LibraryKeys::Items);
+    for (const auto& [identifier, group] : groups_.entries())
+        group.toDictionary().remove(LibraryKeys::Items);
     itemIds_ = PlistDictionary();
     const QString partial = file_->fileName();
     const QString path = stagingPath_ + u'/' + LibraryKeys::DescriptionFileName;
-    if (std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(path).constData()) != 0) {
+    if (std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(path).constData()) !=
+        0) {
         posixError(errno, path).report(error);
         return std::nullopt;
     }

@@ -33,7 +33,7 @@ inline const QString DescriptionFileName = QStringLiteral("Evernote.pmlibxml");
 }  // namespace LibraryKeys
 
 class LibraryImportDescription {
-public:
+  public:
     LibraryImportDescription();
     // Discards a description that was begun and not finished.
     ~LibraryImportDescription();
@@ -61,8 +61,7 @@ public:
     // Items written since begin().
     qsizetype itemCount() const { return itemCount_; }
 
-
-private:
+  private:
     bool write(const QByteArray& bytes, Error* error);
 
     QString stagingPath_;

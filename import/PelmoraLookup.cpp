@@ -25,7 +25,8 @@ std::optional<QString> PelmoraLookup::getPelmoraApplicationBundleIdentifier(Erro
     for (const QString& identifier : PelmoraApplication::bundleIdentifiers()) {
         const QList<ApplicationRecord> running = Workspace::runningApplications(identifier);
         if (running.isEmpty()) continue;
-        app = PelmoraApplication::applicationWithProcessIdentifier(running.first().processIdentifier());
+        app = PelmoraApplication::applicationWithProcessIdentifier(
+            running.first().processIdentifier());
         if (app) {
             found = identifier;
             break;
@@ -41,7 +42,8 @@ std::optional<QString> PelmoraLookup::getPelmoraApplicationBundleIdentifier(Erro
         }
     }
     if (!app) {
-        Error(kEvernoteExportErrorDomain, EvernoteExportPelmoraNotFound, localizedString("Pelmora app not found."))
+        Error(kEvernoteExportErrorDomain, EvernoteExportPelmoraNotFound,
+              localizedString("Pelmora app not found."))
             .report(error);
         return std::nullopt;
     }

@@ -12,7 +12,7 @@
 #include "platform/foundation/Error.h"
 
 class PelmoraLookup {
-public:
+  public:
     // The bundle identifier of the edition found, which application() then
     // holds. Errors (domain "EvernoteExport"): 10003 "Pelmora app not found.",
     // 10002 "Pelmora 3.5 or later is required.".
@@ -20,6 +20,6 @@ public:
     // The application found; null before a successful lookup.
     std::shared_ptr<PelmoraApplication> application() const { return application_; }
 
-private:
+  private:
     std::shared_ptr<PelmoraApplication> application_;
 };

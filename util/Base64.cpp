@@ -9,7 +9,8 @@ constexpr std::array<signed char, 128> makeTable() {
     std::array<signed char, 128> table{};
     for (auto& v : table) v = -1;
     const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    for (int i = 0; i < 64; ++i) table[static_cast<unsigned char>(alphabet[i])] = static_cast<signed char>(i);
+    for (int i = 0; i < 64; ++i)
+        table[static_cast<unsigned char>(alphabet[i])] = static_cast<signed char>(i);
     return table;
 }
 
@@ -35,9 +36,11 @@ void Base64Decoder::appendCharacters(const Char* begin, const Char* end) {
     for (const Char* p = begin; p != end; ++p) {
         // Fast path: four alphabet characters at a group boundary make three bytes at once.
         while (count_ == 0 && padding_ == 0 && end - p >= 4) {
-            const signed char a = valueOf(p[0]), b = valueOf(p[1]), c = valueOf(p[2]), d = valueOf(p[3]);
+            const signed char a = valueOf(p[0]), b = valueOf(p[1]), c = valueOf(p[2]),
+                              d = valueOf(p[3]);
             if ((a | b | c | d) < 0) break;
-            const quint32 group = quint32(a) << 18 | quint32(b) << 12 | quint32(c) << 6 | quint32(d);
+            const quint32 group =
+                quint32(a) << 18 | quint32(b) << 12 | quint32(c) << 6 | quint32(d);
             *o++ = static_cast<char>(group >> 16);
             *o++ = static_cast<char>(group >> 8);
             *o++ = static_cast<char>(group);

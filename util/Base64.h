@@ -10,7 +10,7 @@
 #include <utility>
 
 class Base64Decoder {
-public:
+  public:
     // Decodes the next piece of text.
     void append(QStringView text);
     void append(const QByteArray& text);
@@ -29,7 +29,7 @@ public:
     // is spent afterwards.
     std::optional<QByteArray> finish();
 
-private:
+  private:
     template <typename Char>
     void appendCharacters(const Char* begin, const Char* end);
 

@@ -68,7 +68,7 @@ const EVP_MD* algorithmFor(QVFExtensions::DigestType type, int lengthBits) {
 // ending when the process exits would otherwise keep that state past the
 // engine's own cleanup, and it would leak.
 class EngineThreadStateRelease {
-public:
+  public:
     EngineThreadStateRelease() = default;
     EngineThreadStateRelease(const EngineThreadStateRelease&) = delete;
     EngineThreadStateRelease& operator=(const EngineThreadStateRelease&) = delete;

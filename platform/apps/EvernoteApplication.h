@@ -30,7 +30,7 @@ struct EvernoteNote {
 };
 
 class EvernoteNotebook {
-public:
+  public:
     virtual ~EvernoteNotebook() = default;
     virtual QString name() const = 0;
     // The notebook's notes, in their order.
@@ -38,7 +38,7 @@ public:
 };
 
 class EvernoteApplication {
-public:
+  public:
     static constexpr const char* kBundleIdentifier = "com.evernote.Evernote";
 
     // The installed application, or nullptr when Evernote is not installed.

@@ -24,11 +24,11 @@ QString folderOverride;
 
 // A streaming reader over one ENEX file (no network, no DTD, huge text nodes allowed).
 class ENEXReader {
-public:
+  public:
     explicit ENEXReader(const QString& path)
-        : reader_(xmlReaderForFile(QFile::encodeName(path).constData(), nullptr,
-                                   XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOWARNING |
-                                       XML_PARSE_NOERROR)) {}
+        : reader_(xmlReaderForFile(
+              QFile::encodeName(path).constData(), nullptr,
+              XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOWARNING | XML_PARSE_NOERROR)) {}
     ~ENEXReader() {
         if (reader_) xmlFreeTextReader(reader_);
     }
@@ -42,7 +42,8 @@ public:
             failed_ = failed_ || status < 0;
             if (status != 1) return false;
             if (isNoteStart()) return true;
-            if (xmlTextReaderDepth(reader_) == 0 && xmlTextReaderNodeType(reader_) == XML_READER_TYPE_ELEMENT) {
+            if (xmlTextReaderDepth(reader_) == 0 &&
+                xmlTextReaderNodeType(reader_) == XML_READER_TYPE_ELEMENT) {
                 // Descend into the document element.
                 const int inner = xmlTextReaderRead(reader_);
                 failed_ = failed_ || inner < 0;
@@ -55,9 +56,10 @@ public:
     // Whether the file broke off: a fault ended the reading, not the end of the export.
     bool failed() const { return failed_ || !reader_; }
 
-private:
+  private:
     bool isNoteStart() const {
-        return xmlTextReaderNodeType(reader_) == XML_READER_TYPE_ELEMENT && xmlTextReaderDepth(reader_) == 1 &&
+        return xmlTextReaderNodeType(reader_) == XML_READER_TYPE_ELEMENT &&
+               xmlTextReaderDepth(reader_) == 1 &&
                xmlStrEqual(xmlTextReaderConstLocalName(reader_), BAD_CAST "note");
     }
     xmlTextReaderPtr reader_;
@@ -77,8 +79,9 @@ QString textOf(xmlNodePtr node) {
 // listing and differs between notes of different notebooks.
 QString noteLinkFor(const QString& notebookName, qsizetype index) {
     static const QUuid kNamespace(QStringLiteral("{5f0c2a4e-9b1d-4c3a-8e57-2d6f1a9b3c70}"));
-    const QString identifier = QUuid::createUuidV5(kNamespace, QStringLiteral("%1/%2").arg(notebookName).arg(index))
-                                   .toString(QUuid::WithoutBraces);
+    const QString identifier =
+        QUuid::createUuidV5(kNamespace, QStringLiteral("%1/%2").arg(notebookName).arg(index))
+            .toString(QUuid::WithoutBraces);
     return QStringLiteral("evernote:///view/0/s0/%1/%1/").arg(identifier);
 }
 
@@ -90,10 +93,14 @@ EvernoteNote noteFromElement(xmlNodePtr note, const QString& path, qsizetype ind
         if (child->type != XML_ELEMENT_NODE) continue;
         const QByteArray name(reinterpret_cast<const char*>(child->name));
         // Exports may be indented: the white space around a value is not part of it.
-        if (name == "title") result.title = textOf(child).trimmed();
-        else if (name == "tag") result.tags << textOf(child).trimmed();
-        else if (name == "created") result.creationDate = dateFromCompactTimestamp(textOf(child).trimmed());
-        else if (name == "updated") result.modificationDate = dateFromCompactTimestamp(textOf(child).trimmed());
+        if (name == "title")
+            result.title = textOf(child).trimmed();
+        else if (name == "tag")
+            result.tags << textOf(child).trimmed();
+        else if (name == "created")
+            result.creationDate = dateFromCompactTimestamp(textOf(child).trimmed());
+        else if (name == "updated")
+            result.modificationDate = dateFromCompactTimestamp(textOf(child).trimmed());
         else if (name == "note-attributes") {
             for (xmlNodePtr a = child->children; a; a = a->next)
                 if (a->type == XML_ELEMENT_NODE && xmlStrEqual(a->name, BAD_CAST "source-url"))
@@ -106,7 +113,7 @@ EvernoteNote noteFromElement(xmlNodePtr note, const QString& path, qsizetype ind
 
 // Lists notes without their content: each <note> is expanded alone, then dropped.
 class StandInNotebook : public EvernoteNotebook {
-public:
+  public:
     explicit StandInNotebook(QString path) : path_(std::move(path)) {}
     QString name() const override { return QFileInfo(path_).completeBaseName(); }
     QList<EvernoteNote> notes() const override {
@@ -135,7 +142,7 @@ public:
         return result;
     }
 
-private:
+  private:
     QString path_;
 };
 
@@ -211,7 +218,8 @@ QString EvernoteStandIn::version() const { return record_.version(); }
 QList<std::shared_ptr<EvernoteNotebook>> EvernoteStandIn::notebooks() const {
     QList<std::shared_ptr<EvernoteNotebook>> result;
     const QDir dir(notebookFolder());
-    for (const QFileInfo& file : dir.entryInfoList({QStringLiteral("*.enex")}, QDir::Files, QDir::Name))
+    for (const QFileInfo& file :
+         dir.entryInfoList({QStringLiteral("*.enex")}, QDir::Files, QDir::Name))
         result.append(std::make_shared<StandInNotebook>(file.absoluteFilePath()));
     return result;
 }
@@ -241,8 +249,8 @@ void EvernoteStandIn::exportHTML(const EvernoteNote& note, const QString& folder
         if (!element)
             std::fprintf(stderr, "Evernote: cannot read the note \"%s\"\n", qPrintable(note.title));
         else if (!EvernoteHTMLNoteExport(XMLNode(element)).writeToFolder(folder, &error))
-            std::fprintf(stderr, "Evernote: cannot export the note \"%s\" as HTML: %s\n", qPrintable(note.title),
-                         qPrintable(error.localizedDescription()));
+            std::fprintf(stderr, "Evernote: cannot export the note \"%s\" as HTML: %s\n",
+                         qPrintable(note.title), qPrintable(error.localizedDescription()));
         return;
     }
     std::fprintf(stderr, "Evernote: the note \"%s\" is no longer there\n", qPrintable(note.title));
@@ -270,11 +278,13 @@ void EvernoteStandIn::exportENEX(const QList<EvernoteNote>& notes, const QString
         std::fprintf(stderr, "Evernote: cannot write %s\n", qPrintable(path));
         return;
     }
-    out.write("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-              "<!DOCTYPE en-export SYSTEM \"http://xml.evernote.com/pub/evernote-export3.dtd\">\n");
-    out.write(QStringLiteral("<en-export export-date=\"%1\" application=\"Evernote\" version=\"%2\">\n")
-                  .arg(compactTimestamp(QDateTime::currentDateTimeUtc()), version().toHtmlEscaped())
-                  .toUtf8());
+    out.write(
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<!DOCTYPE en-export SYSTEM \"http://xml.evernote.com/pub/evernote-export3.dtd\">\n");
+    out.write(
+        QStringLiteral("<en-export export-date=\"%1\" application=\"Evernote\" version=\"%2\">\n")
+            .arg(compactTimestamp(QDateTime::currentDateTimeUtc()), version().toHtmlEscaped())
+            .toUtf8());
     xmlBufferPtr buffer = xmlBufferCreate();
     for (const QString& file : files) {
         const QSet<qsizetype>& indices = wanted[file];
@@ -287,7 +297,8 @@ void EvernoteStandIn::exportENEX(const QList<EvernoteNote>& notes, const QString
                 if (!tags) removeTags(note);
                 xmlBufferEmpty(buffer);
                 xmlNodeDump(buffer, note->doc, note, 0, 0);
-                out.write(reinterpret_cast<const char*>(xmlBufferContent(buffer)), xmlBufferLength(buffer));
+                out.write(reinterpret_cast<const char*>(xmlBufferContent(buffer)),
+                          xmlBufferLength(buffer));
                 out.write("\n");
             }
         }

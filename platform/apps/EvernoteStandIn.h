@@ -11,7 +11,7 @@
 #include "platform/foundation/Error.h"
 
 class EvernoteStandIn : public EvernoteApplication {
-public:
+  public:
     explicit EvernoteStandIn(ApplicationRecord record);
 
     // A folder to use instead of the one in Info.plist (the command line's choice).
@@ -31,7 +31,7 @@ public:
     void exportNotes(const QList<EvernoteNote>& notes, const QUrl& url, bool tags,
                      quint32 format) override;
 
-private:
+  private:
     void exportENEX(const QList<EvernoteNote>& notes, const QString& path, bool tags) const;
     // Writes `note` as Evernote's HTML export: a folder at `folder` holding
     // "Title.html" and "Title.resources/" (EvernoteHTMLNoteExport).

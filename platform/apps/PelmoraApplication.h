@@ -14,12 +14,13 @@
 constexpr quint32 kPelmoraImportMethodLibraryDescription = fourCharCode("Pfcp");
 
 class PelmoraApplication {
-public:
+  public:
     // The edition outside the sandbox and the sandboxed one, in the order tried.
     static constexpr const char* kBundleIdentifier = "com.quorvel.Pelmora3";
     static constexpr const char* kSandboxedBundleIdentifier = "com.quorvel.Pelmora3.mac";
     static QStringList bundleIdentifiers() {
-        return {QString::fromLatin1(kBundleIdentifier), QString::fromLatin1(kSandboxedBundleIdentifier)};
+        return {QString::fromLatin1(kBundleIdentifier),
+                QString::fromLatin1(kSandboxedBundleIdentifier)};
     }
 
     // The installed edition with this identifier; when no edition at all is

@@ -18,9 +18,9 @@ struct PelmoraImportResult {
         QString reason;      // why it was refused, for the log
     };
 
-    int taken = 0;            // items now in the library and its index
-    QList<Refusal> refused;   // items the library did not take
-    Error error;              // set when the import failed as a whole
+    int taken = 0;           // items now in the library and its index
+    QList<Refusal> refused;  // items the library did not take
+    Error error;             // set when the import failed as a whole
 
     bool failed() const { return !error.isNull(); }
 };

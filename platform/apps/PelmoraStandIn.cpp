@@ -38,7 +38,8 @@ QString safeComponent(QString name) {
     name.replace(u'/', u'-');
     name.replace(QChar(0), u'-');
     name = name.trimmed();
-    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")) name = QStringLiteral("Untitled");
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        name = QStringLiteral("Untitled");
     return FileNameLength::fittedName(name);
 }
 
@@ -93,13 +94,13 @@ void keepDatesAndTags(const QString& path, const DescriptionItem& item) {
     if (!tags.isEmpty()) values.tagNames = tags.split(u',');
     Error error;
     if (!setResourceValues(path, values, &error))
-        logLine(QStringLiteral("Couldn't keep the dates and tags of %1: %2").arg(path, error.localizedDescription()));
+        logLine(QStringLiteral("Couldn't keep the dates and tags of %1: %2")
+                    .arg(path, error.localizedDescription()));
 }
-
 
 // Every statement is checked: a failure comes back as the driver's text.
 class LibraryIndex {
-public:
+  public:
     explicit LibraryIndex(const QString& libraryPath)
         : connection_(QStringLiteral("pelmora-") + QUuid::createUuid().toString()) {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_);
@@ -108,11 +109,13 @@ public:
             error_ = db.lastError().text();
             return;
         }
-        ok_ = execute(QStringLiteral("CREATE TABLE IF NOT EXISTS groups (identifier TEXT PRIMARY KEY, "
-                                     "name TEXT, path TEXT, comments TEXT, group_type INTEGER)")) &&
-              execute(QStringLiteral("CREATE TABLE IF NOT EXISTS items (identifier TEXT PRIMARY KEY, "
-                                     "group_identifier TEXT, name TEXT, path TEXT, item_type INTEGER, "
-                                     "date_created TEXT, date_modified TEXT, tags TEXT, comments TEXT)"));
+        ok_ = execute(
+                  QStringLiteral("CREATE TABLE IF NOT EXISTS groups (identifier TEXT PRIMARY KEY, "
+                                 "name TEXT, path TEXT, comments TEXT, group_type INTEGER)")) &&
+              execute(QStringLiteral(
+                  "CREATE TABLE IF NOT EXISTS items (identifier TEXT PRIMARY KEY, "
+                  "group_identifier TEXT, name TEXT, path TEXT, item_type INTEGER, "
+                  "date_created TEXT, date_modified TEXT, tags TEXT, comments TEXT)"));
     }
     ~LibraryIndex() {
         { QSqlDatabase::database(connection_).close(); }
@@ -145,7 +148,8 @@ public:
 
     bool addItem(const DescriptionItem& item, const QString& groupIdentifier, const QString& path) {
         QSqlQuery q(db());
-        q.prepare(QStringLiteral("INSERT OR REPLACE INTO items VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        q.prepare(
+            QStringLiteral("INSERT OR REPLACE INTO items VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
         q.addBindValue(item.identifier);
         q.addBindValue(groupIdentifier);
         q.addBindValue(item.name);
@@ -158,7 +162,7 @@ public:
         return check(q.exec(), q);
     }
 
-private:
+  private:
     QSqlDatabase db() const { return QSqlDatabase::database(connection_); }
     bool execute(const QString& statement) {
         QSqlQuery q(db());
@@ -179,30 +183,36 @@ private:
 // One import of a description: the items moved so far, so that a failed
 // index can put them back, and the refusals.
 class DescriptionImport {
-public:
+  public:
     using Items = QHash<QString, DescriptionItem>;
     DescriptionImport(const Items& items, LibraryIndex& index) : items_(items), index_(index) {}
 
-    void importGroup(const QString& identifier, const PlistDictionary& group, const QString& library) {
+    void importGroup(const QString& identifier, const PlistDictionary& group,
+                     const QString& library) {
         const PlistArray members = group.value(QStringLiteral("items")).toArray();
-        const QString folder = uniquePath(library, safeComponent(group.value(QStringLiteral("name")).toString()));
+        const QString folder =
+            uniquePath(library, safeComponent(group.value(QStringLiteral("name")).toString()));
         Error error;
         if (!FileOperations::makeDirectory(folder, true, &error)) {
-            refuseAll(members, QStringLiteral("cannot create its folder: %1").arg(error.localizedDescription()));
+            refuseAll(
+                members,
+                QStringLiteral("cannot create its folder: %1").arg(error.localizedDescription()));
             return;
         }
         if (!index_.addGroup(group, folder)) {
             FileOperations::removeItem(folder);
-            refuseAll(members,
-                      QStringLiteral("cannot record its group in the library index: %1").arg(index_.error()));
+            refuseAll(members, QStringLiteral("cannot record its group in the library index: %1")
+                                   .arg(index_.error()));
             return;
         }
         for (const PlistValue& member : members.values()) {
             const auto item = items_.constFind(member.toString());
             if (item == items_.constEnd()) {
-                logLine(QStringLiteral("Refused item %1 of group \"%2\": not in the description")
-                            .arg(member.toString(), group.value(QStringLiteral("name")).toString()));
-                result_.refused.append({member.toString(), QString(), QString(), QStringLiteral("not in the description")});
+                logLine(
+                    QStringLiteral("Refused item %1 of group \"%2\": not in the description")
+                        .arg(member.toString(), group.value(QStringLiteral("name")).toString()));
+                result_.refused.append({member.toString(), QString(), QString(),
+                                        QStringLiteral("not in the description")});
                 continue;
             }
             importItem(*item, identifier, folder);
@@ -223,8 +233,9 @@ public:
 
     PelmoraImportResult& result() { return result_; }
 
-private:
-    void importItem(const DescriptionItem& item, const QString& groupIdentifier, const QString& folder) {
+  private:
+    void importItem(const DescriptionItem& item, const QString& groupIdentifier,
+                    const QString& folder) {
         const QString& source = item.absoluteFilename;
         if (source.isEmpty()) {
             refuse(item, QStringLiteral("the description gives no file for it"));
@@ -242,7 +253,8 @@ private:
             return;
         }
         if (!index_.addItem(item, groupIdentifier, target)) {
-            const QString reason = QStringLiteral("cannot record it in the library index: %1").arg(index_.error());
+            const QString reason =
+                QStringLiteral("cannot record it in the library index: %1").arg(index_.error());
             if (!FileOperations::moveItem(target, source, &error)) {
                 // It stays in the library folder, unindexed; say where, so it is not lost.
                 refuse(item, QStringLiteral("%1; it could not be put back (%2) and is at %3")
@@ -280,12 +292,15 @@ private:
 // the refused items' files in it, otherwise.
 void removeStaging(const QString& staging, const PelmoraImportResult& result) {
     if (!result.refused.isEmpty()) {
-        logLine(QStringLiteral("Kept %1: it holds %2 items that were not imported").arg(staging).arg(result.refused.size()));
+        logLine(QStringLiteral("Kept %1: it holds %2 items that were not imported")
+                    .arg(staging)
+                    .arg(result.refused.size()));
         return;
     }
     Error error;
     if (!FileOperations::removeItem(staging, &error))
-        logLine(QStringLiteral("Couldn't remove %1: %2").arg(staging, error.localizedDescription()));
+        logLine(
+            QStringLiteral("Couldn't remove %1: %2").arg(staging, error.localizedDescription()));
 }
 
 }  // namespace
@@ -295,7 +310,8 @@ PelmoraStandIn::PelmoraStandIn(ApplicationRecord record) : record_(std::move(rec
 std::shared_ptr<PelmoraStandIn> PelmoraStandIn::builtIn() {
     ApplicationRecord record;
     record.info.set(QStringLiteral("CFBundleIdentifier"), QString::fromLatin1(kBundleIdentifier));
-    record.info.set(QStringLiteral("CFBundleShortVersionString"), QString::fromLatin1(kBuiltInVersion));
+    record.info.set(QStringLiteral("CFBundleShortVersionString"),
+                    QString::fromLatin1(kBuiltInVersion));
     record.info.set(QStringLiteral("CFBundleName"), QStringLiteral("Pelmora"));
     return std::make_shared<PelmoraStandIn>(record);
 }
@@ -317,11 +333,13 @@ QString PelmoraStandIn::libraryPath() const {
 
 void PelmoraStandIn::activate() { Workspace::markRunning(record_, ::getpid()); }
 
-PelmoraImportResult PelmoraStandIn::importFiles(const QStringList& files, quint32 method, const QString&, int,
-                                                const QString&, int, const QString&) {
+PelmoraImportResult PelmoraStandIn::importFiles(const QStringList& files, quint32 method,
+                                                const QString&, int, const QString&, int,
+                                                const QString&) {
     PelmoraImportResult total;
     if (method != kPelmoraImportMethodLibraryDescription) {
-        const QString text = QStringLiteral("Unsupported import method %1").arg(method, 8, 16, QLatin1Char('0'));
+        const QString text =
+            QStringLiteral("Unsupported import method %1").arg(method, 8, 16, QLatin1Char('0'));
         logLine(text);
         total.error = Error(kErrorDomain, 4, text);
         return total;
@@ -329,9 +347,12 @@ PelmoraImportResult PelmoraStandIn::importFiles(const QStringList& files, quint3
     for (const QString& file : files) {
         const PelmoraImportResult result = importDescription(file);
         if (result.failed())
-            logLine(QStringLiteral("Import of %1 failed: %2").arg(file, result.error.localizedDescription()));
+            logLine(QStringLiteral("Import of %1 failed: %2")
+                        .arg(file, result.error.localizedDescription()));
         else
-            logLine(QStringLiteral("Imported %1 items from %2 into %3").arg(result.taken).arg(file, libraryPath()));
+            logLine(QStringLiteral("Imported %1 items from %2 into %3")
+                        .arg(result.taken)
+                        .arg(file, libraryPath()));
         total.taken += result.taken;
         total.refused += result.refused;
         if (result.failed() && !total.failed()) total.error = result.error;
@@ -350,8 +371,10 @@ PelmoraImportResult PelmoraStandIn::importDescription(const QString& path) {
         [&](const QString& identifier, const PlistValue& item) {
             DescriptionItem record = DescriptionItem::fromDictionary(item.toDictionary());
             // The key shares the record's text when they are equal.
-            if (record.identifier == identifier) items.insert(record.identifier, std::move(record));
-            else items.insert(identifier, std::move(record));
+            if (record.identifier == identifier)
+                items.insert(record.identifier, std::move(record));
+            else
+                items.insert(identifier, std::move(record));
         },
         &error);
     if (!value) {
@@ -359,20 +382,27 @@ PelmoraImportResult PelmoraStandIn::importDescription(const QString& path) {
         return failure;
     }
     const PlistDictionary description = value->toDictionary();
-    const PlistDictionary folders =
-        description.value(QStringLiteral("Entities")).toDictionary().value(QStringLiteral("Folder")).toDictionary();
+    const PlistDictionary folders = description.value(QStringLiteral("Entities"))
+                                        .toDictionary()
+                                        .value(QStringLiteral("Folder"))
+                                        .toDictionary();
     if (!description.contains(QStringLiteral("Entities"))) {
-        failure.error = Error(kErrorDomain, 1, QStringLiteral("The library import description has no entities."));
+        failure.error = Error(kErrorDomain, 1,
+                              QStringLiteral("The library import description has no entities."));
         return failure;
     }
     const QString library = libraryPath();
     if (!FileOperations::makeDirectory(library, true, &error)) {
-        failure.error = Error(kErrorDomain, 2, QStringLiteral("Cannot create the library folder %1").arg(library), error);
+        failure.error =
+            Error(kErrorDomain, 2,
+                  QStringLiteral("Cannot create the library folder %1").arg(library), error);
         return failure;
     }
     LibraryIndex index(library);
     if (!index.isOpen() || !index.begin()) {
-        failure.error = Error(kErrorDomain, 3, QStringLiteral("Cannot open the library index: %1").arg(index.error()));
+        failure.error =
+            Error(kErrorDomain, 3,
+                  QStringLiteral("Cannot open the library index: %1").arg(index.error()));
         return failure;
     }
     DescriptionImport import(items, index);
@@ -382,7 +412,8 @@ PelmoraImportResult PelmoraStandIn::importDescription(const QString& path) {
         const QString reason = index.error();
         index.rollback();
         import.undoMoves();
-        failure.error = Error(kErrorDomain, 5, QStringLiteral("Cannot save the library index: %1").arg(reason));
+        failure.error =
+            Error(kErrorDomain, 5, QStringLiteral("Cannot save the library index: %1").arg(reason));
         return failure;
     }
     const QString staging = description.value(QStringLiteral("RemoveFileOnCompletion")).toString();
@@ -400,7 +431,8 @@ std::shared_ptr<PelmoraApplication> PelmoraApplication::applicationWithBundleIde
     return PelmoraStandIn::builtIn();
 }
 
-std::shared_ptr<PelmoraApplication> PelmoraApplication::applicationWithProcessIdentifier(qint64 pid) {
+std::shared_ptr<PelmoraApplication> PelmoraApplication::applicationWithProcessIdentifier(
+    qint64 pid) {
     auto app = Workspace::applicationWithProcessIdentifier(pid);
     if (!app) return nullptr;
     return std::make_shared<PelmoraStandIn>(*app);

@@ -27,7 +27,7 @@
 #include "platform/plist/PlistValue.h"
 
 class PelmoraStandIn : public PelmoraApplication {
-public:
+  public:
     explicit PelmoraStandIn(ApplicationRecord record);
     // The built-in edition offered when no Pelmora is installed.
     static std::shared_ptr<PelmoraStandIn> builtIn();
@@ -39,13 +39,14 @@ public:
     QString bundleIdentifier() const override { return record_.bundleIdentifier(); }
     QString version() const override { return record_.version(); }
     void activate() override;
-    PelmoraImportResult importFiles(const QStringList& files, quint32 method, const QString& destination,
-                                    int rating, const QString& comments, int label, const QString& tags) override;
+    PelmoraImportResult importFiles(const QStringList& files, quint32 method,
+                                    const QString& destination, int rating, const QString& comments,
+                                    int label, const QString& tags) override;
 
     // Imports one description and says what the library took (see above).
     // importFiles() calls it for each file and logs the outcome.
     PelmoraImportResult importDescription(const QString& path);
 
-private:
+  private:
     ApplicationRecord record_;
 };

@@ -26,7 +26,8 @@ namespace Workspace {
 QStringList applicationFolders() {
     const QString list = qEnvironmentVariable("FERRYMARK_APPLICATIONS");
     if (!list.isEmpty()) return list.split(u':', Qt::SkipEmptyParts);
-    return {StandardPaths::applicationSupportDirectory() + QStringLiteral("/ferrymark/Applications")};
+    return {StandardPaths::applicationSupportDirectory() +
+            QStringLiteral("/ferrymark/Applications")};
 }
 
 namespace {

@@ -19,7 +19,9 @@ struct ApplicationRecord {
     QString bundlePath;  // the "Name.app" folder; empty for a built-in application
     PlistDictionary info;
 
-    QString bundleIdentifier() const { return info.value(QStringLiteral("CFBundleIdentifier")).toString(); }
+    QString bundleIdentifier() const {
+        return info.value(QStringLiteral("CFBundleIdentifier")).toString();
+    }
     QString version() const {
         return info.value(QStringLiteral("CFBundleShortVersionString")).toString();
     }

@@ -243,7 +243,8 @@ class Flattener {
                 if (!open.empty()) objects_[open.back().index].refs.push_back(finished);
                 continue;
             }
-            const BinaryPlistNode& child = isArray ? node.items[current.next] : node.entries[current.next].second;
+            const BinaryPlistNode& child =
+                isArray ? node.items[current.next] : node.entries[current.next].second;
             ++current.next;
             if (isContainer(child)) {
                 open.push_back(openContainer(child));  // invalidates `current`
@@ -278,7 +279,8 @@ class Flattener {
             objects_[index].isDictionary = true;
             std::vector<quint64> refs;
             refs.reserve(node.entries.size() * 2);
-            for (const auto& entry : node.entries) refs.push_back(flattenScalar(encodeString(entry.first)));
+            for (const auto& entry : node.entries)
+                refs.push_back(flattenScalar(encodeString(entry.first)));
             objects_[index].refs = std::move(refs);
         }
         return Open{&node, index};

@@ -127,9 +127,10 @@ QByteArray KeyedArchiver::archivedDataWithRootObject(const ArchiveValue& root, E
 }
 
 Error KeyedArchiver::depthError() {
-    return Error(QStringLiteral("NSCocoaErrorDomain"), 4866,
-                 QStringLiteral("The object graph nests more than %1 levels deep and cannot be archived.")
-                     .arg(kMaximumDepth));
+    return Error(
+        QStringLiteral("NSCocoaErrorDomain"), 4866,
+        QStringLiteral("The object graph nests more than %1 levels deep and cannot be archived.")
+            .arg(kMaximumDepth));
 }
 
 // ---- keyed values --------------------------------------------------------------

@@ -27,8 +27,8 @@
 #include <vector>
 
 #include "platform/archive/ArchiveValue.h"
-#include "platform/foundation/Error.h"
 #include "platform/archive/BinaryPlistWriter.h"
+#include "platform/foundation/Error.h"
 
 class KeyedArchiver {
   public:

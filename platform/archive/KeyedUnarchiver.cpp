@@ -233,8 +233,7 @@ ArchiveValue KeyedUnarchiver::decodeInstance(quint64 uid, const PlistDictionary&
     }
     QStringList chain;
     const PlistArray classNames = classDescription.value(QStringLiteral("$classes")).toArray();
-    for (const auto& name : classNames.values())
-        chain << name.toString();
+    for (const auto& name : classNames.values()) chain << name.toString();
     if (chain.isEmpty()) chain << className;
 
     frames_.push_back(fields);

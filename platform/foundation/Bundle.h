@@ -8,7 +8,7 @@
 #include "platform/plist/PlistValue.h"
 
 class Bundle {
-public:
+  public:
     // The program's bundle (":/Info.plist").
     static const Bundle& main();
     // The bundle whose Info.plist is the resource at `infoPlistPath`.
@@ -23,6 +23,6 @@ public:
     // "CFBundleName", or "CFBundleExecutable" when the name is missing or empty.
     QString applicationName() const;
 
-private:
+  private:
     PlistDictionary info_;
 };

@@ -12,7 +12,9 @@ Error::Error(QString domain, long code, QString localizedDescription, const Erro
 
 QString Error::localizedDescription() const {
     if (!description_.isEmpty()) return description_;
-    return QStringLiteral("The operation couldn’t be completed. (%1 error %2.)").arg(domain_).arg(code_);
+    return QStringLiteral("The operation couldn’t be completed. (%1 error %2.)")
+        .arg(domain_)
+        .arg(code_);
 }
 
 QString Error::description() const {

@@ -7,7 +7,7 @@
 #include <memory>
 
 class Error {
-public:
+  public:
     Error() = default;
     Error(QString domain, long code, QString localizedDescription = QString());
     Error(QString domain, long code, QString localizedDescription, const Error& underlying);
@@ -31,7 +31,7 @@ public:
         if (out) *out = *this;
     }
 
-private:
+  private:
     QString domain_;
     long code_ = 0;
     QString description_;

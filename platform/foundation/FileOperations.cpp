@@ -39,7 +39,8 @@ bool writeAll(int fd, const char* data, qint64 size) {
 bool copyFile(const QString& from, const QString& to, const struct stat& info, Error* error) {
     const int in = ::open(encoded(from).constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return fail(from, error);
-    const int out = ::open(encoded(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, info.st_mode & 07777);
+    const int out = ::open(encoded(to).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                           info.st_mode & 07777);
     if (out < 0) {
         const int saved = errno;
         ::close(in);
@@ -88,7 +89,8 @@ bool copyTree(const QString& from, const QString& to, Error* error) {
     if (::lstat(encoded(from).constData(), &info) != 0) return fail(from, error);
     if (S_ISLNK(info.st_mode)) {
         QByteArray target(PATH_MAX, '\0');
-        const ssize_t n = ::readlink(encoded(from).constData(), target.data(), static_cast<size_t>(target.size()));
+        const ssize_t n = ::readlink(encoded(from).constData(), target.data(),
+                                     static_cast<size_t>(target.size()));
         if (n < 0) return fail(from, error);
         target.truncate(n);
         if (::symlink(target.constData(), encoded(to).constData()) != 0) return fail(to, error);
@@ -96,7 +98,8 @@ bool copyTree(const QString& from, const QString& to, Error* error) {
     }
     if (!S_ISDIR(info.st_mode)) return copyFile(from, to, info, error);
     if (::mkdir(encoded(to).constData(), info.st_mode & 07777) != 0) return fail(to, error);
-    const QStringList entries = QDir(from).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    const QStringList entries =
+        QDir(from).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     for (const QString& entry : entries)
         if (!copyTree(from + u'/' + entry, to + u'/' + entry, error)) return false;
     return true;
@@ -118,12 +121,15 @@ bool makeDirectory(const QString& givenPath, bool intermediates, Error* error) {
     const QString parent = QFileInfo(path).absolutePath();
     if (parent == path) return fail(path, error);
     if (!makeDirectory(parent, true, error)) return false;
-    if (::mkdir(encoded(path).constData(), 0777) == 0 || (errno == EEXIST && QFileInfo(path).isDir())) return true;
+    if (::mkdir(encoded(path).constData(), 0777) == 0 ||
+        (errno == EEXIST && QFileInfo(path).isDir()))
+        return true;
     return fail(path, error);
 }
 
 bool writeFile(const QString& path, const QByteArray& data, WriteMode mode, Error* error) {
-    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (mode == WriteMode::NewOnly ? O_EXCL : O_TRUNC);
+    const int flags =
+        O_WRONLY | O_CREAT | O_CLOEXEC | (mode == WriteMode::NewOnly ? O_EXCL : O_TRUNC);
     const bool existed = mode == WriteMode::Truncate && QFileInfo::exists(path);
     const int fd = ::open(encoded(path).constData(), flags, 0666);
     if (fd < 0) return fail(path, error);
@@ -140,9 +146,12 @@ bool writeFile(const QString& path, const QByteArray& data, WriteMode mode, Erro
 
 bool removeItem(const QString& path, Error* error) {
     struct stat info {};
-    if (::lstat(encoded(path).constData(), &info) != 0) return errno == ENOENT ? true : fail(path, error);
-    if (!S_ISDIR(info.st_mode)) return ::unlink(encoded(path).constData()) == 0 || errno == ENOENT || fail(path, error);
-    const QStringList entries = QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+    if (::lstat(encoded(path).constData(), &info) != 0)
+        return errno == ENOENT ? true : fail(path, error);
+    if (!S_ISDIR(info.st_mode))
+        return ::unlink(encoded(path).constData()) == 0 || errno == ENOENT || fail(path, error);
+    const QStringList entries =
+        QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     for (const QString& entry : entries)
         if (!removeItem(path + u'/' + entry, error)) return false;
     return ::rmdir(encoded(path).constData()) == 0 || errno == ENOENT || fail(path, error);
@@ -150,7 +159,9 @@ bool removeItem(const QString& path, Error* error) {
 
 bool renameNoReplace(const QString& from, const QString& to, Error* error) {
     const QByteArray source = encoded(from), target = encoded(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0) return true;
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
+        0)
+        return true;
     if (errno == EEXIST) return fail(to, error);
     if (errno != EINVAL && errno != ENOSYS) return fail(from, error);
     // A file system that cannot refuse a replacement in the rename itself.
@@ -213,7 +224,8 @@ std::optional<qint64> availableBytes(const QString& path, Error* error) {
 }
 
 bool isSameFileSystem(const QString& a, const QString& b) {
-    struct stat infoA {}, infoB {};
+    struct stat infoA {
+    }, infoB{};
     if (::stat(encoded(nearestExistingPath(a)).constData(), &infoA) != 0) return false;
     if (::stat(encoded(nearestExistingPath(b)).constData(), &infoB) != 0) return false;
     return infoA.st_dev == infoB.st_dev;

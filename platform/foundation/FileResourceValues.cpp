@@ -1,8 +1,8 @@
 #include "platform/foundation/FileResourceValues.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
-#include <fcntl.h>
 
 #include <QFile>
 #include <QTimeZone>
@@ -16,7 +16,8 @@ const char* const kCreationDate = "user.pelmora.creation-date";
 const char* const kExtensionHidden = "user.pelmora.extension-hidden";
 
 bool setAttribute(const QByteArray& path, const char* name, const QByteArray& value, int* failure) {
-    if (::setxattr(path.constData(), name, value.constData(), static_cast<size_t>(value.size()), 0) == 0)
+    if (::setxattr(path.constData(), name, value.constData(), static_cast<size_t>(value.size()),
+                   0) == 0)
         return true;
     *failure = errno;
     return false;
@@ -29,7 +30,8 @@ QByteArray attribute(const QByteArray& path, const char* name) {
         const ssize_t size = ::getxattr(path.constData(), name, nullptr, 0);
         if (size <= 0) return QByteArray();
         QByteArray value(size, Qt::Uninitialized);
-        const ssize_t n = ::getxattr(path.constData(), name, value.data(), static_cast<size_t>(size));
+        const ssize_t n =
+            ::getxattr(path.constData(), name, value.data(), static_cast<size_t>(size));
         if (n >= 0) return value.left(n);
         if (errno != ERANGE) return QByteArray();
     }
@@ -56,7 +58,8 @@ bool setResourceValues(const QString& path, const FileResourceValues& values, Er
     if (values.tagNames) setAttribute(file, kTags, values.tagNames->join(u',').toUtf8(), &failure);
     if (values.comment) setAttribute(file, kComment, values.comment->toUtf8(), &failure);
     if (values.creationDate.isValid())
-        setAttribute(file, kCreationDate, values.creationDate.toUTC().toString(Qt::ISODate).toUtf8(), &failure);
+        setAttribute(file, kCreationDate,
+                     values.creationDate.toUTC().toString(Qt::ISODate).toUtf8(), &failure);
     if (values.hasHiddenExtension)
         setAttribute(file, kExtensionHidden, *values.hasHiddenExtension ? "1" : "0", &failure);
     // The date last: writing attributes does not touch it, but keep the order obvious.
@@ -74,12 +77,13 @@ FileResourceValues resourceValues(const QString& path) {
     if (!tags.isEmpty()) values.tagNames = QString::fromUtf8(tags).split(u',');
     const QByteArray comment = attribute(file, kComment);
     if (!comment.isEmpty()) values.comment = QString::fromUtf8(comment);
-    values.creationDate = QDateTime::fromString(QString::fromUtf8(attribute(file, kCreationDate)), Qt::ISODate);
+    values.creationDate =
+        QDateTime::fromString(QString::fromUtf8(attribute(file, kCreationDate)), Qt::ISODate);
     const QByteArray hidden = attribute(file, kExtensionHidden);
     if (!hidden.isEmpty()) values.hasHiddenExtension = hidden == "1";
     struct stat st;
     if (::stat(file.constData(), &st) == 0)
-        values.contentModificationDate =
-            QDateTime::fromMSecsSinceEpoch(qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000, QTimeZone::utc());
+        values.contentModificationDate = QDateTime::fromMSecsSinceEpoch(
+            qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000, QTimeZone::utc());
     return values;
 }

@@ -15,7 +15,7 @@
 
 struct FileResourceValues {
     std::optional<bool> hasHiddenExtension;
-    QDateTime creationDate;          // invalid: leave as it is
+    QDateTime creationDate;  // invalid: leave as it is
     QDateTime contentModificationDate;
     std::optional<QStringList> tagNames;
     std::optional<QString> comment;
@@ -24,6 +24,7 @@ struct FileResourceValues {
 // Sets every value given, on a file or a folder (a package). Returns false,
 // with a POSIX-domain error, when any of them could not be set; the others
 // are still set.
-bool setResourceValues(const QString& path, const FileResourceValues& values, Error* error = nullptr);
+bool setResourceValues(const QString& path, const FileResourceValues& values,
+                       Error* error = nullptr);
 // Reads the values back (what the file system allows).
 FileResourceValues resourceValues(const QString& path);

@@ -8,46 +8,63 @@
 
 FormatArgument::FormatArgument(const Error& e) : text_(e.description()), kind_(Kind::Text) {}
 FormatArgument::FormatArgument(const QDateTime& d)
-    : text_(d.isValid() ? standardDateDescription(d) : QStringLiteral("(null)")), kind_(Kind::Text) {}
+    : text_(d.isValid() ? standardDateDescription(d) : QStringLiteral("(null)")),
+      kind_(Kind::Text) {}
 FormatArgument::FormatArgument(const QUrl& u)
     : text_(u.isLocalFile() ? u.toString(QUrl::FullyEncoded) : u.toString()), kind_(Kind::Text) {}
 
 QString FormatArgument::objectText() const {
     switch (kind_) {
-        case Kind::Text: return text_;
-        case Kind::Signed: return QString::number(integer_);
-        case Kind::Unsigned: return QString::number(unsigned_);
-        case Kind::Real: return QString::number(real_, 'g', 17);
+        case Kind::Text:
+            return text_;
+        case Kind::Signed:
+            return QString::number(integer_);
+        case Kind::Unsigned:
+            return QString::number(unsigned_);
+        case Kind::Real:
+            return QString::number(real_, 'g', 17);
     }
     return {};
 }
 
 long long FormatArgument::signedValue() const {
     switch (kind_) {
-        case Kind::Signed: return integer_;
-        case Kind::Unsigned: return static_cast<long long>(unsigned_);
-        case Kind::Real: return static_cast<long long>(real_);
-        case Kind::Text: return text_.toLongLong();
+        case Kind::Signed:
+            return integer_;
+        case Kind::Unsigned:
+            return static_cast<long long>(unsigned_);
+        case Kind::Real:
+            return static_cast<long long>(real_);
+        case Kind::Text:
+            return text_.toLongLong();
     }
     return 0;
 }
 
 unsigned long long FormatArgument::unsignedValue() const {
     switch (kind_) {
-        case Kind::Signed: return static_cast<unsigned long long>(integer_);
-        case Kind::Unsigned: return unsigned_;
-        case Kind::Real: return static_cast<unsigned long long>(real_);
-        case Kind::Text: return text_.toULongLong();
+        case Kind::Signed:
+            return static_cast<unsigned long long>(integer_);
+        case Kind::Unsigned:
+            return unsigned_;
+        case Kind::Real:
+            return static_cast<unsigned long long>(real_);
+        case Kind::Text:
+            return text_.toULongLong();
     }
     return 0;
 }
 
 double FormatArgument::realValue() const {
     switch (kind_) {
-        case Kind::Signed: return static_cast<double>(integer_);
-        case Kind::Unsigned: return static_cast<double>(unsigned_);
-        case Kind::Real: return real_;
-        case Kind::Text: return text_.toDouble();
+        case Kind::Signed:
+            return static_cast<double>(integer_);
+        case Kind::Unsigned:
+            return static_cast<double>(unsigned_);
+        case Kind::Real:
+            return real_;
+        case Kind::Text:
+            return text_.toDouble();
     }
     return 0;
 }
@@ -61,15 +78,23 @@ bool isLengthModifier(QChar c) {
 QString convert(QChar conversion, const FormatArgument* argument, int precision) {
     if (!argument) return conversion == u'@' ? QStringLiteral("(null)") : QStringLiteral("0");
     switch (conversion.unicode()) {
-        case u'@': return argument->objectText();
+        case u'@':
+            return argument->objectText();
         case u'd':
-        case u'i': return QString::number(argument->signedValue());
-        case u'u': return QString::number(argument->unsignedValue());
-        case u'x': return QString::number(argument->unsignedValue(), 16);
-        case u'X': return QString::number(argument->unsignedValue(), 16).toUpper();
-        case u'f': return QString::number(argument->realValue(), 'f', precision < 0 ? 6 : precision);
-        case u'g': return QString::number(argument->realValue(), 'g', precision < 0 ? 6 : precision);
-        case u's': return argument->objectText();
+        case u'i':
+            return QString::number(argument->signedValue());
+        case u'u':
+            return QString::number(argument->unsignedValue());
+        case u'x':
+            return QString::number(argument->unsignedValue(), 16);
+        case u'X':
+            return QString::number(argument->unsignedValue(), 16).toUpper();
+        case u'f':
+            return QString::number(argument->realValue(), 'f', precision < 0 ? 6 : precision);
+        case u'g':
+            return QString::number(argument->realValue(), 'g', precision < 0 ? 6 : precision);
+        case u's':
+            return argument->objectText();
     }
     return {};
 }

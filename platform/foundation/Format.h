@@ -13,7 +13,7 @@ class QUrl;
 
 // One argument of a format; converts implicitly from the types the program logs.
 class FormatArgument {
-public:
+  public:
     FormatArgument(const QString& s) : text_(s), kind_(Kind::Text) {}
     FormatArgument(const char* s) : text_(QString::fromUtf8(s)), kind_(Kind::Text) {}
     FormatArgument(int v) : integer_(v), kind_(Kind::Signed) {}
@@ -34,7 +34,7 @@ public:
     unsigned long long unsignedValue() const;
     double realValue() const;
 
-private:
+  private:
     enum class Kind { Text, Signed, Unsigned, Real };
     QString text_;
     long long integer_ = 0;

@@ -51,12 +51,15 @@ bool readQuoted(const QString& t, qsizetype& i, QString& out) {
         }
         if (c == u'\\' && i + 1 < t.size()) {
             QChar e = t.at(++i);
-            if (e == u'n') out += u'\n';
-            else if (e == u't') out += u'\t';
+            if (e == u'n')
+                out += u'\n';
+            else if (e == u't')
+                out += u'\t';
             else if ((e == u'U' || e == u'u') && i + 4 < t.size()) {
                 out += QChar(t.mid(i + 1, 4).toUShort(nullptr, 16));
                 i += 4;
-            } else out += e;
+            } else
+                out += e;
         } else {
             out += c;
         }
@@ -98,7 +101,8 @@ QString localizedString(const QString& key) {
     if (!t.loaded) {
         const QString language =
             t.language.isEmpty() ? QLocale().name().section(u'_', 0, 0) : t.language;
-        t.strings = language == QLatin1String("en") ? QHash<QString, QString>() : loadTable(language);
+        t.strings =
+            language == QLatin1String("en") ? QHash<QString, QString>() : loadTable(language);
         t.loaded = true;
     }
     return t.strings.value(key, key);

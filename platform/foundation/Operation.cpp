@@ -118,7 +118,8 @@ void postToMainThread(const std::shared_ptr<Operation>& operation) {
         operation->start();
         return;
     }
-    QMetaObject::invokeMethod(app, [operation] { operation->start(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        app, [operation] { operation->start(); }, Qt::QueuedConnection);
 }
 
 }  // namespace
@@ -128,8 +129,10 @@ void OperationQueue::addOperations(const std::vector<std::shared_ptr<Operation>>
     if (isMain_) {
         const bool inline_ = wait && isMainThread();
         for (const auto& op : operations) {
-            if (inline_) op->start();
-            else postToMainThread(op);
+            if (inline_)
+                op->start();
+            else
+                postToMainThread(op);
         }
         if (wait)
             for (const auto& op : operations) op->waitUntilFinished();

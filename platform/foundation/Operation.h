@@ -16,7 +16,7 @@
 #include <vector>
 
 class Operation : public std::enable_shared_from_this<Operation> {
-public:
+  public:
     Operation() = default;
     virtual ~Operation();
     Operation(const Operation&) = delete;
@@ -42,11 +42,11 @@ public:
     // added to a queue, and finishing does not need the calling thread.
     void waitUntilFinished() const;
 
-protected:
+  protected:
     void setExecuting(bool executing);
     void setFinished(bool finished);
 
-private:
+  private:
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::atomic<bool> cancelled_{false};
@@ -56,13 +56,13 @@ private:
 
 // An operation that runs one block.
 class BlockOperation : public Operation {
-public:
+  public:
     explicit BlockOperation(std::function<void()> block) : block_(std::move(block)) {}
     void main() override {
         if (block_) block_();
     }
 
-private:
+  private:
     std::function<void()> block_;
 };
 
@@ -70,7 +70,7 @@ private:
 // maxConcurrentOperationCount at once, in the order added. The main queue runs
 // them on the main thread through the Qt event loop.
 class OperationQueue {
-public:
+  public:
     explicit OperationQueue(const QString& name = QString());
     // Cancels what has not run and waits for the running operations to finish.
     virtual ~OperationQueue();
@@ -98,7 +98,7 @@ public:
     // Operations added and not yet finished.
     size_t operationCount() const;
 
-private:
+  private:
     struct State;
     explicit OperationQueue(bool isMain);
     void runWorker();

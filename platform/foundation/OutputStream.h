@@ -7,7 +7,7 @@
 #include <QString>
 
 class OutputStream {
-public:
+  public:
     explicit OutputStream(const QString& path);
     ~OutputStream();
     OutputStream(const OutputStream&) = delete;
@@ -21,7 +21,7 @@ public:
     void close();
     const QString& path() const { return path_; }
 
-private:
+  private:
     QString path_;
     int fd_ = -1;
 };

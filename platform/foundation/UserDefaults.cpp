@@ -1,11 +1,12 @@
 #include "platform/foundation/UserDefaults.h"
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <sys/stat.h>
 
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/StandardPaths.h"
@@ -62,7 +63,8 @@ PlistDictionary cachedDictionary(const QString& path) {
     {
         QMutexLocker lock(&cacheMutex);
         const auto entry = cache.constFind(path);
-        if (entry != cache.constEnd() && now - entry->checkedAtMs < kRecheckIntervalMs) return entry->dictionary;
+        if (entry != cache.constEnd() && now - entry->checkedAtMs < kRecheckIntervalMs)
+            return entry->dictionary;
     }
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
@@ -74,7 +76,8 @@ PlistDictionary cachedDictionary(const QString& path) {
     QMutexLocker lock(&cacheMutex);
     CachedDomain& entry = cache[path];
     entry.checkedAtMs = now;
-    if (entry.modified == modified && entry.size == st.st_size && entry.inode == st.st_ino) return entry.dictionary;
+    if (entry.modified == modified && entry.size == st.st_size && entry.inode == st.st_ino)
+        return entry.dictionary;
     auto value = PlistValue::readFromFile(path);
     entry = {modified, static_cast<qint64>(st.st_size), static_cast<quint64>(st.st_ino), now,
              value ? value->toDictionary() : PlistDictionary()};
@@ -92,7 +95,8 @@ PlistDictionary UserDefaults::dictionaryForDomain(const QString& domain) {
     return cachedDictionary(pathForDomain(domain)).deepCopy();
 }
 
-bool UserDefaults::writeDictionary(const PlistDictionary& dict, const QString& domain, Error* error) {
+bool UserDefaults::writeDictionary(const PlistDictionary& dict, const QString& domain,
+                                   Error* error) {
     const QString path = pathForDomain(domain);
     QDir().mkpath(QFileInfo(path).absolutePath());
     const bool written = PlistValue(dict).writeToFile(path, PlistValue::Format::Xml, error);
@@ -117,17 +121,23 @@ PlistValue UserDefaults::objectForKey(const QString& key) const {
 QString UserDefaults::stringForKey(const QString& key) const {
     const PlistValue value = objectForKey(key);
     switch (value.type()) {
-        case PlistValue::Type::String: return value.toString();
-        case PlistValue::Type::Integer: return QString::number(value.toInteger());
-        case PlistValue::Type::Real: return QString::number(value.toReal());
-        default: return QString();
+        case PlistValue::Type::String:
+            return value.toString();
+        case PlistValue::Type::Integer:
+            return QString::number(value.toInteger());
+        case PlistValue::Type::Real:
+            return QString::number(value.toReal());
+        default:
+            return QString();
     }
 }
 
 void UserDefaults::setVolatileValue(const PlistValue& value, const QString& key) {
     QMutexLocker lock(&mutex_);
-    if (value.isNull()) volatile_.remove(key);
-    else volatile_.set(key, value);
+    if (value.isNull())
+        volatile_.remove(key);
+    else
+        volatile_.set(key, value);
 }
 
 bool UserDefaults::setObject(const PlistValue& value, const QString& key, Error* error) {

@@ -15,7 +15,7 @@
 #include "platform/plist/PlistValue.h"
 
 class UserDefaults {
-public:
+  public:
     // The defaults of the program's own domain (the main bundle's identifier).
     static UserDefaults& standard();
     explicit UserDefaults(const QString& domain);
@@ -45,7 +45,7 @@ public:
     static bool writeDictionary(const PlistDictionary& dict, const QString& domain,
                                 Error* error = nullptr);
 
-private:
+  private:
     QString domain_;
     QStringList suites_;
     PlistDictionary volatile_;

@@ -1,7 +1,8 @@
 #include "platform/plist/PlistStreamReader.h"
 
-#include <QFile>
 #include <libxml/xmlreader.h>
+
+#include <QFile>
 
 namespace {
 
@@ -10,7 +11,8 @@ constexpr int kMaximumDepth = 256;  // far deeper than any description; bounds h
 
 class Reader {
   public:
-    Reader(const QString& path, const QStringList& streamedPath, const PlistStreamReader::EntryHandler& entry)
+    Reader(const QString& path, const QStringList& streamedPath,
+           const PlistStreamReader::EntryHandler& entry)
         : reader_(xmlReaderForFile(QFile::encodeName(path).constData(), nullptr,
                                    XML_PARSE_NONET | XML_PARSE_NOBLANKS | XML_PARSE_COMPACT)),
           streamedPath_(streamedPath),
@@ -64,7 +66,8 @@ class Reader {
     bool nextElement() { return advance() && isStart(); }
     bool isStart() const { return xmlTextReaderNodeType(reader_) == XML_READER_TYPE_ELEMENT; }
     QString name() const {
-        return QString::fromUtf8(reinterpret_cast<const char*>(xmlTextReaderConstLocalName(reader_)));
+        return QString::fromUtf8(
+            reinterpret_cast<const char*>(xmlTextReaderConstLocalName(reader_)));
     }
 
     // The text of the current element, leaving the reader on its end.
@@ -72,13 +75,17 @@ class Reader {
         if (xmlTextReaderIsEmptyElement(reader_)) return QString();
         QString value;
         for (;;) {
-            if (xmlTextReaderRead(reader_) != 1) return fail(QStringLiteral("malformed XML")), std::nullopt;
+            if (xmlTextReaderRead(reader_) != 1)
+                return fail(QStringLiteral("malformed XML")), std::nullopt;
             const int type = xmlTextReaderNodeType(reader_);
             if (type == XML_READER_TYPE_END_ELEMENT) return value;
-            if (type == XML_READER_TYPE_ELEMENT) return fail(QStringLiteral("an element inside a scalar")), std::nullopt;
+            if (type == XML_READER_TYPE_ELEMENT)
+                return fail(QStringLiteral("an element inside a scalar")), std::nullopt;
             if (type == XML_READER_TYPE_TEXT || type == XML_READER_TYPE_CDATA ||
-                type == XML_READER_TYPE_SIGNIFICANT_WHITESPACE || type == XML_READER_TYPE_WHITESPACE)
-                value += QString::fromUtf8(reinterpret_cast<const char*>(xmlTextReaderConstValue(reader_)));
+                type == XML_READER_TYPE_SIGNIFICANT_WHITESPACE ||
+                type == XML_READER_TYPE_WHITESPACE)
+                value += QString::fromUtf8(
+                    reinterpret_cast<const char*>(xmlTextReaderConstValue(reader_)));
         }
     }
 
@@ -100,15 +107,18 @@ class Reader {
         if (element == QLatin1String("integer")) {
             bool ok = false;
             const qlonglong number = value->trimmed().toLongLong(&ok);
-            return ok ? std::optional<PlistValue>(PlistValue(number)) : fail(QStringLiteral("a bad integer"));
+            return ok ? std::optional<PlistValue>(PlistValue(number))
+                      : fail(QStringLiteral("a bad integer"));
         }
         if (element == QLatin1String("real")) return PlistValue(value->trimmed().toDouble());
         if (element == QLatin1String("date")) {
             const QDateTime date = QDateTime::fromString(value->trimmed(), Qt::ISODate);
-            return date.isValid() ? std::optional<PlistValue>(PlistValue(date)) : fail(QStringLiteral("a bad date"));
+            return date.isValid() ? std::optional<PlistValue>(PlistValue(date))
+                                  : fail(QStringLiteral("a bad date"));
         }
         if (element == QLatin1String("data"))
-            return PlistValue(QByteArray::fromBase64(value->toLatin1().simplified().replace(' ', QByteArray())));
+            return PlistValue(
+                QByteArray::fromBase64(value->toLatin1().simplified().replace(' ', QByteArray())));
         return fail(QStringLiteral("an unknown element <%1>").arg(element));
     }
 
@@ -119,11 +129,13 @@ class Reader {
         for (;;) {
             if (!advance()) return fail(QStringLiteral("an unfinished dictionary"));
             if (!isStart()) return PlistValue(dictionary);
-            if (name() != QLatin1String("key")) return fail(QStringLiteral("a value without a key"));
+            if (name() != QLatin1String("key"))
+                return fail(QStringLiteral("a value without a key"));
             const auto key = text();
             if (!key) return std::nullopt;
             if (!nextElement()) return fail(QStringLiteral("a key without a value"));
-            const bool leadsOn = route != kOffRoute && route < streamedPath_.size() && streamedPath_.at(route) == *key;
+            const bool leadsOn = route != kOffRoute && route < streamedPath_.size() &&
+                                 streamedPath_.at(route) == *key;
             const auto value = readValue(leadsOn ? route + 1 : kOffRoute, depth + 1);
             if (!value) return std::nullopt;
             if (streamed)
@@ -139,7 +151,8 @@ class Reader {
         for (;;) {
             if (!advance()) return fail(QStringLiteral("an unfinished array"));
             if (!isStart()) return PlistValue(array);
-            const auto value = readValue(kOffRoute, depth + 1);  // nothing inside an array is streamed
+            const auto value =
+                readValue(kOffRoute, depth + 1);  // nothing inside an array is streamed
             if (!value) return std::nullopt;
             array.append(*value);
         }
@@ -152,7 +165,8 @@ class Reader {
 };
 
 // Gives the entries of the dictionary at `path` inside `root` to `entry` and empties it.
-void streamEntries(PlistValue& root, const QStringList& path, const PlistStreamReader::EntryHandler& entry) {
+void streamEntries(PlistValue& root, const QStringList& path,
+                   const PlistStreamReader::EntryHandler& entry) {
     PlistDictionary dictionary = root.toDictionary();
     for (const QString& key : path) dictionary = dictionary.value(key).toDictionary();
     for (const auto& [key, value] : dictionary.entries()) entry(key, value);
@@ -166,7 +180,8 @@ bool isBinaryPlist(const QString& path) {
 
 }  // namespace
 
-std::optional<PlistValue> PlistStreamReader::readFromFile(const QString& path, const QStringList& streamedPath,
+std::optional<PlistValue> PlistStreamReader::readFromFile(const QString& path,
+                                                          const QStringList& streamedPath,
                                                           const EntryHandler& entry, Error* error) {
     if (isBinaryPlist(path)) {
         auto root = PlistValue::readFromFile(path, error);
@@ -175,12 +190,15 @@ std::optional<PlistValue> PlistStreamReader::readFromFile(const QString& path, c
     }
     Reader reader(path, streamedPath, entry);
     if (!reader.isOpen()) {
-        Error(kDomain, 1, QStringLiteral("Cannot read the property list %1.").arg(path)).report(error);
+        Error(kDomain, 1, QStringLiteral("Cannot read the property list %1.").arg(path))
+            .report(error);
         return std::nullopt;
     }
     auto root = reader.readDocument();
     if (!root) {
-        Error(kDomain, 2, QStringLiteral("The property list %1 is not well-formed: %2.").arg(path, reader.failure()))
+        Error(kDomain, 2,
+              QStringLiteral("The property list %1 is not well-formed: %2.")
+                  .arg(path, reader.failure()))
             .report(error);
     }
     return root;

@@ -24,6 +24,8 @@ class PlistStreamReader {
     // PlistValue::readFromFile, its streamed entries then given the same way.
     // None with the error (domain "PlistStreamReaderErrorDomain": 1 the file
     // cannot be read, 2 it is not a well-formed property list) otherwise.
-    static std::optional<PlistValue> readFromFile(const QString& path, const QStringList& streamedPath,
-                                                  const EntryHandler& entry, Error* error = nullptr);
+    static std::optional<PlistValue> readFromFile(const QString& path,
+                                                  const QStringList& streamedPath,
+                                                  const EntryHandler& entry,
+                                                  Error* error = nullptr);
 };

@@ -62,8 +62,10 @@ void PlistDictionary::set(const QString& key, const PlistValue& value) {
         return;
     }
     d_->entries.emplace_back(key, value);
-    if (d_->index) d_->index->insert(key, d_->entries.size() - 1);
-    else if (d_->entries.size() >= Data::kIndexThreshold) d_->reindex();
+    if (d_->index)
+        d_->index->insert(key, d_->entries.size() - 1);
+    else if (d_->entries.size() >= Data::kIndexThreshold)
+        d_->reindex();
 }
 
 void PlistDictionary::remove(const QString& key) {
@@ -127,7 +129,8 @@ PlistValue::PlistValue(const QString& v) : type_(Type::String), v_(v) {}
 PlistValue::PlistValue(const QDateTime& v) : type_(Type::Date), v_(v.toUTC()) {}
 PlistValue::PlistValue(const QByteArray& v) : type_(Type::Data), v_(v) {}
 PlistValue::PlistValue(const PlistArray& v) : type_(Type::Array), v_(std::shared_ptr<void>(v.d_)) {}
-PlistValue::PlistValue(const PlistDictionary& v) : type_(Type::Dictionary), v_(std::shared_ptr<void>(v.d_)) {}
+PlistValue::PlistValue(const PlistDictionary& v)
+    : type_(Type::Dictionary), v_(std::shared_ptr<void>(v.d_)) {}
 
 PlistValue PlistValue::uid(quint64 v) {
     PlistValue value;
@@ -138,65 +141,97 @@ PlistValue PlistValue::uid(quint64 v) {
 
 bool PlistValue::toBool() const {
     switch (type_) {
-        case Type::Boolean: return std::get<bool>(v_);
-        case Type::Integer: return std::get<qint64>(v_) != 0;
-        case Type::Real: return std::get<double>(v_) != 0;
+        case Type::Boolean:
+            return std::get<bool>(v_);
+        case Type::Integer:
+            return std::get<qint64>(v_) != 0;
+        case Type::Real:
+            return std::get<double>(v_) != 0;
         case Type::String: {
             const QString s = std::get<QString>(v_).trimmed().toLower();
             return s == QLatin1String("yes") || s == QLatin1String("true") || s.toLongLong() != 0;
         }
-        default: return false;
+        default:
+            return false;
     }
 }
 
 qint64 PlistValue::toInteger() const {
     switch (type_) {
-        case Type::Boolean: return std::get<bool>(v_) ? 1 : 0;
-        case Type::Integer: return std::get<qint64>(v_);
-        case Type::Real: return static_cast<qint64>(std::get<double>(v_));
-        case Type::String: return static_cast<qint64>(std::get<QString>(v_).trimmed().toDouble());
-        default: return 0;
+        case Type::Boolean:
+            return std::get<bool>(v_) ? 1 : 0;
+        case Type::Integer:
+            return std::get<qint64>(v_);
+        case Type::Real:
+            return static_cast<qint64>(std::get<double>(v_));
+        case Type::String:
+            return static_cast<qint64>(std::get<QString>(v_).trimmed().toDouble());
+        default:
+            return 0;
     }
 }
 
 double PlistValue::toReal() const {
     switch (type_) {
-        case Type::Boolean: return std::get<bool>(v_) ? 1 : 0;
-        case Type::Integer: return static_cast<double>(std::get<qint64>(v_));
-        case Type::Real: return std::get<double>(v_);
-        case Type::String: return std::get<QString>(v_).trimmed().toDouble();
-        default: return 0;
+        case Type::Boolean:
+            return std::get<bool>(v_) ? 1 : 0;
+        case Type::Integer:
+            return static_cast<double>(std::get<qint64>(v_));
+        case Type::Real:
+            return std::get<double>(v_);
+        case Type::String:
+            return std::get<QString>(v_).trimmed().toDouble();
+        default:
+            return 0;
     }
 }
 
-QString PlistValue::toString() const { return type_ == Type::String ? std::get<QString>(v_) : QString(); }
-QDateTime PlistValue::toDate() const { return type_ == Type::Date ? std::get<QDateTime>(v_) : QDateTime(); }
-QByteArray PlistValue::toData() const { return type_ == Type::Data ? std::get<QByteArray>(v_) : QByteArray(); }
-quint64 PlistValue::toUid() const { return type_ == Type::Uid ? static_cast<quint64>(std::get<qint64>(v_)) : 0; }
+QString PlistValue::toString() const {
+    return type_ == Type::String ? std::get<QString>(v_) : QString();
+}
+QDateTime PlistValue::toDate() const {
+    return type_ == Type::Date ? std::get<QDateTime>(v_) : QDateTime();
+}
+QByteArray PlistValue::toData() const {
+    return type_ == Type::Data ? std::get<QByteArray>(v_) : QByteArray();
+}
+quint64 PlistValue::toUid() const {
+    return type_ == Type::Uid ? static_cast<quint64>(std::get<qint64>(v_)) : 0;
+}
 
 PlistArray PlistValue::toArray() const {
     PlistArray a;
-    if (type_ == Type::Array) a.d_ = std::static_pointer_cast<std::vector<PlistValue>>(std::get<std::shared_ptr<void>>(v_));
+    if (type_ == Type::Array)
+        a.d_ =
+            std::static_pointer_cast<std::vector<PlistValue>>(std::get<std::shared_ptr<void>>(v_));
     return a;
 }
 
 PlistDictionary PlistValue::toDictionary() const {
     PlistDictionary d;
-    if (type_ == Type::Dictionary) d.d_ = std::static_pointer_cast<PlistDictionary::Data>(std::get<std::shared_ptr<void>>(v_));
+    if (type_ == Type::Dictionary)
+        d.d_ = std::static_pointer_cast<PlistDictionary::Data>(std::get<std::shared_ptr<void>>(v_));
     return d;
 }
 
 bool PlistValue::operator==(const PlistValue& o) const {
     if (type_ != o.type_) return false;
     switch (type_) {
-        case Type::Null: return true;
-        case Type::Boolean: return std::get<bool>(v_) == std::get<bool>(o.v_);
+        case Type::Null:
+            return true;
+        case Type::Boolean:
+            return std::get<bool>(v_) == std::get<bool>(o.v_);
         case Type::Integer:
-        case Type::Uid: return std::get<qint64>(v_) == std::get<qint64>(o.v_);
-        case Type::Real: return std::get<double>(v_) == std::get<double>(o.v_);
-        case Type::String: return std::get<QString>(v_) == std::get<QString>(o.v_);
-        case Type::Date: return std::get<QDateTime>(v_) == std::get<QDateTime>(o.v_);
-        case Type::Data: return std::get<QByteArray>(v_) == std::get<QByteArray>(o.v_);
+        case Type::Uid:
+            return std::get<qint64>(v_) == std::get<qint64>(o.v_);
+        case Type::Real:
+            return std::get<double>(v_) == std::get<double>(o.v_);
+        case Type::String:
+            return std::get<QString>(v_) == std::get<QString>(o.v_);
+        case Type::Date:
+            return std::get<QDateTime>(v_) == std::get<QDateTime>(o.v_);
+        case Type::Data:
+            return std::get<QByteArray>(v_) == std::get<QByteArray>(o.v_);
         case Type::Array: {
             const PlistArray a = toArray(), b = o.toArray();
             return a.values() == b.values();
@@ -229,12 +264,18 @@ const QDateTime& appleEpoch() {
 
 plist_t toNode(const PlistValue& v) {
     switch (v.type()) {
-        case PlistValue::Type::Null: return plist_new_string("");
-        case PlistValue::Type::Boolean: return plist_new_bool(v.toBool() ? 1 : 0);
-        case PlistValue::Type::Integer: return plist_new_uint(static_cast<uint64_t>(v.toInteger()));
-        case PlistValue::Type::Real: return plist_new_real(v.toReal());
-        case PlistValue::Type::String: return plist_new_string(v.toString().toUtf8().constData());
-        case PlistValue::Type::Uid: return plist_new_uid(v.toUid());
+        case PlistValue::Type::Null:
+            return plist_new_string("");
+        case PlistValue::Type::Boolean:
+            return plist_new_bool(v.toBool() ? 1 : 0);
+        case PlistValue::Type::Integer:
+            return plist_new_uint(static_cast<uint64_t>(v.toInteger()));
+        case PlistValue::Type::Real:
+            return plist_new_real(v.toReal());
+        case PlistValue::Type::String:
+            return plist_new_string(v.toString().toUtf8().constData());
+        case PlistValue::Type::Uid:
+            return plist_new_uid(v.toUid());
         case PlistValue::Type::Data: {
             const QByteArray d = v.toData();
             return plist_new_data(d.constData(), static_cast<uint64_t>(d.size()));
@@ -356,7 +397,8 @@ PlistValue fromNode(plist_t node, int depth, bool* tooDeep) {
             free(it);
             return PlistValue(dict);
         }
-        default: return PlistValue();
+        default:
+            return PlistValue();
     }
 }
 
@@ -364,7 +406,7 @@ PlistValue fromNode(plist_t node, int depth, bool* tooDeep) {
 // U+0000. libplist reads such a file but aborts the process (an assertion)
 // when the key is asked for, so the file is refused before it is read.
 class BinaryPlistKeyCheck {
-public:
+  public:
     explicit BinaryPlistKeyCheck(const QByteArray& data) : data_(data) {}
 
     bool hasKeyWithNul() {
@@ -386,7 +428,7 @@ public:
         return false;
     }
 
-private:
+  private:
     int byteAt(qsizetype at) const { return static_cast<unsigned char>(data_[at]); }
 
     // A big-endian number of `width` bytes; 0 past the end.
@@ -408,9 +450,11 @@ private:
     }
 
     bool dictionaryHasKeyWithNul(quint64 offset) const {
-        if (offset >= quint64(data_.size()) || (byteAt(qsizetype(offset)) & 0xF0) != 0xD0) return false;
+        if (offset >= quint64(data_.size()) || (byteAt(qsizetype(offset)) & 0xF0) != 0xD0)
+            return false;
         const auto [count, start] = countAndStart(offset);
-        if (start >= data_.size() || count > quint64(data_.size() - start) / quint64(refSize_)) return false;
+        if (start >= data_.size() || count > quint64(data_.size() - start) / quint64(refSize_))
+            return false;
         for (quint64 i = 0; i < count; ++i) {
             const quint64 key = number(start + qsizetype(i) * refSize_, refSize_);
             if (key < offsets_.size() && utf16StringHasNul(offsets_[key])) return true;
@@ -419,7 +463,8 @@ private:
     }
 
     bool utf16StringHasNul(quint64 offset) const {
-        if (offset >= quint64(data_.size()) || (byteAt(qsizetype(offset)) & 0xF0) != 0x60) return false;
+        if (offset >= quint64(data_.size()) || (byteAt(qsizetype(offset)) & 0xF0) != 0x60)
+            return false;
         const auto [units, start] = countAndStart(offset);
         const quint64 available = start < data_.size() ? quint64(data_.size() - start) / 2 : 0;
         for (quint64 i = 0; i < std::min(units, available); ++i)
@@ -442,8 +487,10 @@ QByteArray PlistValue::serialize(Format format) const {
     plist_t node = toNode(*this);
     char* out = nullptr;
     uint32_t length = 0;
-    if (format == Format::Xml) plist_to_xml(node, &out, &length);
-    else plist_to_bin(node, &out, &length);
+    if (format == Format::Xml)
+        plist_to_xml(node, &out, &length);
+    else
+        plist_to_bin(node, &out, &length);
     QByteArray result(out, static_cast<qsizetype>(length));
     free(out);
     plist_free(node);
@@ -452,8 +499,12 @@ QByteArray PlistValue::serialize(Format format) const {
 
 bool PlistValue::writeToFile(const QString& path, Format format, Error* error) const {
     Error cause;
-    if (FileOperations::writeFile(path, serialize(format), FileOperations::WriteMode::Truncate, &cause)) return true;
-    Error(QStringLiteral("PlistErrorDomain"), 3840, QStringLiteral("Cannot write \"%1\": %2").arg(path, QString::fromLocal8Bit(std::strerror(cause.code()))),
+    if (FileOperations::writeFile(path, serialize(format), FileOperations::WriteMode::Truncate,
+                                  &cause))
+        return true;
+    Error(QStringLiteral("PlistErrorDomain"), 3840,
+          QStringLiteral("Cannot write \"%1\": %2")
+              .arg(path, QString::fromLocal8Bit(std::strerror(cause.code()))),
           cause)
         .report(error);
     return false;
@@ -463,7 +514,8 @@ std::optional<PlistValue> PlistValue::fromData(const QByteArray& data, Error* er
     plist_t node = nullptr;
     if (data.startsWith("bplist00")) {
         if (BinaryPlistKeyCheck(data).hasKeyWithNul()) {
-            plistError(QStringLiteral("The property list has a key that holds a NUL character.")).report(error);
+            plistError(QStringLiteral("The property list has a key that holds a NUL character."))
+                .report(error);
             return std::nullopt;
         }
         plist_from_bin(data.constData(), static_cast<uint32_t>(data.size()), &node);
@@ -478,7 +530,8 @@ std::optional<PlistValue> PlistValue::fromData(const QByteArray& data, Error* er
     PlistValue value = fromNode(node, 0, &tooDeep);
     plist_free(node);
     if (tooDeep) {
-        plistError(QStringLiteral("The property list nests containers more than %1 levels deep.").arg(kMaximumDepth))
+        plistError(QStringLiteral("The property list nests containers more than %1 levels deep.")
+                       .arg(kMaximumDepth))
             .report(error);
         return std::nullopt;
     }
@@ -488,7 +541,8 @@ std::optional<PlistValue> PlistValue::fromData(const QByteArray& data, Error* er
 std::optional<PlistValue> PlistValue::readFromFile(const QString& path, Error* error) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        plistError(QStringLiteral("Cannot read \"%1\": %2").arg(path, file.errorString())).report(error);
+        plistError(QStringLiteral("Cannot read \"%1\": %2").arg(path, file.errorString()))
+            .report(error);
         return std::nullopt;
     }
     return fromData(file.readAll(), error);

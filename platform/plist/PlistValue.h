@@ -26,7 +26,7 @@ class PlistArray;
 
 // An insertion-ordered mutable dictionary with string keys (reference type).
 class PlistDictionary {
-public:
+  public:
     PlistDictionary();  // a new, empty dictionary
 
     qsizetype size() const;
@@ -52,7 +52,7 @@ public:
     // Same container (identity), not equal contents.
     bool isSameObject(const PlistDictionary& other) const { return d_ == other.d_; }
 
-private:
+  private:
     friend class PlistValue;
     struct Data;
     std::shared_ptr<Data> d_;
@@ -60,7 +60,7 @@ private:
 
 // A mutable array (reference type).
 class PlistArray {
-public:
+  public:
     PlistArray();  // a new, empty array
     PlistArray(std::initializer_list<PlistValue> values);
 
@@ -80,13 +80,13 @@ public:
     PlistArray deepCopy() const;
     bool isSameObject(const PlistArray& other) const { return d_ == other.d_; }
 
-private:
+  private:
     friend class PlistValue;
     std::shared_ptr<std::vector<PlistValue>> d_;
 };
 
 class PlistValue {
-public:
+  public:
     enum class Type { Null, Boolean, Integer, Real, String, Date, Data, Uid, Array, Dictionary };
     enum class Format { Xml, Binary };
 
@@ -136,12 +136,12 @@ public:
     static std::optional<PlistValue> fromData(const QByteArray& data, Error* error = nullptr);
     static std::optional<PlistValue> readFromFile(const QString& path, Error* error = nullptr);
 
-private:
+  private:
     // One alternative per kind of value (a UID is kept as its integer, a
     // container as its shared data): a value is as small as its largest kind,
     // which matters in descriptions that hold thousands of item dictionaries.
-    using Storage = std::variant<std::monostate, bool, qint64, double, QString, QByteArray, QDateTime,
-                                 std::shared_ptr<void>>;
+    using Storage = std::variant<std::monostate, bool, qint64, double, QString, QByteArray,
+                                 QDateTime, std::shared_ptr<void>>;
     Type type_ = Type::Null;
     Storage v_;
 };

@@ -1,6 +1,7 @@
 #include "platform/richtext/FileWrapper.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -9,7 +10,6 @@
 #include <QUuid>
 #include <cerrno>
 #include <cstdio>
-#include <unistd.h>
 
 #include "platform/foundation/FileNameLength.h"
 #include "platform/foundation/FileOperations.h"
@@ -63,17 +63,22 @@ Error writeError(const QString& path, const Error& cause = Error()) {
     const long code = cause.isNull() ? 0 : cause.code();
     if (code == EACCES || code == EPERM)
         return Error(kErrorDomain, kFileWriteNoPermissionError,
-                     QStringLiteral("You don’t have permission to save the file “%1”.").arg(name), cause);
+                     QStringLiteral("You don’t have permission to save the file “%1”.").arg(name),
+                     cause);
     if (code == ENOSPC || code == EDQUOT)
-        return Error(kErrorDomain, kFileWriteOutOfSpaceError,
-                     QStringLiteral("The file “%1” couldn’t be saved because there isn’t enough space.").arg(name),
-                     cause);
+        return Error(
+            kErrorDomain, kFileWriteOutOfSpaceError,
+            QStringLiteral("The file “%1” couldn’t be saved because there isn’t enough space.")
+                .arg(name),
+            cause);
     if (code == EROFS)
-        return Error(kErrorDomain, kFileWriteVolumeReadOnlyError,
-                     QStringLiteral("The file “%1” couldn’t be saved because the volume is read only.").arg(name),
-                     cause);
-    return Error(kErrorDomain, kFileWriteUnknownError, QStringLiteral("The file “%1” couldn’t be saved.").arg(name),
-                 cause);
+        return Error(
+            kErrorDomain, kFileWriteVolumeReadOnlyError,
+            QStringLiteral("The file “%1” couldn’t be saved because the volume is read only.")
+                .arg(name),
+            cause);
+    return Error(kErrorDomain, kFileWriteUnknownError,
+                 QStringLiteral("The file “%1” couldn’t be saved.").arg(name), cause);
 }
 
 // The current errno as the cause of a failed write to `path`.
@@ -119,7 +124,7 @@ FileWrapper FileWrapper::regularFile(const QByteArray& contents, const QString& 
 }
 
 FileWrapper FileWrapper::regularFileWithContentsOfPath(const QString& contentsPath,
-                                                      const QString& preferredFilename) {
+                                                       const QString& preferredFilename) {
     auto* data = new FileWrapperData;
     data->kind = Kind::RegularFile;
     data->contentsPath = contentsPath;
@@ -224,7 +229,8 @@ bool FileWrapper::writeItem(const QString& path, Error* error) const {
     if (!d_->contentsPath.isEmpty()) return writeContentsOfPath(path, error);
     if (isRegularFile()) {
         Error cause;
-        if (!FileOperations::writeFile(path, d_->contents, FileOperations::WriteMode::NewOnly, &cause))
+        if (!FileOperations::writeFile(path, d_->contents, FileOperations::WriteMode::NewOnly,
+                                       &cause))
             return writeError(path, cause).report(error), false;
         return true;
     }
@@ -247,12 +253,14 @@ bool FileWrapper::writeItem(const QString& path, Error* error) const {
 
 // A file-backed regular file: linked where the file system allows, else copied in pieces.
 bool FileWrapper::writeContentsOfPath(const QString& path, Error* error) const {
-    if (::link(QFile::encodeName(d_->contentsPath).constData(), QFile::encodeName(path).constData()) == 0)
+    if (::link(QFile::encodeName(d_->contentsPath).constData(),
+               QFile::encodeName(path).constData()) == 0)
         return true;
     if (errno != EXDEV && errno != EPERM && errno != EMLINK && errno != EOPNOTSUPP)
         return writeErrorFromErrno(path).report(error), false;
     Error cause;
-    if (!FileOperations::copyFile(d_->contentsPath, path, &cause)) return writeError(path, cause).report(error), false;
+    if (!FileOperations::copyFile(d_->contentsPath, path, &cause))
+        return writeError(path, cause).report(error), false;
     return true;
 }
 
@@ -280,7 +288,8 @@ bool FileWrapper::writeToPath(const QString& path, bool atomically, Error* error
     if (FileOperations::renameNoReplace(staging, path, &cause)) return true;
     if (cause.code() != EEXIST) {
         FileOperations::removeItem(staging);
-        return writeError(path, posixError(static_cast<int>(cause.code()), path)).report(error), false;
+        return writeError(path, posixError(static_cast<int>(cause.code()), path)).report(error),
+               false;
     }
     // Something is there: move it aside, swap the new item in, then remove the old one.
     const QString backup = dir + u'/' + siblingName(name, unique, QStringLiteral("old"));
@@ -289,7 +298,8 @@ bool FileWrapper::writeToPath(const QString& path, bool atomically, Error* error
         FileOperations::removeItem(staging);
         return failure.report(error), false;
     }
-    if (::rename(QFile::encodeName(staging).constData(), QFile::encodeName(path).constData()) != 0) {
+    if (::rename(QFile::encodeName(staging).constData(), QFile::encodeName(path).constData()) !=
+        0) {
         const Error failure = writeErrorFromErrno(path);
         ::rename(QFile::encodeName(backup).constData(), QFile::encodeName(path).constData());
         FileOperations::removeItem(staging);

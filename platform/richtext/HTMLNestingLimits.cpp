@@ -16,7 +16,9 @@ bool isList(const QString& name) {
            name.compare(QLatin1String("ol"), Qt::CaseInsensitive) == 0;
 }
 
-bool isTable(const QString& name) { return name.compare(QLatin1String("table"), Qt::CaseInsensitive) == 0; }
+bool isTable(const QString& name) {
+    return name.compare(QLatin1String("table"), Qt::CaseInsensitive) == 0;
+}
 
 // Adds (`step` 1) or removes (-1) the levels that `node` opens.
 void count(const XMLNode& node, int step, Depths& depths) {
@@ -29,7 +31,9 @@ void count(const XMLNode& node, int step, Depths& depths) {
 
 bool tooDeep(const char* what, int limit, Error* error) {
     Error(kHTMLNestingErrorDomain, kTooDeepError,
-          QStringLiteral("The document nests %1 more than %2 levels deep.").arg(QLatin1String(what)).arg(limit))
+          QStringLiteral("The document nests %1 more than %2 levels deep.")
+              .arg(QLatin1String(what))
+              .arg(limit))
         .report(error);
     return false;
 }
@@ -42,7 +46,8 @@ bool check(XMLNode root, Error* error) {
     XMLNode node = root;
     for (;;) {
         count(node, 1, depths);
-        if (depths.elements > maximumElementDepth) return tooDeep("elements", maximumElementDepth, error);
+        if (depths.elements > maximumElementDepth)
+            return tooDeep("elements", maximumElementDepth, error);
         if (depths.lists > maximumListDepth) return tooDeep("lists", maximumListDepth, error);
         if (depths.tables > maximumTableDepth) return tooDeep("tables", maximumTableDepth, error);
         if (node.isElement() && node.firstChild()) {

@@ -27,15 +27,15 @@ FileWrapper fileWrapperFromAttributedString(const AttributedString& text,
     // A file shown many times (copies of one wrapper) is stored once, every
     // showing naming it.
     QHash<const void*, QString> stored;
-    text.enumerateAttachments({0, text.length()},
-                              [&](const TextAttachment& attachment, const TextRange& range, bool&) {
-                                  const FileWrapper& wrapper = attachment.fileWrapper();
-                                  if (wrapper.isNull()) return;
-                                  auto name = stored.find(wrapper.identity());
-                                  if (name == stored.end())
-                                      name = stored.insert(wrapper.identity(), package.addFileWrapper(wrapper));
-                                  names.insert(range.location, name.value());
-                              });
+    text.enumerateAttachments(
+        {0, text.length()}, [&](const TextAttachment& attachment, const TextRange& range, bool&) {
+            const FileWrapper& wrapper = attachment.fileWrapper();
+            if (wrapper.isNull()) return;
+            auto name = stored.find(wrapper.identity());
+            if (name == stored.end())
+                name = stored.insert(wrapper.identity(), package.addFileWrapper(wrapper));
+            names.insert(range.location, name.value());
+        });
     RTFWriter writer(text, documentAttributes);
     writer.setAttachmentFileNames(names);
     package.removeFileWrapper(QLatin1String(TextFileName));

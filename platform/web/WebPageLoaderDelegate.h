@@ -41,7 +41,8 @@ class WebPageLoaderDelegate {
     // A server asks for credentials; nullopt continues without any (the
     // response is then the server's refusal). Asked at most once per request.
     virtual std::optional<WebCredential> credentialForAuthenticationChallenge(
-        WebPageLoader* /*loader*/, const QString& /*identifier*/, const QUrl& /*url*/, const QString& /*realm*/) {
+        WebPageLoader* /*loader*/, const QString& /*identifier*/, const QUrl& /*url*/,
+        const QString& /*realm*/) {
         return std::nullopt;
     }
     // The frame's document and everything it refers to have been loaded (or
@@ -53,5 +54,6 @@ class WebPageLoaderDelegate {
     virtual void didFailProvisionalLoad(WebPageLoader* /*loader*/, const Error& /*error*/,
                                         WebFrame* /*frame*/) {}
     // The frame's document arrived but the load ended early (stopped, timed out).
-    virtual void didFailLoad(WebPageLoader* /*loader*/, const Error& /*error*/, WebFrame* /*frame*/) {}
+    virtual void didFailLoad(WebPageLoader* /*loader*/, const Error& /*error*/,
+                             WebFrame* /*frame*/) {}
 };

@@ -27,7 +27,8 @@ class XMLStreamParserDelegate {
     // An element starts. `attributes` holds namespace declarations first, then
     // the attributes, in document order; the list is reused by the parser, so
     // copy it to keep it.
-    virtual void didStartElement(const QString& /*name*/, const QList<XMLAttribute>& /*attributes*/) {}
+    virtual void didStartElement(const QString& /*name*/,
+                                 const QList<XMLAttribute>& /*attributes*/) {}
     // Text, possibly in several pieces for one run of text (around entity
     // references, at chunk boundaries, every few hundred bytes of a long text).
     // References are resolved: "&amp;" arrives as "&"; an undeclared HTML

@@ -20,30 +20,49 @@ struct Output {
     QTextStream outStream{&out}, errStream{&err};
 };
 
-int defaults(Output& o, const QStringList& args) { return runDefaultsCommand(args, o.outStream, o.errStream); }
+int defaults(Output& o, const QStringList& args) {
+    return runDefaultsCommand(args, o.outStream, o.errStream);
+}
 
 }  // namespace
 
 TEST(DefaultsCommandTest, WritesReadsAndDeletesTypedValues) {
     TestEnvironment env;
     Output o;
-    EXPECT_EQ(defaults(o, {QStringLiteral("write"), QStringLiteral("com.quorvel.Ferrymark"), QStringLiteral("ExportDebug"), QStringLiteral("YES")}), 0);
-    EXPECT_EQ(defaults(o, {QStringLiteral("write"), QStringLiteral("com.quorvel.Pelmora3"), QStringLiteral("DefaultNoteFontSize"), QStringLiteral("-float"), QStringLiteral("14")}), 0);
-    EXPECT_TRUE(UserDefaults(QStringLiteral("com.quorvel.Ferrymark")).boolForKey(QStringLiteral("ExportDebug")));
-    EXPECT_EQ(UserDefaults(QStringLiteral("com.quorvel.Pelmora3")).objectForKey(QStringLiteral("DefaultNoteFontSize")).type(),
+    EXPECT_EQ(defaults(o, {QStringLiteral("write"), QStringLiteral("com.quorvel.Ferrymark"),
+                           QStringLiteral("ExportDebug"), QStringLiteral("YES")}),
+              0);
+    EXPECT_EQ(defaults(o, {QStringLiteral("write"), QStringLiteral("com.quorvel.Pelmora3"),
+                           QStringLiteral("DefaultNoteFontSize"), QStringLiteral("-float"),
+                           QStringLiteral("14")}),
+              0);
+    EXPECT_TRUE(UserDefaults(QStringLiteral("com.quorvel.Ferrymark"))
+                    .boolForKey(QStringLiteral("ExportDebug")));
+    EXPECT_EQ(UserDefaults(QStringLiteral("com.quorvel.Pelmora3"))
+                  .objectForKey(QStringLiteral("DefaultNoteFontSize"))
+                  .type(),
               PlistValue::Type::Real);
-    EXPECT_EQ(defaults(o, {QStringLiteral("read"), QStringLiteral("com.quorvel.Ferrymark"), QStringLiteral("ExportDebug")}), 0);
+    EXPECT_EQ(defaults(o, {QStringLiteral("read"), QStringLiteral("com.quorvel.Ferrymark"),
+                           QStringLiteral("ExportDebug")}),
+              0);
     EXPECT_EQ(o.out, QStringLiteral("1\n"));
-    EXPECT_EQ(defaults(o, {QStringLiteral("delete"), QStringLiteral("com.quorvel.Ferrymark"), QStringLiteral("ExportDebug")}), 0);
-    EXPECT_EQ(defaults(o, {QStringLiteral("read"), QStringLiteral("com.quorvel.Ferrymark"), QStringLiteral("ExportDebug")}), 1);
+    EXPECT_EQ(defaults(o, {QStringLiteral("delete"), QStringLiteral("com.quorvel.Ferrymark"),
+                           QStringLiteral("ExportDebug")}),
+              0);
+    EXPECT_EQ(defaults(o, {QStringLiteral("read"), QStringLiteral("com.quorvel.Ferrymark"),
+                           QStringLiteral("ExportDebug")}),
+              1);
     EXPECT_EQ(defaults(o, {QStringLiteral("write"), QStringLiteral("com.quorvel.Ferrymark")}), 2);
-    EXPECT_EQ(defaults(o, {QStringLiteral("write"), QStringLiteral("d"), QStringLiteral("k"), QStringLiteral("-int"), QStringLiteral("x")}), 2);
+    EXPECT_EQ(defaults(o, {QStringLiteral("write"), QStringLiteral("d"), QStringLiteral("k"),
+                           QStringLiteral("-int"), QStringLiteral("x")}),
+              2);
 }
 
 TEST(ImportCommandTest, BadInputGivesAClearErrorAndWritesNothing) {
     TestEnvironment env;
     PelmoraStandIn::setLibraryPathOverride(env.path(QStringLiteral("library")));
-    const QString binary = env.writeFile(QStringLiteral("binary.enex"), QByteArray("\x00\x01\xff\xfe garbage", 12));
+    const QString binary =
+        env.writeFile(QStringLiteral("binary.enex"), QByteArray("\x00\x01\xff\xfe garbage", 12));
     const QString empty = env.writeFile(QStringLiteral("empty.enex"), QByteArray());
     QByteArray truncated = buildENEX({{QStringLiteral("T"), QStringLiteral("<div>text</div>")}});
     truncated.chop(40);
@@ -52,13 +71,18 @@ TEST(ImportCommandTest, BadInputGivesAClearErrorAndWritesNothing) {
     const struct {
         QString path;
         int status;
-    } cases[] = {{env.path(QStringLiteral("missing.enex")), 1}, {env.path(QStringLiteral("folder.enex")), 1},
-                 {binary, 1}, {empty, 1}, {cut, 1}, {QString(), 2}};
+    } cases[] = {{env.path(QStringLiteral("missing.enex")), 1},
+                 {env.path(QStringLiteral("folder.enex")), 1},
+                 {binary, 1},
+                 {empty, 1},
+                 {cut, 1},
+                 {QString(), 2}};
     for (const auto& c : cases) {
         Output o;
         QStringList args;
         if (!c.path.isEmpty()) args << c.path;
-        EXPECT_EQ(runImportCommand(args, o.outStream, o.errStream), c.status) << c.path.toStdString();
+        EXPECT_EQ(runImportCommand(args, o.outStream, o.errStream), c.status)
+            << c.path.toStdString();
         EXPECT_FALSE(QFile::exists(env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));
         EXPECT_FALSE(QDir(env.path(QStringLiteral("library"))).exists()) << c.path.toStdString();
     }
@@ -67,11 +91,14 @@ TEST(ImportCommandTest, BadInputGivesAClearErrorAndWritesNothing) {
 
 TEST(ImportCommandTest, ImportsAFileAndSaysWhereTheItemsWent) {
     TestEnvironment env;
-    const QString file = env.writeFile(QStringLiteral("Notes.enex"),
-                                       buildENEX({{QStringLiteral("Hello"), QStringLiteral("<div>world</div>")}}));
+    const QString file =
+        env.writeFile(QStringLiteral("Notes.enex"),
+                      buildENEX({{QStringLiteral("Hello"), QStringLiteral("<div>world</div>")}}));
     Output o;
     const QString library = env.path(QStringLiteral("library"));
-    EXPECT_EQ(runImportCommand({file, QStringLiteral("--library"), library}, o.outStream, o.errStream), 0) << o.err.toStdString();
+    EXPECT_EQ(
+        runImportCommand({file, QStringLiteral("--library"), library}, o.outStream, o.errStream), 0)
+        << o.err.toStdString();
     EXPECT_TRUE(o.out.contains(QStringLiteral("Exporting notes from \"Notes.enex\"")));
     EXPECT_TRUE(o.out.contains(QStringLiteral("1 of 1 notes exported")));
     EXPECT_TRUE(o.out.contains(QStringLiteral("Imported 1 of 1 notes into ") + library));
@@ -88,7 +115,8 @@ QString importLog(const TestEnvironment& env) {
 
 TestNote pdfNote(const QString& title) {
     TestNote note{title, QStringLiteral("%MEDIA0%")};
-    note.attachments = {{title.toUtf8() + " bytes", QStringLiteral("application/pdf"), title + QStringLiteral(".pdf")}};
+    note.attachments = {{title.toUtf8() + " bytes", QStringLiteral("application/pdf"),
+                         title + QStringLiteral(".pdf")}};
     return note;
 }
 
@@ -105,8 +133,11 @@ TEST(ImportCommandTest, SkippedNoteGivesExitStatusThree) {
     FileSizeLimit limit(1024 * 1024);
     Output o;
     const QString library = env.path(QStringLiteral("library"));
-    EXPECT_EQ(runImportCommand({file, QStringLiteral("--library"), library}, o.outStream, o.errStream), 3) << o.err.toStdString();
-    EXPECT_TRUE(o.out.contains(QStringLiteral("Imported 1 of 2 notes into ") + library)) << o.out.toStdString();
+    EXPECT_EQ(
+        runImportCommand({file, QStringLiteral("--library"), library}, o.outStream, o.errStream), 3)
+        << o.err.toStdString();
+    EXPECT_TRUE(o.out.contains(QStringLiteral("Imported 1 of 2 notes into ") + library))
+        << o.out.toStdString();
     EXPECT_TRUE(o.out.contains(QStringLiteral("1 notes were skipped")));
     PelmoraStandIn::setLibraryPathOverride(QString());
 }
@@ -119,22 +150,30 @@ TEST(ImportCommandTest, RefusedItemStaysInStagingAndGivesExitStatusThree) {
     const QString library = env.path(QStringLiteral("library"));
     QDir().mkpath(library);
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("prepare"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("prepare"));
         db.setDatabaseName(library + QStringLiteral("/Library.sqlite"));
         ASSERT_TRUE(db.open());
         QSqlQuery q(db);
-        ASSERT_TRUE(q.exec(QStringLiteral(
-            "CREATE TABLE items (identifier TEXT PRIMARY KEY, group_identifier TEXT, name TEXT, path TEXT, "
-            "item_type INTEGER, date_created TEXT, date_modified TEXT, tags TEXT, comments TEXT)")));
-        ASSERT_TRUE(q.exec(QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON items WHEN NEW.name = 'Refused' "
-                                          "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END")));
+        ASSERT_TRUE(
+            q.exec(QStringLiteral("CREATE TABLE items (identifier TEXT PRIMARY KEY, "
+                                  "group_identifier TEXT, name TEXT, path TEXT, "
+                                  "item_type INTEGER, date_created TEXT, date_modified TEXT, tags "
+                                  "TEXT, comments TEXT)")));
+        ASSERT_TRUE(q.exec(
+            QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON items WHEN NEW.name = 'Refused' "
+                           "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END")));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("prepare"));
-    const QString file = env.writeFile(QStringLiteral("Notes.enex"),
-                                       buildENEX({pdfNote(QStringLiteral("Taken")), pdfNote(QStringLiteral("Refused"))}));
+    const QString file = env.writeFile(
+        QStringLiteral("Notes.enex"),
+        buildENEX({pdfNote(QStringLiteral("Taken")), pdfNote(QStringLiteral("Refused"))}));
     Output o;
-    EXPECT_EQ(runImportCommand({file, QStringLiteral("--library"), library}, o.outStream, o.errStream), 3) << o.err.toStdString();
-    EXPECT_TRUE(o.out.contains(QStringLiteral("Imported 1 of 2 notes into ") + library)) << o.out.toStdString();
+    EXPECT_EQ(
+        runImportCommand({file, QStringLiteral("--library"), library}, o.outStream, o.errStream), 3)
+        << o.err.toStdString();
+    EXPECT_TRUE(o.out.contains(QStringLiteral("Imported 1 of 2 notes into ") + library))
+        << o.out.toStdString();
     EXPECT_TRUE(o.out.contains(QStringLiteral("1 notes were refused by the library")));
     EXPECT_TRUE(QFile::exists(library + QStringLiteral("/Notes/Taken.pdf")));
     EXPECT_FALSE(QFile::exists(library + QStringLiteral("/Notes/Refused.pdf")));
@@ -145,9 +184,12 @@ TEST(ImportCommandTest, RefusedItemStaysInStagingAndGivesExitStatusThree) {
 
     // The next run sets the unfinished staging folder aside instead of deleting it.
     Output again;
-    runImportCommand({file, QStringLiteral("--library"), library}, again.outStream, again.errStream);
-    const QStringList aside = QDir(env.tempDir()).entryList({QStringLiteral("Evernote (not imported *")}, QDir::Dirs);
+    runImportCommand({file, QStringLiteral("--library"), library}, again.outStream,
+                     again.errStream);
+    const QStringList aside =
+        QDir(env.tempDir()).entryList({QStringLiteral("Evernote (not imported *")}, QDir::Dirs);
     ASSERT_EQ(aside.size(), 1);
-    EXPECT_TRUE(QFile::exists(env.tempDir() + u'/' + aside.first() + QStringLiteral("/Notes/Refused.pdf")));
+    EXPECT_TRUE(
+        QFile::exists(env.tempDir() + u'/' + aside.first() + QStringLiteral("/Notes/Refused.pdf")));
     PelmoraStandIn::setLibraryPathOverride(QString());
 }

@@ -92,7 +92,8 @@ TEST(NotebooksCommandTest, ANotebookThatCannotBeReadStopsTheRunWithItsName) {
     CommandEnvironment env;
     env.writeFile(QStringLiteral("exports/Good.enex"),
                   buildENEX({TestNote{QStringLiteral("Fine"), QStringLiteral("<div>x</div>")}}));
-    QByteArray broken = buildENEX({TestNote{QStringLiteral("Lost"), QStringLiteral("<div>y</div>")}});
+    QByteArray broken =
+        buildENEX({TestNote{QStringLiteral("Lost"), QStringLiteral("<div>y</div>")}});
     broken.replace(broken.indexOf("</title>"), 8, "</titlex>");
     env.writeFile(QStringLiteral("exports/Damaged.enex"), broken);
     const QString folder = env.path(QStringLiteral("exports"));
@@ -101,11 +102,13 @@ TEST(NotebooksCommandTest, ANotebookThatCannotBeReadStopsTheRunWithItsName) {
     ASSERT_EQ(runNotebooksCommand({QStringLiteral("--evernote-folder"), folder}, list.outStream,
                                   list.errStream),
               0);
-    EXPECT_TRUE(list.out.contains(QRegularExpression(QStringLiteral("\\b1  Damaged\\n")))) << list.out.toStdString();
+    EXPECT_TRUE(list.out.contains(QRegularExpression(QStringLiteral("\\b1  Damaged\\n"))))
+        << list.out.toStdString();
 
     CommandOutput import;
     const int status = runImportNotebooksCommand(
-        {QStringLiteral("--evernote-folder"), folder, QStringLiteral("--library"), env.path(QStringLiteral("library"))},
+        {QStringLiteral("--evernote-folder"), folder, QStringLiteral("--library"),
+         env.path(QStringLiteral("library"))},
         import.outStream, import.errStream);
     EXPECT_EQ(status, 1);  // the message naming the notebook goes to the terminal, not to `err`
     EXPECT_FALSE(import.out.contains(QStringLiteral("Imported "))) << import.out.toStdString();

@@ -113,9 +113,11 @@ TEST_F(ENMLToXHTMLTest, UnmatchedMediaBecomesMissingAttachmentAndWritesNothing) 
     const QString hash = addResource("bytes", QStringLiteral("image/png"), QStringLiteral("a.png"));
     addResource(QByteArray(), QStringLiteral("image/png"),
                 QStringLiteral("empty.png"));  // no digest
-    const auto body = mediaPass(media(QString(hash).replace(0, 1, hash.startsWith(u'f') ? u'e' : u'f'), QStringLiteral("image/png")) +
-                                media(QStringLiteral("0123"), QStringLiteral("image/png")) +
-                                QStringLiteral("<en-media type=\"image/png\"/>"));
+    const auto body =
+        mediaPass(media(QString(hash).replace(0, 1, hash.startsWith(u'f') ? u'e' : u'f'),
+                        QStringLiteral("image/png")) +
+                  media(QStringLiteral("0123"), QStringLiteral("image/png")) +
+                  QStringLiteral("<en-media type=\"image/png\"/>"));
     ASSERT_TRUE(body.has_value());
     EXPECT_EQ(*body, QStringLiteral("[Missing Attachment]").repeated(3));
     EXPECT_TRUE(scratchFiles().isEmpty());
@@ -187,7 +189,8 @@ TEST_F(ENMLToXHTMLTest, TemplateHoldsTitleAndBodyAsUTF8) {
     EXPECT_TRUE(html->contains(QStringLiteral("charset=\"UTF-8\"")));
     const auto parsed = XMLDocument::parseHTML(html->toUtf8());
     ASSERT_TRUE(parsed);
-    EXPECT_EQ(parsed->nodesForXPath(QStringLiteral("//title")).value(0).textContent(), item_.record().title);
+    EXPECT_EQ(parsed->nodesForXPath(QStringLiteral("//title")).value(0).textContent(),
+              item_.record().title);
     EXPECT_EQ(parsed->nodesForXPath(QStringLiteral("//body/p")).value(0).textContent(),
               QStringLiteral("Grüße, 日本語 😀"));
 }

@@ -6,8 +6,8 @@
 
 #include "enex/EvernoteXMLItem.h"
 #include "formats/PMNoteFile.h"
-#include "platform/foundation/Operation.h"
 #include "platform/foundation/FileResourceValues.h"
+#include "platform/foundation/Operation.h"
 #include "tests/enex/ItemFixture.h"
 #include "tests/support/ENEXBuilder.h"
 #include "tests/support/TestEnvironment.h"
@@ -21,7 +21,8 @@ TestAttachment pdf(const QString& fileName = QStringLiteral("report.pdf")) {
 }  // namespace
 
 TEST(EvernoteXMLItemTest, SingleAttachmentBecomesItsFileNamedAfterTheTitle) {
-    for (const QString& enml : {QStringLiteral("%MEDIA0%"), QStringLiteral("<div><br/>%MEDIA0%<br/></div>")}) {
+    for (const QString& enml :
+         {QStringLiteral("%MEDIA0%"), QStringLiteral("<div><br/>%MEDIA0%<br/></div>")}) {
         ItemFixture f(QStringLiteral("Quarterly"), enml, {pdf()});
         f.item->record().created = QDateTime(QDate(2013, 7, 30), QTime(20, 52, 4), Qt::UTC);
         f.item->record().updated = QDateTime(QDate(2014, 1, 2), QTime(3, 4, 5), Qt::UTC);
@@ -30,15 +31,19 @@ TEST(EvernoteXMLItemTest, SingleAttachmentBecomesItsFileNamedAfterTheTitle) {
         Error error;
         const auto dict = f.item->itemDictInGroup(folderGroup(), &error);
         ASSERT_TRUE(dict.has_value()) << error.description().toStdString();
-        EXPECT_EQ(dict->keys(), (QStringList{QStringLiteral("com.quorvel.Pelmora.EntityName"), QStringLiteral("name"),
-                                             QStringLiteral("identifier"), QStringLiteral("dateCreated"),
-                                             QStringLiteral("dateModified"), QStringLiteral("comments"),
-                                             QStringLiteral("tagsString"), QStringLiteral("itemType"),
-                                             QStringLiteral("filename"), QStringLiteral("absoluteFilename")}));
+        EXPECT_EQ(
+            dict->keys(),
+            (QStringList{QStringLiteral("com.quorvel.Pelmora.EntityName"), QStringLiteral("name"),
+                         QStringLiteral("identifier"), QStringLiteral("dateCreated"),
+                         QStringLiteral("dateModified"), QStringLiteral("comments"),
+                         QStringLiteral("tagsString"), QStringLiteral("itemType"),
+                         QStringLiteral("filename"), QStringLiteral("absoluteFilename")}));
         EXPECT_EQ(dict->value(QStringLiteral("name")).toString(), QStringLiteral("Quarterly"));
-        EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(), QStringLiteral("Quarterly.pdf"));
+        EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(),
+                  QStringLiteral("Quarterly.pdf"));
         EXPECT_EQ(dict->value(QStringLiteral("itemType")).toInteger(), 2);
-        EXPECT_EQ(dict->value(QStringLiteral("tagsString")).toString(), QStringLiteral("work,finance"));
+        EXPECT_EQ(dict->value(QStringLiteral("tagsString")).toString(),
+                  QStringLiteral("work,finance"));
         EXPECT_FALSE(dict->contains(QStringLiteral("extensionHidden")));
         const QString path = dict->value(QStringLiteral("absoluteFilename")).toString();
         QFile file(path);
@@ -49,12 +54,14 @@ TEST(EvernoteXMLItemTest, SingleAttachmentBecomesItsFileNamedAfterTheTitle) {
         if (values.tagNames) {  // where the file system keeps them
             EXPECT_EQ(*values.tagNames, f.item->record().tags);
         }
-        EXPECT_EQ(f.files(), QStringList{QStringLiteral("Quarterly.pdf")});  // no scratch folder left
+        EXPECT_EQ(f.files(),
+                  QStringList{QStringLiteral("Quarterly.pdf")});  // no scratch folder left
     }
 }
 
 TEST(EvernoteXMLItemTest, AttachmentNamesWithoutExtensionOrNameAtAll) {
-    ItemFixture scan(QStringLiteral("Title"), QStringLiteral("%MEDIA0%"), {pdf(QStringLiteral("scan"))});
+    ItemFixture scan(QStringLiteral("Title"), QStringLiteral("%MEDIA0%"),
+                     {pdf(QStringLiteral("scan"))});
     auto dict = scan.item->itemDictInGroup(folderGroup());
     ASSERT_TRUE(dict.has_value());
     EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(), QStringLiteral("scan"));
@@ -66,15 +73,17 @@ TEST(EvernoteXMLItemTest, AttachmentNamesWithoutExtensionOrNameAtAll) {
 }
 
 TEST(EvernoteXMLItemTest, HostileNamesStayInsideTheNotebookFolder) {
-    const QStringList names = {QStringLiteral("../../escape"), QStringLiteral("/etc/passwd"), QStringLiteral(".."),
-                               QStringLiteral("."), QStringLiteral("a/b"), QString(300, u'x'),
+    const QStringList names = {QStringLiteral("../../escape"), QStringLiteral("/etc/passwd"),
+                               QStringLiteral(".."),           QStringLiteral("."),
+                               QStringLiteral("a/b"),          QString(300, u'x'),
                                QStringLiteral("bell\x07name"), QStringLiteral("  \n  ")};
     for (const QString& name : names) {
         ItemFixture f(QString(), QStringLiteral("%MEDIA0%"), {pdf(name)});
         const auto dict = f.item->itemDictInGroup(folderGroup());
         ASSERT_TRUE(dict.has_value()) << name.toStdString();
         const QFileInfo written(dict->value(QStringLiteral("absoluteFilename")).toString());
-        EXPECT_EQ(written.absolutePath(), QFileInfo(f.folder).absoluteFilePath()) << name.toStdString();
+        EXPECT_EQ(written.absolutePath(), QFileInfo(f.folder).absoluteFilePath())
+            << name.toStdString();
         EXPECT_TRUE(written.isFile()) << name.toStdString();
         EXPECT_LE(written.fileName().size(), 255);
         EXPECT_FALSE(QFile::exists(f.env.path(QStringLiteral("escape"))));
@@ -82,7 +91,8 @@ TEST(EvernoteXMLItemTest, HostileNamesStayInsideTheNotebookFolder) {
 }
 
 TEST(EvernoteXMLItemTest, TitleWithoutTextKeepsTheAttachmentsOwnName) {
-    ItemFixture f(QStringLiteral("   "), QStringLiteral("%MEDIA0%"), {pdf(QStringLiteral("minutes.pdf"))});
+    ItemFixture f(QStringLiteral("   "), QStringLiteral("%MEDIA0%"),
+                  {pdf(QStringLiteral("minutes.pdf"))});
     const auto dict = f.item->itemDictInGroup(folderGroup());
     ASSERT_TRUE(dict.has_value());
     EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(), QStringLiteral("minutes.pdf"));
@@ -116,13 +126,15 @@ TEST(EvernoteXMLItemTest, OtherNotesBecomeNotePackages) {
         EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(), QStringLiteral("N.pmnote"));
         EXPECT_EQ(dict->value(QStringLiteral("name")).toString(), QStringLiteral("N"));
         EXPECT_TRUE(dict->value(QStringLiteral("extensionHidden")).toBool());
-        EXPECT_EQ(f.files(), QStringList{QStringLiteral("N.pmnote")}) << c.enml.toStdString();  // scratch folder gone
+        EXPECT_EQ(f.files(), QStringList{QStringLiteral("N.pmnote")})
+            << c.enml.toStdString();  // scratch folder gone
     }
 }
 
 TEST(EvernoteXMLItemTest, NotePackageHoldsAttachmentsAndChecklistsWhereTheirMarkersStood) {
     ItemFixture f(QStringLiteral("Plan"),
-                  QStringLiteral("<div><en-todo checked=\"true\"/>first</div><div><en-todo checked=\"true\"/>second</div>"
+                  QStringLiteral("<div><en-todo checked=\"true\"/>first</div><div><en-todo "
+                                 "checked=\"true\"/>second</div>"
                                  "<div>see %MEDIA0% here</div>"),
                   {pdf(QStringLiteral("ticket.pdf"))});
     Error error;
@@ -137,7 +149,8 @@ TEST(EvernoteXMLItemTest, NotePackageHoldsAttachmentsAndChecklistsWhereTheirMark
     EXPECT_TRUE(text.contains("NeXTGraphic ticket.pdf"));
     auto note = PMNoteFile::noteFileWithFileURL(QUrl::fromLocalFile(package), &error);
     ASSERT_NE(note, nullptr) << error.description().toStdString();
-    const auto checklists = note->noteAttributes().checklistItems().value_or(QList<PMNoteChecklistItem>());
+    const auto checklists =
+        note->noteAttributes().checklistItems().value_or(QList<PMNoteChecklistItem>());
     ASSERT_EQ(checklists.size(), 2);
     EXPECT_TRUE(checklists[0].on());
     EXPECT_TRUE(checklists[1].on());
@@ -156,8 +169,9 @@ TEST(EvernoteXMLItemTest, SameTitleTwiceGivesANumberedPackage) {
 
 TEST(EvernoteXMLItemTest, MarkerTextInANoteNeverReadsOtherFiles) {
     TestEnvironment env;
-    ItemFixture f(QStringLiteral("Sly"),
-                  QStringLiteral("<div>***PELMORAATTACHMENT ../../secret PELMORAATTACHMENT***</div>"), {});
+    ItemFixture f(
+        QStringLiteral("Sly"),
+        QStringLiteral("<div>***PELMORAATTACHMENT ../../secret PELMORAATTACHMENT***</div>"), {});
     f.env.writeFile(QStringLiteral("secret"), "do not import");
     Error error;
     const auto dict = f.item->itemDictInGroup(folderGroup(), &error);
@@ -167,8 +181,9 @@ TEST(EvernoteXMLItemTest, MarkerTextInANoteNeverReadsOtherFiles) {
 }
 
 TEST(EvernoteXMLItemTest, WebClipWithOnlyImagesBecomesAWebArchive) {
-    ItemFixture f(QStringLiteral("Clip"), QStringLiteral("<div>clipped %MEDIA0%</div>"),
-                  {{QByteArray("\x89PNG fake"), QStringLiteral("image/png"), QStringLiteral("shot.png")}});
+    ItemFixture f(
+        QStringLiteral("Clip"), QStringLiteral("<div>clipped %MEDIA0%</div>"),
+        {{QByteArray("\x89PNG fake"), QStringLiteral("image/png"), QStringLiteral("shot.png")}});
     f.item->record().noteAttributes.source = QStringLiteral("web.clip");
     f.item->record().noteAttributes.sourceURL = QStringLiteral("https://example.com/page");
     std::optional<PlistDictionary> dict;
@@ -178,15 +193,21 @@ TEST(EvernoteXMLItemTest, WebClipWithOnlyImagesBecomesAWebArchive) {
     ASSERT_TRUE(runEventLoopUntil([&] { return worker.operationCount() == 0; }, 60000));
     ASSERT_TRUE(dict.has_value()) << error.description().toStdString();
     EXPECT_EQ(dict->value(QStringLiteral("itemType")).toInteger(), 7);
-    EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(), QStringLiteral("Clip.webarchive"));
-    auto archive = PlistValue::readFromFile(dict->value(QStringLiteral("absoluteFilename")).toString());
+    EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(),
+              QStringLiteral("Clip.webarchive"));
+    auto archive =
+        PlistValue::readFromFile(dict->value(QStringLiteral("absoluteFilename")).toString());
     ASSERT_TRUE(archive.has_value());
     const PlistDictionary root = archive->toDictionary();
-    EXPECT_EQ(root.value(QStringLiteral("PelmoraResource")).toDictionary().value(QStringLiteral("PMOriginalWebURL")).toString(),
+    EXPECT_EQ(root.value(QStringLiteral("PelmoraResource"))
+                  .toDictionary()
+                  .value(QStringLiteral("PMOriginalWebURL"))
+                  .toString(),
               QStringLiteral("https://example.com/page"));
     const PlistArray subresources = root.value(QStringLiteral("WebSubresources")).toArray();
     ASSERT_EQ(subresources.size(), 1);
-    EXPECT_EQ(subresources.at(0).toDictionary().value(QStringLiteral("WebResourceData")).toData(), QByteArray("\x89PNG fake"));
+    EXPECT_EQ(subresources.at(0).toDictionary().value(QStringLiteral("WebResourceData")).toData(),
+              QByteArray("\x89PNG fake"));
 }
 
 TEST(EvernoteXMLItemTest, WebClipWithADocumentFallsBackToANotePackage) {
@@ -203,7 +224,8 @@ TEST(EvernoteXMLItemTest, WebClipWithADocumentFallsBackToANotePackage) {
 // web archive attempt that writes it beside the clip's page first.
 TEST(EvernoteXMLItemTest, WebClipFallingBackKeepsALargeAttachmentsBytes) {
     ItemFixture f(QStringLiteral("Clip"), QStringLiteral("<div>clipped %MEDIA0%</div>"), {pdf()});
-    auto spooled = std::make_unique<EvernoteXMLResource>(f.folder, 4);  // anything over 4 bytes goes to a file
+    auto spooled =
+        std::make_unique<EvernoteXMLResource>(f.folder, 4);  // anything over 4 bytes goes to a file
     spooled->appendBase64Text(QString::fromLatin1(QByteArray("%PDF-1.4 test").toBase64()));
     spooled->mime = QStringLiteral("application/pdf");
     spooled->attributes.filename = QStringLiteral("report.pdf");
@@ -213,7 +235,8 @@ TEST(EvernoteXMLItemTest, WebClipFallingBackKeepsALargeAttachmentsBytes) {
     f.item->record().noteAttributes.sourceURL = QStringLiteral("https://example.com/page");
     const auto dict = f.item->itemDictInGroup(folderGroup());
     ASSERT_TRUE(dict.has_value());
-    QFile attachment(dict->value(QStringLiteral("absoluteFilename")).toString() + QStringLiteral("/report.pdf"));
+    QFile attachment(dict->value(QStringLiteral("absoluteFilename")).toString() +
+                     QStringLiteral("/report.pdf"));
     ASSERT_TRUE(attachment.open(QIODevice::ReadOnly));
     EXPECT_EQ(attachment.readAll(), QByteArray("%PDF-1.4 test"));
 }
@@ -226,7 +249,8 @@ TEST(EvernoteXMLItemTest, TypedGroupsWriteIntoTheTypeFolder) {
     group.set(QStringLiteral("groupType"), 71);
     const auto dict = f.item->itemDictInGroup(group);
     ASSERT_TRUE(dict.has_value());
-    EXPECT_EQ(dict->value(QStringLiteral("absoluteFilename")).toString(), f.folder + QStringLiteral("/Images/Pic.png"));
+    EXPECT_EQ(dict->value(QStringLiteral("absoluteFilename")).toString(),
+              f.folder + QStringLiteral("/Images/Pic.png"));
     EXPECT_EQ(EvernoteXMLItem::libraryFolderForType(7), QStringLiteral("Web Pages"));
     EXPECT_FALSE(EvernoteXMLItem::libraryFolderForType(8).has_value());
 }

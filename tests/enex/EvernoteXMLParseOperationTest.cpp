@@ -24,14 +24,15 @@ ParseResult parse(const TestEnvironment& env, const QByteArray& enex,
     QDir().mkpath(folder);
     PlistDictionary group;
     group.set(QStringLiteral("groupType"), 70);
-    auto op = EvernoteXMLParseOperation::evernoteParseOperationForFileAtURL(QUrl::fromLocalFile(file),
-                                                                            QUrl::fromLocalFile(folder), group);
+    auto op = EvernoteXMLParseOperation::evernoteParseOperationForFileAtURL(
+        QUrl::fromLocalFile(file), QUrl::fromLocalFile(folder), group);
     ParseResult result;
-    op->setParseOperationDidExportItemBlock([&](const std::optional<PlistDictionary>& item, const Error& error) {
-        result.items << item;
-        result.itemErrors << error;
-        if (during) during(*op);
-    });
+    op->setParseOperationDidExportItemBlock(
+        [&](const std::optional<PlistDictionary>& item, const Error& error) {
+            result.items << item;
+            result.itemErrors << error;
+            if (during) during(*op);
+        });
     op->setParseOperationCompletionBlock([&](const Error& error) {
         ++result.completions;
         result.completionError = error;
@@ -43,21 +44,38 @@ ParseResult parse(const TestEnvironment& env, const QByteArray& enex,
     return result;
 }
 
-TestAttachment file(const QString& name) { return {QByteArray("bytes of ") + name.toUtf8(), QStringLiteral("application/pdf"), name}; }
+TestAttachment file(const QString& name) {
+    return {QByteArray("bytes of ") + name.toUtf8(), QStringLiteral("application/pdf"), name};
+}
 
 }  // namespace
 
 TEST(EvernoteXMLParseOperationTest, NotesAreConvertedInDocumentOrder) {
     TestEnvironment env;
     const QByteArray enex = buildENEX({
-        {QStringLiteral("One"), QStringLiteral("%MEDIA0%"), {}, QStringLiteral("20130730T205204Z"), {}, {}, {}, {file(QStringLiteral("a.pdf"))}},
+        {QStringLiteral("One"),
+         QStringLiteral("%MEDIA0%"),
+         {},
+         QStringLiteral("20130730T205204Z"),
+         {},
+         {},
+         {},
+         {file(QStringLiteral("a.pdf"))}},
         {QStringLiteral("Text"), QStringLiteral("<div>not a single attachment</div>")},
-        {QStringLiteral("Two"), QStringLiteral("%MEDIA0%"), {}, {}, {}, {}, {}, {file(QStringLiteral("b.pdf"))}},
+        {QStringLiteral("Two"),
+         QStringLiteral("%MEDIA0%"),
+         {},
+         {},
+         {},
+         {},
+         {},
+         {file(QStringLiteral("b.pdf"))}},
     });
     const ParseResult r = parse(env, enex);
     ASSERT_EQ(r.items.size(), 3);
     EXPECT_EQ(r.items[0]->value(QStringLiteral("filename")).toString(), QStringLiteral("One.pdf"));
-    EXPECT_EQ(r.items[1]->value(QStringLiteral("filename")).toString(), QStringLiteral("Text.pmnote"));
+    EXPECT_EQ(r.items[1]->value(QStringLiteral("filename")).toString(),
+              QStringLiteral("Text.pmnote"));
     EXPECT_EQ(r.items[2]->value(QStringLiteral("filename")).toString(), QStringLiteral("Two.pdf"));
     EXPECT_EQ(r.completions, 1);
     EXPECT_TRUE(r.completionError.isNull());
@@ -75,9 +93,24 @@ TEST(EvernoteXMLParseOperationTest, DataWithoutBase64EncodingStopsWith1003) {
     TestEnvironment env;
     TestAttachment a = file(QStringLiteral("a.pdf"));
     a.withEncoding = false;
-    const QByteArray enex = buildENEX({{QStringLiteral("First"), QStringLiteral("%MEDIA0%"), {}, {}, {}, {}, {}, {file(QStringLiteral("x.pdf"))}},
-                                       {QStringLiteral("Bad"), QStringLiteral("%MEDIA0%"), {}, {}, {}, {}, {}, {a}},
-                                       {QStringLiteral("Never"), QStringLiteral("%MEDIA0%"), {}, {}, {}, {}, {}, {file(QStringLiteral("y.pdf"))}}});
+    const QByteArray enex =
+        buildENEX({{QStringLiteral("First"),
+                    QStringLiteral("%MEDIA0%"),
+                    {},
+                    {},
+                    {},
+                    {},
+                    {},
+                    {file(QStringLiteral("x.pdf"))}},
+                   {QStringLiteral("Bad"), QStringLiteral("%MEDIA0%"), {}, {}, {}, {}, {}, {a}},
+                   {QStringLiteral("Never"),
+                    QStringLiteral("%MEDIA0%"),
+                    {},
+                    {},
+                    {},
+                    {},
+                    {},
+                    {file(QStringLiteral("y.pdf"))}}});
     const ParseResult r = parse(env, enex);
     EXPECT_EQ(r.items.size(), 1);  // notes already handed on stay handed on
     EXPECT_EQ(r.completions, 1);
@@ -93,12 +126,15 @@ TEST(EvernoteXMLParseOperationTest, FieldsAreReadFromTheirElements) {
     const QByteArray enex =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\xef\xbb\xbf"
         "<en-export><note><title>R&amp;D</title><content><![CDATA[<en-note>"
-        "<en-media hash=\"" + TestAttachment{QByteArray("pdf"), QString(), QString()}.hash().toLatin1() +
+        "<en-media hash=\"" +
+        TestAttachment{QByteArray("pdf"), QString(), QString()}.hash().toLatin1() +
         "\" type=\"application/pdf\"/></en-note>]]></content>"
         "<created>20141231T235959Z</created><tag>one</tag><tag> two </tag>"
-        "<note-attributes><source>mail.smtp</source><source-url>https://e.com/?a=1&amp;b=2</source-url></note-attributes>"
+        "<note-attributes><source>mail.smtp</source><source-url>https://e.com/?a=1&amp;b=2</"
+        "source-url></note-attributes>"
         "<resource><data encoding=\"base64\">cGRm</data><mime>application/pdf</mime>"
-        "<resource-attributes><file-name>f.pdf</file-name></resource-attributes></resource></note></en-export>";
+        "<resource-attributes><file-name>f.pdf</file-name></resource-attributes></resource></"
+        "note></en-export>";
     const QByteArray withoutBOM = QByteArray(enex).replace("\xef\xbb\xbf", "");
     const ParseResult r = parse(env, withoutBOM);
     ASSERT_EQ(r.items.size(), 1);
@@ -108,12 +144,20 @@ TEST(EvernoteXMLParseOperationTest, FieldsAreReadFromTheirElements) {
     EXPECT_EQ(d.value(QStringLiteral("filename")).toString(), QStringLiteral("R&D.pdf"));
     EXPECT_EQ(d.value(QStringLiteral("dateCreated")).toDate().date(), QDate(2014, 12, 31));
     EXPECT_EQ(d.value(QStringLiteral("tagsString")).toString(), QStringLiteral("one,two"));
-    EXPECT_EQ(d.value(QStringLiteral("comments")).toString(), QStringLiteral("https://e.com/?a=1&b=2"));
+    EXPECT_EQ(d.value(QStringLiteral("comments")).toString(),
+              QStringLiteral("https://e.com/?a=1&b=2"));
 }
 
 TEST(EvernoteXMLParseOperationTest, MalformedXMLEndsWithTheParsersError) {
     TestEnvironment env;
-    QByteArray enex = buildENEX({{QStringLiteral("A"), QStringLiteral("%MEDIA0%"), {}, {}, {}, {}, {}, {file(QStringLiteral("a.pdf"))}}});
+    QByteArray enex = buildENEX({{QStringLiteral("A"),
+                                  QStringLiteral("%MEDIA0%"),
+                                  {},
+                                  {},
+                                  {},
+                                  {},
+                                  {},
+                                  {file(QStringLiteral("a.pdf"))}}});
     enex.replace("</en-export>", "<note><title>broken</note></en-export>");
     const ParseResult r = parse(env, enex);
     EXPECT_EQ(r.items.size(), 1);
@@ -125,8 +169,11 @@ TEST(EvernoteXMLParseOperationTest, CancellationAbortsTheParse) {
     TestEnvironment env;
     QList<TestNote> notes;
     for (int i = 0; i < 50; ++i)
-        notes << TestNote{QStringLiteral("N%1").arg(i), QStringLiteral("%MEDIA0%"), {}, {}, {}, {}, {}, {file(QStringLiteral("a.pdf"))}};
-    const ParseResult r = parse(env, buildENEX(notes), [](EvernoteXMLParseOperation& op) { op.cancel(); });
+        notes << TestNote{
+            QStringLiteral("N%1").arg(i),   QStringLiteral("%MEDIA0%"), {}, {}, {}, {}, {},
+            {file(QStringLiteral("a.pdf"))}};
+    const ParseResult r =
+        parse(env, buildENEX(notes), [](EvernoteXMLParseOperation& op) { op.cancel(); });
     EXPECT_LT(r.items.size(), 50);
     EXPECT_EQ(r.completions, 1);
     EXPECT_FALSE(r.completionError.isNull());
@@ -136,7 +183,8 @@ TEST(EvernoteXMLParseOperationTest, MissingFileEndsWithAnError) {
     TestEnvironment env;
     PlistDictionary group;
     auto op = EvernoteXMLParseOperation::evernoteParseOperationForFileAtURL(
-        QUrl::fromLocalFile(env.path(QStringLiteral("absent.enex"))), QUrl::fromLocalFile(env.root()), group);
+        QUrl::fromLocalFile(env.path(QStringLiteral("absent.enex"))),
+        QUrl::fromLocalFile(env.root()), group);
     int completions = 0;
     Error error;
     op->setParseOperationCompletionBlock([&](const Error& e) {
@@ -224,16 +272,20 @@ TEST(EvernoteXMLParseOperationTest, IndentedAndOneLineExportsGiveTheSameItem) {
                   QDateTime(QDate(2022, 5, 20), QTime(22, 8, 16), Qt::UTC));
         EXPECT_EQ(d.value(QStringLiteral("dateModified")).toDate(),
                   QDateTime(QDate(2022, 5, 20), QTime(22, 17, 29), Qt::UTC));
-        EXPECT_EQ(d.value(QStringLiteral("tagsString")).toString(), QStringLiteral("travel,summer"));
-        EXPECT_EQ(d.value(QStringLiteral("itemType")).toInteger(), 1);  // a clip without a source URL is a note
+        EXPECT_EQ(d.value(QStringLiteral("tagsString")).toString(),
+                  QStringLiteral("travel,summer"));
+        EXPECT_EQ(d.value(QStringLiteral("itemType")).toInteger(),
+                  1);  // a clip without a source URL is a note
     }
-    EXPECT_EQ(items[0].value(QStringLiteral("filename")), items[1].value(QStringLiteral("filename")));
+    EXPECT_EQ(items[0].value(QStringLiteral("filename")),
+              items[1].value(QStringLiteral("filename")));
 }
 
 TEST(EvernoteXMLParseOperationTest, EscapedContentKeepsTheSpacesBetweenElements) {
     TestEnvironment env;
     const QByteArray enex =
-        "<en-export><note><title>Escaped</title><content>\n  &lt;en-note&gt;&lt;div&gt;&lt;b&gt;alpha&lt;/b&gt; "
+        "<en-export><note><title>Escaped</title><content>\n  "
+        "&lt;en-note&gt;&lt;div&gt;&lt;b&gt;alpha&lt;/b&gt; "
         "&lt;i&gt;beta&lt;/i&gt;&lt;/div&gt;&lt;/en-note&gt;\n  </content></note></en-export>";
     const ParseResult r = parse(env, enex);
     ASSERT_EQ(r.items.size(), 1);
@@ -247,13 +299,14 @@ TEST(EvernoteXMLParseOperationTest, EscapedContentKeepsTheSpacesBetweenElements)
 TEST(EvernoteXMLParseOperationTest, AWebClipBecomesAWebArchive) {
     // Any web clip went through freed memory while its frames were archived.
     TestEnvironment env;
-    const QString file = env.writeFile(QStringLiteral("clip.enex"), fuzzSeed("enex/any_web_clip.enex"));
+    const QString file =
+        env.writeFile(QStringLiteral("clip.enex"), fuzzSeed("enex/any_web_clip.enex"));
     const QString folder = env.path(QStringLiteral("Notebook"));
     QDir().mkpath(folder);
     PlistDictionary group;
     group.set(QStringLiteral("groupType"), 70);
-    auto op = EvernoteXMLParseOperation::evernoteParseOperationForFileAtURL(QUrl::fromLocalFile(file),
-                                                                            QUrl::fromLocalFile(folder), group);
+    auto op = EvernoteXMLParseOperation::evernoteParseOperationForFileAtURL(
+        QUrl::fromLocalFile(file), QUrl::fromLocalFile(folder), group);
     QList<std::optional<PlistDictionary>> items;
     op->setParseOperationDidExportItemBlock(
         [&](const std::optional<PlistDictionary>& item, const Error&) { items << item; });
@@ -262,5 +315,6 @@ TEST(EvernoteXMLParseOperationTest, AWebClipBecomesAWebArchive) {
     ASSERT_TRUE(runEventLoopUntil([&] { return queue.operationCount() == 0; }, 60000));
     ASSERT_EQ(items.size(), 1);
     ASSERT_TRUE(items[0]);
-    EXPECT_EQ(items[0]->value(QStringLiteral("filename")).toString(), QStringLiteral("clip.webarchive"));
+    EXPECT_EQ(items[0]->value(QStringLiteral("filename")).toString(),
+              QStringLiteral("clip.webarchive"));
 }

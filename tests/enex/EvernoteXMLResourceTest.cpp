@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -6,7 +7,6 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cerrno>
-#include <sys/stat.h>
 
 #include "enex/EvernoteXMLResource.h"
 #include "tests/support/TestEnvironment.h"
@@ -14,7 +14,8 @@
 
 namespace {
 
-std::unique_ptr<EvernoteXMLResource> resourceWith(const QByteArray& base64, const QString& mime = QString(),
+std::unique_ptr<EvernoteXMLResource> resourceWith(const QByteArray& base64,
+                                                  const QString& mime = QString(),
                                                   const QString& fileName = QString()) {
     auto r = std::make_unique<EvernoteXMLResource>();
     r->base64Data = base64;
@@ -34,7 +35,8 @@ TEST(Base64Test, IgnoresCharactersOutsideTheAlphabet) {
     EXPECT_EQ(decodeBase64IgnoringUnknownCharacters(wrapped), bytes);
     EXPECT_EQ(decodeBase64IgnoringUnknownCharacters("Zm9v\nYmFy"), QByteArray("foobar"));
     EXPECT_EQ(decodeBase64IgnoringUnknownCharacters("Zm8="), QByteArray("fo"));
-    EXPECT_EQ(decodeBase64IgnoringUnknownCharacters("Zm8"), QByteArray("fo"));  // unpadded final group
+    EXPECT_EQ(decodeBase64IgnoringUnknownCharacters("Zm8"),
+              QByteArray("fo"));  // unpadded final group
 }
 
 TEST(Base64Test, PiecesSplitAnywhereDecodeLikeTheWhole) {
@@ -43,16 +45,19 @@ TEST(Base64Test, PiecesSplitAnywhereDecodeLikeTheWhole) {
     const QString text = QString::fromLatin1(bytes.toBase64());
     for (int piece : {1, 2, 3, 5, 76, 301}) {
         EvernoteXMLResource r;
-        for (qsizetype i = 0; i < text.size(); i += piece) r.appendBase64Text(QStringView(text).mid(i, piece));
+        for (qsizetype i = 0; i < text.size(); i += piece)
+            r.appendBase64Text(QStringView(text).mid(i, piece));
         EXPECT_EQ(r.getContentData(), bytes) << piece;
     }
 }
 
 TEST(Base64Test, FailsOnTextThatCannotEncodeBytes) {
-    EXPECT_FALSE(decodeBase64IgnoringUnknownCharacters("Zm9vY").has_value());     // a lone final character
-    EXPECT_FALSE(decodeBase64IgnoringUnknownCharacters("Zm8=Zm8=").has_value());  // data after padding
-    EXPECT_FALSE(decodeBase64IgnoringUnknownCharacters("Zg===").has_value());     // too much padding
-    EXPECT_FALSE(decodeBase64IgnoringUnknownCharacters(" \n\t").has_value());     // nothing at all
+    EXPECT_FALSE(
+        decodeBase64IgnoringUnknownCharacters("Zm9vY").has_value());  // a lone final character
+    EXPECT_FALSE(
+        decodeBase64IgnoringUnknownCharacters("Zm8=Zm8=").has_value());        // data after padding
+    EXPECT_FALSE(decodeBase64IgnoringUnknownCharacters("Zg===").has_value());  // too much padding
+    EXPECT_FALSE(decodeBase64IgnoringUnknownCharacters(" \n\t").has_value());  // nothing at all
 }
 
 TEST(Base64Test, MegabytesOfPaddingAloneFailWithoutGrowing) {
@@ -91,7 +96,8 @@ TEST(EvernoteXMLResourceTest, DecodesOnceAndReportsBothErrors) {
 TEST(EvernoteXMLResourceTest, DigestIsLowerCaseMD5OfTheBytes) {
     const QByteArray bytes("\x00\xff hello", 8);
     auto r = resourceWith(bytes.toBase64());
-    const QString expected = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
+    const QString expected =
+        QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex());
     EXPECT_EQ(r->md5Hash(), expected);
     EXPECT_EQ(r->md5Hash()->size(), 32);
 }
@@ -107,7 +113,9 @@ TEST(EvernoteXMLResourceTest, ItemTypeFromMIMEThenExtension) {
     EXPECT_EQ(resourceWith("", QString(), QStringLiteral("scan"))->itemType(), 2);
     EXPECT_EQ(resourceWith("", QString(), QString())->itemType(), 2);
     // The MIME type decides even when the name says otherwise.
-    EXPECT_EQ(resourceWith("", QStringLiteral("application/pdf"), QStringLiteral("x.png"))->itemType(), 2);
+    EXPECT_EQ(
+        resourceWith("", QStringLiteral("application/pdf"), QStringLiteral("x.png"))->itemType(),
+        2);
 }
 
 TEST(EvernoteXMLResourceTest, LargeAttachmentIsDecodedIntoItsFileNeverIntoMemory) {
@@ -135,8 +143,9 @@ TEST(EvernoteXMLResourceTest, LargeAttachmentIsDecodedIntoItsFileNeverIntoMemory
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::ReadOnly));
         EXPECT_EQ(file.readAll(), bytes);
-        EXPECT_EQ(r.md5Hash(),
-                  QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex()));
+        EXPECT_EQ(
+            r.md5Hash(),
+            QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex()));
     }
     EXPECT_FALSE(QFile::exists(path));  // the file goes with the resource
 
@@ -154,7 +163,8 @@ TEST(EvernoteXMLResourceTest, LargeAttachmentIsDecodedIntoItsFileNeverIntoMemory
     struct stat item {};
     ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &item), 0);
     EXPECT_EQ(item.st_ino, spooled.st_ino);
-    EXPECT_EQ(QDir(env.root()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("item.bin")});
+    EXPECT_EQ(QDir(env.root()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{QStringLiteral("item.bin")});
 }
 
 TEST(EvernoteXMLResourceTest, SmallAttachmentStaysInMemoryAndBadTextLeavesNoFile) {
@@ -166,7 +176,8 @@ TEST(EvernoteXMLResourceTest, SmallAttachmentStaysInMemoryAndBadTextLeavesNoFile
     EXPECT_EQ(small.getContentData(), QByteArray("foobar"));
 
     EvernoteXMLResource broken(env.root(), 16);
-    broken.appendBase64Text(QString::fromLatin1(QByteArray(4096, 'x').toBase64()) + QStringLiteral("=A"));
+    broken.appendBase64Text(QString::fromLatin1(QByteArray(4096, 'x').toBase64()) +
+                            QStringLiteral("=A"));
     Error error;
     EXPECT_FALSE(broken.finishDecoding(&error));
     EXPECT_EQ(error.code(), 1002);
@@ -199,7 +210,8 @@ TEST(EvernoteXMLResourceTest, AttachmentLargerThanTheFreeSpaceFailsBeforeFilling
         EvernoteXMLResource r(env.root(), 1024);
         r.attributes.filename = QStringLiteral("scan.pdf");
         r.setFreeSpaceQuery(std::move(query));
-        for (qsizetype i = 0; i < text.size(); i += 4096) r.appendBase64Text(QStringView(text).mid(i, 4096));
+        for (qsizetype i = 0; i < text.size(); i += 4096)
+            r.appendBase64Text(QStringView(text).mid(i, 4096));
         return r.finishDecoding(error) && r.wasStored();
     };
 
@@ -207,7 +219,8 @@ TEST(EvernoteXMLResourceTest, AttachmentLargerThanTheFreeSpaceFailsBeforeFilling
     qint64 free = 0;
     const auto disk = [&](const QString& folder) {
         qint64 used = 0;
-        for (const QFileInfo& file : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden)) used += file.size();
+        for (const QFileInfo& file : QDir(folder).entryInfoList(QDir::Files | QDir::Hidden))
+            used += file.size();
         return std::optional<qint64>(free - used);
     };
     Error error;
@@ -215,7 +228,8 @@ TEST(EvernoteXMLResourceTest, AttachmentLargerThanTheFreeSpaceFailsBeforeFilling
     EXPECT_FALSE(spooled(disk, &error));
     EXPECT_EQ(error.domain(), kEvernoteXMLResourceErrorDomain);
     EXPECT_EQ(error.code(), EvernoteXMLResourceNotEnoughSpace);
-    EXPECT_TRUE(error.description().contains(QStringLiteral("“scan.pdf”"))) << error.description().toStdString();
+    EXPECT_TRUE(error.description().contains(QStringLiteral("“scan.pdf”")))
+        << error.description().toStdString();
     EXPECT_TRUE(QDir(env.root()).entryList(QDir::Files | QDir::Hidden).isEmpty());
 
     free = EvernoteXMLResource::kFreeSpaceReserve + 64 * 1024;

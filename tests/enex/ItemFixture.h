@@ -14,16 +14,20 @@ struct ItemFixture {
     QString folder = env.path(QStringLiteral("Notebook"));
     std::unique_ptr<EvernoteXMLItem> item;
 
-    ItemFixture(const QString& title, const QString& enml, const QList<TestAttachment>& attachments) {
+    ItemFixture(const QString& title, const QString& enml,
+                const QList<TestAttachment>& attachments) {
         QDir().mkpath(folder);
         item = std::make_unique<EvernoteXMLItem>(QUrl::fromLocalFile(folder));
         item->record().title = title;
         QString body = enml;
         for (int i = 0; i < attachments.size(); ++i)
             body.replace(QStringLiteral("%MEDIA%1%").arg(i), enMedia(attachments[i]));
-        item->record().contentData = (QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-                                            "<!DOCTYPE en-note SYSTEM \"http://xml.evernote.com/pub/enml2.dtd\">"
-                                            "<en-note>") + body + QStringLiteral("</en-note>")).toUtf8();
+        item->record().contentData =
+            (QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+                            "<!DOCTYPE en-note SYSTEM \"http://xml.evernote.com/pub/enml2.dtd\">"
+                            "<en-note>") +
+             body + QStringLiteral("</en-note>"))
+                .toUtf8();
         for (const TestAttachment& a : attachments) {
             auto r = std::make_unique<EvernoteXMLResource>();
             r->base64Data = a.bytes.toBase64();
@@ -33,7 +37,9 @@ struct ItemFixture {
         }
     }
 
-    QStringList files() const { return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot); }
+    QStringList files() const {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    }
 };
 
 inline PlistDictionary folderGroup() {

@@ -31,7 +31,8 @@ ConvertedNote convert(ItemFixture& f) {
 
 QList<bool> checklistStates(const PMNoteFile& note) {
     QList<bool> states;
-    for (const auto& item : note.noteAttributes().checklistItems().value_or(QList<PMNoteChecklistItem>()))
+    for (const auto& item :
+         note.noteAttributes().checklistItems().value_or(QList<PMNoteChecklistItem>()))
         states << item.on();
     return states;
 }
@@ -39,12 +40,14 @@ QList<bool> checklistStates(const PMNoteFile& note) {
 // The attachments of the text, in order, as (file name, bytes).
 QList<std::pair<QString, QByteArray>> attachments(const AttributedString& text) {
     QList<std::pair<QString, QByteArray>> found;
-    text.enumerateAttributes({0, text.length()}, [&](const TextAttributes& attributes, const TextRange& run, bool&) {
-        if (!attributes.attachment || attributes.attachment->fileWrapper().isDirectory()) return;
-        for (qsizetype i = 0; i < run.length; ++i)
-            found.append({attributes.attachment->fileWrapper().preferredFilename(),
-                          attributes.attachment->fileWrapper().regularFileContents()});
-    });
+    text.enumerateAttributes(
+        {0, text.length()}, [&](const TextAttributes& attributes, const TextRange& run, bool&) {
+            if (!attributes.attachment || attributes.attachment->fileWrapper().isDirectory())
+                return;
+            for (qsizetype i = 0; i < run.length; ++i)
+                found.append({attributes.attachment->fileWrapper().preferredFilename(),
+                              attributes.attachment->fileWrapper().regularFileContents()});
+        });
     return found;
 }
 
@@ -55,15 +58,17 @@ TestAttachment document(const QString& name, const QByteArray& bytes) {
 }  // namespace
 
 TEST(NoteConversionTest, EveryCheckBoxIsAChecklistItemThatSurvivesSaving) {
-    ItemFixture f(QStringLiteral("Boxes"),
-                  QStringLiteral(
-                      "<ul><li><en-todo checked=\"true\"/>one</li>"
-                      "<li><ul><li><en-todo/>two</li><li><div><en-todo checked=\"true\"/>three</div></li></ul></li></ul>"
-                      "<ol><li>text first <en-todo/>four</li></ol>"
-                      "<table><tr><td><en-todo checked=\"true\"/>five</td><td><en-todo/>six</td></tr></table>"
-                      "<ul style=\"--en-todo:true;\"><li style=\"--en-checked:true;\">seven</li>"
-                      "<li style=\"--en-checked:false;\">eight</li></ul>"),
-                  {});
+    ItemFixture f(
+        QStringLiteral("Boxes"),
+        QStringLiteral(
+            "<ul><li><en-todo checked=\"true\"/>one</li>"
+            "<li><ul><li><en-todo/>two</li><li><div><en-todo "
+            "checked=\"true\"/>three</div></li></ul></li></ul>"
+            "<ol><li>text first <en-todo/>four</li></ol>"
+            "<table><tr><td><en-todo checked=\"true\"/>five</td><td><en-todo/>six</td></tr></table>"
+            "<ul style=\"--en-todo:true;\"><li style=\"--en-checked:true;\">seven</li>"
+            "<li style=\"--en-checked:false;\">eight</li></ul>"),
+        {});
     ConvertedNote note = convert(f);
     ASSERT_NE(note.package, nullptr);
     const QList<bool> expected{true, false, true, false, true, false, true, false};
@@ -93,8 +98,9 @@ TEST(NoteConversionTest, TasksTakeTheirGroupsPlaceInSortOrderAndStrayTasksGoAtTh
         t.status = QString::fromLatin1(status);
         return t;
     };
-    f.item->record().tasks = {task("Second", "Q", "G1", "completed"), task("First", "C", "G1", "open"),
-                     task("Lost group", "A", "G9", "completed")};
+    f.item->record().tasks = {task("Second", "Q", "G1", "completed"),
+                              task("First", "C", "G1", "open"),
+                              task("Lost group", "A", "G9", "completed")};
     f.item->record().tasks[0].dueDate = QDateTime(QDate(2022, 5, 28), QTime(21, 59, 59), Qt::UTC);
     f.item->record().tasks[0].dueDateUIOption = QStringLiteral("date_only");
     f.item->record().tasks[0].timeZone = QStringLiteral("Europe/Budapest");
@@ -118,8 +124,9 @@ TEST(NoteConversionTest, TaskLinesSayWhatElseTheTaskHolds) {
     task.dueDate = QDateTime(QDate(2022, 5, 28), QTime(21, 59), Qt::UTC);
     task.flagged = true;
     task.reminderDate = QDateTime(QDate(2022, 5, 22), QTime(7, 0), Qt::UTC);
-    EXPECT_EQ(EvernoteTaskPlacement::lineText(task),
-              QStringLiteral("Call back (due 2022-05-28 21:59; flagged; reminder 2022-05-22 07:00)"));
+    EXPECT_EQ(
+        EvernoteTaskPlacement::lineText(task),
+        QStringLiteral("Call back (due 2022-05-28 21:59; flagged; reminder 2022-05-22 07:00)"));
 }
 
 TEST(NoteConversionTest, AttachmentsTravelByIdentityWhateverTheirNames) {
@@ -127,24 +134,28 @@ TEST(NoteConversionTest, AttachmentsTravelByIdentityWhateverTheirNames) {
                                       document(QStringLiteral("Scan\t2.pdf"), "second"),
                                       document(QStringLiteral("Two\nlines.pdf"), "third"),
                                       document(QStringLiteral("unshown.pdf"), "fourth")};
-    ItemFixture f(QStringLiteral("Scans"), QStringLiteral("<div>%MEDIA0% and %MEDIA1%</div><div>%MEDIA2%</div>"),
-                  files);
+    ItemFixture f(QStringLiteral("Scans"),
+                  QStringLiteral("<div>%MEDIA0% and %MEDIA1%</div><div>%MEDIA2%</div>"), files);
     ConvertedNote note = convert(f);
     ASSERT_NE(note.package, nullptr);
     const auto found = attachments(*note.package->noteText());
     ASSERT_EQ(found.size(), 4);
     for (int i = 0; i < 4; ++i) EXPECT_EQ(found[i].second, files[i].bytes) << i;
-    EXPECT_TRUE(found[0].first.startsWith(QStringLiteral("Scan  1"))) << found[0].first.toStdString();
-    for (const auto& [name, bytes] : found) EXPECT_TRUE(name.endsWith(QStringLiteral(".pdf"))) << name.toStdString();
+    EXPECT_TRUE(found[0].first.startsWith(QStringLiteral("Scan  1")))
+        << found[0].first.toStdString();
+    for (const auto& [name, bytes] : found)
+        EXPECT_TRUE(name.endsWith(QStringLiteral(".pdf"))) << name.toStdString();
     // The resource no media element names comes last, after the note's own text.
     EXPECT_TRUE(found[3].first.startsWith(QStringLiteral("unshown")));
-    EXPECT_EQ(note.package->noteText()->string().trimmed().back(), QChar(TextAttachment::Character));
+    EXPECT_EQ(note.package->noteText()->string().trimmed().back(),
+              QChar(TextAttachment::Character));
 }
 
 TEST(NoteConversionTest, MediaNamingTheSameBytesTakeTheResourcesInOrder) {
     const QList<TestAttachment> files{document(QStringLiteral("a.pdf"), "same"),
                                       document(QStringLiteral("b.pdf"), "same")};
-    ItemFixture f(QStringLiteral("Twice"), QStringLiteral("<div>%MEDIA0%</div><div>%MEDIA1%</div><div>%MEDIA0%</div>"),
+    ItemFixture f(QStringLiteral("Twice"),
+                  QStringLiteral("<div>%MEDIA0%</div><div>%MEDIA1%</div><div>%MEDIA0%</div>"),
                   files);
     ConvertedNote note = convert(f);
     ASSERT_NE(note.package, nullptr);
@@ -157,16 +168,20 @@ TEST(NoteConversionTest, MediaNamingTheSameBytesTakeTheResourcesInOrder) {
 TEST(NoteConversionTest, EmptyNoteBecomesAnEmptyPackageWithItsMetadata) {
     for (const QByteArray& content :
          {QByteArray(), QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>"),
-          QByteArray("<?xml version=\"1.0\"?>\n<!DOCTYPE en-note SYSTEM \"http://xml.evernote.com/pub/enml2.dtd\">\n")}) {
+          QByteArray("<?xml version=\"1.0\"?>\n<!DOCTYPE en-note SYSTEM "
+                     "\"http://xml.evernote.com/pub/enml2.dtd\">\n")}) {
         ItemFixture f(QStringLiteral("Nothing yet"), QString(), {});
         f.item->record().contentData = content;
         f.item->record().tags = {QStringLiteral("empty")};
         f.item->record().created = QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5), Qt::UTC);
         ConvertedNote note = convert(f);
         ASSERT_NE(note.package, nullptr) << content.constData();
-        EXPECT_EQ(note.dict.value(QStringLiteral("name")).toString(), QStringLiteral("Nothing yet"));
-        EXPECT_EQ(note.dict.value(QStringLiteral("tagsString")).toString(), QStringLiteral("empty"));
-        EXPECT_EQ(note.dict.value(QStringLiteral("dateCreated")).toDate(), f.item->record().created);
+        EXPECT_EQ(note.dict.value(QStringLiteral("name")).toString(),
+                  QStringLiteral("Nothing yet"));
+        EXPECT_EQ(note.dict.value(QStringLiteral("tagsString")).toString(),
+                  QStringLiteral("empty"));
+        EXPECT_EQ(note.dict.value(QStringLiteral("dateCreated")).toDate(),
+                  f.item->record().created);
         EXPECT_TRUE(note.package->noteText()->string().trimmed().isEmpty());
     }
 }
@@ -185,7 +200,8 @@ TEST(NoteConversionTest, ANoteOfHundredsOfThousandsOfCheckBoxesOrMediaTagsIsRefu
     Error error;
     EXPECT_FALSE(boxes.item->itemDictInGroup(folderGroup(), &error));
     EXPECT_EQ(error.domain(), QStringLiteral("EvernoteXMLItemErrorDomain"));
-    EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("%1 check boxes").arg(tooMany)))
+    EXPECT_TRUE(
+        error.localizedDescription().contains(QStringLiteral("%1 check boxes").arg(tooMany)))
         << error.description().toStdString();
     EXPECT_TRUE(boxes.files().isEmpty());
 
@@ -194,10 +210,12 @@ TEST(NoteConversionTest, ANoteOfHundredsOfThousandsOfCheckBoxesOrMediaTagsIsRefu
                       {document(QStringLiteral("a.pdf"), "bytes")});
     error = Error();
     EXPECT_FALSE(media.item->itemDictInGroup(folderGroup(), &error));
-    EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("%1 attachment tags").arg(tooManyTags)));
+    EXPECT_TRUE(error.localizedDescription().contains(
+        QStringLiteral("%1 attachment tags").arg(tooManyTags)));
 
     // Thousands of check boxes still convert, every one of them.
-    ItemFixture many(QStringLiteral("Many"), QStringLiteral("<div><en-todo checked=\"true\"/>x</div>").repeated(2000), {});
+    ItemFixture many(QStringLiteral("Many"),
+                     QStringLiteral("<div><en-todo checked=\"true\"/>x</div>").repeated(2000), {});
     const ConvertedNote note = convert(many);
     ASSERT_TRUE(note.package);
     EXPECT_EQ(checklistStates(*note.package).size(), 2000);
@@ -205,7 +223,9 @@ TEST(NoteConversionTest, ANoteOfHundredsOfThousandsOfCheckBoxesOrMediaTagsIsRefu
 
 TEST(NoteConversionTest, AHundredThousandCheckBoxesAllBecomeChecklistItems) {
     ItemFixture f(QStringLiteral("Boxes"),
-                  QStringLiteral("<div><en-todo checked=\"true\"/>on</div><div><en-todo/>off</div>").repeated(50000), {});
+                  QStringLiteral("<div><en-todo checked=\"true\"/>on</div><div><en-todo/>off</div>")
+                      .repeated(50000),
+                  {});
     const ConvertedNote note = convert(f);
     ASSERT_TRUE(note.package);
     const QList<bool> states = checklistStates(*note.package);
@@ -216,7 +236,8 @@ TEST(NoteConversionTest, AHundredThousandCheckBoxesAllBecomeChecklistItems) {
 }
 
 TEST(NoteConversionTest, AHundredThousandTagsOfOneAttachmentStoreItsBytesOnce) {
-    ItemFixture f(QStringLiteral("Repeated"), QStringLiteral("<div>%MEDIA0%</div>").repeated(100000),
+    ItemFixture f(QStringLiteral("Repeated"),
+                  QStringLiteral("<div>%MEDIA0%</div>").repeated(100000),
                   {document(QStringLiteral("a.pdf"), "%PDF-1.4 the only copy")});
     const ConvertedNote note = convert(f);
     ASSERT_TRUE(note.package);
@@ -225,24 +246,31 @@ TEST(NoteConversionTest, AHundredThousandTagsOfOneAttachmentStoreItsBytesOnce) {
     EXPECT_EQ(found.last().second, QByteArray("%PDF-1.4 the only copy"));
     // The package holds the text, its attributes and the attachment's one file.
     const QString package = note.dict.value(QStringLiteral("absoluteFilename")).toString();
-    EXPECT_EQ(QDir(package).entryList(QDir::Files).size(), 3) << QDir(package).entryList(QDir::Files).mid(0, 5).join(u',').toStdString();
+    EXPECT_EQ(QDir(package).entryList(QDir::Files).size(), 3)
+        << QDir(package).entryList(QDir::Files).mid(0, 5).join(u',').toStdString();
 }
 
 TEST(NoteConversionTest, TenThousandNestedListsOrTablesFailThatNoteWithItsReason) {
     for (const auto& [open, close, what] :
-         {std::tuple{"<ul><li>x", "</li></ul>", "lists"}, std::tuple{"<table><tr><td>x", "</td></tr></table>", "tables"}}) {
-        ItemFixture nested(QStringLiteral("Nested"),
-                           QString::fromLatin1(open).repeated(10000) + QString::fromLatin1(close).repeated(10000), {});
+         {std::tuple{"<ul><li>x", "</li></ul>", "lists"},
+          std::tuple{"<table><tr><td>x", "</td></tr></table>", "tables"}}) {
+        ItemFixture nested(
+            QStringLiteral("Nested"),
+            QString::fromLatin1(open).repeated(10000) + QString::fromLatin1(close).repeated(10000),
+            {});
         Error error;
         EXPECT_FALSE(nested.item->itemDictInGroup(folderGroup(), &error)) << what;
         EXPECT_EQ(error.domain(), kHTMLNestingErrorDomain);
-        EXPECT_TRUE(error.localizedDescription().contains(QLatin1String(what))) << error.description().toStdString();
+        EXPECT_TRUE(error.localizedDescription().contains(QLatin1String(what)))
+            << error.description().toStdString();
         EXPECT_TRUE(nested.files().isEmpty());
     }
     // The nesting of a real note converts as before.
     ItemFixture nested(QStringLiteral("Nested"),
-                       QStringLiteral("<ul><li>x").repeated(20) + QStringLiteral("</li></ul>").repeated(20) +
-                           QStringLiteral("<table><tr><td>y").repeated(5) + QStringLiteral("</td></tr></table>").repeated(5),
+                       QStringLiteral("<ul><li>x").repeated(20) +
+                           QStringLiteral("</li></ul>").repeated(20) +
+                           QStringLiteral("<table><tr><td>y").repeated(5) +
+                           QStringLiteral("</td></tr></table>").repeated(5),
                        {});
     const ConvertedNote note = convert(nested);
     ASSERT_TRUE(note.package);

@@ -193,7 +193,8 @@ TEST(ParallelConversionTest, SameTitlesConvertedTogetherGetNamesInDocumentOrder)
     TestEnvironment env;
     QList<TestNote> notes;
     for (int i = 0; i < 40; ++i)
-        notes << TestNote{QStringLiteral("Same"), QStringLiteral("<div>%1</div>").arg(i).repeated(1 + (i * 7) % 30)};
+        notes << TestNote{QStringLiteral("Same"),
+                          QStringLiteral("<div>%1</div>").arg(i).repeated(1 + (i * 7) % 30)};
     const ParseRun run = parse(env, buildENEX(notes), Options());
     ASSERT_EQ(run.items.size(), 40);
     for (int i = 0; i < 40; ++i) {
@@ -201,7 +202,9 @@ TEST(ParallelConversionTest, SameTitlesConvertedTogetherGetNamesInDocumentOrder)
         EXPECT_EQ(run.items[i]->value(QStringLiteral("filename")).toString(),
                   i == 0 ? QStringLiteral("Same.pmnote") : QStringLiteral("Same %1.pmnote").arg(i));
     }
-    EXPECT_EQ(QDir(env.path(QStringLiteral("Notebook"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(),
+    EXPECT_EQ(QDir(env.path(QStringLiteral("Notebook")))
+                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot)
+                  .size(),
               40);
 }
 

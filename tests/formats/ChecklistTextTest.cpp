@@ -31,14 +31,14 @@ ParagraphStyle styleAt(const AttributedString& text, qsizetype index) {
 }  // namespace
 
 TEST(ChecklistText, RecoversOnlyMarkersAtLineStarts) {
-    const AttributedString text(kUnchecked + "buy milk\n" +                       // 0
-                                kChecked + "done\r\n" +                            // 11
-                                QStringLiteral(u"\u2611 ") + "no selector\n" +     // 20: no marker
-                                "later " + kUnchecked + "inside\n" +               // 34: not first
-                                kUnchecked + QChar(0x2028) + kChecked);            // 49, 52
-    EXPECT_EQ(recoverChecklists(text), (QList<PMNoteChecklistItem>{
-                                           item(false, 0), item(true, 11), item(false, 49),
-                                           item(true, 52)}));
+    const AttributedString text(kUnchecked + "buy milk\n" +                     // 0
+                                kChecked + "done\r\n" +                         // 11
+                                QStringLiteral(u"\u2611 ") + "no selector\n" +  // 20: no marker
+                                "later " + kUnchecked + "inside\n" +            // 34: not first
+                                kUnchecked + QChar(0x2028) + kChecked);         // 49, 52
+    EXPECT_EQ(recoverChecklists(text),
+              (QList<PMNoteChecklistItem>{item(false, 0), item(true, 11), item(false, 49),
+                                          item(true, 52)}));
 }
 
 TEST(ChecklistText, RestoringShiftsLaterBoxesAndIndentsTheirLines) {
@@ -73,8 +73,7 @@ TEST(ChecklistText, ReplacingAndRestoringGivesBackTheSameText) {
         attributedStringByReplacingChecklists(original, &items, {0, original.length()});
     EXPECT_EQ(original, before);  // the receiver is not changed
     EXPECT_EQ(markers.string(), kChecked + "first\nbetween\n" + kUnchecked + kUnchecked + "second");
-    EXPECT_EQ(items,
-              (QList<PMNoteChecklistItem>{item(true, 0), item(false, 17), item(false, 19)}));
+    EXPECT_EQ(items, (QList<PMNoteChecklistItem>{item(true, 0), item(false, 17), item(false, 19)}));
     EXPECT_FALSE(markers.attributesAtIndex(0).attachment);
     EXPECT_TRUE(markers.attributesAtIndex(0).paragraphStyle);  // other attributes kept
 

@@ -301,7 +301,8 @@ TEST(PMNoteFile, SavingKeepsCreationDateAndExtensionVisibility) {
     QStringList siblings =
         QDir(env.root()).entryList(QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot);
     siblings.sort();
-    EXPECT_EQ(siblings, (QStringList{"Applications", "Trip.pmnote", "config", "data", "state", "tmp"}));
+    EXPECT_EQ(siblings,
+              (QStringList{"Applications", "Trip.pmnote", "config", "data", "state", "tmp"}));
 }
 
 TEST(PMNoteFile, AttachmentNamedLikeTheArchiveKeepsItsFile) {

@@ -60,7 +60,8 @@ constexpr bool kBuiltWithAddressSanitizer = false;
 class ExceptionHandler : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (kBuiltWithAddressSanitizer) GTEST_SKIP() << "the sanitizer owns fatal signals and malloc";
+        if (kBuiltWithAddressSanitizer)
+            GTEST_SKIP() << "the sanitizer owns fatal signals and malloc";
         // An earlier check, so that the next launch's check looks for new logs.
         ASSERT_TRUE(UserDefaults::standard().setObject(
             PlistValue(static_cast<double>(static_cast<float>(700000000.0))),

@@ -26,7 +26,7 @@ struct SourceNote {
 };
 
 class SourceReader : public XMLStreamParserDelegate {
-public:
+  public:
     QList<SourceNote> notes;
     void didStartElement(const QString& name, const QList<XMLAttribute>&) override {
         if (name == QLatin1String("note")) notes.append(SourceNote());
@@ -44,12 +44,13 @@ public:
     void didEndElement(const QString& name) override {
         if (name == QLatin1String("data") && !notes.isEmpty()) {
             if (auto bytes = decodeBase64IgnoringUnknownCharacters(data_))
-                notes.last().digests << QString::fromLatin1(QCryptographicHash::hash(*bytes, QCryptographicHash::Md5).toHex());
+                notes.last().digests << QString::fromLatin1(
+                    QCryptographicHash::hash(*bytes, QCryptographicHash::Md5).toHex());
         }
         inContent_ = inData_ = false;
     }
 
-private:
+  private:
     bool inContent_ = false, inData_ = false;
     QByteArray data_;
 };
@@ -74,21 +75,27 @@ void collect(const XMLNode& node, const SourceNote& source, Expected& expected) 
             continue;
         }
         const QString name = child.name();
-        static const QSet<QString> blocks = {QStringLiteral("div"), QStringLiteral("p"), QStringLiteral("br"),
-                                             QStringLiteral("li"), QStringLiteral("td"), QStringLiteral("th"),
-                                             QStringLiteral("tr"), QStringLiteral("h1"), QStringLiteral("h2"),
-                                             QStringLiteral("h3"), QStringLiteral("ul"), QStringLiteral("ol"),
-                                             QStringLiteral("en-media"), QStringLiteral("en-todo"), QStringLiteral("hr")};
+        static const QSet<QString> blocks = {
+            QStringLiteral("div"),      QStringLiteral("p"),       QStringLiteral("br"),
+            QStringLiteral("li"),       QStringLiteral("td"),      QStringLiteral("th"),
+            QStringLiteral("tr"),       QStringLiteral("h1"),      QStringLiteral("h2"),
+            QStringLiteral("h3"),       QStringLiteral("ul"),      QStringLiteral("ol"),
+            QStringLiteral("en-media"), QStringLiteral("en-todo"), QStringLiteral("hr")};
         if (blocks.contains(name)) expected.text += u' ';
         if (name == QLatin1String("en-crypt")) continue;
         // A task group's placeholder gives way to the note's tasks.
-        if (child.attribute(QStringLiteral("style")).contains(QLatin1String("--en-task-group:true"))) continue;
-        if (name == QLatin1String("en-todo") || child.attribute(QStringLiteral("style")).contains(QLatin1String("--en-checked")))
+        if (child.attribute(QStringLiteral("style"))
+                .contains(QLatin1String("--en-task-group:true")))
+            continue;
+        if (name == QLatin1String("en-todo") ||
+            child.attribute(QStringLiteral("style")).contains(QLatin1String("--en-checked")))
             ++expected.todos;
-        if (name == QLatin1String("img") && child.attribute(QStringLiteral("src")).startsWith(QLatin1String("data:")))
+        if (name == QLatin1String("img") &&
+            child.attribute(QStringLiteral("src")).startsWith(QLatin1String("data:")))
             ++expected.attachments;
         if (name == QLatin1String("table")) expected.hasTable = true;
-        if (name == QLatin1String("en-media") && source.digests.contains(child.attribute(QStringLiteral("hash"))))
+        if (name == QLatin1String("en-media") &&
+            source.digests.contains(child.attribute(QStringLiteral("hash"))))
             ++expected.attachments;
         collect(child, source, expected);
     }
@@ -110,7 +117,8 @@ TEST(CorpusContentTest, NotePackagesHoldTextAttachmentsChecklistsAndTables) {
     const QString corpus = QStringLiteral(FERRYMARK_SOURCE_DIR "/../shared/corpus");
     if (!QDir(corpus).exists()) GTEST_SKIP() << "no corpus beside the clone";
     int packages = 0;
-    QDirIterator files(corpus, {QStringLiteral("*.enex")}, QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator files(corpus, {QStringLiteral("*.enex")}, QDir::Files,
+                       QDirIterator::Subdirectories);
     while (files.hasNext()) {
         const QString path = files.next();
         TestEnvironment env;
@@ -148,11 +156,17 @@ TEST(CorpusContentTest, NotePackagesHoldTextAttachmentsChecklistsAndTables) {
             auto note = PMNoteFile::noteFileWithFileURL(QUrl::fromLocalFile(written), &error);
             ASSERT_NE(note, nullptr) << written.toStdString() << error.description().toStdString();
             const AttributedString& text = *note->noteText();
-            const int checklists = static_cast<int>(note->noteAttributes().checklistItems().value_or(QList<PMNoteChecklistItem>()).size());
+            const int checklists = static_cast<int>(note->noteAttributes()
+                                                        .checklistItems()
+                                                        .value_or(QList<PMNoteChecklistItem>())
+                                                        .size());
             int attachments = 0;
-            text.enumerateAttachments(TextRange{0, text.length()}, [&](const TextAttachment&, const TextRange&, bool&) { ++attachments; });
+            text.enumerateAttachments(
+                TextRange{0, text.length()},
+                [&](const TextAttachment&, const TextRange&, bool&) { ++attachments; });
             const QString where = written;
-            EXPECT_EQ(firstMissingWord(words(expected.text), words(text.string())), QString()) << where.toStdString();
+            EXPECT_EQ(firstMissingWord(words(expected.text), words(text.string())), QString())
+                << where.toStdString();
             EXPECT_EQ(checklists, expected.todos) << where.toStdString();
             EXPECT_EQ(attachments - checklists, expected.attachments) << where.toStdString();
             QFile rtf(written + QStringLiteral("/TXT.rtf"));

@@ -8,7 +8,7 @@
 #include "import/EvernoteExportOperation.h"
 
 class DescriptionCopy {
-public:
+  public:
     // Copies the description of every later run of `operation` (the last wins).
     explicit DescriptionCopy(EvernoteExportOperation& operation);
     // Where the copy is; the file exists once a run has handed one over.
@@ -16,6 +16,6 @@ public:
     // The copy as read by our property-list reader; empty when there is none.
     PlistDictionary read() const;
 
-private:
+  private:
     QTemporaryDir dir_;
 };

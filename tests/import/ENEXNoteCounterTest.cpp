@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <libxml/xmlerror.h>
 
 #include <QTemporaryDir>
@@ -19,7 +18,8 @@ const QByteArray kTrickyENEX =
     "<en-export export-date=\"20130730T205637Z\" application=\"a>b\">\n"
     "<!-- an old </note> in a comment -->\n"
     "<?note-processing </note> ?>\n"
-    "<note><title>One</title><content><![CDATA[<en-note></note><note>]] ]></en-note>]]></content></note>\n"
+    "<note><title>One</title><content><![CDATA[<en-note></note><note>]] "
+    "]></en-note>]]></content></note>\n"
     "<note ><title a='x > </note> y'>Two</title><notebook>x</notebook></note >\n"
     "<note/>\n"
     "</en-export>\n";
@@ -27,7 +27,8 @@ const QByteArray kTrickyENEX =
 std::optional<unsigned long> countFile(const QByteArray& bytes, Error* error = nullptr,
                                        qsizetype chunk = ENEXNoteCounter::kDefaultChunkSize) {
     TestEnvironment env;
-    return ENEXNoteCounter::countNotesInFileAtPath(env.writeFile(QStringLiteral("f.enex"), bytes), error, chunk);
+    return ENEXNoteCounter::countNotesInFileAtPath(env.writeFile(QStringLiteral("f.enex"), bytes),
+                                                   error, chunk);
 }
 
 }  // namespace
@@ -37,12 +38,15 @@ std::optional<unsigned long> countFile(const QByteArray& bytes, Error* error = n
 TEST(ENEXNoteCounterTest, CountsOnlyRealNoteEndsHoweverTheChunksFall) {
     for (qsizetype chunk = 1; chunk <= kTrickyENEX.size(); ++chunk) {
         Error error;
-        EXPECT_EQ(countFile(kTrickyENEX, &error, chunk), 3u) << chunk << ": " << error.description().toStdString();
+        EXPECT_EQ(countFile(kTrickyENEX, &error, chunk), 3u)
+            << chunk << ": " << error.description().toStdString();
     }
     EXPECT_EQ(countFile(kTrickyENEX), 3u);
 
     QList<TestNote> notes;
-    for (int i = 0; i < 40; ++i) notes << TestNote{QStringLiteral("N%1").arg(i), QStringLiteral("<div>&lt;/note&gt; %1</div>").arg(i)};
+    for (int i = 0; i < 40; ++i)
+        notes << TestNote{QStringLiteral("N%1").arg(i),
+                          QStringLiteral("<div>&lt;/note&gt; %1</div>").arg(i)};
     EXPECT_EQ(countFile(buildENEX(notes)), 40u);
     EXPECT_EQ(countFile(buildENEX({})), 0u);
 }
@@ -56,20 +60,26 @@ TEST(ENEXNoteCounterTest, RefusesFilesWhoseElementsDoNotNest) {
         QString place;
     };
     const QByteArray head = "<?xml version=\"1.0\"?>\n<en-export>\n";
-    for (const Case& c : {Case{head + "<note><title>A</title></note>\n<note>", XML_ERR_TAG_NOT_FINISHED, QString()},
-                          Case{head + "<note><title>A</note>", XML_ERR_TAG_NAME_MISMATCH, QStringLiteral("Line 3, column 15")},
-                          Case{head + "</en-export>\n<en-export/>", XML_ERR_DOCUMENT_END, QStringLiteral("Line 4, column 1")},
-                          Case{head + "<note><content><![CDATA[never closed", XML_ERR_TAG_NOT_FINISHED, QString()},
-                          Case{"", XML_ERR_DOCUMENT_EMPTY, QString()}}) {
+    for (const Case& c :
+         {Case{head + "<note><title>A</title></note>\n<note>", XML_ERR_TAG_NOT_FINISHED, QString()},
+          Case{head + "<note><title>A</note>", XML_ERR_TAG_NAME_MISMATCH,
+               QStringLiteral("Line 3, column 15")},
+          Case{head + "</en-export>\n<en-export/>", XML_ERR_DOCUMENT_END,
+               QStringLiteral("Line 4, column 1")},
+          Case{head + "<note><content><![CDATA[never closed", XML_ERR_TAG_NOT_FINISHED, QString()},
+          Case{"", XML_ERR_DOCUMENT_EMPTY, QString()}}) {
         Error error;
         EXPECT_FALSE(countFile(c.bytes, &error).has_value()) << c.bytes.constData();
         EXPECT_EQ(error.domain(), QStringLiteral("XMLParserErrorDomain"));
         EXPECT_EQ(error.code(), c.code) << c.bytes.constData();
         if (!c.place.isEmpty()) {
-            EXPECT_TRUE(error.localizedDescription().startsWith(c.place)) << error.localizedDescription().toStdString();
+            EXPECT_TRUE(error.localizedDescription().startsWith(c.place))
+                << error.localizedDescription().toStdString();
         }
     }
     Error error;
-    EXPECT_FALSE(ENEXNoteCounter::countNotesInFileAtPath(QStringLiteral("/nonexistent/x.enex"), &error).has_value());
+    EXPECT_FALSE(
+        ENEXNoteCounter::countNotesInFileAtPath(QStringLiteral("/nonexistent/x.enex"), &error)
+            .has_value());
     EXPECT_EQ(error.domain(), QStringLiteral("XMLParserErrorDomain"));
 }

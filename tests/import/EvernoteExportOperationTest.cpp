@@ -17,23 +17,23 @@
 namespace {
 
 class FakeNotebook : public EvernoteNotebook {
-public:
+  public:
     FakeNotebook(QString name, int count) : name_(std::move(name)), count_(count) {}
     QString name() const override { return name_; }
     QList<EvernoteNote> notes() const override { return QList<EvernoteNote>(count_); }
 
-private:
+  private:
     QString name_;
     int count_;
 };
 
 // Ends every notebook at once, with `failure` when set.
 class EndingOperation : public EvernoteExportOperation {
-public:
+  public:
     Error failure;
     QStringList directories;
-    void performExportForNotebook(const std::shared_ptr<EvernoteNotebook>& notebook, const QString& path,
-                                  const PlistDictionary&) override {
+    void performExportForNotebook(const std::shared_ptr<EvernoteNotebook>& notebook,
+                                  const QString& path, const PlistDictionary&) override {
         directories << path;
         exportNotebookDidEnd(notebook, failure);
     }
@@ -67,25 +67,29 @@ QString readFile(const QString& path) {
 
 TEST(EvernoteExportOperationTest, RunsNotebooksInOrderAndHandsDescriptionToPelmora) {
     TestEnvironment env;
-    const QString pelmora = installApplication(env, QStringLiteral("Pelmora"), QStringLiteral("com.quorvel.Pelmora3"),
-                                               QStringLiteral("3.5"));
+    const QString pelmora =
+        installApplication(env, QStringLiteral("Pelmora"), QStringLiteral("com.quorvel.Pelmora3"),
+                           QStringLiteral("3.5"));
     PelmoraStandIn::setLibraryPathOverride(env.path(QStringLiteral("library")));
     ImportRun run;
     run.start({notebook(QStringLiteral("Work/Notes")), notebook(QStringLiteral(".hidden"), 3)});
     PelmoraStandIn::setLibraryPathOverride(QString());
 
-    EXPECT_EQ(run.delegate.calls, (QStringList{QStringLiteral("notebook Work/Notes 2"),
-                                               QStringLiteral("notebook .hidden 3"), QStringLiteral("end")}));
+    EXPECT_EQ(run.delegate.calls,
+              (QStringList{QStringLiteral("notebook Work/Notes 2"),
+                           QStringLiteral("notebook .hidden 3"), QStringLiteral("end")}));
     EXPECT_TRUE(run.delegate.allOnMainThread);
     const QString staging = env.tempDir() + QStringLiteral("/Evernote");
-    EXPECT_EQ(run.operation->directories,
-              (QStringList{staging + QStringLiteral("/Work-Notes"), staging + QStringLiteral("/-hidden")}));
+    EXPECT_EQ(run.operation->directories, (QStringList{staging + QStringLiteral("/Work-Notes"),
+                                                       staging + QStringLiteral("/-hidden")}));
 
     const PlistDictionary description = run.description.read();
     EXPECT_EQ(description.value(QStringLiteral("ExporterVersion")).toInteger(), 353);
     EXPECT_EQ(description.value(QStringLiteral("RemoveFileOnCompletion")).toString(), staging);
-    const PlistDictionary folders =
-        description.value(QStringLiteral("Entities")).toDictionary().value(QStringLiteral("Folder")).toDictionary();
+    const PlistDictionary folders = description.value(QStringLiteral("Entities"))
+                                        .toDictionary()
+                                        .value(QStringLiteral("Folder"))
+                                        .toDictionary();
     ASSERT_EQ(folders.size(), 2);
     for (const auto& [identifier, value] : folders.entries()) {
         const PlistDictionary group = value.toDictionary();
@@ -93,14 +97,17 @@ TEST(EvernoteExportOperationTest, RunsNotebooksInOrderAndHandsDescriptionToPelmo
         EXPECT_EQ(group.value(QStringLiteral("identifier")).toString(), identifier);
         EXPECT_EQ(group.value(QStringLiteral("groupType")).toInteger(), 70);
         EXPECT_EQ(group.value(QStringLiteral("parent")).toString(), QStringLiteral("RootFolder"));
-        EXPECT_TRUE(group.value(QStringLiteral("comments")).toString().startsWith(QStringLiteral("Imported from Evernote, ")));
+        EXPECT_TRUE(group.value(QStringLiteral("comments"))
+                        .toString()
+                        .startsWith(QStringLiteral("Imported from Evernote, ")));
     }
     // Pelmora removed the staging folder after importing the groups.
     EXPECT_FALSE(QDir(staging).exists());
     EXPECT_TRUE(QDir(env.path(QStringLiteral("library/Work-Notes"))).exists());
     EXPECT_TRUE(QFile::exists(pelmora + QStringLiteral("/Contents/pid")));  // activated
 
-    const QString log = readFile(env.dataHome() + QStringLiteral("/Pelmora 3/Logs/Evernote Export.log"));
+    const QString log =
+        readFile(env.dataHome() + QStringLiteral("/Pelmora 3/Logs/Evernote Export.log"));
     EXPECT_TRUE(log.contains(QStringLiteral(" Ferrymark ")));
     EXPECT_TRUE(log.contains(QStringLiteral(" Pelmora Version 3.5 Evernote Version ")));
     EXPECT_TRUE(log.contains(QStringLiteral(" Exporting to directory: ") + staging));
@@ -114,11 +121,13 @@ TEST(EvernoteExportOperationTest, DescriptionIsReadableByPlistlib) {
     TestEnvironment env;
     // A running sandboxed edition wins over an installed plain one; its staging
     // folder is inside its container and is kept because it never imports.
-    const QString sandboxed = installApplication(env, QStringLiteral("PelmoraMAS"),
-                                                 QStringLiteral("com.quorvel.Pelmora3.mac"), QStringLiteral("4.0"),
-                                                 QStringLiteral("<key>PelmoraLibraryPath</key><string>%1</string>")
-                                                     .arg(env.path(QStringLiteral("lib"))));
-    installApplication(env, QStringLiteral("Pelmora"), QStringLiteral("com.quorvel.Pelmora3"), QStringLiteral("3.6"));
+    const QString sandboxed =
+        installApplication(env, QStringLiteral("PelmoraMAS"),
+                           QStringLiteral("com.quorvel.Pelmora3.mac"), QStringLiteral("4.0"),
+                           QStringLiteral("<key>PelmoraLibraryPath</key><string>%1</string>")
+                               .arg(env.path(QStringLiteral("lib"))));
+    installApplication(env, QStringLiteral("Pelmora"), QStringLiteral("com.quorvel.Pelmora3"),
+                       QStringLiteral("3.6"));
     markApplicationRunning(sandboxed);
     ImportRun run;
     run.operation->failure = Error();
@@ -126,19 +135,24 @@ TEST(EvernoteExportOperationTest, DescriptionIsReadableByPlistlib) {
     // Keep the description: end the run, then read it before the import removed it.
     run.start({a});
     ASSERT_EQ(run.delegate.calls.last(), QStringLiteral("end"));
-    const QString container = env.dataHome() +
-        QStringLiteral("/Containers/com.quorvel.Pelmora3.mac/Data/Library/Application Support/Pelmora 3");
+    const QString container =
+        env.dataHome() +
+        QStringLiteral(
+            "/Containers/com.quorvel.Pelmora3.mac/Data/Library/Application Support/Pelmora 3");
     EXPECT_TRUE(QFile::exists(container + QStringLiteral("/Logs/Evernote Export.log")));
     const QString description = run.description.path();
     ASSERT_TRUE(QFile::exists(description));
     QProcess p;
-    p.start(python, {QStringLiteral("-c"),
-                     QStringLiteral("import plistlib,sys; d=plistlib.load(open(sys.argv[1],'rb')); "
-                                    "f=list(d['Entities']['Folder'].values())[0]; "
-                                    "print(d['ExporterVersion'], f['name'], f['groupType'], d['Entities']['Item'])"),
-                     description});
+    p.start(python,
+            {QStringLiteral("-c"),
+             QStringLiteral(
+                 "import plistlib,sys; d=plistlib.load(open(sys.argv[1],'rb')); "
+                 "f=list(d['Entities']['Folder'].values())[0]; "
+                 "print(d['ExporterVersion'], f['name'], f['groupType'], d['Entities']['Item'])"),
+             description});
     ASSERT_TRUE(p.waitForFinished(30000));
-    EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()).trimmed(), QStringLiteral("353 A 70 {}"));
+    EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()).trimmed(),
+              QStringLiteral("353 A 70 {}"));
 }
 
 TEST(EvernoteExportOperationTest, RefusesMissingOrOldPelmora) {
@@ -148,22 +162,28 @@ TEST(EvernoteExportOperationTest, RefusesMissingOrOldPelmora) {
         long code;
     };
     for (const Case& c : {Case{QStringLiteral("3.4.9"), 10002}, Case{QStringLiteral("2.9"), 10002},
-                          Case{QStringLiteral("3.5"), 0}, Case{QStringLiteral("3.5.0"), 0}, Case{QStringLiteral("4.0"), 0}}) {
-        installApplication(env, QStringLiteral("Pelmora"), QStringLiteral("com.quorvel.Pelmora3"), c.version);
+                          Case{QStringLiteral("3.5"), 0}, Case{QStringLiteral("3.5.0"), 0},
+                          Case{QStringLiteral("4.0"), 0}}) {
+        installApplication(env, QStringLiteral("Pelmora"), QStringLiteral("com.quorvel.Pelmora3"),
+                           c.version);
         PelmoraLookup operation;
         Error error;
         const auto identifier = operation.getPelmoraApplicationBundleIdentifier(&error);
         EXPECT_EQ(identifier.has_value(), c.code == 0) << c.version.toStdString();
         if (c.code) {
             EXPECT_EQ(error.code(), c.code);
-            EXPECT_EQ(error.localizedDescription(), QStringLiteral("Pelmora 3.5 or later is required."));
+            EXPECT_EQ(error.localizedDescription(),
+                      QStringLiteral("Pelmora 3.5 or later is required."));
         }
     }
     QDir(env.applicationsDir()).removeRecursively();
     QDir().mkpath(env.applicationsDir());
-    installApplication(env, QStringLiteral("Other"), QStringLiteral("com.quorvel.Pelmora3.mac"), QStringLiteral("3.6"));
-    QFile::remove(env.applicationsDir() + QStringLiteral("/Other.app/Contents/Info.plist"));  // broken bundle
-    installApplication(env, QStringLiteral("Sandboxed"), QStringLiteral("com.quorvel.Pelmora3.mac"), QStringLiteral("3.6"));
+    installApplication(env, QStringLiteral("Other"), QStringLiteral("com.quorvel.Pelmora3.mac"),
+                       QStringLiteral("3.6"));
+    QFile::remove(env.applicationsDir() +
+                  QStringLiteral("/Other.app/Contents/Info.plist"));  // broken bundle
+    installApplication(env, QStringLiteral("Sandboxed"), QStringLiteral("com.quorvel.Pelmora3.mac"),
+                       QStringLiteral("3.6"));
     PelmoraLookup operation;
     EXPECT_EQ(operation.getPelmoraApplicationBundleIdentifier().value_or(QString()),
               QStringLiteral("com.quorvel.Pelmora3.mac"));
@@ -171,7 +191,8 @@ TEST(EvernoteExportOperationTest, RefusesMissingOrOldPelmora) {
 
 TEST(EvernoteExportOperationTest, OldSandboxedEditionIsRefusedThroughTheDelegate) {
     TestEnvironment env;
-    installApplication(env, QStringLiteral("Old"), QStringLiteral("com.quorvel.Pelmora3.mac"), QStringLiteral("3.1"));
+    installApplication(env, QStringLiteral("Old"), QStringLiteral("com.quorvel.Pelmora3.mac"),
+                       QStringLiteral("3.1"));
     ImportRun run;
     run.start({notebook(QStringLiteral("A"))});
     EXPECT_EQ(run.delegate.calls, QStringList{QStringLiteral("error 10002")});
@@ -190,7 +211,8 @@ TEST(EvernoteExportOperationTest, SameNotebookNameTwiceStopsWithDirectoryError) 
               QStringLiteral("Unable to create the temporary directory to export files."));
     EXPECT_FALSE(QFile::exists(env.path(QStringLiteral("tmp/Evernote/leftover.txt"))));
     EXPECT_FALSE(QFile::exists(env.path(QStringLiteral("tmp/Evernote/Evernote.pmlibxml"))));
-    const QString log = readFile(env.dataHome() + QStringLiteral("/Pelmora 3/Logs/Evernote Export.log"));
+    const QString log =
+        readFile(env.dataHome() + QStringLiteral("/Pelmora 3/Logs/Evernote Export.log"));
     EXPECT_TRUE(log.contains(QStringLiteral("Unable to create notebook directory")));
     EXPECT_TRUE(log.contains(QStringLiteral("Error: Error Domain=EvernoteExport Code=10004")));
 }
@@ -207,7 +229,8 @@ TEST(EvernoteExportOperationTest, ErrorAfterCancellationIsReportedAsCancellation
     worker.addOperationWithBlock([op = run.operation] { op->main(); });
     ASSERT_TRUE(runEventLoopUntil([&] { return run.delegate.ended.load(); }));
     worker.waitUntilAllOperationsAreFinished();
-    EXPECT_EQ(run.delegate.calls, (QStringList{QStringLiteral("notebook A 2"), QStringLiteral("cancel")}));
+    EXPECT_EQ(run.delegate.calls,
+              (QStringList{QStringLiteral("notebook A 2"), QStringLiteral("cancel")}));
     EXPECT_FALSE(QFile::exists(env.path(QStringLiteral("tmp/Evernote/Evernote.pmlibxml"))));
 }
 
@@ -219,15 +242,20 @@ TEST(EvernoteExportOperationTest, OnlyErrorsThatFailEveryLaterNoteEndTheRun) {
     EvernoteExportOperation operation;
     const QString folder = env.path(QStringLiteral("notebook"));
     QDir().mkpath(folder);
-    const Error own(QStringLiteral("EvernoteXMLResourceErrorDomain"), 2, QStringLiteral("Invalid content data for resource."));
+    const Error own(QStringLiteral("EvernoteXMLResourceErrorDomain"), 2,
+                    QStringLiteral("Invalid content data for resource."));
     EXPECT_FALSE(operation.noteErrorEndsRun(own, folder).has_value());
-    EXPECT_FALSE(operation.noteErrorEndsRun(posixError(ENOENT, folder + QStringLiteral("/x.png")), folder).has_value());
+    EXPECT_FALSE(
+        operation.noteErrorEndsRun(posixError(ENOENT, folder + QStringLiteral("/x.png")), folder)
+            .has_value());
     EXPECT_TRUE(operation.runStopError().isNull());
 
     for (const int code : {ENOSPC, EDQUOT, EROFS}) {
-        const Error write(QStringLiteral("NSCocoaErrorDomain"), 512, QStringLiteral("The file couldn’t be saved."),
+        const Error write(QStringLiteral("NSCocoaErrorDomain"), 512,
+                          QStringLiteral("The file couldn’t be saved."),
                           posixError(code, folder + QStringLiteral("/Note.pmnote")));
-        const auto stop = operation.noteErrorEndsRun(Error(QStringLiteral("Outer"), 1, QString(), write), folder);
+        const auto stop =
+            operation.noteErrorEndsRun(Error(QStringLiteral("Outer"), 1, QString(), write), folder);
         ASSERT_TRUE(stop.has_value()) << code;
         EXPECT_EQ(stop->code(), EvernoteExportFolderCannotTakeNotes);
         EXPECT_TRUE(stop->localizedDescription().contains(folder));

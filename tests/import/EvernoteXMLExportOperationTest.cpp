@@ -15,7 +15,8 @@ namespace {
 
 TestNote attachmentNote(const QString& title) {
     TestNote note{title, QStringLiteral("%MEDIA0%")};
-    note.attachments = {{QByteArray("pdf of ") + title.toUtf8(), QStringLiteral("application/pdf"), QStringLiteral("f.pdf")}};
+    note.attachments = {{QByteArray("pdf of ") + title.toUtf8(), QStringLiteral("application/pdf"),
+                         QStringLiteral("f.pdf")}};
     return note;
 }
 
@@ -29,7 +30,8 @@ struct NotebookImport {
     QString library = env.path(QStringLiteral("library"));
 
     explicit NotebookImport(const QList<QPair<QString, QList<TestNote>>>& notebooks) {
-        for (const auto& [name, notes] : notebooks) env.writeFile(QStringLiteral("evernote/%1.enex").arg(name), buildENEX(notes));
+        for (const auto& [name, notes] : notebooks)
+            env.writeFile(QStringLiteral("evernote/%1.enex").arg(name), buildENEX(notes));
         installEvernote(env, env.path(QStringLiteral("evernote")));
         PelmoraStandIn::setLibraryPathOverride(library);
     }
@@ -44,36 +46,45 @@ struct NotebookImport {
     void run(const std::function<void()>& whileRunning = {}) {
         auto evernote = EvernoteApplication::applicationWithBundleIdentifier();
         ASSERT_NE(evernote, nullptr);
-        operation = EvernoteExportOperation::exportOperationForApp(evernote, evernote->notebooks(), &delegate);
+        operation = EvernoteExportOperation::exportOperationForApp(evernote, evernote->notebooks(),
+                                                                   &delegate);
         description = std::make_unique<DescriptionCopy>(*operation);
         operation->setRecordsWaitForDelegate(recordsWait);
         queue.addOperation(operation);
-        ASSERT_TRUE(runEventLoopUntil([&] {
-            if (whileRunning) whileRunning();
-            return delegate.ended.load();
-        }, 120000));
+        ASSERT_TRUE(runEventLoopUntil(
+            [&] {
+                if (whileRunning) whileRunning();
+                return delegate.ended.load();
+            },
+            120000));
     }
 };
 
 }  // namespace
 
 TEST(EvernoteXMLExportOperationTest, ExportsEachNotebookThroughEvernoteAndImportsItsItems) {
-    NotebookImport import({{QStringLiteral("Alpha"), {attachmentNote(QStringLiteral("A1")), attachmentNote(QStringLiteral("A2"))}},
-                           {QStringLiteral("Beta"), {}},
-                           {QStringLiteral("Gamma"), {attachmentNote(QStringLiteral("G1"))}}});
+    NotebookImport import(
+        {{QStringLiteral("Alpha"),
+          {attachmentNote(QStringLiteral("A1")), attachmentNote(QStringLiteral("A2"))}},
+         {QStringLiteral("Beta"), {}},
+         {QStringLiteral("Gamma"), {attachmentNote(QStringLiteral("G1"))}}});
     import.run();
     EXPECT_EQ(import.delegate.calls,
               (QStringList{QStringLiteral("notebook Alpha 2"), QStringLiteral("notebook Beta 0"),
                            QStringLiteral("notebook Gamma 1"), QStringLiteral("end")}));
     EXPECT_EQ(import.delegate.exported, 3);
-    const PlistDictionary folders = import.description->read().value(QStringLiteral("Entities")).toDictionary()
-                                        .value(QStringLiteral("Folder")).toDictionary();
+    const PlistDictionary folders = import.description->read()
+                                        .value(QStringLiteral("Entities"))
+                                        .toDictionary()
+                                        .value(QStringLiteral("Folder"))
+                                        .toDictionary();
     QMap<QString, qsizetype> itemsPerGroup;
     for (const auto& [id, group] : folders.entries())
         itemsPerGroup[group.toDictionary().value(QStringLiteral("name")).toString()] =
             group.toDictionary().value(QStringLiteral("items")).toArray().size();
     EXPECT_EQ(itemsPerGroup.value(QStringLiteral("Alpha")), 2);
-    EXPECT_EQ(itemsPerGroup.value(QStringLiteral("Beta")), 0);  // an empty notebook still gets its group
+    EXPECT_EQ(itemsPerGroup.value(QStringLiteral("Beta")),
+              0);  // an empty notebook still gets its group
     EXPECT_EQ(itemsPerGroup.value(QStringLiteral("Gamma")), 1);
     EXPECT_TRUE(QFile::exists(import.library + QStringLiteral("/Alpha/A1.pdf")));
     EXPECT_TRUE(QFile::exists(import.library + QStringLiteral("/Gamma/G1.pdf")));
@@ -83,12 +94,14 @@ TEST(EvernoteXMLExportOperationTest, ExportsEachNotebookThroughEvernoteAndImport
 
 TEST(EvernoteXMLExportOperationTest, ExportsIntoEvernotesContainerWhenItHasOne) {
     NotebookImport import({{QStringLiteral("Alpha"), {attachmentNote(QStringLiteral("A1"))}}});
-    const QString container = import.env.dataHome() + QStringLiteral("/Containers/com.evernote.Evernote");
+    const QString container =
+        import.env.dataHome() + QStringLiteral("/Containers/com.evernote.Evernote");
     QDir().mkpath(container);
     import.operation = nullptr;
     import.run();
     EXPECT_EQ(import.delegate.calls.last(), QStringLiteral("end"));
-    EXPECT_FALSE(QDir(container + QStringLiteral("/Data/Library/Application Support/Ferrymark")).exists());
+    EXPECT_FALSE(
+        QDir(container + QStringLiteral("/Data/Library/Application Support/Ferrymark")).exists());
 }
 
 TEST(EvernoteXMLExportOperationTest, CancellationStopsTheRunWithoutADescription) {
@@ -96,11 +109,10 @@ TEST(EvernoteXMLExportOperationTest, CancellationStopsTheRunWithoutADescription)
     for (int i = 0; i < 200; ++i) many << attachmentNote(QStringLiteral("N%1").arg(i));
     NotebookImport import({{QStringLiteral("Alpha"), many}, {QStringLiteral("Beta"), many}});
     import.recordsWait = true;
-    import.delegate.onRecord = [&](int exported) {
-        if (exported == 2) import.operation->cancel();
-    };
-    import.run();
-    EXPECT_EQ(import.delegate.calls.last(), QStringLiteral("cancel"));
-    EXPECT_FALSE(QDir(import.library).exists());
-    EXPECT_FALSE(QFile::exists(import.env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));
+    import.delegate.onRecord = [&](int exported) { if (exported == 2) import.operation->cancel();
+};
+import.run();
+EXPECT_EQ(import.delegate.calls.last(), QStringLiteral("cancel"));
+EXPECT_FALSE(QDir(import.library).exists());
+EXPECT_FALSE(QFile::exists(import.env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));
 }

@@ -8,11 +8,11 @@
 #include <QTemporaryDir>
 #include <QTextBoundaryFinder>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
-#include <cerrno>
 #include <cstring>
+#include <mutex>
 
 #include "import/EvernoteXMLFileExportOperation.h"
 #include "platform/apps/PelmoraStandIn.h"
@@ -29,7 +29,8 @@ namespace {
 struct FileImport {
     TestEnvironment env;
     RecordingDelegate delegate;
-    std::shared_ptr<EvernoteXMLFileExportOperation> operation = std::make_shared<EvernoteXMLFileExportOperation>();
+    std::shared_ptr<EvernoteXMLFileExportOperation> operation =
+        std::make_shared<EvernoteXMLFileExportOperation>();
     DescriptionCopy description{*operation};
     OperationQueue queue;
     QString library = env.path(QStringLiteral("library"));
@@ -40,25 +41,35 @@ struct FileImport {
         PelmoraStandIn::setLibraryPathOverride(QString());
     }
 
-    void run(const QString& fileName, const QByteArray& enex, const std::function<void()>& whileRunning = {}) {
+    void run(const QString& fileName, const QByteArray& enex,
+             const std::function<void()>& whileRunning = {}) {
         const QString file = env.writeFile(fileName, enex);
         operation->setExportFileURL(QUrl::fromLocalFile(file));
         operation->setDelegate(&delegate);
         queue.addOperation(operation);
-        ASSERT_TRUE(runEventLoopUntil([&] {
-            if (whileRunning) whileRunning();
-            return delegate.ended.load();
-        }, 120000));
+        ASSERT_TRUE(runEventLoopUntil(
+            [&] {
+                if (whileRunning) whileRunning();
+                return delegate.ended.load();
+            },
+            120000));
     }
 
     PlistDictionary group() const {
-        const PlistDictionary folders = description.read().value(QStringLiteral("Entities")).toDictionary()
-                                            .value(QStringLiteral("Folder")).toDictionary();
-        return folders.isEmpty() ? PlistDictionary() : folders.entries().front().second.toDictionary();
+        const PlistDictionary folders = description.read()
+                                            .value(QStringLiteral("Entities"))
+                                            .toDictionary()
+                                            .value(QStringLiteral("Folder"))
+                                            .toDictionary();
+        return folders.isEmpty() ? PlistDictionary()
+                                 : folders.entries().front().second.toDictionary();
     }
     PlistDictionary items() const {
-        return description.read().value(QStringLiteral("Entities")).toDictionary()
-            .value(QStringLiteral("Item")).toDictionary();
+        return description.read()
+            .value(QStringLiteral("Entities"))
+            .toDictionary()
+            .value(QStringLiteral("Item"))
+            .toDictionary();
     }
     QString log() const {
         QFile f(env.dataHome() + QStringLiteral("/Pelmora 3/Logs/Evernote Export.log"));
@@ -68,7 +79,8 @@ struct FileImport {
 
 TestNote attachmentNote(const QString& title, const QString& fileName) {
     TestNote note{title, QStringLiteral("%MEDIA0%")};
-    note.attachments = {{QByteArray("content of ") + fileName.toUtf8(), QStringLiteral("application/pdf"), fileName}};
+    note.attachments = {{QByteArray("content of ") + fileName.toUtf8(),
+                         QStringLiteral("application/pdf"), fileName}};
     return note;
 }
 
@@ -84,7 +96,8 @@ TEST(EvernoteXMLFileExportOperationTest, ImportsItemsInOrderUnderOneGroupNamedAf
     const qsizetype from = enex.lastIndexOf("<content>", mark) + 9;
     enex.replace(from, enex.indexOf("</content>", mark) - from, "&lt;");
     import.run(QStringLiteral("Work.2014.enex"), enex);
-    EXPECT_EQ(import.delegate.calls, (QStringList{QStringLiteral("file Work.2014.enex 3"), QStringLiteral("end")}));
+    EXPECT_EQ(import.delegate.calls,
+              (QStringList{QStringLiteral("file Work.2014.enex 3"), QStringLiteral("end")}));
     EXPECT_EQ(import.delegate.exported, 3);  // the skipped note still advances the count
     EXPECT_TRUE(import.delegate.allOnMainThread);
 
@@ -93,8 +106,16 @@ TEST(EvernoteXMLFileExportOperationTest, ImportsItemsInOrderUnderOneGroupNamedAf
     const PlistArray itemIds = group.value(QStringLiteral("items")).toArray();
     ASSERT_EQ(itemIds.size(), 2);
     const PlistDictionary items = import.items();
-    EXPECT_EQ(items.value(itemIds.at(0).toString()).toDictionary().value(QStringLiteral("name")).toString(), QStringLiteral("A"));
-    EXPECT_EQ(items.value(itemIds.at(1).toString()).toDictionary().value(QStringLiteral("name")).toString(), QStringLiteral("B"));
+    EXPECT_EQ(items.value(itemIds.at(0).toString())
+                  .toDictionary()
+                  .value(QStringLiteral("name"))
+                  .toString(),
+              QStringLiteral("A"));
+    EXPECT_EQ(items.value(itemIds.at(1).toString())
+                  .toDictionary()
+                  .value(QStringLiteral("name"))
+                  .toString(),
+              QStringLiteral("B"));
     for (const auto& [id, item] : items.entries())
         EXPECT_EQ(item.toDictionary().value(QStringLiteral("folder")).toString(),
                   group.value(QStringLiteral("identifier")).toString());
@@ -113,18 +134,21 @@ TEST(EvernoteXMLFileExportOperationTest, ImportsItemsInOrderUnderOneGroupNamedAf
 
 TEST(EvernoteXMLFileExportOperationTest, TitlesOfThousandsOfEmojiGiveBoundedWholeCharacterNames) {
     // Skin tones, families joined by ZWJ and flags: clusters of up to 25 bytes.
-    const QStringList clusters = {QStringLiteral("\U0001F44D\U0001F3FD"),
-                                  QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466"),
-                                  QStringLiteral("\U0001F1E9\U0001F1EA"), QStringLiteral("\u2764\uFE0F")};
+    const QStringList clusters = {
+        QStringLiteral("\U0001F44D\U0001F3FD"),
+        QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467\u200D\U0001F466"),
+        QStringLiteral("\U0001F1E9\U0001F1EA"), QStringLiteral("\u2764\uFE0F")};
     QString title;
     for (int i = 0; i < 5000; ++i) title += clusters[i % clusters.size()];
     FileImport import;
-    import.run(QStringLiteral("Emoji.enex"), buildENEX({{title, QStringLiteral("<div>one</div>")},
-                                                        {title, QStringLiteral("<div>two</div>")},
-                                                        attachmentNote(title, QStringLiteral("a.pdf"))}));
+    import.run(QStringLiteral("Emoji.enex"),
+               buildENEX({{title, QStringLiteral("<div>one</div>")},
+                          {title, QStringLiteral("<div>two</div>")},
+                          attachmentNote(title, QStringLiteral("a.pdf"))}));
     EXPECT_EQ(import.operation->itemCount(), 3);
 
-    const QStringList files = QDir(import.library + QStringLiteral("/Emoji")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    const QStringList files = QDir(import.library + QStringLiteral("/Emoji"))
+                                  .entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     ASSERT_EQ(files.size(), 3) << files.join(u'|').toStdString();
     for (const QString& file : files) {
         const QByteArray bytes = file.toUtf8();
@@ -149,7 +173,8 @@ TEST(EvernoteXMLFileExportOperationTest, TitlesOfThousandsOfEmojiGiveBoundedWhol
 TEST(EvernoteXMLFileExportOperationTest, EmptyFileStillImportsAnEmptyGroup) {
     FileImport import;
     import.run(QStringLiteral("Empty.enex"), buildENEX({}));
-    EXPECT_EQ(import.delegate.calls, (QStringList{QStringLiteral("file Empty.enex 0"), QStringLiteral("end")}));
+    EXPECT_EQ(import.delegate.calls,
+              (QStringList{QStringLiteral("file Empty.enex 0"), QStringLiteral("end")}));
     EXPECT_EQ(import.group().value(QStringLiteral("items")).toArray().size(), 0);
     EXPECT_TRUE(QDir(import.library + QStringLiteral("/Empty")).exists());
 }
@@ -162,7 +187,8 @@ TEST(EvernoteXMLFileExportOperationTest, MalformedFileIsReportedAndNothingIsConv
     ASSERT_EQ(import.delegate.calls.size(), 1);
     EXPECT_TRUE(import.delegate.calls.first().startsWith(QStringLiteral("error ")));
     EXPECT_EQ(import.delegate.error.domain(), QStringLiteral("XMLParserErrorDomain"));
-    EXPECT_FALSE(QFile::exists(import.env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));
+    EXPECT_FALSE(
+        QFile::exists(import.env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));
     EXPECT_FALSE(QDir(import.env.tempDir() + QStringLiteral("/Evernote/Broken")).exists());
     EXPECT_TRUE(import.log().contains(QStringLiteral("Error counting notes: ")));
 }
@@ -170,42 +196,45 @@ TEST(EvernoteXMLFileExportOperationTest, MalformedFileIsReportedAndNothingIsConv
 TEST(EvernoteXMLFileExportOperationTest, CancellingDuringConversionEndsWithCancelAndNoDescription) {
     FileImport import;
     QList<TestNote> notes;
-    for (int i = 0; i < 300; ++i) notes << attachmentNote(QStringLiteral("N%1").arg(i), QStringLiteral("n.pdf"));
+    for (int i = 0; i < 300; ++i)
+        notes << attachmentNote(QStringLiteral("N%1").arg(i), QStringLiteral("n.pdf"));
     // The run must not go on past the count at which the delegate acts.
     import.operation->setRecordsWaitForDelegate(true);
-    import.delegate.onRecord = [&](int exported) {
-        if (exported == 3) import.operation->cancel();
-    };
-    import.run(QStringLiteral("Many.enex"), buildENEX(notes));
-    EXPECT_EQ(import.delegate.calls.last(), QStringLiteral("cancel"));
-    EXPECT_LT(import.delegate.exported, 300);
-    EXPECT_FALSE(QFile::exists(import.env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));
-    EXPECT_FALSE(QDir(import.library).exists());
+    import.delegate.onRecord = [&](int exported) { if (exported == 3) import.operation->cancel();
+};
+import.run(QStringLiteral("Many.enex"), buildENEX(notes));
+EXPECT_EQ(import.delegate.calls.last(), QStringLiteral("cancel"));
+EXPECT_LT(import.delegate.exported, 300);
+EXPECT_FALSE(QFile::exists(import.env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));
+EXPECT_FALSE(QDir(import.library).exists());
 }
 
 // Attachments above a megabyte are decoded into hidden files beside the items
 // while notes wait in the conversion pool: a cancel then must leave none.
-TEST(EvernoteXMLFileExportOperationTest, CancellingWithLargeAttachmentsInFlightLeavesNoTemporaryFile) {
+TEST(EvernoteXMLFileExportOperationTest,
+     CancellingWithLargeAttachmentsInFlightLeavesNoTemporaryFile) {
     FileImport import;
     QList<TestNote> notes;
     for (int i = 0; i < 16; ++i) {
-        TestNote note{QStringLiteral("N%1").arg(i), i % 2 ? QStringLiteral("%MEDIA0%") : QStringLiteral("<div>%MEDIA0%</div>")};
-        note.attachments = {{QByteArray(1300 * 1024, char('a' + i)), QStringLiteral("application/pdf"), QStringLiteral("n.pdf")}};
+        TestNote note{QStringLiteral("N%1").arg(i),
+                      i % 2 ? QStringLiteral("%MEDIA0%") : QStringLiteral("<div>%MEDIA0%</div>")};
+        note.attachments = {{QByteArray(1300 * 1024, char('a' + i)),
+                             QStringLiteral("application/pdf"), QStringLiteral("n.pdf")}};
         notes << note;
     }
-    import.delegate.onRecord = [&](int exported) {
-        if (exported == 2) import.operation->cancel();
-    };
-    import.run(QStringLiteral("Large.enex"), buildENEX(notes));
-    import.queue.waitUntilAllOperationsAreFinished();
-    EXPECT_EQ(import.delegate.calls.last(), QStringLiteral("cancel"));
-    EXPECT_FALSE(QFile::exists(import.env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));
-    QDirIterator it(import.env.tempDir() + QStringLiteral("/Evernote"), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString entry = it.next();
-        EXPECT_FALSE(it.fileName().startsWith(u'.')) << entry.toStdString();
-    }
+    import.delegate.onRecord = [&](int exported) { if (exported == 2) import.operation->cancel();
+};
+import.run(QStringLiteral("Large.enex"), buildENEX(notes));
+import.queue.waitUntilAllOperationsAreFinished();
+EXPECT_EQ(import.delegate.calls.last(), QStringLiteral("cancel"));
+EXPECT_FALSE(QFile::exists(import.env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));
+QDirIterator it(import.env.tempDir() + QStringLiteral("/Evernote"),
+                QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                QDirIterator::Subdirectories);
+while (it.hasNext()) {
+    const QString entry = it.next();
+    EXPECT_FALSE(it.fileName().startsWith(u'.')) << entry.toStdString();
+}
 }
 
 // Every real export in the shared corpus streams through without a crash, ends
@@ -214,7 +243,8 @@ TEST(EvernoteXMLFileExportOperationTest, RealExportsFromTheCorpus) {
     const QString corpus = QStringLiteral(FERRYMARK_SOURCE_DIR "/../shared/corpus");
     if (!QDir(corpus).exists()) GTEST_SKIP() << "no corpus beside the clone";
     const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
-    QDirIterator files(corpus, {QStringLiteral("*.enex")}, QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator files(corpus, {QStringLiteral("*.enex")}, QDir::Files,
+                       QDirIterator::Subdirectories);
     int count = 0;
     QTemporaryDir descriptionsDir;
     QStringList descriptions;
@@ -226,14 +256,18 @@ TEST(EvernoteXMLFileExportOperationTest, RealExportsFromTheCorpus) {
         import.run(QStringLiteral("corpus/") + QFileInfo(path).fileName(), source.readAll());
         const QString last = import.delegate.calls.last();
         // A file that is not well-formed XML is reported; every other file ends.
-        EXPECT_TRUE(last == QLatin1String("end") || import.delegate.error.domain() == QLatin1String("XMLParserErrorDomain"))
+        EXPECT_TRUE(last == QLatin1String("end") ||
+                    import.delegate.error.domain() == QLatin1String("XMLParserErrorDomain"))
             << path.toStdString() << ": " << last.toStdString();
         if (last != QLatin1String("end")) continue;
         ++count;
-        EXPECT_EQ(import.delegate.exported, static_cast<int>(import.delegate.announced)) << path.toStdString();
+        EXPECT_EQ(import.delegate.exported, static_cast<int>(import.delegate.announced))
+            << path.toStdString();
         // Every note is an item or logged with its reason.
-        const int items = static_cast<int>(import.group().value(QStringLiteral("items")).toArray().size());
-        EXPECT_EQ(items + import.log().count(QStringLiteral("Error exporting item: ")), import.delegate.exported)
+        const int items =
+            static_cast<int>(import.group().value(QStringLiteral("items")).toArray().size());
+        EXPECT_EQ(items + import.log().count(QStringLiteral("Error exporting item: ")),
+                  import.delegate.exported)
             << path.toStdString();
         descriptions << descriptionsDir.filePath(QStringLiteral("%1.plist").arg(count));
         ASSERT_TRUE(QFile::copy(import.description.path(), descriptions.last()));
@@ -241,11 +275,16 @@ TEST(EvernoteXMLFileExportOperationTest, RealExportsFromTheCorpus) {
     if (!python.isEmpty()) {
         // One interpreter for all descriptions: starting one per file costs more than the imports.
         QProcess p;
-        p.start(python, QStringList{QStringLiteral("-c"),
-                                    QStringLiteral("import plistlib,sys\n"
-                                                   "for f in sys.argv[1:]:\n"
-                                                   "  d=plistlib.load(open(f,'rb')); g=list(d['Entities']['Folder'].values())\n"
-                                                   "  assert len(g)==1 and 'items' in g[0], f")} + descriptions);
+        p.start(
+            python,
+            QStringList{
+                QStringLiteral("-c"),
+                QStringLiteral(
+                    "import plistlib,sys\n"
+                    "for f in sys.argv[1:]:\n"
+                    "  d=plistlib.load(open(f,'rb')); g=list(d['Entities']['Folder'].values())\n"
+                    "  assert len(g)==1 and 'items' in g[0], f")} +
+                descriptions);
         ASSERT_TRUE(p.waitForFinished(60000));
         EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().constData();
     }
@@ -257,13 +296,15 @@ namespace {
 // A note whose attachment is larger than `FileSizeLimit` allows: its write fails.
 TestNote oversizedNote(const QString& title) {
     TestNote note{title, QStringLiteral("%MEDIA0%")};
-    note.attachments = {{QByteArray(2 * 1024 * 1024, 'x'), QStringLiteral("application/pdf"), QStringLiteral("big.pdf")}};
+    note.attachments = {{QByteArray(2 * 1024 * 1024, 'x'), QStringLiteral("application/pdf"),
+                         QStringLiteral("big.pdf")}};
     return note;
 }
 
 QList<TestNote> attachmentNotes(int count) {
     QList<TestNote> notes;
-    for (int i = 0; i < count; ++i) notes << attachmentNote(QStringLiteral("N%1").arg(i), QStringLiteral("n.pdf"));
+    for (int i = 0; i < count; ++i)
+        notes << attachmentNote(QStringLiteral("N%1").arg(i), QStringLiteral("n.pdf"));
     return notes;
 }
 
@@ -282,24 +323,26 @@ TEST(EvernoteXMLFileExportOperationTest, FullDiskStopsTheRunWithOneErrorNamingTh
     std::unique_ptr<FileSizeLimit> limit;
     import.operation->setFreeSpaceQuery([&](const QString& path) {
         if (!limit) limit = std::make_unique<FileSizeLimit>(1024 * 1024);
-        return std::optional<qint64>(path.endsWith(QStringLiteral("/Full")) ? 0 : 1LL << 40);
-    });
-    QList<TestNote> notes = attachmentNotes(20);
-    notes[1] = oversizedNote(QStringLiteral("Big"));
-    import.run(QStringLiteral("Full.enex"), buildENEX(notes));
-    limit.reset();
-    ASSERT_EQ(import.delegate.calls.last(), QStringLiteral("error 10006")) << import.log().toStdString();
-    EXPECT_LT(import.delegate.exported, 20);  // not one by one to the end
-    const Error& error = import.delegate.error;
-    const QString folder = import.env.tempDir() + QStringLiteral("/Evernote/Full");
-    EXPECT_TRUE(error.localizedDescription().contains(folder)) << error.localizedDescription().toStdString();
-    EXPECT_TRUE(error.localizedDescription().contains(QString::fromLocal8Bit(std::strerror(ENOSPC))));
-    ASSERT_NE(error.underlyingError(), nullptr);
-    EXPECT_EQ(error.underlyingError()->domain(), QStringLiteral("NSPOSIXErrorDomain"));
-    EXPECT_EQ(error.underlyingError()->code(), ENOSPC);
-    EXPECT_EQ(import.log().count(QStringLiteral("Error exporting item: ")), 1);
-    EXPECT_FALSE(QFile::exists(import.env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));
-    EXPECT_FALSE(QDir(import.library).exists());
+    return std::optional<qint64>(path.endsWith(QStringLiteral("/Full")) ? 0 : 1LL << 40);
+});
+QList<TestNote> notes = attachmentNotes(20);
+notes[1] = oversizedNote(QStringLiteral("Big"));
+import.run(QStringLiteral("Full.enex"), buildENEX(notes));
+limit.reset();
+ASSERT_EQ(import.delegate.calls.last(), QStringLiteral("error 10006"))
+    << import.log().toStdString();
+EXPECT_LT(import.delegate.exported, 20);  // not one by one to the end
+const Error& error = import.delegate.error;
+const QString folder = import.env.tempDir() + QStringLiteral("/Evernote/Full");
+EXPECT_TRUE(error.localizedDescription().contains(folder))
+    << error.localizedDescription().toStdString();
+EXPECT_TRUE(error.localizedDescription().contains(QString::fromLocal8Bit(std::strerror(ENOSPC))));
+ASSERT_NE(error.underlyingError(), nullptr);
+EXPECT_EQ(error.underlyingError()->domain(), QStringLiteral("NSPOSIXErrorDomain"));
+EXPECT_EQ(error.underlyingError()->code(), ENOSPC);
+EXPECT_EQ(import.log().count(QStringLiteral("Error exporting item: ")), 1);
+EXPECT_FALSE(QFile::exists(import.env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));
+EXPECT_FALSE(QDir(import.library).exists());
 }
 
 // The notebook folder vanishing mid-run (unmounted, removed) also ends the run
@@ -309,34 +352,35 @@ TEST(EvernoteXMLFileExportOperationTest, NotebookFolderGoneStopsTheRun) {
     const QString folder = import.env.tempDir() + QStringLiteral("/Evernote/Gone");
     // The run must not go on past the count at which the delegate acts.
     import.operation->setRecordsWaitForDelegate(true);
-    import.delegate.onRecord = [&](int exported) {
-        if (exported != 2) return;
-        // Gone at once, as an unmount makes it: notes convert meanwhile, and a
-        // removal file by file would race with their writes.
-        const QString aside = folder + QStringLiteral(" (gone)");
-        QDir().rename(folder, aside);
-        QDir(aside).removeRecursively();
-    };
-    import.run(QStringLiteral("Gone.enex"), buildENEX(attachmentNotes(50)));
-    ASSERT_EQ(import.delegate.calls.last(), QStringLiteral("error 10006"));
-    EXPECT_LT(import.delegate.exported, 50);
-    EXPECT_TRUE(import.delegate.error.localizedDescription().contains(folder));
-    ASSERT_NE(import.delegate.error.underlyingError(), nullptr);
-    EXPECT_EQ(import.delegate.error.underlyingError()->code(), ENOENT);
+    import.delegate.onRecord = [&](int exported) { if (exported != 2) return;
+    // Gone at once, as an unmount makes it: notes convert meanwhile, and a
+    // removal file by file would race with their writes.
+    const QString aside = folder + QStringLiteral(" (gone)");
+    QDir().rename(folder, aside);
+    QDir(aside).removeRecursively();
+};
+import.run(QStringLiteral("Gone.enex"), buildENEX(attachmentNotes(50)));
+ASSERT_EQ(import.delegate.calls.last(), QStringLiteral("error 10006"));
+EXPECT_LT(import.delegate.exported, 50);
+EXPECT_TRUE(import.delegate.error.localizedDescription().contains(folder));
+ASSERT_NE(import.delegate.error.underlyingError(), nullptr);
+EXPECT_EQ(import.delegate.error.underlyingError()->code(), ENOENT);
 }
 
 // A staging folder with plainly too little room refuses to start: nothing is
 // counted, converted or handed to Pelmora.
 TEST(EvernoteXMLFileExportOperationTest, TooLittleFreeSpaceRefusesToStart) {
     FileImport import;
-    import.operation->setFreeSpaceQuery([](const QString&) { return std::optional<qint64>(100); });
-    import.run(QStringLiteral("Big.enex"), buildENEX(attachmentNotes(10)));
-    EXPECT_EQ(import.delegate.calls, QStringList{QStringLiteral("error 10007")});
-    const QString message = import.delegate.error.localizedDescription();
-    EXPECT_TRUE(message.contains(import.env.tempDir() + QStringLiteral("/Evernote"))) << message.toStdString();
-    EXPECT_TRUE(message.contains(QStringLiteral("not enough free space")));
-    EXPECT_EQ(import.delegate.exported, 0);
-    EXPECT_FALSE(QDir(import.library).exists());
+    import.operation->setFreeSpaceQuery([](const QString&) { return std::optional<qint64>(100);
+});
+import.run(QStringLiteral("Big.enex"), buildENEX(attachmentNotes(10)));
+EXPECT_EQ(import.delegate.calls, QStringList{QStringLiteral("error 10007")});
+const QString message = import.delegate.error.localizedDescription();
+EXPECT_TRUE(message.contains(import.env.tempDir() + QStringLiteral("/Evernote")))
+    << message.toStdString();
+EXPECT_TRUE(message.contains(QStringLiteral("not enough free space")));
+EXPECT_EQ(import.delegate.exported, 0);
+EXPECT_FALSE(QDir(import.library).exists());
 }
 
 // A fault the count's scan cannot see (a character XML forbids) is found by
@@ -351,10 +395,13 @@ TEST(EvernoteXMLFileExportOperationTest, FaultOnlyTheParserSeesEndsWithItsErrorA
     import.run(QStringLiteral("Bad.enex"), enex);
     ASSERT_GE(import.delegate.calls.size(), 2);
     EXPECT_EQ(import.delegate.calls.first(), QStringLiteral("file Bad.enex 3"));
-    EXPECT_TRUE(import.delegate.calls.last().startsWith(QStringLiteral("error "))) << import.delegate.calls.last().toStdString();
+    EXPECT_TRUE(import.delegate.calls.last().startsWith(QStringLiteral("error ")))
+        << import.delegate.calls.last().toStdString();
     EXPECT_EQ(import.delegate.error.domain(), QStringLiteral("XMLParserErrorDomain"));
     EXPECT_EQ(import.delegate.exported, 1);
-    EXPECT_TRUE(QDir(import.env.tempDir() + QStringLiteral("/Evernote")).entryList({QStringLiteral("Evernote.pmlibxml*")}, QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_TRUE(QDir(import.env.tempDir() + QStringLiteral("/Evernote"))
+                    .entryList({QStringLiteral("Evernote.pmlibxml*")}, QDir::Files | QDir::Hidden)
+                    .isEmpty());
     EXPECT_FALSE(QFile::exists(import.description.path()));
     EXPECT_FALSE(QDir(import.library).exists());
 }
@@ -371,16 +418,18 @@ TEST(EvernoteXMLFileExportOperationTest, BusyMainThreadDoesNotStallTheConversion
     bool conversionWentOn = false;
     import.operation->setDescriptionObserver([&](const QString&) {
         std::lock_guard lock(mutex);
-        descriptionWritten = true;
-        written.notify_all();
-    });
-    import.delegate.onRecord = [&](int exported) {
-        if (exported != 1) return;
-        std::unique_lock lock(mutex);
-        conversionWentOn = written.wait_for(lock, std::chrono::seconds(120), [&] { return descriptionWritten; });
-    };
-    import.run(QStringLiteral("Busy.enex"), buildENEX(attachmentNotes(60)));
-    EXPECT_TRUE(conversionWentOn);
-    EXPECT_EQ(import.delegate.calls, (QStringList{QStringLiteral("file Busy.enex 60"), QStringLiteral("end")}));
-    EXPECT_EQ(import.delegate.exported, 60);
+    descriptionWritten = true;
+    written.notify_all();
+});
+import.delegate.onRecord = [&](int exported) { if (exported != 1) return;
+std::unique_lock lock(mutex);
+conversionWentOn =
+    written.wait_for(lock, std::chrono::seconds(120), [&] { return descriptionWritten; });
+}
+;
+import.run(QStringLiteral("Busy.enex"), buildENEX(attachmentNotes(60)));
+EXPECT_TRUE(conversionWentOn);
+EXPECT_EQ(import.delegate.calls,
+          (QStringList{QStringLiteral("file Busy.enex 60"), QStringLiteral("end")}));
+EXPECT_EQ(import.delegate.exported, 60);
 }

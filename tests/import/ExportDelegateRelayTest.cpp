@@ -16,7 +16,7 @@ namespace {
 // A one-shot signal between threads. wait() gives up after a long guard so
 // that a broken relay fails the test instead of hanging it.
 class Latch {
-public:
+  public:
     void open() {
         std::lock_guard lock(mutex_);
         open_ = true;
@@ -27,7 +27,7 @@ public:
         return changed_.wait_for(lock, std::chrono::seconds(60), [this] { return open_; });
     }
 
-private:
+  private:
     std::mutex mutex_;
     std::condition_variable changed_;
     bool open_ = false;
@@ -40,7 +40,8 @@ struct OrderDelegate : RecordingDelegate {
         order << QStringLiteral("record");
         RecordingDelegate::exportOperationDidExportRecord(operation);
     }
-    void exportOperationWillExportRecordsFromNotebook(EvernoteExportOperation* operation, unsigned long count,
+    void exportOperationWillExportRecordsFromNotebook(EvernoteExportOperation* operation,
+                                                      unsigned long count,
                                                       const QString& name) override {
         order << QStringLiteral("notebook");
         RecordingDelegate::exportOperationWillExportRecordsFromNotebook(operation, count, name);
@@ -57,7 +58,8 @@ QStringList expectedOrder(const QStringList& head, int records, const QString& t
     return order << tail;
 }
 
-auto* const kOperation = reinterpret_cast<EvernoteExportOperation*>(0x1);  // only passed on, never used
+auto* const kOperation =
+    reinterpret_cast<EvernoteExportOperation*>(0x1);  // only passed on, never used
 
 }  // namespace
 
@@ -75,7 +77,10 @@ TEST(ExportDelegateRelayTest, RecordsDoNotWaitForTheMainThreadAndAllArriveBefore
         if (exported == 1) workerGotThrough = allIssued.wait();
     };
     std::thread worker([&] {
-        relay.deliverAndWait([](auto* d) { d->exportOperationWillExportRecordsFromNotebook(kOperation, kRecords, QStringLiteral("N")); });
+        relay.deliverAndWait([](auto* d) {
+            d->exportOperationWillExportRecordsFromNotebook(kOperation, kRecords,
+                                                            QStringLiteral("N"));
+        });
         for (int i = 0; i < kRecords; ++i) relay.deliverRecord();
         allIssued.open();
         relay.deliverAndWait([](auto* d) { d->exportOperationDidEnd(kOperation); });
@@ -84,7 +89,8 @@ TEST(ExportDelegateRelayTest, RecordsDoNotWaitForTheMainThreadAndAllArriveBefore
     worker.join();
     EXPECT_TRUE(workerGotThrough);
     EXPECT_EQ(delegate.exported, kRecords);
-    EXPECT_EQ(delegate.order, expectedOrder({QStringLiteral("notebook")}, kRecords, QStringLiteral("end")));
+    EXPECT_EQ(delegate.order,
+              expectedOrder({QStringLiteral("notebook")}, kRecords, QStringLiteral("end")));
     EXPECT_TRUE(delegate.allOnMainThread);
 }
 

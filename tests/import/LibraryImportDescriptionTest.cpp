@@ -35,14 +35,18 @@ PlistDictionary item(int n) {
     item.set(QStringLiteral("latitude"), 47.25 + n);
     item.set(QStringLiteral("tags"), PlistArray{QStringLiteral("a"), QStringLiteral("b c")});
     PlistDictionary nested;
-    nested.set(QStringLiteral("data"), QByteArray("\x00\x01" "binary", 8));
+    nested.set(QStringLiteral("data"), QByteArray("\x00\x01"
+                                                  "binary",
+                                                  8));
     item.set(QStringLiteral("attributes"), nested);
     return item;
 }
 
 // What the description held when it was built in memory: each item a copy
 // with "folder" set, each group its identifiers in order.
-PlistDictionary inMemoryDescription(const QString& staging, const QList<std::pair<PlistDictionary, QList<PlistDictionary>>>& groups) {
+PlistDictionary inMemoryDescription(
+    const QString& staging,
+    const QList<std::pair<PlistDictionary, QList<PlistDictionary>>>& groups) {
     PlistDictionary folders, items;
     for (const auto& [g, groupItems] : groups) {
         PlistDictionary copy = g.deepCopy();
@@ -86,16 +90,19 @@ TEST(LibraryImportDescriptionTest, StreamedDescriptionReadsBackAsTheWholeOne) {
         EXPECT_FALSE(items.last().contains(ItemKeys::Folder));
     }
     EXPECT_EQ(description.itemCount(), 50);
-    EXPECT_FALSE(QFile::exists(staging.filePath(LibraryKeys::DescriptionFileName)));  // not before it is finished
+    EXPECT_FALSE(QFile::exists(
+        staging.filePath(LibraryKeys::DescriptionFileName)));  // not before it is finished
     const auto path = description.finish();
     ASSERT_TRUE(path.has_value());
     EXPECT_EQ(*path, staging.filePath(LibraryKeys::DescriptionFileName));
-    EXPECT_EQ(QDir(staging.path()).entryList(QDir::Files | QDir::Hidden), QStringList{LibraryKeys::DescriptionFileName});
+    EXPECT_EQ(QDir(staging.path()).entryList(QDir::Files | QDir::Hidden),
+              QStringList{LibraryKeys::DescriptionFileName});
 
     Error error;
     const auto read = PlistValue::readFromFile(*path, &error);
     ASSERT_TRUE(read.has_value()) << error.description().toStdString();
-    const PlistDictionary expected = inMemoryDescription(staging.path(), {{work, items}, {empty, {}}});
+    const PlistDictionary expected =
+        inMemoryDescription(staging.path(), {{work, items}, {empty, {}}});
     const PlistDictionary got = read->toDictionary();
     EXPECT_EQ(got.keys(), expected.keys());
     for (const QString& key : expected.keys()) {
@@ -104,8 +111,10 @@ TEST(LibraryImportDescriptionTest, StreamedDescriptionReadsBackAsTheWholeOne) {
             continue;
         }
         for (const QString& entity : {LibraryKeys::Item, LibraryKeys::Folder}) {
-            const PlistDictionary gotEntity = got.value(key).toDictionary().value(entity).toDictionary();
-            const PlistDictionary expectedEntity = expected.value(key).toDictionary().value(entity).toDictionary();
+            const PlistDictionary gotEntity =
+                got.value(key).toDictionary().value(entity).toDictionary();
+            const PlistDictionary expectedEntity =
+                expected.value(key).toDictionary().value(entity).toDictionary();
             EXPECT_EQ(gotEntity.keys(), expectedEntity.keys()) << entity.toStdString();
             for (const QString& id : expectedEntity.keys())
                 EXPECT_EQ(gotEntity.value(id), expectedEntity.value(id)) << id.toStdString();
@@ -118,14 +127,18 @@ TEST(LibraryImportDescriptionTest, StreamedDescriptionReadsBackAsTheWholeOne) {
     const QString python = QStandardPaths::findExecutable(QStringLiteral("python3"));
     if (python.isEmpty()) return;
     QProcess p;
-    p.start(python, {QStringLiteral("-c"),
-                     QStringLiteral("import plistlib,sys; d=plistlib.load(open(sys.argv[1],'rb')); e=d['Entities']; "
-                                    "i=e['Item']['ITEM-7']; g=e['Folder']['G-1']; "
-                                    "assert i['name']=='<b>Note</b> & ]]> \\u201c7\\u201d\\n', repr(i['name']); "
-                                    "assert i['folder']=='G-1' and i['attributes']['data']==b'\\x00\\x01binary', repr(i); "
-                                    "assert g['items']==['ITEM-%d'%n for n in range(50)] and e['Folder']['G-2']['items']==[], repr(e['Folder']); "
-                                    "print(d['ExporterVersion'], len(e['Item']))"),
-                     *path});
+    p.start(
+        python,
+        {QStringLiteral("-c"),
+         QStringLiteral(
+             "import plistlib,sys; d=plistlib.load(open(sys.argv[1],'rb')); e=d['Entities']; "
+             "i=e['Item']['ITEM-7']; g=e['Folder']['G-1']; "
+             "assert i['name']=='<b>Note</b> & ]]> \\u201c7\\u201d\\n', repr(i['name']); "
+             "assert i['folder']=='G-1' and i['attributes']['data']==b'\\x00\\x01binary', repr(i); "
+             "assert g['items']==['ITEM-%d'%n for n in range(50)] and "
+             "e['Folder']['G-2']['items']==[], repr(e['Folder']); "
+             "print(d['ExporterVersion'], len(e['Item']))"),
+         *path});
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().constData();
     EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()).trimmed(), QStringLiteral("353 50"));

@@ -8,8 +8,9 @@ class TestEnvironment;
 
 // Installs "Name.app" with the bundle identifier and version; returns its path.
 // `extraKeys` is XML to add inside the Info.plist dictionary.
-QString installApplication(const TestEnvironment& env, const QString& name, const QString& identifier,
-                           const QString& version, const QString& extraKeys = QString());
+QString installApplication(const TestEnvironment& env, const QString& name,
+                           const QString& identifier, const QString& version,
+                           const QString& extraKeys = QString());
 // Installs the Evernote stand-in (version 7.14 unless given) reading its
 // notebooks, one ENEX file each, from `notebookFolder`; returns its path.
 QString installEvernote(const TestEnvironment& env, const QString& notebookFolder,

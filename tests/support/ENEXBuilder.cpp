@@ -14,22 +14,31 @@ QByteArray buildENEX(const QList<TestNote>& notes) {
     QString out = QStringLiteral(
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         "<!DOCTYPE en-export SYSTEM \"http://xml.evernote.com/pub/evernote-export3.dtd\">\n"
-        "<en-export export-date=\"20210816T233721Z\" application=\"Evernote\" version=\"10.17.6\">\n");
+        "<en-export export-date=\"20210816T233721Z\" application=\"Evernote\" "
+        "version=\"10.17.6\">\n");
     for (const TestNote& note : notes) {
         QString enml = note.enml;
         for (int i = 0; i < note.attachments.size(); ++i)
             enml.replace(QStringLiteral("%MEDIA%1%").arg(i), enMedia(note.attachments[i]));
-        out += QStringLiteral("<note><title>%1</title><content><![CDATA[<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-                              "<!DOCTYPE en-note SYSTEM \"http://xml.evernote.com/pub/enml2.dtd\"><en-note>%2</en-note>]]></content>")
+        out += QStringLiteral(
+                   "<note><title>%1</title><content><![CDATA[<?xml version=\"1.0\" "
+                   "encoding=\"UTF-8\"?>"
+                   "<!DOCTYPE en-note SYSTEM "
+                   "\"http://xml.evernote.com/pub/enml2.dtd\"><en-note>%2</en-note>]]></content>")
                    .arg(note.title.toHtmlEscaped(), enml);
-        if (!note.created.isEmpty()) out += QStringLiteral("<created>%1</created>").arg(note.created);
-        if (!note.updated.isEmpty()) out += QStringLiteral("<updated>%1</updated>").arg(note.updated);
-        for (const QString& tag : note.tags) out += QStringLiteral("<tag>%1</tag>").arg(tag.toHtmlEscaped());
+        if (!note.created.isEmpty())
+            out += QStringLiteral("<created>%1</created>").arg(note.created);
+        if (!note.updated.isEmpty())
+            out += QStringLiteral("<updated>%1</updated>").arg(note.updated);
+        for (const QString& tag : note.tags)
+            out += QStringLiteral("<tag>%1</tag>").arg(tag.toHtmlEscaped());
         if (!note.source.isEmpty() || !note.sourceURL.isEmpty()) {
             out += QStringLiteral("<note-attributes>");
-            if (!note.source.isEmpty()) out += QStringLiteral("<source>%1</source>").arg(note.source);
+            if (!note.source.isEmpty())
+                out += QStringLiteral("<source>%1</source>").arg(note.source);
             if (!note.sourceURL.isEmpty())
-                out += QStringLiteral("<source-url>%1</source-url>").arg(note.sourceURL.toHtmlEscaped());
+                out += QStringLiteral("<source-url>%1</source-url>")
+                           .arg(note.sourceURL.toHtmlEscaped());
             out += QStringLiteral("</note-attributes>");
         }
         for (const TestAttachment& a : note.attachments) {
@@ -41,7 +50,8 @@ QByteArray buildENEX(const QList<TestNote>& notes) {
                        .arg(a.withEncoding ? QStringLiteral(" encoding=\"base64\"") : QString(),
                             QString::fromLatin1(wrapped), a.mime);
             if (!a.fileName.isEmpty())
-                out += QStringLiteral("<resource-attributes><file-name>%1</file-name></resource-attributes>")
+                out += QStringLiteral(
+                           "<resource-attributes><file-name>%1</file-name></resource-attributes>")
                            .arg(a.fileName.toHtmlEscaped());
             out += QStringLiteral("</resource>");
         }

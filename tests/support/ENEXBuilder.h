@@ -17,7 +17,8 @@ struct TestAttachment {
 
 struct TestNote {
     QString title;
-    QString enml;  // the inside of <en-note>; "%MEDIA0%" is replaced by the first attachment's en-media
+    QString
+        enml;  // the inside of <en-note>; "%MEDIA0%" is replaced by the first attachment's en-media
     QStringList tags;
     QString created = QStringLiteral("20130730T205204Z");
     QString updated;

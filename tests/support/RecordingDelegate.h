@@ -12,7 +12,7 @@
 #include "import/EvernoteExportOperationDelegate.h"
 
 class RecordingDelegate : public EvernoteExportOperationDelegate {
-public:
+  public:
     QStringList calls;
     Error error;
     unsigned long announced = 0;
@@ -22,13 +22,16 @@ public:
     // Called after each exported record, on the main thread (a test can cancel here).
     std::function<void(int exported)> onRecord;
 
-    void exportOperationDidStart(EvernoteExportOperation*) override { record(QStringLiteral("start")); }
+    void exportOperationDidStart(EvernoteExportOperation*) override {
+        record(QStringLiteral("start"));
+    }
     void exportOperationWillExportRecordsFromNotebook(EvernoteExportOperation*, unsigned long count,
                                                       const QString& name) override {
         announced += count;
         record(QStringLiteral("notebook %1 %2").arg(name).arg(count));
     }
-    void exportOperationWillExportRecordsFromFileAtURL(EvernoteExportOperation*, unsigned long count,
+    void exportOperationWillExportRecordsFromFileAtURL(EvernoteExportOperation*,
+                                                       unsigned long count,
                                                        const QUrl& url) override {
         announced = count;
         record(QStringLiteral("file %1 %2").arg(url.fileName()).arg(count));
@@ -52,12 +55,13 @@ public:
         ended = true;
     }
 
-private:
+  private:
     void record(const QString& call) {
         calls << call;
         checkThread();
     }
     void checkThread() {
-        if (QThread::currentThread() != QCoreApplication::instance()->thread()) allOnMainThread = false;
+        if (QThread::currentThread() != QCoreApplication::instance()->thread())
+            allOnMainThread = false;
     }
 };

@@ -1,11 +1,12 @@
 #include "tests/support/TestEnvironment.h"
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <unistd.h>
 
 namespace {
 const char* const kVariables[5] = {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "TMPDIR",
@@ -33,8 +34,10 @@ TestEnvironment::~TestEnvironment() {
         ::close(savedStandardError_);
     }
     for (int i = 0; i < 5; ++i) {
-        if (saved_[i].isNull()) qunsetenv(kVariables[i]);
-        else qputenv(kVariables[i], saved_[i]);
+        if (saved_[i].isNull())
+            qunsetenv(kVariables[i]);
+        else
+            qputenv(kVariables[i], saved_[i]);
     }
 }
 

@@ -14,7 +14,7 @@
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 class TestEnvironment {
-public:
+  public:
     TestEnvironment();
     ~TestEnvironment();
 
@@ -29,7 +29,7 @@ public:
     // Writes a file (creating folders); returns its path.
     QString writeFile(const QString& relative, const QByteArray& contents) const;
 
-private:
+  private:
     QTemporaryDir dir_;
     QByteArray saved_[5];
     int savedStandardError_;

@@ -105,8 +105,9 @@ TEST(CommentTags, FileTagsMergeTheAttributeWithTheComment) {
     values.tagNames.reset();
     values.comment = QString(5000, u'x') + QStringLiteral(" ###begin_tags###far###end_tags###");
     if (setResourceValues(file, values)) {
-        EXPECT_EQ(tagNamesOfFileAtPath(file),
-                  (QStringList{QStringLiteral("work"), QStringLiteral("home"), QStringLiteral("far")}));
+        EXPECT_EQ(
+            tagNamesOfFileAtPath(file),
+            (QStringList{QStringLiteral("work"), QStringLiteral("home"), QStringLiteral("far")}));
     }
 
     const QString bare = env.writeFile(QStringLiteral("bare.txt"), "x");

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
-#include <sys/xattr.h>
-#include <unistd.h>
 
 #include "platform/apps/EvernoteStandIn.h"
 #include "platform/apps/PelmoraStandIn.h"
@@ -30,7 +30,8 @@ const char* const kNotebook = R"(<?xml version="1.0" encoding="UTF-8"?>
 // Writes the description of one group "G" named `groupName` holding `items`
 // (in order) into `staging`, with staging to be removed on completion; returns
 // its path.
-QString writeDescription(const QString& staging, const QString& groupName, const QList<PlistDictionary>& items) {
+QString writeDescription(const QString& staging, const QString& groupName,
+                         const QList<PlistDictionary>& items) {
     PlistDictionary group, folders, itemsByIdentifier, entities, description;
     PlistArray members;
     for (const PlistDictionary& item : items) {
@@ -55,10 +56,11 @@ QString writeDescription(const QString& staging, const QString& groupName, const
 
 TEST(WorkspaceTest, FindsInstalledAndRunningApplications) {
     TestEnvironment env;
-    const QString a = installApplication(env, QStringLiteral("Pelmora"), QStringLiteral("com.quorvel.Pelmora3"),
-                                         QStringLiteral("3.5"));
-    installApplication(env, QStringLiteral("Pelmora Sandboxed"), QStringLiteral("com.quorvel.Pelmora3.mac"),
-                       QStringLiteral("3.6"));
+    const QString a =
+        installApplication(env, QStringLiteral("Pelmora"), QStringLiteral("com.quorvel.Pelmora3"),
+                           QStringLiteral("3.5"));
+    installApplication(env, QStringLiteral("Pelmora Sandboxed"),
+                       QStringLiteral("com.quorvel.Pelmora3.mac"), QStringLiteral("3.6"));
     EXPECT_EQ(Workspace::installedApplications(QStringLiteral("com.quorvel.Pelmora3")).size(), 1);
     EXPECT_TRUE(Workspace::runningApplications(QStringLiteral("com.quorvel.Pelmora3")).isEmpty());
     markApplicationRunning(a);
@@ -67,17 +69,24 @@ TEST(WorkspaceTest, FindsInstalledAndRunningApplications) {
     EXPECT_EQ(running.first().version(), QStringLiteral("3.5"));
     // A pid file naming a dead process is not running.
     env.writeFile(QStringLiteral("Applications/Pelmora Sandboxed.app/Contents/pid"), "999999999");
-    EXPECT_TRUE(Workspace::runningApplications(QStringLiteral("com.quorvel.Pelmora3.mac")).isEmpty());
+    EXPECT_TRUE(
+        Workspace::runningApplications(QStringLiteral("com.quorvel.Pelmora3.mac")).isEmpty());
 }
 
 TEST(PelmoraStandInTest, BuiltInEditionOnlyWhenNoneIsInstalled) {
     TestEnvironment env;
-    auto builtIn = PelmoraApplication::applicationWithBundleIdentifier(QStringLiteral("com.quorvel.Pelmora3"));
+    auto builtIn =
+        PelmoraApplication::applicationWithBundleIdentifier(QStringLiteral("com.quorvel.Pelmora3"));
     ASSERT_NE(builtIn, nullptr);
     EXPECT_EQ(builtIn->version(), QStringLiteral("3.6.0"));
-    EXPECT_EQ(PelmoraApplication::applicationWithBundleIdentifier(QStringLiteral("com.quorvel.Pelmora3.mac")), nullptr);
-    installApplication(env, QStringLiteral("Pelmora"), QStringLiteral("com.quorvel.Pelmora3.mac"), QStringLiteral("3.4.9"));
-    EXPECT_EQ(PelmoraApplication::applicationWithBundleIdentifier(QStringLiteral("com.quorvel.Pelmora3")), nullptr);
+    EXPECT_EQ(PelmoraApplication::applicationWithBundleIdentifier(
+                  QStringLiteral("com.quorvel.Pelmora3.mac")),
+              nullptr);
+    installApplication(env, QStringLiteral("Pelmora"), QStringLiteral("com.quorvel.Pelmora3.mac"),
+                       QStringLiteral("3.4.9"));
+    EXPECT_EQ(
+        PelmoraApplication::applicationWithBundleIdentifier(QStringLiteral("com.quorvel.Pelmora3")),
+        nullptr);
 }
 
 TEST(PelmoraStandInTest, ImportsDescriptionIntoLibraryAndRefusesMissingFiles) {
@@ -93,10 +102,11 @@ TEST(PelmoraStandInTest, ImportsDescriptionIntoLibraryAndRefusesMissingFiles) {
         d.set(QStringLiteral("tagsString"), QStringLiteral("x,y"));
         return d;
     };
-    const QString path = writeDescription(staging, QStringLiteral("Book"),
-                                          {item(QStringLiteral("I1"), QStringLiteral("a.pdf")),
-                                           item(QStringLiteral("I2"), QStringLiteral("Note.pmnote")),
-                                           item(QStringLiteral("I3"), QStringLiteral("missing.png"))});
+    const QString path =
+        writeDescription(staging, QStringLiteral("Book"),
+                         {item(QStringLiteral("I1"), QStringLiteral("a.pdf")),
+                          item(QStringLiteral("I2"), QStringLiteral("Note.pmnote")),
+                          item(QStringLiteral("I3"), QStringLiteral("missing.png"))});
 
     auto pelmora = PelmoraStandIn::builtIn();
     const PelmoraImportResult result = pelmora->importDescription(path);
@@ -125,8 +135,14 @@ TEST(PelmoraStandInTest, AGroupWithoutItemsImportsAsAnEmptyFolder) {
     const QString path = writeDescription(staging, QStringLiteral("Empty"), {});
     auto description = PlistValue::readFromFile(path);
     ASSERT_TRUE(description);
-    description->toDictionary().value(QStringLiteral("Entities")).toDictionary().value(QStringLiteral("Folder"))
-        .toDictionary().value(QStringLiteral("G")).toDictionary().remove(QStringLiteral("items"));
+    description->toDictionary()
+        .value(QStringLiteral("Entities"))
+        .toDictionary()
+        .value(QStringLiteral("Folder"))
+        .toDictionary()
+        .value(QStringLiteral("G"))
+        .toDictionary()
+        .remove(QStringLiteral("items"));
     ASSERT_TRUE(description->writeToFile(path, PlistValue::Format::Xml));
 
     auto pelmora = PelmoraStandIn::builtIn();
@@ -177,7 +193,8 @@ TEST(PelmoraStandInTest, TakenNamesAndDanglingLinksArePassedOver) {
     const QString staging = env.path(QStringLiteral("tmp/Evernote"));
     QList<PlistDictionary> items;
     for (const QString& id : {QStringLiteral("I1"), QStringLiteral("I2"), QStringLiteral("I3")}) {
-        if (id != QStringLiteral("I3")) env.writeFile(QStringLiteral("tmp/Evernote/%1/a.pdf").arg(id), id.toUtf8());
+        if (id != QStringLiteral("I3"))
+            env.writeFile(QStringLiteral("tmp/Evernote/%1/a.pdf").arg(id), id.toUtf8());
         PlistDictionary d;
         d.set(QStringLiteral("identifier"), id);
         d.set(QStringLiteral("name"), id);
@@ -189,7 +206,9 @@ TEST(PelmoraStandInTest, TakenNamesAndDanglingLinksArePassedOver) {
     auto pelmora = PelmoraStandIn::builtIn();
     const QString library = pelmora->libraryPath();
     ASSERT_TRUE(QDir().mkpath(library));
-    ASSERT_EQ(::symlink("/nonexistent/book", QFile::encodeName(library + QStringLiteral("/Book")).constData()), 0);
+    ASSERT_EQ(::symlink("/nonexistent/book",
+                        QFile::encodeName(library + QStringLiteral("/Book")).constData()),
+              0);
     const PelmoraImportResult result = pelmora->importDescription(path);
     ASSERT_FALSE(result.failed()) << result.error.description().toStdString();
     EXPECT_EQ(result.taken, 2);
@@ -218,7 +237,8 @@ TEST(EvernoteStandInTest, ListsNotebooksAndExportsChosenNotesWithoutTags) {
     EXPECT_TRUE(notes[0].creationDate.isValid());
 
     const QString out = env.path(QStringLiteral("out.enex"));
-    evernote->exportNotes({notes[1], notes[2]}, QUrl::fromLocalFile(out), false, kEvernoteExportFormatENEX);
+    evernote->exportNotes({notes[1], notes[2]}, QUrl::fromLocalFile(out), false,
+                          kEvernoteExportFormatENEX);
     QFile f(out);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     const QByteArray text = f.readAll();
@@ -257,7 +277,8 @@ QString writeStaging(const TestEnvironment& env, const QList<std::pair<QString, 
 void prepareIndex(const QString& library, const QStringList& statements) {
     QDir().mkpath(library);
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("prepare"));
+        QSqlDatabase db =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("prepare"));
         db.setDatabaseName(library + QStringLiteral("/Library.sqlite"));
         ASSERT_TRUE(db.open());
         QSqlQuery q(db);
@@ -281,9 +302,11 @@ TEST(PelmoraStandInTest, FailedIndexStatementRefusesTheItemAndKeepsItsFile) {
     const QString path = writeStaging(env, {{QStringLiteral("Good"), QStringLiteral("good.pdf")},
                                             {QStringLiteral("Bad"), QStringLiteral("bad.pdf")}});
     auto pelmora = PelmoraStandIn::builtIn();
-    prepareIndex(pelmora->libraryPath(),
-                 {kItemsTable, QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON items WHEN NEW.name = 'Bad' "
-                                              "BEGIN SELECT RAISE(ABORT, 'disk image is malformed'); END")});
+    prepareIndex(
+        pelmora->libraryPath(),
+        {kItemsTable,
+         QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON items WHEN NEW.name = 'Bad' "
+                        "BEGIN SELECT RAISE(ABORT, 'disk image is malformed'); END")});
     const PelmoraImportResult result = pelmora->importDescription(path);
     ASSERT_FALSE(result.failed()) << result.error.description().toStdString();
     EXPECT_EQ(result.taken, 1);
@@ -304,16 +327,18 @@ TEST(PelmoraStandInTest, UnusableIndexFailsTheImportAndMovesNothing) {
     const QString path = writeStaging(env, {{QStringLiteral("One"), QStringLiteral("one.pdf")}});
     auto pelmora = PelmoraStandIn::builtIn();
     // A group table of another shape: no group can be recorded, so no item is taken.
-    prepareIndex(pelmora->libraryPath(), {QStringLiteral("CREATE TABLE groups (identifier TEXT PRIMARY KEY)")});
-    const PelmoraImportResult result =
-        pelmora->importFiles({path}, kPelmoraImportMethodLibraryDescription, QString(), 0, QString(), 0, QString());
+    prepareIndex(pelmora->libraryPath(),
+                 {QStringLiteral("CREATE TABLE groups (identifier TEXT PRIMARY KEY)")});
+    const PelmoraImportResult result = pelmora->importFiles(
+        {path}, kPelmoraImportMethodLibraryDescription, QString(), 0, QString(), 0, QString());
     EXPECT_EQ(result.taken, 0);
     ASSERT_EQ(result.refused.size(), 1);
     EXPECT_TRUE(result.refused.first().reason.contains(QStringLiteral("library index")));
     EXPECT_TRUE(QFile::exists(env.path(QStringLiteral("tmp/Evernote/Book/one.pdf"))));
 
     QDir(pelmora->libraryPath()).removeRecursively();
-    QDir().mkpath(pelmora->libraryPath() + QStringLiteral("/Library.sqlite"));  // a folder: cannot be opened
+    QDir().mkpath(pelmora->libraryPath() +
+                  QStringLiteral("/Library.sqlite"));  // a folder: cannot be opened
     const PelmoraImportResult failed = pelmora->importDescription(path);
     ASSERT_TRUE(failed.failed());
     EXPECT_EQ(failed.error.code(), 3);
@@ -332,16 +357,20 @@ TEST(PelmoraStandInTest, IndexThatCannotBeSavedPutsEveryItemBack) {
                                             {QStringLiteral("Two"), QStringLiteral("two.pdf")}});
     auto pelmora = PelmoraStandIn::builtIn();
     const QString library = pelmora->libraryPath();
-    prepareIndex(library, {kItemsTable, QStringLiteral("CREATE TABLE groups (identifier TEXT PRIMARY KEY, name TEXT, "
-                                                       "path TEXT, comments TEXT, group_type INTEGER)")});
+    prepareIndex(
+        library,
+        {kItemsTable, QStringLiteral("CREATE TABLE groups (identifier TEXT PRIMARY KEY, name TEXT, "
+                                     "path TEXT, comments TEXT, group_type INTEGER)")});
     PelmoraImportResult result;
     {
-        QSqlDatabase reader = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
+        QSqlDatabase reader =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("reader"));
         reader.setDatabaseName(library + QStringLiteral("/Library.sqlite"));
         reader.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
         ASSERT_TRUE(reader.open());
         ASSERT_TRUE(reader.transaction());
-        QSqlQuery read(QStringLiteral("SELECT COUNT(*) FROM items"), reader);  // holds a shared lock
+        QSqlQuery read(QStringLiteral("SELECT COUNT(*) FROM items"),
+                       reader);  // holds a shared lock
         ASSERT_TRUE(read.next());
         result = pelmora->importDescription(path);
         read.finish();
@@ -353,8 +382,11 @@ TEST(PelmoraStandInTest, IndexThatCannotBeSavedPutsEveryItemBack) {
     EXPECT_EQ(result.error.code(), 5) << result.error.description().toStdString();
     EXPECT_EQ(result.taken, 0);
     for (const char* file : {"one.pdf", "two.pdf"}) {
-        EXPECT_TRUE(QFile::exists(env.path(QStringLiteral("tmp/Evernote/Book/") + QLatin1String(file)))) << file;
-        EXPECT_FALSE(QFile::exists(library + QStringLiteral("/Book/") + QLatin1String(file))) << file;
+        EXPECT_TRUE(
+            QFile::exists(env.path(QStringLiteral("tmp/Evernote/Book/") + QLatin1String(file))))
+            << file;
+        EXPECT_FALSE(QFile::exists(library + QStringLiteral("/Book/") + QLatin1String(file)))
+            << file;
     }
 }
 
@@ -379,8 +411,10 @@ TEST(EvernoteStandInTest, ExportsAWholeNotebookAsItsFile) {
     EXPECT_EQ(notebooks[1]->notes().size(), 1);
     for (const auto& notebook : notebooks) {
         const QString out = env.path(notebook->name() + QStringLiteral(".out"));
-        evernote->exportNotes(notebook->notes(), QUrl::fromLocalFile(out), true, kEvernoteExportFormatENEX);
-        QFile exported(out), original(env.path(QStringLiteral("evernote/") + notebook->name() + QStringLiteral(".enex")));
+        evernote->exportNotes(notebook->notes(), QUrl::fromLocalFile(out), true,
+                              kEvernoteExportFormatENEX);
+        QFile exported(out), original(env.path(QStringLiteral("evernote/") + notebook->name() +
+                                               QStringLiteral(".enex")));
         ASSERT_TRUE(exported.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
         EXPECT_EQ(exported.readAll(), original.readAll()) << notebook->name().toStdString();
     }

@@ -110,7 +110,8 @@ TEST(BinaryPlistWriter, WritesTreesOfAnyDepthWithoutRecursing) {
     // Order and content as the recursive numbering gave them: depth-first,
     // a dictionary's keys before its values.
     Node dictionary = Node::makeDictionary();
-    dictionary.insert("a", Node::makeArray({Node::makeInteger(1), Node::makeArray({Node::makeString("x")})}));
+    dictionary.insert(
+        "a", Node::makeArray({Node::makeInteger(1), Node::makeArray({Node::makeString("x")})}));
     dictionary.insert("b", Node::makeInteger(2));
     const auto read = PlistValue::fromData(BinaryPlistWriter::write(dictionary));
     ASSERT_TRUE(read);

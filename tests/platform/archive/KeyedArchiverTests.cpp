@@ -266,14 +266,15 @@ TEST(KeyedUnarchiver, RejectsNonArchivesAndReportsCorruptReferences) {
 TEST(KeyedUnarchiver, TakesTheClassNameAloneWhenAClassHasNoChain) {
     // A damaged archive whose class entry lacks "$classes": the reader once
     // walked freed memory here.
-    auto unarchiver =
-        KeyedUnarchiver::unarchiverForReadingFromData(fuzzSeed("archive/keyed_archive_class_without_classes.plist"));
+    auto unarchiver = KeyedUnarchiver::unarchiverForReadingFromData(
+        fuzzSeed("archive/keyed_archive_class_without_classes.plist"));
     ASSERT_TRUE(unarchiver);
-    unarchiver->setClassFactory("PMNoteAttributes", [](KeyedUnarchiver& coder) -> std::shared_ptr<ArchivableObject> {
-        auto note = std::make_shared<TestNote>();
-        note->count = coder.decodeInt("x");
-        return note;
-    });
+    unarchiver->setClassFactory("PMNoteAttributes",
+                                [](KeyedUnarchiver& coder) -> std::shared_ptr<ArchivableObject> {
+                                    auto note = std::make_shared<TestNote>();
+                                    note->count = coder.decodeInt("x");
+                                    return note;
+                                });
     const auto root = unarchiver->decodeObject("root").toObject<TestNote>();
     ASSERT_TRUE(root);
     EXPECT_EQ(root->count, 1);
@@ -290,10 +291,11 @@ TEST(KeyedUnarchiver, RefusesADateFarOutOfRange) {
     envelope.set("$archiver", "NSKeyedArchiver");
     envelope.set("$version", 100000);
     envelope.set("$top", top);
-    envelope.set("$objects", PlistArray{"$null", date, classDescription("NSDate", {"NSDate", "NSObject"})});
+    envelope.set("$objects",
+                 PlistArray{"$null", date, classDescription("NSDate", {"NSDate", "NSObject"})});
     Error error;
-    EXPECT_FALSE(KeyedUnarchiver::unarchivedRootObject(PlistValue(envelope).serialize(PlistValue::Format::Binary),
-                                                       &error));
+    EXPECT_FALSE(KeyedUnarchiver::unarchivedRootObject(
+        PlistValue(envelope).serialize(PlistValue::Format::Binary), &error));
     EXPECT_EQ(error.code(), KeyedUnarchiver::CorruptArchive);
 }
 

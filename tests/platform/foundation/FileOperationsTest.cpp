@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 #include "platform/foundation/FileOperations.h"
 #include "tests/support/TestEnvironment.h"
@@ -18,7 +18,8 @@ TEST(FileOperationsTest, WriteFailureKeepsTheSystemsReason) {
                                            FileOperations::WriteMode::Truncate, &error));
     EXPECT_EQ(error.domain(), QStringLiteral("NSPOSIXErrorDomain"));
     EXPECT_EQ(error.code(), ENOSPC);
-    EXPECT_TRUE(error.localizedDescription().contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
+    EXPECT_TRUE(
+        error.localizedDescription().contains(QString::fromLocal8Bit(std::strerror(ENOSPC))))
         << error.localizedDescription().toStdString();
     EXPECT_TRUE(error.localizedDescription().startsWith(QStringLiteral("/dev/full")));
 }
@@ -44,14 +45,17 @@ TEST(FileOperationsTest, DirectoriesFilesAndMovesReportRealCauses) {
     EXPECT_FALSE(FileOperations::moveItem(env.path(QStringLiteral("x")), file, &error));
     EXPECT_EQ(error.code(), EEXIST);
     EXPECT_TRUE(QFile::exists(env.path(QStringLiteral("x/y/z/inner.txt"))));
-    EXPECT_TRUE(FileOperations::moveItem(env.path(QStringLiteral("x")), env.path(QStringLiteral("moved"))));
+    EXPECT_TRUE(
+        FileOperations::moveItem(env.path(QStringLiteral("x")), env.path(QStringLiteral("moved"))));
     EXPECT_TRUE(QFile::exists(env.path(QStringLiteral("moved/y/z/inner.txt"))));
-    EXPECT_FALSE(FileOperations::moveItem(env.path(QStringLiteral("gone")), env.path(QStringLiteral("to")), &error));
+    EXPECT_FALSE(FileOperations::moveItem(env.path(QStringLiteral("gone")),
+                                          env.path(QStringLiteral("to")), &error));
     EXPECT_EQ(error.code(), ENOENT);
 
     EXPECT_TRUE(FileOperations::removeItem(env.path(QStringLiteral("moved"))));
     EXPECT_FALSE(QFileInfo::exists(env.path(QStringLiteral("moved"))));
-    EXPECT_TRUE(FileOperations::removeItem(env.path(QStringLiteral("moved"))));  // nothing there is success
+    EXPECT_TRUE(
+        FileOperations::removeItem(env.path(QStringLiteral("moved"))));  // nothing there is success
 
     // Free space of a path not made yet is that of its nearest existing folder.
     const auto available = FileOperations::availableBytes(env.path(QStringLiteral("not/yet/here")));
@@ -68,7 +72,8 @@ TEST(FileOperationsTest, MoveAcrossFileSystemsCopiesThenRemoves) {
         GTEST_SKIP() << "no second file system to move across";
     env.writeFile(QStringLiteral("pkg/TXT.rtf"), "{\\rtf1 x}");
     env.writeFile(QStringLiteral("pkg/.hidden"), "h");
-    const QString target = shm + QStringLiteral("/ferrymark-move-test-") + QString::number(::getpid());
+    const QString target =
+        shm + QStringLiteral("/ferrymark-move-test-") + QString::number(::getpid());
     ASSERT_TRUE(FileOperations::moveItem(env.path(QStringLiteral("pkg")), target));
     EXPECT_FALSE(QFileInfo::exists(env.path(QStringLiteral("pkg"))));
     QFile rtf(target + QStringLiteral("/TXT.rtf"));
@@ -103,7 +108,8 @@ TEST(FileOperationsTest, RenameNoReplaceRefusesEveryKindOfItemAtTheTarget) {
     EXPECT_TRUE(FileOperations::renameNoReplace(source, env.path(QStringLiteral("free.txt"))));
     EXPECT_FALSE(QFileInfo::exists(source));
     Error error;
-    EXPECT_FALSE(FileOperations::renameNoReplace(source, env.path(QStringLiteral("other.txt")), &error));
+    EXPECT_FALSE(
+        FileOperations::renameNoReplace(source, env.path(QStringLiteral("other.txt")), &error));
     EXPECT_EQ(error.code(), ENOENT);
 }
 
@@ -115,7 +121,8 @@ TEST(FileOperationsTest, MoveAcrossFileSystemsNeverReplacesTheTarget) {
     if (!QFileInfo(shm).isWritable() || FileOperations::isSameFileSystem(env.root(), shm))
         GTEST_SKIP() << "no second file system to move across";
     const QString source = env.writeFile(QStringLiteral("pkg/TXT.rtf"), "new");
-    const QString target = shm + QStringLiteral("/ferrymark-move-taken-") + QString::number(::getpid());
+    const QString target =
+        shm + QStringLiteral("/ferrymark-move-taken-") + QString::number(::getpid());
     ASSERT_TRUE(FileOperations::writeFile(target, "old", FileOperations::WriteMode::NewOnly));
     Error error;
     EXPECT_FALSE(FileOperations::moveItem(env.path(QStringLiteral("pkg")), target, &error));

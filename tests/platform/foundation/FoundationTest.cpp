@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/xattr.h>
 
 #include <QDateTime>
 #include <QFile>
 #include <QThread>
 #include <QTimeZone>
 #include <atomic>
-#include <sys/xattr.h>
 
 #include "platform/foundation/DateText.h"
 #include "platform/foundation/Error.h"
@@ -18,24 +18,29 @@
 #include "tests/support/TestEnvironment.h"
 
 TEST(FormatTest, FillsObjectsAndNumbersInOrder) {
-    EXPECT_EQ(stringWithFormat(QStringLiteral("%@ of %lu notes, %ld left"), {QStringLiteral("A"), 10ul, -3l}),
+    EXPECT_EQ(stringWithFormat(QStringLiteral("%@ of %lu notes, %ld left"),
+                               {QStringLiteral("A"), 10ul, -3l}),
               QStringLiteral("A of 10 notes, -3 left"));
 }
 
 TEST(FormatTest, PositionalArgumentsReorder) {
-    EXPECT_EQ(stringWithFormat(QStringLiteral("%2$@ before %1$@"), {QStringLiteral("one"), QStringLiteral("two")}),
+    EXPECT_EQ(stringWithFormat(QStringLiteral("%2$@ before %1$@"),
+                               {QStringLiteral("one"), QStringLiteral("two")}),
               QStringLiteral("two before one"));
 }
 
 TEST(FormatTest, MissingArgumentsAndPercentDoNotCrash) {
-    EXPECT_EQ(stringWithFormat(QStringLiteral("100%% %@ %ld"), {}), QStringLiteral("100% (null) 0"));
+    EXPECT_EQ(stringWithFormat(QStringLiteral("100%% %@ %ld"), {}),
+              QStringLiteral("100% (null) 0"));
     EXPECT_EQ(stringWithFormat(QStringLiteral("ends with %"), {}), QStringLiteral("ends with %"));
 }
 
 TEST(FormatTest, ErrorPrintsItsDescription) {
-    const Error e(QStringLiteral("EvernoteExport"), 10003, QStringLiteral("Pelmora app not found."));
-    EXPECT_EQ(stringWithFormat(QStringLiteral("Error: %@"), {e}),
-              QStringLiteral("Error: Error Domain=EvernoteExport Code=10003 \"Pelmora app not found.\""));
+    const Error e(QStringLiteral("EvernoteExport"), 10003,
+                  QStringLiteral("Pelmora app not found."));
+    EXPECT_EQ(
+        stringWithFormat(QStringLiteral("Error: %@"), {e}),
+        QStringLiteral("Error: Error Domain=EvernoteExport Code=10003 \"Pelmora app not found.\""));
 }
 
 TEST(ErrorTest, KeepsUnderlyingError) {
@@ -48,8 +53,9 @@ TEST(ErrorTest, KeepsUnderlyingError) {
 }
 
 TEST(LocalizationTest, ParsesStringsTablesWithCommentsAndEscapes) {
-    const auto table = parseStringsTable(QStringLiteral(
-        "/* comment */\n\"Untitled\" = \"Sans titre\";\n// line\n\"A \\\"q\\\"\" = \"B\\n\\U00e9\";"));
+    const auto table =
+        parseStringsTable(QStringLiteral("/* comment */\n\"Untitled\" = \"Sans titre\";\n// "
+                                         "line\n\"A \\\"q\\\"\" = \"B\\n\\U00e9\";"));
     EXPECT_EQ(table.value(QStringLiteral("Untitled")), QStringLiteral("Sans titre"));
     EXPECT_EQ(table.value(QStringLiteral("A \"q\"")), QStringLiteral("B\n\u00e9"));
 }
@@ -103,7 +109,9 @@ TEST(OperationQueueTest, SerialQueueRunsInOrderOnAnotherThread) {
 TEST(OperationQueueTest, CancelledOperationFinishesWithoutRunning) {
     OperationQueue queue;
     std::atomic<bool> release{false};
-    queue.addOperationWithBlock([&] { while (!release) QThread::msleep(1); });
+    queue.addOperationWithBlock([&] {
+        while (!release) QThread::msleep(1);
+    });
     bool ran = false;
     auto op = std::make_shared<BlockOperation>([&] { ran = true; });
     queue.addOperation(op);
@@ -117,7 +125,7 @@ TEST(OperationQueueTest, CancelledOperationFinishesWithoutRunning) {
 namespace {
 // An asynchronous operation that finishes later, from another thread.
 class LateOperation : public Operation {
-public:
+  public:
     bool isAsynchronous() const override { return true; }
     void main() override {
         std::thread([self = shared_from_this(), this] {
@@ -133,7 +141,8 @@ TEST(OperationQueueTest, AsynchronousOperationHoldsTheSerialQueue) {
     auto late = std::make_shared<LateOperation>();
     queue.addOperation(late);
     bool lateWasFinished = false;
-    queue.addOperations({std::make_shared<BlockOperation>([&] { lateWasFinished = late->isFinished(); })}, true);
+    queue.addOperations(
+        {std::make_shared<BlockOperation>([&] { lateWasFinished = late->isFinished(); })}, true);
     EXPECT_TRUE(lateWasFinished);
 }
 
@@ -150,7 +159,8 @@ TEST(OperationQueueTest, MainQueueRunsOnMainThreadAndInlineFromIt) {
     ASSERT_TRUE(runEventLoopUntil([&] { return done.load(); }));
     EXPECT_EQ(ranOn, main);
     bool inlineRan = false;
-    OperationQueue::mainQueue().addOperations({std::make_shared<BlockOperation>([&] { inlineRan = true; })}, true);
+    OperationQueue::mainQueue().addOperations(
+        {std::make_shared<BlockOperation>([&] { inlineRan = true; })}, true);
     EXPECT_TRUE(inlineRan);
 }
 
@@ -165,8 +175,10 @@ TEST(UserDefaultsTest, AbsentMeansOffAndSuitesAreSearched) {
     defaults.addSuiteNamed(QStringLiteral("com.example.suite"));
     EXPECT_EQ(defaults.doubleForKey(QStringLiteral("DefaultNoteFontSize")), 14.5);
     ASSERT_TRUE(defaults.setObject(true, QStringLiteral("ExportDebug")));
-    EXPECT_TRUE(UserDefaults(QStringLiteral("com.example.app")).boolForKey(QStringLiteral("ExportDebug")));
-    EXPECT_TRUE(QFile::exists(env.configHome() + QStringLiteral("/preferences/com.example.app.plist")));
+    EXPECT_TRUE(
+        UserDefaults(QStringLiteral("com.example.app")).boolForKey(QStringLiteral("ExportDebug")));
+    EXPECT_TRUE(
+        QFile::exists(env.configHome() + QStringLiteral("/preferences/com.example.app.plist")));
     ASSERT_TRUE(defaults.removeObject(QStringLiteral("ExportDebug")));
     EXPECT_FALSE(defaults.boolForKey(QStringLiteral("ExportDebug")));
 }
@@ -204,7 +216,8 @@ TEST(FileResourceValuesTest, WritesOnlyTheGivenValues) {
     const QString path = env.writeFile(QStringLiteral("note.pmnote"), "x");
     FileResourceValues tagsAndDate;
     tagsAndDate.tagNames = QStringList{QStringLiteral("work"), QStringLiteral("ideas")};
-    tagsAndDate.contentModificationDate = QDateTime(QDate(2021, 5, 4), QTime(3, 2, 1), QTimeZone::utc());
+    tagsAndDate.contentModificationDate =
+        QDateTime(QDate(2021, 5, 4), QTime(3, 2, 1), QTimeZone::utc());
     if (!setResourceValues(path, tagsAndDate)) GTEST_SKIP() << "no extended attributes here";
     EXPECT_EQ(userAttributeNames(path), QStringList{QStringLiteral("user.xdg.tags")});
     FileResourceValues read = resourceValues(path);
@@ -219,7 +232,8 @@ TEST(FileResourceValuesTest, WritesOnlyTheGivenValues) {
     more.comment = QStringLiteral("from the export");
     ASSERT_TRUE(setResourceValues(path, more));
     EXPECT_EQ(userAttributeNames(path),
-              (QStringList{QStringLiteral("user.pelmora.creation-date"), QStringLiteral("user.pelmora.extension-hidden"),
+              (QStringList{QStringLiteral("user.pelmora.creation-date"),
+                           QStringLiteral("user.pelmora.extension-hidden"),
                            QStringLiteral("user.xdg.comment"), QStringLiteral("user.xdg.tags")}));
     read = resourceValues(path);
     EXPECT_EQ(read.tagNames, tagsAndDate.tagNames);  // kept: not given the second time

@@ -12,7 +12,8 @@ PlistDictionary description() {
         PlistDictionary item;
         item.set(QStringLiteral("name"), QStringLiteral("Note & <%1>").arg(i));
         item.set(QStringLiteral("itemType"), 1);
-        item.set(QStringLiteral("dateModified"), QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5), Qt::UTC));
+        item.set(QStringLiteral("dateModified"),
+                 QDateTime(QDate(2020, 1, 2), QTime(3, 4, 5), Qt::UTC));
         item.set(QStringLiteral("ratio"), 0.5);
         item.set(QStringLiteral("hidden"), true);
         item.set(QStringLiteral("bytes"), QByteArray("\x00\x01\xff", 3));
@@ -46,17 +47,27 @@ TEST(PlistStreamReaderTest, HandsOutTheStreamedEntriesAndKeepsTheRest) {
         QList<std::pair<QString, PlistValue>> entries;
         Error error;
         const auto root = PlistStreamReader::readFromFile(
-            path, kItems, [&](const QString& key, const PlistValue& value) { entries.append({key, value}); }, &error);
+            path, kItems,
+            [&](const QString& key, const PlistValue& value) {
+                entries.append({key, value});
+            },
+            &error);
         ASSERT_TRUE(root.has_value()) << error.description().toStdString();
         const PlistDictionary expected = description();
-        const PlistDictionary expectedItems =
-            expected.value(QStringLiteral("Entities")).toDictionary().value(QStringLiteral("Item")).toDictionary();
+        const PlistDictionary expectedItems = expected.value(QStringLiteral("Entities"))
+                                                  .toDictionary()
+                                                  .value(QStringLiteral("Item"))
+                                                  .toDictionary();
         ASSERT_EQ(entries.size(), 2);
-        for (const auto& [key, value] : entries) EXPECT_EQ(value, expectedItems.value(key)) << key.toStdString();
-        const PlistDictionary entities = root->toDictionary().value(QStringLiteral("Entities")).toDictionary();
+        for (const auto& [key, value] : entries)
+            EXPECT_EQ(value, expectedItems.value(key)) << key.toStdString();
+        const PlistDictionary entities =
+            root->toDictionary().value(QStringLiteral("Entities")).toDictionary();
         EXPECT_TRUE(entities.value(QStringLiteral("Item")).toDictionary().isEmpty());
         EXPECT_EQ(entities.value(QStringLiteral("Folder")),
-                  expected.value(QStringLiteral("Entities")).toDictionary().value(QStringLiteral("Folder")));
+                  expected.value(QStringLiteral("Entities"))
+                      .toDictionary()
+                      .value(QStringLiteral("Folder")));
         EXPECT_EQ(root->toDictionary().value(QStringLiteral("ExporterVersion")).toInteger(), 353);
     }
 }
@@ -66,7 +77,8 @@ TEST(PlistStreamReaderTest, BadInputIsAnErrorNeverACrash) {
     const auto read = [&](const QByteArray& text) {
         const QString path = env.writeFile(QStringLiteral("bad.plist"), text);
         Error error;
-        const auto root = PlistStreamReader::readFromFile(path, kItems, [](const QString&, const PlistValue&) {}, &error);
+        const auto root = PlistStreamReader::readFromFile(
+            path, kItems, [](const QString&, const PlistValue&) {}, &error);
         EXPECT_FALSE(root.has_value()) << text.left(60).constData();
         return error;
     };
@@ -74,11 +86,13 @@ TEST(PlistStreamReaderTest, BadInputIsAnErrorNeverACrash) {
     EXPECT_EQ(read("<plist><dict><string>no key</string></dict></plist>").code(), 2);
     EXPECT_EQ(read("<plist><integer>twelve</integer></plist>").code(), 2);
     EXPECT_EQ(read("<plist><dict><key>a</key><string>x</string>").code(), 2);
-    EXPECT_EQ(read("<plist>" + QByteArray("<array>").repeated(5000) + QByteArray("</array>").repeated(5000) + "</plist>")
+    EXPECT_EQ(read("<plist>" + QByteArray("<array>").repeated(5000) +
+                   QByteArray("</array>").repeated(5000) + "</plist>")
                   .code(),
               2);
     Error missing;
-    EXPECT_FALSE(PlistStreamReader::readFromFile(env.path(QStringLiteral("none.plist")), kItems,
-                                                 [](const QString&, const PlistValue&) {}, &missing));
+    EXPECT_FALSE(PlistStreamReader::readFromFile(
+        env.path(QStringLiteral("none.plist")), kItems, [](const QString&, const PlistValue&) {},
+        &missing));
     EXPECT_FALSE(missing.isNull());
 }

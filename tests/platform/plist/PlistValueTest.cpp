@@ -17,7 +17,8 @@ PlistDictionary sample() {
     d.set(QStringLiteral("negative"), -5);
     d.set(QStringLiteral("real"), 1.25);
     d.set(QStringLiteral("bool"), true);
-    d.set(QStringLiteral("date"), QDateTime(QDate(2013, 7, 30), QTime(20, 52, 4), QTimeZone::utc()));
+    d.set(QStringLiteral("date"),
+          QDateTime(QDate(2013, 7, 30), QTime(20, 52, 4), QTimeZone::utc()));
     d.set(QStringLiteral("data"), QByteArray("\x00\xff", 2));
     d.set(QStringLiteral("array"), PlistArray{QStringLiteral("a"), 2});
     return d;
@@ -40,7 +41,12 @@ TEST(PlistValueTest, ContainersHaveReferenceIdentity) {
     PlistDictionary group;
     description.set(QStringLiteral("group"), group);
     group.set(QStringLiteral("items"), PlistArray{QStringLiteral("A")});
-    EXPECT_EQ(description.value(QStringLiteral("group")).toDictionary().value(QStringLiteral("items")).toArray().size(), 1);
+    EXPECT_EQ(description.value(QStringLiteral("group"))
+                  .toDictionary()
+                  .value(QStringLiteral("items"))
+                  .toArray()
+                  .size(),
+              1);
     PlistDictionary copy = description.value(QStringLiteral("group")).toDictionary().mutableCopy();
     copy.set(QStringLiteral("folder"), QStringLiteral("X"));
     EXPECT_FALSE(group.contains(QStringLiteral("folder")));
@@ -58,9 +64,13 @@ TEST(PlistValueTest, RejectsGarbage) {
 
 // Whether the container accessor may be called on a temporary container.
 template <typename Container>
-constexpr bool valuesOfTemporaryCompile = requires { std::declval<Container&&>().values(); };
+constexpr bool valuesOfTemporaryCompile = requires {
+    std::declval<Container&&>().values();
+};
 template <typename Container>
-constexpr bool entriesOfTemporaryCompile = requires { std::declval<Container&&>().entries(); };
+constexpr bool entriesOfTemporaryCompile = requires {
+    std::declval<Container&&>().entries();
+};
 
 TEST(PlistValueTest, ContainerContentsCannotBeTakenFromATemporary) {
     // `for (v : value.toArray().values())` looped over freed storage whenever
@@ -88,10 +98,11 @@ TEST(PlistValueTest, StringsHoldingNulReadWithoutAbortingAndKeysHoldingNulAreRef
     ASSERT_TRUE(array);
     EXPECT_EQ(array->toArray().at(0).toString(), QString(QChar(0x00e9)) + QChar(0) + QChar(u'y'));
     Error error;
-    EXPECT_FALSE(PlistValue::fromData(QByteArray::fromHex("62706c6973743030d101026300e9000000626300e9000000"
-                                                          "79080b1200000000000001010000000000000003000000"
-                                                          "00000000000000000000000019"),
-                                      &error));
+    EXPECT_FALSE(
+        PlistValue::fromData(QByteArray::fromHex("62706c6973743030d101026300e9000000626300e9000000"
+                                                 "79080b1200000000000001010000000000000003000000"
+                                                 "00000000000000000000000019"),
+                             &error));
     EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("NUL")));
 }
 
@@ -115,11 +126,13 @@ TEST(PlistValueTest, PythonReadsWhatWeWrite) {
         const QString path = env.path(QStringLiteral("sample.plist"));
         ASSERT_TRUE(PlistValue(sample()).writeToFile(path, format));
         QProcess p;
-        p.start(python, {QStringLiteral("-c"),
-                         QStringLiteral("import plistlib,sys; d=plistlib.load(open(sys.argv[1],'rb')); "
-                                        "print(d['string'], d['integer'], d['negative'], d['real'], d['bool'], "
-                                        "d['date'].isoformat(), d['data'].hex(), d['array'])"),
-                         path});
+        p.start(
+            python,
+            {QStringLiteral("-c"),
+             QStringLiteral("import plistlib,sys; d=plistlib.load(open(sys.argv[1],'rb')); "
+                            "print(d['string'], d['integer'], d['negative'], d['real'], d['bool'], "
+                            "d['date'].isoformat(), d['data'].hex(), d['array'])"),
+             path});
         ASSERT_TRUE(p.waitForFinished(30000));
         EXPECT_EQ(QString::fromUtf8(p.readAllStandardOutput()).trimmed(),
                   QStringLiteral("Zoë 日本 353 -5 1.25 True 2013-07-30T20:52:04 00ff ['a', 2]"))

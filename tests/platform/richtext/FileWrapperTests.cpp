@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <unistd.h>
 
 #include "platform/richtext/FileWrapper.h"
 #include "tests/support/TestEnvironment.h"
@@ -21,7 +21,8 @@ TEST(FileWrapper, FolderTreesSurviveWritingAndReading) {
     const QString path = env.path(QStringLiteral("Package"));
     Error error;
     ASSERT_TRUE(package.writeToPath(path, false, &error)) << error.description().toStdString();
-    EXPECT_EQ(readWholeFile(path + QStringLiteral("/Inner/data.bin")), QByteArray("\0\1\2binary", 9));
+    EXPECT_EQ(readWholeFile(path + QStringLiteral("/Inner/data.bin")),
+              QByteArray("\0\1\2binary", 9));
 
     const std::optional<FileWrapper> read = FileWrapper::readFromPath(path, &error);
     ASSERT_TRUE(read);
@@ -56,7 +57,8 @@ TEST(FileWrapper, ManyChildrenOfOneNameAreNumberedInTurnAndARemovedNumberIsReuse
     }
     EXPECT_TRUE(folder.removeFileWrapper(QStringLiteral("7__a.pdf")));
     EXPECT_EQ(folder.addRegularFile("again", QStringLiteral("a.pdf")), QStringLiteral("7__a.pdf"));
-    EXPECT_EQ(folder.addRegularFile("next", QStringLiteral("a.pdf")), QStringLiteral("50001__a.pdf"));
+    EXPECT_EQ(folder.addRegularFile("next", QStringLiteral("a.pdf")),
+              QStringLiteral("50001__a.pdf"));
 }
 
 TEST(FileWrapper, WritingOverAnItemNeedsTheAtomicWrite) {
@@ -100,7 +102,8 @@ TEST(FileWrapper, AtomicWriteReplacesAnyItemAndLeavesNothingBeside) {
         EXPECT_EQ(readWholeFile(path + QStringLiteral("/TXT.rtf")), QByteArray("new text"));
         EXPECT_FALSE(QFileInfo::exists(path + QStringLiteral("/old.png")));
     }
-    EXPECT_EQ(QDir(env.path(QStringLiteral("out"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+    EXPECT_EQ(QDir(env.path(QStringLiteral("out")))
+                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
               (QStringList{QStringLiteral("Empty.pmnote"), QStringLiteral("Link.pmnote"),
                            QStringLiteral("Note.pmnote")}));
 

@@ -32,11 +32,13 @@ TEST(HTMLNestingLimits, EachKindOfNestingIsAllowedUpToItsLimitAndRefusedBeyond) 
                           Case{"table", HTMLNestingLimits::maximumTableDepth, "tables"}}) {
         XMLDocument within;
         Error error;
-        EXPECT_TRUE(HTMLNestingLimits::check(nestedTree(within, QString::fromLatin1(c.name), c.limit), &error))
+        EXPECT_TRUE(HTMLNestingLimits::check(
+            nestedTree(within, QString::fromLatin1(c.name), c.limit), &error))
             << c.name << ": " << error.description().toStdString();
 
         XMLDocument beyond;
-        EXPECT_FALSE(HTMLNestingLimits::check(nestedTree(beyond, QString::fromLatin1(c.name), c.limit + 1), &error))
+        EXPECT_FALSE(HTMLNestingLimits::check(
+            nestedTree(beyond, QString::fromLatin1(c.name), c.limit + 1), &error))
             << c.name;
         EXPECT_EQ(error.domain(), kHTMLNestingErrorDomain);
         EXPECT_EQ(error.code(), 1);
@@ -67,13 +69,17 @@ TEST(HTMLNestingLimits, OnlyNestingCountsNotSiblingsOrClosedLevels) {
 }
 
 TEST(HTMLNestingLimits, TheHTMLImporterRefusesTenThousandNestedListsWithTheReason) {
-    const QByteArray html = "<html><body>" + QByteArray("<ul><li>x").repeated(10000) + "</body></html>";
+    const QByteArray html =
+        "<html><body>" + QByteArray("<ul><li>x").repeated(10000) + "</body></html>";
     Error error;
-    EXPECT_FALSE(HTMLImporter::attributedStringFromHTML(html, QUrl(), WebPreferences(QString()), &error));
+    EXPECT_FALSE(
+        HTMLImporter::attributedStringFromHTML(html, QUrl(), WebPreferences(QString()), &error));
     EXPECT_EQ(error.domain(), kHTMLNestingErrorDomain);
 
-    const QByteArray shallow = "<html><body>" + QByteArray("<ul><li>x").repeated(30) + "</body></html>";
-    const auto text = HTMLImporter::attributedStringFromHTML(shallow, QUrl(), WebPreferences(QString()), &error);
+    const QByteArray shallow =
+        "<html><body>" + QByteArray("<ul><li>x").repeated(30) + "</body></html>";
+    const auto text =
+        HTMLImporter::attributedStringFromHTML(shallow, QUrl(), WebPreferences(QString()), &error);
     ASSERT_TRUE(text) << error.description().toStdString();
     EXPECT_EQ(text->string().count(u'x'), 30);
 }

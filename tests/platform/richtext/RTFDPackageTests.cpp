@@ -78,12 +78,14 @@ TEST(RTFDPackage, OneFileShownManyTimesIsStoredOnce) {
         text.append(QStringLiteral(" "), TextAttributes());
     }
     // An equal file of its own is still a file of its own.
-    attributes.attachment = TextAttachment(FileWrapper::regularFile("shared bytes", QStringLiteral("a.pdf")));
+    attributes.attachment =
+        TextAttachment(FileWrapper::regularFile("shared bytes", QStringLiteral("a.pdf")));
     text.append(QStringLiteral("\uFFFC"), attributes);
 
     const FileWrapper package = RTFDPackage::fileWrapperFromAttributedString(text);
     EXPECT_EQ(package.fileWrappers().keys(), (QStringList{"1__a.pdf", "TXT.rtf", "a.pdf"}));
-    const std::optional<AttributedString> read = RTFDPackage::attributedStringFromFileWrapper(package);
+    const std::optional<AttributedString> read =
+        RTFDPackage::attributedStringFromFileWrapper(package);
     ASSERT_TRUE(read);
     const QList<TextAttachment> attachments = attachmentsOf(*read);
     ASSERT_EQ(attachments.size(), 4);

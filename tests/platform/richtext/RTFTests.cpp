@@ -391,8 +391,9 @@ TEST(RTF, HostileNestingIsAnErrorNotASilentCut) {
     const QByteArray hostile =
         "{\\rtf1 a" + QByteArray(100000, '{') + "x" + QByteArray(100000, '}') + " b}";
     EXPECT_TRUE(readFailure(hostile).localizedDescription().contains(QStringLiteral("512 levels")));
-    EXPECT_TRUE(readFailure("{\\rtf1 a" + QByteArray(512, '{') + "x}").localizedDescription().contains(
-        QStringLiteral("groups")));
+    EXPECT_TRUE(readFailure("{\\rtf1 a" + QByteArray(512, '{') + "x}")
+                    .localizedDescription()
+                    .contains(QStringLiteral("groups")));
     // Deep but within the limit: every character is kept.
     const QByteArray deep = "{\\rtf1 a" + QByteArray(500, '{') + "x" + QByteArray(500, '}') + " b}";
     EXPECT_EQ(readRTF(deep).string(), QStringLiteral("ax b"));
@@ -400,19 +401,23 @@ TEST(RTF, HostileNestingIsAnErrorNotASilentCut) {
 
 TEST(RTF, HostileTablesAreErrorsInBoundedTime) {
     // A table nesting level that the reader would make room for one by one.
-    EXPECT_TRUE(readFailure(fuzzSeed("rtf/rtf_itap_huge.rtf")).localizedDescription().contains(
-        QStringLiteral("tables")));
-    EXPECT_TRUE(readFailure("{\\rtf1 {\\itap65 x\\nestcell\\nestrow}}").localizedDescription().contains(
-        QStringLiteral("64 levels")));
-    EXPECT_EQ(readRTF("{\\rtf1 {\\itap3 x\\nestcell\\nestrow}}").string().left(1), QStringLiteral("x"));
+    EXPECT_TRUE(readFailure(fuzzSeed("rtf/rtf_itap_huge.rtf"))
+                    .localizedDescription()
+                    .contains(QStringLiteral("tables")));
+    EXPECT_TRUE(readFailure("{\\rtf1 {\\itap65 x\\nestcell\\nestrow}}")
+                    .localizedDescription()
+                    .contains(QStringLiteral("64 levels")));
+    EXPECT_EQ(readRTF("{\\rtf1 {\\itap3 x\\nestcell\\nestrow}}").string().left(1),
+              QStringLiteral("x"));
 
     // Rows of more cells than any table has, as definitions and as cells.
     QByteArray definitions = "{\\rtf1 \\trowd";
     for (int i = 1; i <= 1001; ++i) definitions += "\\cellx" + QByteArray::number(i * 10);
-    EXPECT_TRUE(readFailure(definitions + " x\\cell\\row}").localizedDescription().contains(
-        QStringLiteral("1000 cells")));
-    EXPECT_TRUE(readFailure("{\\rtf1 \\trowd\\cellx10 \\intbl " + QByteArray("x\\cell ").repeated(1001) +
-                            "\\row}")
+    EXPECT_TRUE(readFailure(definitions + " x\\cell\\row}")
+                    .localizedDescription()
+                    .contains(QStringLiteral("1000 cells")));
+    EXPECT_TRUE(readFailure("{\\rtf1 \\trowd\\cellx10 \\intbl " +
+                            QByteArray("x\\cell ").repeated(1001) + "\\row}")
                     .localizedDescription()
                     .contains(QStringLiteral("1000 cells")));
 }
@@ -421,7 +426,8 @@ TEST(RTF, WritingWhatWasReadIsStableForDamagedInput) {
     // Found by fuzzing: a link whose target makes no address was kept and
     // written as an empty link, and \\uc was ignored inside the font table,
     // so a font name lost a letter on every round.
-    for (const char* seed : {"rtf/round_trip_link_without_address.rtf", "rtf/round_trip_unicode_font_name.rtf"}) {
+    for (const char* seed :
+         {"rtf/round_trip_link_without_address.rtf", "rtf/round_trip_unicode_font_name.rtf"}) {
         RTFDocumentAttributes document;
         const AttributedString read = readRTF(fuzzSeed(seed), &document);
         const QByteArray written = RTFWriter::RTFFromAttributedString(read, document);
@@ -430,7 +436,9 @@ TEST(RTF, WritingWhatWasReadIsStableForDamagedInput) {
         EXPECT_EQ(again.string(), read.string()) << seed;
         EXPECT_EQ(RTFWriter::RTFFromAttributedString(again, documentAgain), written) << seed;
     }
-    EXPECT_FALSE(readRTF("{\\rtf1 {\\field{\\*\\fldinst{HYPERLINK \"\"}}{\\fldrslt x}}}").attributesAtIndex(0).link);
+    EXPECT_FALSE(readRTF("{\\rtf1 {\\field{\\*\\fldinst{HYPERLINK \"\"}}{\\fldrslt x}}}")
+                     .attributesAtIndex(0)
+                     .link);
 }
 
 TEST(RTF, AnyFontSizeIsWrittenAsIntegersCanHoldIt) {

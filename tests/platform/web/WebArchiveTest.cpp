@@ -63,7 +63,8 @@ TEST(WebArchive, LeavesEmptyArraysOutAndAlwaysNamesTheMainFrame) {
 TEST(WebArchive, ReadsAnArchiveOfOnlyAMainResource) {
     // Neither subresources nor subframes: the reader once walked freed memory here.
     Error error;
-    const auto archive = WebArchive::fromData(fuzzSeed("webarchive/webarchive_no_subresources.webarchive"), &error);
+    const auto archive =
+        WebArchive::fromData(fuzzSeed("webarchive/webarchive_no_subresources.webarchive"), &error);
     ASSERT_TRUE(archive) << error.description().toStdString();
     EXPECT_EQ(archive->mainResource().data(), QByteArray("<p>x</p>"));
     EXPECT_TRUE(archive->subresources().isEmpty());
