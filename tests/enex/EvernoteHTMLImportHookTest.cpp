@@ -5,6 +5,7 @@
 #include "enex/EvernoteHTMLImportHook.h"
 #include "platform/richtext/HTMLImporter.h"
 #include "platform/xml/XMLDocument.h"
+#include "tests/support/TextInspection.h"
 
 namespace {
 
@@ -23,16 +24,6 @@ AttributedString importHTML(const QByteArray& html, bool asNote = true) {
         html, QUrl(), notePreferences(), &error, asNote ? &hook : nullptr);
     EXPECT_TRUE(text) << error.description().toStdString();
     return text.value_or(AttributedString());
-}
-
-const TextAttributes& attributesOf(const AttributedString& text, const QString& needle) {
-    const qsizetype index = text.string().indexOf(needle);
-    EXPECT_GE(index, 0) << needle.toStdString() << " in " << text.string().toStdString();
-    return text.attributesAtIndex(std::max<qsizetype>(index, 0));
-}
-
-ParagraphStyle styleOf(const AttributedString& text, const QString& needle) {
-    return attributesOf(text, needle).effectiveParagraphStyle();
 }
 
 QString familyOf(const AttributedString& text, const QString& needle) {

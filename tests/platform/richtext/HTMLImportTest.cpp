@@ -9,6 +9,7 @@
 #include "platform/richtext/RTFWriter.h"
 #include "platform/xml/XMLDocument.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/TextInspection.h"
 
 namespace {
 
@@ -25,16 +26,6 @@ AttributedString importHTML(const QByteArray& html, const QUrl& base = QUrl()) {
         HTMLImporter::attributedStringFromHTML(html, base, notePreferences(), &error);
     EXPECT_TRUE(text) << error.description().toStdString();
     return text.value_or(AttributedString());
-}
-
-const TextAttributes& attributesOf(const AttributedString& text, const QString& needle) {
-    const qsizetype index = text.string().indexOf(needle);
-    EXPECT_GE(index, 0) << needle.toStdString() << " in " << text.string().toStdString();
-    return text.attributesAtIndex(std::max<qsizetype>(index, 0));
-}
-
-ParagraphStyle styleOf(const AttributedString& text, const QString& needle) {
-    return attributesOf(text, needle).effectiveParagraphStyle();
 }
 
 int runCount(const AttributedString& text) {

@@ -7,6 +7,7 @@
 #include "platform/richtext/RTFReader.h"
 #include "platform/richtext/RTFWriter.h"
 #include "tests/support/TestFiles.h"
+#include "tests/support/TextInspection.h"
 
 namespace {
 
@@ -21,20 +22,6 @@ AttributedString readRTF(const QByteArray& rtf, RTFDocumentAttributes* document 
 AttributedString roundTrip(const AttributedString& text,
                            const RTFDocumentAttributes& document = {}) {
     return readRTF(RTFWriter::RTFFromAttributedString(text, document));
-}
-
-qsizetype indexOf(const AttributedString& text, const QString& needle) {
-    const qsizetype index = text.string().indexOf(needle);
-    EXPECT_GE(index, 0) << needle.toStdString();
-    return std::max<qsizetype>(index, 0);
-}
-
-const TextAttributes& attributesOf(const AttributedString& text, const QString& needle) {
-    return text.attributesAtIndex(indexOf(text, needle));
-}
-
-ParagraphStyle styleOf(const AttributedString& text, const QString& needle) {
-    return attributesOf(text, needle).effectiveParagraphStyle();
 }
 
 }  // namespace
