@@ -9,21 +9,10 @@
 
 namespace {
 
-WebPreferences notePreferences() {
-    WebPreferences preferences;
-    preferences.setStandardFontFamily(QStringLiteral("Helvetica"));
-    preferences.setDefaultFontSize(12);
-    return preferences;
-}
-
 // The HTML as a note (with the hook) or as a web page (without).
-AttributedString importHTML(const QByteArray& html, bool asNote = true) {
+AttributedString importAs(const QByteArray& html, bool asNote = true) {
     const EvernoteHTMLImportHook hook;
-    Error error;
-    std::optional<AttributedString> text = HTMLImporter::attributedStringFromHTML(
-        html, QUrl(), notePreferences(), &error, asNote ? &hook : nullptr);
-    EXPECT_TRUE(text) << error.description().toStdString();
-    return text.value_or(AttributedString());
+    return importHTML(html, QUrl(), asNote ? &hook : nullptr);
 }
 
 QString familyOf(const AttributedString& text, const QString& needle) {
@@ -31,12 +20,12 @@ QString familyOf(const AttributedString& text, const QString& needle) {
 }
 
 // The family the importer gives code, which note code must share.
-QString fixedFamily() { return familyOf(importHTML("<code>x</code>"), QStringLiteral("x")); }
+QString fixedFamily() { return familyOf(importAs("<code>x</code>"), QStringLiteral("x")); }
 
 }  // namespace
 
 TEST(EvernoteHTMLImportHook, ChecklistItemsStartWithCheckBoxMarkers) {
-    const AttributedString text = importHTML(
+    const AttributedString text = importAs(
         "<ul style=\"--en-todo:true;\">"
         "<li style=\"--en-checked:true;\"><div>Buy milk</div></li>"
         "<li style=\"--en-checked:false;\"><div>Call</div></li>"
@@ -50,7 +39,7 @@ TEST(EvernoteHTMLImportHook, ChecklistItemsStartWithCheckBoxMarkers) {
 }
 
 TEST(EvernoteHTMLImportHook, HighlightsAndCodeBlocks) {
-    const AttributedString text = importHTML(
+    const AttributedString text = importAs(
         "<div>a <span style=\"--en-highlight:yellow;\">marked</span>"
         " <span style=\"--en-highlight:green;background-color:rgb(1,2,3)\">green</span></div>"
         "<div style=\"--en-codeblock:true;\"><div>int x = 1;</div><div>return x;</div></div>"
@@ -73,15 +62,15 @@ TEST(EvernoteHTMLImportHook, HighlightsAndCodeBlocks) {
 
 TEST(EvernoteHTMLImportHook, RestoresEachElementAndPropertyThatAWebPageIgnores) {
     // The note element is a block.
-    EXPECT_EQ(importHTML("a<en-note>b</en-note>c", false).string(), QStringLiteral("abc\n"));
-    EXPECT_EQ(importHTML("a<en-note>b</en-note>c").string(), QStringLiteral("a\nb\nc\n"));
+    EXPECT_EQ(importAs("a<en-note>b</en-note>c", false).string(), QStringLiteral("abc\n"));
+    EXPECT_EQ(importAs("a<en-note>b</en-note>c").string(), QStringLiteral("a\nb\nc\n"));
 
     // To-do elements are check boxes, ticked by "true" in any case and spacing.
     const QByteArray todos =
         "<div><en-todo checked=\" TRUE \"></en-todo>done <en-todo checked=\"false\"></en-todo>"
         "open <en-todo></en-todo>bare</div>";
-    EXPECT_EQ(importHTML(todos, false).string(), QStringLiteral("done open bare\n"));
-    EXPECT_EQ(importHTML(todos).string(),
+    EXPECT_EQ(importAs(todos, false).string(), QStringLiteral("done open bare\n"));
+    EXPECT_EQ(importAs(todos).string(),
               QStringLiteral("\u2611\uFE0E done \u2610 open \u2610 bare\n"));
 
     // Older clients write the properties with one dash; a checked item is a
@@ -89,9 +78,9 @@ TEST(EvernoteHTMLImportHook, RestoresEachElementAndPropertyThatAWebPageIgnores) 
     const QByteArray lists =
         "<ul style=\"-en-todo:true\"><li>old</li></ul>"
         "<ol><li style=\"--en-checked:true\">ticked</li><li>numbered</li></ol>";
-    EXPECT_EQ(importHTML(lists, false).string(),
+    EXPECT_EQ(importAs(lists, false).string(),
               QStringLiteral("\t\u2022\told\n\t1.\tticked\n\t2.\tnumbered\n"));
-    const AttributedString list = importHTML(lists);
+    const AttributedString list = importAs(lists);
     EXPECT_EQ(list.string(), QStringLiteral("\u2610 old\n\u2611\uFE0E ticked\n\t1.\tnumbered\n"));
     EXPECT_TRUE(styleOf(list, QStringLiteral("ticked")).textLists.isEmpty());
 
@@ -102,12 +91,12 @@ TEST(EvernoteHTMLImportHook, RestoresEachElementAndPropertyThatAWebPageIgnores) 
         " <span style=\"--en-highlight:#102030\">hex</span>"
         " <span style=\"--en-highlight:glitter\">odd</span>"
         " <span style=\"--en-codeblock:true\">block</span></div>";
-    const AttributedString page = importHTML(styles, false);
+    const AttributedString page = importAs(styles, false);
     for (const char* word : {"code", "blue", "hex", "odd", "block"}) {
         EXPECT_EQ(familyOf(page, QLatin1String(word)), QStringLiteral("Helvetica")) << word;
         EXPECT_FALSE(attributesOf(page, QLatin1String(word)).backgroundColor) << word;
     }
-    const AttributedString note = importHTML(styles);
+    const AttributedString note = importAs(styles);
     EXPECT_EQ(familyOf(note, QStringLiteral("code")), fixedFamily());
     EXPECT_FALSE(attributesOf(note, QStringLiteral("code")).backgroundColor);
     EXPECT_NE(familyOf(note, QStringLiteral("own")), fixedFamily());

@@ -4,6 +4,24 @@
 
 #include <algorithm>
 
+#include "platform/richtext/HTMLImporter.h"
+
+WebPreferences notePreferences() {
+    WebPreferences preferences;
+    preferences.setStandardFontFamily(QStringLiteral("Helvetica"));
+    preferences.setDefaultFontSize(12);
+    return preferences;
+}
+
+AttributedString importHTML(const QByteArray& html, const QUrl& base,
+                            const HTMLImporterExtension* extension) {
+    Error error;
+    std::optional<AttributedString> text =
+        HTMLImporter::attributedStringFromHTML(html, base, notePreferences(), &error, extension);
+    EXPECT_TRUE(text) << error.description().toStdString();
+    return text.value_or(AttributedString());
+}
+
 qsizetype indexOf(const AttributedString& text, const QString& needle) {
     const qsizetype index = text.string().indexOf(needle);
     EXPECT_GE(index, 0) << needle.toStdString() << " in " << text.string().toStdString();

@@ -13,21 +13,6 @@
 
 namespace {
 
-WebPreferences notePreferences() {
-    WebPreferences preferences;
-    preferences.setStandardFontFamily(QStringLiteral("Helvetica"));
-    preferences.setDefaultFontSize(12);
-    return preferences;
-}
-
-AttributedString importHTML(const QByteArray& html, const QUrl& base = QUrl()) {
-    Error error;
-    std::optional<AttributedString> text =
-        HTMLImporter::attributedStringFromHTML(html, base, notePreferences(), &error);
-    EXPECT_TRUE(text) << error.description().toStdString();
-    return text.value_or(AttributedString());
-}
-
 int runCount(const AttributedString& text) {
     int runs = 0;
     text.enumerateAttributes({0, text.length()},
