@@ -21,11 +21,14 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
+#include <QRandomGenerator>
 #include <QPushButton>
 #include <QStringDecoder>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <array>
 #include <exception>
 #include <optional>
 
@@ -70,20 +73,41 @@ QDateTime dateFromReferenceSeconds(double seconds) {
         Qt::UTC);
 }
 
+// Whether Qt can open a window here: a display server is named, or a Qt
+// platform (offscreen, vnc, ...) that needs none. Without either, making a
+// QApplication aborts the process.
+bool hasDisplay() {
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+}
+
 // The window needs a QApplication: one is made when the process has no
-// application object yet (kept until the process ends); a process with a
-// QCoreApplication cannot show it, which is logged.
+// application object yet and a display exists (kept until the process ends).
+// A process with a QCoreApplication, or without a display, cannot show it:
+// making one there would abort, and the abort would be the next crash report.
 bool hasWidgetApplication() {
     if (qobject_cast<QApplication*>(QCoreApplication::instance())) return true;
-    if (QCoreApplication::instance()) {
-        systemLog(QStringLiteral("The crash report window needs a QApplication; it is not shown"));
-        return false;
-    }
+    if (QCoreApplication::instance() || !hasDisplay()) return false;
     static int argc = 1;
     static char name[] = "quorvel";
     static char* argv[] = {name, nullptr};
     new QApplication(argc, argv);
     return true;
+}
+
+// One line that names the waiting reports, so that a command-line user knows
+// where they are; the reports stay new until a window has shown them.
+void announceKeptReports(const QStringList& paths) {
+    systemLog(stringWithFormat(
+        QStringLiteral("A crash report cannot be shown without a window and is kept for the "
+                       "next launch: %@"),
+        {paths.join(QStringLiteral(", "))}));
+}
+
+bool isNewerThan(const QString& path, double lastCheck) {
+    const QDateTime modified = QFileInfo(path).lastModified();
+    return modified.isValid() && secondsSinceReferenceDate(modified) > lastCheck;
 }
 
 // The setting keeps the time with the precision of a 32-bit float.
@@ -193,9 +217,15 @@ QString userEmailAddress() {
     return QString::fromUtf8(git.readAllStandardOutput()).trimmed();
 }
 
-}  // namespace
+QString randomBoundary() {
+    std::array<quint32, 4> words;
+    QRandomGenerator::system()->fillRange(words.data(), words.size());
+    QString boundary = QStringLiteral("Quorvel-");
+    for (const quint32 word : words) boundary += QStringLiteral("%1").arg(word, 8, 16, u'0');
+    return boundary;
+}
 
-const char* const QVFCrashReportController::boundary = "0xKhTmLbOuNdArY";
+}  // namespace
 
 QString QVFCrashReportController::reportSeparator() {
     return QStringLiteral("\n\n") + kAsterisks + QStringLiteral("\n\n");
@@ -224,10 +254,17 @@ bool QVFCrashReportController::checkForCrashAndReport(bool report) {
         SystemCrashReports::collect(applicationName, QCoreApplication::applicationFilePath(),
                                     dateFromReferenceSeconds(lastCheck),
                                     QVFExceptionHandler::diagnosticReportsDirectory());
-        QString text = crashReportText(getLatestCrashLogs(), lastCheck);
+        const QStringList logs = getLatestCrashLogs();
+        QString text = crashReportText(logs, lastCheck);
         if (text.isEmpty()) return false;
         if (!report) return true;
-        if (!hasWidgetApplication()) return true;
+        if (!hasWidgetApplication()) {
+            QStringList kept;
+            for (const QString& log : logs)
+                if (isNewerThan(log, lastCheck)) kept.append(log);
+            announceKeptReports(kept);
+            return true;
+        }
 
         text += newestApplicationLogBlock(applicationName);
         QVFCrashReportController controller;
@@ -269,8 +306,7 @@ QStringList QVFCrashReportController::getLatestCrashLogsFromPath(const QString& 
 QString QVFCrashReportController::crashReportText(const QStringList& paths, double lastCheck) {
     QString text;
     for (const QString& path : paths) {
-        const QDateTime modified = QFileInfo(path).lastModified();
-        if (!modified.isValid() || !(secondsSinceReferenceDate(modified) > lastCheck)) continue;
+        if (!isNewerThan(path, lastCheck)) continue;
         const std::optional<QString> contents = readText(path);
         if (!contents) {
             systemLog(
@@ -380,9 +416,22 @@ void QVFCrashReportController::send() {
     sendReport();
 }
 
-QByteArray QVFCrashReportController::reportBody(const QString& product, const QString& email,
-                                                const QString& description, const QString& log) {
-    const QString mark = QString::fromLatin1(boundary);
+QString QVFCrashReportController::multipartBoundary(const QStringList& parts,
+                                                    const std::function<QString()>& candidate) {
+    const auto occursInAPart = [&parts](const QString& boundary) {
+        return std::any_of(parts.begin(), parts.end(),
+                           [&boundary](const QString& part) { return part.contains(boundary); });
+    };
+    QString boundary;
+    do {
+        boundary = candidate ? candidate() : randomBoundary();
+    } while (boundary.isEmpty() || occursInAPart(boundary));
+    return boundary;
+}
+
+QByteArray QVFCrashReportController::reportBody(const QString& mark, const QString& product,
+                                                const QString& email, const QString& description,
+                                                const QString& log) {
     QString body = stringWithFormat(
         QStringLiteral("--%@\r\nContent-Disposition: form-data; name=\"product\"\r\n\r\n%@\r\n"
                        "--%@\r\nContent-Disposition: form-data; name=\"crashlog\"\r\n\r\n"),
@@ -399,11 +448,13 @@ void QVFCrashReportController::sendReport() {
     const QString product = Bundle::main().applicationName();
     QNetworkRequest request{QUrl(crashReportURL())};
     request.setTransferTimeout(kUploadTimeoutMs);
+    const QString log = crashReportLog();
+    const QString mark = multipartBoundary({product, email(), description(), log});
     request.setHeader(QNetworkRequest::ContentTypeHeader,
-                      QByteArray("multipart/form-data; boundary=") + boundary);
+                      QByteArray("multipart/form-data; boundary=") + mark.toLatin1());
     request.setRawHeader("User-Agent", product.toUtf8());
     QNetworkReply* reply =
-        session()->post(request, reportBody(product, email(), description(), crashReportLog()));
+        session()->post(request, reportBody(mark, product, email(), description(), log));
     // The upload belongs to the session, not the window: it finishes after
     // the window has gone.
     connect(reply, &QNetworkReply::finished, reply, [reply] {

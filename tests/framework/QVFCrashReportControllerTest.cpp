@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include "Quorvel/QVFCrashReportController.h"
@@ -233,18 +234,39 @@ TEST(CrashReportWindow, SendPostsTheMultipartFormAndClosesAtOnce) {
     const RecordingHTTPServer::Request& request = server.requests().first();
     EXPECT_EQ(request.method, "POST");
     EXPECT_EQ(request.path, "/crashreport");
-    EXPECT_EQ(request.header("Content-Type"), "multipart/form-data; boundary=0xKhTmLbOuNdArY");
+    const QByteArray contentType = request.header("Content-Type");
+    const QByteArray prefix = "multipart/form-data; boundary=";
+    ASSERT_TRUE(contentType.startsWith(prefix)) << contentType.toStdString();
+    const QByteArray mark = contentType.mid(prefix.size());
+    EXPECT_TRUE(QRegularExpression("^Quorvel-[0-9a-f]{32}$").match(QString::fromLatin1(mark)).hasMatch())
+        << mark.toStdString();
     EXPECT_EQ(request.header("User-Agent"), "Ferrymark");
-    EXPECT_EQ(request.body, QByteArray("--0xKhTmLbOuNdArY\r\n"
-                                       "Content-Disposition: form-data; name=\"product\"\r\n\r\n"
-                                       "Ferrymark\r\n"
-                                       "--0xKhTmLbOuNdArY\r\n"
-                                       "Content-Disposition: form-data; name=\"crashlog\"\r\n\r\n"
-                                       "Email:  Ada <ada@example.org> \r\n"
-                                       "Description: It crashed \xe2\x80\x94 twice\r\n\r\n"
-                                       "###\r\n\r\n"
-                                       "log one\nlog two"
-                                       "\r\n--0xKhTmLbOuNdArY--\r\n"));
+    QByteArray expected("--0xKhTmLbOuNdArY\r\n"
+                        "Content-Disposition: form-data; name=\"product\"\r\n\r\n"
+                        "Ferrymark\r\n"
+                        "--0xKhTmLbOuNdArY\r\n"
+                        "Content-Disposition: form-data; name=\"crashlog\"\r\n\r\n"
+                        "Email:  Ada <ada@example.org> \r\n"
+                        "Description: It crashed \xe2\x80\x94 twice\r\n\r\n"
+                        "###\r\n\r\n"
+                        "log one\nlog two"
+                        "\r\n--0xKhTmLbOuNdArY--\r\n");
+    EXPECT_EQ(request.body, expected.replace("0xKhTmLbOuNdArY", mark));
+}
+
+// A part that holds the candidate boundary (a log quoting an earlier upload)
+// would end its part early: the candidate is drawn again.
+TEST(CrashReportWindow, TheBoundaryOccursInNoPart) {
+    QStringList candidates{"Quorvel-aaaa", "Quorvel-bbbb", "Quorvel-cccc"};
+    const auto next = [&candidates] { return candidates.takeFirst(); };
+    EXPECT_EQ(QVFCrashReportController::multipartBoundary(
+                  {"Ferrymark", "ada@example.org", "quoting Quorvel-bbbb",
+                   "--Quorvel-aaaa\r\nContent-Disposition: form-data; name=\"forged\""},
+                  next),
+              "Quorvel-cccc");
+    EXPECT_TRUE(candidates.isEmpty());
+    const QString drawn = QVFCrashReportController::multipartBoundary({"log"});
+    EXPECT_NE(drawn, QVFCrashReportController::multipartBoundary({"log"}));
 }
 
 // Cancel closes the window, counts one unreported crash and still stores the

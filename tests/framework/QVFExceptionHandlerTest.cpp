@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTimer>
 
+#include "Quorvel/QVFCrashReportController.h"
 #include "Quorvel/QVFExceptionHandler.h"
 #include "platform/foundation/UserDefaults.h"
 #include "tests/support/TestEnvironment.h"
@@ -40,6 +43,11 @@ QString crashLogText() {
         if (file.open(QIODevice::ReadOnly)) text += QString::fromUtf8(file.readAll());
     }
     return text;
+}
+
+QStringList crashLogNames() {
+    return QDir(QVFExceptionHandler::crashLogDirectory())
+        .entryList({"Ferrymark_*.crash"}, QDir::Files, QDir::Name);
 }
 
 // AddressSanitizer installs its own handlers for fatal signals and replaces
@@ -147,4 +155,41 @@ TEST_F(ExceptionHandler, WithoutAddr2lineFramesComeFromTheLoader) {
         << segv.err.toStdString();
     EXPECT_TRUE(segv.err.contains(QRegularExpression("\\[0x[0-9a-f]+\\]\n")));
     EXPECT_TRUE(crashLogText().contains("SIGSEGV"));
+}
+
+// A program that checks for crashes before it makes its application object,
+// started without a display: making a window there would abort, and the abort
+// would be the next launch's report. The report waits instead, one line names
+// it, no new report appears, and a launch with a display still offers it.
+TEST_F(ExceptionHandler, WithoutADisplayAWaitingReportIsKeptAndTheProgramGoesOn) {
+    const QString waiting = env_.writeFile(
+        QDir(QVFExceptionHandler::crashLogDirectory()).filePath("Ferrymark_earlier.crash"),
+        "the earlier crash");
+    QProcessEnvironment headless = environment_;
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        headless.remove(name);
+
+    for (int launch = 0; launch < 2; ++launch) {
+        const ChildRun run = runCrashingProgram("launch", headless);
+        EXPECT_EQ(run.status, QProcess::NormalExit) << run.err.toStdString();
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.out, "found\n");
+        EXPECT_EQ(run.err.count(waiting), 1) << run.err.toStdString();
+    }
+    // A command-line program cannot show the window even with a display.
+    const ChildRun commandLine = runCrashingProgram("launch-cli", environment_);
+    EXPECT_EQ(commandLine.status, QProcess::NormalExit) << commandLine.err.toStdString();
+    EXPECT_EQ(commandLine.out, "found\n");
+    EXPECT_TRUE(commandLine.err.contains(waiting)) << commandLine.err.toStdString();
+    EXPECT_EQ(crashLogNames(), QStringList({"Ferrymark_earlier.crash"}));
+
+    QString shownLog;
+    QTimer::singleShot(0, [&] {
+        auto* window = qobject_cast<QVFCrashReportController*>(QApplication::activeModalWidget());
+        ASSERT_NE(window, nullptr);
+        shownLog = window->crashReportLog();
+        window->cancel();
+    });
+    EXPECT_TRUE(QVFCrashReportController::checkForCrashAndReport(true));
+    EXPECT_TRUE(shownLog.contains("the earlier crash")) << shownLog.toStdString();
 }

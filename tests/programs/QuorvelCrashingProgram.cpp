@@ -9,6 +9,10 @@
 //   throw   installs the exception handler and lets an exception escape main
 //   check   runs the launch check without the window and prints "found" or
 //           "none", then the collected report text
+//   launch  installs the exception handler and runs the launch check with
+//           the window before any application object exists, as a program
+//           that checks first thing does; prints "found" or "none"
+//   launch-cli  the same in a command-line program (a QCoreApplication)
 #include <unistd.h>
 
 #include <QApplication>
@@ -99,11 +103,23 @@ int check() {
     return 0;
 }
 
+int launch() {
+    QVFExceptionHandler::sharedHandler();
+    const bool found = QVFCrashReportController::checkForCrash();
+    std::fputs(found ? "found\n" : "none\n", stdout);
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    QApplication application(argc, argv);
     const QString mode = argc > 1 ? QString::fromUtf8(argv[1]) : QString();
+    if (mode == QLatin1String("launch")) return launch();
+    if (mode == QLatin1String("launch-cli")) {
+        QCoreApplication application(argc, argv);
+        return launch();
+    }
+    QApplication application(argc, argv);
     if (mode == QLatin1String("check")) return check();
     QVFExceptionHandler::sharedHandler();
     if (mode == QLatin1String("segv")) writeThroughNullPointer();
@@ -113,7 +129,8 @@ int main(int argc, char** argv) {
     }
     if (mode == QLatin1String("overflow")) return recurseForever(0);
     if (mode == QLatin1String("throw")) throwDeliberately();
-    std::fputs("usage: quorvel_crashing_program segv|segv-no-allocation|overflow|throw|check\n",
+    std::fputs("usage: quorvel_crashing_program "
+               "segv|segv-no-allocation|overflow|throw|check|launch|launch-cli\n",
                stderr);
     return 2;
 }

@@ -38,6 +38,7 @@
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class QLineEdit;
 class QNetworkAccessManager;
@@ -62,9 +63,12 @@ class QVFCrashReportController : public QDialog {
     // the time and answers false. With `report`, the window is run modally and
     // the time of the check is stored when it closes; without, nothing is
     // shown or stored (the same logs are found again next time). A process
-    // without an application object gets a QApplication for the window; one
-    // with a QCoreApplication cannot show it (logged; answered as without
-    // `report`).
+    // without an application object gets a QApplication for the window when
+    // a display exists ($DISPLAY, $WAYLAND_DISPLAY or $QT_QPA_PLATFORM set).
+    // Without a display, or with a QCoreApplication, no window is made: the
+    // logs are kept for a later launch that can show them, one line on
+    // standard error names their files, and the answer is as without
+    // `report`.
     static bool checkForCrashAndReport(bool report);
 
     // The newest crash log per application name in each crash-log folder:
@@ -110,10 +114,16 @@ class QVFCrashReportController : public QDialog {
     // The running upload, or null.
     QNetworkReply* currentTask() const;
 
-    // The multipart body that sendReport posts, with the boundary below.
-    static QByteArray reportBody(const QString& product, const QString& email,
-                                 const QString& description, const QString& log);
-    static const char* const boundary;  // "0xKhTmLbOuNdArY"
+    // The multipart body that sendReport posts, its parts separated by
+    // `boundary` (which must occur in none of them: multipartBoundary).
+    static QByteArray reportBody(const QString& boundary, const QString& product,
+                                 const QString& email, const QString& description,
+                                 const QString& log);
+    // A boundary for a body of `parts`: "Quorvel-" and 32 random hex digits,
+    // drawn again while it occurs in any part, so no text can end a part
+    // early or forge one. `candidate` draws one (tests give their own).
+    static QString multipartBoundary(const QStringList& parts,
+                                     const std::function<QString()>& candidate = {});
 
     // What separates two reports in one crash-log file: two line feeds, 80
     // asterisks, two line feeds. Only the text after the last one is reported.
