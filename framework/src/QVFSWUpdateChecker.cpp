@@ -1,10 +1,10 @@
 #include "Quorvel/QVFSWUpdateChecker.h"
 
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <atomic>
 
+#include "BoundedHTTPSDownload.h"
+#include "HTTPSPolicy.h"
 #include "Quorvel/QVFUpdateNotificationPanel.h"
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Localization.h"
@@ -29,6 +29,20 @@ QVariantMap errorMap(const QString& domain, qint64 code, const QString& descript
             {QStringLiteral("localizedDescription"), description}};
 }
 
+QVariantMap errorMap(const Error& error) {
+    return errorMap(error.domain(), error.code(), error.localizedDescription());
+}
+
+// The first address in `info` that may not be opened or loaded; empty when
+// all are https (or absent).
+QUrl firstRefusedURL(const QVFSWUpdateInfo& info) {
+    for (const QUrl& url : {info.directDownloadURL(), info.productPageURL(), info.updateInfoURL(),
+                            info.appStoreURL()}) {
+        if (!url.isEmpty() && !HTTPSPolicy::isAllowed(url)) return url;
+    }
+    return {};
+}
+
 }  // namespace
 
 QVFSWUpdateChecker::QVFSWUpdateChecker(qint64 currentVersion, const QUrl& checkURL, QObject* parent)
@@ -50,6 +64,10 @@ void QVFSWUpdateChecker::setTimeoutInterval(int milliseconds) {
 
 int QVFSWUpdateChecker::timeoutInterval() { return checkTimeoutMs.load(); }
 
+void QVFSWUpdateChecker::setAllowedTestOrigin(const QUrl& origin) {
+    HTTPSPolicy::setAllowedTestOrigin(origin);
+}
+
 QVFUpdateNotificationPanel* QVFSWUpdateChecker::updatePanel() const { return updatePanel_; }
 
 QNetworkAccessManager* QVFSWUpdateChecker::session() {
@@ -64,32 +82,33 @@ void QVFSWUpdateChecker::post(const QString& name, const QVariantMap& userInfo) 
 
 void QVFSWUpdateChecker::checkForUpdateWithURL(const QUrl& url) {
     post(QVFUpdateCheckDidStartNotification);
-    if (currentCheck_) {
-        currentCheck_->disconnect(this);
-        currentCheck_->abort();
-        currentCheck_->deleteLater();
-    }
-    QNetworkRequest request(url);
-    request.setTransferTimeout(checkTimeoutMs.load());
-    QNetworkReply* reply = session()->get(request);
-    currentCheck_ = reply;
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { checkDidFinish(reply); });
+    delete currentCheck_;
+    auto* download = new BoundedHTTPSDownload(session(), url, checkTimeoutMs.load(), this);
+    currentCheck_ = download;
+    connect(download, &BoundedHTTPSDownload::finished, this,
+            [this, download] { checkDidFinish(download); });
 }
 
-void QVFSWUpdateChecker::checkDidFinish(QNetworkReply* reply) {
-    reply->deleteLater();
-    const QByteArray body = reply->readAll();
+void QVFSWUpdateChecker::fail(const QVariantMap& error) {
+    systemLog(stringWithFormat(QStringLiteral("Update check failed: %@"),
+                               {error.value(QStringLiteral("localizedDescription")).toString()}));
+    post(QVFUpdateCheckFailedNotificiation, {{QStringLiteral("NSError"), error}});
+}
+
+void QVFSWUpdateChecker::checkDidFinish(BoundedHTTPSDownload* download) {
+    download->deleteLater();
+    if (download->refusal()) {
+        fail(errorMap(*download->refusal()));
+        return;
+    }
+    const QByteArray body = download->body();
     if (body.isEmpty()) {
-        const QVariantMap error =
-            isTransportError(reply->error())
-                ? errorMap(QStringLiteral("QNetworkReply"), reply->error(), reply->errorString())
-                : errorMap(QVFErrorDomain, QVFSWUpdateCheckFailedErrorCode,
-                           localizedString("Information for the latest version is not available "
-                                           "at the moment. Please try again later."));
-        systemLog(
-            stringWithFormat(QStringLiteral("Update check failed: %@"),
-                             {error.value(QStringLiteral("localizedDescription")).toString()}));
-        post(QVFUpdateCheckFailedNotificiation, {{QStringLiteral("NSError"), error}});
+        fail(isTransportError(download->networkError())
+                 ? errorMap(QStringLiteral("QNetworkReply"), download->networkError(),
+                            download->networkErrorString())
+                 : errorMap(QVFErrorDomain, QVFSWUpdateCheckFailedErrorCode,
+                            localizedString("Information for the latest version is not available "
+                                            "at the moment. Please try again later.")));
         return;
     }
     QString problem;
@@ -98,6 +117,14 @@ void QVFSWUpdateChecker::checkDidFinish(QNetworkReply* reply) {
         systemLog(
             stringWithFormat(QStringLiteral("Update information cannot be read: %@"), {problem}));
         post(QVFUpdateCheckFailedNotificiation);
+        return;
+    }
+    if (const QUrl refused = firstRefusedURL(*updateInfo_); !refused.isEmpty()) {
+        updateInfo_.reset();
+        fail(errorMap(QVFErrorDomain, QVFSWUpdateRefusedErrorCode,
+                      stringWithFormat(QStringLiteral("The update information names %@, which is "
+                                                      "not an https address"),
+                                       {refused.toString()})));
         return;
     }
     const qint64 newest = updateInfo_->versionIdentifier();

@@ -1,8 +1,9 @@
 #include "Quorvel/QVFSWUpdateInfo.h"
 
-#include <QRegularExpression>
-#include <QSysInfo>
-#include <array>
+#include <gnu/libc-version.h>
+
+#include <QList>
+#include <QVersionNumber>
 
 #include "platform/archive/ArchivedURL.h"
 #include "platform/archive/KeyedArchiver.h"
@@ -62,33 +63,44 @@ class ArchivedUpdateInfo : public ArchivableObject {
     QVFSWUpdateInfo info_;
 };
 
-// The integer a version part begins with; 0 without leading digits.
-qint64 leadingInteger(const QString& part) {
-    static const QRegularExpression digits(QStringLiteral("^\\s*([+-]?\\d+)"));
-    const QRegularExpressionMatch match = digits.match(part);
-    return match.hasMatch() ? match.captured(1).toLongLong() : 0;
-}
-
-std::array<qint64, 3> versionTriple(const QStringList& parts) {
-    return {leadingInteger(parts.value(0)), leadingInteger(parts.value(1)),
-            leadingInteger(parts.value(2))};
+// The version a string states: its parts split at "." up to the first one
+// without leading digits, each the number its digits make. Empty when even
+// the first part has none; a part too large for an int ends the version
+// there too, so no input overflows.
+QList<int> versionParts(const QString& text) {
+    QList<int> parts;
+    for (const QString& part : text.trimmed().split(u'.')) {
+        qsizetype digits = 0;
+        while (digits < part.size() && part.at(digits) >= u'0' && part.at(digits) <= u'9')
+            ++digits;
+        bool ok = false;
+        const int value = part.left(digits).toInt(&ok);
+        if (digits == 0 || !ok) break;
+        parts.append(value);
+    }
+    return parts;
 }
 
 }  // namespace
 
 QString QVFSWUpdateInfo::currentVersionString() { return Bundle::main().shortVersionString(); }
 
+QString QVFSWUpdateInfo::runningSystemVersion() {
+    return QString::fromLatin1(gnu_get_libc_version());
+}
+
 bool QVFSWUpdateInfo::isOperatingSystemVersionCompatible() const {
-    return isOperatingSystemVersionCompatible(QSysInfo::productVersion());
+    return isOperatingSystemVersionCompatible(runningSystemVersion());
 }
 
 bool QVFSWUpdateInfo::isOperatingSystemVersionCompatible(const QString& runningVersion) const {
-    const QStringList required = systemVersion_.split(u'.');
-    if (required.size() < 2) return true;
-    // "unknown" (a rolling release without a version): nothing to compare with.
-    const QString running = runningVersion.trimmed();
-    if (running.isEmpty() || !running.front().isDigit()) return true;
-    return versionTriple(runningVersion.split(u'.')) >= versionTriple(required);
+    if (systemVersion_.split(u'.').size() < 2) return true;
+    const QList<int> required = versionParts(systemVersion_);
+    const QList<int> running = versionParts(runningVersion);
+    if (required.isEmpty() || running.isEmpty()) return true;
+    // Normalized, a missing part compares as 0 ("2.36" is "2.36.0").
+    return QVersionNumber::compare(QVersionNumber(running).normalized(),
+                                   QVersionNumber(required).normalized()) >= 0;
 }
 
 QByteArray QVFSWUpdateInfo::archivedData() const {

@@ -9,7 +9,6 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -17,7 +16,10 @@
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
+#include "BoundedHTTPSDownload.h"
+#include "HTTPSPolicy.h"
 #include "Quorvel/QVFSWUpdateChecker.h"
+#include "ReleaseNotesView.h"
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Format.h"
@@ -52,7 +54,7 @@ QVFUpdateNotificationPanel::QVFUpdateNotificationPanel(QWidget* parent) : QDialo
     loadingProgress_ = new QProgressBar;
     loadingProgress_->setRange(0, 0);
     loadingView_ = viewHolding(loadingProgress_, this);
-    webView_ = new QTextBrowser;
+    webView_ = new ReleaseNotesView;
     webView_->setOpenLinks(false);
     webView_->setOpenExternalLinks(false);
     webView_->setAcceptDrops(false);
@@ -121,47 +123,56 @@ void QVFUpdateNotificationPanel::showWindowForUpdateInfo(const QVFSWUpdateInfo& 
 
     stopLoading();
     if (!session_) session_ = new QNetworkAccessManager(this);
-    QNetworkRequest request(info.updateInfoURL());
-    request.setTransferTimeout(kPageTimeoutMs);
-    QNetworkReply* reply = session_->get(request);
-    pageLoad_ = reply;
-    connect(reply, &QNetworkReply::finished, this, [this, reply] { pageDidFinish(reply); });
+    auto* download = new BoundedHTTPSDownload(session_, info.updateInfoURL(), kPageTimeoutMs, this);
+    pageLoad_ = download;
+    connect(download, &BoundedHTTPSDownload::finished, this,
+            [this, download] { pageDidFinish(download); });
     show();
 }
 
-void QVFUpdateNotificationPanel::pageDidFinish(QNetworkReply* reply) {
-    reply->deleteLater();
-    if (reply != pageLoad_) return;
+void QVFUpdateNotificationPanel::pageDidFinish(BoundedHTTPSDownload* download) {
+    download->deleteLater();
+    if (download != pageLoad_) return;
     pageLoad_ = nullptr;
-    const QNetworkReply::NetworkError failure = reply->error();
+    if (download->refusal()) {
+        showError(*download->refusal());
+        return;
+    }
+    const QNetworkReply::NetworkError failure = download->networkError();
     if (failure == QNetworkReply::OperationCanceledError) return;
-    const QByteArray page = reply->readAll();
+    const QByteArray page = download->body();
     // An error page from the server is still a page; only a load that
     // brought nothing is an error.
     if (failure != QNetworkReply::NoError && page.isEmpty()) {
-        const Error error(QStringLiteral("QNetworkReply"), failure, reply->errorString());
-        systemLog(stringWithFormat(QStringLiteral("error = %@"), {error}));
-        loadingProgress_->setVisible(false);
-        errorText_ = error.localizedDescription();
-        errorLabel_->setText(errorText_);
-        contentBox_->setCurrentWidget(errorView_);
+        showError(Error(QStringLiteral("QNetworkReply"), failure, download->networkErrorString()));
         return;
     }
-    webView_->document()->setBaseUrl(reply->url());
+    webView_->document()->setBaseUrl(download->url());
     webView_->setHtml(QString::fromUtf8(page));
     contentBox_->setCurrentWidget(webContainerView_);
 }
 
+void QVFUpdateNotificationPanel::showError(const Error& error) {
+    systemLog(stringWithFormat(QStringLiteral("error = %@"), {error}));
+    loadingProgress_->setVisible(false);
+    errorText_ = error.localizedDescription();
+    errorLabel_->setText(errorText_);
+    contentBox_->setCurrentWidget(errorView_);
+}
+
 void QVFUpdateNotificationPanel::stopLoading() {
-    if (!pageLoad_) return;
-    QNetworkReply* reply = pageLoad_;
-    pageLoad_ = nullptr;
-    reply->abort();
+    // Deleting the download aborts it without a word.
+    delete pageLoad_;
 }
 
 void QVFUpdateNotificationPanel::linkClicked(const QUrl& url) {
     const QUrl target = webView_->document()->baseUrl().resolved(url);
-    if (QDesktopServices::openUrl(target)) return;
+    if (HTTPSPolicy::isAllowed(target)) {
+        if (QDesktopServices::openUrl(target)) return;
+    } else {
+        systemLog(stringWithFormat(QStringLiteral("Refused to open %@: not an https address"),
+                                   {target.toString()}));
+    }
     QApplication::beep();
     auto* alert = new QMessageBox(QMessageBox::Warning, localizedString("Cannot Open Link"),
                                   localizedString("Cannot Open Link"), QMessageBox::Ok, this);
@@ -187,6 +198,11 @@ void QVFUpdateNotificationPanel::closeEvent(QCloseEvent* event) {
 }
 
 void QVFUpdateNotificationPanel::openURL(const QUrl& url) {
+    if (!HTTPSPolicy::isAllowed(url)) {
+        systemLog(stringWithFormat(QStringLiteral("Refused to open %@: not an https address"),
+                                   {url.toString()}));
+        return;
+    }
     if (!QDesktopServices::openUrl(url))
         systemLog(stringWithFormat(QStringLiteral("Cannot open %@"), {url}));
 }

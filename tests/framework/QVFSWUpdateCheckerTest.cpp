@@ -1,3 +1,4 @@
+#include <gnu/libc-version.h>
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -56,6 +57,9 @@ class NotificationLog {
 
 class UpdateChecker : public ::testing::Test {
   protected:
+    // The local server stands in for an https one.
+    void SetUp() override { QVFSWUpdateChecker::setAllowedTestOrigin(server_.url("/")); }
+    void TearDown() override { QVFSWUpdateChecker::setAllowedTestOrigin(QUrl()); }
     // Info whose release notes come from the test's server.
     QVFSWUpdateInfo info(qint64 version) {
         QVFSWUpdateInfo info = sampleInfo(version);
@@ -134,7 +138,9 @@ TEST_F(UpdateChecker, NoConnectionFailsWithTheTransportError) {
     ASSERT_TRUE(closed.listen(QHostAddress::LocalHost, 0));
     const quint16 port = closed.serverPort();
     closed.close();
-    EXPECT_EQ(check(QUrl(QStringLiteral("http://127.0.0.1:%1/update").arg(port))).last(),
+    const QUrl nowhere(QStringLiteral("http://127.0.0.1:%1/update").arg(port));
+    QVFSWUpdateChecker::setAllowedTestOrigin(nowhere);
+    EXPECT_EQ(check(nowhere).last(),
               QVFUpdateCheckFailedNotificiation);
     const QVariantMap error = log_.last().userInfo.value("NSError").toMap();
     EXPECT_NE(error.value("domain").toString(), "QVFErrorDomain");
@@ -151,6 +157,62 @@ TEST_F(UpdateChecker, AServerThatNeverAnswersFailsAtTheTimeOut) {
     EXPECT_EQ(server_.requests().size(), 1);
     EXPECT_NE(log_.last().userInfo.value("NSError").toMap().value("domain").toString(),
               "QVFErrorDomain");
+}
+
+namespace {
+
+long errorCode(const QVFNotification& notification) {
+    return notification.userInfo.value("NSError").toMap().value("code").toLongLong();
+}
+
+}  // namespace
+
+// A hostile feed must not get a file read or a program started: information
+// naming anything but https is refused whole, and no panel is made.
+TEST_F(UpdateChecker, AFeedWithALinkThatIsNotHttpsIsRefused) {
+    for (const QUrl& link : {QUrl("file:///etc/passwd"), QUrl("quorvel-test-handler:run"),
+                             QUrl("http://downloads.example.org/Sample.tar.gz")}) {
+        QVFSWUpdateInfo hostile = info(101);
+        hostile.setDirectDownloadURL(link);
+        EXPECT_EQ(check(hostile.archivedData()).last(), QVFUpdateCheckFailedNotificiation);
+        EXPECT_EQ(errorCode(log_.last()), QVFSWUpdateRefusedErrorCode) << link.toString().toStdString();
+        EXPECT_FALSE(checker_->updateInfo());
+        EXPECT_EQ(checker_->updatePanel(), nullptr);
+    }
+}
+
+TEST_F(UpdateChecker, ACheckAddressThatIsNotHttpsIsNeverLoaded) {
+    RecordingHTTPServer other;
+    other.setResponseBody(info(101).archivedData());
+    for (const QUrl& url : {other.url("/update"), QUrl("file:///etc/passwd")}) {
+        EXPECT_EQ(check(url).last(), QVFUpdateCheckFailedNotificiation);
+        EXPECT_EQ(errorCode(log_.last()), QVFSWUpdateRefusedErrorCode);
+    }
+    EXPECT_TRUE(other.requests().isEmpty());
+}
+
+TEST_F(UpdateChecker, ARedirectToHttpIsRefused) {
+    RecordingHTTPServer other;
+    other.setResponseBody(info(101).archivedData());
+    server_.setRedirect(other.url("/update"));
+    EXPECT_EQ(check(server_.url("/update")).last(), QVFUpdateCheckFailedNotificiation);
+    EXPECT_EQ(errorCode(log_.last()), QVFSWUpdateRefusedErrorCode);
+    EXPECT_TRUE(other.requests().isEmpty());
+    EXPECT_EQ(checker_->updatePanel(), nullptr);
+}
+
+// 100 MB, announced or not, is refused and the transfer stops long before its
+// end: the answer is never read whole into memory.
+TEST_F(UpdateChecker, AnAnswerLargerThanTheBoundIsRefusedAndCutOff) {
+    constexpr qint64 kHundredMegabytes = 100LL * 1024 * 1024;
+    for (const bool announced : {true, false}) {
+        RecordingHTTPServer big;
+        big.setStreamedBody(kHundredMegabytes, announced);
+        QVFSWUpdateChecker::setAllowedTestOrigin(big.url("/"));
+        EXPECT_EQ(check(big.url("/update")).last(), QVFUpdateCheckFailedNotificiation);
+        EXPECT_EQ(errorCode(log_.last()), QVFSWUpdateRefusedErrorCode) << announced;
+        EXPECT_LT(big.streamedBytes(), kHundredMegabytes) << announced;
+    }
 }
 
 // The archive holds a QVFSWUpdateInfo with URLs as NSURL objects and the
@@ -203,6 +265,39 @@ TEST(UpdateInfo, OperatingSystemVersionRule) {
     EXPECT_TRUE(compatible("24.04", "unknown"));
 }
 
+
+TEST(UpdateInfo, VersionsCompareAsNumbersPartByPart) {
+    QVFSWUpdateInfo info;
+    const auto compatible = [&](const QString& required, const QString& running) {
+        info.setSystemVersion(required);
+        return info.isOperatingSystemVersionCompatible(running);
+    };
+    EXPECT_TRUE(compatible("2.9", "2.10"));
+    EXPECT_FALSE(compatible("2.10", "2.9"));
+    EXPECT_FALSE(compatible("2.36.0.1", "2.36"));  // every part counts
+    EXPECT_TRUE(compatible("2.36.0.0", "2.36"));   // a missing part is 0
+    EXPECT_TRUE(compatible("2.36", "2.36.0"));
+    // Garbage neither crashes nor refuses the update.
+    for (const QString& garbage : {"..", "-1.5", "99999999999999999999.1", "x.y", " . "})
+        EXPECT_TRUE(compatible(garbage, "2.36")) << garbage.toStdString();
+    EXPECT_TRUE(compatible("2.36", "99999999999999999999"));
+    EXPECT_TRUE(compatible("2.36", ""));
+}
+
+// Linux distributions number their releases each their own way; the C
+// library is what decides where a build runs.
+TEST(UpdateInfo, TheRunningSystemVersionIsTheCLibrarys) {
+    const QString running = QVFSWUpdateInfo::runningSystemVersion();
+    EXPECT_EQ(running, QString::fromLatin1(gnu_get_libc_version()));
+    const QStringList parts = running.split(u'.');
+    ASSERT_GE(parts.size(), 2);
+    QVFSWUpdateInfo info;
+    info.setSystemVersion(running);
+    EXPECT_TRUE(info.isOperatingSystemVersionCompatible());
+    info.setSystemVersion(parts[0] + "." + QString::number(parts[1].toInt() + 1));
+    EXPECT_FALSE(info.isOperatingSystemVersionCompatible());
+}
+
 namespace {
 
 // Receives the URLs that the panel asks the desktop to open.
@@ -217,13 +312,18 @@ class URLRecorder : public QObject {
 class UpdatePanel : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (const char* scheme : {"http", "https"})
-            QDesktopServices::setUrlHandler(scheme, &recorder_, "open");
+        for (const char* scheme : kSchemes) QDesktopServices::setUrlHandler(scheme, &recorder_, "open");
         server_.setResponseBody("<html><body><p>New: <a href=\"/more\">more</a></p></body></html>");
+        QVFSWUpdateChecker::setAllowedTestOrigin(server_.url("/"));
     }
     void TearDown() override {
-        for (const char* scheme : {"http", "https"}) QDesktopServices::unsetUrlHandler(scheme);
+        for (const char* scheme : kSchemes) QDesktopServices::unsetUrlHandler(scheme);
+        QVFSWUpdateChecker::setAllowedTestOrigin(QUrl());
     }
+    bool showsError() const { return panel_.contentBox()->currentWidget() == panel_.errorView(); }
+
+    // Every scheme a hostile page might try, so that an opened one is seen.
+    static constexpr const char* kSchemes[] = {"http", "https", "file", "quorvel-test-handler"};
     QVFSWUpdateInfo infoWithNotes() {
         QVFSWUpdateInfo info = sampleInfo(300);
         info.setUpdateInfoURL(server_.url("/notes.html"));
@@ -258,6 +358,7 @@ TEST_F(UpdatePanel, APageThatCannotLoadShowsTheError) {
     info.setUpdateInfoURL(
         QUrl(QStringLiteral("http://127.0.0.1:%1/notes").arg(closed.serverPort())));
     closed.close();
+    QVFSWUpdateChecker::setAllowedTestOrigin(info.updateInfoURL());
     panel_.showWindowForUpdateInfo(info);
     ASSERT_TRUE(runEventLoopUntil(
         [&] { return panel_.contentBox()->currentWidget() == panel_.errorView(); }, 10000));
@@ -317,6 +418,57 @@ TEST_F(UpdatePanel, ButtonsOpenTheirPagesAndRememberTheVersionAsGiven) {
     panel_.skipUpdate();
     EXPECT_FALSE(panel_.isVisible());
     EXPECT_EQ(rememberedVersion(), 301);
+}
+
+TEST_F(UpdatePanel, ReleaseNotesThatAreNotHttpsOrTooLargeShowAnError) {
+    RecordingHTTPServer other;
+    other.setResponseBody("<p>notes</p>");
+    for (const QUrl& notes : {QUrl("file:///etc/hostname"), other.url("/notes.html")}) {
+        QVFSWUpdateInfo info = infoWithNotes();
+        info.setUpdateInfoURL(notes);
+        panel_.showWindowForUpdateInfo(info);
+        ASSERT_TRUE(runEventLoopUntil([&] { return showsError(); }, 10000));
+        EXPECT_TRUE(panel_.errorText().contains(notes.toString())) << panel_.errorText().toStdString();
+    }
+    EXPECT_TRUE(other.requests().isEmpty());
+
+    server_.setStreamedBody(100LL * 1024 * 1024, false);
+    panel_.showWindowForUpdateInfo(infoWithNotes());
+    ASSERT_TRUE(runEventLoopUntil([&] { return showsError(); }, 30000));
+    EXPECT_LT(server_.streamedBytes(), 100LL * 1024 * 1024);
+}
+
+TEST_F(UpdatePanel, LinksAndButtonsThatAreNotHttpsOpenNothing) {
+    panel_.showWindowForUpdateInfo(infoWithNotes());
+    ASSERT_TRUE(runEventLoopUntil(
+        [&] { return panel_.contentBox()->currentWidget() == panel_.webContainerView(); }, 10000));
+    for (const QUrl& link : {QUrl("file:///etc/passwd"), QUrl("quorvel-test-handler:run")}) {
+        emit panel_.webView()->anchorClicked(link);
+        const QMessageBox* alert = panel_.findChild<QMessageBox*>();
+        ASSERT_NE(alert, nullptr);
+        EXPECT_EQ(alert->text(), "Cannot Open Link");
+        delete alert;
+    }
+    QVFSWUpdateInfo hostile = infoWithNotes();
+    hostile.setDirectDownloadURL(QUrl("file:///usr/bin/env"));
+    hostile.setProductPageURL(QUrl("quorvel-test-handler:run"));
+    panel_.showWindowForUpdateInfo(hostile);
+    panel_.downloadUpdate();
+    panel_.showWindowForUpdateInfo(hostile);
+    panel_.showInfo();
+    EXPECT_TRUE(recorder_.opened.isEmpty());
+}
+
+// The notes' view reads no file a page names (an image of /dev/zero would
+// read without end).
+TEST_F(UpdatePanel, TheNotesViewLoadsNoResources) {
+    const QString image = env_.writeFile("picture.png", "not really a picture");
+    EXPECT_FALSE(
+        panel_.webView()->loadResource(QTextDocument::ImageResource, QUrl::fromLocalFile(image))
+            .isValid());
+    EXPECT_FALSE(panel_.webView()
+                     ->loadResource(QTextDocument::StyleSheetResource, QUrl::fromLocalFile(image))
+                     .isValid());
 }
 
 #include "QVFSWUpdateCheckerTest.moc"

@@ -1,7 +1,9 @@
 // An HTTP server for the framework tests, on 127.0.0.1 only: it records each
 // whole request (request line, headers and the body its Content-Length
-// announces) and answers every path with one canned response. It lives on
-// the thread that made it, so the event loop must run for it to answer.
+// announces) and answers every path with one canned response: a body, a
+// redirect, or a long body streamed a chunk at a time (never held whole). It
+// lives on the thread that made it, so the event loop must run for it to
+// answer.
 #pragma once
 
 #include <QByteArray>
@@ -11,6 +13,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
+#include <algorithm>
 #include <memory>
 
 class RecordingHTTPServer {
@@ -45,6 +48,16 @@ class RecordingHTTPServer {
     void setResponseBody(const QByteArray& body) { responseBody_ = body; }
     // Records requests but never answers them.
     void setStalled(bool stalled) { stalled_ = stalled; }
+    // Answers every request with "302 Found" to `location`.
+    void setRedirect(const QUrl& location) { redirect_ = location; }
+    // Answers with `size` bytes of "x", written in 64 KB chunks as the client
+    // takes them, with or without a Content-Length announcing them.
+    void setStreamedBody(qint64 size, bool announceLength) {
+        streamedSize_ = size;
+        announceLength_ = announceLength;
+    }
+    // How many body bytes the streamed answers have handed to their sockets.
+    qint64 streamedBytes() const { return streamedBytes_; }
 
     const QList<Request>& requests() const { return requests_; }
 
@@ -63,6 +76,16 @@ class RecordingHTTPServer {
             buffer->clear();
             requests_.append(request);
             if (stalled_) return;
+            if (!redirect_.isEmpty()) {
+                socket->write("HTTP/1.1 302 Found\r\nLocation: " + redirect_.toEncoded() +
+                              "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+                socket->disconnectFromHost();
+                return;
+            }
+            if (streamedSize_ > 0) {
+                stream(socket);
+                return;
+            }
             QByteArray out =
                 "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
                 "Content-Length: " +
@@ -72,6 +95,30 @@ class RecordingHTTPServer {
             socket->disconnectFromHost();
         });
         QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    }
+
+    // The head, then one chunk whenever the last has gone out, until the
+    // size is reached or the client hangs up.
+    void stream(QTcpSocket* socket) {
+        QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n";
+        if (announceLength_) head += "Content-Length: " + QByteArray::number(streamedSize_) + "\r\n";
+        socket->write(head + "Connection: close\r\n\r\n");
+        auto remaining = std::make_shared<qint64>(streamedSize_);
+        const auto writeChunk = [this, socket, remaining] {
+            if (socket->bytesToWrite() > 0 || socket->state() != QAbstractSocket::ConnectedState)
+                return;
+            if (*remaining == 0) {
+                socket->disconnectFromHost();
+                return;
+            }
+            static const QByteArray chunk(64 * 1024, 'x');
+            const qint64 size = std::min<qint64>(*remaining, chunk.size());
+            socket->write(chunk.constData(), size);
+            *remaining -= size;
+            streamedBytes_ += size;
+        };
+        QObject::connect(socket, &QTcpSocket::bytesWritten, socket, writeChunk);
+        writeChunk();
     }
 
     static Request parseHead(const QByteArray& head) {
@@ -92,6 +139,10 @@ class RecordingHTTPServer {
     QTcpServer server_;
     QByteArray responseBody_;
     bool stalled_ = false;
+    QUrl redirect_;
+    qint64 streamedSize_ = 0;
+    bool announceLength_ = false;
+    qint64 streamedBytes_ = 0;
     QList<Request> requests_;
     QList<QPointer<QTcpSocket>> open_;
 };

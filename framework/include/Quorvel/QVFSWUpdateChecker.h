@@ -13,9 +13,16 @@
 //                                        "NSError" holds the error as a map
 //                                        {"domain", "code", "localizedDescription"}
 //                                        (the transport error, or
-//                                        QVFErrorDomain / 10000)
+//                                        QVFErrorDomain / 10000); a refused
+//                                        check carries QVFErrorDomain / 10001
 // The HTTP status is not looked at. A check that has no answer within the
 // time-out (60 seconds unless set) fails with the transport error.
+//
+// Nothing in the answer is trusted: the check address and every redirect
+// must be https, a body larger than 4 MB is refused (announced or counted;
+// the transfer stops there), and information naming a download, product,
+// store or release-notes address that is not https is refused as a whole.
+// A refusal is logged and fails the check; nothing is opened or shown.
 // "QVFLastSWUpdateVersionKey" in the host's user defaults holds the version
 // the user last skipped or asked about (0 when missing).
 //
@@ -33,8 +40,8 @@
 #include "Quorvel/QVFNotificationCenter.h"
 #include "Quorvel/QVFSWUpdateInfo.h"
 
+class BoundedHTTPSDownload;
 class QNetworkAccessManager;
-class QNetworkReply;
 class QVFUpdateNotificationPanel;
 
 inline const QString QVFUpdateCheckDidStartNotification =
@@ -48,6 +55,7 @@ inline const QString QVFUpdateCheckFailedNotificiation =
 inline const QString QVFLastSWUpdateVersionKey = QStringLiteral("QVFLastSWUpdateVersionKey");
 inline const QString QVFErrorDomain = QStringLiteral("QVFErrorDomain");
 constexpr long QVFSWUpdateCheckFailedErrorCode = 10000;
+constexpr long QVFSWUpdateRefusedErrorCode = 10001;
 
 class QVFSWUpdateChecker : public QObject {
     Q_OBJECT
@@ -65,6 +73,13 @@ class QVFSWUpdateChecker : public QObject {
     static void setTimeoutInterval(int milliseconds);
     static int timeoutInterval();
 
+    // For tests only, which serve the feed and the release notes from a local
+    // server without certificates: http URLs of exactly this origin (http on
+    // 127.0.0.1, ::1 or localhost, with its port) pass as https do, for the
+    // checker and the update panel alike. An empty URL ends the allowance;
+    // any other origin is ignored and logged. Production never calls it.
+    static void setAllowedTestOrigin(const QUrl& origin);
+
     qint64 currentVersion() const { return currentVersion_; }
     // The last info read, if any.
     std::optional<QVFSWUpdateInfo> updateInfo() const { return updateInfo_; }
@@ -75,7 +90,8 @@ class QVFSWUpdateChecker : public QObject {
     void newSoftwareVersionFound(const QVFNotification& notification);
 
   private:
-    void checkDidFinish(QNetworkReply* reply);
+    void checkDidFinish(BoundedHTTPSDownload* download);
+    void fail(const QVariantMap& error);
     void post(const QString& name, const QVariantMap& userInfo = {});
     QNetworkAccessManager* session();
 
@@ -83,6 +99,6 @@ class QVFSWUpdateChecker : public QObject {
     std::optional<QVFSWUpdateInfo> updateInfo_;
     QPointer<QVFUpdateNotificationPanel> updatePanel_;
     QNetworkAccessManager* session_ = nullptr;
-    QPointer<QNetworkReply> currentCheck_;
+    QPointer<BoundedHTTPSDownload> currentCheck_;
     QVFNotificationCenter::Token foundObserver_ = 0;
 };

@@ -38,19 +38,27 @@ class QVFSWUpdateInfo {
     QUrl appStoreURL() const { return appStoreURL_; }
     void setAppStoreURL(const QUrl& value) { appStoreURL_ = value; }
     // The lowest system version the new version runs on: "major.minor" or
-    // "major.minor.patch".
+    // longer ("2.31", "2.36.1"). On Linux that is the GNU C library's
+    // version: a build runs wherever the C library is at least the one it was
+    // linked against, whatever the distribution, so it is the one system
+    // version a feed can state for every Linux system.
     QString systemVersion() const { return systemVersion_; }
     void setSystemVersion(const QString& value) { systemVersion_ = value; }
 
     // The host's own version for display (its "CFBundleShortVersionString").
     static QString currentVersionString();
+    // The running system's version as systemVersion() means it: the GNU C
+    // library's ("2.36").
+    static QString runningSystemVersion();
 
-    // Whether the running system is at least systemVersion(). Split at ".",
-    // fewer than two parts (or none) is compatible; each part reads as the
-    // integer it begins with (0 without leading digits); a missing patch is 0.
-    // The running system's version is the distribution's (QSysInfo's product
-    // version, "12" or "24.04"); a system that reports none counts as
-    // compatible.
+    // Whether the running system is at least systemVersion(). Versions are
+    // compared part by part as numbers ("2.10" is newer than "2.9", a missing
+    // part counts as 0, "2.36.1" is newer than "2.36"); each part reads as
+    // the digits it begins with, and the parts end at the first one without
+    // leading digits ("12b.4rc" is 12). A requirement with fewer than two
+    // parts, or none that reads as a version, is none (compatible), as is a
+    // running version that cannot be read; nothing in either string can make
+    // the check fail otherwise.
     bool isOperatingSystemVersionCompatible() const;
     // The same against a given running version.
     bool isOperatingSystemVersionCompatible(const QString& runningVersion) const;

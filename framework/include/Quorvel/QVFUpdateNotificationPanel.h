@@ -15,6 +15,12 @@
 // opened through QDesktopServices, so a host (or a test) can route them with
 // QDesktopServices::setUrlHandler.
 //
+// Only https is loaded or opened (see QVFSWUpdateChecker): release notes at
+// another address, a redirect away from https, or notes larger than 4 MB are
+// not loaded but shown as an error; a link or button whose address is not
+// https is refused and logged (a clicked link raises the alert above). The
+// notes' view loads nothing itself: no images or style sheets, local or not.
+//
 // While the page loads, a spinner shows; a page that cannot be loaded shows
 // its error text instead (a cancelled load shows nothing and is not an error)
 // and is logged as "error = %@"; a page that has not come within 60 seconds
@@ -28,10 +34,12 @@
 
 #include "Quorvel/QVFSWUpdateInfo.h"
 
+class Error;
+
+class BoundedHTTPSDownload;
 class QLabel;
 class QMenu;
 class QNetworkAccessManager;
-class QNetworkReply;
 class QProgressBar;
 class QStackedWidget;
 class QTextBrowser;
@@ -72,7 +80,8 @@ class QVFUpdateNotificationPanel : public QDialog {
 
   private:
     void linkClicked(const QUrl& url);
-    void pageDidFinish(QNetworkReply* reply);
+    void pageDidFinish(BoundedHTTPSDownload* download);
+    void showError(const Error& error);
     void stopLoading();
     void rememberVersion();
     void openURL(const QUrl& url);
@@ -89,5 +98,5 @@ class QVFUpdateNotificationPanel : public QDialog {
     QWidget* errorView_ = nullptr;
     QLabel* errorLabel_ = nullptr;
     QNetworkAccessManager* session_ = nullptr;
-    QPointer<QNetworkReply> pageLoad_;
+    QPointer<BoundedHTTPSDownload> pageLoad_;
 };
