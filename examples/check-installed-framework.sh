@@ -21,6 +21,11 @@ quietly cmake --install "$build" --component Quorvel --prefix "$prefix"
 libdir="$(dirname "$(find "$prefix" -name 'libQuorvel.so.*.*' | head -n 1)")"
 readelf -d "$libdir"/libQuorvel.so.*.* | grep -q 'SONAME.*\[libQuorvel\.so\.[0-9]*\]' \
   || { echo "libQuorvel has no versioned SONAME" >&2; exit 1; }
+platform="$(find "$libdir" -name 'libFerrymarkPlatform.so.*.*' | head -n 1)"
+[[ -n "$platform" ]] && readelf -d "$platform" | grep -q 'SONAME.*\[libFerrymarkPlatform\.so\.[0-9]*\]' \
+  || { echo "libFerrymarkPlatform is not installed with a versioned SONAME" >&2; exit 1; }
+[[ ! -e "$libdir/libFerrymarkPlatform.so" ]] \
+  || { echo "the private platform library has a development link" >&2; exit 1; }
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
@@ -33,12 +38,13 @@ export PKG_CONFIG_PATH="$libdir/pkgconfig"
 for header in "$prefix"/include/Quorvel/*.h; do
   echo "#include <Quorvel/$(basename "$header")>"
 done >"$work/pkgconfig-check.cpp"
-echo 'int main() { return QVFLogManager::logFileNameForDate("A", QDateTime::currentDateTime()).isEmpty(); }' \
+# The log manager is made from a plain name: no platform type in its headers.
+echo 'int main() { return QVFLogManager(QStringLiteral("check")).applicationLogFile().isEmpty(); }' \
   >>"$work/pkgconfig-check.cpp"
 # shellcheck disable=SC2046
 quietly c++ -std=c++20 -fPIC "$work/pkgconfig-check.cpp" -o "$work/pkgconfig-check" \
   $(pkg-config --cflags --libs quorvel) -Wl,-rpath,"$libdir"
-"$work/pkgconfig-check"
+XDG_DATA_HOME="$work/home/data" "$work/pkgconfig-check"
 
 answer="$(env QT_QPA_PLATFORM=offscreen XDG_CONFIG_HOME="$work/home/config" \
   XDG_DATA_HOME="$work/home/data" XDG_STATE_HOME="$work/home/state" \

@@ -1,7 +1,8 @@
 # The installed framework, for applications outside this tree:
 #   lib/libQuorvel.so.<version>, its SONAME link libQuorvel.so.<major> and the
-#     development link libQuorvel.so; beside it libFerrymarkPlatform.so, the
-#     platform layer the framework runs on (found through its RUNPATH $ORIGIN)
+#     development link libQuorvel.so; beside it libFerrymarkPlatform.so.<version>
+#     with its SONAME link, the platform layer the framework runs on (found
+#     through its RUNPATH $ORIGIN; private, so without a development link)
 #   include/Quorvel/*.h                 the public headers (#include <Quorvel/...>),
 #                                       which need Qt and nothing of the platform layer
 #   lib/cmake/Quorvel/                  find_package(Quorvel) -> Quorvel::Quorvel
@@ -16,9 +17,15 @@ set(QUORVEL_QT_COMPONENTS Core Gui Widgets Network DBus)
 
 set_target_properties(Quorvel PROPERTIES
   VERSION ${QUORVEL_VERSION} SOVERSION ${QUORVEL_SOVERSION})
+# The platform layer follows the program's version; a changed SONAME keeps an
+# older framework from loading a newer, incompatible platform library.
+set_target_properties(FerrymarkPlatform PROPERTIES
+  VERSION ${PROJECT_VERSION} SOVERSION ${PROJECT_VERSION_MAJOR})
 
-install(TARGETS Quorvel FerrymarkPlatform
+install(TARGETS Quorvel
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Quorvel NAMELINK_COMPONENT Quorvel)
+install(TARGETS FerrymarkPlatform
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT Quorvel NAMELINK_SKIP)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/framework/include/Quorvel
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT Quorvel FILES_MATCHING PATTERN "*.h")
 

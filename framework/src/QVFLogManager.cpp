@@ -60,9 +60,9 @@ QVFLogManager& QVFLogManager::sharedManager() {
     return manager;
 }
 
-QVFLogManager::QVFLogManager() : QVFLogManager(Bundle::main()) {}
+QVFLogManager::QVFLogManager() : QVFLogManager(Bundle::main().applicationName()) {}
 
-QVFLogManager::QVFLogManager(const Bundle& bundle) : applicationName_(bundle.applicationName()) {
+QVFLogManager::QVFLogManager(const QString& applicationName) : applicationName_(applicationName) {
     rotateLogs();
     applicationLogFile_ =
         QDir(applicationLogDirectory())

@@ -78,7 +78,7 @@ TEST(QVFLogManager, PruningKeepsTheNineNewestLogsOfThisApplication) {
         QThread::msleep(20);  // distinct birth times where the file system keeps them
     }
 
-    QVFLogManager manager{Bundle(plist)};
+    QVFLogManager manager{Bundle(plist).applicationName()};
 
     EXPECT_EQ(manager.applicationName(), "ferrytool");
     EXPECT_FALSE(QFile::exists(created[0]));
@@ -95,7 +95,7 @@ TEST(QVFLogManager, PruningKeepsTheNineNewestLogsOfThisApplication) {
         << qPrintable(launchLog.fileName());
 
     // A second launch with nine logs left deletes nothing.
-    QVFLogManager again{Bundle(plist)};
+    QVFLogManager again{Bundle(plist).applicationName()};
     for (int i = 2; i < 11; ++i) EXPECT_TRUE(QFile::exists(created[i]));
 }
 

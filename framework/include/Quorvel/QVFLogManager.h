@@ -13,8 +13,6 @@
 #include <QDateTime>
 #include <QString>
 
-class Bundle;
-
 class QVFLogManager {
   public:
     // The process's one instance for the main bundle, created on first use
@@ -24,8 +22,9 @@ class QVFLogManager {
     // A manager for the main bundle. Runs rotateLogs, then names the launch
     // log file (applicationLogFile) from the current time.
     QVFLogManager();
-    // The same for the application that `bundle` describes.
-    explicit QVFLogManager(const Bundle& bundle);
+    // The same for the application named `applicationName` (as the main
+    // bundle's name is found above).
+    explicit QVFLogManager(const QString& applicationName);
     QVFLogManager(const QVFLogManager&) = delete;
     QVFLogManager& operator=(const QVFLogManager&) = delete;
 
