@@ -105,6 +105,13 @@ void announceKeptReports(const QStringList& paths) {
         {paths.join(QStringLiteral(", "))}));
 }
 
+// Qt knows the executable only once an application object exists; a check
+// made before that asks the kernel.
+QString executablePath() {
+    if (QCoreApplication::instance()) return QCoreApplication::applicationFilePath();
+    return QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+}
+
 bool isNewerThan(const QString& path, double lastCheck) {
     const QDateTime modified = QFileInfo(path).lastModified();
     return modified.isValid() && secondsSinceReferenceDate(modified) > lastCheck;
@@ -251,7 +258,7 @@ bool QVFCrashReportController::checkForCrashAndReport(bool report) {
         const QString applicationName = Bundle::main().applicationName();
         const double lastCheck = defaults.doubleForKey(kLastCrashReportDateKey);
         reporterState().applicationNames.prepend(applicationName);
-        SystemCrashReports::collect(applicationName, QCoreApplication::applicationFilePath(),
+        SystemCrashReports::collect(applicationName, executablePath(),
                                     dateFromReferenceSeconds(lastCheck),
                                     QVFExceptionHandler::diagnosticReportsDirectory());
         const QStringList logs = getLatestCrashLogs();

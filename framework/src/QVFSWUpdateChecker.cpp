@@ -96,7 +96,10 @@ void QVFSWUpdateChecker::fail(const QVariantMap& error) {
 }
 
 void QVFSWUpdateChecker::checkDidFinish(BoundedHTTPSDownload* download) {
+    // Done with: an observer that starts a new check must not delete it
+    // while it is still emitting.
     download->deleteLater();
+    currentCheck_ = nullptr;
     if (download->refusal()) {
         fail(errorMap(*download->refusal()));
         return;
