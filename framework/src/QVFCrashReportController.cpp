@@ -21,8 +21,8 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
-#include <QRandomGenerator>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QStringDecoder>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -228,7 +228,8 @@ QString randomBoundary() {
     std::array<quint32, 4> words;
     QRandomGenerator::system()->fillRange(words.data(), words.size());
     QString boundary = QStringLiteral("Quorvel-");
-    for (const quint32 word : words) boundary += QStringLiteral("%1").arg(word, 8, 16, u'0');
+    for (const quint32 word : words)
+        boundary += QStringLiteral("%1").arg(word, 8, 16, QLatin1Char('0'));
     return boundary;
 }
 

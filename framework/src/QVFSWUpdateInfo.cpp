@@ -71,8 +71,7 @@ QList<int> versionParts(const QString& text) {
     QList<int> parts;
     for (const QString& part : text.trimmed().split(u'.')) {
         qsizetype digits = 0;
-        while (digits < part.size() && part.at(digits) >= u'0' && part.at(digits) <= u'9')
-            ++digits;
+        while (digits < part.size() && part.at(digits) >= u'0' && part.at(digits) <= u'9') ++digits;
         bool ok = false;
         const int value = part.left(digits).toInt(&ok);
         if (digits == 0 || !ok) break;

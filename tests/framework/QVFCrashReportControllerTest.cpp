@@ -238,19 +238,21 @@ TEST(CrashReportWindow, SendPostsTheMultipartFormAndClosesAtOnce) {
     const QByteArray prefix = "multipart/form-data; boundary=";
     ASSERT_TRUE(contentType.startsWith(prefix)) << contentType.toStdString();
     const QByteArray mark = contentType.mid(prefix.size());
-    EXPECT_TRUE(QRegularExpression("^Quorvel-[0-9a-f]{32}$").match(QString::fromLatin1(mark)).hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression("^Quorvel-[0-9a-f]{32}$").match(QString::fromLatin1(mark)).hasMatch())
         << mark.toStdString();
     EXPECT_EQ(request.header("User-Agent"), "Ferrymark");
-    QByteArray expected("--0xKhTmLbOuNdArY\r\n"
-                        "Content-Disposition: form-data; name=\"product\"\r\n\r\n"
-                        "Ferrymark\r\n"
-                        "--0xKhTmLbOuNdArY\r\n"
-                        "Content-Disposition: form-data; name=\"crashlog\"\r\n\r\n"
-                        "Email:  Ada <ada@example.org> \r\n"
-                        "Description: It crashed \xe2\x80\x94 twice\r\n\r\n"
-                        "###\r\n\r\n"
-                        "log one\nlog two"
-                        "\r\n--0xKhTmLbOuNdArY--\r\n");
+    QByteArray expected(
+        "--0xKhTmLbOuNdArY\r\n"
+        "Content-Disposition: form-data; name=\"product\"\r\n\r\n"
+        "Ferrymark\r\n"
+        "--0xKhTmLbOuNdArY\r\n"
+        "Content-Disposition: form-data; name=\"crashlog\"\r\n\r\n"
+        "Email:  Ada <ada@example.org> \r\n"
+        "Description: It crashed \xe2\x80\x94 twice\r\n\r\n"
+        "###\r\n\r\n"
+        "log one\nlog two"
+        "\r\n--0xKhTmLbOuNdArY--\r\n");
     EXPECT_EQ(request.body, expected.replace("0xKhTmLbOuNdArY", mark));
 }
 

@@ -162,9 +162,13 @@ TEST_F(ExceptionHandler, WithoutAddr2lineFramesComeFromTheLoader) {
 // would be the next launch's report. The report waits instead, one line names
 // it, no new report appears, and a launch with a display still offers it.
 TEST_F(ExceptionHandler, WithoutADisplayAWaitingReportIsKeptAndTheProgramGoesOn) {
-    const QString waiting = env_.writeFile(
-        QDir(QVFExceptionHandler::crashLogDirectory()).filePath("Ferrymark_earlier.crash"),
-        "the earlier crash");
+    const QString waiting =
+        QDir(QVFExceptionHandler::crashLogDirectory()).filePath("Ferrymark_earlier.crash");
+    QDir().mkpath(QVFExceptionHandler::crashLogDirectory());
+    QFile log(waiting);
+    ASSERT_TRUE(log.open(QIODevice::WriteOnly));
+    log.write("the earlier crash");
+    log.close();
     QProcessEnvironment headless = environment_;
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         headless.remove(name);

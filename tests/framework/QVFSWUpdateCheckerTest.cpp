@@ -140,8 +140,7 @@ TEST_F(UpdateChecker, NoConnectionFailsWithTheTransportError) {
     closed.close();
     const QUrl nowhere(QStringLiteral("http://127.0.0.1:%1/update").arg(port));
     QVFSWUpdateChecker::setAllowedTestOrigin(nowhere);
-    EXPECT_EQ(check(nowhere).last(),
-              QVFUpdateCheckFailedNotificiation);
+    EXPECT_EQ(check(nowhere).last(), QVFUpdateCheckFailedNotificiation);
     const QVariantMap error = log_.last().userInfo.value("NSError").toMap();
     EXPECT_NE(error.value("domain").toString(), "QVFErrorDomain");
     EXPECT_FALSE(error.value("localizedDescription").toString().isEmpty());
@@ -175,7 +174,8 @@ TEST_F(UpdateChecker, AFeedWithALinkThatIsNotHttpsIsRefused) {
         QVFSWUpdateInfo hostile = info(101);
         hostile.setDirectDownloadURL(link);
         EXPECT_EQ(check(hostile.archivedData()).last(), QVFUpdateCheckFailedNotificiation);
-        EXPECT_EQ(errorCode(log_.last()), QVFSWUpdateRefusedErrorCode) << link.toString().toStdString();
+        EXPECT_EQ(errorCode(log_.last()), QVFSWUpdateRefusedErrorCode)
+            << link.toString().toStdString();
         EXPECT_FALSE(checker_->updateInfo());
         EXPECT_EQ(checker_->updatePanel(), nullptr);
     }
@@ -265,7 +265,6 @@ TEST(UpdateInfo, OperatingSystemVersionRule) {
     EXPECT_TRUE(compatible("24.04", "unknown"));
 }
 
-
 TEST(UpdateInfo, VersionsCompareAsNumbersPartByPart) {
     QVFSWUpdateInfo info;
     const auto compatible = [&](const QString& required, const QString& running) {
@@ -312,7 +311,8 @@ class URLRecorder : public QObject {
 class UpdatePanel : public ::testing::Test {
   protected:
     void SetUp() override {
-        for (const char* scheme : kSchemes) QDesktopServices::setUrlHandler(scheme, &recorder_, "open");
+        for (const char* scheme : kSchemes)
+            QDesktopServices::setUrlHandler(scheme, &recorder_, "open");
         server_.setResponseBody("<html><body><p>New: <a href=\"/more\">more</a></p></body></html>");
         QVFSWUpdateChecker::setAllowedTestOrigin(server_.url("/"));
     }
@@ -428,7 +428,8 @@ TEST_F(UpdatePanel, ReleaseNotesThatAreNotHttpsOrTooLargeShowAnError) {
         info.setUpdateInfoURL(notes);
         panel_.showWindowForUpdateInfo(info);
         ASSERT_TRUE(runEventLoopUntil([&] { return showsError(); }, 10000));
-        EXPECT_TRUE(panel_.errorText().contains(notes.toString())) << panel_.errorText().toStdString();
+        EXPECT_TRUE(panel_.errorText().contains(notes.toString()))
+            << panel_.errorText().toStdString();
     }
     EXPECT_TRUE(other.requests().isEmpty());
 
@@ -463,9 +464,9 @@ TEST_F(UpdatePanel, LinksAndButtonsThatAreNotHttpsOpenNothing) {
 // read without end).
 TEST_F(UpdatePanel, TheNotesViewLoadsNoResources) {
     const QString image = env_.writeFile("picture.png", "not really a picture");
-    EXPECT_FALSE(
-        panel_.webView()->loadResource(QTextDocument::ImageResource, QUrl::fromLocalFile(image))
-            .isValid());
+    EXPECT_FALSE(panel_.webView()
+                     ->loadResource(QTextDocument::ImageResource, QUrl::fromLocalFile(image))
+                     .isValid());
     EXPECT_FALSE(panel_.webView()
                      ->loadResource(QTextDocument::StyleSheetResource, QUrl::fromLocalFile(image))
                      .isValid());

@@ -101,7 +101,8 @@ class RecordingHTTPServer {
     // size is reached or the client hangs up.
     void stream(QTcpSocket* socket) {
         QByteArray head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n";
-        if (announceLength_) head += "Content-Length: " + QByteArray::number(streamedSize_) + "\r\n";
+        if (announceLength_)
+            head += "Content-Length: " + QByteArray::number(streamedSize_) + "\r\n";
         socket->write(head + "Connection: close\r\n\r\n");
         auto remaining = std::make_shared<qint64>(streamedSize_);
         const auto writeChunk = [this, socket, remaining] {

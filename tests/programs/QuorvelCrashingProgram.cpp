@@ -129,8 +129,9 @@ int main(int argc, char** argv) {
     }
     if (mode == QLatin1String("overflow")) return recurseForever(0);
     if (mode == QLatin1String("throw")) throwDeliberately();
-    std::fputs("usage: quorvel_crashing_program "
-               "segv|segv-no-allocation|overflow|throw|check|launch|launch-cli\n",
-               stderr);
+    std::fputs(
+        "usage: quorvel_crashing_program "
+        "segv|segv-no-allocation|overflow|throw|check|launch|launch-cli\n",
+        stderr);
     return 2;
 }
