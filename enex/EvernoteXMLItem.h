@@ -131,11 +131,12 @@ class EvernoteXMLItem {
     // the scratch folder, so a hostile attachment name never leaves it.
     std::optional<QString> XHTMLStringFromNoteElement(XMLNode element, Error* error = nullptr);
     // The media pass, then every "en-todo" replaced by the check-box marker
-    // (U+2611 U+FE0E U+0020 when "checked" is exactly "true", else U+2610
-    // U+0020), every "en-crypt" passage by "********", and the result poured
-    // into the "Template.html" resource with the title (HTML-escaped, so it
-    // reads back unchanged and can never cut into the body) and the body in
-    // place of its two placeholders: a complete UTF-8 HTML document.
+    // (U+2611 U+FE0E U+0020 when EvernoteHTMLImportHook::isTodoChecked, as
+    // in a note package, else U+2610 U+0020), every "en-crypt" passage by
+    // "********", and the result poured into the "Template.html" resource
+    // with the title (HTML-escaped, so it reads back unchanged and can never
+    // cut into the body) and the body in place of its two placeholders: a
+    // complete UTF-8 HTML document.
     std::optional<QString> noteXHTMLStringFromNoteElement(XMLNode element, Error* error = nullptr);
     // The "Template.html" resource with the note's title and `body` in place
     // of its placeholders; nullopt when the template cannot be read.

@@ -156,6 +156,43 @@ TEST(EvernoteXMLItemTest, NotePackageHoldsAttachmentsAndChecklistsWhereTheirMark
     EXPECT_TRUE(checklists[1].on());
 }
 
+// The note package and the XHTML of the HTML export read a to-do's state by one rule.
+TEST(EvernoteXMLItemTest, ToDosAreTickedAlikeInNotePackagesAndInXHTML) {
+    const QString enml = QStringLiteral(
+        "<div><en-todo checked=\"true\"/>a</div><div><en-todo checked=\"TRUE\"/>b</div>"
+        "<div><en-todo checked=\"false\"/>c</div><div><en-todo/>d</div>");
+    const QList<bool> expected = {true, true, false, false};
+
+    ItemFixture package(QStringLiteral("Package"), enml, {});
+    Error error;
+    const auto dict = package.item->itemDictInGroup(folderGroup(), &error);
+    ASSERT_TRUE(dict.has_value()) << error.description().toStdString();
+    auto note = PMNoteFile::noteFileWithFileURL(
+        QUrl::fromLocalFile(dict->value(QStringLiteral("absoluteFilename")).toString()), &error);
+    ASSERT_NE(note, nullptr) << error.description().toStdString();
+    QList<bool> packaged;
+    for (const PMNoteChecklistItem& item :
+         note->noteAttributes().checklistItems().value_or(QList<PMNoteChecklistItem>()))
+        packaged << item.on();
+    EXPECT_EQ(packaged, expected);
+
+    ItemFixture page(QStringLiteral("Page"), enml, {});
+    const QString scratch = page.folder + QStringLiteral("/scratch");
+    ASSERT_TRUE(QDir().mkpath(scratch));
+    page.item->intermediateHTMLDirectoryURL = QUrl::fromLocalFile(scratch);
+    const auto document = XMLDocument::parse(page.item->record().contentData);
+    ASSERT_NE(document, nullptr);
+    const auto html = page.item->noteXHTMLStringFromNoteElement(
+        document->nodesForXPath(QStringLiteral("en-note")).value(0), &error);
+    ASSERT_TRUE(html.has_value()) << error.description().toStdString();
+    QList<bool> written;
+    for (const char* text : {"a", "b", "c", "d"})
+        written << html->contains(QStringLiteral(u"\u2611\uFE0E ") + QLatin1String(text) +
+                                  QStringLiteral("</div>"));
+    EXPECT_EQ(written, expected);
+    EXPECT_EQ(html->count(QStringLiteral(u"\u2610 ")), 2);
+}
+
 TEST(EvernoteXMLItemTest, SameTitleTwiceGivesANumberedPackage) {
     ItemFixture f(QStringLiteral("Same"), QStringLiteral("<div>one</div>"), {});
     ASSERT_TRUE(f.item->itemDictInGroup(folderGroup()).has_value());
