@@ -93,6 +93,11 @@ class EvernoteXMLItem {
     // Whether a note's "source" marks a web clip: "web.clip", followed by the
     // clipper's version digits in newer exports ("web.clip7").
     static bool isWebClipSource(const QString& source);
+    // Whether a web clip may be refreshed from `url`: an http or https address
+    // with a host. A clip's source URL comes from the ENEX file, outside
+    // input, so any other scheme (file: above all, which would pull a local
+    // file into the library) is never loaded; the clip is kept as exported.
+    static bool isRefreshableWebURL(const QUrl& url);
 
     // The note as a note package: its text (noteTextForElement) written
     // under the title (made safe and unique) into the target folder. The
@@ -107,8 +112,10 @@ class EvernoteXMLItem {
     // The web clip as a web archive, from the live page (`refreshingFromWeb`)
     // or from the stored body with its images. Error 1002 of
     // "EvernoteXMLItemErrorDomain" (no description) when the stored clip holds
-    // an attachment that is not an image. Blocks the calling thread while the
-    // page loads on the main thread: never call it on the main thread.
+    // an attachment that is not an image; error 1003 when refreshing from a
+    // source URL that isRefreshableWebURL refuses (nothing is loaded). Blocks
+    // the calling thread while the page loads on the main thread: never call
+    // it on the main thread.
     std::optional<QString> createWebArchiveForElement(XMLNode element, bool refreshingFromWeb,
                                                       Error* error = nullptr);
 

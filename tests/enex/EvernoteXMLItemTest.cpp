@@ -8,7 +8,9 @@
 #include "formats/PMNoteFile.h"
 #include "platform/foundation/FileResourceValues.h"
 #include "platform/foundation/Operation.h"
+#include "platform/foundation/UserDefaults.h"
 #include "tests/enex/ItemFixture.h"
+#include "tests/platform/web/WebTestServer.h"
 #include "tests/support/ENEXBuilder.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -245,6 +247,40 @@ TEST(EvernoteXMLItemTest, WebClipWithOnlyImagesBecomesAWebArchive) {
     ASSERT_EQ(subresources.size(), 1);
     EXPECT_EQ(subresources.at(0).toDictionary().value(QStringLiteral("WebResourceData")).toData(),
               QByteArray("\x89PNG fake"));
+}
+
+// A refresh loads only http and https pages: a clip whose source is a local
+// file, or whose page redirects to one, is archived from its stored body.
+TEST(EvernoteXMLItemTest, WebClipRefreshNeverReadsLocalFiles) {
+    struct RefreshOn {
+        RefreshOn() { UserDefaults::standard().setVolatileValue(true, kReload); }
+        ~RefreshOn() { UserDefaults::standard().setVolatileValue(PlistValue(), kReload); }
+        const QString kReload = QStringLiteral("ReloadFromWeb");
+    } refreshOn;
+    WebTestServer server;
+    TestEnvironment env;
+    const QString secret = env.writeFile(QStringLiteral("private/secret.txt"), "private words");
+    WebTestServer::Response moved{302, "text/html", "moved"};
+    moved.headers.append({"Location", QUrl::fromLocalFile(secret).toEncoded()});
+    server.route(QStringLiteral("/moved"), moved);
+
+    for (const QUrl& source : {QUrl::fromLocalFile(secret), server.url(QStringLiteral("/moved"))}) {
+        ItemFixture f(QStringLiteral("Clip"), QStringLiteral("<div>as clipped</div>"), {});
+        f.item->record().noteAttributes.source = QStringLiteral("web.clip");
+        f.item->record().noteAttributes.sourceURL = source.toString();
+        std::optional<PlistDictionary> dict;
+        OperationQueue worker;  // the web load needs the main thread free
+        worker.addOperationWithBlock([&] { dict = f.item->itemDictInGroup(folderGroup()); });
+        ASSERT_TRUE(runEventLoopUntil([&] { return worker.operationCount() == 0; }, 60000));
+        ASSERT_TRUE(dict.has_value()) << source.toString().toStdString();
+        EXPECT_EQ(dict->value(QStringLiteral("itemType")).toInteger(), 7);
+        QFile archive(dict->value(QStringLiteral("absoluteFilename")).toString());
+        ASSERT_TRUE(archive.open(QIODevice::ReadOnly));
+        const QByteArray bytes = archive.readAll();
+        EXPECT_TRUE(bytes.contains("as clipped")) << source.toString().toStdString();
+        EXPECT_FALSE(bytes.contains("private words")) << source.toString().toStdString();
+    }
+    EXPECT_EQ(server.hits(QStringLiteral("/moved")), 1);
 }
 
 TEST(EvernoteXMLItemTest, WebClipWithADocumentFallsBackToANotePackage) {
