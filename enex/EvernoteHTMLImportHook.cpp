@@ -39,10 +39,14 @@ bool EvernoteHTMLImportHook::isBlockElement(const QString& name) const {
     return name == QLatin1String("en-note");
 }
 
+bool EvernoteHTMLImportHook::isTodoChecked(const XMLNode& todo) {
+    return isTrue(todo.attribute(QStringLiteral("checked")));
+}
+
 std::optional<bool> EvernoteHTMLImportHook::checkBoxStateForElement(const XMLNode& element,
                                                                     const QString& name) const {
     if (name != QLatin1String("en-todo")) return std::nullopt;
-    return isTrue(element.attribute(QStringLiteral("checked")));
+    return isTodoChecked(element);
 }
 
 HTMLStyleAdditions EvernoteHTMLImportHook::styleAdditions(const CSSStyle& style) const {

@@ -2,7 +2,8 @@
 // service's notes (a note's ENML tree, or a note of its HTML export) the way
 // the note service shows them, on top of plain HTML:
 //  - "en-note", the element around a note's body, is a block;
-//  - "en-todo" is a check box, ticked when its "checked" attribute is "true";
+//  - "en-todo" is a check box, ticked when its "checked" attribute is "true"
+//    (isTodoChecked, which the ENML to XHTML conversion shares);
 //  - the note properties of inline styles, written "--en-name" (older clients
 //    "-en-name"): --en-codeblock:true (a fixed-width block on a light grey
 //    background), --en-code:true (fixed-width text), --en-highlight (the
@@ -22,6 +23,11 @@
 
 class EvernoteHTMLImportHook : public HTMLImporterExtension {
   public:
+    // Whether the to-do element `todo` is ticked: its "checked" attribute is
+    // "true" in any case, blanks around it ignored. The one rule for every
+    // path that reads to-dos, so a note looks the same whichever way it goes.
+    static bool isTodoChecked(const XMLNode& todo);
+
     HTMLCheckBoxMarkers checkBoxMarkers() const override;
     bool isBlockElement(const QString& name) const override;
     std::optional<bool> checkBoxStateForElement(const XMLNode& element,

@@ -204,6 +204,12 @@ EvernoteENMLImportDelegate& EvernoteXMLItem::mediaDelegate() {
     return *media_;
 }
 
+bool EvernoteXMLItem::isRefreshableWebURL(const QUrl& url) {
+    // QUrl keeps schemes in lower case, so "HTTPS:" is "https" here.
+    return url.isValid() && !url.host().isEmpty() &&
+           (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
+
 bool EvernoteXMLItem::isWebClipSource(const QString& source) {
     static const QRegularExpression kWebClip(QStringLiteral("^web\\.clip[0-9]*$"));
     return kWebClip.match(source).hasMatch();
@@ -219,7 +225,14 @@ std::optional<QString> EvernoteXMLItem::convertWebClip(XMLNode note, PlistDictio
     }
     intermediateHTMLDirectoryURL = QUrl::fromLocalFile(scratch);
     dict.set(ItemKeys::ItemType, static_cast<qint64>(EvernoteItemTypeWebPage));
-    const bool reload = UserDefaults::standard().boolForKey(QStringLiteral("ReloadFromWeb"));
+    bool reload = UserDefaults::standard().boolForKey(QStringLiteral("ReloadFromWeb"));
+    if (reload && !isRefreshableWebURL(QUrl(record_.noteAttributes.sourceURL))) {
+        systemLog(stringWithFormat(
+            QStringLiteral("Not refreshing web clipping “%@” from %@: only http and https pages "
+                           "are loaded; using the original data."),
+            {record_.title, record_.noteAttributes.sourceURL}));
+        reload = false;
+    }
     Error attemptError;
     std::optional<QString> file = createWebArchiveForElement(note, reload, &attemptError);
     if (!file && reload) {

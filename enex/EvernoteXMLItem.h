@@ -93,6 +93,11 @@ class EvernoteXMLItem {
     // Whether a note's "source" marks a web clip: "web.clip", followed by the
     // clipper's version digits in newer exports ("web.clip7").
     static bool isWebClipSource(const QString& source);
+    // Whether a web clip may be refreshed from `url`: an http or https address
+    // with a host. A clip's source URL comes from the ENEX file, outside
+    // input, so any other scheme (file: above all, which would pull a local
+    // file into the library) is never loaded; the clip is kept as exported.
+    static bool isRefreshableWebURL(const QUrl& url);
 
     // The note as a note package: its text (noteTextForElement) written
     // under the title (made safe and unique) into the target folder. The
@@ -107,8 +112,10 @@ class EvernoteXMLItem {
     // The web clip as a web archive, from the live page (`refreshingFromWeb`)
     // or from the stored body with its images. Error 1002 of
     // "EvernoteXMLItemErrorDomain" (no description) when the stored clip holds
-    // an attachment that is not an image. Blocks the calling thread while the
-    // page loads on the main thread: never call it on the main thread.
+    // an attachment that is not an image; error 1003 when refreshing from a
+    // source URL that isRefreshableWebURL refuses (nothing is loaded). Blocks
+    // the calling thread while the page loads on the main thread: never call
+    // it on the main thread.
     std::optional<QString> createWebArchiveForElement(XMLNode element, bool refreshingFromWeb,
                                                       Error* error = nullptr);
 
@@ -131,11 +138,12 @@ class EvernoteXMLItem {
     // the scratch folder, so a hostile attachment name never leaves it.
     std::optional<QString> XHTMLStringFromNoteElement(XMLNode element, Error* error = nullptr);
     // The media pass, then every "en-todo" replaced by the check-box marker
-    // (U+2611 U+FE0E U+0020 when "checked" is exactly "true", else U+2610
-    // U+0020), every "en-crypt" passage by "********", and the result poured
-    // into the "Template.html" resource with the title (HTML-escaped, so it
-    // reads back unchanged and can never cut into the body) and the body in
-    // place of its two placeholders: a complete UTF-8 HTML document.
+    // (U+2611 U+FE0E U+0020 when EvernoteHTMLImportHook::isTodoChecked, as
+    // in a note package, else U+2610 U+0020), every "en-crypt" passage by
+    // "********", and the result poured into the "Template.html" resource
+    // with the title (HTML-escaped, so it reads back unchanged and can never
+    // cut into the body) and the body in place of its two placeholders: a
+    // complete UTF-8 HTML document.
     std::optional<QString> noteXHTMLStringFromNoteElement(XMLNode element, Error* error = nullptr);
     // The "Template.html" resource with the note's title and `body` in place
     // of its placeholders; nullopt when the template cannot be read.

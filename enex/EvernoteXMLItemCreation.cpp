@@ -21,6 +21,7 @@ namespace {
 
 const QString kOpeningMarker = QStringLiteral("***PELMORAATTACHMENT ");
 constexpr long kRevertToNoteCode = 1002;
+constexpr long kUnrefreshableURLCode = 1003;
 
 // The note font: "DefaultNoteFontName" at "DefaultNoteFontSize", else the
 // user's font at 12 points (the user font always exists here, so the system
@@ -109,6 +110,12 @@ std::optional<QString> EvernoteXMLItem::createWebArchiveForElement(XMLNode eleme
     auto operation = std::make_shared<EvernoteWebConversionOperation>();
     operation->setOriginalWebURL(QUrl(record_.noteAttributes.sourceURL));
     if (refreshingFromWeb) {
+        if (!isRefreshableWebURL(operation->originalWebURL())) {
+            Error(kEvernoteXMLItemErrorDomain, kUnrefreshableURLCode,
+                  localizedString("Only http and https pages are loaded to refresh a web clip."))
+                .report(error);
+            return std::nullopt;
+        }
         operation->setOriginalURL(operation->originalWebURL());
     } else {
         const auto body = XHTMLStringFromNoteElement(element, error);

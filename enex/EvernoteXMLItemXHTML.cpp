@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QHash>
 
+#include "enex/EvernoteHTMLImportHook.h"
 #include "enex/EvernoteXMLItem.h"
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Localization.h"
@@ -212,9 +213,8 @@ std::optional<QString> replacePassages(const QString& text, const QString& start
 std::optional<QString> checkBoxMarkerForTodo(QStringView tagText, Error* error) {
     const auto tag = parseTag(tagText, error);
     if (!tag) return std::nullopt;
-    const bool checked =
-        tag->rootElement().attribute(QStringLiteral("checked")) == QLatin1String("true");
-    return checked ? kCheckedMarker : kUncheckedMarker;
+    return EvernoteHTMLImportHook::isTodoChecked(tag->rootElement()) ? kCheckedMarker
+                                                                     : kUncheckedMarker;
 }
 
 std::optional<QString> hiddenEncryptedPassage(QStringView passageText, Error* error) {

@@ -35,6 +35,15 @@ void EvernoteXMLParseOperation::log(const QString& line) const {
     QVExtensions::writeLogLine(logStream_, line);
 }
 
+void EvernoteXMLParseOperation::start() {
+    if (isCancelled() && !isExecuting() && !isFinished()) {
+        setExecuting(true);
+        setOperationFinished(true);
+        return;
+    }
+    Operation::start();
+}
+
 void EvernoteXMLParseOperation::main() {
     setExecuting(true);
     QFile input(evernoteFileURL_.toLocalFile());

@@ -16,7 +16,8 @@
 // workers. cancel() may come from any thread, also from the item block: it
 // makes the parse end through the parser's error path, drops the notes not
 // yet handed on (their files removed) and calls the completion block once the
-// running conversions have ended.
+// running conversions have ended; a parse cancelled before it started calls it
+// when its queue starts it.
 #pragma once
 
 #include <QStringList>
@@ -76,6 +77,10 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     }
 
     bool isAsynchronous() const override { return true; }
+    // Runs the parse; one cancelled before it runs reads nothing but still
+    // calls the completion block (with no error), since whoever added it
+    // waits for that block to learn that the file is done.
+    void start() override;
     void main() override;
     // Tells the parser to abort, then marks the operation cancelled.
     void cancel() override;

@@ -61,9 +61,22 @@ const std::pair<const char*, const char*> kExtensionsByScheme[] = {
     {"afp", "afploc"},  {"file", "fileloc"}, {"news", "newsloc"}};
 
 std::optional<QByteArray> contentsOfSmallFile(const QString& path) {
+    // A regular file only: opening a named pipe would wait for a writer.
+    if (!QFileInfo(path).isFile()) return std::nullopt;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly) || file.size() > kMaximumFileSize) return std::nullopt;
     return file.read(kMaximumFileSize);
+}
+
+// A binary property list, or XML that begins as one does. Internet shortcuts
+// and desktop entries begin with a "[group]" line, so neither is mistaken.
+bool looksLikePropertyList(const QByteArray& data) {
+    if (data.startsWith("bplist")) return true;
+    QByteArray head = data.left(256);
+    if (head.startsWith("\xef\xbb\xbf")) head.remove(0, 3);  // a UTF-8 byte order mark
+    head = head.trimmed();
+    return head.startsWith("<?xml") || head.startsWith("<!DOCTYPE plist") ||
+           head.startsWith("<plist");
 }
 
 QString nameWithoutExtension(const QString& path) { return QFileInfo(path).completeBaseName(); }
@@ -139,17 +152,21 @@ QString PMWebBookmarkFile::fileExtensionForURL(const QUrl& url) {
 // --- Reading ---
 
 void PMWebBookmarkFile::readFromFile(const QString& path) {
-    if (QFileInfo(path).suffix() == QStringLiteral("url"))
-        readShortcutFile(path);
+    const auto data = contentsOfSmallFile(path);
+    if (!data) return;
+    // What this class writes is a property list whatever the extension, so a
+    // property list is read as one in any file; the extension decides only
+    // for the other forms.
+    if (looksLikePropertyList(*data))
+        readPropertyList(*data, path);
+    else if (QFileInfo(path).suffix() == QStringLiteral("url"))
+        readShortcut(*data, path);
     else if (DesktopEntry::hasDesktopEntryName(path))
-        readDesktopEntryFile(path);
-    else
-        readPropertyListFile(path);
+        readDesktopEntry(*data, path);
 }
 
-void PMWebBookmarkFile::readPropertyListFile(const QString& path) {
-    const auto data = contentsOfSmallFile(path);
-    const auto plist = data ? PlistValue::fromData(*data) : std::nullopt;
+void PMWebBookmarkFile::readPropertyList(const QByteArray& data, const QString& path) {
+    const auto plist = PlistValue::fromData(data);
     if (!plist || plist->type() != PlistValue::Type::Dictionary) return;
     const PlistDictionary dictionary = plist->toDictionary();
     const PlistValue urlText = dictionary.value(kURLKey);
@@ -161,11 +178,9 @@ void PMWebBookmarkFile::readPropertyListFile(const QString& path) {
     if (name_.isEmpty()) setName(nameWithoutExtension(path));
 }
 
-void PMWebBookmarkFile::readShortcutFile(const QString& path) {
-    const auto data = contentsOfSmallFile(path);
-    if (!data) return;
+void PMWebBookmarkFile::readShortcut(const QByteArray& data, const QString& path) {
     QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
-    const QString text = decoder.decode(*data);
+    const QString text = decoder.decode(data);
     if (decoder.hasError()) return;
     const qsizetype marker = text.indexOf(kShortcutURLMarker);
     if (marker < 0) return;
@@ -180,8 +195,8 @@ void PMWebBookmarkFile::readShortcutFile(const QString& path) {
     if (!urlText.isEmpty()) setURL(urlWithString(urlText));
 }
 
-void PMWebBookmarkFile::readDesktopEntryFile(const QString& path) {
-    const auto entry = DesktopEntry::readFromFile(path);
+void PMWebBookmarkFile::readDesktopEntry(const QByteArray& data, const QString& path) {
+    const auto entry = DesktopEntry::fromData(data);
     if (!entry || !entry->isLink()) return;
     const QString name = entry->localizedValue(QStringLiteral("Name"));
     setName(name.isEmpty() ? nameWithoutExtension(path) : name);

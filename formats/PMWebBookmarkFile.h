@@ -2,12 +2,17 @@
 // small file.
 //
 // Reading: the location property lists ("webloc", "ftploc", "mailloc",
-// "afploc", "fileloc", "newsloc", "inetloc"), Windows shortcut files ("url"),
-// and freedesktop Link entries (".desktop"), the form Linux desktops use.
+// "afploc", "fileloc", "newsloc", "inetloc"), Windows shortcut files ("url",
+// "[InternetShortcut]" with "URL=..."), and freedesktop Link entries
+// (".desktop"), the form Linux desktops use.
 // Writing: always the binary property list {"URL": absolute URL text,
-// "public.url-name": the name, left out when empty}, whatever the extension.
-// A file that cannot be read (missing, binary, truncated, not UTF-8, not a
-// dictionary) gives an empty bookmark: no name, no URL.
+// "public.url-name": the name, left out when empty}, whatever the extension;
+// only that form keeps the name. So a file that holds a property list is read
+// as one whatever its extension, and every file this class writes reads back
+// with the same name and URL; the extension picks the reader of the other
+// forms only. A file that cannot be read (missing, not a regular file,
+// binary, truncated, not UTF-8, not a dictionary) gives an empty bookmark: no
+// name, no URL.
 //
 // Validation errors: domain "PMWebBookmarkErrorDomain", code 10001. Writing
 // errors: "NSCocoaErrorDomain" 262 for a URL that is not a file URL, else
@@ -150,9 +155,10 @@ class PMWebBookmarkFile {
     friend class PMWebBookmarkUndoCommand;
 
     void readFromFile(const QString& path);
-    void readPropertyListFile(const QString& path);
-    void readShortcutFile(const QString& path);
-    void readDesktopEntryFile(const QString& path);
+    // Each reads the file's `data`; `path` names the bookmark when the data does not.
+    void readPropertyList(const QByteArray& data, const QString& path);
+    void readShortcut(const QByteArray& data, const QString& path);
+    void readDesktopEntry(const QByteArray& data, const QString& path);
     // The URL that `text` is as it stands (no repairs); empty when it is none.
     static QUrl urlWithString(const QString& text);
     // Stores without registering an undo action.

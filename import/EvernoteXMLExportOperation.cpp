@@ -39,19 +39,19 @@ QString uniqueENEXPath(const QString& folder, const QString& baseName) {
 
 EvernoteXMLExportOperation::EvernoteXMLExportOperation() = default;
 
-EvernoteXMLExportOperation::~EvernoteXMLExportOperation() {
-    if (!parserQueue_) return;
-    parserQueue_->cancelAllOperations();
-    parserQueue_->waitUntilAllOperationsAreFinished();
-}
+// The parser queue, destroyed first, cancels a parse still running and waits
+// for it, so its calls back into the operation find the operation whole.
+EvernoteXMLExportOperation::~EvernoteXMLExportOperation() = default;
 
 QString EvernoteXMLExportOperation::evernoteContainerPath() {
     return StandardPaths::libraryDirectory() + QStringLiteral("/Containers/com.evernote.Evernote");
 }
 
+// Marked cancelled before the queue is cancelled, so that a parse that
+// parseNotebook adds meanwhile is either cancelled here or sees the mark there.
 void EvernoteXMLExportOperation::cancel() {
-    if (parserQueue_) parserQueue_->cancelAllOperations();
     EvernoteExportOperation::cancel();
+    parserQueue_.cancelAllOperations();
 }
 
 void EvernoteXMLExportOperation::performExportForNotebook(
@@ -111,12 +111,13 @@ void EvernoteXMLExportOperation::parseNotebook(const std::shared_ptr<EvernoteNot
                                                const QString& enexPath,
                                                const QString& notebookFilesPath,
                                                const PlistDictionary& group) {
-    if (!parserQueue_)
-        parserQueue_ = std::make_unique<OperationQueue>(QStringLiteral("ENEX parser"));
-    parserQueue_->addOperation(makeParseOperation(
+    const auto parse = makeParseOperation(
         QUrl::fromLocalFile(enexPath), notebookFilesPath, group,
         [this, notebook](const Error& error) {
             exportNotebookDidEnd(notebook,
                                  notebookEndError(notebook->name(), error, isCancelled()));
-        }));
+        });
+    parserQueue_.addOperation(parse);
+    // A cancel that came while Evernote exported found no parse to stop.
+    if (isCancelled()) parse->cancel();
 }

@@ -7,7 +7,10 @@
 //
 // Cancelling the operation also cancels the running parse, and a notebook
 // that completes after a cancellation ends the run as cancelled; either way
-// no description is written.
+// no description is written. A cancel from any thread at any moment is seen:
+// the parser queue lives as long as the operation (cancel() never reads a
+// queue that another thread is setting up), and a parse added just after a
+// cancel is cancelled at once and still ends its notebook.
 //
 // REQUIRES: the caller keeps the operation alive until one of the three end
 // callbacks has arrived (later notebooks run after main() has returned).
@@ -41,5 +44,6 @@ class EvernoteXMLExportOperation : public EvernoteExportOperation {
     void parseNotebook(const std::shared_ptr<EvernoteNotebook>& notebook, const QString& enexPath,
                        const QString& notebookFilesPath, const PlistDictionary& group);
 
-    std::unique_ptr<OperationQueue> parserQueue_;
+    // Made with the operation and never replaced; cancel() reads it from any thread.
+    OperationQueue parserQueue_{QStringLiteral("ENEX parser")};
 };

@@ -162,7 +162,7 @@ TEST_F(ENMLToXHTMLTest, TodosBecomeCheckBoxMarkersAndEncryptedTextIsHidden) {
             .arg(QString(5000, u'Q')));
     ASSERT_TRUE(html.has_value());
     EXPECT_TRUE(html->contains(QStringLiteral("<div>") + kChecked +
-                               QStringLiteral("Buy milk</div><div>") + kUnchecked +
+                               QStringLiteral("Buy milk</div><div>") + kChecked +
                                QStringLiteral("Eggs</div><div>") + kUnchecked +
                                QStringLiteral("Bread</div><p>pin ******** end</p>")));
     EXPECT_FALSE(html->contains(QStringLiteral("QQQ")));

@@ -8,7 +8,9 @@
 #include "formats/PMNoteFile.h"
 #include "platform/foundation/FileResourceValues.h"
 #include "platform/foundation/Operation.h"
+#include "platform/foundation/UserDefaults.h"
 #include "tests/enex/ItemFixture.h"
+#include "tests/platform/web/WebTestServer.h"
 #include "tests/support/ENEXBuilder.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -156,6 +158,43 @@ TEST(EvernoteXMLItemTest, NotePackageHoldsAttachmentsAndChecklistsWhereTheirMark
     EXPECT_TRUE(checklists[1].on());
 }
 
+// The note package and the XHTML of the HTML export read a to-do's state by one rule.
+TEST(EvernoteXMLItemTest, ToDosAreTickedAlikeInNotePackagesAndInXHTML) {
+    const QString enml = QStringLiteral(
+        "<div><en-todo checked=\"true\"/>a</div><div><en-todo checked=\"TRUE\"/>b</div>"
+        "<div><en-todo checked=\"false\"/>c</div><div><en-todo/>d</div>");
+    const QList<bool> expected = {true, true, false, false};
+
+    ItemFixture package(QStringLiteral("Package"), enml, {});
+    Error error;
+    const auto dict = package.item->itemDictInGroup(folderGroup(), &error);
+    ASSERT_TRUE(dict.has_value()) << error.description().toStdString();
+    auto note = PMNoteFile::noteFileWithFileURL(
+        QUrl::fromLocalFile(dict->value(QStringLiteral("absoluteFilename")).toString()), &error);
+    ASSERT_NE(note, nullptr) << error.description().toStdString();
+    QList<bool> packaged;
+    for (const PMNoteChecklistItem& item :
+         note->noteAttributes().checklistItems().value_or(QList<PMNoteChecklistItem>()))
+        packaged << item.on();
+    EXPECT_EQ(packaged, expected);
+
+    ItemFixture page(QStringLiteral("Page"), enml, {});
+    const QString scratch = page.folder + QStringLiteral("/scratch");
+    ASSERT_TRUE(QDir().mkpath(scratch));
+    page.item->intermediateHTMLDirectoryURL = QUrl::fromLocalFile(scratch);
+    const auto document = XMLDocument::parse(page.item->record().contentData);
+    ASSERT_NE(document, nullptr);
+    const auto html = page.item->noteXHTMLStringFromNoteElement(
+        document->nodesForXPath(QStringLiteral("en-note")).value(0), &error);
+    ASSERT_TRUE(html.has_value()) << error.description().toStdString();
+    QList<bool> written;
+    for (const char* text : {"a", "b", "c", "d"})
+        written << html->contains(QStringLiteral(u"\u2611\uFE0E ") + QLatin1String(text) +
+                                  QStringLiteral("</div>"));
+    EXPECT_EQ(written, expected);
+    EXPECT_EQ(html->count(QStringLiteral(u"\u2610 ")), 2);
+}
+
 TEST(EvernoteXMLItemTest, SameTitleTwiceGivesANumberedPackage) {
     ItemFixture f(QStringLiteral("Same"), QStringLiteral("<div>one</div>"), {});
     ASSERT_TRUE(f.item->itemDictInGroup(folderGroup()).has_value());
@@ -208,6 +247,40 @@ TEST(EvernoteXMLItemTest, WebClipWithOnlyImagesBecomesAWebArchive) {
     ASSERT_EQ(subresources.size(), 1);
     EXPECT_EQ(subresources.at(0).toDictionary().value(QStringLiteral("WebResourceData")).toData(),
               QByteArray("\x89PNG fake"));
+}
+
+// A refresh loads only http and https pages: a clip whose source is a local
+// file, or whose page redirects to one, is archived from its stored body.
+TEST(EvernoteXMLItemTest, WebClipRefreshNeverReadsLocalFiles) {
+    struct RefreshOn {
+        RefreshOn() { UserDefaults::standard().setVolatileValue(true, kReload); }
+        ~RefreshOn() { UserDefaults::standard().setVolatileValue(PlistValue(), kReload); }
+        const QString kReload = QStringLiteral("ReloadFromWeb");
+    } refreshOn;
+    WebTestServer server;
+    TestEnvironment env;
+    const QString secret = env.writeFile(QStringLiteral("private/secret.txt"), "private words");
+    WebTestServer::Response moved{302, "text/html", "moved"};
+    moved.headers.append({"Location", QUrl::fromLocalFile(secret).toEncoded()});
+    server.route(QStringLiteral("/moved"), moved);
+
+    for (const QUrl& source : {QUrl::fromLocalFile(secret), server.url(QStringLiteral("/moved"))}) {
+        ItemFixture f(QStringLiteral("Clip"), QStringLiteral("<div>as clipped</div>"), {});
+        f.item->record().noteAttributes.source = QStringLiteral("web.clip");
+        f.item->record().noteAttributes.sourceURL = source.toString();
+        std::optional<PlistDictionary> dict;
+        OperationQueue worker;  // the web load needs the main thread free
+        worker.addOperationWithBlock([&] { dict = f.item->itemDictInGroup(folderGroup()); });
+        ASSERT_TRUE(runEventLoopUntil([&] { return worker.operationCount() == 0; }, 60000));
+        ASSERT_TRUE(dict.has_value()) << source.toString().toStdString();
+        EXPECT_EQ(dict->value(QStringLiteral("itemType")).toInteger(), 7);
+        QFile archive(dict->value(QStringLiteral("absoluteFilename")).toString());
+        ASSERT_TRUE(archive.open(QIODevice::ReadOnly));
+        const QByteArray bytes = archive.readAll();
+        EXPECT_TRUE(bytes.contains("as clipped")) << source.toString().toStdString();
+        EXPECT_FALSE(bytes.contains("private words")) << source.toString().toStdString();
+    }
+    EXPECT_EQ(server.hits(QStringLiteral("/moved")), 1);
 }
 
 TEST(EvernoteXMLItemTest, WebClipWithADocumentFallsBackToANotePackage) {

@@ -17,8 +17,11 @@ struct ParseResult {
     Error completionError;
 };
 
+// `during` runs after each item; with `cancelledFirst`, the parse is
+// cancelled before its queue starts it.
 ParseResult parse(const TestEnvironment& env, const QByteArray& enex,
-                  const std::function<void(EvernoteXMLParseOperation&)>& during = {}) {
+                  const std::function<void(EvernoteXMLParseOperation&)>& during = {},
+                  bool cancelledFirst = false) {
     const QString file = env.writeFile(QStringLiteral("in.enex"), enex);
     const QString folder = env.path(QStringLiteral("Notebook"));
     QDir().mkpath(folder);
@@ -37,6 +40,7 @@ ParseResult parse(const TestEnvironment& env, const QByteArray& enex,
         ++result.completions;
         result.completionError = error;
     });
+    if (cancelledFirst) op->cancel();
     OperationQueue queue;
     queue.addOperation(op);
     queue.waitUntilAllOperationsAreFinished();
@@ -177,6 +181,18 @@ TEST(EvernoteXMLParseOperationTest, CancellationAbortsTheParse) {
     EXPECT_LT(r.items.size(), 50);
     EXPECT_EQ(r.completions, 1);
     EXPECT_FALSE(r.completionError.isNull());
+}
+
+// The importer ends a notebook only from the completion block, so a parse
+// cancelled while it waited in its queue must still call it.
+TEST(EvernoteXMLParseOperationTest, ParseCancelledBeforeItStartsStillCompletesOnce) {
+    TestEnvironment env;
+    const ParseResult r = parse(
+        env, buildENEX({{QStringLiteral("Text"), QStringLiteral("<div>words</div>")}}), {}, true);
+    EXPECT_TRUE(r.items.isEmpty());
+    EXPECT_EQ(r.completions, 1);
+    EXPECT_TRUE(r.completionError.isNull());
+    EXPECT_TRUE(QDir(env.path(QStringLiteral("Notebook"))).isEmpty());
 }
 
 TEST(EvernoteXMLParseOperationTest, MissingFileEndsWithAnError) {

@@ -1,6 +1,7 @@
 // Web bookmark files: reading every form, writing, naming, validation, undo
 // and the pasteboard.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QApplication>
 #include <QClipboard>
@@ -153,6 +154,40 @@ TEST(PMWebBookmarkFileWriting, RoundTripKeepsTheCreationDate) {
     EXPECT_FALSE(bookmark.writeToFileAtURL(
         QUrl::fromLocalFile(env.path(QStringLiteral("none/x.webloc"))), &error));
     EXPECT_EQ(error.code(), ENOENT);
+}
+
+TEST(PMWebBookmarkFileWriting, EveryKindOfFileReadsBackWhatWasWritten) {
+    TestEnvironment env;
+    QStringList extensions = PMWebBookmarkFile::bookmarkFileTypes();
+    extensions << QStringLiteral("desktop");
+    for (const QString& extension : extensions) {
+        const auto bookmark = PMWebBookmarkFile::bookmarkWithName(
+            QStringLiteral("Saved as ") + extension, url("https://example.org/a?b=c#d"));
+        const QUrl file = QUrl::fromLocalFile(env.path(QStringLiteral("Saved.") + extension));
+        Error error;
+        ASSERT_TRUE(bookmark.writeToFileAtURL(file, &error)) << error.description().toStdString();
+        const auto back = PMWebBookmarkFile::bookmarkWithFileAtURL(file);
+        EXPECT_EQ(back.storedName(), bookmark.storedName()) << extension.toStdString();
+        EXPECT_EQ(back.URL(), bookmark.URL()) << extension.toStdString();
+    }
+
+    // An XML property list in a shortcut's name reads as a property list too.
+    PlistDictionary dictionary;
+    dictionary.set(QStringLiteral("URL"), QStringLiteral("https://example.org/xml"));
+    const auto xml = readFile(env, QStringLiteral("Xml.url"), plist(dictionary));
+    EXPECT_EQ(xml.storedName(), "Xml");
+    EXPECT_EQ(xml.URL(), url("https://example.org/xml"));
+}
+
+TEST(PMWebBookmarkFileReading, NamedPipesAreNotWaitedFor) {
+    TestEnvironment env;
+    for (const char* name : {"pipe.webloc", "pipe.url", "pipe.desktop"}) {
+        const QString path = env.path(QLatin1String(name));
+        ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0) << name;
+        const auto bookmark = PMWebBookmarkFile::bookmarkWithFileAtURL(QUrl::fromLocalFile(path));
+        EXPECT_TRUE(bookmark.storedName().isEmpty()) << name;
+        EXPECT_TRUE(bookmark.URL().isEmpty()) << name;
+    }
 }
 
 TEST(PMWebBookmarkFileNaming, ExtensionsByScheme) {

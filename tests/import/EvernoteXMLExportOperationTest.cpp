@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <thread>
 
 #include "import/EvernoteXMLExportOperation.h"
 #include "platform/apps/PelmoraStandIn.h"
@@ -115,4 +116,31 @@ import.run();
 EXPECT_EQ(import.delegate.calls.last(), QStringLiteral("cancel"));
 EXPECT_FALSE(QDir(import.library).exists());
 EXPECT_FALSE(QFile::exists(import.env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));
+}
+
+// Whenever a cancel comes (from another thread as the run starts, or at any
+// record while the parse goes on and the next notebook is exported), the run
+// ends exactly once, and as cancelled leaves no library behind. No cancel
+// point may leave a notebook's parse waiting for ever in its queue.
+TEST(EvernoteXMLExportOperationTest, CancelAtAnyMomentEndsTheRunOnce) {
+    QList<TestNote> notes;
+    for (int i = 0; i < 3; ++i) notes << attachmentNote(QStringLiteral("N%1").arg(i));
+    for (int at = 0; at <= 9; ++at) {
+        NotebookImport session({{QStringLiteral("Alpha"), notes},
+                                {QStringLiteral("Beta"), notes},
+                                {QStringLiteral("Gamma"), notes}});
+        std::thread canceller;
+        session.delegate.onRecord = [&](int exported) {
+            if (exported == at) session.operation->cancel();
+        };
+        session.run([&] {
+            if (at == 0 && !canceller.joinable())
+                canceller = std::thread([&] { session.operation->cancel(); });
+        });
+        if (canceller.joinable()) canceller.join();
+        const QStringList& calls = session.delegate.calls;
+        EXPECT_EQ(calls.count(QStringLiteral("cancel")) + calls.count(QStringLiteral("end")), 1)
+            << at;
+        if (calls.last() == QStringLiteral("cancel")) EXPECT_FALSE(QDir(session.library).exists());
+    }
 }
