@@ -309,6 +309,9 @@ bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
 
 bool AppDelegate::confirmCloseDuringImport() {
     if (!exportPanel_ || !exportPanel_->isRunning()) return true;
-    if (exportPanel_->askToCancel()) closeWhenImportEnds_ = true;
+    if (exportPanel_->askToCancel()) {
+        closeWhenImportEnds_ = true;
+        exportPanel_->setShowsOutcomeAlert(false);  // the user chose to leave: no alert to read
+    }
     return false;
 }

@@ -139,6 +139,10 @@ TEST(ImportCommandTest, SkippedNoteGivesExitStatusThree) {
     EXPECT_TRUE(o.out.contains(QStringLiteral("Imported 1 of 2 notes into ") + library))
         << o.out.toStdString();
     EXPECT_TRUE(o.out.contains(QStringLiteral("1 notes were skipped")));
+    // The reason follows, as the window's alert gives it.
+    EXPECT_TRUE(o.out.contains(QStringLiteral("\n  “Broken” was skipped: ")))
+        << o.out.toStdString();
+    EXPECT_FALSE(o.out.contains(QStringLiteral("“Fine”")));
     PelmoraStandIn::setLibraryPathOverride(QString());
 }
 
