@@ -1,5 +1,9 @@
 #include "app/AppDelegate.h"
 
+#include <Quorvel/QVFAboutPanel.h>
+#include <Quorvel/QVFCrashReportController.h>
+
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -71,6 +75,7 @@ void AppDelegate::connectWindow() {
     connect(window_->optionsButton(), &QPushButton::clicked, this, &AppDelegate::showOptions);
     connect(window_->releaseNotesButton(), &QPushButton::clicked, this,
             &AppDelegate::showReleaseNotes);
+    connect(window_->aboutAction(), &QAction::triggered, this, &AppDelegate::showAbout);
     window_->installEventFilter(this);
 }
 
@@ -114,6 +119,8 @@ void AppDelegate::applicationDidFinishLaunching() {
     window_->center();
     window_->raise();
     window_->activateWindow();
+    // A crash of an earlier run (this window or the command line) is offered first.
+    QVFCrashReportController::checkForCrash();
     notebooksController_->setSortCaseSensitivity(Qt::CaseInsensitive);
     notebooksController_->sort(NotebookListModel::NameColumn, Qt::AscendingOrder);
     setShowProgressIndicator(true);
@@ -293,6 +300,8 @@ QUrl AppDelegate::releaseNotesURL() {
     return url;
 }
 
+void AppDelegate::showAbout() { QVFAboutPanel::sharedAboutPanel().showWindow(); }
+
 void AppDelegate::showReleaseNotes() {
     if (urlOpener_) urlOpener_(releaseNotesURL());
 }
@@ -309,6 +318,9 @@ bool AppDelegate::eventFilter(QObject* watched, QEvent* event) {
 
 bool AppDelegate::confirmCloseDuringImport() {
     if (!exportPanel_ || !exportPanel_->isRunning()) return true;
-    if (exportPanel_->askToCancel()) closeWhenImportEnds_ = true;
+    if (exportPanel_->askToCancel()) {
+        closeWhenImportEnds_ = true;
+        exportPanel_->setShowsOutcomeAlert(false);  // the user chose to leave: no alert to read
+    }
     return false;
 }

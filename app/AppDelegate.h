@@ -3,10 +3,12 @@
 // without one the user may choose that folder), refuses an Evernote older
 // than 5.2, and fills the table with Evernote's notebooks, each with a check
 // box and its number of notes, polling until Evernote reports notebooks.
+// At launch it also offers the crash report of an earlier run, of the window or
+// the command line, when there is one (QVFCrashReportController).
 // From the window the user imports the marked notebooks or an ENEX file
-// (through the progress sheet, EvernoteExportPanel), opens the options sheet
-// or the release notes. Closing the window while an import runs asks whether
-// to cancel it.
+// (through the progress sheet, EvernoteExportPanel), opens the options sheet,
+// the release notes or the About window (Help › About). Closing the window
+// while an import runs asks whether to cancel it.
 //
 // Threading: main thread only, timers included; the calls to Evernote block
 // the main thread until it answers.
@@ -70,7 +72,8 @@ class AppDelegate : public QObject {
     EvernoteExportPanel* exportPanel();
     EvernoteExportOptionsController* optionsController();
 
-    // The launch: shows the window, finds Evernote and checks its version
+    // The launch: shows the window, offers a pending crash report (a modal
+    // window), finds Evernote and checks its version
     // (alerts and quits when it is missing or too old; a missing one may be
     // replaced by a chosen folder of ENEX files), then reads the notebooks.
     void applicationDidFinishLaunching();
@@ -83,6 +86,8 @@ class AppDelegate : public QObject {
     // Lets the user pick an ENEX file, then imports it.
     void importENEXFile();
     void showOptions();
+    // Opens the framework's About window with the application's credits.
+    void showAbout();
     // Opens the release-notes page in the user's browser.
     void showReleaseNotes();
     static QUrl releaseNotesURL();

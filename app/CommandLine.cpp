@@ -1,5 +1,8 @@
 #include "app/CommandLine.h"
 
+#include <Quorvel/QVFCrashReportController.h>
+#include <Quorvel/QVFExceptionHandler.h>
+
 #include <QCoreApplication>
 #include <QTextStream>
 #include <cstdio>
@@ -9,6 +12,7 @@
 #include "app/NotebooksCommand.h"
 #include "app/WindowProgram.h"
 #include "platform/foundation/Bundle.h"
+#include "platform/foundation/UserDefaults.h"
 
 namespace {
 
@@ -25,6 +29,18 @@ const char* const kUsage =
     "ferrymark import --help explains the import; ferrymark import-notebooks --help\n"
     "the notebook import.\n";
 
+// The crash reporter offers only crashes after its first check of all, which
+// the window makes at its launch. Make that first check here when the window
+// has never run, so that a crash of the command line is offered by the next
+// window launch. (Later checks are the window's: they may show it.)
+void startCrashReporterClock() {
+    if (!UserDefaults::standard()
+             .objectForKey(QStringLiteral("QVFCrashReporterLastCrashReportDate"))
+             .isNull())
+        return;
+    QVFCrashReportController::checkForCrashAndReport(false);
+}
+
 bool wantsHelp(const QStringList& args) {
     return args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"));
 }
@@ -32,8 +48,11 @@ bool wantsHelp(const QStringList& args) {
 }  // namespace
 
 int runCommandLine(int argc, char** argv) {
+    // Both front ends leave a crash log that the window's next launch offers to send.
+    QVFExceptionHandler::sharedHandler();
     if (argc <= 1 && hasDisplayForWindow()) return runWindowProgram(argc, argv);
     QCoreApplication app(argc, argv);
+    startCrashReporterClock();
     QTextStream out(stdout), err(stderr);
     QStringList args = QCoreApplication::arguments().mid(1);
     const QString command = args.value(0);

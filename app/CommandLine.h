@@ -4,6 +4,8 @@
 //   ferrymark notebooks [--evernote-folder DIR]
 //   ferrymark import-notebooks [NAME...] [--library DIR] [--evernote-folder DIR] ...
 //   ferrymark defaults read|write|delete DOMAIN KEY [VALUE]
+// Every one runs with the framework's exception handler installed: a crash
+// leaves a crash log, which the next window launch offers to send.
 // Returns the process's exit status.
 #pragma once
 

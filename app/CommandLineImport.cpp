@@ -9,10 +9,9 @@
 #include <csignal>
 
 #include "app/ImportProgressPrinter.h"
+#include "app/ImportSummary.h"
 #include "app/LibraryFolderSetting.h"
 #include "import/EvernoteExportOperation.h"
-#include "platform/foundation/Format.h"
-#include "platform/foundation/Localization.h"
 #include "platform/foundation/UserDefaults.h"
 
 namespace {
@@ -21,35 +20,17 @@ std::atomic<bool> interrupted{false};
 
 void onInterrupt(int) { interrupted = true; }
 
-// Prints what the library took, what was skipped and what was refused;
-// returns the exit status: 0 when every note is in the library, else 3.
-int printSummary(EvernoteExportOperation& operation, const ImportProgressPrinter& printer,
+// Prints what the library took, what was skipped and what was refused, with
+// the first reasons; returns the exit status: 0 when every note is in the
+// library, else 3.
+int printSummary(const EvernoteExportOperation& operation, const ImportProgressPrinter& printer,
                  QTextStream& out) {
-    const PelmoraImportResult result = operation.importResult();
-    const unsigned long imported = static_cast<unsigned long>(result.taken);
-    const unsigned long handedOver = static_cast<unsigned long>(operation.itemCount());
-    const unsigned long skipped = printer.done() > handedOver ? printer.done() - handedOver : 0;
-    const unsigned long refused = static_cast<unsigned long>(result.refused.size());
-    const QString where =
-        operation.pelmoraApp() ? operation.pelmoraApp()->libraryPath() : QString();
-    const QString log = operation.logStream() ? operation.logStream()->path() : QString();
-    out << stringWithFormat(
-               localizedString("Imported %lu of %lu notes into %@."),
-               {imported, printer.total(), where.isEmpty() ? QStringLiteral("Pelmora") : where})
-        << "\n";
-    if (skipped > 0)
-        out << stringWithFormat(
-                   localizedString("%lu notes were skipped; the reasons are in the import log %@."),
-                   {skipped, log})
-            << "\n";
-    if (refused > 0)
-        out << stringWithFormat(
-                   localizedString("%lu notes were refused by the library and are still in %@; the "
-                                   "reasons are in the import log %@."),
-                   {refused, operation.filesPath(), log})
-            << "\n";
+    const ImportSummary summary(operation, printer.total());
+    out << summary.importedText() << "\n";
+    for (const QString& line : summary.problemTexts()) out << line << "\n";
+    for (const QString& reason : summary.reasonTexts()) out << "  " << reason << "\n";
     out.flush();
-    return imported >= printer.total() && skipped == 0 && refused == 0 ? 0 : 3;
+    return summary.exitStatus();
 }
 
 }  // namespace

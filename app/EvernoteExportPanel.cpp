@@ -1,6 +1,7 @@
 #include "app/EvernoteExportPanel.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileInfo>
@@ -11,6 +12,7 @@
 #include <QVBoxLayout>
 #include <climits>
 
+#include "app/ImportSummary.h"
 #include "app/LibraryFolderSetting.h"
 #include "app/ProgressEstimate.h"
 #include "import/EvernoteXMLFileExportOperation.h"
@@ -22,20 +24,12 @@ namespace {
 // Wide enough for "Exporting notes from" and a long notebook name.
 constexpr int kSheetWidth = 460;
 
-// Whether `error` says something of its own: an error made without a
-// description reads as the generic text of its domain and code.
-bool hasOwnDescription(const Error& error) {
-    if (error.isNull()) return false;
-    const QString text = error.localizedDescription();
-    return !text.trimmed().isEmpty() &&
-           text != Error(error.domain(), error.code()).localizedDescription();
-}
-
 }  // namespace
 
 EvernoteExportPanel::EvernoteExportPanel(QObject* parent)
     : QObject(parent),
-      operationQueue_(std::make_unique<OperationQueue>(QStringLiteral("export panel"))) {}
+      operationQueue_(std::make_unique<OperationQueue>(QStringLiteral("export panel"))),
+      urlOpener_([](const QUrl& url) { return QDesktopServices::openUrl(url); }) {}
 
 EvernoteExportPanel::~EvernoteExportPanel() {
     // A run still going calls back on the main thread and waits for it: keep
@@ -139,6 +133,8 @@ void EvernoteExportPanel::beginSheet(QWidget* window, CompletionHandler completi
     setInformationMessage(QString());
     completionHandler_ = std::move(completionHandler);
     running_ = true;
+    runFailed_ = false;
+    runTotal_ = 0;
     window_->setWindowModality(parentWindow_ ? Qt::WindowModal : Qt::ApplicationModal);
     window_->open();
 }
@@ -230,6 +226,7 @@ void EvernoteExportPanel::exportOperationDidStart(EvernoteExportOperation*) {
 
 void EvernoteExportPanel::exportOperationWillExportRecordsFromNotebook(
     EvernoteExportOperation*, unsigned long count, const QString& notebookName) {
+    runTotal_ += count;
     restartBar(count,
                stringWithFormat(localizedString("Exporting notes from \"%@\""), {notebookName}));
     showProgressCount();
@@ -238,6 +235,7 @@ void EvernoteExportPanel::exportOperationWillExportRecordsFromNotebook(
 void EvernoteExportPanel::exportOperationWillExportRecordsFromFileAtURL(EvernoteExportOperation*,
                                                                         unsigned long count,
                                                                         const QUrl& fileURL) {
+    runTotal_ += count;
     restartBar(count, stringWithFormat(localizedString("Exporting notes from \"%@\""),
                                        {QFileInfo(fileURL.toLocalFile()).fileName()}));
     setInformationMessage(stringWithFormat(localizedString("%lu notes exported"), {0UL}));
@@ -250,17 +248,21 @@ void EvernoteExportPanel::exportOperationDidExportRecord(EvernoteExportOperation
     showProgressCount();
 }
 
-void EvernoteExportPanel::exportOperationDidEncounterError(EvernoteExportOperation*,
+void EvernoteExportPanel::exportOperationDidEncounterError(EvernoteExportOperation* operation,
                                                            const Error& error) {
-    const QString text = hasOwnDescription(error) ? error.localizedDescription()
-                                                  : localizedString("An unknown error occurred.");
+    const QString text = ImportSummary::errorText(error);
     QMessageBox alert(QMessageBox::Warning, QCoreApplication::applicationName(),
-                      localizedString("An error occurred while exporting."), QMessageBox::Ok,
-                      window_);
+                      ImportSummary::failedText(), QMessageBox::NoButton, window_);
     alert.setObjectName(QStringLiteral("ExportErrorAlert"));
     alert.setInformativeText(text);
     alert.setWindowModality(Qt::ApplicationModal);
+    if (operation && operation->logStream())
+        addOpenButton(&alert, localizedString("Show Log"), operation->logStream()->path());
+    QPushButton* ok = alert.addButton(QMessageBox::Ok);
+    alert.setDefaultButton(ok);
+    alert.setEscapeButton(ok);
     emit errorAlertShown(text);
+    runFailed_ = true;
     alert.exec();
     // Nothing is left to report an end: the sheet closes with the alert.
     endSheet(kReturnCodeCancelled);
@@ -278,8 +280,57 @@ void EvernoteExportPanel::endSheet(int returnCode) {
     if (!running_) return;
     running_ = false;
     if (window_) window_->hide();
+    if (!runFailed_) showOutcomeAlert(returnCode);
     CompletionHandler handler = std::move(completionHandler_);
     completionHandler_ = nullptr;
     emit sheetEnded(returnCode);
     if (handler) handler(returnCode);
+}
+
+// ---- the outcome --------------------------------------------------------------------
+
+QMessageBox* EvernoteExportPanel::outcomeAlert() const { return outcomeAlert_; }
+
+void EvernoteExportPanel::showOutcomeAlert(int returnCode) {
+    if (!showsOutcomeAlert_) return;
+    // Not run here: the run finishes while the user reads, and the window waits.
+    auto* alert = new QMessageBox(parentWindow_);
+    alert->setObjectName(QStringLiteral("ImportOutcomeAlert"));
+    alert->setWindowTitle(QCoreApplication::applicationName());
+    alert->setAttribute(Qt::WA_DeleteOnClose);
+    alert->setWindowModality(parentWindow_ ? Qt::WindowModal : Qt::ApplicationModal);
+    if (returnCode == kReturnCodeEnded && operation_) {
+        fillOutcomeAlertOfEndedRun(alert, ImportSummary(*operation_, runTotal_));
+    } else {
+        alert->setIcon(QMessageBox::Information);
+        alert->setText(ImportSummary::cancelledText());
+        alert->setInformativeText(ImportSummary::nothingImportedText());
+    }
+    QPushButton* ok = alert->addButton(QMessageBox::Ok);
+    alert->setDefaultButton(ok);
+    alert->setEscapeButton(ok);
+    outcomeAlert_ = alert;
+    alert->open();
+}
+
+void EvernoteExportPanel::fillOutcomeAlertOfEndedRun(QMessageBox* alert,
+                                                     const ImportSummary& summary) {
+    alert->setIcon(summary.isComplete() ? QMessageBox::Information : QMessageBox::Warning);
+    alert->setText(summary.importedText());
+    QStringList details = summary.problemTexts();
+    if (const QStringList reasons = summary.reasonTexts(); !reasons.isEmpty())
+        details << reasons.join(u'\n');
+    alert->setInformativeText(details.join(QStringLiteral("\n\n")));
+    if (!summary.isComplete() && !summary.logPath().isEmpty())
+        addOpenButton(alert, localizedString("Show Log"), summary.logPath());
+    if (!summary.libraryPath().isEmpty())
+        addOpenButton(alert, localizedString("Show Library"), summary.libraryPath());
+}
+
+void EvernoteExportPanel::addOpenButton(QMessageBox* alert, const QString& title,
+                                        const QString& path) {
+    QPushButton* button = alert->addButton(title, QMessageBox::ActionRole);
+    connect(button, &QPushButton::clicked, this, [this, path] {
+        if (urlOpener_) urlOpener_(QUrl::fromLocalFile(path));
+    });
 }

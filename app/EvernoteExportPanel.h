@@ -8,9 +8,16 @@
 //
 // Every error callback shows one application-modal alert ("An error occurred
 // while exporting.", with the error's own description or "An unknown error
-// occurred."); the sheet closes once the alert is dismissed. The sheet also
-// closes when the run ends (return code 1) or is cancelled (return code 0); a
-// run that failed gives 0 as well.
+// occurred.", and a button that opens the import log); the sheet closes once
+// the alert is dismissed. The sheet also closes when the run ends (return code
+// 1) or is cancelled (return code 0); a run that failed gives 0 as well.
+//
+// Every run ends with its outcome: once the sheet has closed, an alert modal
+// to the window (ImportOutcomeAlert) says what the run came to, in the words
+// of the command line (ImportSummary): how many notes went into which
+// library, how many were skipped or refused and the first reasons, with
+// buttons that open the import log and the library folder; a run without a
+// fault says so in one line; a cancelled run says that nothing was imported.
 //
 // The panel is made once and kept for later imports; each opening starts a
 // new operation on the same queue. Destroying the panel cancels a running
@@ -29,7 +36,9 @@
 
 #include "import/EvernoteExportOperation.h"
 
+class ImportSummary;
 class QDialog;
+class QMessageBox;
 class QLabel;
 class QProgressBar;
 class QWidget;
@@ -68,6 +77,15 @@ class EvernoteExportPanel : public QObject, public EvernoteExportOperationDelega
     unsigned long progressValue() const { return value_; }
     // Whether a sheet is open (an import is preparing, running or cancelling).
     bool isRunning() const { return running_; }
+    // Whether a run's end shows its outcome alert (on by default). The window
+    // turns it off when it closes as soon as the import ends.
+    bool showsOutcomeAlert() const { return showsOutcomeAlert_; }
+    void setShowsOutcomeAlert(bool shows) { showsOutcomeAlert_ = shows; }
+    // The outcome alert of the last run while it is open, else null.
+    QMessageBox* outcomeAlert() const;
+    // Opens a folder or file in the user's desktop; the default asks
+    // QDesktopServices. Tests replace it.
+    void setURLOpener(std::function<bool(const QUrl&)> opener) { urlOpener_ = std::move(opener); }
 
     // Opens the sheet over `window` and imports `notebooks` through Evernote
     // (Evernote is brought to the front first). REQUIRES: no sheet is open.
@@ -121,6 +139,11 @@ class EvernoteExportPanel : public QObject, public EvernoteExportOperationDelega
     void showProgressCount();
     void updateBar();
     void endSheet(int returnCode);
+    // Opens the outcome alert of the run that ended now with `returnCode`.
+    void showOutcomeAlert(int returnCode);
+    void fillOutcomeAlertOfEndedRun(QMessageBox* alert, const ImportSummary& summary);
+    // Adds a button to `alert` that opens `path` (a file or folder) when clicked.
+    void addOpenButton(QMessageBox* alert, const QString& title, const QString& path);
 
     QString titleMessage_;
     QString informationMessage_;
@@ -137,4 +160,11 @@ class EvernoteExportPanel : public QObject, public EvernoteExportOperationDelega
     unsigned long maximum_ = 0;
     unsigned long value_ = 0;
     bool running_ = false;
+    bool showsOutcomeAlert_ = true;
+    // The notes announced over the whole run (the bar counts per notebook).
+    unsigned long runTotal_ = 0;
+    // Set by the error callback: the error alert was the run's outcome.
+    bool runFailed_ = false;
+    QPointer<QMessageBox> outcomeAlert_;
+    std::function<bool(const QUrl&)> urlOpener_;
 };

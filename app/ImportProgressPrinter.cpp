@@ -7,6 +7,7 @@
 #include <cmath>
 #include <memory>
 
+#include "app/ImportSummary.h"
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Localization.h"
 #include "util/ProgressTexts.h"
@@ -116,15 +117,14 @@ void ImportProgressPrinter::finishProgressLine() {
 void ImportProgressPrinter::exportOperationDidEncounterError(EvernoteExportOperation*,
                                                              const Error& error) {
     finishProgressLine();
-    err_ << localizedString("An error occurred while exporting.") << "\n"
-         << error.localizedDescription() << "\n";
+    err_ << ImportSummary::failedText() << "\n" << error.localizedDescription() << "\n";
     err_.flush();
     end(Outcome::Failed);
 }
 
 void ImportProgressPrinter::exportOperationDidCancel(EvernoteExportOperation*) {
     finishProgressLine();
-    err_ << localizedString("The import was cancelled.") << "\n";
+    err_ << ImportSummary::cancelledText() << "\n" << ImportSummary::nothingImportedText() << "\n";
     err_.flush();
     end(Outcome::Cancelled);
 }

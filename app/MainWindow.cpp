@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -65,6 +66,11 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
     buttons->addWidget(startImportButton_);
     layout->addLayout(buttons);
     setCentralWidget(central);
+
+    QMenu* help = menuBar()->addMenu(localizedString("&Help"));
+    aboutAction_ = help->addAction(localizedString("&About Ferrymark"));
+    aboutAction_->setObjectName(QStringLiteral("about"));
+    aboutAction_->setMenuRole(QAction::AboutRole);
 }
 
 void MainWindow::center() {

@@ -1,12 +1,14 @@
 // The main window's layout: a line of explanation, the notebook table, and a
 // bottom row with the spinner, the status line and the commands (Release
-// Notes, Options…, Import File…, Start Import). It only lays out; the
+// Notes, Options…, Import File…, Start Import); above them the menu bar with
+// Help › About Ferrymark. It only lays out; the
 // application controller (AppDelegate) fills it and acts on it. Main thread
 // only.
 #pragma once
 
 #include <QMainWindow>
 
+class QAction;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -25,6 +27,8 @@ class MainWindow : public QMainWindow {
     QPushButton* importFileButton() const { return importFileButton_; }
     QPushButton* optionsButton() const { return optionsButton_; }
     QPushButton* releaseNotesButton() const { return releaseNotesButton_; }
+    // Help › About Ferrymark.
+    QAction* aboutAction() const { return aboutAction_; }
 
     // Places the window in the middle of its screen.
     void center();
@@ -37,4 +41,5 @@ class MainWindow : public QMainWindow {
     QPushButton* importFileButton_;
     QPushButton* optionsButton_;
     QPushButton* releaseNotesButton_;
+    QAction* aboutAction_;
 };

@@ -358,7 +358,9 @@ void EvernoteXMLParseOperation::handOnRemainingNotes() {
 void EvernoteXMLParseOperation::handOn(const EvernoteConversionResult& result) {
     log(stringWithFormat(QStringLiteral("Converting \"%@\""), {result.title}));
     if (!result.itemDict) log(stringWithFormat(QStringLiteral("Skipping \"%@\""), {result.title}));
+    noteBeingHandedOn_ = result.title;
     if (itemBlock_) itemBlock_(result.itemDict, result.error);
+    noteBeingHandedOn_.clear();
 }
 
 void EvernoteXMLParseOperation::parseErrorOccurred(const Error& error) {

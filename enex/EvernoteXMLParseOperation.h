@@ -72,6 +72,10 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     // notebook folder instead of memory (EvernoteXMLResource).
     void setAttachmentMemoryLimit(qint64 bytes) { attachmentMemoryLimit_ = bytes; }
     void setParseOperationDidExportItemBlock(ItemBlock block) { itemBlock_ = std::move(block); }
+    // The title of the note whose result the item block is being given (a
+    // skipped note has no item to name it); valid only while the block runs,
+    // on the parser's thread.
+    QString titleOfNoteBeingHandedOn() const { return noteBeingHandedOn_; }
     void setParseOperationCompletionBlock(CompletionBlock block) {
         completionBlock_ = std::move(block);
     }
@@ -150,6 +154,7 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     OutputStream* logStream_ = nullptr;
     Error operationError_;
     ItemBlock itemBlock_;
+    QString noteBeingHandedOn_;
     CompletionBlock completionBlock_;
 
     std::mutex parserMutex_;  // guards parser_ and pool_ against cancel() from another thread

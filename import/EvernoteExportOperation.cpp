@@ -316,6 +316,18 @@ PelmoraImportResult EvernoteExportOperation::importResult() const {
     return importResult_;
 }
 
+QList<EvernoteExportOperation::SkippedNote> EvernoteExportOperation::skippedNotes() const {
+    std::lock_guard lock(mutex_);
+    return skippedNotes_;
+}
+
+void EvernoteExportOperation::recordSkippedNote(const QString& title, const Error& error) {
+    const QString reason = error.isNull() ? localizedString("The note could not be converted.")
+                                          : error.localizedDescription();
+    std::lock_guard lock(mutex_);
+    skippedNotes_.append({title, reason});
+}
+
 void EvernoteExportOperation::setFreeSpaceQuery(FreeSpaceQuery query) {
     std::lock_guard lock(mutex_);
     freeSpaceQuery_ = std::move(query);
@@ -440,6 +452,7 @@ void EvernoteExportOperation::recordParsedItem(const std::optional<PlistDictiona
     } else {
         log(stringWithFormat(QStringLiteral("Error exporting item: %@"),
                              {error.isNull() ? QStringLiteral("(null)") : error.description()}));
+        recordSkippedNote(parse->titleOfNoteBeingHandedOn(), error);
         if (runStopError().isNull() && noteErrorEndsRun(error, folder)) parse->cancel();
     }
     informDelegateDidExportRecord();

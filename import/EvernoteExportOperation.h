@@ -77,6 +77,12 @@ class EvernoteXMLParseOperation;
 
 class EvernoteExportOperation : public Operation {
   public:
+    // A note that gave no item, and why.
+    struct SkippedNote {
+        QString title;
+        QString reason;  // the conversion's error, as users read it
+    };
+
     // Creates the notebook import for `app` and `notebooks`, unstarted: note
     // by note as HTML when the setting "UseHTMLExport" is on
     // (EvernoteHTMLExportOperation), otherwise notebook by notebook as ENEX
@@ -114,6 +120,9 @@ class EvernoteExportOperation : public Operation {
     // What Pelmora took and refused; set once Pelmora has been asked to
     // import (before exportOperationDidEnd), empty before.
     PelmoraImportResult importResult() const;
+    // The notes skipped so far (their conversion failed, or their export
+    // could not be found), in the order they came.
+    QList<SkippedNote> skippedNotes() const;
 
     // Called on the run's thread with the path of the finished description,
     // before Pelmora is asked to import it (and removes it): a caller may keep
@@ -182,6 +191,10 @@ class EvernoteExportOperation : public Operation {
         const QUrl& fileURL, const QString& directory, const PlistDictionary& group,
         std::function<void(const Error&)> completion);
 
+    // Remembers a note that gives no item, for skippedNotes(); `error` may be
+    // null (the reason then says the note could not be converted). Any thread.
+    void recordSkippedNote(const QString& title, const Error& error);
+
     // Informing operations: each delivers its delegate callback on the main
     // thread in order; all but informDelegateDidExportRecord wait for it.
     void informDelegateDidStart();
@@ -221,6 +234,7 @@ class EvernoteExportOperation : public Operation {
     std::atomic<bool> debugMode_{false};
     std::atomic<bool> ended_{false};
     PelmoraImportResult importResult_;
+    QList<SkippedNote> skippedNotes_;
     Error runStopError_;
     FreeSpaceQuery freeSpaceQuery_;
     DescriptionObserver descriptionObserver_;

@@ -145,12 +145,16 @@ bool EvernoteHTMLExportOperation::exportOneNote(const std::shared_ptr<EvernoteNo
     if (htmlFile.isEmpty()) {
         log(formatted(QStringLiteral("Cannot convert note because exported file not found: %@"),
                       {note.title}));
+        recordSkippedNote(note.title,
+                          Error(kEvernoteExportErrorDomain, EvernoteExportNoteConversionFailed,
+                                localizedString("Evernote gave no export of the note.")));
         return true;
     }
     Error error;
     if (!itemForExportedPage(note, htmlFile, notebookFilesPath, group, &error)) {
         log(formatted(QStringLiteral("Skipping item %@: %@"),
                       {QFileInfo(htmlFile).fileName(), error}));
+        recordSkippedNote(note.title, error);
         informDelegateDidExportRecord();
         if (error.domain() == kEvernoteExportErrorDomain &&
             error.code() == EvernoteExportLibraryImportFailed) {

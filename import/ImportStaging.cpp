@@ -13,6 +13,7 @@
 #include "platform/foundation/Bundle.h"
 #include "platform/foundation/FileOperations.h"
 #include "platform/foundation/Format.h"
+#include "platform/foundation/PrivateDirectory.h"
 #include "platform/foundation/StandardPaths.h"
 #include "util/LogLine.h"
 
@@ -66,8 +67,12 @@ bool ImportStaging::prepareDirectory(const QString& identifier, Error* error) {
     path_ = stagingDirectoryForIdentifier(identifier);
     Error cause;
     const auto aside = setAsideUnfinishedStaging(path_, &cause);
+    // The folder holds the user's notes, in a temporary folder open to every
+    // user: it is made private from the start (and fails when someone else
+    // has put something in its place since the removal).
     if (!aside || !FileOperations::removeItem(path_, &cause) ||
-        !FileOperations::makeDirectory(path_, true, &cause)) {
+        !FileOperations::makeDirectory(QFileInfo(path_).absolutePath(), true, &cause) ||
+        !PrivateDirectory::make(path_, &cause)) {
         cannotCreateDirectoryError(cause).report(error);
         return false;
     }

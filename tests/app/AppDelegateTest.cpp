@@ -1,5 +1,12 @@
+#include <Quorvel/QVFAboutPanel.h>
+#include <Quorvel/QVFCrashReportController.h>
+#include <Quorvel/QVFCreditsView.h>
+#include <Quorvel/QVFExceptionHandler.h>
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
@@ -8,11 +15,14 @@
 #include <QPushButton>
 #include <QSortFilterProxyModel>
 #include <QTest>
+#include <QTimer>
 
 #include "app/AppDelegate.h"
 #include "app/EvernoteExportPanel.h"
 #include "app/MainWindow.h"
 #include "platform/apps/Workspace.h"
+#include "platform/foundation/UserDefaults.h"
+#include "platform/richtext/AttributedString.h"
 #include "tests/app/AlertWatcher.h"
 #include "tests/support/Applications.h"
 #include "tests/support/ENEXBuilder.h"
@@ -277,4 +287,50 @@ TEST(AppDelegateTest, UnreadableFolderGivesOneAlert) {
     EXPECT_TRUE(launch.alerts.alerts[0].text.contains(gone));
     EXPECT_TRUE(launch.alerts.alerts[0].buttons.contains(QStringLiteral("Choose Export Folder…")));
     EXPECT_TRUE(launch.app.statusMessage().contains(gone));
+}
+
+// A crash of an earlier run (here a log where the exception handler writes
+// them, newer than the last check) is offered by the next launch.
+TEST(AppDelegateTest, LaunchOffersAPendingCrashReport) {
+    Launch launch;
+    auto evernote = std::make_shared<FixedEvernote>();
+    launch.app.setEvernoteLookup([&] { return evernote; });
+    const double anHourAgo =
+        double(QDateTime::currentSecsSinceEpoch() - 3600 - 978307200);  // since 2001
+    ASSERT_TRUE(
+        UserDefaults::standard().setObject(PlistValue(double(float(anHourAgo))),
+                                           QStringLiteral("QVFCrashReporterLastCrashReportDate")));
+    launch.env.writeFile(
+        QStringLiteral("state/Quorvel/CrashReporter/Ferrymark_2026-01-01-120000_host.crash"),
+        "Reason:   signal 11 (SIGSEGV)");
+    ASSERT_EQ(QVFExceptionHandler::crashLogDirectory(),
+              launch.env.stateHome() + QStringLiteral("/Quorvel/CrashReporter"));
+    QString offered;
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+        auto* report = qobject_cast<QVFCrashReportController*>(QApplication::activeModalWidget());
+        if (!report) return;
+        offered = report->crashReportLog();
+        report->cancel();
+    });
+    answer.start(10);
+    launch.app.applicationDidFinishLaunching();
+    EXPECT_TRUE(offered.contains(QStringLiteral("Reason:   signal 11 (SIGSEGV)")))
+        << offered.toStdString();
+    EXPECT_TRUE(launch.app.window()->isVisible());
+    EXPECT_EQ(launch.quits, 0);
+}
+
+TEST(AppDelegateTest, HelpAboutOpensTheAboutPanelWithTheCredits) {
+    Launch launch;
+    launch.app.window()->aboutAction()->trigger();
+    QVFAboutPanel& about = QVFAboutPanel::sharedAboutPanel();
+    EXPECT_TRUE(about.isVisible());
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("About Ferrymark"));
+    // The credits are the program's own resource, and name what it is built on.
+    const auto credits = QVFCreditsView::creditsTextInDirectory(QStringLiteral(":"));
+    ASSERT_TRUE(credits.has_value());
+    for (const char* library : {"Qt 6", "libxml2", "libplist", "OpenSSL", "fontconfig"})
+        EXPECT_TRUE(credits->string().contains(QLatin1String(library))) << library;
+    about.close();
 }

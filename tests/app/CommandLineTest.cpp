@@ -1,7 +1,15 @@
+#include <Quorvel/QVFCrashReportController.h>
+#include <Quorvel/QVFExceptionHandler.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
@@ -139,6 +147,10 @@ TEST(ImportCommandTest, SkippedNoteGivesExitStatusThree) {
     EXPECT_TRUE(o.out.contains(QStringLiteral("Imported 1 of 2 notes into ") + library))
         << o.out.toStdString();
     EXPECT_TRUE(o.out.contains(QStringLiteral("1 notes were skipped")));
+    // The reason follows, as the window's alert gives it.
+    EXPECT_TRUE(o.out.contains(QStringLiteral("\n  “Broken” was skipped: ")))
+        << o.out.toStdString();
+    EXPECT_FALSE(o.out.contains(QStringLiteral("“Fine”")));
     PelmoraStandIn::setLibraryPathOverride(QString());
 }
 
@@ -192,4 +204,63 @@ TEST(ImportCommandTest, RefusedItemStaysInStagingAndGivesExitStatusThree) {
     EXPECT_TRUE(
         QFile::exists(env.tempDir() + u'/' + aside.first() + QStringLiteral("/Notes/Refused.pdf")));
     PelmoraStandIn::setLibraryPathOverride(QString());
+}
+
+namespace {
+
+// AddressSanitizer owns the fatal signals in a sanitized build.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
+}  // namespace
+
+// The command line runs with the framework's exception handler: an import that
+// dies of a fatal signal (here sent while it waits for its ENEX file, a pipe
+// that the test holds) leaves a crash log, which the next window launch's
+// check finds, even when the window never ran before.
+TEST(CommandLineCrashTest, ACrashOfTheCommandLineIsOfferedByTheNextWindowLaunch) {
+    if (kSanitized) GTEST_SKIP() << "the sanitizer owns fatal signals";
+    TestEnvironment env;
+    const QString pipe = env.path(QStringLiteral("Notes.enex"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QProcess child;
+    child.start(QStringLiteral(FERRYMARK_PROGRAM), {QStringLiteral("import"), pipe});
+    ASSERT_TRUE(child.waitForStarted());
+    // Opening the pipe for writing succeeds once the import has opened it to read.
+    int writer = -1;
+    while (writer < 0 && child.state() != QProcess::NotRunning) {
+        writer = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
+        if (writer < 0) child.waitForFinished(10);
+    }
+    ASSERT_GE(writer, 0) << child.readAllStandardError().toStdString();
+    ::kill(static_cast<pid_t>(child.processId()), SIGSEGV);
+    ASSERT_TRUE(child.waitForFinished(60000));
+    ::close(writer);
+    EXPECT_EQ(child.exitStatus(), QProcess::CrashExit);
+
+    const QStringList logs = QDir(QVFExceptionHandler::crashLogDirectory())
+                                 .entryList({QStringLiteral("Ferrymark_*.crash")}, QDir::Files);
+    ASSERT_EQ(logs.size(), 1);
+    // The command line made the crash reporter's first check, so that this
+    // crash counts as new for the window...
+    const PlistValue firstCheck =
+        UserDefaults(QStringLiteral("com.quorvel.Ferrymark"))
+            .objectForKey(QStringLiteral("QVFCrashReporterLastCrashReportDate"));
+    ASSERT_FALSE(firstCheck.isNull());
+    // ...and the window's check finds it (the time set back past the stored
+    // time's float rounding, which is the reporter's own).
+    const double anHourAgo = double(QDateTime::currentSecsSinceEpoch() - 3600 - 978307200);
+    ASSERT_TRUE(UserDefaults::standard().setObject(
+        PlistValue(anHourAgo), QStringLiteral("QVFCrashReporterLastCrashReportDate")));
+    EXPECT_TRUE(QVFCrashReportController::checkForCrashAndReport(false));
+    EXPECT_TRUE(QVFCrashReportController::getLatestCrashLogs().join(u' ').contains(logs.first()));
 }

@@ -10,6 +10,7 @@
 #include "tests/app/AlertWatcher.h"
 #include "tests/support/Applications.h"
 #include "tests/support/ENEXBuilder.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -31,8 +32,13 @@ struct PanelRun {
     AlertWatcher alerts;
     QStringList titles, informations;
     QList<int> returnCodes;
+    QList<QUrl> opened;
 
     PanelRun() {
+        panel.setURLOpener([this](const QUrl& url) {
+            opened << url;
+            return true;
+        });
         QObject::connect(&panel, &EvernoteExportPanel::titleMessageChanged,
                          [this](const QString& t) { titles << t; });
         QObject::connect(&panel, &EvernoteExportPanel::informationMessageChanged,
@@ -52,10 +58,25 @@ struct PanelRun {
         ASSERT_NE(evernote, nullptr);
         panel.showSheetOnWindow(&window, evernote, evernote->notebooks());
     }
+    QString log() const {
+        return env.dataHome() + QStringLiteral("/Pelmora 3/Logs/Evernote Export.log");
+    }
     bool waitForEnd() {
         return runEventLoopUntil([&] { return !returnCodes.isEmpty(); }, 120000);
     }
+    // The run has ended and the alert that tells its outcome has been seen.
+    bool waitForOutcome() {
+        return waitForEnd() && runEventLoopUntil([&] { return !alerts.alerts.isEmpty(); });
+    }
 };
+
+// A PDF note; with `bytes` beyond the test's file-size limit its conversion fails.
+TestNote pdfNote(const QString& title, qsizetype bytes = 64) {
+    TestNote note{title, QStringLiteral("%MEDIA0%")};
+    note.attachments = {{QByteArray(bytes, 'x'), QStringLiteral("application/pdf"),
+                         title + QStringLiteral(".pdf")}};
+    return note;
+}
 
 }  // namespace
 
@@ -67,7 +88,7 @@ TEST(EvernoteExportPanelTest, FileImportCountsFromZeroThenEachNote) {
     EXPECT_EQ(run.panel.window()->windowModality(), Qt::WindowModal);
     EXPECT_EQ(run.panel.titleMessage(), QStringLiteral("Preparing..."));
     EXPECT_TRUE(run.panel.isIndeterminate());
-    ASSERT_TRUE(run.waitForEnd());
+    ASSERT_TRUE(run.waitForOutcome());
 
     EXPECT_EQ(run.returnCodes, QList<int>{EvernoteExportPanel::kReturnCodeEnded});
     EXPECT_FALSE(run.panel.window()->isVisible());
@@ -78,7 +99,13 @@ TEST(EvernoteExportPanelTest, FileImportCountsFromZeroThenEachNote) {
     EXPECT_TRUE(run.informations.last().startsWith(QStringLiteral("120 of 120 notes exported")));
     EXPECT_EQ(run.panel.progressMaximum(), 120u);
     EXPECT_EQ(run.panel.exportProgress()->value(), 120);
-    EXPECT_TRUE(run.alerts.alerts.isEmpty());
+    // A run without a fault ends with its one-line summary.
+    ASSERT_EQ(run.alerts.alerts.size(), 1);
+    EXPECT_EQ(run.alerts.alerts[0].text,
+              QStringLiteral("Imported 120 of 120 notes into %1.").arg(run.library()));
+    EXPECT_EQ(run.alerts.alerts[0].informativeText, QString());
+    EXPECT_TRUE(run.alerts.alerts[0].buttons.contains(QStringLiteral("Show Library")));
+    EXPECT_FALSE(run.alerts.alerts[0].buttons.contains(QStringLiteral("Show Log")));
     EXPECT_TRUE(QDir(run.library() + QStringLiteral("/Notes")).exists());
 }
 
@@ -121,11 +148,14 @@ TEST(EvernoteExportPanelTest, CancelDuringTheParseEndsAsACancellation) {
         }
     });
     run.importNotebooks();
-    ASSERT_TRUE(run.waitForEnd());
+    ASSERT_TRUE(run.waitForOutcome());
     EXPECT_TRUE(cancelled);
     EXPECT_EQ(run.returnCodes, QList<int>{EvernoteExportPanel::kReturnCodeCancelled});
     EXPECT_EQ(run.panel.titleMessage(), QStringLiteral("Cancelling..."));
-    EXPECT_TRUE(run.alerts.alerts.isEmpty());
+    // No error alert: the one alert says that the run was cancelled and took nothing.
+    ASSERT_EQ(run.alerts.alerts.size(), 1);
+    EXPECT_EQ(run.alerts.alerts[0].text, QStringLiteral("The import was cancelled."));
+    EXPECT_EQ(run.alerts.alerts[0].informativeText, QStringLiteral("Nothing was imported."));
     EXPECT_FALSE(run.titles.contains(QStringLiteral("Exporting notes from \"Next\"")));
     EXPECT_FALSE(QDir(run.library()).exists());
     EXPECT_FALSE(QFile::exists(run.env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));
@@ -162,4 +192,50 @@ TEST(EvernoteExportPanelTest, MalformedNotebookIsNamedInTheAlertAndTheSheetClose
     EXPECT_FALSE(run.panel.isRunning());
     EXPECT_TRUE(run.titles.contains(QStringLiteral("Exporting notes from \"Alpha\"")));
     EXPECT_FALSE(run.titles.contains(QStringLiteral("Exporting notes from \"Good\"")));
+}
+
+// Notes whose conversion fails (their attachments are larger than this process
+// may write) are left out: the alert after the sheet counts them, names the
+// first three with their reasons, and its Show Log button opens the import log.
+TEST(EvernoteExportPanelTest, SkippedNotesAreNamedInTheOutcomeAlert) {
+    PanelRun run;
+    constexpr qsizetype kTooLarge = 2 * 1024 * 1024;
+    const QString file = run.env.writeFile(
+        QStringLiteral("Notes.enex"),
+        buildENEX({pdfNote(QStringLiteral("Fine")), pdfNote(QStringLiteral("First"), kTooLarge),
+                   pdfNote(QStringLiteral("Second"), kTooLarge),
+                   pdfNote(QStringLiteral("Third"), kTooLarge),
+                   pdfNote(QStringLiteral("Fourth"), kTooLarge)}));
+    FileSizeLimit limit(1024 * 1024);
+    run.alerts.answer(QStringLiteral("Imported"), QStringLiteral("Show Log"));
+    run.panel.showSheetOnWindow(&run.window, QUrl::fromLocalFile(file));
+    ASSERT_TRUE(run.waitForOutcome());
+    ASSERT_TRUE(runEventLoopUntil([&] { return !run.opened.isEmpty(); }));
+
+    ASSERT_EQ(run.alerts.alerts.size(), 1);
+    const AlertWatcher::Alert& alert = run.alerts.alerts[0];
+    EXPECT_EQ(alert.text, QStringLiteral("Imported 1 of 5 notes into %1.").arg(run.library()));
+    EXPECT_TRUE(alert.informativeText.contains(
+        QStringLiteral("4 notes were skipped; the reasons are in the import log %1.")
+            .arg(run.log())))
+        << alert.informativeText.toStdString();
+    for (const char* title : {"First", "Second", "Third"})
+        EXPECT_TRUE(alert.informativeText.contains(
+            QStringLiteral("“%1” was skipped: ").arg(QLatin1String(title))))
+            << title;
+    EXPECT_FALSE(alert.informativeText.contains(QStringLiteral("“Fourth”")));
+    EXPECT_TRUE(alert.informativeText.endsWith(QStringLiteral("and 1 more.")));
+    EXPECT_TRUE(alert.buttons.contains(QStringLiteral("Show Library")));
+    EXPECT_EQ(run.opened, QList<QUrl>{QUrl::fromLocalFile(run.log())});
+}
+
+// Leaving the window during an import cancels it without an alert to read.
+TEST(EvernoteExportPanelTest, NoOutcomeAlertWhenTheWindowAsksForNone) {
+    PanelRun run;
+    run.alerts.setAnswering(false);  // an alert shown would stay open
+    run.panel.setShowsOutcomeAlert(false);
+    const QString file = run.env.writeFile(QStringLiteral("Notes.enex"), buildENEX(textNotes(2)));
+    run.panel.showSheetOnWindow(&run.window, QUrl::fromLocalFile(file));
+    ASSERT_TRUE(run.waitForEnd());
+    EXPECT_EQ(run.panel.outcomeAlert(), nullptr);
 }

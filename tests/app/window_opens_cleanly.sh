@@ -6,7 +6,7 @@ set -euo pipefail
 program="$1"
 scratch="$(mktemp -d)"
 trap 'rm -rf "$scratch"' EXIT
-export XDG_DATA_HOME="$scratch/data" XDG_CONFIG_HOME="$scratch/config" TMPDIR="$scratch/tmp"
+export XDG_DATA_HOME="$scratch/data" XDG_CONFIG_HOME="$scratch/config" XDG_STATE_HOME="$scratch/state" TMPDIR="$scratch/tmp"
 export FERRYMARK_APPLICATIONS="$scratch/Applications"
 unset QT_QPA_PLATFORM WAYLAND_DISPLAY XDG_RUNTIME_DIR
 mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$TMPDIR" "$scratch/notebooks" "$FERRYMARK_APPLICATIONS/Evernote.app/Contents"

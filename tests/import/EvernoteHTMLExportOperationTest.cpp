@@ -254,6 +254,11 @@ TEST(EvernoteHTMLExportOperationTest, AMissingPageIsSkippedAndAnUnreadableOneIsA
     import.run(evernote);
     EXPECT_EQ(import.delegate.calls.last(), QStringLiteral("end"));
     EXPECT_EQ(import.delegate.exported, 2);  // the lost note is not counted
+    // ...but the summary names it among the skipped notes.
+    const auto skipped = import.operation->skippedNotes();
+    ASSERT_EQ(skipped.size(), 1);
+    EXPECT_EQ(skipped[0].title, QStringLiteral("Lost"));
+    EXPECT_EQ(skipped[0].reason, QStringLiteral("Evernote gave no export of the note."));
     EXPECT_EQ(import.itemsByName().keys(), (QStringList{"Empty", "Kept"}));
     EXPECT_EQ(import.itemsByName().value("Empty").value("itemType").toInteger(), 1);
     const QString log = import.log();

@@ -1,0 +1,71 @@
+#include "app/ImportSummary.h"
+
+#include "import/EvernoteExportOperation.h"
+#include "platform/foundation/Error.h"
+#include "platform/foundation/Format.h"
+#include "platform/foundation/Localization.h"
+
+ImportSummary::ImportSummary(const EvernoteExportOperation& operation, unsigned long total)
+    : total_(total) {
+    const PelmoraImportResult result = operation.importResult();
+    imported_ = static_cast<unsigned long>(result.taken);
+    if (const auto pelmora = operation.pelmoraApp()) libraryPath_ = pelmora->libraryPath();
+    if (const OutputStream* log = operation.logStream()) logPath_ = log->path();
+    stagingPath_ = operation.filesPath();
+    for (const EvernoteExportOperation::SkippedNote& note : operation.skippedNotes())
+        skippedReasons_ << stringWithFormat(localizedString("“%@” was skipped: %@"),
+                                            {note.title, note.reason});
+    for (const PelmoraImportResult::Refusal& refusal : result.refused)
+        refusedReasons_ << stringWithFormat(localizedString("“%@” was refused: %@"),
+                                            {refusal.name, refusal.reason});
+}
+
+bool ImportSummary::isComplete() const {
+    return imported_ >= total_ && skippedReasons_.isEmpty() && refusedReasons_.isEmpty();
+}
+
+QString ImportSummary::importedText() const {
+    return stringWithFormat(
+        localizedString("Imported %lu of %lu notes into %@."),
+        {imported_, total_, libraryPath_.isEmpty() ? QStringLiteral("Pelmora") : libraryPath_});
+}
+
+QStringList ImportSummary::problemTexts() const {
+    QStringList texts;
+    if (skipped() > 0)
+        texts << stringWithFormat(
+            localizedString("%lu notes were skipped; the reasons are in the import log %@."),
+            {skipped(), logPath_});
+    if (refused() > 0)
+        texts << stringWithFormat(
+            localizedString("%lu notes were refused by the library and are still in %@; the "
+                            "reasons are in the import log %@."),
+            {refused(), stagingPath_, logPath_});
+    return texts;
+}
+
+QStringList ImportSummary::reasonTexts() const {
+    const QStringList all = skippedReasons_ + refusedReasons_;
+    QStringList texts = all.mid(0, kReasonsShown);
+    if (all.size() > kReasonsShown)
+        texts << stringWithFormat(localizedString("and %lu more."),
+                                  {static_cast<unsigned long>(all.size() - kReasonsShown)});
+    return texts;
+}
+
+QString ImportSummary::cancelledText() { return localizedString("The import was cancelled."); }
+
+QString ImportSummary::nothingImportedText() { return localizedString("Nothing was imported."); }
+
+QString ImportSummary::failedText() {
+    return localizedString("An error occurred while exporting.");
+}
+
+QString ImportSummary::errorText(const Error& error) {
+    // An error made without a description reads as the generic text of its domain and code.
+    const bool hasOwnText =
+        !error.isNull() && !error.localizedDescription().trimmed().isEmpty() &&
+        error.localizedDescription() != Error(error.domain(), error.code()).localizedDescription();
+    return hasOwnText ? error.localizedDescription()
+                      : localizedString("An unknown error occurred.");
+}
