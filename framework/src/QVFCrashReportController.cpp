@@ -29,6 +29,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <exception>
 #include <optional>
 
@@ -117,10 +118,18 @@ bool isNewerThan(const QString& path, double lastCheck) {
     return modified.isValid() && secondsSinceReferenceDate(modified) > lastCheck;
 }
 
-// The setting keeps the time with the precision of a 32-bit float.
+// The setting keeps the time with the precision of a 32-bit float, whose steps
+// are about a minute today. Rounded to the nearest, the stored time could lie
+// up to half a step after the check, and a crash in those seconds would never
+// be offered; rounded toward the past, a log is at worst offered twice.
+float checkTimeAsStored(double seconds) {
+    float stored = static_cast<float>(seconds);
+    if (static_cast<double>(stored) > seconds) stored = std::nextafter(stored, -HUGE_VALF);
+    return stored;
+}
+
 void storeCheckTime() {
-    const float now =
-        static_cast<float>(secondsSinceReferenceDate(QDateTime::currentDateTimeUtc()));
+    const float now = checkTimeAsStored(secondsSinceReferenceDate(QDateTime::currentDateTimeUtc()));
     Error error;
     if (!UserDefaults::standard().setObject(PlistValue(static_cast<double>(now)),
                                             kLastCrashReportDateKey, &error)) {

@@ -76,8 +76,14 @@ TEST_F(CrashReporter, FirstLaunchStoresTheTimeAndNeverReportsOlderLogs) {
     EXPECT_FALSE(QVFCrashReportController::checkForCrashAndReport(false));
     const double stored = UserDefaults::standard().doubleForKey(kLastDateKey);
     EXPECT_EQ(stored, static_cast<double>(static_cast<float>(stored)));  // float precision
-    EXPECT_NEAR(stored, referenceSeconds(QDateTime::currentDateTimeUtc()), 64);
+    const QDateTime afterCheck = QDateTime::currentDateTimeUtc();
+    EXPECT_NEAR(stored, referenceSeconds(afterCheck), 64);
     EXPECT_FALSE(QVFCrashReportController::checkForCrashAndReport(false));
+    // The stored time never lies after the check, so a crash in the seconds
+    // after it is offered next time, whichever way the float rounded.
+    EXPECT_LE(stored, referenceSeconds(afterCheck));
+    writeLog(ours(), "Ferrymark_new.crash", "just after", afterCheck.addSecs(1));
+    EXPECT_TRUE(QVFCrashReportController::checkForCrashAndReport(false));
 }
 
 // 800000000 is a float exactly; a log at that second is not newer, one second later is.
