@@ -141,6 +141,8 @@ TEST(EvernoteXMLExportOperationTest, CancelAtAnyMomentEndsTheRunOnce) {
         const QStringList& calls = session.delegate.calls;
         EXPECT_EQ(calls.count(QStringLiteral("cancel")) + calls.count(QStringLiteral("end")), 1)
             << at;
-        if (calls.last() == QStringLiteral("cancel")) EXPECT_FALSE(QDir(session.library).exists());
+        if (calls.last() == QStringLiteral("cancel")) {
+            EXPECT_FALSE(QDir(session.library).exists());
+        }
     }
 }
