@@ -59,7 +59,7 @@ SyntheticNote CorpusGenerator::note(qint64 index) const {
         note.attachments << attachment(index, i, random);
         media << ENMLComposer::mediaElement(note.attachments.last());
     }
-    note.body = composer.compose(options_.enmlBytes, media);
+    note.body = composer.compose(options_.enmlBytes, options_.todosPerNote, media);
     return note;
 }
 

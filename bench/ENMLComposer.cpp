@@ -66,7 +66,8 @@ QByteArray ENMLComposer::mediaElement(const SyntheticAttachment& attachment) {
 
 QByteArray ENMLComposer::title() { return capitalized(words(int(random_.between(2, 6)))); }
 
-QByteArray ENMLComposer::compose(qint64 targetBytes, const QList<QByteArray>& media) {
+QByteArray ENMLComposer::compose(qint64 targetBytes, qint64 todoLines,
+                                 const QList<QByteArray>& media) {
     QByteArray body;
     qsizetype placed = 0;
     // Media i goes in once the body has (i + 1) / (count + 1) of its size.
@@ -84,6 +85,8 @@ QByteArray ENMLComposer::compose(qint64 targetBytes, const QList<QByteArray>& me
         if (constructs_ & construct) append(constructBlock(construct));
     while (body.size() < targetBytes) append(randomBlock());
     while (placed < media.size()) body += "<div>" + media[placed++] + "</div>";
+    // After the fill, so that they come on top of the asked size.
+    for (qint64 i = 0; i < todoLines; ++i) body += todoLine();
     return body;
 }
 
@@ -179,6 +182,11 @@ QByteArray ENMLComposer::todos() {
         block += QByteArray("<div><en-todo checked=\"") + (random_.chance(0.4) ? "true" : "false") +
                  "\"/>" + capitalized(words(int(random_.between(2, 7)))) + "</div>";
     return block;
+}
+
+QByteArray ENMLComposer::todoLine() {
+    return QByteArray("<div><en-todo checked=\"") + (random_.chance(0.4) ? "true" : "false") +
+           "\"/>" + capitalized(words(int(random_.between(1, 3)))) + "</div>";
 }
 
 QByteArray ENMLComposer::linkParagraph() {

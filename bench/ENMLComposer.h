@@ -22,8 +22,10 @@ class ENMLComposer {
     // A body of about `targetBytes` bytes (the last block may overshoot it by a
     // few hundred): an opening paragraph, each selected construct at least once
     // (even past the target), then paragraphs and constructs at random.
-    // `media` (en-media elements) are spread through it, each in its own div.
-    QByteArray compose(qint64 targetBytes, const QList<QByteArray>& media);
+    // Then `todoLines` lines that each start with an en-todo check box, on top
+    // of the target size. `media` (en-media elements) are spread through the
+    // body before the to-do lines, each in its own div.
+    QByteArray compose(qint64 targetBytes, qint64 todoLines, const QList<QByteArray>& media);
 
     // The en-media element that shows `attachment`; its hash is the MD5 of the bytes.
     static QByteArray mediaElement(const SyntheticAttachment& attachment);
@@ -41,6 +43,7 @@ class ENMLComposer {
     QByteArray list(int depth);
     QByteArray table();
     QByteArray todos();
+    QByteArray todoLine();
     QByteArray linkParagraph();
     QByteArray codeBlock();
     QByteArray highlightParagraph();

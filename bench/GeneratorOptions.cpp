@@ -15,6 +15,8 @@ const char* const kGeneratorUsage =
     "  --enml-bytes B                approximate size of each note body (default 2K)\n"
     "  --constructs LIST             comma-separated: styles, lists, table, todos,\n"
     "                                links, code, highlights; or all, none (default none)\n"
+    "  --todos-per-note N            en-todo check boxes of each ordinary note, one per\n"
+    "                                line, besides the body (default 0)\n"
     "  --attachments-per-note K      attachments of each ordinary note (default 0)\n"
     "  --attachment-bytes S          size of each attachment (default 16K)\n"
     "  --attachment-kind KIND        image/png, application/pdf or mixed (default image/png)\n"
@@ -32,6 +34,7 @@ constexpr qint64 kMaxNotes = 1000000000;
 constexpr qint64 kMaxBodyBytes = qint64(1) << 30;
 constexpr qint64 kMaxAttachmentBytes = qint64(1) << 30;  // one attachment is held in memory
 constexpr qint64 kMaxAttachmentsPerNote = 10000;
+constexpr qint64 kMaxTodosPerNote = 10000000;  // a note is held in memory: ~60 bytes each
 
 const QList<QPair<QString, unsigned>>& constructTable() {
     static const QList<QPair<QString, unsigned>> table = {
@@ -122,6 +125,8 @@ const QHash<QString, OptionSetter>& optionSetters() {
         {QStringLiteral("notes"), sizeSetter(&GeneratorOptions::notes, 1, kMaxNotes, false)},
         {QStringLiteral("enml-bytes"),
          sizeSetter(&GeneratorOptions::enmlBytes, 0, kMaxBodyBytes, true)},
+        {QStringLiteral("todos-per-note"),
+         sizeSetter(&GeneratorOptions::todosPerNote, 0, kMaxTodosPerNote, false)},
         {QStringLiteral("attachments-per-note"),
          sizeSetter(&GeneratorOptions::attachmentsPerNote, 0, kMaxAttachmentsPerNote, false)},
         {QStringLiteral("attachment-bytes"),

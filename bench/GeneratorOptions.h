@@ -6,6 +6,8 @@
 //   --constructs LIST               formatting in the bodies: comma-separated
 //                                   styles, lists, table, todos, links, code,
 //                                   highlights; or "all" or "none" (default none)
+//   --todos-per-note N              en-todo check boxes in each ordinary note, one
+//                                   per line, besides the body (default 0)
 //   --attachments-per-note K        attachments of an ordinary note (default 0)
 //   --attachment-bytes S            size of each attachment (default 16K)
 //   --attachment-kind KIND          image/png, application/pdf or mixed (default image/png)
@@ -42,6 +44,7 @@ struct GeneratorOptions {
     qint64 notes = 100;
     qint64 enmlBytes = 2048;
     unsigned constructs = 0;
+    qint64 todosPerNote = 0;
     qint64 attachmentsPerNote = 0;
     qint64 attachmentBytes = 16 * 1024;
     AttachmentKind attachmentKind = AttachmentKind::PNG;

@@ -98,6 +98,9 @@ std::optional<QString> EvernoteXMLItem::createNoteForElement(XMLNode element, Er
     if (!HTMLNestingLimits::check(element, error)) return std::nullopt;
     PMNoteFile note;
     note.setNoteText(std::make_shared<AttributedString>(noteTextForElement(element)));
+    // The text holds everything the package needs; the ENML tree, as large
+    // as the text several times over, need not stay while it is written.
+    document_.reset();
     const auto target = reserveTargetName(targetFileName(PMNoteFile::fileExtension),
                                           targetFolderForType(EvernoteItemTypeNote));
     if (!note.writeToFile(target->path(), error)) return std::nullopt;

@@ -1,7 +1,9 @@
 #include "formats/PMChecklistExtensions.h"
 
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "formats/PMChecklistTextAttachment.h"
 #include "platform/foundation/Format.h"
@@ -63,16 +65,35 @@ TextRange markerRange(const AttributedString& text, const PMNoteChecklistItem& i
     return textRange;
 }
 
-// Gives the paragraph of the box at `index` the checklist paragraph style,
-// keeping the lists and table cells of `lineStyle`, the style the line had.
+// Gives the paragraph of the box at `index` the checklist paragraph style
+// `checklistStyle`, keeping the lists and table cells of `lineStyle`, the
+// style the line had (none: the default style).
 void styleChecklistParagraph(AttributedString& text, qsizetype index,
-                             const ParagraphStyle& lineStyle) {
-    ParagraphStyle style = PMNoteChecklistItem::checklistParagraphStyle();
-    style.textLists = lineStyle.textLists;
-    style.textBlocks = lineStyle.textBlocks;
+                             const ParagraphStyle& checklistStyle,
+                             const std::optional<ParagraphStyle>& lineStyle) {
+    ParagraphStyle style = checklistStyle;
+    if (lineStyle) {
+        style.textLists = lineStyle->textLists;
+        style.textBlocks = lineStyle->textBlocks;
+    }
     text.modifyAttributes(text.paragraphRangeForRange({index, 1}),
                           [&](TextAttributes& attributes) { attributes.paragraphStyle = style; });
 }
+
+// The one-character box of each state, made once per pass: every box of a
+// state is the same value, and the text shares it.
+class BoxStrings {
+  public:
+    const AttributedString& box(const PMNoteChecklistItem& item) {
+        std::optional<AttributedString>& made = item.on() ? on_ : off_;
+        if (!made) made = item.attributedString();
+        return *made;
+    }
+
+  private:
+    std::optional<AttributedString> on_;
+    std::optional<AttributedString> off_;
+};
 
 // One restoring pass. On a bad item, `text` receives the boxes made so far and
 // the rest of the original text, and the exception propagates.
@@ -81,9 +102,12 @@ void restoreOnce(AttributedString& text, const QList<PMNoteChecklistItem>& check
     AttributedString result;
     struct Box {
         qsizetype index;
-        ParagraphStyle lineStyle;
+        // The attributes of the line in `text`, which stays unchanged until
+        // the boxes are styled: a pointer, not a copy per box.
+        const TextAttributes* lineAttributes;
     };
-    QList<Box> boxes;
+    std::vector<Box> boxes;
+    BoxStrings boxStrings;
     qsizetype copied = 0;  // end of the original text copied into `result`
     auto copyUpTo = [&](qsizetype end) {
         if (end > copied) result.append(text.attributedSubstring({copied, end - copied}));
@@ -91,16 +115,18 @@ void restoreOnce(AttributedString& text, const QList<PMNoteChecklistItem>& check
     };
     auto finish = [&] {
         copyUpTo(text.length());
-        for (const Box& box : boxes) styleChecklistParagraph(result, box.index, box.lineStyle);
+        const ParagraphStyle checklistStyle = PMNoteChecklistItem::checklistParagraphStyle();
+        for (const Box& box : boxes)
+            styleChecklistParagraph(result, box.index, checklistStyle,
+                                    box.lineAttributes->paragraphStyle);
         text = std::move(result);
     };
     try {
         for (const PMNoteChecklistItem& item : checklists) {
             const TextRange marker = markerRange(text, item, copied);
             copyUpTo(marker.location);
-            boxes.append({result.length(),
-                          text.attributesAtIndex(marker.location).effectiveParagraphStyle()});
-            result.append(item.attributedString());
+            boxes.push_back({result.length(), &text.attributesAtIndex(marker.location)});
+            result.append(boxStrings.box(item));
             copied = marker.end();
         }
     } catch (...) {

@@ -82,6 +82,18 @@ void keepAttachmentsClearOfArchiveName(AttributedString& text) {
     }
 }
 
+// The RTFD package of `noteText` with markers in place of checklist boxes,
+// and the boxes' items. The text with markers lives only while the RTF is
+// made, not while the note attributes are archived after it.
+FileWrapper textPackage(const AttributedString& noteText,
+                        const RTFDocumentAttributes& documentAttributes,
+                        QList<PMNoteChecklistItem>* checklistItems) {
+    AttributedString text = PMChecklistExtensions::attributedStringByReplacingChecklists(
+        noteText, checklistItems, {0, noteText.length()});
+    keepAttachmentsClearOfArchiveName(text);
+    return RTFDPackage::fileWrapperFromAttributedString(text, documentAttributes);
+}
+
 // The creation date and extension visibility to give the package written at
 // `path`: those of the item there now, or a hidden extension for a new one.
 FileResourceValues resourceValuesToKeep(const QString& path) {
@@ -177,10 +189,7 @@ std::optional<FileWrapper> PMNoteFile::fileWrapper(Error* error) {
         documentAttributes_->backgroundColor = *noteAttributes_.backgroundColor();
 
     QList<PMNoteChecklistItem> checklistItems;
-    AttributedString text = PMChecklistExtensions::attributedStringByReplacingChecklists(
-        *noteText_, &checklistItems, {0, noteText_->length()});
-    keepAttachmentsClearOfArchiveName(text);
-    FileWrapper package = RTFDPackage::fileWrapperFromAttributedString(text, *documentAttributes_);
+    FileWrapper package = textPackage(*noteText_, *documentAttributes_, &checklistItems);
     if (!package.isDirectory()) {
         Error(kCocoaErrorDomain, 512, QStringLiteral("The note’s text couldn’t be written."))
             .report(error);

@@ -237,6 +237,9 @@ quint64 KeyedArchiver::encodeInstance(const ArchiveValue& object) {
     const quint64 classReference = classSlot(name, chain);
 
     BinaryPlistNode instance = BinaryPlistNode::makeDictionary();
+    // Sized once: an archive of many small objects (checklist items) would
+    // otherwise keep a grown, partly empty vector for each of them.
+    instance.entries.reserve(frame.entries.size() + 1);
     instance.insert(kClassKey, BinaryPlistNode::makeUid(classReference));
     for (auto& entry : frame.entries) instance.insert(entry.first, std::move(entry.second));
     objects_[slot] = std::move(instance);

@@ -26,7 +26,50 @@ qsizetype afterTerminator(const QString& text, qsizetype index) {
 
 AttributedString::AttributedString(const QString& text, const TextAttributes& attributes)
     : text_(text) {
-    if (!text_.isEmpty()) runs_.push_back({0, attributes});
+    if (!text_.isEmpty()) runs_.push_back({0, share(attributes)});
+}
+
+bool operator==(const AttributedString& a, const AttributedString& b) {
+    return a.text_ == b.text_ &&
+           std::equal(a.runs_.begin(), a.runs_.end(), b.runs_.begin(), b.runs_.end(),
+                      [](const AttributedString::Run& x, const AttributedString::Run& y) {
+                          return x.start == y.start &&
+                                 AttributedString::sameAttributes(x.attributes, y.attributes);
+                      });
+}
+
+namespace {
+
+// Equal attributes that may stand for one another: an attachment's file is
+// also known by its identity (a package stores one file shown twice once,
+// and two equal files twice), so only the same file may be shared.
+bool interchangeable(const TextAttributes& a, const TextAttributes& b) {
+    if (!(a == b)) return false;
+    return !a.attachment ||
+           a.attachment->fileWrapper().identity() == b.attachment->fileWrapper().identity();
+}
+
+}  // namespace
+
+AttributedString::SharedAttributes AttributedString::share(const TextAttributes& attributes) {
+    for (const SharedAttributes& recent : recent_)
+        if (recent && interchangeable(*recent, attributes)) return recent;
+    SharedAttributes made = std::make_shared<const TextAttributes>(attributes);
+    remember(made);
+    return made;
+}
+
+AttributedString::SharedAttributes AttributedString::share(const SharedAttributes& attributes) {
+    for (const SharedAttributes& recent : recent_)
+        if (recent && (recent == attributes || interchangeable(*recent, *attributes)))
+            return recent;
+    remember(attributes);
+    return attributes;
+}
+
+void AttributedString::remember(const SharedAttributes& attributes) {
+    recent_[nextRecent_] = attributes;
+    nextRecent_ = (nextRecent_ + 1) % recent_.size();
 }
 
 void AttributedString::checkRange(const TextRange& range) const {
@@ -65,8 +108,9 @@ void AttributedString::coalesce(std::size_t first, std::size_t last) {
     if (first >= last) return;
     auto begin = runs_.begin() + std::ptrdiff_t(first);
     auto end = runs_.begin() + std::ptrdiff_t(last) + 1;
-    auto kept = std::unique(
-        begin, end, [](const Run& a, const Run& b) { return a.attributes == b.attributes; });
+    auto kept = std::unique(begin, end, [](const Run& a, const Run& b) {
+        return sameAttributes(a.attributes, b.attributes);
+    });
     runs_.erase(kept, end);
 }
 
@@ -76,7 +120,7 @@ const TextAttributes& AttributedString::attributesAtIndex(qsizetype index,
         throw std::out_of_range("AttributedString: index out of bounds");
     const std::size_t run = runIndexAt(index);
     if (effectiveRange) *effectiveRange = {runs_[run].start, runEnd(run) - runs_[run].start};
-    return runs_[run].attributes;
+    return *runs_[run].attributes;
 }
 
 void AttributedString::replaceCharactersInRange(const TextRange& range,
@@ -94,7 +138,10 @@ void AttributedString::replaceCharactersInRange(const TextRange& range,
     const std::size_t count = replacement.runs_.size();
     runs_.insert(runs_.begin() + std::ptrdiff_t(first), replacement.runs_.begin(),
                  replacement.runs_.end());
-    for (std::size_t i = first; i < first + count; ++i) runs_[i].start += range.location;
+    for (std::size_t i = first; i < first + count; ++i) {
+        runs_[i].start += range.location;
+        runs_[i].attributes = share(runs_[i].attributes);
+    }
     if (text_.isEmpty()) {
         runs_.clear();
         return;
@@ -104,14 +151,24 @@ void AttributedString::replaceCharactersInRange(const TextRange& range,
 
 void AttributedString::replaceCharactersInRange(const TextRange& range, const QString& text) {
     checkRange(range);
-    TextAttributes attributes;
+    SharedAttributes attributes;
     if (range.length > 0)
-        attributes = attributesAtIndex(range.location);
+        attributes = runs_[runIndexAt(range.location)].attributes;
     else if (range.location > 0)
-        attributes = attributesAtIndex(range.location - 1);
+        attributes = runs_[runIndexAt(range.location - 1)].attributes;
     else if (!text_.isEmpty())
-        attributes = attributesAtIndex(0);
-    replaceCharactersInRange(range, AttributedString(text, attributes));
+        attributes = runs_.front().attributes;
+    else
+        attributes = share(TextAttributes());
+    replaceCharacters(range, text, attributes);
+}
+
+void AttributedString::replaceCharacters(const TextRange& range, const QString& text,
+                                         const SharedAttributes& attributes) {
+    AttributedString replacement;
+    replacement.text_ = text;
+    if (!text.isEmpty()) replacement.runs_.push_back({0, attributes});
+    replaceCharactersInRange(range, replacement);
 }
 
 void AttributedString::append(const AttributedString& text) {
@@ -121,8 +178,8 @@ void AttributedString::append(const AttributedString& text) {
 void AttributedString::append(const QString& text, const TextAttributes& attributes) {
     if (text.isEmpty()) return;
     // The common case of readers building text: no run to split, at most one to add.
-    if (runs_.empty() || !(runs_.back().attributes == attributes))
-        runs_.push_back({length(), attributes});
+    if (runs_.empty() || !(*runs_.back().attributes == attributes))
+        runs_.push_back({length(), share(attributes)});
     text_.append(text);
 }
 
@@ -132,7 +189,7 @@ void AttributedString::setAttributes(const TextAttributes& attributes, const Tex
     const std::size_t first = splitAt(range.location);
     const std::size_t last = splitAt(range.end());
     runs_.erase(runs_.begin() + std::ptrdiff_t(first), runs_.begin() + std::ptrdiff_t(last));
-    runs_.insert(runs_.begin() + std::ptrdiff_t(first), Run{range.location, attributes});
+    runs_.insert(runs_.begin() + std::ptrdiff_t(first), Run{range.location, share(attributes)});
     coalesce(first == 0 ? 0 : first - 1, first + 1);
 }
 
@@ -142,7 +199,21 @@ void AttributedString::modifyAttributes(const TextRange& range,
     if (range.isEmpty()) return;
     const std::size_t first = splitAt(range.location);
     const std::size_t last = splitAt(range.end());
-    for (std::size_t i = first; i < last; ++i) change(runs_[i].attributes);
+    // Runs that shared their attributes before the change share the result.
+    SharedAttributes lastBefore;
+    SharedAttributes lastAfter;
+    for (std::size_t i = first; i < last; ++i) {
+        SharedAttributes& attributes = runs_[i].attributes;
+        if (attributes == lastBefore) {
+            attributes = lastAfter;
+            continue;
+        }
+        lastBefore = attributes;
+        TextAttributes changed = *attributes;
+        change(changed);
+        if (!interchangeable(changed, *attributes)) attributes = share(changed);
+        lastAfter = attributes;
+    }
     coalesce(first == 0 ? 0 : first - 1, last);
 }
 
@@ -174,7 +245,7 @@ void AttributedString::enumerateAttributes(
          i < runs_.size() && runs_[i].start < range.end(); ++i) {
         const qsizetype start = std::max(runs_[i].start, range.location);
         const qsizetype end = std::min(runEnd(i), range.end());
-        visit(runs_[i].attributes, {start, end - start}, stop);
+        visit(*runs_[i].attributes, {start, end - start}, stop);
         if (stop) return;
     }
 }

@@ -4,6 +4,14 @@
 // run starts with their TextAttributes), never per character, and adjacent
 // runs always differ. All positions and lengths count UTF-16 code units.
 //
+// Runs hold their attributes through shared, immutable TextAttributes: a
+// split, a substring or a copy shares them, and attributes equal to ones the
+// string made or met lately are shared rather than stored again, so that a
+// text whose lines alternate among a few styles (a checklist of thousands of
+// boxes) keeps a few attribute values, not one per run. A reference returned
+// by attributesAtIndex or enumerateAttributes stays valid while its run is
+// unchanged.
+//
 // A value type: copies are independent (a copy is the "mutable copy").
 // Operations given a range or index outside the text throw std::out_of_range,
 // which callers that must survive bad ranges catch. Not thread-safe for
@@ -11,7 +19,9 @@
 #pragma once
 
 #include <QString>
+#include <array>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "platform/richtext/TextAttributes.h"
@@ -79,14 +89,25 @@ class AttributedString {
 
     AttributedString attributedSubstring(const TextRange& range) const;
 
-    friend bool operator==(const AttributedString&, const AttributedString&) = default;
+    // Equal text with equal attributes over equal runs.
+    friend bool operator==(const AttributedString& a, const AttributedString& b);
 
   private:
+    using SharedAttributes = std::shared_ptr<const TextAttributes>;
     struct Run {
         qsizetype start;
-        TextAttributes attributes;
-        friend bool operator==(const Run&, const Run&) = default;
+        SharedAttributes attributes;
     };
+
+    static bool sameAttributes(const SharedAttributes& a, const SharedAttributes& b) {
+        return a == b || *a == *b;
+    }
+    // `attributes` as a shared value: one the string holds lately when equal, else a new one.
+    SharedAttributes share(const TextAttributes& attributes);
+    SharedAttributes share(const SharedAttributes& attributes);
+    void remember(const SharedAttributes& attributes);
+    void replaceCharacters(const TextRange& range, const QString& text,
+                           const SharedAttributes& attributes);
 
     void checkRange(const TextRange& range) const;
     std::size_t runIndexAt(qsizetype index) const;
@@ -100,4 +121,7 @@ class AttributedString {
 
     QString text_;
     std::vector<Run> runs_;
+    // The attribute values made or met last, tried before a new one is made.
+    std::array<SharedAttributes, 8> recent_;
+    std::size_t nextRecent_ = 0;
 };

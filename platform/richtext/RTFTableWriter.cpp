@@ -19,7 +19,7 @@ QByteArray rowEndWord(int level) { return level == 0 ? "\\row" : "\\nestrow"; }
 void RTFTableWriter::writeTable(qsizetype first, qsizetype last, int level) {
     std::vector<Cell> cells;
     for (qsizetype i = first; i < last; ++i) {
-        const TextTableBlock& block = paragraphs_[i].style.textBlocks[level];
+        const TextTableBlock& block = paragraphs_[i].style().textBlocks[level];
         if (!cells.empty() && cells.back().block.isSameCell(block))
             cells.back().last = i + 1;
         else
@@ -140,7 +140,7 @@ void RTFTableWriter::writeRow(const std::vector<Cell>& cells, std::size_t start,
 
 void RTFTableWriter::writeCell(const Cell& cell, int level) {
     const RTFWriterParagraph& lastParagraph = paragraphs_[cell.last - 1];
-    if (lastParagraph.style.textBlocks.size() > level + 1) {
+    if (lastParagraph.style().textBlocks.size() > level + 1) {
         // The cell ends inside a nested table: close the cell with an empty end mark.
         text_.writeParagraphs(cell.first, cell.last, level + 1);
         writeEmptyCell(level);

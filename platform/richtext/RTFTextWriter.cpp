@@ -21,6 +21,12 @@ namespace {
 // size read from damaged input may be any number.
 constexpr double kMaximumPointSize = 100000;
 
+// The style of a paragraph that sets none; shared by all such paragraphs.
+const ParagraphStyle& defaultParagraphStyle() {
+    static const ParagraphStyle style;
+    return style;
+}
+
 bool isParagraphEnd(QChar c) {
     return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c.unicode() == 0x2029 ||
            c.unicode() == 0x85;
@@ -74,7 +80,7 @@ void RTFTextWriter::enterHeaderEntries() {
                               [&](const TextAttributes& a, const TextRange&, bool&) {
                                   header_.addCharacterAttributes(a);
                               });
-    for (const RTFWriterParagraph& p : paragraphs_) header_.addParagraphStyle(p.style);
+    for (const RTFWriterParagraph& p : paragraphs_) header_.addParagraphStyle(p.style());
 }
 
 void RTFTextWriter::collectParagraphs() {
@@ -87,21 +93,23 @@ void RTFTextWriter::collectParagraphs() {
                 s.at(contentEnd - 1) == QLatin1Char('\r'))
                 --contentEnd;
         }
+        const std::optional<ParagraphStyle>& style =
+            text_.attributesAtIndex(range.location).paragraphStyle;
         paragraphs_.push_back({range,
                                {range.location, contentEnd - range.location},
-                               text_.attributesAtIndex(range.location).effectiveParagraphStyle()});
+                               style ? &*style : &defaultParagraphStyle()});
     }
 }
 
 // Writes paragraphs [first, last) that sit at table depth `level` or deeper.
 void RTFTextWriter::writeParagraphs(qsizetype first, qsizetype last, int level) {
     for (qsizetype i = first; i < last;) {
-        const ParagraphStyle& style = paragraphs_[i].style;
+        const ParagraphStyle& style = paragraphs_[i].style();
         if (style.textBlocks.size() > level) {
             const quint64 table = style.textBlocks[level].table.identifier();
             qsizetype end = i;
-            while (end < last && paragraphs_[end].style.textBlocks.size() > level &&
-                   paragraphs_[end].style.textBlocks[level].table.identifier() == table)
+            while (end < last && paragraphs_[end].style().textBlocks.size() > level &&
+                   paragraphs_[end].style().textBlocks[level].table.identifier() == table)
                 ++end;
             tables_.writeTable(i, end, level);
             previousStyle_.reset();
@@ -144,7 +152,7 @@ QByteArray RTFTextWriter::paragraphWords(const ParagraphStyle& s) {
 
 // The length of a rendered list marker ("\t•\t") at the start of the paragraph, or 0.
 qsizetype RTFTextWriter::markerLength(const RTFWriterParagraph& p) const {
-    if (p.style.textLists.isEmpty() || p.content.length < 2) return 0;
+    if (p.style().textLists.isEmpty() || p.content.length < 2) return 0;
     const QString& s = text_.string();
     if (s.at(p.content.location) != QLatin1Char('\t')) return 0;
     const qsizetype limit = std::min(p.content.end(), p.content.location + 32);
@@ -166,13 +174,13 @@ void RTFTextWriter::closeParagraphForNewWords() {
 
 void RTFTextWriter::writeParagraph(qsizetype index, const QByteArray& terminatorWord) {
     const RTFWriterParagraph& p = paragraphs_[index];
-    const bool inTable = !p.style.textBlocks.isEmpty();
+    const bool inTable = !p.style().textBlocks.isEmpty();
     qsizetype wordsEnd = -1;
-    if (inTable || !previousStyle_ || *previousStyle_ != p.style) {
+    if (inTable || !previousStyle_ || *previousStyle_ != p.style()) {
         closeParagraphForNewWords();
-        out_ += paragraphWords(p.style);
+        out_ += paragraphWords(p.style());
         wordsEnd = out_.size();
-        previousStyle_ = p.style;
+        previousStyle_ = p.style();
     }
     if (inTable) previousStyle_.reset();
 

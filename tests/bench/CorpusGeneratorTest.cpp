@@ -173,6 +173,21 @@ TEST(CorpusGenerator, BodiesComeCloseToTheAskedSize) {
     }
 }
 
+TEST(CorpusGenerator, ToDoLinesComeOnTopOfTheBodyEachAtALineStart) {
+    const auto notes = parseExport(
+        generate({"--notes", "3", "--enml-bytes", "1K", "--todos-per-note", "250", "--seed", "4"}));
+    ASSERT_EQ(notes.size(), 3);
+    static const QRegularExpression line(
+        QStringLiteral("<div><en-todo checked=\"(true|false)\"></en-todo>[^<]+</div>|"
+                       "<div><en-todo checked=\"(true|false)\"/>[^<]+</div>"));
+    for (const ParsedNote& note : notes) {
+        const QString body = bodyOf(note.content);
+        EXPECT_EQ(body.count(QLatin1String("<en-todo")), 250);
+        EXPECT_EQ(body.count(line), 250);
+        EXPECT_GE(body.toUtf8().size(), 1024 + 250 * 40);
+    }
+}
+
 TEST(CorpusGenerator, FailedWriteIsReportedAsFailure) {
     QFile full(QStringLiteral("/dev/full"));
     if (!full.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) GTEST_SKIP() << "no /dev/full";

@@ -3,16 +3,33 @@
 #include "bench/GeneratorOptions.h"
 
 TEST(GeneratorOptions, ReadsEveryOptionWithSuffixesAndLaterValuesWin) {
-    const auto options = parseGeneratorOptions(
-        {"--notes", "5", "--notes=7", "--enml-bytes", "2K", "--attachment-bytes", "1M",
-         "--attachments-per-note", "3", "--constructs", "styles, TABLE", "--attachment-kind",
-         "application/pdf", "--single-attachment-share", "0.5", "--seed", "0x10", "--output",
-         "x.enex"});
+    const auto options = parseGeneratorOptions({"--notes",
+                                                "5",
+                                                "--notes=7",
+                                                "--enml-bytes",
+                                                "2K",
+                                                "--attachment-bytes",
+                                                "1M",
+                                                "--attachments-per-note",
+                                                "3",
+                                                "--todos-per-note",
+                                                "100000",
+                                                "--constructs",
+                                                "styles, TABLE",
+                                                "--attachment-kind",
+                                                "application/pdf",
+                                                "--single-attachment-share",
+                                                "0.5",
+                                                "--seed",
+                                                "0x10",
+                                                "--output",
+                                                "x.enex"});
     ASSERT_TRUE(options.has_value());
     EXPECT_EQ(options->notes, 7);
     EXPECT_EQ(options->enmlBytes, 2048);
     EXPECT_EQ(options->attachmentBytes, 1024 * 1024);
     EXPECT_EQ(options->attachmentsPerNote, 3);
+    EXPECT_EQ(options->todosPerNote, 100000);
     EXPECT_EQ(options->constructs, unsigned(ENMLConstructStyles | ENMLConstructTable));
     EXPECT_EQ(options->attachmentKind, AttachmentKind::PDF);
     EXPECT_DOUBLE_EQ(options->singleAttachmentShare, 0.5);
@@ -29,6 +46,8 @@ TEST(GeneratorOptions, RejectsWhatItCannotHonour) {
         {"--notes", "-3"},
         {"--notes", "2K"},  // counts take no suffix
         {"--attachment-bytes", "0"},
+        {"--todos-per-note", "-1"},
+        {"--todos-per-note", "1K"},  // a count
         {"--enml-bytes", "99999999999999999999"},
         {"--single-attachment-share", "1.5"},
         {"--single-attachment-share", "nan"},

@@ -86,6 +86,21 @@ TEST(ChecklistText, ReplacingAndRestoringGivesBackTheSameText) {
     EXPECT_EQ(items, QList<PMNoteChecklistItem>{item(false, 15)});
 }
 
+TEST(ChecklistText, BoxesAndLinesOfOneKindShareTheirAttributes) {
+    QString marked;
+    for (int line = 0; line < 40; ++line) marked += (line % 2 ? kChecked : kUnchecked) + "task\n";
+    AttributedString text(marked);
+    restoreChecklists(text, recoverChecklists(text));
+    const qsizetype lineLength = 6;  // box, "task", "\n"
+    ASSERT_EQ(text.length(), 40 * lineLength);
+    EXPECT_EQ(boxAt(text, 0), false);
+    EXPECT_EQ(boxAt(text, lineLength), true);
+    EXPECT_EQ(&text.attributesAtIndex(0), &text.attributesAtIndex(38 * lineLength));
+    EXPECT_EQ(&text.attributesAtIndex(lineLength), &text.attributesAtIndex(39 * lineLength));
+    EXPECT_EQ(&text.attributesAtIndex(1), &text.attributesAtIndex(39 * lineLength + 1));
+    EXPECT_EQ(styleAt(text, 39 * lineLength + 2), PMNoteChecklistItem::checklistParagraphStyle());
+}
+
 TEST(ChecklistText, BadOrStaleItemsFallBackToTheMarkersInTheText) {
     AttributedString text(kChecked + "a\n" + kUnchecked + "b\n" + kUnchecked + "c");
     // The first item is fine, the second lies outside the text.

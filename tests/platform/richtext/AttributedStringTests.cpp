@@ -126,3 +126,49 @@ TEST(AttributedString, FontFamilySubstitutionKeepsSizeAndTraits) {
     EXPECT_EQ(font, FontRegistry::fontWithFamily(QStringLiteral("Helvetica"), 13, true));
     EXPECT_EQ(font.postScriptName(), QStringLiteral("Helvetica-Bold"));
 }
+
+TEST(AttributedString, RunsWithEqualAttributesShareOneValue) {
+    // Lines alternating between two styles, as a long checklist has them.
+    AttributedString text;
+    for (int line = 0; line < 50; ++line) {
+        text.append(QStringLiteral("x"), colored(Qt::red));
+        text.append(QStringLiteral("item\n"), colored(Qt::blue));
+    }
+    EXPECT_EQ(&text.attributesAtIndex(0), &text.attributesAtIndex(6 * 49));
+    EXPECT_EQ(&text.attributesAtIndex(1), &text.attributesAtIndex(6 * 49 + 1));
+
+    // Changing each line on its own still leaves one value per style.
+    TextAttributes underlined;
+    underlined.underline = TextDecoration();
+    for (const TextRange& line : text.paragraphRanges()) text.addAttributes(underlined, line);
+    EXPECT_EQ(&text.attributesAtIndex(0), &text.attributesAtIndex(6 * 49));
+    EXPECT_EQ(&text.attributesAtIndex(5), &text.attributesAtIndex(6 * 49 + 5));
+    EXPECT_NE(&text.attributesAtIndex(0), &text.attributesAtIndex(1));
+    EXPECT_TRUE(text.attributesAtIndex(6 * 49 + 3).underline.has_value());
+
+    // Splitting a run and taking a substring share what the run had.
+    text.setAttributes(colored(Qt::green), {2, 1});
+    EXPECT_EQ(&text.attributesAtIndex(1), &text.attributesAtIndex(3));
+    const AttributedString part = text.attributedSubstring({6, 12});
+    EXPECT_EQ(part.attributesAtIndex(1).foregroundColor, QColor(Qt::blue));
+}
+
+TEST(AttributedString, ChangingASharedValueLeavesOtherStringsAlone) {
+    AttributedString text(QStringLiteral("one "), colored(Qt::red));
+    text.append(QStringLiteral("two"), colored(Qt::blue));
+    const AttributedString original = text;
+    AttributedString copy = text;
+    TextAttributes bold;
+    bold.font = FontRegistry::fontWithFamily(QStringLiteral("Helvetica"), 12, true);
+    copy.addAttributes(bold, {0, copy.length()});
+    copy.removeAttribute(TextAttributeKey::ForegroundColor, {0, 2});
+    EXPECT_EQ(text, original);
+    EXPECT_FALSE(text.attributesAtIndex(0).font.has_value());
+    EXPECT_EQ(text.attributesAtIndex(0).foregroundColor, QColor(Qt::red));
+    EXPECT_TRUE(copy.attributesAtIndex(5).font.has_value());
+
+    // Equality compares values, however the strings were built.
+    AttributedString rebuilt(QStringLiteral("one "), colored(Qt::red));
+    rebuilt.append(QStringLiteral("two"), colored(Qt::blue));
+    EXPECT_EQ(rebuilt, original);
+}
