@@ -331,7 +331,13 @@ QString PelmoraStandIn::libraryPath() const {
     return StandardPaths::applicationSupportDirectory() + QStringLiteral("/Pelmora 3/Library");
 }
 
-void PelmoraStandIn::activate() { Workspace::markRunning(record_, ::getpid()); }
+void PelmoraStandIn::activate() {
+    if (record_.bundlePath.isEmpty()) return;  // the built-in edition is always at hand
+    Error error;
+    if (!Workspace::markRunning(record_, &error))
+        logLine(QStringLiteral("Cannot mark %1 as running: %2")
+                    .arg(record_.bundlePath, error.localizedDescription()));
+}
 
 PelmoraImportResult PelmoraStandIn::importFiles(const QStringList& files, quint32 method,
                                                 const QString&, int, const QString&, int,
@@ -428,12 +434,21 @@ std::shared_ptr<PelmoraApplication> PelmoraApplication::applicationWithBundleIde
     if (bundleIdentifier != QLatin1String(kBundleIdentifier)) return nullptr;
     for (const QString& identifier : bundleIdentifiers())
         if (!Workspace::installedApplications(identifier).isEmpty()) return nullptr;
+    // A bundle that cannot be read may be the user's own Pelmora: importing
+    // into the built-in library instead would put the items where they did
+    // not ask.
+    const QStringList unreadable = Workspace::unreadableApplications();
+    if (!unreadable.isEmpty()) {
+        logLine(QStringLiteral("Not offering the built-in Pelmora: %1 cannot be read")
+                    .arg(unreadable.join(QStringLiteral(", "))));
+        return nullptr;
+    }
     return PelmoraStandIn::builtIn();
 }
 
 std::shared_ptr<PelmoraApplication> PelmoraApplication::applicationWithProcessIdentifier(
-    qint64 pid) {
-    auto app = Workspace::applicationWithProcessIdentifier(pid);
+    qint64 pid, const QStringList& bundleIdentifiers) {
+    auto app = Workspace::applicationWithProcessIdentifier(pid, bundleIdentifiers);
     if (!app) return nullptr;
     return std::make_shared<PelmoraStandIn>(*app);
 }

@@ -63,12 +63,13 @@ TEST(WorkspaceTest, FindsInstalledAndRunningApplications) {
                        QStringLiteral("com.quorvel.Pelmora3.mac"), QStringLiteral("3.6"));
     EXPECT_EQ(Workspace::installedApplications(QStringLiteral("com.quorvel.Pelmora3")).size(), 1);
     EXPECT_TRUE(Workspace::runningApplications(QStringLiteral("com.quorvel.Pelmora3")).isEmpty());
-    markApplicationRunning(a);
+    ASSERT_TRUE(markApplicationRunning(a));
     const auto running = Workspace::runningApplications(QStringLiteral("com.quorvel.Pelmora3"));
     ASSERT_EQ(running.size(), 1);
     EXPECT_EQ(running.first().version(), QStringLiteral("3.5"));
-    // A pid file naming a dead process is not running.
-    env.writeFile(QStringLiteral("Applications/Pelmora Sandboxed.app/Contents/pid"), "999999999");
+    EXPECT_EQ(running.first().processIdentifier(), qint64(::getpid()));
+    // A lock file that no process holds is not running, whatever pid it names.
+    env.writeFile(QStringLiteral("Applications/Pelmora Sandboxed.app/Contents/lock"), "999999999");
     EXPECT_TRUE(
         Workspace::runningApplications(QStringLiteral("com.quorvel.Pelmora3.mac")).isEmpty());
 }
