@@ -87,6 +87,18 @@ struct DescriptionItem {
     }
 };
 
+// An item whose description gives no dates takes them from its file: the
+// note-by-note HTML import sets them there (the modification time and our
+// creation-date attribute) instead of in the description. Read before the
+// move, which across file systems may not keep the attribute.
+DescriptionItem withDatesFromFile(DescriptionItem item, const QString& path) {
+    if (item.dateCreated.isValid() && item.dateModified.isValid()) return item;
+    const FileResourceValues values = resourceValues(path);
+    if (!item.dateCreated.isValid()) item.dateCreated = values.creationDate;
+    if (!item.dateModified.isValid()) item.dateModified = values.contentModificationDate;
+    return item;
+}
+
 void keepDatesAndTags(const QString& path, const DescriptionItem& item) {
     FileResourceValues values;
     values.contentModificationDate = item.dateModified;
@@ -234,13 +246,14 @@ class DescriptionImport {
     PelmoraImportResult& result() { return result_; }
 
   private:
-    void importItem(const DescriptionItem& item, const QString& groupIdentifier,
+    void importItem(const DescriptionItem& described, const QString& groupIdentifier,
                     const QString& folder) {
-        const QString& source = item.absoluteFilename;
+        const QString& source = described.absoluteFilename;
         if (source.isEmpty()) {
-            refuse(item, QStringLiteral("the description gives no file for it"));
+            refuse(described, QStringLiteral("the description gives no file for it"));
             return;
         }
+        const DescriptionItem item = withDatesFromFile(described, source);
         const QString target = uniquePath(folder, safeComponent(QFileInfo(source).fileName()));
         Error error;
         if (!FileOperations::moveItem(source, target, &error)) {
