@@ -26,7 +26,7 @@ std::optional<QString> PelmoraLookup::getPelmoraApplicationBundleIdentifier(Erro
         const QList<ApplicationRecord> running = Workspace::runningApplications(identifier);
         if (running.isEmpty()) continue;
         app = PelmoraApplication::applicationWithProcessIdentifier(
-            running.first().processIdentifier());
+            running.first().processIdentifier(), {identifier});
         if (app) {
             found = identifier;
             break;

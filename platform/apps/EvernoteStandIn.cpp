@@ -224,7 +224,12 @@ QList<std::shared_ptr<EvernoteNotebook>> EvernoteStandIn::notebooks() const {
     return result;
 }
 
-void EvernoteStandIn::activate() { Workspace::markRunning(record_, ::getpid()); }
+void EvernoteStandIn::activate() {
+    Error error;
+    if (!Workspace::markRunning(record_, &error))
+        std::fprintf(stderr, "Evernote: cannot mark %s as running: %s\n",
+                     qPrintable(record_.bundlePath), qPrintable(error.localizedDescription()));
+}
 
 void EvernoteStandIn::exportNotes(const QList<EvernoteNote>& notes, const QUrl& url, bool tags,
                                   quint32 format) {

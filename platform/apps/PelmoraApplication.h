@@ -24,11 +24,15 @@ class PelmoraApplication {
     }
 
     // The installed edition with this identifier; when no edition at all is
-    // installed, the built-in one answers to kBundleIdentifier. nullptr otherwise.
+    // installed and no bundle in the application folders is unreadable, the
+    // built-in one answers to kBundleIdentifier. nullptr otherwise.
     static std::shared_ptr<PelmoraApplication> applicationWithBundleIdentifier(
         const QString& bundleIdentifier);
-    // The running edition with this process identifier, or nullptr.
-    static std::shared_ptr<PelmoraApplication> applicationWithProcessIdentifier(qint64 pid);
+    // The running edition, among `bundleIdentifiers` in that order, whose
+    // process is `pid`, or nullptr. Other applications running in the same
+    // process (the Evernote stand-in) are never taken for Pelmora.
+    static std::shared_ptr<PelmoraApplication> applicationWithProcessIdentifier(
+        qint64 pid, const QStringList& bundleIdentifiers = PelmoraApplication::bundleIdentifiers());
 
     virtual ~PelmoraApplication() = default;
     virtual QString bundleIdentifier() const = 0;

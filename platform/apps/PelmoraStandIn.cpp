@@ -87,6 +87,18 @@ struct DescriptionItem {
     }
 };
 
+// An item whose description gives no dates takes them from its file: the
+// note-by-note HTML import sets them there (the modification time and our
+// creation-date attribute) instead of in the description. Read before the
+// move, which across file systems may not keep the attribute.
+DescriptionItem withDatesFromFile(DescriptionItem item, const QString& path) {
+    if (item.dateCreated.isValid() && item.dateModified.isValid()) return item;
+    const FileResourceValues values = resourceValues(path);
+    if (!item.dateCreated.isValid()) item.dateCreated = values.creationDate;
+    if (!item.dateModified.isValid()) item.dateModified = values.contentModificationDate;
+    return item;
+}
+
 void keepDatesAndTags(const QString& path, const DescriptionItem& item) {
     FileResourceValues values;
     values.contentModificationDate = item.dateModified;
@@ -234,13 +246,14 @@ class DescriptionImport {
     PelmoraImportResult& result() { return result_; }
 
   private:
-    void importItem(const DescriptionItem& item, const QString& groupIdentifier,
+    void importItem(const DescriptionItem& described, const QString& groupIdentifier,
                     const QString& folder) {
-        const QString& source = item.absoluteFilename;
+        const QString& source = described.absoluteFilename;
         if (source.isEmpty()) {
-            refuse(item, QStringLiteral("the description gives no file for it"));
+            refuse(described, QStringLiteral("the description gives no file for it"));
             return;
         }
+        const DescriptionItem item = withDatesFromFile(described, source);
         const QString target = uniquePath(folder, safeComponent(QFileInfo(source).fileName()));
         Error error;
         if (!FileOperations::moveItem(source, target, &error)) {
@@ -331,7 +344,13 @@ QString PelmoraStandIn::libraryPath() const {
     return StandardPaths::applicationSupportDirectory() + QStringLiteral("/Pelmora 3/Library");
 }
 
-void PelmoraStandIn::activate() { Workspace::markRunning(record_, ::getpid()); }
+void PelmoraStandIn::activate() {
+    if (record_.bundlePath.isEmpty()) return;  // the built-in edition is always at hand
+    Error error;
+    if (!Workspace::markRunning(record_, &error))
+        logLine(QStringLiteral("Cannot mark %1 as running: %2")
+                    .arg(record_.bundlePath, error.localizedDescription()));
+}
 
 PelmoraImportResult PelmoraStandIn::importFiles(const QStringList& files, quint32 method,
                                                 const QString&, int, const QString&, int,
@@ -428,12 +447,21 @@ std::shared_ptr<PelmoraApplication> PelmoraApplication::applicationWithBundleIde
     if (bundleIdentifier != QLatin1String(kBundleIdentifier)) return nullptr;
     for (const QString& identifier : bundleIdentifiers())
         if (!Workspace::installedApplications(identifier).isEmpty()) return nullptr;
+    // A bundle that cannot be read may be the user's own Pelmora: importing
+    // into the built-in library instead would put the items where they did
+    // not ask.
+    const QStringList unreadable = Workspace::unreadableApplications();
+    if (!unreadable.isEmpty()) {
+        logLine(QStringLiteral("Not offering the built-in Pelmora: %1 cannot be read")
+                    .arg(unreadable.join(QStringLiteral(", "))));
+        return nullptr;
+    }
     return PelmoraStandIn::builtIn();
 }
 
 std::shared_ptr<PelmoraApplication> PelmoraApplication::applicationWithProcessIdentifier(
-    qint64 pid) {
-    auto app = Workspace::applicationWithProcessIdentifier(pid);
+    qint64 pid, const QStringList& bundleIdentifiers) {
+    auto app = Workspace::applicationWithProcessIdentifier(pid, bundleIdentifiers);
     if (!app) return nullptr;
     return std::make_shared<PelmoraStandIn>(*app);
 }

@@ -1,8 +1,10 @@
 // The stand-in for the Pelmora application on Linux. Its import reads a
 // library import description ("Evernote.pmlibxml"), checks it, moves every
 // group and item into its library folder (groups as folders, items as files
-// or packages, modification dates and tags kept), records them in the
-// library's SQLite index "Library.sqlite", and removes the
+// or packages, dates and tags kept), records them in the library's SQLite
+// index "Library.sqlite" (an item whose description gives no dates takes
+// those of its file: the modification time and the creation-date attribute of
+// FileResourceValues), and removes the
 // "RemoveFileOnCompletion" path once every item has been taken. An item whose
 // file is missing or cannot be moved, whose group folder cannot be made, whose
 // index entry cannot be written, or a group naming an item the description

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -127,7 +128,72 @@ bool makeDirectory(const QString& givenPath, bool intermediates, Error* error) {
     return fail(path, error);
 }
 
+namespace {
+
+// The file that replacing `path` writes: the one a symbolic link names, so
+// that a linked settings file stays linked.
+QString replacementTarget(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.isSymLink()) return path;
+    const QString resolved = info.canonicalFilePath();
+    return resolved.isEmpty() ? info.symLinkTarget() : resolved;
+}
+
+// Creates a new file for the replacement of `target` in its folder (so that
+// the rename stays within one file system); -1 with errno set on failure.
+int createTemporaryFile(const QString& target, QString* temporary) {
+    const QFileInfo info(target);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        *temporary = info.absolutePath() + QStringLiteral("/.") + info.fileName() +
+                     QStringLiteral(".%1.tmp").arg(QRandomGenerator::global()->generate(), 8, 16,
+                                                   QLatin1Char('0'));
+        const int fd =
+            ::open(encoded(*temporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+// Makes the rename itself durable; a file system without directory fsync
+// has nothing more to do, so its failure is not the write's.
+void syncFolder(const QString& folder) {
+    const int fd = ::open(encoded(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+bool replaceFile(const QString& path, const QByteArray& data, Error* error) {
+    const QString target = replacementTarget(path);
+    struct stat existing {};
+    const bool exists = ::stat(encoded(target).constData(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode)) {
+        errno = EISDIR;
+        return fail(path, error);
+    }
+    QString temporary;
+    const int fd = createTemporaryFile(target, &temporary);
+    if (fd < 0) return fail(path, error);
+    int reason = 0;
+    if ((exists && ::fchmod(fd, existing.st_mode & 07777) != 0) ||
+        !writeAll(fd, data.constData(), data.size()) || ::fsync(fd) != 0)
+        reason = errno;
+    // close() is where a network or quota-limited file system may first say it is full.
+    if (::close(fd) != 0 && reason == 0) reason = errno;
+    if (reason == 0 && ::rename(encoded(temporary).constData(), encoded(target).constData()) == 0) {
+        syncFolder(QFileInfo(target).absolutePath());
+        return true;
+    }
+    if (reason == 0) reason = errno;
+    ::unlink(encoded(temporary).constData());
+    posixError(reason, path).report(error);
+    return false;
+}
+
+}  // namespace
+
 bool writeFile(const QString& path, const QByteArray& data, WriteMode mode, Error* error) {
+    if (mode == WriteMode::Replace) return replaceFile(path, data, error);
     const int flags =
         O_WRONLY | O_CREAT | O_CLOEXEC | (mode == WriteMode::NewOnly ? O_EXCL : O_TRUNC);
     const bool existed = mode == WriteMode::Truncate && QFileInfo::exists(path);

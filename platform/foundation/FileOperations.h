@@ -23,9 +23,16 @@ bool makeDirectory(const QString& path, bool intermediates, Error* error = nullp
 enum class WriteMode {
     Truncate,  // create the file or replace its contents
     NewOnly,   // create the file; EEXIST when something is there
+    // Create the file or replace it whole: the data goes into a temporary
+    // file beside it, is flushed to the disk (fsync), then renamed over it, so
+    // that a crash or a full disk leaves either the old file or the new one,
+    // never a part. The old file's permissions are kept; a symbolic link is
+    // followed (the file it names is replaced, the link stays).
+    Replace,
 };
 // Writes `data` as the whole contents of the file `path`, checking every
-// write and the final close. On failure a file this call created is removed.
+// write and the final close. On failure a file this call created is removed
+// (with Replace: the temporary one; the old file is untouched).
 bool writeFile(const QString& path, const QByteArray& data, WriteMode mode, Error* error = nullptr);
 
 // Removes a file, a symbolic link or a folder tree (links are not followed).

@@ -499,7 +499,7 @@ QByteArray PlistValue::serialize(Format format) const {
 
 bool PlistValue::writeToFile(const QString& path, Format format, Error* error) const {
     Error cause;
-    if (FileOperations::writeFile(path, serialize(format), FileOperations::WriteMode::Truncate,
+    if (FileOperations::writeFile(path, serialize(format), FileOperations::WriteMode::Replace,
                                   &cause))
         return true;
     Error(QStringLiteral("PlistErrorDomain"), 3840,

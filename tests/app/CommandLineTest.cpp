@@ -17,6 +17,7 @@
 #include "app/ImportCommand.h"
 #include "platform/apps/PelmoraStandIn.h"
 #include "platform/foundation/UserDefaults.h"
+#include "tests/support/Applications.h"
 #include "tests/support/ENEXBuilder.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestEnvironment.h"
@@ -263,4 +264,35 @@ TEST(CommandLineCrashTest, ACrashOfTheCommandLineIsOfferedByTheNextWindowLaunch)
         PlistValue(anHourAgo), QStringLiteral("QVFCrashReporterLastCrashReportDate")));
     EXPECT_TRUE(QVFCrashReportController::checkForCrashAndReport(false));
     EXPECT_TRUE(QVFCrashReportController::getLatestCrashLogs().join(u' ').contains(logs.first()));
+}
+
+// Pid files or lock files left behind name processes that may be alive now
+// (pid 1 and this test's parent are): they make neither application running,
+// so the import goes to the installed Pelmora's configured library, and the
+// log names its version, not the Evernote stand-in's.
+TEST(ImportCommandTest, StaleProcessIdentifiersDoNotMisleadTheLookup) {
+    TestEnvironment env;
+    installApplication(env, QStringLiteral("Evernote"), QStringLiteral("com.evernote.Evernote"),
+                       QStringLiteral("10.0"));
+    installApplication(env, QStringLiteral("Pelmora"), QStringLiteral("com.quorvel.Pelmora3"),
+                       QStringLiteral("3.7"),
+                       QStringLiteral("<key>PelmoraLibraryPath</key><string>%1</string>")
+                           .arg(env.path(QStringLiteral("configured"))));
+    for (const qint64 pid : {qint64(1), qint64(::getppid())}) {
+        for (const QString& name : {QStringLiteral("Evernote"), QStringLiteral("Pelmora")})
+            for (const QString& file : {QStringLiteral("pid"), QStringLiteral("lock")})
+                env.writeFile(QStringLiteral("Applications/%1.app/Contents/%2").arg(name, file),
+                              QByteArray::number(pid));
+        const QString enex = env.writeFile(
+            QStringLiteral("Notes %1.enex").arg(pid),
+            buildENEX({{QStringLiteral("Hello"), QStringLiteral("<div>world</div>")}}));
+        Output o;
+        EXPECT_EQ(runImportCommand({enex}, o.outStream, o.errStream), 0) << o.err.toStdString();
+        EXPECT_TRUE(
+            QDir(env.path(QStringLiteral("configured/Notes %1/Hello.pmnote").arg(pid))).exists())
+            << o.out.toStdString();
+        EXPECT_TRUE(importLog(env).contains(QStringLiteral(" Pelmora Version 3.7 ")))
+            << importLog(env).toStdString();
+    }
+    EXPECT_FALSE(QDir(env.dataHome() + QStringLiteral("/Pelmora 3/Library")).exists());
 }

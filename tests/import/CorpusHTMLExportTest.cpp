@@ -54,7 +54,8 @@ NotebookRun importNotebooks(bool html, const QString& library) {
 
 // What both imports must agree on for one item. A note's title is its file's
 // name; a single attachment is named by the title on one path and by the
-// attachment on the other, so only its dates and tags count. A date set
+// attachment on the other, so only its dates (on the file and in the
+// library's index) and tags count. A date set
 // during the run (the note gave none) reads as "now".
 QString comparable(const LibraryItem& item, const QDateTime& runStart) {
     const bool isFile = item.kind == LibraryItem::Kind::File;
@@ -64,7 +65,10 @@ QString comparable(const LibraryItem& item, const QDateTime& runStart) {
     };
     return QStringList{
         isFile ? QStringLiteral("attachment") : QFileInfo(item.fileName).completeBaseName(),
-        date(item.fileCreated), date(item.fileModified),
+        date(item.fileCreated),
+        date(item.fileModified),
+        date(item.indexCreated),
+        date(item.indexModified),
         item.fileTags.value_or(QStringList()).join(u',')}
         .join(QStringLiteral(" | "));
 }

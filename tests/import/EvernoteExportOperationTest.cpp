@@ -8,6 +8,7 @@
 
 #include "import/EvernoteExportOperation.h"
 #include "import/PelmoraLookup.h"
+#include "platform/apps/EvernoteStandIn.h"
 #include "platform/apps/PelmoraStandIn.h"
 #include "tests/import/DescriptionCopy.h"
 #include "tests/support/Applications.h"
@@ -104,7 +105,7 @@ TEST(EvernoteExportOperationTest, RunsNotebooksInOrderAndHandsDescriptionToPelmo
     // Pelmora removed the staging folder after importing the groups.
     EXPECT_FALSE(QDir(staging).exists());
     EXPECT_TRUE(QDir(env.path(QStringLiteral("library/Work-Notes"))).exists());
-    EXPECT_TRUE(QFile::exists(pelmora + QStringLiteral("/Contents/pid")));  // activated
+    EXPECT_TRUE((ApplicationRecord{pelmora, PlistDictionary()}).isRunning());  // activated
 
     const QString log =
         readFile(env.dataHome() + QStringLiteral("/Pelmora 3/Logs/Evernote Export.log"));
@@ -113,6 +114,34 @@ TEST(EvernoteExportOperationTest, RunsNotebooksInOrderAndHandsDescriptionToPelmo
     EXPECT_TRUE(log.contains(QStringLiteral(" Exporting to directory: ") + staging));
     EXPECT_TRUE(log.contains(QStringLiteral("*** Export started for notebook: Work/Notes")));
     EXPECT_TRUE(log.contains(QStringLiteral("*** Export ended for notebook: .hidden")));
+}
+
+// The window stays open between imports with both stand-ins activated in its
+// one process: every import still goes to Pelmora's own library, and the log
+// names Pelmora's version, not Evernote's (whose bundle sorts first).
+TEST(EvernoteExportOperationTest, ImportsGoToPelmoraWhileEvernoteRunsInTheSameProcess) {
+    TestEnvironment env;
+    installEvernote(env, env.path(QStringLiteral("notebooks")), QStringLiteral("10.0"));
+    installApplication(env, QStringLiteral("Pelmora"), QStringLiteral("com.quorvel.Pelmora3"),
+                       QStringLiteral("3.7"),
+                       QStringLiteral("<key>PelmoraLibraryPath</key><string>%1</string>")
+                           .arg(env.path(QStringLiteral("configured"))));
+    EvernoteApplication::applicationWithBundleIdentifier()->activate();
+    PelmoraApplication::applicationWithBundleIdentifier(QStringLiteral("com.quorvel.Pelmora3"))
+        ->activate();
+    const QString log = env.dataHome() + QStringLiteral("/Pelmora 3/Logs/Evernote Export.log");
+    for (const QString& name : {QStringLiteral("First"), QStringLiteral("Second")}) {
+        ImportRun run;
+        run.start({notebook(name)});
+        EXPECT_EQ(run.delegate.calls.last(), QStringLiteral("end")) << name.toStdString();
+        EXPECT_TRUE(QDir(env.path(QStringLiteral("configured/") + name)).exists())
+            << name.toStdString();
+        // Each import writes the log afresh.
+        EXPECT_TRUE(
+            readFile(log).contains(QStringLiteral(" Pelmora Version 3.7 Evernote Version ")))
+            << readFile(log).toStdString();
+    }
+    EXPECT_FALSE(QDir(env.dataHome() + QStringLiteral("/Pelmora 3/Library")).exists());
 }
 
 TEST(EvernoteExportOperationTest, DescriptionIsReadableByPlistlib) {

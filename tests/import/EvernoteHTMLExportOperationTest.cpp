@@ -395,3 +395,35 @@ TEST(EvernoteHTMLExportOperationTest, PackagesOpenInLibreOfficeWithTheNotesText)
     EXPECT_TRUE(contents.contains("Plan")) << contents.toStdString();
     EXPECT_TRUE(contents.contains("Bring maps and")) << contents.toStdString();
 }
+
+// The HTML path's description carries no dates for its items; the library's
+// index must still record every note's dates as the ENEX gives them, for
+// packages and single attachments alike.
+TEST(EvernoteHTMLExportOperationTest, LibraryIndexHoldsEveryNotesDatesFromTheENEX) {
+    TestNote note{QStringLiteral("Trip"), QStringLiteral("<div>text</div>")};
+    note.created = QStringLiteral("20110203T040506Z");
+    note.updated = QStringLiteral("20120304T050607Z");
+    TestNote attachment{QStringLiteral("Statement"), QStringLiteral("%MEDIA0%")};
+    attachment.attachments = {pdf(QStringLiteral("report.pdf"))};
+    attachment.created = QStringLiteral("20090807T060504Z");
+    attachment.updated = QStringLiteral("20100908T070605Z");
+    HTMLImport import({{QStringLiteral("Alpha"), {note, attachment}}});
+    import.run();
+    ASSERT_EQ(import.delegate.calls.last(), QStringLiteral("end")) << import.log().toStdString();
+
+    const auto utc = [](int y, int mo, int d, int h, int mi, int s) {
+        return QDateTime(QDate(y, mo, d), QTime(h, mi, s), QTimeZone::utc());
+    };
+    QString error;
+    const auto library = readLibrary(import.library, &error);
+    ASSERT_TRUE(library) << error.toStdString();
+    ASSERT_EQ(library->size(), 2);
+    for (const LibraryItem& item : *library) {
+        const bool isNote = item.indexName == QLatin1String("Trip");
+        EXPECT_EQ(item.indexCreated, isNote ? utc(2011, 2, 3, 4, 5, 6) : utc(2009, 8, 7, 6, 5, 4))
+            << item.indexName.toStdString();
+        EXPECT_EQ(item.indexModified, isNote ? utc(2012, 3, 4, 5, 6, 7) : utc(2010, 9, 8, 7, 6, 5))
+            << item.indexName.toStdString();
+        EXPECT_EQ(item.fileCreated, item.indexCreated) << item.indexName.toStdString();
+    }
+}

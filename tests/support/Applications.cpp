@@ -1,8 +1,8 @@
 #include "tests/support/Applications.h"
 
-#include <QCoreApplication>
 #include <QFile>
 
+#include "platform/apps/Workspace.h"
 #include "tests/support/TestEnvironment.h"
 
 QString installApplication(const TestEnvironment& env, const QString& name,
@@ -21,10 +21,8 @@ QString installApplication(const TestEnvironment& env, const QString& name,
     return bundle;
 }
 
-void markApplicationRunning(const QString& bundlePath) {
-    QFile pid(bundlePath + QStringLiteral("/Contents/pid"));
-    if (pid.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        pid.write(QByteArray::number(QCoreApplication::applicationPid()));
+bool markApplicationRunning(const QString& bundlePath) {
+    return Workspace::markRunning(ApplicationRecord{bundlePath, PlistDictionary()});
 }
 
 QString installEvernote(const TestEnvironment& env, const QString& notebookFolder,

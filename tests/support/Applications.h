@@ -15,5 +15,6 @@ QString installApplication(const TestEnvironment& env, const QString& name,
 // notebooks, one ENEX file each, from `notebookFolder`; returns its path.
 QString installEvernote(const TestEnvironment& env, const QString& notebookFolder,
                         const QString& version = QStringLiteral("7.14"));
-// Marks an installed application as running (its pid file names this process).
-void markApplicationRunning(const QString& bundlePath);
+// Marks an installed application as running in this process (it takes the
+// bundle's lock until the process ends); false when the lock was refused.
+bool markApplicationRunning(const QString& bundlePath);

@@ -7,11 +7,14 @@
 #include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTimeZone>
 
 #include "platform/apps/EvernoteStandIn.h"
 #include "platform/apps/PelmoraStandIn.h"
 #include "platform/apps/Workspace.h"
+#include "platform/foundation/FileResourceValues.h"
 #include "tests/support/Applications.h"
+#include "tests/support/LibraryReader.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -63,12 +66,13 @@ TEST(WorkspaceTest, FindsInstalledAndRunningApplications) {
                        QStringLiteral("com.quorvel.Pelmora3.mac"), QStringLiteral("3.6"));
     EXPECT_EQ(Workspace::installedApplications(QStringLiteral("com.quorvel.Pelmora3")).size(), 1);
     EXPECT_TRUE(Workspace::runningApplications(QStringLiteral("com.quorvel.Pelmora3")).isEmpty());
-    markApplicationRunning(a);
+    ASSERT_TRUE(markApplicationRunning(a));
     const auto running = Workspace::runningApplications(QStringLiteral("com.quorvel.Pelmora3"));
     ASSERT_EQ(running.size(), 1);
     EXPECT_EQ(running.first().version(), QStringLiteral("3.5"));
-    // A pid file naming a dead process is not running.
-    env.writeFile(QStringLiteral("Applications/Pelmora Sandboxed.app/Contents/pid"), "999999999");
+    EXPECT_EQ(running.first().processIdentifier(), qint64(::getpid()));
+    // A lock file that no process holds is not running, whatever pid it names.
+    env.writeFile(QStringLiteral("Applications/Pelmora Sandboxed.app/Contents/lock"), "999999999");
     EXPECT_TRUE(
         Workspace::runningApplications(QStringLiteral("com.quorvel.Pelmora3.mac")).isEmpty());
 }
@@ -417,5 +421,51 @@ TEST(EvernoteStandInTest, ExportsAWholeNotebookAsItsFile) {
                                                QStringLiteral(".enex")));
         ASSERT_TRUE(exported.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
         EXPECT_EQ(exported.readAll(), original.readAll()) << notebook->name().toStdString();
+    }
+}
+
+// A description may give an item no dates (the note-by-note HTML import sets
+// them on the file instead): the index then takes the file's; dates the
+// description does give win over the file's.
+TEST(PelmoraStandInTest, ItemWithoutDatesTakesThemFromItsFile) {
+    TestEnvironment env;
+    const QString staging = env.path(QStringLiteral("tmp/Evernote"));
+    const QDateTime created(QDate(2011, 2, 3), QTime(4, 5, 6), QTimeZone::utc());
+    const QDateTime modified(QDate(2012, 3, 4), QTime(5, 6, 7), QTimeZone::utc());
+    const QDateTime described(QDate(2001, 1, 1), QTime(0, 0, 0), QTimeZone::utc());
+    FileResourceValues values;
+    values.creationDate = created;
+    values.contentModificationDate = modified;
+    QList<PlistDictionary> items;
+    for (const QString& id : {QStringLiteral("Bare"), QStringLiteral("Dated")}) {
+        const QString file =
+            env.writeFile(QStringLiteral("tmp/Evernote/Book/%1.pdf").arg(id), "%PDF");
+        ASSERT_TRUE(setResourceValues(file, values));
+        PlistDictionary item;
+        item.set(QStringLiteral("identifier"), id);
+        item.set(QStringLiteral("name"), id);
+        item.set(QStringLiteral("absoluteFilename"), file);
+        if (id == QLatin1String("Dated")) {
+            item.set(QStringLiteral("dateCreated"), described);
+            item.set(QStringLiteral("dateModified"), described);
+        }
+        items << item;
+    }
+    auto pelmora = PelmoraStandIn::builtIn();
+    const PelmoraImportResult result =
+        pelmora->importDescription(writeDescription(staging, QStringLiteral("Book"), items));
+    ASSERT_FALSE(result.failed()) << result.error.description().toStdString();
+    ASSERT_EQ(result.taken, 2);
+
+    QString error;
+    const auto library = readLibrary(pelmora->libraryPath(), &error);
+    ASSERT_TRUE(library) << error.toStdString();
+    ASSERT_EQ(library->size(), 2);
+    for (const LibraryItem& item : *library) {
+        const bool bare = item.indexName == QLatin1String("Bare");
+        EXPECT_EQ(item.indexCreated, bare ? created : described) << item.indexName.toStdString();
+        EXPECT_EQ(item.indexModified, bare ? modified : described) << item.indexName.toStdString();
+        EXPECT_EQ(item.fileModified, bare ? modified : described) << item.indexName.toStdString();
+        EXPECT_EQ(item.fileCreated, created) << item.indexName.toStdString();  // as it was
     }
 }
