@@ -69,6 +69,11 @@ void EvernoteENMLImportDelegate::appendUnreferencedResources(XMLDocument& docume
 QString EvernoteENMLImportDelegate::fileNameForResource(const EvernoteXMLResource& resource,
                                                         const QString& type) {
     const QString own = QVExtensions::attachmentFileName(resource.attributes.filename);
+    // An image must end in its type's extension for readers to show it as a
+    // picture: "photo.png?size=large" gets ".png" appended (then fitted).
+    if (!own.isEmpty() && UniformTypes::conformsTo(type, QStringLiteral("public.image")))
+        return QVExtensions::attachmentFileName(
+            UniformTypes::fileNameWithExtensionForType(own, type));
     if (!own.isEmpty()) return own;
     const QString extension = UniformTypes::preferredExtension(type);
     return extension.isEmpty() ? resource.identifier : resource.identifier + u'.' + extension;

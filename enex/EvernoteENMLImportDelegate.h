@@ -46,7 +46,9 @@ class EvernoteENMLImportDelegate : public HTMLImportDelegate {
     // Starts taking resources from the first again, for another reading of the note.
     void startOver();
     // The file name an attachment is saved under: its own name (control
-    // characters replaced), or its identifier with `type`'s preferred extension.
+    // characters replaced; an image's with `type`'s preferred extension
+    // appended when it does not end in one of the type's), or its identifier
+    // with `type`'s preferred extension.
     static QString fileNameForResource(const EvernoteXMLResource& resource, const QString& type);
 
   private:

@@ -255,9 +255,13 @@ std::optional<QString> EvernoteXMLItem::convertWebClip(XMLNode note, PlistDictio
 
 bool EvernoteXMLItem::processSingleResource(PlistDictionary& dict, Error* error) {
     EvernoteXMLResource& resource = *record_.resources.front();
-    // The attachment's own name with its control characters replaced, so that
-    // a line break inside it cannot cut off the extension.
-    QString name = QVExtensions::attachmentFileName(resource.attributes.filename);
+    // The attachment's own name as a note package would hold it (control
+    // characters replaced, so that a line break cannot cut off the extension;
+    // an image's type extension added where the name lacks it).
+    QString name = resource.attributes.filename.isEmpty()
+                       ? QString()
+                       : EvernoteENMLImportDelegate::fileNameForResource(
+                             resource, UniformTypes::preferredIdentifierForMIMEType(resource.mime));
     const QString extension = QFileInfo(name).suffix();
     // A title without text would leave only ".ext": keep the attachment's own name then.
     if (!extension.isEmpty() && !record_.title.trimmed().isEmpty())

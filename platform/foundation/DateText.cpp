@@ -1,5 +1,7 @@
 #include "platform/foundation/DateText.h"
 
+#include <QRegularExpression>
+#include <QStringList>
 #include <QTimeZone>
 #include <QUuid>
 
@@ -21,12 +23,23 @@ QString mediumDatePattern(const QLocale& locale) {
     return QStringLiteral("MMM d, yyyy");
 }
 
+// The locale's short time pattern without seconds: some locales' short
+// form (the C locale's "HH:mm:ss" among them) shows them, the short time
+// style never does. The seconds go with the separator before them and any
+// fraction after them; quoted literal text is kept as it is.
+QString shortTimePattern(const QLocale& locale) {
+    static const QRegularExpression seconds(QStringLiteral("[:.]?s{1,2}([.,]?z{1,3})?"));
+    QStringList pieces = locale.timeFormat(QLocale::ShortFormat).split(u'\'');
+    for (qsizetype i = 0; i < pieces.size(); i += 2) pieces[i].remove(seconds);
+    return pieces.join(u'\'');
+}
+
 }  // namespace
 
 QString mediumDateShortTimeText(const QDateTime& date, const QLocale& locale) {
     const QDateTime local = date.toLocalTime();
     return locale.toString(local.date(), mediumDatePattern(locale)) + QStringLiteral(", ") +
-           locale.toString(local.time(), QLocale::ShortFormat);
+           locale.toString(local.time(), shortTimePattern(locale));
 }
 
 QString makeUUIDString() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }

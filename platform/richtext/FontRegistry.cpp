@@ -5,6 +5,8 @@
 #include <QStringList>
 #include <array>
 
+#include "platform/richtext/InstalledFonts.h"
+
 namespace FontRegistry {
 namespace {
 
@@ -155,9 +157,9 @@ GenericFamily genericFamily(const QString& family) {
     if (lower.contains(QLatin1String("sans"))) return GenericFamily::SansSerif;
     if (lower.contains(QLatin1String("serif")) || lower.contains(QLatin1String("times")))
         return GenericFamily::Serif;
-    if (hasFontDatabase() && QFontDatabase::hasFamily(family) &&
-        QFontDatabase::isFixedPitch(family))
-        return GenericFamily::Monospace;
+    // By the glyphs, through fontconfig: the font database's answer is only
+    // fontconfig's spacing mark, which several code fonts lack.
+    if (InstalledFonts::isFixedPitch(family)) return GenericFamily::Monospace;
     return GenericFamily::Unknown;
 }
 

@@ -41,7 +41,10 @@ double systemFontSize();
 QString familyForPostScriptName(const QString& postScriptName);
 // The PostScript name of a family's face ("Helvetica", bold gives "Helvetica-Bold").
 QString postScriptNameForFamily(const QString& family, bool bold, bool italic);
-// The generic family of a family name, for font tables.
+// The generic family of a family name, for font tables: known families by
+// their table, others by the words in their name, and an installed family
+// whose glyphs are fixed-pitch (InstalledFonts::isFixedPitch) as Monospace,
+// with or without a font database.
 GenericFamily genericFamily(const QString& family);
 // Whether installed fonts can be asked (a QGuiApplication exists).
 bool hasFontDatabase();

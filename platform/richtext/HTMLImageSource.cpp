@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 
+#include "platform/foundation/FileNameLength.h"
 #include "platform/uti/UniformTypes.h"
 
 namespace {
@@ -20,6 +21,24 @@ bool hasScheme(const QString& source) {
             return false;
     }
     return source.at(0).isLetter();
+}
+
+// The image in `file` named with its format's extension where its own name
+// lacks it ("photo.png?size=large" gives "photo.png?size=large.png"), so that
+// readers of the package show a picture rather than a file. Bytes that are no
+// image Qt knows keep their name.
+FileWrapper withImageExtension(FileWrapper file) {
+    QByteArray bytes = file.regularFileContents();
+    QBuffer buffer(&bytes);
+    if (!buffer.open(QIODevice::ReadOnly)) return file;
+    const QByteArray format = QImageReader::imageFormat(&buffer);
+    if (format.isEmpty()) return file;
+    const QString type = UniformTypes::preferredIdentifierForExtension(QString::fromLatin1(format));
+    if (!UniformTypes::isDeclared(type)) return file;
+    const QString name = file.preferredFilename();
+    const QString named = UniformTypes::fileNameWithExtensionForType(name, type);
+    if (named != name) file.setPreferredFilename(FileNameLength::fittedName(named));
+    return file;
 }
 
 }  // namespace
@@ -89,7 +108,8 @@ std::optional<FileWrapper> HTMLImageSource::fileWrapperForSource(const QString& 
 
     for (const QString& path : candidates) {
         if (!isAllowedPath(path)) continue;
-        if (std::optional<FileWrapper> file = FileWrapper::readFromPath(path)) return file;
+        if (std::optional<FileWrapper> file = FileWrapper::readFromPath(path))
+            return withImageExtension(*std::move(file));
     }
     return std::nullopt;
 }

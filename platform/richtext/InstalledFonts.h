@@ -1,10 +1,10 @@
 // InstalledFonts: what fontconfig knows of this system's fonts: whether a
 // family is installed, and which family the system has configured for each
 // generic family of CSS (monospace, serif, sans-serif, cursive, fantasy,
-// system-ui). fontconfig is asked rather than QFontDatabase because imports
-// run headless (the command line has only a QCoreApplication, and the font
-// database needs a QGuiApplication) and on several threads at once;
-// fontconfig needs neither a display nor the GUI thread.
+// system-ui), and whether a family is fixed-pitch. fontconfig is asked rather than QFontDatabase
+// because imports run headless (the command line has only a QCoreApplication, and the font database
+// needs a QGuiApplication) and on several threads at once; fontconfig needs neither a display nor
+// the GUI thread.
 //
 // Answers are cached for the life of the process. Every function is
 // thread-safe. When fontconfig cannot start or has no font at all, every
@@ -35,4 +35,12 @@ class InstalledFonts {
     // The first of `names` available here: an installed family, or the
     // configured family of a generic name. Empty when none is.
     static QString firstAvailableFamily(const QStringList& names);
+
+    // Whether the installed family `family` is fixed-pitch: fontconfig marks
+    // its regular face mono-spaced, or that face's glyphs for "i", "m", "W",
+    // "0" and the space advance alike (within 1%). fontconfig's own mark is
+    // not enough: it calls a font proportional when any glyph at all (a
+    // combining mark, a ligature) differs, as in several code fonts. False
+    // when the family is not installed or its face cannot be read.
+    static bool isFixedPitch(const QString& family);
 };

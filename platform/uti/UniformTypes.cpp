@@ -128,6 +128,15 @@ QString UniformTypes::preferredExtension(const QString& type) {
     return dynamicTag(type, kDynamicExtensionPrefix);
 }
 
+QString UniformTypes::fileNameWithExtensionForType(const QString& name, const QString& type) {
+    const QString extension = preferredExtension(type);
+    if (name.isEmpty() || extension.isEmpty()) return name;
+    const qsizetype dot = name.lastIndexOf(u'.');
+    if (dot >= 0 && conformsTo(preferredIdentifierForExtension(name.mid(dot + 1)), type))
+        return name;
+    return name + u'.' + extension;
+}
+
 QString UniformTypes::preferredMIMEType(const QString& type) {
     if (const TypeRecord* record = Registry::shared().find(type)) {
         return record->mimeTypes.value(0);

@@ -36,6 +36,14 @@ class UniformTypes {
     static QString preferredMIMEType(const QString& type);
     // What users call such a file ("PDF document"); "" for dynamic and unknown types.
     static QString kindName(const QString& type);
+    // `name` with `type`'s preferred extension appended, unless its own
+    // extension (after the last ".") already stands for `type` or a type
+    // conforming to it: "photo.png?size=large" gives "photo.png?size=large.png"
+    // for "public.png", "photo.JPG" stays as it is for "public.jpeg". Nothing
+    // of the name is removed; the result may need fitting to the file name
+    // length limit. `name` unchanged when it is empty or `type` has no
+    // preferred extension.
+    static QString fileNameWithExtensionForType(const QString& name, const QString& type);
     // True for a type of the table (not dynamic, not unknown).
     static bool isDeclared(const QString& type);
 };

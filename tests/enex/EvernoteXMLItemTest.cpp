@@ -74,6 +74,23 @@ TEST(EvernoteXMLItemTest, AttachmentNamesWithoutExtensionOrNameAtAll) {
     EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(), QStringLiteral("Untitled.pdf"));
 }
 
+TEST(EvernoteXMLItemTest, ImageNamedWithoutItsTypesExtensionGetsIt) {
+    const TestAttachment photo{QByteArray("\x89PNG fake"), QStringLiteral("image/png"),
+                               QStringLiteral("photo.png?size=large")};
+    ItemFixture titled(QStringLiteral("Holiday"), QStringLiteral("%MEDIA0%"), {photo});
+    auto dict = titled.item->itemDictInGroup(folderGroup());
+    ASSERT_TRUE(dict.has_value());
+    EXPECT_EQ(dict->value(QStringLiteral("itemType")).toInteger(), 3);
+    EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(), QStringLiteral("Holiday.png"));
+
+    // Without a title the attachment's own name stays whole, the extension after it.
+    ItemFixture untitled(QString(), QStringLiteral("%MEDIA0%"), {photo});
+    dict = untitled.item->itemDictInGroup(folderGroup());
+    ASSERT_TRUE(dict.has_value());
+    EXPECT_EQ(dict->value(QStringLiteral("filename")).toString(),
+              QStringLiteral("photo.png?size=large.png"));
+}
+
 TEST(EvernoteXMLItemTest, HostileNamesStayInsideTheNotebookFolder) {
     const QStringList names = {QStringLiteral("../../escape"), QStringLiteral("/etc/passwd"),
                                QStringLiteral(".."),           QStringLiteral("."),

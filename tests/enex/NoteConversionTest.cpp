@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QDirIterator>
 #include <tuple>
 
 #include "enex/EvernoteTaskPlacement.h"
@@ -163,6 +164,32 @@ TEST(NoteConversionTest, MediaNamingTheSameBytesTakeTheResourcesInOrder) {
     ASSERT_EQ(found.size(), 3);  // nothing appended: both resources are shown
     EXPECT_EQ(found[0].first, QStringLiteral("a.pdf"));
     EXPECT_EQ(found[1].first, QStringLiteral("b.pdf"));
+}
+
+TEST(NoteConversionTest, ImagesNamedWithoutTheirTypesExtensionGetItInThePackage) {
+    const QList<TestAttachment> files{{QByteArray("\x89PNG fake"), QStringLiteral("image/png"),
+                                       QStringLiteral("photo.png?size=large")},
+                                      {QByteArray("\xFF\xD8\xFF fake"),
+                                       QStringLiteral("image/jpeg"), QStringLiteral("photo.jpeg")},
+                                      document(QStringLiteral("scan"), "pdf")};
+    ItemFixture f(QStringLiteral("Photos"), QStringLiteral("<div>%MEDIA0% %MEDIA1% %MEDIA2%</div>"),
+                  files);
+    ConvertedNote note = convert(f);
+    ASSERT_NE(note.package, nullptr);
+    // Read back from the saved package: the text names the files as stored.
+    const auto found = attachments(*note.package->noteText());
+    ASSERT_EQ(found.size(), 3);
+    EXPECT_EQ(found[0].first, QStringLiteral("photo.png?size=large.png"));
+    EXPECT_EQ(found[0].second, files[0].bytes);
+    EXPECT_EQ(found[1].first, QStringLiteral("photo.jpeg"));  // already the type's
+    EXPECT_EQ(found[2].first, QStringLiteral("scan"));        // not an image: kept
+    QStringList stored;
+    for (QDirIterator it(note.dict.value(QStringLiteral("absoluteFilename")).toString(),
+                         QDir::Files, QDirIterator::Subdirectories);
+         it.hasNext();)
+        stored << it.nextFileInfo().fileName();
+    EXPECT_TRUE(stored.contains(QStringLiteral("photo.png?size=large.png")))
+        << stored.join(u',').toStdString();
 }
 
 TEST(NoteConversionTest, EmptyNoteBecomesAnEmptyPackageWithItsMetadata) {

@@ -46,14 +46,20 @@ void splitName(const QString& name, ExpectedItem& expected) {
 
 // The attachment itself, named "<title>.<its extension>"; without an
 // extension its own name; without a name "Untitled" with its type's extension.
+// An image's own name ends in its type's extension, added where it lacks one.
 void nameSingleAttachment(const ENEXNote& note, ExpectedItem& expected) {
     const ENEXResource& resource = note.resources.first();
-    const QString extension = QFileInfo(resource.fileName).suffix();
+    const QString type = UniformTypes::preferredIdentifierForMIMEType(resource.mime);
+    const QString ownName =
+        UniformTypes::conformsTo(type, QStringLiteral("public.image"))
+            ? UniformTypes::fileNameWithExtensionForType(resource.fileName, type)
+            : resource.fileName;
+    const QString extension = QFileInfo(ownName).suffix();
     QString name;
     if (!extension.isEmpty() && !note.title.trimmed().isEmpty())
         name = safeName(note.title, extension);
     else
-        name = QVExtensions::safeFileName(resource.fileName);
+        name = QVExtensions::safeFileName(ownName);
     if (name.isEmpty()) {
         const QString typeExtension =
             resource.mime.isEmpty()

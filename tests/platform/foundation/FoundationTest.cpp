@@ -71,6 +71,25 @@ TEST(DateTextTest, StandardDescriptionIsUTC) {
     EXPECT_EQ(standardDateDescription(d), QStringLiteral("2026-12-07 12:47:03 +0000"));
 }
 
+TEST(DateTextTest, MediumDateShortTimeTextShowsMinutesButNeverSeconds) {
+    const QDate day(2026, 12, 7);
+    const QDateTime early(day, QTime(13, 47, 3));
+    const QDateTime late(day, QTime(13, 47, 58, 250));
+    // The C locale's own short time form has seconds; the others' have not.
+    for (const QLocale& locale :
+         {QLocale::c(), QLocale(QLocale::English, QLocale::UnitedStates),
+          QLocale(QLocale::German, QLocale::Germany), QLocale(QLocale::Japanese, QLocale::Japan),
+          QLocale(QLocale::Finnish, QLocale::Finland)}) {
+        const QString text = mediumDateShortTimeText(early, locale);
+        EXPECT_EQ(text, mediumDateShortTimeText(late, locale)) << text.toStdString();
+        EXPECT_TRUE(text.contains(locale.toString(early.time(), QStringLiteral("mm"))))
+            << text.toStdString();
+        EXPECT_FALSE(text.contains(locale.toString(early.time(), QStringLiteral("ss"))))
+            << text.toStdString();
+    }
+    EXPECT_TRUE(mediumDateShortTimeText(early, QLocale::c()).endsWith(QStringLiteral("13:47")));
+}
+
 TEST(DateTextTest, CompactTimestampsAreReadStrictly) {
     const QDateTime d = dateFromCompactTimestamp(u"20131231T235959Z");
     ASSERT_TRUE(d.isValid());

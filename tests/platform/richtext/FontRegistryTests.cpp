@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/richtext/FontRegistry.h"
+#include "platform/richtext/InstalledFonts.h"
 
 TEST(FontRegistry, PostScriptNamesGiveFamilyAndTraits) {
     const std::optional<Font> font =
@@ -44,4 +45,22 @@ TEST(FontRegistry, DocumentFontsFollowTheTraitsTheTextAsksFor) {
         FontRegistry::fontForPostScriptName(QStringLiteral("Helvetica-Light"), 12, false, false)
             .postScriptName(),
         QStringLiteral("Helvetica-Light"));
+}
+
+TEST(FontRegistry, FixedPitchFamiliesAreMonospaceByTheirGlyphs) {
+    using FontRegistry::GenericFamily;
+    const QString monospace = InstalledFonts::familyForGeneric(QStringLiteral("monospace"));
+    EXPECT_TRUE(InstalledFonts::isFixedPitch(monospace)) << monospace.toStdString();
+    const QString sans = InstalledFonts::familyForGeneric(QStringLiteral("sans-serif"));
+    EXPECT_FALSE(InstalledFonts::isFixedPitch(sans)) << sans.toStdString();
+    EXPECT_FALSE(InstalledFonts::isFixedPitch(QStringLiteral("No Such Font Anywhere")));
+    EXPECT_FALSE(InstalledFonts::isFixedPitch(QString()));
+
+    // The second font set of the tests has a fixed-pitch family that fontconfig
+    // marks proportional and whose name says nothing of its pitch.
+    const QString typewriter = QStringLiteral("Ferry Typewriter");
+    if (InstalledFonts::installedFamily(typewriter).isEmpty())
+        GTEST_SKIP() << "runs over the tests' second font set (SecondFontSet.conf.in)";
+    EXPECT_TRUE(InstalledFonts::isFixedPitch(typewriter));
+    EXPECT_EQ(FontRegistry::genericFamily(typewriter), GenericFamily::Monospace);
 }

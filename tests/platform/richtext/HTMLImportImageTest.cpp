@@ -52,6 +52,24 @@ TEST(HTMLImportImage, ImagesBesideTheFileBecomeAttachments) {
               QUrl(QStringLiteral("https://example.org")));
 }
 
+TEST(HTMLImportImage, ImagesNamedWithoutTheirTypesExtensionGetIt) {
+    TestEnvironment environment;
+    const QByteArray png = RichTextFixture::pngImage();
+    environment.writeFile(QStringLiteral("note/Note.resources/photo.png?size=large"), png);
+    environment.writeFile(QStringLiteral("note/Note.resources/notes.txt"), "not a picture");
+    const QString html =
+        environment.writeFile(QStringLiteral("note/Note.html"),
+                              "<div><img src=\"Note.resources/photo.png%3Fsize=large\"/>"
+                              "<img src=\"Note.resources/notes.txt\"/></div>");
+    const QList<TextAttachment> attachments = attachmentsOf(importFile(html));
+    ASSERT_EQ(attachments.size(), 2);
+    EXPECT_EQ(attachments[0].fileWrapper().regularFileContents(), png);
+    EXPECT_EQ(attachments[0].fileWrapper().preferredFilename(),
+              QStringLiteral("photo.png?size=large.png"));
+    // Bytes that are no picture keep their name.
+    EXPECT_EQ(attachments[1].fileWrapper().preferredFilename(), QStringLiteral("notes.txt"));
+}
+
 TEST(HTMLImportImage, DataURLsAreDecoded) {
     TestEnvironment environment;
     const QByteArray png = RichTextFixture::pngImage();

@@ -57,6 +57,23 @@ TEST(UniformTypes, AttachmentKindsConformToTheirFamilies) {
     EXPECT_EQ(UniformTypes::preferredExtension(forMIME("image/jpeg")), "jpeg");
 }
 
+TEST(UniformTypes, FileNamesGetTheTypesExtensionOnlyWhereTheyLackOne) {
+    const QString png = forMIME("image/png");
+    const QString jpeg = forMIME("image/jpeg");
+    EXPECT_EQ(UniformTypes::fileNameWithExtensionForType("photo.png?size=large", png),
+              "photo.png?size=large.png");
+    EXPECT_EQ(UniformTypes::fileNameWithExtensionForType("scan", png), "scan.png");
+    EXPECT_EQ(UniformTypes::fileNameWithExtensionForType("shot.gif", png), "shot.gif.png");
+    // Any extension of the type (or of a type conforming to it), in any case, will do.
+    EXPECT_EQ(UniformTypes::fileNameWithExtensionForType("photo.jpeg", jpeg), "photo.jpeg");
+    EXPECT_EQ(UniformTypes::fileNameWithExtensionForType("photo.JPG", jpeg), "photo.JPG");
+    EXPECT_EQ(UniformTypes::fileNameWithExtensionForType(".png", png), ".png");
+    // Nothing to add: no name, or a type without an extension of its own.
+    EXPECT_EQ(UniformTypes::fileNameWithExtensionForType("", png), "");
+    EXPECT_EQ(UniformTypes::fileNameWithExtensionForType("photo", "public.image"), "photo");
+    EXPECT_EQ(UniformTypes::fileNameWithExtensionForType("photo", ""), "photo");
+}
+
 TEST(UniformTypes, UnknownTagsGetDynamicTypesUnderData) {
     const QString byExtension = forExtension("xyz");
     EXPECT_TRUE(byExtension.startsWith("dyn."));
