@@ -35,13 +35,17 @@ void EvernoteXMLParseOperation::log(const QString& line) const {
     QVExtensions::writeLogLine(logStream_, line);
 }
 
+// Cancellation is read once, here: Operation::start would read it again and
+// finish a parse cancelled in between without its completion block. From
+// here on a cancel reaches main() through the parser.
 void EvernoteXMLParseOperation::start() {
-    if (isCancelled() && !isExecuting() && !isFinished()) {
-        setExecuting(true);
+    if (isFinished() || isExecuting()) return;
+    setExecuting(true);
+    if (isCancelled()) {
         setOperationFinished(true);
         return;
     }
-    Operation::start();
+    main();
 }
 
 void EvernoteXMLParseOperation::main() {
@@ -77,13 +81,13 @@ void EvernoteXMLParseOperation::main() {
     setOperationFinished(true);
 }
 
+// Marked first: main() looks at the mark after it publishes its parser, so
+// either it sees the mark or this sees the parser.
 void EvernoteXMLParseOperation::cancel() {
-    {
-        std::lock_guard lock(parserMutex_);
-        if (parser_) parser_->abortParsing();
-        if (pool_) pool_->cancel();
-    }
     Operation::cancel();
+    std::lock_guard lock(parserMutex_);
+    if (parser_) parser_->abortParsing();
+    if (pool_) pool_->cancel();
 }
 
 void EvernoteXMLParseOperation::setOperationFinished(bool finished) {

@@ -86,7 +86,7 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     // waits for that block to learn that the file is done.
     void start() override;
     void main() override;
-    // Tells the parser to abort, then marks the operation cancelled.
+    // Marks the operation cancelled, then tells the parser to abort.
     void cancel() override;
     // Finishing: marks finished, aborts the parser, calls the completion block
     // with operationError. Only the first call has an effect.

@@ -142,6 +142,18 @@ void EvernoteExportOperation::log(const QString& line) const { staging_.log(line
 
 // ---- the run ------------------------------------------------------------------------
 
+// Cancellation is read once, here: Operation::start would finish a run
+// cancelled in between without telling the delegate.
+void EvernoteExportOperation::start() {
+    if (isFinished() || isExecuting()) return;
+    setExecuting(true);
+    if (isCancelled()) {
+        endRun(Error());
+        return;
+    }
+    main();
+}
+
 void EvernoteExportOperation::main() {
     if (!prepareRun()) return;
     const EvernoteNotebookList list = notebooks();

@@ -136,6 +136,9 @@ class EvernoteExportOperation : public Operation {
     void setFreeSpaceQuery(FreeSpaceQuery query);
 
     bool isAsynchronous() const override { return true; }
+    // A run cancelled before its queue started it still ends once, as
+    // cancelled: the delegate waits for that end.
+    void start() override;
     // Runs the import: finds Pelmora, prepares, starts the first notebook.
     void main() override;
 

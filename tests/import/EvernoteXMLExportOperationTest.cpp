@@ -43,6 +43,8 @@ struct NotebookImport {
 
     // The run holds at each count until the delegate has seen it (a test that acts at a count).
     bool recordsWait = false;
+    // The run is cancelled before its queue gets it.
+    bool cancelledBeforeStart = false;
 
     void run(const std::function<void()>& whileRunning = {}) {
         auto evernote = EvernoteApplication::applicationWithBundleIdentifier();
@@ -51,6 +53,7 @@ struct NotebookImport {
                                                                    &delegate);
         description = std::make_unique<DescriptionCopy>(*operation);
         operation->setRecordsWaitForDelegate(recordsWait);
+        if (cancelledBeforeStart) operation->cancel();
         queue.addOperation(operation);
         ASSERT_TRUE(runEventLoopUntil(
             [&] {
@@ -116,6 +119,15 @@ import.run();
 EXPECT_EQ(import.delegate.calls.last(), QStringLiteral("cancel"));
 EXPECT_FALSE(QDir(import.library).exists());
 EXPECT_FALSE(QFile::exists(import.env.tempDir() + QStringLiteral("/Evernote/Evernote.pmlibxml")));
+}
+
+// The delegate waits for the end of a run it cancelled, however early.
+TEST(EvernoteXMLExportOperationTest, ARunCancelledBeforeItStartsEndsOnceAsCancelled) {
+    NotebookImport session({{QStringLiteral("Alpha"), {attachmentNote(QStringLiteral("A1"))}}});
+    session.cancelledBeforeStart = true;
+    session.run();
+    EXPECT_EQ(session.delegate.calls, QStringList{QStringLiteral("cancel")});
+    EXPECT_FALSE(QDir(session.library).exists());
 }
 
 // Whenever a cancel comes (from another thread as the run starts, or at any
