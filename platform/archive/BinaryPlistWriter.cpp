@@ -145,8 +145,7 @@ bool isAscii(const QString& s) {
     return true;
 }
 
-QByteArray encodeString(const QString& s) {
-    QByteArray out;
+void appendString(QByteArray& out, const QString& s) {
     if (isAscii(s)) {
         appendMarker(out, 0x50, static_cast<quint64>(s.size()));
         out.append(s.toLatin1());
@@ -154,12 +153,10 @@ QByteArray encodeString(const QString& s) {
         appendMarker(out, 0x60, static_cast<quint64>(s.size()));
         for (QChar c : s) appendBigEndian(out, c.unicode());
     }
-    return out;
 }
 
-QByteArray encodeScalar(const BinaryPlistNode& node) {
+void appendScalar(QByteArray& out, const BinaryPlistNode& node) {
     using Type = BinaryPlistNode::Type;
-    QByteArray out;
     switch (node.type) {
         case Type::Boolean:
             out.append(node.boolean ? '\x09' : '\x08');
@@ -191,7 +188,7 @@ QByteArray encodeScalar(const BinaryPlistNode& node) {
             out.append(node.data);
             break;
         case Type::String:
-            out = encodeString(node.string);
+            appendString(out, node.string);
             break;
         case Type::Uid: {
             const quint64 value = static_cast<quint64>(node.integer);
@@ -206,7 +203,6 @@ QByteArray encodeScalar(const BinaryPlistNode& node) {
         case Type::Dictionary:
             break;
     }
-    return out;
 }
 
 bool isContainer(const BinaryPlistNode& node) {
@@ -216,97 +212,156 @@ bool isContainer(const BinaryPlistNode& node) {
 
 // Numbers the objects of a tree depth-first and uniques equal scalars (by
 // their encoded bytes, so 1, 1.0f, 1.0 and true stay distinct).
+//
+// A tree of many small objects (a checklist of 100,000 items) must not need
+// one heap block per object: scalar encodings share one byte pool, container
+// references one reference pool, and the scalar index is an open-addressed
+// table of object numbers. When the tree is handed over (`release`), each
+// container's children are freed once it is numbered, so the tree shrinks
+// while the table grows.
 class Flattener {
   public:
+    enum class Kind : quint8 { Scalar, Array, Dictionary };
+    // A scalar's encoding is bytes()[start, start + length); a container's
+    // references are refs()[start, start + length), a dictionary's keys then
+    // its values.
     struct Object {
-        QByteArray scalarBytes;  // a scalar's complete encoding
-        bool isDictionary = false;
-        bool isArray = false;
-        std::vector<quint64> refs;  // array items, or dictionary keys then values
+        quint64 start = 0;
+        quint64 length = 0;
+        Kind kind = Kind::Scalar;
     };
+
+    explicit Flattener(bool release) : release_(release) {}
 
     // Walks the tree with a stack of its own, not by recursion, so that a
     // tree of any depth fits (a thread's stack would not).
-    quint64 flatten(const BinaryPlistNode& top) {
-        if (!isContainer(top)) return flattenScalar(encodeScalar(top));
+    quint64 flatten(BinaryPlistNode& top) {
+        if (!isContainer(top)) return flattenScalar(top);
         std::vector<Open> open;
         open.push_back(openContainer(top));
         const quint64 topIndex = open.back().index;
         while (!open.empty()) {
             Open& current = open.back();
-            const BinaryPlistNode& node = *current.node;
+            BinaryPlistNode& node = *current.node;
             const bool isArray = node.type == BinaryPlistNode::Type::Array;
             const size_t count = isArray ? node.items.size() : node.entries.size();
             if (current.next == count) {
-                const quint64 finished = current.index;
+                if (release_) node = BinaryPlistNode();  // its children are emptied already
                 open.pop_back();
-                if (!open.empty()) objects_[open.back().index].refs.push_back(finished);
                 continue;
             }
-            const BinaryPlistNode& child =
+            BinaryPlistNode& child =
                 isArray ? node.items[current.next] : node.entries[current.next].second;
+            const quint64 refAt = current.refsStart + current.next;
             ++current.next;
             if (isContainer(child)) {
-                open.push_back(openContainer(child));  // invalidates `current`
+                Open opened = openContainer(child);
+                refs_[refAt] = opened.index;
+                open.push_back(opened);  // invalidates `current`
             } else {
-                const quint64 index = current.index;
-                const quint64 scalar = flattenScalar(encodeScalar(child));  // may grow objects_
-                objects_[index].refs.push_back(scalar);
+                refs_[refAt] = flattenScalar(child);
+                if (release_) child = BinaryPlistNode();
             }
         }
         return topIndex;
     }
 
     const std::vector<Object>& objects() const { return objects_; }
+    const QByteArray& bytes() const { return bytes_; }
+    const std::vector<quint64>& refs() const { return refs_; }
 
   private:
-    // A container being numbered, and the next of its children to number.
+    // A container being numbered, where its references go, and the next of
+    // its children to number.
     struct Open {
-        const BinaryPlistNode* node;
+        BinaryPlistNode* node;
         quint64 index;
+        quint64 refsStart;
         size_t next = 0;
     };
 
-    // Takes the container's number; a dictionary's keys are numbered at once,
-    // before any of its values.
+    // Takes the container's number and room for its references; a
+    // dictionary's keys are numbered at once, before any of its values.
     Open openContainer(const BinaryPlistNode& node) {
         const quint64 index = objects_.size();
-        objects_.emplace_back();
-        if (node.type == BinaryPlistNode::Type::Array) {
-            objects_[index].isArray = true;
-            objects_[index].refs.reserve(node.items.size());
-        } else {
-            objects_[index].isDictionary = true;
-            std::vector<quint64> refs;
-            refs.reserve(node.entries.size() * 2);
-            for (const auto& entry : node.entries)
-                refs.push_back(flattenScalar(encodeString(entry.first)));
-            objects_[index].refs = std::move(refs);
+        const bool isArray = node.type == BinaryPlistNode::Type::Array;
+        const quint64 count = isArray ? node.items.size() : node.entries.size();
+        const quint64 refsStart = refs_.size();
+        objects_.push_back(Object{refsStart, count, isArray ? Kind::Array : Kind::Dictionary});
+        if (isArray) {
+            refs_.resize(refsStart + count);
+            return Open{const_cast<BinaryPlistNode*>(&node), index, refsStart};
         }
-        return Open{&node, index};
+        refs_.resize(refsStart + 2 * count);
+        for (quint64 i = 0; i < count; ++i) {
+            appendString(bytes_, node.entries[i].first);
+            refs_[refsStart + i] = internPoolTail();
+        }
+        return Open{const_cast<BinaryPlistNode*>(&node), index, refsStart + count};
     }
 
-    quint64 flattenScalar(QByteArray bytes) {
-        auto it = scalarIndex_.constFind(bytes);
-        if (it != scalarIndex_.constEnd()) return *it;
-        const quint64 index = objects_.size();
-        scalarIndex_.insert(bytes, index);
-        objects_.push_back(Object{std::move(bytes), false, false, {}});
-        return index;
+    quint64 flattenScalar(const BinaryPlistNode& node) {
+        appendScalar(bytes_, node);
+        return internPoolTail();
     }
 
+    // The encoding just appended to the pool (from tailStart_ on) becomes a
+    // new object, or is dropped again for the equal one already numbered.
+    quint64 internPoolTail() {
+        const quint64 start = tailStart_;
+        const quint64 length = static_cast<quint64>(bytes_.size()) - start;
+        const size_t hash = hashOf(start, length);
+        if ((objectsInIndex_ + 1) * 2 > index_.size()) growIndex();
+        size_t at = hash & (index_.size() - 1);
+        while (index_[at] != 0) {
+            const Object& existing = objects_[index_[at] - 1];
+            if (existing.length == length && std::memcmp(bytes_.constData() + existing.start,
+                                                         bytes_.constData() + start, length) == 0) {
+                bytes_.truncate(static_cast<qsizetype>(start));
+                return index_[at] - 1;
+            }
+            at = (at + 1) & (index_.size() - 1);
+        }
+        const quint64 objectIndex = objects_.size();
+        objects_.push_back(Object{start, length, Kind::Scalar});
+        index_[at] = objectIndex + 1;
+        ++objectsInIndex_;
+        tailStart_ = static_cast<quint64>(bytes_.size());
+        return objectIndex;
+    }
+
+    size_t hashOf(quint64 start, quint64 length) const {
+        return qHash(QByteArrayView(bytes_.constData() + start, static_cast<qsizetype>(length)));
+    }
+
+    // Doubles the table (kept at most half full) and places every scalar again.
+    void growIndex() {
+        std::vector<quint64> grown(index_.empty() ? 64 : index_.size() * 2, 0);
+        for (quint64 entry : index_) {
+            if (entry == 0) continue;
+            const Object& object = objects_[entry - 1];
+            size_t at = hashOf(object.start, object.length) & (grown.size() - 1);
+            while (grown[at] != 0) at = (at + 1) & (grown.size() - 1);
+            grown[at] = entry;
+        }
+        index_ = std::move(grown);
+    }
+
+    bool release_;
     std::vector<Object> objects_;
-    QHash<QByteArray, quint64> scalarIndex_;
+    QByteArray bytes_;            // every distinct scalar's encoding, back to back
+    quint64 tailStart_ = 0;       // where the encoding being interned begins
+    std::vector<quint64> refs_;   // every container's references, back to back
+    std::vector<quint64> index_;  // object number + 1 of each scalar, 0 = empty
+    quint64 objectsInIndex_ = 0;
 };
 
-}  // namespace
-
-// ---- writer ------------------------------------------------------------------
-
-QByteArray BinaryPlistWriter::write(const BinaryPlistNode& top) {
-    Flattener flattener;
+QByteArray writeFlattened(BinaryPlistNode& top, bool release) {
+    Flattener flattener(release);
     const quint64 topIndex = flattener.flatten(top);
     const auto& objects = flattener.objects();
+    const QByteArray& bytes = flattener.bytes();
+    const std::vector<quint64>& refs = flattener.refs();
     const int refSize = widthFor(objects.size());
 
     QByteArray out("bplist00");
@@ -314,13 +369,14 @@ QByteArray BinaryPlistWriter::write(const BinaryPlistNode& top) {
     offsets.reserve(objects.size());
     for (const auto& object : objects) {
         offsets.push_back(static_cast<quint64>(out.size()));
-        if (!object.isArray && !object.isDictionary) {
-            out.append(object.scalarBytes);
+        if (object.kind == Flattener::Kind::Scalar) {
+            out.append(bytes.constData() + object.start, static_cast<qsizetype>(object.length));
             continue;
         }
-        const quint64 count = object.isArray ? object.refs.size() : object.refs.size() / 2;
-        appendMarker(out, object.isArray ? 0xA0 : 0xD0, count);
-        for (quint64 ref : object.refs) appendSized(out, ref, refSize);
+        const bool isArray = object.kind == Flattener::Kind::Array;
+        appendMarker(out, isArray ? 0xA0 : 0xD0, object.length);
+        const quint64 refCount = isArray ? object.length : object.length * 2;
+        for (quint64 i = 0; i < refCount; ++i) appendSized(out, refs[object.start + i], refSize);
     }
 
     const quint64 offsetTableOffset = static_cast<quint64>(out.size());
@@ -333,5 +389,20 @@ QByteArray BinaryPlistWriter::write(const BinaryPlistNode& top) {
     appendBigEndian(out, static_cast<quint64>(objects.size()));
     appendBigEndian(out, topIndex);
     appendBigEndian(out, offsetTableOffset);
+    return out;
+}
+
+}  // namespace
+
+// ---- writer ------------------------------------------------------------------
+
+QByteArray BinaryPlistWriter::write(const BinaryPlistNode& top) {
+    // Read only: without `release` the flattener never changes the tree.
+    return writeFlattened(const_cast<BinaryPlistNode&>(top), false);
+}
+
+QByteArray BinaryPlistWriter::write(BinaryPlistNode&& top) {
+    QByteArray out = writeFlattened(top, true);
+    top = BinaryPlistNode();
     return out;
 }

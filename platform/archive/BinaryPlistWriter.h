@@ -64,4 +64,8 @@ class BinaryPlistWriter {
     // The complete binary plist of `top`. Never fails; memory grows with the
     // tree. Thread-safe (no shared state).
     static QByteArray write(const BinaryPlistNode& top);
+    // The same, taking the tree: each container's children are freed once
+    // numbered, so the tree and the writer's tables do not peak together.
+    // `top` is left empty.
+    static QByteArray write(BinaryPlistNode&& top);
 };

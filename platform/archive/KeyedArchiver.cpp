@@ -335,9 +335,8 @@ QByteArray KeyedArchiver::encodedData() {
     if (finished_) return data_;
     finished_ = true;
     if (tooDeep_) {
-        objects_.clear();
-        frames_.clear();
-        retained_.clear();
+        objects_ = {};
+        releaseEncodingState();
         return data_;
     }
 
@@ -349,10 +348,17 @@ QByteArray KeyedArchiver::encodedData() {
     envelope.insert(QStringLiteral("$version"), BinaryPlistNode::makeInteger(100000));
     envelope.insert(QStringLiteral("$top"), std::move(top));
     envelope.insert(QStringLiteral("$objects"), BinaryPlistNode::makeArray(std::move(objects_)));
-    data_ = BinaryPlistWriter::write(envelope);
-
-    objects_.clear();
-    frames_.clear();
-    retained_.clear();
+    // Nothing more is encoded: the uniquing tables and the objects kept for
+    // their identity go before the writer builds its own tables.
+    releaseEncodingState();
+    data_ = BinaryPlistWriter::write(std::move(envelope));
     return data_;
+}
+
+void KeyedArchiver::releaseEncodingState() {
+    frames_ = {};
+    identitySlots_ = {};
+    valueSlots_ = {};
+    classSlots_ = {};
+    retained_ = {};
 }

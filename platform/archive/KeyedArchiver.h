@@ -84,6 +84,7 @@ class KeyedArchiver {
     quint64 encodeInstance(const ArchiveValue& object);
     void encodeFoundationBody(const ArchiveValue& object);
     quint64 classSlot(const QString& className, const QStringList& chain);
+    void releaseEncodingState();
     static void classOf(const ArchiveValue& object, QString* name, QStringList* chain);
 
     std::vector<BinaryPlistNode> objects_;

@@ -123,3 +123,46 @@ TEST(BinaryPlistWriter, WritesTreesOfAnyDepthWithoutRecursing) {
     EXPECT_EQ(a.at(1).toArray().at(0).toString(), "x");
     EXPECT_EQ(top.value("b").toInteger(), 2);
 }
+
+TEST(BinaryPlistWriter, WritesTheSameBytesWhenGivenTheTreeAndLeavesItEmpty) {
+    // Nested containers, shared keys and repeated scalars: freeing each
+    // container once numbered must not change what is numbered after it.
+    auto makeTree = [] {
+        Node objects = Node::makeArray();
+        for (int i = 0; i < 500; ++i) {
+            Node item = Node::makeDictionary();
+            item.insert("on", Node::makeBoolean(i % 3 == 0));
+            item.insert("range", Node::makeString(QString("{%1, 1}").arg(i % 200)));
+            item.insert("nested", Node::makeArray({Node::makeUid(static_cast<quint64>(i)),
+                                                   Node::makeData(QByteArray(i % 7, 'd'))}));
+            objects.items.push_back(std::move(item));
+        }
+        Node top = Node::makeDictionary();
+        top.insert("$objects", std::move(objects));
+        top.insert("$version", Node::makeInteger(100000));
+        return top;
+    };
+    const Node kept = makeTree();
+    const QByteArray fromKept = BinaryPlistWriter::write(kept);
+    Node given = makeTree();
+    EXPECT_EQ(BinaryPlistWriter::write(std::move(given)), fromKept);
+    EXPECT_TRUE(given.entries.empty());
+    EXPECT_EQ(kept.entries.size(), 2u);  // the read-only form leaves its tree alone
+}
+
+TEST(BinaryPlistWriter, StoresEachDistinctScalarOnceAmongThousands) {
+    // Enough scalars that the writer's index grows many times over.
+    Node array = Node::makeArray();
+    for (int i = 0; i < 20000; ++i)
+        array.items.push_back(Node::makeString(QString::number(i % 5000)));
+    for (int i = 0; i < 5000; ++i) array.items.push_back(Node::makeInteger(i));
+    const QByteArray data = BinaryPlistWriter::write(std::move(array));
+    const quint64 count = qFromBigEndian<quint64>(data.constData() + data.size() - 24);
+    EXPECT_EQ(count, 1u + 5000 + 5000);  // the array, the strings, the integers
+    const auto read = PlistValue::fromData(data);
+    ASSERT_TRUE(read);
+    const PlistArray items = read->toArray();
+    ASSERT_EQ(items.size(), 25000);
+    EXPECT_EQ(items.at(19999).toString(), "4999");
+    EXPECT_EQ(items.at(24999).toInteger(), 4999);
+}
