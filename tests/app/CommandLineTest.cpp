@@ -17,6 +17,7 @@
 #include "app/ImportCommand.h"
 #include "platform/apps/PelmoraStandIn.h"
 #include "platform/foundation/UserDefaults.h"
+#include "tests/support/AddressSanitizer.h"
 #include "tests/support/Applications.h"
 #include "tests/support/ENEXBuilder.h"
 #include "tests/support/FileSizeLimit.h"
@@ -207,29 +208,12 @@ TEST(ImportCommandTest, RefusedItemStaysInStagingAndGivesExitStatusThree) {
     PelmoraStandIn::setLibraryPathOverride(QString());
 }
 
-namespace {
-
-// AddressSanitizer owns the fatal signals in a sanitized build.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kSanitized = true;
-#else
-constexpr bool kSanitized = false;
-#endif
-#else
-constexpr bool kSanitized = false;
-#endif
-
-}  // namespace
-
 // The command line runs with the framework's exception handler: an import that
 // dies of a fatal signal (here sent while it waits for its ENEX file, a pipe
 // that the test holds) leaves a crash log, which the next window launch's
 // check finds, even when the window never ran before.
 TEST(CommandLineCrashTest, ACrashOfTheCommandLineIsOfferedByTheNextWindowLaunch) {
-    if (kSanitized) GTEST_SKIP() << "the sanitizer owns fatal signals";
+    if (kBuiltWithAddressSanitizer) GTEST_SKIP() << "the sanitizer owns fatal signals";
     TestEnvironment env;
     const QString pipe = env.path(QStringLiteral("Notes.enex"));
     ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);

@@ -15,6 +15,7 @@
 #include "Quorvel/QVFCrashReportController.h"
 #include "Quorvel/QVFExceptionHandler.h"
 #include "platform/foundation/UserDefaults.h"
+#include "tests/support/AddressSanitizer.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -49,21 +50,6 @@ QStringList crashLogNames() {
     return QDir(QVFExceptionHandler::crashLogDirectory())
         .entryList({"Ferrymark_*.crash"}, QDir::Files, QDir::Name);
 }
-
-// AddressSanitizer installs its own handlers for fatal signals and replaces
-// malloc, so a crashing program built with it reports through the sanitizer
-// instead of our handler: these tests run in the ordinary build only.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kBuiltWithAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kBuiltWithAddressSanitizer = true;
-#else
-constexpr bool kBuiltWithAddressSanitizer = false;
-#endif
-#else
-constexpr bool kBuiltWithAddressSanitizer = false;
-#endif
 
 class ExceptionHandler : public ::testing::Test {
   protected:
