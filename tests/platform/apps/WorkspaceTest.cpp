@@ -10,16 +10,12 @@
 #include "platform/apps/Workspace.h"
 #include "tests/support/Applications.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
 const QString kPelmora = QStringLiteral("com.quorvel.Pelmora3");
 const QString kEvernote = QStringLiteral("com.evernote.Evernote");
-
-QByteArray contentsOf(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 }  // namespace
 
@@ -64,7 +60,7 @@ TEST(WorkspaceTest, StaleProcessIdentifiersNeverMarkAnApplicationRunning) {
     }
     // Activating takes the lock over and names this process.
     ASSERT_TRUE(markApplicationRunning(bundle));
-    EXPECT_EQ(contentsOf(bundle + QStringLiteral("/Contents/lock")).trimmed(),
+    EXPECT_EQ(readWholeFile(bundle + QStringLiteral("/Contents/lock")).trimmed(),
               QByteArray::number(qint64(::getpid())));
     EXPECT_TRUE((ApplicationRecord{bundle, PlistDictionary()}).isRunning());
 }
@@ -74,7 +70,7 @@ TEST(WorkspaceTest, DamagedOrHostileLockFilesAreRefusedOrTakenOver) {
     const QString held = installApplication(
         env, QStringLiteral("Held"), QStringLiteral("org.example.Held"), QStringLiteral("1.0"));
     ASSERT_TRUE(markApplicationRunning(held));
-    const QByteArray heldLock = contentsOf(held + QStringLiteral("/Contents/lock"));
+    const QByteArray heldLock = readWholeFile(held + QStringLiteral("/Contents/lock"));
     const QString bundle =
         installApplication(env, QStringLiteral("Pelmora"), kPelmora, QStringLiteral("3.7"));
     const QString lock = bundle + QStringLiteral("/Contents/lock");
@@ -98,7 +94,7 @@ TEST(WorkspaceTest, DamagedOrHostileLockFilesAreRefusedOrTakenOver) {
     QFile::remove(lock);
     ASSERT_TRUE(QFile::link(held + QStringLiteral("/Contents/lock"), lock));
     refused("link");
-    EXPECT_EQ(contentsOf(held + QStringLiteral("/Contents/lock")), heldLock);
+    EXPECT_EQ(readWholeFile(held + QStringLiteral("/Contents/lock")), heldLock);
     QFile::remove(lock);
     ASSERT_TRUE(QDir().mkdir(lock));
     refused("folder");

@@ -13,13 +13,9 @@
 #include "platform/plist/PlistValue.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/TestEnvironment.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
-
-QByteArray contentsOf(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // Everything in `folder`, hidden files included.
 QStringList entriesOf(const QString& folder) {
@@ -43,7 +39,7 @@ TEST(ReplaceFileTest, FailedWriteLeavesTheOldFileByteForByte) {
     EXPECT_EQ(error.domain(), QStringLiteral("NSPOSIXErrorDomain"));
     EXPECT_EQ(error.code(), EFBIG);
     EXPECT_TRUE(error.localizedDescription().startsWith(path));
-    EXPECT_EQ(contentsOf(path), old);
+    EXPECT_EQ(readWholeFile(path), old);
     EXPECT_EQ(entriesOf(env.path(QStringLiteral("settings"))),
               QStringList{QStringLiteral("domain.plist")});  // no temporary file left
 
@@ -57,7 +53,7 @@ TEST(ReplaceFileTest, FailedWriteLeavesTheOldFileByteForByte) {
     EXPECT_EQ(error.domain(), QStringLiteral("PlistErrorDomain"));
     ASSERT_NE(error.underlyingError(), nullptr);
     EXPECT_EQ(error.underlyingError()->code(), EFBIG);
-    EXPECT_EQ(contentsOf(path), old);
+    EXPECT_EQ(readWholeFile(path), old);
     EXPECT_EQ(entriesOf(env.path(QStringLiteral("settings"))).size(), 1);
 }
 
@@ -66,7 +62,7 @@ TEST(ReplaceFileTest, KeepsPermissionsFollowsLinksAndRefusesFolders) {
     const QString path = env.writeFile(QStringLiteral("private.plist"), "old");
     ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), 0600), 0);
     ASSERT_TRUE(FileOperations::writeFile(path, "new", FileOperations::WriteMode::Replace));
-    EXPECT_EQ(contentsOf(path), QByteArray("new"));
+    EXPECT_EQ(readWholeFile(path), QByteArray("new"));
     struct stat info {};
     ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0600u);
@@ -75,7 +71,7 @@ TEST(ReplaceFileTest, KeepsPermissionsFollowsLinksAndRefusesFolders) {
     ASSERT_TRUE(QFile::link(path, link));
     ASSERT_TRUE(FileOperations::writeFile(link, "through", FileOperations::WriteMode::Replace));
     EXPECT_TRUE(QFileInfo(link).isSymLink());
-    EXPECT_EQ(contentsOf(path), QByteArray("through"));
+    EXPECT_EQ(readWholeFile(path), QByteArray("through"));
 
     const QString folder = env.path(QStringLiteral("folder.plist"));
     ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("/inside")));
@@ -106,7 +102,7 @@ TEST(UserDefaultsTest, DamagedDomainIsKeptAndNotOverwritten) {
         EXPECT_EQ(error.code(), UserDefaults::kDamagedDomainError);
         EXPECT_TRUE(error.localizedDescription().contains(path));
         EXPECT_FALSE(defaults.removeObject(QStringLiteral("ExportDebug"), &error));
-        EXPECT_EQ(contentsOf(path), bytes);
+        EXPECT_EQ(readWholeFile(path), bytes);
     }
 }
 
@@ -115,14 +111,14 @@ TEST(UserDefaultsTest, FailedWriteKeepsEveryOtherSetting) {
     const QString domain = QStringLiteral("com.example.full");
     UserDefaults defaults(domain);
     ASSERT_TRUE(defaults.setObject(QStringLiteral("/home/me/Library"), QStringLiteral("Library")));
-    const QByteArray before = contentsOf(UserDefaults::pathForDomain(domain));
+    const QByteArray before = readWholeFile(UserDefaults::pathForDomain(domain));
     Error error;
     {
         FileSizeLimit limit(8 * 1024);
         EXPECT_FALSE(defaults.setObject(QString(64 * 1024, u'x'), QStringLiteral("Pad"), &error));
     }
     EXPECT_EQ(error.underlyingError() ? error.underlyingError()->code() : 0, EFBIG);
-    EXPECT_EQ(contentsOf(UserDefaults::pathForDomain(domain)), before);
+    EXPECT_EQ(readWholeFile(UserDefaults::pathForDomain(domain)), before);
     EXPECT_EQ(UserDefaults(domain).stringForKey(QStringLiteral("Library")),
               QStringLiteral("/home/me/Library"));
     // An empty file holds nothing to keep: it is an empty domain, and writable.
