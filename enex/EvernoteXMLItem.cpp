@@ -151,6 +151,7 @@ std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDicti
     const QByteArray& content = record_.contentData;
     document_ =
         XMLDocument::parse(isEmptyENML(content) ? QByteArrayLiteral("<en-note/>") : content, error);
+    record_.contentData = QByteArray();  // in the tree now; the text is not needed twice
     if (!document_) return std::nullopt;
     XMLNode note = document_->nodesForXPath(QStringLiteral("en-note")).value(0);
     if (note.isNull()) note = wrapRootElement(*document_);

@@ -76,7 +76,7 @@ void EvernoteXMLParseOperation::main() {
         std::lock_guard lock(parserMutex_);
         parser_ = nullptr;
     }
-    if (!ok && !finished_) operationError_ = parser.error();
+    if (!ok && !finished_ && !documentEnded_) operationError_ = parser.error();
     // A parse that ended without reporting either way still ends the operation once.
     setOperationFinished(true);
 }
@@ -116,7 +116,7 @@ void EvernoteXMLParseOperation::setOperationFinished(bool finished) {
 
 void EvernoteXMLParseOperation::didStartElement(const QString& name,
                                                 const QList<XMLAttribute>& attributes) {
-    if (finished_) return;  // after the end, whatever the parser still reports is ignored
+    if (pastEnd()) return;  // after the end, whatever the parser still reports is ignored
     if (debugMode_) log(stringWithFormat(QStringLiteral("parser:didStartElement: %@"), {name}));
     if (!currentNote_) {
         if (name == QLatin1String("note")) currentNote_ = std::make_unique<EvernoteNoteRecord>();
@@ -180,7 +180,7 @@ void EvernoteXMLParseOperation::startNoteChild(const QList<XMLAttribute>& attrib
 }
 
 void EvernoteXMLParseOperation::foundCharacters(const QString& text) {
-    if (finished_) return;  // after the end, whatever the parser still reports is ignored
+    if (pastEnd()) return;  // after the end, whatever the parser still reports is ignored
     if (debugMode_) log(QStringLiteral("parser:foundCharacters:"));
     switch (field_) {
         case Field::None:
@@ -199,7 +199,7 @@ void EvernoteXMLParseOperation::foundCharacters(const QString& text) {
 }
 
 void EvernoteXMLParseOperation::foundCDATA(const QByteArray& bytes) {
-    if (finished_) return;  // after the end, whatever the parser still reports is ignored
+    if (pastEnd()) return;  // after the end, whatever the parser still reports is ignored
     if (debugMode_) log(QStringLiteral("parser:foundCDATA:"));
     if (field_ == Field::Content)
         currentNote_->contentData += bytes;
@@ -208,7 +208,7 @@ void EvernoteXMLParseOperation::foundCDATA(const QByteArray& bytes) {
 }
 
 void EvernoteXMLParseOperation::didEndElement(const QString& name) {
-    if (finished_) return;  // after the end, whatever the parser still reports is ignored
+    if (pastEnd()) return;  // after the end, whatever the parser still reports is ignored
     if (debugMode_) log(stringWithFormat(QStringLiteral("parser:didEndElement: %@"), {name}));
     if (!currentNote_) return;
     if (path_.isEmpty()) {
@@ -368,9 +368,12 @@ void EvernoteXMLParseOperation::handOn(const EvernoteConversionResult& result) {
 }
 
 void EvernoteXMLParseOperation::parseErrorOccurred(const Error& error) {
-    if (finished_) return;
+    if (pastEnd()) return;
     operationError_ = error;
     setOperationFinished(true);
 }
 
-void EvernoteXMLParseOperation::didEndDocument() { setOperationFinished(true); }
+// The operation finishes once the parser has returned (main): by then it has
+// freed its buffers, which hold the last notes' text, while the conversions
+// of those notes still run.
+void EvernoteXMLParseOperation::didEndDocument() { documentEnded_ = true; }

@@ -161,6 +161,8 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     XMLStreamParser* parser_ = nullptr;
     std::unique_ptr<EvernoteConversionPool> pool_;
     bool finished_ = false;
+    bool documentEnded_ = false;  // the parser reported the end; it is returning
+    bool pastEnd() const { return finished_ || documentEnded_; }
 
     QStringList path_;  // the open elements below <note>, outermost first
     Field field_ = Field::None;

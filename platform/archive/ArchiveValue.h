@@ -16,6 +16,7 @@
 #include <QString>
 #include <memory>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "platform/archive/ArchivableObject.h"
@@ -78,7 +79,7 @@ class ArchiveValue {
     std::shared_ptr<ArchivableObject> toObject() const;
     template <typename T>
     std::shared_ptr<T> toObject() const {
-        return std::dynamic_pointer_cast<T>(object_);
+        return std::dynamic_pointer_cast<T>(toObject());
     }
 
     // The items of an array (empty for other types).
@@ -98,16 +99,21 @@ class ArchiveValue {
     bool operator==(const ArchiveValue& other) const;
     bool operator!=(const ArchiveValue& other) const { return !(*this == other); }
 
+    // What keeps that identity alive: while it is held, no other container
+    // or object can take the same address. Null for the other types.
+    std::shared_ptr<const void> identityOwner() const;
+
   private:
+    using Array = std::shared_ptr<const QList<ArchiveValue>>;
+    using Dictionary = std::shared_ptr<const Entries>;
+    using Object = std::shared_ptr<ArchivableObject>;
+
+    // One alternative per kind of content: an archive of many small objects
+    // holds hundreds of thousands of values at once. Boolean and Integer keep
+    // an integer, Float and Double a double, String and MutableString a string.
     Type type_ = Type::Null;
     bool mutable_ = false;
-    qint64 integer_ = 0;  // Boolean and Integer
-    double real_ = 0;     // Float and Double
-    QString string_;
-    QByteArray data_;
-    QDateTime date_;
-    QColor color_;
-    std::shared_ptr<const QList<ArchiveValue>> array_;
-    std::shared_ptr<const Entries> dictionary_;
-    std::shared_ptr<ArchivableObject> object_;
+    std::variant<std::monostate, qint64, double, QString, QByteArray, QDateTime, QColor, Array,
+                 Dictionary, Object>
+        value_;
 };

@@ -3,80 +3,116 @@
 #include <QHash>
 #include <QtEndian>
 #include <cstring>
+#include <variant>
 
 // ---- nodes -----------------------------------------------------------------
 
+struct BinaryPlistNode::Payload {
+    std::variant<QString, QByteArray, std::vector<BinaryPlistNode>, std::vector<Entry>> value;
+};
+
+BinaryPlistNode::BinaryPlistNode(const BinaryPlistNode& other)
+    : type_(other.type_),
+      scalar_(other.scalar_),
+      payload_(other.payload_ ? new Payload(*other.payload_) : nullptr) {}
+
+BinaryPlistNode& BinaryPlistNode::operator=(const BinaryPlistNode& other) {
+    if (this != &other) *this = BinaryPlistNode(other);
+    return *this;
+}
+
+void BinaryPlistNode::PayloadDeleter::operator()(Payload* payload) const { delete payload; }
+
 BinaryPlistNode BinaryPlistNode::makeBoolean(bool value) {
-    BinaryPlistNode node;
-    node.type = Type::Boolean;
-    node.boolean = value;
+    BinaryPlistNode node(Type::Boolean);
+    node.scalar_.integer = value ? 1 : 0;
     return node;
 }
 
 BinaryPlistNode BinaryPlistNode::makeInteger(qint64 value) {
-    BinaryPlistNode node;
-    node.type = Type::Integer;
-    node.integer = value;
+    BinaryPlistNode node(Type::Integer);
+    node.scalar_.integer = value;
     return node;
 }
 
 BinaryPlistNode BinaryPlistNode::makeFloat32(float value) {
-    BinaryPlistNode node;
-    node.type = Type::Float32;
-    node.real = value;
+    BinaryPlistNode node(Type::Float32);
+    node.scalar_.real = value;
     return node;
 }
 
 BinaryPlistNode BinaryPlistNode::makeFloat64(double value) {
-    BinaryPlistNode node;
-    node.type = Type::Float64;
-    node.real = value;
+    BinaryPlistNode node(Type::Float64);
+    node.scalar_.real = value;
     return node;
 }
 
 BinaryPlistNode BinaryPlistNode::makeDate(const QDateTime& value) {
-    BinaryPlistNode node;
-    node.type = Type::Date;
-    node.date = value;
+    BinaryPlistNode node(Type::Date);
+    node.scalar_.integer = value.toMSecsSinceEpoch();
     return node;
 }
 
 BinaryPlistNode BinaryPlistNode::makeData(const QByteArray& value) {
-    BinaryPlistNode node;
-    node.type = Type::Data;
-    node.data = value;
+    BinaryPlistNode node(Type::Data);
+    node.payload_.reset(new Payload{value});
     return node;
 }
 
 BinaryPlistNode BinaryPlistNode::makeString(const QString& value) {
-    BinaryPlistNode node;
-    node.type = Type::String;
-    node.string = value;
+    BinaryPlistNode node(Type::String);
+    node.payload_.reset(new Payload{value});
     return node;
 }
 
 BinaryPlistNode BinaryPlistNode::makeUid(quint64 value) {
-    BinaryPlistNode node;
-    node.type = Type::Uid;
-    node.integer = static_cast<qint64>(value);
+    BinaryPlistNode node(Type::Uid);
+    node.scalar_.integer = static_cast<qint64>(value);
     return node;
 }
 
 BinaryPlistNode BinaryPlistNode::makeArray(std::vector<BinaryPlistNode> items) {
-    BinaryPlistNode node;
-    node.type = Type::Array;
-    node.items = std::move(items);
+    BinaryPlistNode node(Type::Array);
+    node.payload_.reset(new Payload{std::move(items)});
     return node;
 }
 
 BinaryPlistNode BinaryPlistNode::makeDictionary() {
-    BinaryPlistNode node;
-    node.type = Type::Dictionary;
+    BinaryPlistNode node(Type::Dictionary);
+    node.payload_.reset(new Payload{std::vector<Entry>()});
     return node;
 }
 
+const QByteArray& BinaryPlistNode::data() const {
+    static const QByteArray empty;
+    const auto* value = payload_ ? std::get_if<QByteArray>(&payload_->value) : nullptr;
+    return value ? *value : empty;
+}
+
+const QString& BinaryPlistNode::string() const {
+    static const QString empty;
+    const auto* value = payload_ ? std::get_if<QString>(&payload_->value) : nullptr;
+    return value ? *value : empty;
+}
+
+std::vector<BinaryPlistNode>& BinaryPlistNode::items() {
+    return std::get<std::vector<BinaryPlistNode>>(payload_->value);
+}
+
+const std::vector<BinaryPlistNode>& BinaryPlistNode::items() const {
+    return std::get<std::vector<BinaryPlistNode>>(payload_->value);
+}
+
+std::vector<BinaryPlistNode::Entry>& BinaryPlistNode::entries() {
+    return std::get<std::vector<Entry>>(payload_->value);
+}
+
+const std::vector<BinaryPlistNode::Entry>& BinaryPlistNode::entries() const {
+    return std::get<std::vector<Entry>>(payload_->value);
+}
+
 void BinaryPlistNode::insert(const QString& key, BinaryPlistNode value) {
-    entries.emplace_back(key, std::move(value));
+    entries().emplace_back(key, std::move(value));
 }
 
 // ---- encoding helpers --------------------------------------------------------
@@ -157,16 +193,16 @@ void appendString(QByteArray& out, const QString& s) {
 
 void appendScalar(QByteArray& out, const BinaryPlistNode& node) {
     using Type = BinaryPlistNode::Type;
-    switch (node.type) {
+    switch (node.type()) {
         case Type::Boolean:
-            out.append(node.boolean ? '\x09' : '\x08');
+            out.append(node.boolean() ? '\x09' : '\x08');
             break;
         case Type::Integer:
-            appendInteger(out, node.integer);
+            appendInteger(out, node.integer());
             break;
         case Type::Float32: {
             out.append('\x22');
-            const float f = static_cast<float>(node.real);
+            const float f = static_cast<float>(node.real());
             quint32 bits;
             std::memcpy(&bits, &f, sizeof bits);
             appendBigEndian(out, bits);
@@ -174,24 +210,24 @@ void appendScalar(QByteArray& out, const BinaryPlistNode& node) {
         }
         case Type::Float64:
         case Type::Date: {
-            out.append(node.type == Type::Date ? '\x33' : '\x23');
-            const double d = node.type == Type::Date
-                                 ? (node.date.toMSecsSinceEpoch() - kPlistEpochMsecs) / 1000.0
-                                 : node.real;
+            out.append(node.type() == Type::Date ? '\x33' : '\x23');
+            const double d = node.type() == Type::Date
+                                 ? (node.dateMsecsSinceEpoch() - kPlistEpochMsecs) / 1000.0
+                                 : node.real();
             quint64 bits;
             std::memcpy(&bits, &d, sizeof bits);
             appendBigEndian(out, bits);
             break;
         }
         case Type::Data:
-            appendMarker(out, 0x40, static_cast<quint64>(node.data.size()));
-            out.append(node.data);
+            appendMarker(out, 0x40, static_cast<quint64>(node.data().size()));
+            out.append(node.data());
             break;
         case Type::String:
-            appendString(out, node.string);
+            appendString(out, node.string());
             break;
         case Type::Uid: {
-            const quint64 value = static_cast<quint64>(node.integer);
+            const quint64 value = static_cast<quint64>(node.integer());
             const qsizetype markerAt = out.size();
             out.append('\0');
             const int width = widthFor(value);
@@ -203,11 +239,6 @@ void appendScalar(QByteArray& out, const BinaryPlistNode& node) {
         case Type::Dictionary:
             break;
     }
-}
-
-bool isContainer(const BinaryPlistNode& node) {
-    return node.type == BinaryPlistNode::Type::Array ||
-           node.type == BinaryPlistNode::Type::Dictionary;
 }
 
 // Numbers the objects of a tree depth-first and uniques equal scalars (by
@@ -236,25 +267,25 @@ class Flattener {
     // Walks the tree with a stack of its own, not by recursion, so that a
     // tree of any depth fits (a thread's stack would not).
     quint64 flatten(BinaryPlistNode& top) {
-        if (!isContainer(top)) return flattenScalar(top);
+        if (!top.isContainer()) return flattenScalar(top);
         std::vector<Open> open;
         open.push_back(openContainer(top));
         const quint64 topIndex = open.back().index;
         while (!open.empty()) {
             Open& current = open.back();
             BinaryPlistNode& node = *current.node;
-            const bool isArray = node.type == BinaryPlistNode::Type::Array;
-            const size_t count = isArray ? node.items.size() : node.entries.size();
+            const bool isArray = node.type() == BinaryPlistNode::Type::Array;
+            const size_t count = isArray ? node.items().size() : node.entries().size();
             if (current.next == count) {
                 if (release_) node = BinaryPlistNode();  // its children are emptied already
                 open.pop_back();
                 continue;
             }
             BinaryPlistNode& child =
-                isArray ? node.items[current.next] : node.entries[current.next].second;
+                isArray ? node.items()[current.next] : node.entries()[current.next].second;
             const quint64 refAt = current.refsStart + current.next;
             ++current.next;
-            if (isContainer(child)) {
+            if (child.isContainer()) {
                 Open opened = openContainer(child);
                 refs_[refAt] = opened.index;
                 open.push_back(opened);  // invalidates `current`
@@ -284,8 +315,8 @@ class Flattener {
     // dictionary's keys are numbered at once, before any of its values.
     Open openContainer(const BinaryPlistNode& node) {
         const quint64 index = objects_.size();
-        const bool isArray = node.type == BinaryPlistNode::Type::Array;
-        const quint64 count = isArray ? node.items.size() : node.entries.size();
+        const bool isArray = node.type() == BinaryPlistNode::Type::Array;
+        const quint64 count = isArray ? node.items().size() : node.entries().size();
         const quint64 refsStart = refs_.size();
         objects_.push_back(Object{refsStart, count, isArray ? Kind::Array : Kind::Dictionary});
         if (isArray) {
@@ -294,7 +325,7 @@ class Flattener {
         }
         refs_.resize(refsStart + 2 * count);
         for (quint64 i = 0; i < count; ++i) {
-            appendString(bytes_, node.entries[i].first);
+            appendString(bytes_, node.entries()[i].first);
             refs_[refsStart + i] = internPoolTail();
         }
         return Open{const_cast<BinaryPlistNode*>(&node), index, refsStart + count};

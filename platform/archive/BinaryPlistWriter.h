@@ -15,13 +15,20 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <memory>
 #include <utility>
 #include <vector>
 
 // One node of the tree to write. A plain value: build it with the factory
 // functions and the append helpers.
-struct BinaryPlistNode {
-    enum class Type {
+//
+// An archive of many small objects (a checklist of 100,000 items) holds
+// hundreds of thousands of nodes at once, so a node is small: its type, one
+// 8-byte scalar, and a pointer to what does not fit (a string, data, or a
+// container's children), which scalars never allocate.
+class BinaryPlistNode {
+  public:
+    enum class Type : quint8 {
         Boolean,
         Integer,
         Float32,
@@ -33,16 +40,14 @@ struct BinaryPlistNode {
         Array,
         Dictionary
     };
+    using Entry = std::pair<QString, BinaryPlistNode>;
 
-    Type type = Type::Boolean;
-    bool boolean = false;
-    qint64 integer = 0;  // Integer, and Uid (as unsigned)
-    double real = 0;     // Float32 and Float64
-    QDateTime date;
-    QByteArray data;
-    QString string;
-    std::vector<BinaryPlistNode> items;                        // Array
-    std::vector<std::pair<QString, BinaryPlistNode>> entries;  // Dictionary, in order
+    BinaryPlistNode() = default;
+    BinaryPlistNode(const BinaryPlistNode& other);
+    BinaryPlistNode& operator=(const BinaryPlistNode& other);
+    BinaryPlistNode(BinaryPlistNode&& other) noexcept = default;
+    BinaryPlistNode& operator=(BinaryPlistNode&& other) noexcept = default;
+    ~BinaryPlistNode() = default;
 
     static BinaryPlistNode makeBoolean(bool value);
     static BinaryPlistNode makeInteger(qint64 value);
@@ -55,8 +60,39 @@ struct BinaryPlistNode {
     static BinaryPlistNode makeArray(std::vector<BinaryPlistNode> items = {});
     static BinaryPlistNode makeDictionary();
 
+    Type type() const { return type_; }
+    bool boolean() const { return scalar_.integer != 0; }
+    qint64 integer() const { return scalar_.integer; }  // Integer, and Uid (as unsigned)
+    double real() const { return scalar_.real; }        // Float32 and Float64
+    qint64 dateMsecsSinceEpoch() const { return scalar_.integer; }
+    // Empty unless the node is of that type.
+    const QByteArray& data() const;
+    const QString& string() const;
+    // A container's children; the node must be an array, or a dictionary
+    // (its entries in order).
+    std::vector<BinaryPlistNode>& items();
+    const std::vector<BinaryPlistNode>& items() const;
+    std::vector<Entry>& entries();
+    const std::vector<Entry>& entries() const;
+    bool isContainer() const { return type_ == Type::Array || type_ == Type::Dictionary; }
+
     // Appends a key and value to a dictionary (keys are not checked for clashes).
     void insert(const QString& key, BinaryPlistNode value);
+
+  private:
+    struct Payload;
+    struct PayloadDeleter {
+        void operator()(Payload* payload) const;
+    };
+
+    explicit BinaryPlistNode(Type type) : type_(type) {}
+
+    Type type_ = Type::Boolean;
+    union {
+        qint64 integer;  // also a boolean, a UID and a date's milliseconds
+        double real;
+    } scalar_{0};
+    std::unique_ptr<Payload, PayloadDeleter> payload_;  // strings, data and containers only
 };
 
 class BinaryPlistWriter {

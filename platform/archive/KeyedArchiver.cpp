@@ -85,7 +85,7 @@ BinaryPlistNode plainNode(const ArchiveValue& value, bool* ok, size_t depth, boo
             for (const auto& item : value.arrayItems()) {
                 bool itemOk = false;
                 BinaryPlistNode child = plainNode(item, &itemOk, depth + 1, tooDeep);
-                if (itemOk) node.items.push_back(std::move(child));
+                if (itemOk) node.items().push_back(std::move(child));
             }
             return node;
         }
@@ -172,9 +172,9 @@ void KeyedArchiver::encodeRect(const QRectF& rect, const QString& key) {
 void KeyedArchiver::encodeArrayOfObjects(const QList<ArchiveValue>& objects, const QString& key) {
     if (finished_) return;
     BinaryPlistNode references = BinaryPlistNode::makeArray();
-    references.items.reserve(static_cast<size_t>(objects.size()));
+    references.items().reserve(static_cast<size_t>(objects.size()));
     for (const auto& object : objects)
-        references.items.push_back(BinaryPlistNode::makeUid(referenceFor(object)));
+        references.items().push_back(BinaryPlistNode::makeUid(referenceFor(object)));
     put(key, std::move(references));
 }
 
@@ -218,7 +218,7 @@ quint64 KeyedArchiver::encodeInstance(const ArchiveValue& object) {
     objects_.push_back(BinaryPlistNode::makeDictionary());
     if (const void* identity = object.identity()) {
         identitySlots_.insert(identity, slot);
-        retained_.push_back(object);
+        retained_.push_back(object.identityOwner());
     } else {
         valueSlots_.insert(valueKey(object), slot);
     }
@@ -239,7 +239,7 @@ quint64 KeyedArchiver::encodeInstance(const ArchiveValue& object) {
     BinaryPlistNode instance = BinaryPlistNode::makeDictionary();
     // Sized once: an archive of many small objects (checklist items) would
     // otherwise keep a grown, partly empty vector for each of them.
-    instance.entries.reserve(frame.entries.size() + 1);
+    instance.entries().reserve(frame.entries.size() + 1);
     instance.insert(kClassKey, BinaryPlistNode::makeUid(classReference));
     for (auto& entry : frame.entries) instance.insert(entry.first, std::move(entry.second));
     objects_[slot] = std::move(instance);
@@ -319,7 +319,7 @@ quint64 KeyedArchiver::classSlot(const QString& className, const QStringList& ch
     auto it = classSlots_.constFind(className);
     if (it != classSlots_.constEnd()) return *it;
     BinaryPlistNode classes = BinaryPlistNode::makeArray();
-    for (const QString& name : chain) classes.items.push_back(BinaryPlistNode::makeString(name));
+    for (const QString& name : chain) classes.items().push_back(BinaryPlistNode::makeString(name));
     BinaryPlistNode description = BinaryPlistNode::makeDictionary();
     description.insert(QStringLiteral("$classes"), std::move(classes));
     description.insert(QStringLiteral("$classname"), BinaryPlistNode::makeString(className));

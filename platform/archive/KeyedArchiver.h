@@ -92,7 +92,8 @@ class KeyedArchiver {
     QHash<const void*, quint64> identitySlots_;
     QHash<QByteArray, quint64> valueSlots_;
     QHash<QString, quint64> classSlots_;
-    std::vector<ArchiveValue> retained_;  // keeps identities alive (no address reuse)
+    std::vector<std::shared_ptr<const void>>
+        retained_;  // keeps identities alive (no address reuse)
     bool finished_ = false;
     bool tooDeep_ = false;
     QByteArray data_;

@@ -217,8 +217,10 @@ bool XMLStreamParser::Private::mayDeliver() {
 void XMLStreamParser::Private::flushCDATA() {
     if (!hasPendingCDATA) return;
     hasPendingCDATA = false;
-    if (delegate) delegate->foundCDATA(pendingCDATA);
-    pendingCDATA.resize(0);
+    // Handed over whole: a note's content is one section of megabytes, which
+    // the delegate keeps, so the parser must not keep a buffer of that size.
+    const QByteArray section = std::exchange(pendingCDATA, QByteArray());
+    if (delegate) delegate->foundCDATA(section);
 }
 
 void XMLStreamParser::Private::deliverCharacters(const char* bytes, qsizetype length) {

@@ -60,7 +60,7 @@ TEST(BinaryPlistWriter, WritesLongCollectionsWithExtendedCountsAndWideReferences
     // 300 distinct strings need two-byte references and counts beyond 14.
     Node array = Node::makeArray();
     for (int i = 0; i < 300; ++i)
-        array.items.push_back(Node::makeString(QString("item %1").arg(i)));
+        array.items().push_back(Node::makeString(QString("item %1").arg(i)));
     Node dict = Node::makeDictionary();
     dict.insert("list", std::move(array));
     dict.insert("bytes", Node::makeData(QByteArray(40, 'z')));
@@ -96,14 +96,14 @@ TEST(BinaryPlistWriter, WritesTreesOfAnyDepthWithoutRecursing) {
     Node deep = Node::makeString("bottom");
     for (int i = 0; i < 100000; ++i) {
         Node outer = Node::makeArray();
-        outer.items.push_back(std::move(deep));
+        outer.items().push_back(std::move(deep));
         deep = std::move(outer);
     }
     const QByteArray written = BinaryPlistWriter::write(deep);
     EXPECT_TRUE(written.startsWith("bplist00"));
     EXPECT_GT(written.size(), 100000 * 2);
-    while (!deep.items.empty()) {  // taken apart level by level: destroying it whole recurses
-        Node inner = std::move(deep.items.front());
+    while (deep.isContainer()) {  // taken apart level by level: destroying it whole recurses
+        Node inner = std::move(deep.items().front());
         deep = std::move(inner);
     }
 
@@ -135,7 +135,7 @@ TEST(BinaryPlistWriter, WritesTheSameBytesWhenGivenTheTreeAndLeavesItEmpty) {
             item.insert("range", Node::makeString(QString("{%1, 1}").arg(i % 200)));
             item.insert("nested", Node::makeArray({Node::makeUid(static_cast<quint64>(i)),
                                                    Node::makeData(QByteArray(i % 7, 'd'))}));
-            objects.items.push_back(std::move(item));
+            objects.items().push_back(std::move(item));
         }
         Node top = Node::makeDictionary();
         top.insert("$objects", std::move(objects));
@@ -146,16 +146,16 @@ TEST(BinaryPlistWriter, WritesTheSameBytesWhenGivenTheTreeAndLeavesItEmpty) {
     const QByteArray fromKept = BinaryPlistWriter::write(kept);
     Node given = makeTree();
     EXPECT_EQ(BinaryPlistWriter::write(std::move(given)), fromKept);
-    EXPECT_TRUE(given.entries.empty());
-    EXPECT_EQ(kept.entries.size(), 2u);  // the read-only form leaves its tree alone
+    EXPECT_FALSE(given.isContainer());
+    EXPECT_EQ(kept.entries().size(), 2u);  // the read-only form leaves its tree alone
 }
 
 TEST(BinaryPlistWriter, StoresEachDistinctScalarOnceAmongThousands) {
     // Enough scalars that the writer's index grows many times over.
     Node array = Node::makeArray();
     for (int i = 0; i < 20000; ++i)
-        array.items.push_back(Node::makeString(QString::number(i % 5000)));
-    for (int i = 0; i < 5000; ++i) array.items.push_back(Node::makeInteger(i));
+        array.items().push_back(Node::makeString(QString::number(i % 5000)));
+    for (int i = 0; i < 5000; ++i) array.items().push_back(Node::makeInteger(i));
     const QByteArray data = BinaryPlistWriter::write(std::move(array));
     const quint64 count = qFromBigEndian<quint64>(data.constData() + data.size() - 24);
     EXPECT_EQ(count, 1u + 5000 + 5000);  // the array, the strings, the integers
