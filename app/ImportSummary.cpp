@@ -1,5 +1,7 @@
 #include "app/ImportSummary.h"
 
+#include <algorithm>
+
 #include "import/EvernoteExportOperation.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Format.h"
@@ -9,6 +11,9 @@ ImportSummary::ImportSummary(const EvernoteExportOperation& operation, unsigned 
     : total_(total) {
     const PelmoraImportResult result = operation.importResult();
     imported_ = static_cast<unsigned long>(result.taken);
+    // A count fooled by damage (a CDATA section left open hides the notes it
+    // swallows from the scan) cannot be less than what the library took.
+    total_ = std::max(total_, imported_);
     if (const auto pelmora = operation.pelmoraApp()) libraryPath_ = pelmora->libraryPath();
     if (const OutputStream* log = operation.logStream()) logPath_ = log->path();
     stagingPath_ = operation.filesPath();
