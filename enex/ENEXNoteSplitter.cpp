@@ -9,9 +9,8 @@
 
 namespace {
 
-// The tail keeps enough bytes for the longest markup looked for ("</en-export>").
-constexpr qsizetype kTailKept = 32;
-constexpr qsizetype kTailTrimmedAt = 4096;
+// Enough bytes for the longest markup looked for ("</en-export>").
+constexpr qsizetype kCarried = 16;
 
 Error readError(const QIODevice& input) {
     return Error(QString::fromLatin1(XMLParserErrorDomain), XML_IO_EIO, input.errorString());
@@ -57,27 +56,62 @@ bool ENEXNoteSplitter::readChunk() {
         atEnd_ = true;
         return false;
     }
-    QByteArray chunk(kChunkSize, Qt::Uninitialized);
-    const qint64 read = input_->read(chunk.data(), kChunkSize);
+    // Keep the last bytes of the chunk before, for markup that straddles the two.
+    const qsizetype carried = std::min(buffer_.size(), kCarried);
+    bufferOffset_ += buffer_.size() - carried;
+    buffer_.remove(0, buffer_.size() - carried);
+    buffer_.resize(carried + kChunkSize);
+    const qint64 read = input_->read(buffer_.data() + carried, kChunkSize);
+    buffer_.resize(carried + std::max<qint64>(read, 0));
+    flushedTo_ = carried;
     if (read < 0) error_ = readError(*input_);
     if (read <= 0) {
         atEnd_ = true;
         if (current_) {
             current_->endsTheFile = true;
-            endStretch(0, false);
+            endStretch(buffer_.size(), false);
         }
         return false;
     }
-    for (qint64 i = 0; i < read; ++i) scanByte(chunk[i]);
+    for (qsizetype at = carried; at < buffer_.size(); ++at) scanByte(at);
+    if (current_) flushStretch(buffer_.size());
     return true;
 }
 
-void ENEXNoteSplitter::scanByte(char c) {
-    tail_.append(c);
-    if (tail_.size() > kTailTrimmedAt) tail_.remove(0, tail_.size() - kTailKept);
-    if (current_) appendToStretch(c);
-    scanMarkup();
-    ++offset_;
+void ENEXNoteSplitter::scanByte(qsizetype at) {
+    const char c = buffer_[at];
+    switch (state_) {
+        case State::CDATA:
+            // An open section meeting the end of the content ends there (see the header).
+            if (c == '>' && (endsWith(at, "]]>") || (current_ && endsWith(at, "</content>"))))
+                state_ = State::Text;
+            break;
+        case State::Comment:
+            if (c == '>' && endsWith(at, "-->")) state_ = State::Text;
+            break;
+        case State::Text:
+            if (c == '[' && endsWith(at, "<![CDATA[")) {
+                state_ = State::CDATA;
+            } else if (c == '-' && endsWith(at, "<!--")) {
+                state_ = State::Comment;
+            } else if ((c == '>' || c == ' ' || c == '\t' || c == '\n' || c == '\r') && at >= 5 &&
+                       std::memcmp(buffer_.constData() + at - 5, "<note", 5) == 0) {
+                if (current_) endStretch(at - 5, false);  // the note before has no end tag
+                startStretch(at - 5);
+            } else if (c == '>' && current_) {
+                if (endsWith(at, "</note>"))
+                    endStretch(at + 1, true);
+                else if (endsWith(at, "</en-export>"))
+                    endStretch(at + 1 - 12, false);
+                else if (titleStart_ == -1 && endsWith(at, "<title>")) {
+                    flushStretch(at + 1);
+                    titleStart_ = current_->bytes.size();
+                } else if (titleStart_ >= 0 && endsWith(at, "</title>")) {
+                    takeTitle(at);
+                }
+            }
+            break;
+    }
     if (c == '\n') {
         ++line_;
         column_ = 1;
@@ -86,74 +120,42 @@ void ENEXNoteSplitter::scanByte(char c) {
     }
 }
 
-void ENEXNoteSplitter::appendToStretch(char c) {
-    if (current_->isOversized) return;
-    if (current_->bytes.size() >= stretchLimit_)
-        current_->isOversized = true;
-    else
-        current_->bytes.append(c);
-}
-
-bool ENEXNoteSplitter::tailEndsWith(const char* text) const {
+bool ENEXNoteSplitter::endsWith(qsizetype at, const char* text) const {
     const qsizetype length = qsizetype(std::strlen(text));
-    return tail_.size() >= length &&
-           std::memcmp(tail_.constData() + tail_.size() - length, text, size_t(length)) == 0;
+    return at + 1 >= length &&
+           std::memcmp(buffer_.constData() + at + 1 - length, text, size_t(length)) == 0;
 }
 
-void ENEXNoteSplitter::scanMarkup() {
-    const char c = tail_.back();
-    switch (state_) {
-        case State::CDATA:
-            // An open section meeting the end of the content ends there (see the header).
-            if (c == '>' && (tailEndsWith("]]>") || (current_ && tailEndsWith("</content>"))))
-                state_ = State::Text;
-            return;
-        case State::Comment:
-            if (c == '>' && tailEndsWith("-->")) state_ = State::Text;
-            return;
-        case State::Text:
-            break;
-    }
-    if (c == '[' && tailEndsWith("<![CDATA[")) {
-        state_ = State::CDATA;
-    } else if (c == '-' && tailEndsWith("<!--")) {
-        state_ = State::Comment;
-    } else if ((c == '>' || c == ' ' || c == '\t' || c == '\n' || c == '\r') && tail_.size() >= 6 &&
-               std::memcmp(tail_.constData() + tail_.size() - 6, "<note", 5) == 0) {
-        if (current_) endStretch(6, false);  // the note before has no end tag
-        startStretch(6);
-    } else if (c == '>' && current_) {
-        if (tailEndsWith("</note>"))
-            endStretch(0, true);
-        else if (tailEndsWith("</en-export>"))
-            endStretch(12, false);
-        else if (titleStart_ == -1 && tailEndsWith("<title>"))
-            titleStart_ = current_->bytes.size();
-        else if (titleStart_ >= 0 && tailEndsWith("</title>"))
-            takeTitle();
-    }
+void ENEXNoteSplitter::flushStretch(qsizetype end) {
+    if (end <= flushedTo_) return;
+    QByteArray& bytes = current_->bytes;
+    const qsizetype room = stretchLimit_ - bytes.size();
+    const qsizetype length = end - flushedTo_;
+    if (length > room) current_->isOversized = true;
+    if (room > 0) bytes.append(buffer_.constData() + flushedTo_, std::min(length, room));
+    flushedTo_ = end;
 }
 
-void ENEXNoteSplitter::startStretch(qsizetype markerLength) {
+void ENEXNoteSplitter::startStretch(qsizetype at) {
     current_.emplace();
-    current_->bytes = tail_.right(markerLength);
-    current_->offset = offset_ - (markerLength - 1);
+    current_->offset = bufferOffset_ + at;
     current_->line = line_;
-    current_->column = column_ - (markerLength - 1);
+    current_->column = column_ - 5;
+    flushedTo_ = at;
     titleStart_ = -1;
 }
 
-void ENEXNoteSplitter::endStretch(qsizetype trailingBytes, bool hasNoteEnd) {
+void ENEXNoteSplitter::endStretch(qsizetype end, bool hasNoteEnd) {
+    flushStretch(end);
     ENEXNoteStretch stretch = std::move(*current_);
     current_.reset();
     titleStart_ = -1;
-    if (trailingBytes > 0 && !stretch.isOversized && stretch.bytes.size() >= trailingBytes)
-        stretch.bytes.chop(trailingBytes);
     stretch.hasNoteEnd = hasNoteEnd;
     ready_.push_back(std::move(stretch));
 }
 
-void ENEXNoteSplitter::takeTitle() {
+void ENEXNoteSplitter::takeTitle(qsizetype at) {
+    flushStretch(at + 1);
     const QByteArray& bytes = current_->bytes;
     const qsizetype end = bytes.size() - 8;  // before "</title>"
     if (!current_->isOversized && end >= titleStart_)

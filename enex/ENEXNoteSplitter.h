@@ -58,13 +58,14 @@ class ENEXNoteSplitter {
     enum class State { Text, CDATA, Comment };
 
     bool readChunk();
-    void scanByte(char c);
-    void scanMarkup();
-    void startStretch(qsizetype markerLength);
-    void endStretch(qsizetype trailingBytes, bool hasNoteEnd);
-    void appendToStretch(char c);
-    bool tailEndsWith(const char* text) const;
-    void takeTitle();
+    // Scans the byte at `at` in buffer_, the markup it may end included.
+    void scanByte(qsizetype at);
+    bool endsWith(qsizetype at, const char* text) const;
+    // Moves the bytes of the current stretch read so far, up to `end`, into it.
+    void flushStretch(qsizetype end);
+    void startStretch(qsizetype at);
+    void endStretch(qsizetype end, bool hasNoteEnd);
+    void takeTitle(qsizetype at);
 
     QIODevice* input_;
     qsizetype stretchLimit_;
@@ -73,10 +74,13 @@ class ENEXNoteSplitter {
     std::deque<ENEXNoteStretch> ready_;
 
     State state_ = State::Text;
-    QByteArray tail_;  // the last bytes read, for recognising markup that ends at a byte
+    // The chunk being scanned, after the last bytes of the one before: markup
+    // that ends in it may have started there.
+    QByteArray buffer_;
+    qsizetype flushedTo_ = 0;  // the bytes of buffer_ before it are in the current stretch
     std::optional<ENEXNoteStretch> current_;
     qsizetype titleStart_ = -1;  // where the title's text starts in the current stretch
-    qint64 offset_ = 0;          // of the byte being scanned
-    qint64 line_ = 1;
+    qint64 bufferOffset_ = 0;    // of buffer_'s first byte in the file
+    qint64 line_ = 1;            // of the byte being scanned
     qint64 column_ = 1;
 };

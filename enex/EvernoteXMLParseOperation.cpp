@@ -469,7 +469,8 @@ bool EvernoteXMLParseOperation::readNoteStretch(const QByteArray& noteXML, bool 
     // The document type as exports give it: the HTML entities that notes use
     // read as their characters (the DTD itself is never loaded).
     static const QByteArray kStart =
-        "<!DOCTYPE en-export SYSTEM \"http://xml.evernote.com/pub/evernote-export3.dtd\">"
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!DOCTYPE en-export SYSTEM "
+        "\"http://xml.evernote.com/pub/evernote-export3.dtd\">"
         "<en-export>";
     QByteArray document = kStart + noteXML + "</en-export>";
     QBuffer input(&document);
