@@ -68,7 +68,10 @@ void ENEXNoteRecovery::readStretch(ENEXNoteStretch& stretch, unsigned long index
              repairs.join(QStringLiteral(", "))}));
         return;
     }
-    loseStretch(stretch, index, error.localizedDescription());
+    // The parser's place counts from the note's start: it read the note alone.
+    loseStretch(stretch, index,
+                stringWithFormat(localizedString("%@ (counted from the note’s start)"),
+                                 {error.localizedDescription()}));
 }
 
 void ENEXNoteRecovery::loseStretch(const ENEXNoteStretch& stretch, unsigned long index,
