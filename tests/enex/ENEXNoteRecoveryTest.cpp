@@ -34,25 +34,6 @@ struct Recovery {
 
 }  // namespace
 
-TEST(ENEXNoteRecovery, ReadsFromTheGivenNoteOnAndCountsWhatIsLost) {
-    Recovery r;
-    ENEXNoteRecovery recovery = r.over(
-        "<en-export><note>good 0</note><note>good 1</note><note>bad</note>"
-        "<note>good 3 & more</note></en-export>");
-    recovery.readNotesFrom(1, [] { return false; });
-    EXPECT_EQ(recovery.found(), 3ul);
-    EXPECT_EQ(recovery.lost(), 1ul);
-    EXPECT_FALSE(recovery.endsInsideNote());
-    EXPECT_EQ(r.read, (QStringList{QStringLiteral("<note>good 1</note>"),
-                                   QStringLiteral("<note>good 3 & more</note>")}));
-    ASSERT_EQ(r.log.size(), 1);
-    EXPECT_TRUE(r.log[0].startsWith(QStringLiteral("Damaged note “Untitled” at line 1, column 50")))
-        << r.log[0].toStdString();
-    EXPECT_TRUE(r.log[0].contains(QStringLiteral("bad note")));
-    EXPECT_TRUE(r.log[0].endsWith(r.keep + QStringLiteral("/In note 3.xml")))
-        << r.log[0].toStdString();
-}
-
 TEST(ENEXNoteRecovery, NoteThatParsesOnlyAfterARepairIsReadRepaired) {
     Recovery r;
     ENEXNoteRecovery recovery = r.over("<en-export><note><title>T</title>good</en-export>");

@@ -59,15 +59,6 @@ TEST(ENEXNoteSplitter, NoteWithoutItsEndEndsWhereTheNextNoteOrTheExportEnds) {
     EXPECT_FALSE(stretches[1].endsTheFile);
 }
 
-TEST(ENEXNoteSplitter, SectionLeftOpenEndsAtTheContentEnd) {
-    const auto stretches = split(kHead +
-                                 "<note><content><![CDATA[a</content></note>"
-                                 "<note><content><![CDATA[b]]></content></note></en-export>");
-    ASSERT_EQ(stretches.size(), 2u);
-    EXPECT_EQ(stretches[0].bytes, QByteArray("<note><content><![CDATA[a</content></note>"));
-    EXPECT_TRUE(stretches[0].hasNoteEnd);
-}
-
 TEST(ENEXNoteSplitter, FileCutInsideANoteEndsItsLastStretch) {
     const auto stretches = split(kHead + "<note><title>A</title></note><note><title>B</tit");
     ASSERT_EQ(stretches.size(), 2u);
@@ -97,11 +88,4 @@ TEST(ENEXNoteSplitter, MarkupAcrossChunksIsFound) {
     const auto stretches = split(bytes);
     ASSERT_EQ(stretches.size(), 1u);
     EXPECT_EQ(stretches[0].bytes, QByteArray("<note><content><![CDATA[x]]></content></note>"));
-}
-
-TEST(ENEXNoteSplitter, UnreadableFileIsAnError) {
-    Error error;
-    EXPECT_FALSE(ENEXNoteSplitter::countStretchesInFileAtPath(QStringLiteral("/nonexistent/x.enex"),
-                                                              &error));
-    EXPECT_EQ(error.domain(), QStringLiteral("XMLParserErrorDomain"));
 }
