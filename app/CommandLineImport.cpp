@@ -52,6 +52,8 @@ std::optional<CommandLineImportOptions> parseCommandLineImportOptions(const QStr
             options.debug = true;
         else if (a == QLatin1String("--reload-from-web"))
             options.reloadFromWeb = true;
+        else if (a == QLatin1String("--recover"))
+            options.recover = true;
         else if (a.startsWith(QLatin1String("--"))) {
             err << "ferrymark " << command << ": unexpected argument " << a
                 << "\n\nusage: " << usage;
@@ -66,6 +68,8 @@ void applyCommandLineImportOptions(const CommandLineImportOptions& options) {
     LibraryFolderSetting::applyToNextImport(options.library);
     if (options.reloadFromWeb)
         UserDefaults::standard().setVolatileValue(true, QStringLiteral("ReloadFromWeb"));
+    if (options.recover)
+        UserDefaults::standard().setVolatileValue(true, QStringLiteral("RecoverDamagedNotes"));
 }
 
 int runCommandLineImport(const std::shared_ptr<EvernoteExportOperation>& operation,

@@ -5,7 +5,8 @@
 //
 // Exit status of a run: 0 when every note was imported; 3 when the run
 // finished but notes were skipped (conversion failed) or refused by the
-// library; 1 when it failed; 130 when it was cancelled. (2, a usage error,
+// library, or damage was met (--recover: a note repaired or lost, a file cut
+// short, not ENEX or unreadable); 1 when it failed; 130 when it was cancelled. (2, a usage error,
 // is the callers'.)
 #pragma once
 
@@ -22,6 +23,7 @@ struct CommandLineImportOptions {
     QString evernoteFolder;      // --evernote-folder DIR (only where accepted)
     bool debug = false;          // --debug
     bool reloadFromWeb = false;  // --reload-from-web
+    bool recover = false;        // --recover
 };
 
 // Parses `args`; an unknown option, or an option without its value, prints
@@ -34,7 +36,8 @@ std::optional<CommandLineImportOptions> parseCommandLineImportOptions(const QStr
                                                                       QTextStream& err);
 
 // Applies the options that act through process-wide settings: the library
-// folder (--library, else the "LibraryFolder" setting) and "ReloadFromWeb".
+// folder (--library, else the "LibraryFolder" setting), "ReloadFromWeb" and
+// "RecoverDamagedNotes".
 void applyCommandLineImportOptions(const CommandLineImportOptions& options);
 
 // Runs `operation` (unstarted, its import set up) to its end: shows progress

@@ -61,6 +61,10 @@ void EvernoteExportOptionsController::loadWindow() {
         localizedString("Reload web clips from their web pages"), QStringLiteral("ReloadFromWeb"),
         localizedString("Web clips are loaded again from the web instead of from the note.")));
     notebooksLayout->addWidget(addSettingCheckBox(
+        localizedString("Continue past damaged notes"), QStringLiteral("RecoverDamagedNotes"),
+        localizedString("A note that cannot be read no longer stops its file: known damage is "
+                        "repaired, and the other damaged notes are listed in the import log.")));
+    notebooksLayout->addWidget(addSettingCheckBox(
         localizedString("Write a detailed import log"), QStringLiteral("ExportDebug"),
         localizedString("The import log gets one line for every parser event and every item.")));
     layout->addWidget(notebooks);

@@ -9,6 +9,7 @@
 
 const char* const kImportUsage =
     "ferrymark import FILE.enex... [--library DIR] [--debug] [--reload-from-web]\n"
+    "                 [--recover]\n"
     "\n"
     "Imports every note of one or more ENEX files (as Evernote exports them) into\n"
     "the Pelmora library. Each note becomes a note package, a web archive, or the\n"
@@ -22,6 +23,12 @@ const char* const kImportUsage =
     "                      (the setting \"ExportDebug\")\n"
     "  --reload-from-web   refresh web clips from their live pages (the setting\n"
     "                      \"ReloadFromWeb\")\n"
+    "  --recover           read on past damage instead of stopping at the first\n"
+    "                      XML error: notes with known damage are repaired, the\n"
+    "                      others are logged with their place and kept as raw XML\n"
+    "                      in \"Damaged Notes\" beside the log, and a file that is\n"
+    "                      not ENEX or cannot be read is reported while the others\n"
+    "                      are imported (the setting \"RecoverDamagedNotes\")\n"
     "\n"
     "Progress shows on the terminal; the import log, with the reason for every\n"
     "note that was skipped or refused, is \"Evernote Export.log\" in Pelmora's\n"
@@ -33,7 +40,8 @@ const char* const kImportUsage =
     "Exit status:\n"
     "  0    every note was imported\n"
     "  3    the import finished, but some notes were skipped (they could not be\n"
-    "       converted) or refused by the library; the log says why\n"
+    "       converted) or refused by the library, or damage was met (--recover);\n"
+    "       the log says why\n"
     "  1    the import failed\n"
     "  2    usage error\n"
     "  130  cancelled\n";
@@ -69,7 +77,8 @@ int runImportCommand(const QStringList& args, QTextStream& out, QTextStream& err
     QList<QUrl> files;
     for (const QString& operand : options->operands) {
         const QFileInfo file(operand);
-        if (const QString problem = fileProblem(file); !problem.isEmpty()) {
+        // With --recover the run reports such a file and imports the others.
+        if (const QString problem = fileProblem(file); !problem.isEmpty() && !options->recover) {
             err << localizedString("An error occurred while exporting.") << "\n" << problem << "\n";
             return 1;
         }

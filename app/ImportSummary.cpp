@@ -1,5 +1,7 @@
 #include "app/ImportSummary.h"
 
+#include <algorithm>
+
 #include "import/EvernoteExportOperation.h"
 #include "platform/foundation/Error.h"
 #include "platform/foundation/Format.h"
@@ -9,6 +11,9 @@ ImportSummary::ImportSummary(const EvernoteExportOperation& operation, unsigned 
     : total_(total) {
     const PelmoraImportResult result = operation.importResult();
     imported_ = static_cast<unsigned long>(result.taken);
+    // A count fooled by damage (a CDATA section left open hides the notes it
+    // swallows from the scan) cannot be less than what the library took.
+    total_ = std::max(total_, imported_);
     if (const auto pelmora = operation.pelmoraApp()) libraryPath_ = pelmora->libraryPath();
     if (const OutputStream* log = operation.logStream()) logPath_ = log->path();
     stagingPath_ = operation.filesPath();
@@ -18,10 +23,24 @@ ImportSummary::ImportSummary(const EvernoteExportOperation& operation, unsigned 
     for (const PelmoraImportResult::Refusal& refusal : result.refused)
         refusedReasons_ << stringWithFormat(localizedString("“%@” was refused: %@"),
                                             {refusal.name, refusal.reason});
+    for (const ENEXDamageReport& report : operation.damageReports())
+        damageTexts_ << damageText(report);
+}
+
+QString ImportSummary::damageText(const ENEXDamageReport& report) {
+    if (!report.fileError.isNull()) return report.fileError.localizedDescription();
+    QString text = stringWithFormat(
+        localizedString("%@: %lu notes found: %lu imported, %lu repaired, %lu lost to damage, "
+                        "%lu skipped."),
+        {report.filePath, report.found, report.imported, report.repaired, report.lost,
+         report.skipped});
+    if (report.endsInsideNote) text += u' ' + localizedString("The file ends inside a note.");
+    return text;
 }
 
 bool ImportSummary::isComplete() const {
-    return imported_ >= total_ && skippedReasons_.isEmpty() && refusedReasons_.isEmpty();
+    return imported_ >= total_ && skippedReasons_.isEmpty() && refusedReasons_.isEmpty() &&
+           damageTexts_.isEmpty();
 }
 
 QString ImportSummary::importedText() const {
@@ -41,6 +60,12 @@ QStringList ImportSummary::problemTexts() const {
             localizedString("%lu notes were refused by the library and are still in %@; the "
                             "reasons are in the import log %@."),
             {refused(), stagingPath_, logPath_});
+    if (!damageTexts_.isEmpty())
+        texts << damageTexts_
+              << stringWithFormat(
+                     localizedString("Where the damage is, and where the damaged notes’ XML is "
+                                     "kept, is in the import log %@."),
+                     {logPath_});
     return texts;
 }
 

@@ -4,7 +4,9 @@
 //
 // A run that ended names how many notes the library took out of how many were
 // announced, and where; then, when some are missing, how many were skipped
-// (their conversion failed) and how many the library refused, with where the
+// (their conversion failed) and how many the library refused; for each file
+// in which damage was met, how its notes came out (imported + repaired + lost
+// + skipped = found), or why it could not be read; with where the
 // reasons are, and the first few reasons themselves ("“Title” was skipped:
 // reason", then "and N more"). A cancelled run took nothing (the description
 // is discarded before the library sees it); a failed run has its error.
@@ -16,6 +18,7 @@
 #include <QStringList>
 
 class Error;
+struct ENEXDamageReport;
 class EvernoteExportOperation;
 
 class ImportSummary {
@@ -42,7 +45,9 @@ class ImportSummary {
 
     // "Imported 3 of 4 notes into /path."
     QString importedText() const;
-    // The skipped line and the refused line, those that apply.
+    // One line per file in which damage was met, accounting for its notes.
+    QStringList damageTexts() const { return damageTexts_; }
+    // The skipped line and the refused line, those that apply, then the damage lines.
     QStringList problemTexts() const;
     // The first kReasonsShown reasons, skipped notes first, then "and N more."
     // when there are others; empty for a complete run.
@@ -58,6 +63,8 @@ class ImportSummary {
     static QString errorText(const Error& error);
 
   private:
+    static QString damageText(const ENEXDamageReport& report);
+
     unsigned long imported_ = 0;
     unsigned long total_ = 0;
     QString libraryPath_;
@@ -65,4 +72,5 @@ class ImportSummary {
     QString stagingPath_;
     QStringList skippedReasons_;  // "“Title” was skipped: reason"
     QStringList refusedReasons_;  // "“Name” was refused: reason"
+    QStringList damageTexts_;
 };

@@ -1,9 +1,11 @@
 #include "enex/EvernoteXMLParseOperation.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QHash>
 #include <exception>
 
+#include "enex/ENEXNoteRecovery.h"
 #include "platform/foundation/DateText.h"
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Localization.h"
@@ -26,6 +28,13 @@ EvernoteXMLParseOperation::evernoteParseOperationForFileAtURL(const QUrl& fileUR
     operation->directoryURL_ = directoryURL;
     operation->groupDict_ = group;
     return operation;
+}
+
+Error EvernoteXMLParseOperation::notENEXError(const QString& path, const Error& cause) {
+    return parseError(
+        EvernoteXMLParseNotENEX,
+        stringWithFormat(localizedString("“%@” could not be read as an ENEX file: %@"),
+                         {path, cause.localizedDescription()}));
 }
 
 EvernoteXMLParseOperation::EvernoteXMLParseOperation() = default;
@@ -76,7 +85,10 @@ void EvernoteXMLParseOperation::main() {
         std::lock_guard lock(parserMutex_);
         parser_ = nullptr;
     }
-    if (!ok && !finished_ && !documentEnded_) operationError_ = parser.error();
+    if (!ok && !finished_ && !documentEnded_ && !damageError_.isNull() && !isCancelled())
+        recoverAfterDamage();
+    else if (!ok && !finished_ && !documentEnded_)
+        operationError_ = parser.error();
     // A parse that ended without reporting either way still ends the operation once.
     setOperationFinished(true);
 }
@@ -201,6 +213,11 @@ void EvernoteXMLParseOperation::foundCharacters(const QString& text) {
 void EvernoteXMLParseOperation::foundCDATA(const QByteArray& bytes) {
     if (pastEnd()) return;  // after the end, whatever the parser still reports is ignored
     if (debugMode_) log(QStringLiteral("parser:foundCDATA:"));
+    if (recoversDamage_ && !readingStretch_ && field_ == Field::Content &&
+        bytes.contains("</content>")) {
+        stopAtUnclosedSection();
+        return;
+    }
     if (field_ == Field::Content)
         currentNote_->contentData += bytes;
     else if (field_ != Field::None && field_ != Field::ResourceData)
@@ -318,9 +335,20 @@ void EvernoteXMLParseOperation::finishNote() {
     currentTask_.reset();
     path_.clear();
     field_ = Field::None;
+    if (readingStretch_) {
+        stretchNotes_.push_back(std::move(item));
+        return;
+    }
+    if (!damageError_.isNull()) return;  // the damaged note, ended before the abort took hold
+    ++notesRead_;
+    addToPool(std::move(item), false);
+}
+
+void EvernoteXMLParseOperation::addToPool(std::unique_ptr<EvernoteXMLItem> item, bool repaired) {
     handOnConvertedNotes(true);
     if (isCancelled()) return;  // the note is dropped with its attachment files
     pool_->add(std::move(item));
+    repairedInPool_.push_back(repaired);
     handOnConvertedNotes(false);
 }
 
@@ -362,18 +390,116 @@ void EvernoteXMLParseOperation::handOnRemainingNotes() {
 void EvernoteXMLParseOperation::handOn(const EvernoteConversionResult& result) {
     log(stringWithFormat(QStringLiteral("Converting \"%@\""), {result.title}));
     if (!result.itemDict) log(stringWithFormat(QStringLiteral("Skipping \"%@\""), {result.title}));
+    const bool repaired = !repairedInPool_.empty() && repairedInPool_.front();
+    if (!repairedInPool_.empty()) repairedInPool_.pop_front();
+    if (!result.itemDict)
+        ++report_.skipped;
+    else if (repaired)
+        ++report_.repaired;
+    else
+        ++report_.imported;
     noteBeingHandedOn_ = result.title;
     if (itemBlock_) itemBlock_(result.itemDict, result.error);
     noteBeingHandedOn_.clear();
 }
 
 void EvernoteXMLParseOperation::parseErrorOccurred(const Error& error) {
-    if (pastEnd()) return;
+    if (pastEnd() || readingStretch_) return;  // a stretch's parse reports its own error
+    // Damage, not a cancel: main() goes on with the recovery.
+    if (recoversDamage_ && !isCancelled() &&
+        (!damageError_.isNull() || error.code() != XMLParserAbortedErrorCode)) {
+        if (damageError_.isNull()) damageError_ = error;
+        return;
+    }
     operationError_ = error;
     setOperationFinished(true);
 }
 
 // The operation finishes once the parser has returned (main): by then it has
 // freed its buffers, which hold the last notes' text, while the conversions
-// of those notes still run.
-void EvernoteXMLParseOperation::didEndDocument() { documentEnded_ = true; }
+// of those notes still run. A stretch read in recovery ends nothing.
+void EvernoteXMLParseOperation::didEndDocument() {
+    if (!readingStretch_) documentEnded_ = true;
+}
+
+// ---- recovery ---------------------------------------------------------------------
+
+void EvernoteXMLParseOperation::stopAtUnclosedSection() {
+    std::lock_guard lock(parserMutex_);
+    damageError_ = parseError(
+        EvernoteXMLParseUnclosedSection,
+        stringWithFormat(localizedString("Line %ld: a CDATA section in the content of a note "
+                                         "runs past its </content>"),
+                         {static_cast<long long>(parser_ ? parser_->lineNumber() : 0)}));
+    if (parser_) parser_->abortParsing();
+}
+
+void EvernoteXMLParseOperation::resetNoteState() {
+    currentNote_.reset();  // a note cut short, with its attachment files
+    currentResource_.reset();
+    currentTask_.reset();
+    path_.clear();
+    field_ = Field::None;
+    fieldText_.clear();
+}
+
+void EvernoteXMLParseOperation::recoverAfterDamage() {
+    const QString filePath = evernoteFileURL_.toLocalFile();
+    log(stringWithFormat(
+        localizedString("The parser stopped in %@: %@; the rest of the file is read note by note"),
+        {filePath, damageError_.localizedDescription()}));
+    resetNoteState();
+    ENEXNoteRecovery recovery(
+        filePath, damagedNotesFolder_,
+        [this](const QByteArray& xml, bool repaired, Error* error) {
+            return readNoteStretch(xml, repaired, error);
+        },
+        [this](const QString& line) { log(line); });
+    recovery.readNotesFrom(notesRead_, [this] { return isCancelled() || finished_; });
+    report_.filePath = filePath;
+    report_.found = notesRead_ + recovery.found();
+    report_.lost = recovery.lost();
+    report_.endsInsideNote = recovery.endsInsideNote();
+    if (report_.found > 0) return;
+    // Nothing that looks like a note: not ENEX at all, or not readable.
+    report_.fileError =
+        notENEXError(filePath, recovery.fileError().isNull() ? damageError_ : recovery.fileError());
+    log(report_.fileError.localizedDescription());
+}
+
+bool EvernoteXMLParseOperation::readNoteStretch(const QByteArray& noteXML, bool repaired,
+                                                Error* error) {
+    // The document type as exports give it: the HTML entities that notes use
+    // read as their characters (the DTD itself is never loaded).
+    static const QByteArray kStart =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><!DOCTYPE en-export SYSTEM "
+        "\"http://xml.evernote.com/pub/evernote-export3.dtd\">"
+        "<en-export>";
+    QByteArray document = kStart + noteXML + "</en-export>";
+    QBuffer input(&document);
+    XMLStreamParser parser(&input);
+    parser.setDelegate(this);
+    {
+        std::lock_guard lock(parserMutex_);
+        parser_ = &parser;
+    }
+    if (isCancelled()) parser.abortParsing();
+    readingStretch_ = true;
+    const bool ok = parser.parse();
+    readingStretch_ = false;
+    {
+        std::lock_guard lock(parserMutex_);
+        parser_ = nullptr;
+    }
+    resetNoteState();
+    std::vector<std::unique_ptr<EvernoteXMLItem>> notes = std::move(stretchNotes_);
+    stretchNotes_.clear();
+    if (!ok || finished_ || notes.empty()) {
+        (ok ? parseError(EvernoteXMLParseNotENEX, localizedString("No note could be read."))
+            : parser.error())
+            .report(error);
+        return false;
+    }
+    for (auto& note : notes) addToPool(std::move(note), repaired);
+    return true;
+}

@@ -22,11 +22,13 @@
 
 #include <QStringList>
 #include <QUrl>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
 
+#include "enex/ENEXDamageReport.h"
 #include "enex/EvernoteConversionPool.h"
 #include "enex/EvernoteNoteRecord.h"
 #include "platform/foundation/Operation.h"
@@ -41,6 +43,11 @@ enum EvernoteXMLParseOperationErrorCode : long {
     EvernoteXMLParseCannotCreateParser = 1002,
     EvernoteXMLParseUnsupportedDataEncoding = 1003,
     EvernoteXMLParseConversionException = 1004,
+    // With recovery on: the file holds no note that can be read.
+    EvernoteXMLParseNotENEX = 1005,
+    // With recovery on: a CDATA section in a note's content runs past its
+    // </content>, which would swallow the notes after it.
+    EvernoteXMLParseUnclosedSection = 1006,
 };
 
 class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDelegate {
@@ -54,6 +61,8 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     // then adds it to a queue.
     static std::shared_ptr<EvernoteXMLParseOperation> evernoteParseOperationForFileAtURL(
         const QUrl& fileURL, const QUrl& directoryURL, const PlistDictionary& group);
+    // Error 1005: the file at `path` could not be read as ENEX, for `cause`.
+    static Error notENEXError(const QString& path, const Error& cause);
 
     EvernoteXMLParseOperation();
     ~EvernoteXMLParseOperation() override;
@@ -71,6 +80,20 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     // Attachments larger than this are decoded into a hidden file in the
     // notebook folder instead of memory (EvernoteXMLResource).
     void setAttachmentMemoryLimit(qint64 bytes) { attachmentMemoryLimit_ = bytes; }
+    // With recovery on, damage no longer ends the file: from the note where
+    // the parser stopped on, the file is read note by note, repaired where
+    // the damage is known (ENEXNoteRecovery), and the completion block gets
+    // no error for it; damageReport() then accounts for every note. Off (the
+    // default), the first fatal error ends the parse with that error. A sound
+    // file is read the same way either way. Set before the run.
+    bool recoversDamage() const { return recoversDamage_; }
+    void setRecoversDamage(bool recovers) { recoversDamage_ = recovers; }
+    // Where the raw XML of a lost note is kept (beside the import log).
+    void setDamagedNotesFolder(const QString& path) { damagedNotesFolder_ = path; }
+    // What the parse came to, note by note; meaningful once the completion
+    // block runs (in it, or after it), and showing damage only after a
+    // recovery.
+    ENEXDamageReport damageReport() const { return report_; }
     void setParseOperationDidExportItemBlock(ItemBlock block) { itemBlock_ = std::move(block); }
     // The title of the note whose result the item block is being given (a
     // skipped note has no item to name it); valid only while the block runs,
@@ -105,6 +128,13 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     void endNoteChild();
     void takeFieldText(const QString& text);
     void finishNote();
+    void addToPool(std::unique_ptr<EvernoteXMLItem> item, bool repaired);
+    // Recovery: reads the file on note by note after damage met at damageError_.
+    void recoverAfterDamage();
+    // Reads one note's XML; its note goes to the pool once the whole stretch parsed.
+    bool readNoteStretch(const QByteArray& noteXML, bool repaired, Error* error);
+    void stopAtUnclosedSection();
+    void resetNoteState();
     // Hands on, in order, the results that are ready; with `untilRoom`,
     // waits for results until the pool can take another note.
     void handOnConvertedNotes(bool untilRoom);
@@ -170,4 +200,13 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     std::unique_ptr<EvernoteNoteRecord> currentNote_;
     std::unique_ptr<EvernoteXMLResource> currentResource_;
     std::unique_ptr<EvernoteXMLTask> currentTask_;
+
+    bool recoversDamage_ = false;
+    QString damagedNotesFolder_;
+    Error damageError_;            // the damage the stream parse stopped at
+    bool readingStretch_ = false;  // a note stretch is being parsed, not the file
+    unsigned long notesRead_ = 0;  // notes the stream parse finished
+    std::vector<std::unique_ptr<EvernoteXMLItem>> stretchNotes_;  // held until the stretch parsed
+    std::deque<bool> repairedInPool_;  // per note in the pool, in order: read after a repair
+    ENEXDamageReport report_;
 };

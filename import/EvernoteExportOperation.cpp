@@ -94,6 +94,7 @@ EvernoteExportOperation::EvernoteExportOperation() {
         defaults.addSuiteNamed(suite);
     textImportOptions_.set(QStringLiteral("WebPreferences"), webPreferencesFromDefaults());
     debugMode_ = defaults.boolForKey(QStringLiteral("ExportDebug"));
+    recoversDamagedNotes_ = defaults.boolForKey(QStringLiteral("RecoverDamagedNotes"));
 }
 
 EvernoteExportOperation::~EvernoteExportOperation() = default;
@@ -340,6 +341,22 @@ void EvernoteExportOperation::recordSkippedNote(const QString& title, const Erro
     skippedNotes_.append({title, reason});
 }
 
+QList<ENEXDamageReport> EvernoteExportOperation::damageReports() const {
+    std::lock_guard lock(mutex_);
+    return damageReports_;
+}
+
+void EvernoteExportOperation::recordDamageReport(const ENEXDamageReport& report) {
+    std::lock_guard lock(mutex_);
+    damageReports_.append(report);
+}
+
+QString EvernoteExportOperation::damagedNotesFolder() const {
+    const OutputStream* log = logStream();
+    if (!log || log->path().isEmpty()) return QString();
+    return QFileInfo(log->path()).absolutePath() + QStringLiteral("/Damaged Notes");
+}
+
 void EvernoteExportOperation::setFreeSpaceQuery(FreeSpaceQuery query) {
     std::lock_guard lock(mutex_);
     freeSpaceQuery_ = std::move(query);
@@ -423,7 +440,9 @@ std::shared_ptr<EvernoteXMLParseOperation> EvernoteExportOperation::makeParseOpe
         fileURL, QUrl::fromLocalFile(directory), group);
     parse->setLogStream(logStream());
     parse->setDebugMode(debugMode());
-    // The block runs inside the parse, so the raw pointer never outlives it.
+    parse->setRecoversDamage(recoversDamagedNotes());
+    parse->setDamagedNotesFolder(damagedNotesFolder());
+    // The blocks run inside the parse, so the raw pointer never outlives it.
     EvernoteXMLParseOperation* parsing = parse.get();
     parse->setParseOperationDidExportItemBlock(
         [this, parsing, group, directory](const std::optional<PlistDictionary>& item,
@@ -431,7 +450,9 @@ std::shared_ptr<EvernoteXMLParseOperation> EvernoteExportOperation::makeParseOpe
             recordParsedItem(item, error, group, directory, parsing);
         });
     parse->setParseOperationCompletionBlock(
-        [this, completion = std::move(completion)](const Error& error) {
+        [this, parsing, completion = std::move(completion)](const Error& error) {
+            if (const ENEXDamageReport report = parsing->damageReport(); report.hasDamage())
+                recordDamageReport(report);
             // What stopped the parse early (a note that failed for every later
             // note, a description that cannot be written) is the run's error.
             completion(runStopError().isNull() ? error : runStopError());

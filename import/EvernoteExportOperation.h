@@ -36,6 +36,7 @@
 #include <mutex>
 #include <optional>
 
+#include "enex/ENEXDamageReport.h"
 #include "enex/EvernoteXMLItem.h"
 #include "import/EvernoteExportOperationDelegate.h"
 #include "import/ExportDelegateRelay.h"
@@ -115,6 +116,14 @@ class EvernoteExportOperation : public Operation {
     PlistDictionary textImportOptions() const { return textImportOptions_; }
     bool debugMode() const { return debugMode_.load(); }
     void setDebugMode(bool debug) { debugMode_.store(debug); }
+    // Whether damage in an ENEX file no longer ends the file and the run: the
+    // parser reads on note by note (EvernoteXMLParseOperation), and a file
+    // that is not ENEX or cannot be read is reported while the others go on.
+    // From the setting "RecoverDamagedNotes"; off by default. Set before the run.
+    bool recoversDamagedNotes() const { return recoversDamagedNotes_.load(); }
+    void setRecoversDamagedNotes(bool recovers) { recoversDamagedNotes_.store(recovers); }
+    // One report per file in which damage was met, in the order of the files.
+    QList<ENEXDamageReport> damageReports() const;
     // The items written into the description so far.
     qsizetype itemCount() const;
     // What Pelmora took and refused; set once Pelmora has been asked to
@@ -197,6 +206,10 @@ class EvernoteExportOperation : public Operation {
     // Remembers a note that gives no item, for skippedNotes(); `error` may be
     // null (the reason then says the note could not be converted). Any thread.
     void recordSkippedNote(const QString& title, const Error& error);
+    // Remembers what damage did to a file, for damageReports(). Any thread.
+    void recordDamageReport(const ENEXDamageReport& report);
+    // Where the raw XML of notes lost to damage is kept: beside the import log.
+    QString damagedNotesFolder() const;
 
     // Informing operations: each delivers its delegate callback on the main
     // thread in order; all but informDelegateDidExportRecord wait for it.
@@ -235,6 +248,8 @@ class EvernoteExportOperation : public Operation {
     ExportDelegateRelay relay_{this};
     PlistDictionary textImportOptions_;
     std::atomic<bool> debugMode_{false};
+    std::atomic<bool> recoversDamagedNotes_{false};
+    QList<ENEXDamageReport> damageReports_;
     std::atomic<bool> ended_{false};
     PelmoraImportResult importResult_;
     QList<SkippedNote> skippedNotes_;

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "enex/ENEXNoteSplitter.h"
 #include "enex/EvernoteXMLParseOperation.h"
 #include "import/ENEXNoteCounter.h"
 #include "platform/foundation/FileOperations.h"
@@ -36,15 +37,43 @@ void EvernoteXMLFileExportOperation::main() {
 
 void EvernoteXMLFileExportOperation::exportFile(qsizetype index) {
     Error error;
-    const auto count =
-        ENEXNoteCounter::countNotesInFileAtPath(exportFileURLs_[index].toLocalFile(), &error);
+    const QString path = exportFileURLs_[index].toLocalFile();
+    auto count = ENEXNoteCounter::countNotesInFileAtPath(path, &error);
     if (!count) {
         systemLog(stringWithFormat(QStringLiteral("Error counting notes: %@"), {error}));
-        endRun(error);
-        return;
+        if (!recoversDamagedNotes()) {
+            endRun(error);
+            return;
+        }
+        count = countNotesOfDamagedFile(path, error);
+        if (!count) {
+            exportNextFile(index);
+            return;
+        }
     }
     noteCount_ = *count;
     startExport(index);
+}
+
+std::optional<unsigned long> EvernoteXMLFileExportOperation::countNotesOfDamagedFile(
+    const QString& path, const Error& countError) {
+    log(stringWithFormat(QStringLiteral("Error counting notes in %@: %@"), {path, countError}));
+    Error error;
+    const auto count = ENEXNoteSplitter::countStretchesInFileAtPath(path, &error);
+    if (count && *count > 0) return count;
+    ENEXDamageReport report;
+    report.filePath = path;
+    report.fileError = EvernoteXMLParseOperation::notENEXError(path, count ? countError : error);
+    log(report.fileError.localizedDescription());
+    recordDamageReport(report);
+    return std::nullopt;
+}
+
+void EvernoteXMLFileExportOperation::exportNextFile(qsizetype index) {
+    if (index + 1 < exportFileURLs_.size())
+        exportFile(index + 1);
+    else
+        endRun(Error());
 }
 
 void EvernoteXMLFileExportOperation::cancel() {
@@ -92,8 +121,5 @@ void EvernoteXMLFileExportOperation::parseCompleted(qsizetype index, const Error
     log(stringWithFormat(QStringLiteral("*** Export ended for: %@"),
                          {exportFileURLs_[index].toLocalFile()}));
     // The next file is counted and started here, on the parser queue's thread.
-    if (index + 1 < exportFileURLs_.size())
-        exportFile(index + 1);
-    else
-        endRun(Error());
+    exportNextFile(index);
 }

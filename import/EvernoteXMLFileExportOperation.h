@@ -8,7 +8,10 @@
 //
 // A file that the scan passes but the parser finds not well-formed ends the
 // run with the parser's error once the notes before the fault are converted;
-// no description is written.
+// no description is written. With recoversDamagedNotes, damage ends neither
+// the file nor the run: a file that the scan refuses is counted note by note
+// (ENEXNoteSplitter) and read on past its damage, and a file that is not ENEX
+// or cannot be read is reported (damageReports) while the next one starts.
 //
 // Cancelling the operation also cancels the converting parse; the run then
 // ends with exportOperationDidCancel and writes no description.
@@ -50,6 +53,12 @@ class EvernoteXMLFileExportOperation : public EvernoteExportOperation {
     // the count and starts its parse; ends the run on failure.
     void exportFile(qsizetype index);
     void startExport(qsizetype index);
+    // With recovery: the notes of a file the scan refused, or nullopt after
+    // the file has been reported as not ENEX.
+    std::optional<unsigned long> countNotesOfDamagedFile(const QString& path,
+                                                         const Error& countError);
+    // Starts the file after `index`, or ends the run after the last.
+    void exportNextFile(qsizetype index);
     void parseCompleted(qsizetype index, const Error& error);
 
     QList<QUrl> exportFileURLs_;

@@ -19,6 +19,10 @@
 namespace {
 
 constexpr qint64 kChunkSize = 64 * 1024;
+// libxml2 holds back the input of a construct whose end it waits for (an "&"
+// until its ";", a start tag until its ">"); beyond this much, the parse is
+// ended there instead of holding the rest of a large file in memory.
+constexpr qint64 kMaximumHeldInput = 64 * 1024 * 1024;
 constexpr int kMaximumEntityDepth = 40;
 constexpr qsizetype kMaximumCachedNames = 4096;
 // Stands in for a prefix in the name cache to tell "xmlns:p" from "p".
@@ -72,6 +76,8 @@ struct XMLStreamParser::Private {
 
     void run();
     void push(const char* bytes, qint64 length);
+    bool holdsTooMuchInput() const;
+    void endHeldConstruct();
     qint64 readChunk();
     void release();
 
@@ -152,6 +158,7 @@ void XMLStreamParser::Private::run() {
         if (length <= 0) break;
         budget.addInput(length);
         push(buffer.data(), length);
+        if (!stopped && holdsTooMuchInput()) return endHeldConstruct();
     }
     if (stopped) return;
     xmlParseChunk(context, nullptr, 0, 1);
@@ -165,6 +172,21 @@ void XMLStreamParser::Private::run() {
 void XMLStreamParser::Private::push(const char* bytes, qint64 length) {
     if (abortRequested.load() && !documentEnded) return fail(abortedError());
     if (length > 0) xmlParseChunk(context, bytes, int(length), 0);
+}
+
+bool XMLStreamParser::Private::holdsTooMuchInput() const {
+    return context && context->input &&
+           context->input->end - context->input->cur > kMaximumHeldInput;
+}
+
+// Ending the input makes libxml2 read the held construct as it is, which
+// gives the fault its own error and place (an "&" that starts no reference).
+void XMLStreamParser::Private::endHeldConstruct() {
+    xmlParseChunk(context, nullptr, 0, 1);
+    if (!stopped)
+        fail(XMLParserSupport::positionedError(
+            XML_ERR_INTERNAL_ERROR, line(), column(),
+            localizedString("The markup here does not end within 64 MB.")));
 }
 
 qint64 XMLStreamParser::Private::readChunk() {

@@ -6,7 +6,9 @@
 // The input is untrusted. Nothing is ever loaded from outside the document
 // (no external DTD or entity, no network); internal entities are expanded
 // within a bounded budget, so an entity bomb fails quickly; very large text
-// nodes are accepted. A UTF-8 (or UTF-16) byte-order mark is accepted.
+// nodes are accepted. Markup whose end does not come within 64 MB (an "&"
+// without its ";") fails there instead of being held in memory. A UTF-8 (or UTF-16) byte-order mark
+// is accepted.
 #pragma once
 
 #include <QByteArray>

@@ -156,6 +156,39 @@ TEST(ImportCommandTest, SkippedNoteGivesExitStatusThree) {
     PelmoraStandIn::setLibraryPathOverride(QString());
 }
 
+// With --recover a damaged note and a file that is not ENEX end neither their
+// file nor the run: the summary gives a line per damaged file accounting for
+// its notes, and the run exits 3. Without it the first error ends the run (1).
+TEST(ImportCommandTest, RecoverImportsPastDamageAndExitsThree) {
+    TestEnvironment env;
+    QByteArray enex = buildENEX({pdfNote(QStringLiteral("One")), pdfNote(QStringLiteral("Two")),
+                                 pdfNote(QStringLiteral("Three"))});
+    enex.replace("<title>Two</title>", "<title>Two</title><created>x</wrong>");
+    const QString damaged = env.writeFile(QStringLiteral("Damaged.enex"), enex);
+    const QString junk = env.writeFile(QStringLiteral("Junk.enex"), "not XML\n");
+    const QString library = env.path(QStringLiteral("library"));
+    Output without;
+    EXPECT_EQ(runImportCommand({damaged, junk, QStringLiteral("--library"), library},
+                               without.outStream, without.errStream),
+              1);
+    Output o;
+    EXPECT_EQ(runImportCommand({damaged, junk, QStringLiteral("--library"), library,
+                                QStringLiteral("--recover")},
+                               o.outStream, o.errStream),
+              3)
+        << o.err.toStdString();
+    UserDefaults::standard().setVolatileValue(PlistValue(), QStringLiteral("RecoverDamagedNotes"));
+    EXPECT_TRUE(o.out.contains(QStringLiteral("Imported 2 of ")));
+    EXPECT_TRUE(o.out.contains(damaged + QStringLiteral(": 3 notes found: 2 imported, 0 repaired, "
+                                                        "1 lost to damage, 0 skipped.")))
+        << o.out.toStdString();
+    EXPECT_TRUE(o.out.contains(QStringLiteral("“") + junk +
+                               QStringLiteral("” could not be read as an ENEX file")));
+    EXPECT_TRUE(QFile::exists(library + QStringLiteral("/Damaged/One.pdf")));
+    EXPECT_TRUE(QFile::exists(library + QStringLiteral("/Damaged/Three.pdf")));
+    PelmoraStandIn::setLibraryPathOverride(QString());
+}
+
 // An item the library refuses (here its index entry cannot be written) is not
 // counted as imported, stays in the staging folder, is named in the log with
 // the reason, and the run exits 3.

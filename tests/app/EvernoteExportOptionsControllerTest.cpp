@@ -24,7 +24,8 @@ TEST(EvernoteExportOptionsControllerTest, WritesTheSettingsTheImportReads) {
     options.showSheetOnParentWindow(&window, [&](int code) { returnCode = code; });
     EXPECT_TRUE(options.window()->isVisible());
     EXPECT_EQ(options.window()->windowModality(), Qt::WindowModal);
-    for (const char* key : {"UseHTMLExport", "ExportDebug", "ReloadFromWeb"}) {
+    for (const char* key :
+         {"UseHTMLExport", "ExportDebug", "ReloadFromWeb", "RecoverDamagedNotes"}) {
         auto* box = options.window()->findChild<QCheckBox*>(QString::fromLatin1(key));
         ASSERT_NE(box, nullptr) << key;
         EXPECT_FALSE(box->isChecked());

@@ -174,6 +174,22 @@ TEST(XMLStreamParserTest, MalformedDocumentFailsWithLineAndColumn) {
     EXPECT_FALSE(delegate.events.contains(QStringLiteral("end document")));
 }
 
+// An "&" that starts no reference makes libxml2 wait for a ";": in text
+// without one the parse fails at the "&" once 64 MB are held, with libxml2's
+// own error, instead of holding the rest of the input.
+TEST(XMLStreamParserTest, MarkupThatNeverEndsFailsWithoutHoldingTheRestOfTheInput) {
+    QByteArray xml = "<a>\n& " + QByteArray(80 * 1024 * 1024, 'x') + "</a>";
+    QBuffer buffer(&xml);
+    XMLStreamParser parser(&buffer);
+    RecordingDelegate delegate;
+    parser.setDelegate(&delegate);
+    EXPECT_FALSE(parser.parse());
+    EXPECT_EQ(parser.error().code(), XML_ERR_NAME_REQUIRED);
+    EXPECT_TRUE(parser.error().localizedDescription().startsWith(QStringLiteral("Line 2, column ")))
+        << parser.error().localizedDescription().toStdString();
+    EXPECT_LT(buffer.pos(), xml.size());
+}
+
 TEST(XMLStreamParserTest, EmptyOrUnreadableInputFails) {
     RecordingDelegate delegate;
     Error error;
