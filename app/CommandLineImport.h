@@ -15,6 +15,7 @@
 #include <optional>
 
 class EvernoteExportOperation;
+class PassphraseList;
 
 struct CommandLineImportOptions {
     QStringList operands;        // the files or notebook names, in order
@@ -22,6 +23,8 @@ struct CommandLineImportOptions {
     QString evernoteFolder;      // --evernote-folder DIR (only where accepted)
     bool debug = false;          // --debug
     bool reloadFromWeb = false;  // --reload-from-web
+    QString passphraseFile;      // --passphrase-file FILE
+    bool askPassphrase = false;  // --ask-passphrase
 };
 
 // Parses `args`; an unknown option, or an option without its value, prints
@@ -36,6 +39,13 @@ std::optional<CommandLineImportOptions> parseCommandLineImportOptions(const QStr
 // Applies the options that act through process-wide settings: the library
 // folder (--library, else the "LibraryFolder" setting) and "ReloadFromWeb".
 void applyCommandLineImportOptions(const CommandLineImportOptions& options);
+
+// The passphrases the options name, in order: the lines of --passphrase-file,
+// then the one --ask-passphrase asks for on the terminal; null when neither
+// is given. A file that cannot be read or is too large, or no answer, prints
+// "ferrymark: " and the reason to `err` and gives nullopt (a usage error).
+std::optional<std::shared_ptr<const PassphraseList>> commandLinePassphrases(
+    const CommandLineImportOptions& options, QTextStream& err);
 
 // Runs `operation` (unstarted, its import set up) to its end: shows progress
 // on `out`, errors on the terminal's standard error (the run sends standard

@@ -31,17 +31,24 @@ class ImportSummary {
     unsigned long total() const { return total_; }
     unsigned long skipped() const { return static_cast<unsigned long>(skippedReasons_.size()); }
     unsigned long refused() const { return static_cast<unsigned long>(refusedReasons_.size()); }
+    // The encrypted passages the run's passphrases opened, and those they did
+    // not (both 0 for a run without passphrases).
+    unsigned long decryptedPassages() const { return decryptedPassages_; }
+    unsigned long undecryptablePassages() const { return undecryptablePassages_; }
     // The library folder, or empty when the run found no Pelmora.
     QString libraryPath() const { return libraryPath_; }
     // The import log, or empty when the run opened none.
     QString logPath() const { return logPath_; }
-    // Whether every announced note is in the library.
+    // Whether every announced note is in the library, every passage opened.
     bool isComplete() const;
     // 0 when complete, else 3 (see CommandLineImport.h).
     int exitStatus() const { return isComplete() ? 0 : 3; }
 
     // "Imported 3 of 4 notes into /path."
     QString importedText() const;
+    // "N encrypted passages were decrypted." and "N encrypted passages could
+    // not be decrypted; …", those that apply.
+    QStringList passageTexts() const;
     // The skipped line and the refused line, those that apply.
     QStringList problemTexts() const;
     // The first kReasonsShown reasons, skipped notes first, then "and N more."
@@ -65,4 +72,6 @@ class ImportSummary {
     QString stagingPath_;
     QStringList skippedReasons_;  // "“Title” was skipped: reason"
     QStringList refusedReasons_;  // "“Name” was refused: reason"
+    unsigned long decryptedPassages_ = 0;
+    unsigned long undecryptablePassages_ = 0;
 };
