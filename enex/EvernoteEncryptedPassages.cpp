@@ -35,11 +35,17 @@ EvernoteEncryptedPassages::EvernoteEncryptedPassages(
 
 void EvernoteEncryptedPassages::decryptPassagesInNote(XMLDocument& document, XMLNode note,
                                                       const QString& noteTitle) {
+    std::shared_ptr<const PassphraseList> passphrases;
+    {
+        std::lock_guard lock(mutex_);
+        passphrases = passphrases_;
+    }
+    if (!passphrases) return;
     // Collected first: the plaintext put in place is not searched again.
     const QList<XMLNode> passages = document.nodesForXPath(QStringLiteral(".//en-crypt"), note);
     for (const XMLNode& passage : passages) {
         QString reason;
-        const auto plaintext = plaintextOfPassage(passage, &reason);
+        const auto plaintext = plaintextOfPassage(passage, *passphrases, &reason);
         if (!plaintext) {
             ++undecryptable_;
             systemLog(stringWithFormat(
@@ -53,8 +59,13 @@ void EvernoteEncryptedPassages::decryptPassagesInNote(XMLDocument& document, XML
     }
 }
 
-std::optional<QByteArray> EvernoteEncryptedPassages::plaintextOfPassage(const XMLNode& passage,
-                                                                        QString* reason) const {
+void EvernoteEncryptedPassages::forgetPassphrases() const {
+    std::lock_guard lock(mutex_);
+    passphrases_.reset();
+}
+
+std::optional<QByteArray> EvernoteEncryptedPassages::plaintextOfPassage(
+    const XMLNode& passage, const PassphraseList& passphrases, QString* reason) const {
     const Cipher cipher = cipherOfPassage(passage);
     if (cipher == Cipher::Unknown) {
         *reason = stringWithFormat(localizedString("unknown cipher “%@” of length “%@”"),
@@ -77,10 +88,10 @@ std::optional<QByteArray> EvernoteEncryptedPassages::plaintextOfPassage(const XM
     }
     Error error(kPassageCipherErrorDomain, PassageCipherWrongPassphrase,
                 localizedString("no passphrase was given"));
-    for (qsizetype i = 0; i < passphrases_->count(); ++i) {
+    for (qsizetype i = 0; i < passphrases.count(); ++i) {
         auto plaintext = cipher == Cipher::AES
-                             ? PassageCipher::decryptAES(*bytes, passphrases_->at(i), &error)
-                             : PassageCipher::decryptRC2(*bytes, passphrases_->at(i), &error);
+                             ? PassageCipher::decryptAES(*bytes, passphrases.at(i), &error)
+                             : PassageCipher::decryptRC2(*bytes, passphrases.at(i), &error);
         if (plaintext) return plaintext;
         // A damaged passage stays damaged whatever the passphrase.
         if (error.code() != PassageCipherWrongPassphrase) break;

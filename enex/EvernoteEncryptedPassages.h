@@ -25,6 +25,7 @@
 #include <QString>
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 #include "platform/xml/XMLDocument.h"
 #include "util/PassphraseList.h"
@@ -41,16 +42,23 @@ class EvernoteEncryptedPassages {
     // opens by its plaintext's nodes; `noteTitle` names the note in log lines.
     void decryptPassagesInNote(XMLDocument& document, XMLNode note, const QString& noteTitle);
 
+    // Drops the passphrases (the list wipes them when its last holder lets
+    // go); later passages stay hidden. Safe while notes convert.
+    void forgetPassphrases() const;
+
     unsigned long decryptedCount() const { return decrypted_.load(); }
     unsigned long undecryptableCount() const { return undecryptable_.load(); }
 
   private:
     // The passage's plaintext, or nullopt with the reason users read.
-    std::optional<QByteArray> plaintextOfPassage(const XMLNode& passage, QString* reason) const;
+    std::optional<QByteArray> plaintextOfPassage(const XMLNode& passage,
+                                                 const PassphraseList& passphrases,
+                                                 QString* reason) const;
     // Puts the plaintext's nodes where `passage` stands and removes it.
     static void replacePassage(XMLDocument& document, XMLNode passage, const QByteArray& plaintext);
 
-    std::shared_ptr<const PassphraseList> passphrases_;
+    mutable std::mutex mutex_;  // guards passphrases_
+    mutable std::shared_ptr<const PassphraseList> passphrases_;
     std::atomic<unsigned long> decrypted_{0};
     std::atomic<unsigned long> undecryptable_{0};
 };

@@ -297,6 +297,8 @@ void EvernoteExportOperation::exportNotebookDidEnd(
 
 void EvernoteExportOperation::endRun(const Error& error) {
     if (ended_.exchange(true)) return;
+    // Every note has converted: the passphrases go now, the counts stay for the summary.
+    if (const auto passages = encryptedPassages()) passages->forgetPassphrases();
     if (error.isNull() && !isCancelled()) {
         handDescriptionToPelmora();
     } else {

@@ -122,3 +122,15 @@ TEST(EncryptedPassageConversion, AnOpenedPassageReachesTheWebArchive) {
         << page.toStdString();
     EXPECT_FALSE(page.contains(QStringLiteral("********")));
 }
+
+TEST(EncryptedPassageConversion, ForgottenPassphrasesAreReleasedAndOpenNothing) {
+    auto list = std::make_shared<PassphraseList>();
+    list->addPassphrase("key");
+    const std::weak_ptr<PassphraseList> watched = list;
+    auto passages = std::make_shared<EvernoteEncryptedPassages>(std::move(list));
+    passages->forgetPassphrases();
+    EXPECT_TRUE(watched.expired());
+    const AttributedString text =
+        convertedText(QStringLiteral("<div>%1</div>").arg(aesPassage("<b>x</b>", "key")), passages);
+    EXPECT_EQ(text.string().trimmed(), QStringLiteral("********"));
+}
