@@ -23,16 +23,3 @@ TEST(PassphraseList, ReadsOnePassphraseALineInOrder) {
     ASSERT_TRUE(list.addPassphrasesFromFileAtPath(path));
     EXPECT_EQ(entries(list), (QStringList{"first", "second one ", "last"}));
 }
-
-TEST(PassphraseList, RefusesUnreadableAndOversizedFiles) {
-    TestEnvironment env;
-    PassphraseList list;
-    Error error;
-    EXPECT_FALSE(list.addPassphrasesFromFileAtPath(env.path(QStringLiteral("none")), &error));
-    EXPECT_EQ(error.code(), PassphraseFileUnreadable);
-    const QString big = env.writeFile(QStringLiteral("big.txt"),
-                                      QByteArray(PassphraseList::maximumFileBytes + 1, 'a'));
-    EXPECT_FALSE(list.addPassphrasesFromFileAtPath(big, &error));
-    EXPECT_EQ(error.code(), PassphraseFileTooLarge);
-    EXPECT_TRUE(list.isEmpty());
-}
