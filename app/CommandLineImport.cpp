@@ -11,7 +11,9 @@
 #include "app/ImportProgressPrinter.h"
 #include "app/ImportSummary.h"
 #include "app/LibraryFolderSetting.h"
+#include "app/TerminalPassphrasePrompt.h"
 #include "import/EvernoteExportOperation.h"
+#include "platform/foundation/Localization.h"
 #include "platform/foundation/UserDefaults.h"
 
 namespace {
@@ -27,6 +29,7 @@ int printSummary(const EvernoteExportOperation& operation, const ImportProgressP
                  QTextStream& out) {
     const ImportSummary summary(operation, printer.total());
     out << summary.importedText() << "\n";
+    for (const QString& line : summary.passageTexts()) out << line << "\n";
     for (const QString& line : summary.problemTexts()) out << line << "\n";
     for (const QString& reason : summary.reasonTexts()) out << "  " << reason << "\n";
     out.flush();
@@ -54,6 +57,10 @@ std::optional<CommandLineImportOptions> parseCommandLineImportOptions(const QStr
             options.reloadFromWeb = true;
         else if (a == QLatin1String("--recover"))
             options.recover = true;
+        else if (a == QLatin1String("--passphrase-file") && hasValue)
+            options.passphraseFile = args[++i];
+        else if (a == QLatin1String("--ask-passphrase"))
+            options.askPassphrase = true;
         else if (a.startsWith(QLatin1String("--"))) {
             err << "ferrymark " << command << ": unexpected argument " << a
                 << "\n\nusage: " << usage;
@@ -70,6 +77,26 @@ void applyCommandLineImportOptions(const CommandLineImportOptions& options) {
         UserDefaults::standard().setVolatileValue(true, QStringLiteral("ReloadFromWeb"));
     if (options.recover)
         UserDefaults::standard().setVolatileValue(true, QStringLiteral("RecoverDamagedNotes"));
+}
+
+std::optional<std::shared_ptr<const PassphraseList>> commandLinePassphrases(
+    const CommandLineImportOptions& options, QTextStream& err) {
+    if (options.passphraseFile.isEmpty() && !options.askPassphrase)
+        return std::shared_ptr<const PassphraseList>();
+    auto passphrases = std::make_shared<PassphraseList>();
+    Error error;
+    if (!options.passphraseFile.isEmpty() &&
+        !passphrases->addPassphrasesFromFileAtPath(options.passphraseFile, &error)) {
+        err << "ferrymark: " << error.localizedDescription() << "\n";
+        return std::nullopt;
+    }
+    if (options.askPassphrase &&
+        !TerminalPassphrasePrompt::askOnTerminalInto(
+            *passphrases, localizedString("Passphrase for encrypted passages: "), &error)) {
+        err << "ferrymark: " << error.localizedDescription() << "\n";
+        return std::nullopt;
+    }
+    return std::shared_ptr<const PassphraseList>(std::move(passphrases));
 }
 
 int runCommandLineImport(const std::shared_ptr<EvernoteExportOperation>& operation,

@@ -16,6 +16,7 @@
 #include <optional>
 
 class EvernoteExportOperation;
+class PassphraseList;
 
 struct CommandLineImportOptions {
     QStringList operands;        // the files or notebook names, in order
@@ -24,6 +25,8 @@ struct CommandLineImportOptions {
     bool debug = false;          // --debug
     bool reloadFromWeb = false;  // --reload-from-web
     bool recover = false;        // --recover
+    QString passphraseFile;      // --passphrase-file FILE
+    bool askPassphrase = false;  // --ask-passphrase
 };
 
 // Parses `args`; an unknown option, or an option without its value, prints
@@ -39,6 +42,13 @@ std::optional<CommandLineImportOptions> parseCommandLineImportOptions(const QStr
 // folder (--library, else the "LibraryFolder" setting), "ReloadFromWeb" and
 // "RecoverDamagedNotes".
 void applyCommandLineImportOptions(const CommandLineImportOptions& options);
+
+// The passphrases the options name, in order: the lines of --passphrase-file,
+// then the one --ask-passphrase asks for on the terminal; null when neither
+// is given. A file that cannot be read or is too large, or no answer, prints
+// "ferrymark: " and the reason to `err` and gives nullopt (a usage error).
+std::optional<std::shared_ptr<const PassphraseList>> commandLinePassphrases(
+    const CommandLineImportOptions& options, QTextStream& err);
 
 // Runs `operation` (unstarted, its import set up) to its end: shows progress
 // on `out`, errors on the terminal's standard error (the run sends standard

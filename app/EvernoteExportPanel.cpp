@@ -14,6 +14,7 @@
 
 #include "app/ImportSummary.h"
 #include "app/LibraryFolderSetting.h"
+#include "app/PassphrasePrompt.h"
 #include "app/ProgressEstimate.h"
 #include "import/EvernoteXMLFileExportOperation.h"
 #include "platform/foundation/Format.h"
@@ -143,6 +144,7 @@ void EvernoteExportPanel::startOperation(std::shared_ptr<EvernoteExportOperation
     // The library chosen in the options goes for every import that starts from here.
     LibraryFolderSetting::applyToNextImport();
     operation_ = operation;
+    operation->setAsksForPassphrases(true);
     operationQueue_->addOperation(std::move(operation));
 }
 
@@ -287,6 +289,11 @@ void EvernoteExportPanel::endSheet(int returnCode) {
     if (handler) handler(returnCode);
 }
 
+std::shared_ptr<const PassphraseList> EvernoteExportPanel::passphrasesForEncryptedPassages(
+    EvernoteExportOperation*, unsigned long count) {
+    return PassphrasePrompt::ask(window_ ? window_.data() : parentWindow_.data(), count);
+}
+
 // ---- the outcome --------------------------------------------------------------------
 
 QMessageBox* EvernoteExportPanel::outcomeAlert() const { return outcomeAlert_; }
@@ -317,7 +324,7 @@ void EvernoteExportPanel::fillOutcomeAlertOfEndedRun(QMessageBox* alert,
                                                      const ImportSummary& summary) {
     alert->setIcon(summary.isComplete() ? QMessageBox::Information : QMessageBox::Warning);
     alert->setText(summary.importedText());
-    QStringList details = summary.problemTexts();
+    QStringList details = summary.passageTexts() + summary.problemTexts();
     if (const QStringList reasons = summary.reasonTexts(); !reasons.isEmpty())
         details << reasons.join(u'\n');
     alert->setInformativeText(details.join(QStringLiteral("\n\n")));

@@ -12,6 +12,9 @@
 // the alert is dismissed. The sheet also closes when the run ends (return code
 // 1) or is cancelled (return code 0); a run that failed gives 0 as well.
 //
+// A run whose export holds encrypted passages first asks for their
+// passphrase (PassphrasePrompt), once; Skip keeps them hidden.
+//
 // Every run ends with its outcome: once the sheet has closed, an alert modal
 // to the window (ImportOutcomeAlert) says what the run came to, in the words
 // of the command line (ImportSummary): how many notes went into which
@@ -116,6 +119,9 @@ class EvernoteExportPanel : public QObject, public EvernoteExportOperationDelega
                                           const Error& error) override;
     void exportOperationDidCancel(EvernoteExportOperation* operation) override;
     void exportOperationDidEnd(EvernoteExportOperation* operation) override;
+    // Asks once per run, before its notes convert (PassphrasePrompt).
+    std::shared_ptr<const PassphraseList> passphrasesForEncryptedPassages(
+        EvernoteExportOperation* operation, unsigned long count) override;
 
   signals:
     void titleMessageChanged(const QString& message);

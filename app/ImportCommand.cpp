@@ -9,7 +9,7 @@
 
 const char* const kImportUsage =
     "ferrymark import FILE.enex... [--library DIR] [--debug] [--reload-from-web]\n"
-    "                 [--recover]\n"
+    "                 [--recover] [--passphrase-file FILE] [--ask-passphrase]\n"
     "\n"
     "Imports every note of one or more ENEX files (as Evernote exports them) into\n"
     "the Pelmora library. Each note becomes a note package, a web archive, or the\n"
@@ -29,6 +29,14 @@ const char* const kImportUsage =
     "                      in \"Damaged Notes\" beside the log, and a file that is\n"
     "                      not ENEX or cannot be read is reported while the others\n"
     "                      are imported (the setting \"RecoverDamagedNotes\")\n"
+    "  --passphrase-file FILE  decrypt encrypted passages with the passphrases in\n"
+    "                      FILE, one a line, tried in order (at most 64 KB)\n"
+    "  --ask-passphrase    ask for a passphrase on the terminal, without echo\n"
+    "                      (after those of --passphrase-file)\n"
+    "\n"
+    "Without a passphrase an encrypted passage reads \"********\"; one that no\n"
+    "passphrase opens stays so, is named in the log and counted in the summary,\n"
+    "and the exit status is 3.\n"
     "\n"
     "Progress shows on the terminal; the import log, with the reason for every\n"
     "note that was skipped or refused, is \"Evernote Export.log\" in Pelmora's\n"
@@ -84,8 +92,11 @@ int runImportCommand(const QStringList& args, QTextStream& out, QTextStream& err
         }
         files << QUrl::fromLocalFile(file.absoluteFilePath());
     }
+    const auto passphrases = commandLinePassphrases(*options, err);
+    if (!passphrases) return 2;
     applyCommandLineImportOptions(*options);
     auto operation = std::make_shared<EvernoteXMLFileExportOperation>();
     operation->setExportFileURLs(files);
+    operation->setPassphrases(*passphrases);
     return runCommandLineImport(operation, *options, out);
 }

@@ -17,6 +17,10 @@ ImportSummary::ImportSummary(const EvernoteExportOperation& operation, unsigned 
     if (const auto pelmora = operation.pelmoraApp()) libraryPath_ = pelmora->libraryPath();
     if (const OutputStream* log = operation.logStream()) logPath_ = log->path();
     stagingPath_ = operation.filesPath();
+    if (const auto passages = operation.encryptedPassages()) {
+        decryptedPassages_ = passages->decryptedCount();
+        undecryptablePassages_ = passages->undecryptableCount();
+    }
     for (const EvernoteExportOperation::SkippedNote& note : operation.skippedNotes())
         skippedReasons_ << stringWithFormat(localizedString("“%@” was skipped: %@"),
                                             {note.title, note.reason});
@@ -40,7 +44,20 @@ QString ImportSummary::damageText(const ENEXDamageReport& report) {
 
 bool ImportSummary::isComplete() const {
     return imported_ >= total_ && skippedReasons_.isEmpty() && refusedReasons_.isEmpty() &&
-           damageTexts_.isEmpty();
+           damageTexts_.isEmpty() && undecryptablePassages_ == 0;
+}
+
+QStringList ImportSummary::passageTexts() const {
+    QStringList texts;
+    if (decryptedPassages_ > 0)
+        texts << stringWithFormat(localizedString("%lu encrypted passages were decrypted."),
+                                  {decryptedPassages_});
+    if (undecryptablePassages_ > 0)
+        texts << stringWithFormat(
+            localizedString("%lu encrypted passages could not be decrypted and stay hidden; the "
+                            "import log %@ names their notes."),
+            {undecryptablePassages_, logPath_});
+    return texts;
 }
 
 QString ImportSummary::importedText() const {

@@ -34,11 +34,15 @@ class ImportSummary {
     unsigned long total() const { return total_; }
     unsigned long skipped() const { return static_cast<unsigned long>(skippedReasons_.size()); }
     unsigned long refused() const { return static_cast<unsigned long>(refusedReasons_.size()); }
+    // The encrypted passages the run's passphrases opened, and those they did
+    // not (both 0 for a run without passphrases).
+    unsigned long decryptedPassages() const { return decryptedPassages_; }
+    unsigned long undecryptablePassages() const { return undecryptablePassages_; }
     // The library folder, or empty when the run found no Pelmora.
     QString libraryPath() const { return libraryPath_; }
     // The import log, or empty when the run opened none.
     QString logPath() const { return logPath_; }
-    // Whether every announced note is in the library.
+    // Whether every announced note is in the library, every passage opened.
     bool isComplete() const;
     // 0 when complete, else 3 (see CommandLineImport.h).
     int exitStatus() const { return isComplete() ? 0 : 3; }
@@ -47,6 +51,9 @@ class ImportSummary {
     QString importedText() const;
     // One line per file in which damage was met, accounting for its notes.
     QStringList damageTexts() const { return damageTexts_; }
+    // "N encrypted passages were decrypted." and "N encrypted passages could
+    // not be decrypted; …", those that apply.
+    QStringList passageTexts() const;
     // The skipped line and the refused line, those that apply, then the damage lines.
     QStringList problemTexts() const;
     // The first kReasonsShown reasons, skipped notes first, then "and N more."
@@ -73,4 +80,6 @@ class ImportSummary {
     QStringList skippedReasons_;  // "“Title” was skipped: reason"
     QStringList refusedReasons_;  // "“Name” was refused: reason"
     QStringList damageTexts_;
+    unsigned long decryptedPassages_ = 0;
+    unsigned long undecryptablePassages_ = 0;
 };

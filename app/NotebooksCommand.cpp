@@ -15,6 +15,7 @@ const char* const kNotebooksUsage = "ferrymark notebooks [--evernote-folder DIR]
 const char* const kImportNotebooksUsage =
     "ferrymark import-notebooks [NAME...] [--library DIR] [--evernote-folder DIR] [--debug]\n"
     "                           [--reload-from-web] [--recover]\n"
+    "                           [--passphrase-file FILE] [--ask-passphrase]\n"
     "\n"
     "Imports the named Evernote notebooks, or all of them, into the Pelmora\n"
     "library: Evernote exports each notebook, one after another, and its notes go\n"
@@ -24,8 +25,8 @@ const char* const kImportNotebooksUsage =
     "  --evernote-folder DIR  the folder of ENEX files, one per notebook, that\n"
     "                         stands in for Evernote (default: the installed\n"
     "                         Evernote's \"EvernoteNotebookFolder\")\n"
-    "  --library DIR, --debug, --reload-from-web, --recover: as for\n"
-    "                         `ferrymark import`.\n"
+    "  --library DIR, --debug, --reload-from-web, --recover, --passphrase-file FILE,\n"
+    "  --ask-passphrase: as for `ferrymark import`.\n"
     "\n"
     "Progress, the summary and the exit status are those of `ferrymark import`\n"
     "(ferrymark import --help).\n";
@@ -139,7 +140,10 @@ int runImportNotebooksCommand(const QStringList& args, QTextStream& out, QTextSt
             << "\n";
         return 1;
     }
+    const auto passphrases = commandLinePassphrases(*options, err);
+    if (!passphrases) return 2;
     applyCommandLineImportOptions(*options);
-    return runCommandLineImport(
-        EvernoteExportOperation::exportOperationForApp(app, *notebooks, nullptr), *options, out);
+    const auto operation = EvernoteExportOperation::exportOperationForApp(app, *notebooks, nullptr);
+    operation->setPassphrases(*passphrases);
+    return runCommandLineImport(operation, *options, out);
 }

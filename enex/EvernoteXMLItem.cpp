@@ -161,6 +161,10 @@ std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDicti
         return std::nullopt;
     }
 
+    // Opened passages are note text like any other, limits and attachments included.
+    if (encryptedPassages_)
+        encryptedPassages_->decryptPassagesInNote(*document_, note, record_.title);
+
     if (!withinElementLimit(*document_, note, QStringLiteral("en-todo"), maximumCheckBoxes,
                             QStringLiteral("check boxes"), error) ||
         !withinElementLimit(*document_, note, QStringLiteral("en-media"), maximumMediaTags,

@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "enex/EvernoteENMLImportDelegate.h"
+#include "enex/EvernoteEncryptedPassages.h"
 #include "enex/EvernoteNamingOrder.h"
 #include "enex/EvernoteNoteRecord.h"
 #include "enex/EvernoteReservedFileName.h"
@@ -65,6 +66,13 @@ class EvernoteXMLItem {
     void setNamingTurn(EvernoteNamingOrder* order, quint64 turn) {
         namingOrder_ = order;
         namingTurn_ = turn;
+    }
+
+    // The run's passphrases and passage counts (shared; may be null): with
+    // them, the note's encrypted passages that a passphrase opens are
+    // converted like the rest of its text; without, they read "********".
+    void setEncryptedPassages(std::shared_ptr<EvernoteEncryptedPassages> passages) {
+        encryptedPassages_ = std::move(passages);
     }
 
     // The note being converted.
@@ -169,4 +177,5 @@ class EvernoteXMLItem {
     quint64 namingTurn_ = 0;
     std::unique_ptr<XMLDocument> document_;              // the parsed ENML while converting
     std::unique_ptr<EvernoteENMLImportDelegate> media_;  // the note's resources by digest
+    std::shared_ptr<EvernoteEncryptedPassages> encryptedPassages_;
 };

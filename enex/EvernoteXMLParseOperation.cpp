@@ -330,6 +330,7 @@ void EvernoteXMLParseOperation::takeFieldText(const QString& text) {
 
 void EvernoteXMLParseOperation::finishNote() {
     auto item = std::make_unique<EvernoteXMLItem>(std::move(*currentNote_), directoryURL_);
+    item->setEncryptedPassages(encryptedPassages_);
     currentNote_.reset();
     currentResource_.reset();
     currentTask_.reset();

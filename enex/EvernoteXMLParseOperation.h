@@ -30,6 +30,7 @@
 
 #include "enex/ENEXDamageReport.h"
 #include "enex/EvernoteConversionPool.h"
+#include "enex/EvernoteEncryptedPassages.h"
 #include "enex/EvernoteNoteRecord.h"
 #include "platform/foundation/Operation.h"
 #include "platform/foundation/OutputStream.h"
@@ -75,6 +76,10 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     // The import log (not owned; must outlive the parse). May be null.
     void setLogStream(OutputStream* stream) { logStream_ = stream; }
     Error operationError() const { return operationError_; }
+    // The run's passphrases and passage counts, handed to every converter; may be null.
+    void setEncryptedPassages(std::shared_ptr<EvernoteEncryptedPassages> passages) {
+        encryptedPassages_ = std::move(passages);
+    }
     // How many notes convert at once; 0 (the default) for one per core.
     void setWorkerCount(int count) { workerCount_ = count; }
     // Attachments larger than this are decoded into a hidden file in the
@@ -181,6 +186,7 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     int workerCount_ = 0;
     qint64 attachmentMemoryLimit_ = EvernoteXMLResource::kDefaultMemoryLimit;
     bool debugMode_ = false;
+    std::shared_ptr<EvernoteEncryptedPassages> encryptedPassages_;
     OutputStream* logStream_ = nullptr;
     Error operationError_;
     ItemBlock itemBlock_;

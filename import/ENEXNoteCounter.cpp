@@ -10,6 +10,8 @@
 namespace {
 
 constexpr qsizetype kChunkSize = ENEXNoteCounter::kDefaultChunkSize;
+constexpr char kPassageStart[] = "<en-crypt";
+constexpr size_t kPassageStartLength = sizeof(kPassageStart) - 1;
 
 bool startsWith(const char* at, const char* end, const char* text) {
     const size_t length = std::strlen(text);
@@ -56,6 +58,14 @@ std::pair<qint64, qint64> lineAndColumn(QFile& file, qint64 offset) {
 std::optional<unsigned long> ENEXNoteCounter::countNotesInFileAtPath(const QString& path,
                                                                      Error* error,
                                                                      qsizetype chunkSize) {
+    const auto counts = countInFileAtPath(path, error, chunkSize);
+    if (!counts) return std::nullopt;
+    return counts->notes;
+}
+
+std::optional<ENEXNoteCounter::Counts> ENEXNoteCounter::countInFileAtPath(const QString& path,
+                                                                          Error* error,
+                                                                          qsizetype chunkSize) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         Error(QString::fromLatin1(XMLParserErrorDomain), XML_IO_EIO, file.errorString())
@@ -83,7 +93,8 @@ std::optional<unsigned long> ENEXNoteCounter::countNotesInFileAtPath(const QStri
         std::memmove(buffer.data(), buffer.constData() + done, size_t(carried));
     }
     if (counter.failureOffset() < 0) counter.pending_ = buffer.left(carried);
-    if (counter.failureOffset() < 0 && counter.finish()) return counter.noteCount();
+    if (counter.failureOffset() < 0 && counter.finish())
+        return Counts{counter.noteCount(), counter.passageCount_};
     const auto [line, column] = lineAndColumn(file, counter.failureOffset());
     XMLParserSupport::positionedError(counter.failureCode(), line, column, counter.failureMessage())
         .report(error);
@@ -112,6 +123,15 @@ bool ENEXNoteCounter::finish() {
         return false;
     }
     return true;
+}
+
+void ENEXNoteCounter::countPassages(const char* from, const char* startsBefore, const char* end) {
+    while (from < startsBefore) {
+        from = findClosing(from, end, kPassageStart, kPassageStartLength);
+        if (!from || from >= startsBefore) return;
+        ++passageCount_;
+        from += kPassageStartLength;
+    }
 }
 
 void ENEXNoteCounter::fail(qsizetype at, long code, const QString& message) {
@@ -147,8 +167,18 @@ qsizetype ENEXNoteCounter::scan(bool atEnd) {
                 continue;
             }
             case State::CDATA:
-                if ((found = findClosing(from, data + size, "]]>", 3))) found += 3;
-                break;
+                if ((found = findClosing(from, data + size, "]]>", 3))) {
+                    countPassages(from, found, found);
+                    found += 3;
+                    break;
+                }
+                // A passage tag may straddle the chunks: the bytes where one
+                // could start without ending here are kept for the next.
+                {
+                    const qsizetype kept = std::max(at, size - qsizetype(kPassageStartLength - 1));
+                    countPassages(from, data + kept, data + size);
+                    return kept;
+                }
             case State::Comment:
                 if ((found = findClosing(from, data + size, "-->", 3))) found += 3;
                 break;

@@ -9,6 +9,9 @@
 //
 // The file is read in chunks; markup cut between chunks is kept until its
 // end arrives.
+//
+// The same scan counts the encrypted passages: the "<en-crypt" start tags in
+// CDATA sections, where ENEX files keep the notes' ENML.
 #pragma once
 
 #include <QByteArray>
@@ -29,6 +32,14 @@ class ENEXNoteCounter {
     static constexpr qsizetype kDefaultChunkSize = 1 << 20;
     static std::optional<unsigned long> countNotesInFileAtPath(
         const QString& path, Error* error = nullptr, qsizetype chunkSize = kDefaultChunkSize);
+
+    struct Counts {
+        unsigned long notes = 0;
+        unsigned long encryptedPassages = 0;
+    };
+    // The notes and encrypted passages of the file, with the errors above.
+    static std::optional<Counts> countInFileAtPath(const QString& path, Error* error = nullptr,
+                                                   qsizetype chunkSize = kDefaultChunkSize);
 
   private:
     // Ends the input; false when the file is not well-formed as far as the
@@ -53,6 +64,8 @@ class ENEXNoteCounter {
     qsizetype startTag(qsizetype at);
     qsizetype endTag(qsizetype at);
     void fail(qsizetype at, long code, const QString& message);
+    // Counts the passage start tags that begin in [from, startsBefore) and end by `end`.
+    void countPassages(const char* from, const char* startsBefore, const char* end);
 
     QByteArray pending_;          // the bytes the last read left over, for finish()
     const char* data_ = nullptr;  // the bytes being scanned
@@ -63,6 +76,7 @@ class ENEXNoteCounter {
     bool rootClosed_ = false;
     bool sawRoot_ = false;
     unsigned long noteCount_ = 0;
+    unsigned long passageCount_ = 0;
     long failureCode_ = 0;
     qint64 failureOffset_ = -1;
     QString failureMessage_;

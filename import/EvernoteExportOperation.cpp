@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "enex/EvernoteXMLParseOperation.h"
+#include "import/ENEXNoteCounter.h"
 #include "import/EvernoteHTMLExportOperation.h"
 #include "import/EvernoteXMLExportOperation.h"
 #include "platform/foundation/DateText.h"
@@ -98,6 +99,31 @@ EvernoteExportOperation::EvernoteExportOperation() {
 }
 
 EvernoteExportOperation::~EvernoteExportOperation() = default;
+
+void EvernoteExportOperation::setPassphrases(std::shared_ptr<const PassphraseList> passphrases) {
+    std::lock_guard lock(mutex_);
+    encryptedPassages_ = passphrases && !passphrases->isEmpty()
+                             ? std::make_shared<EvernoteEncryptedPassages>(std::move(passphrases))
+                             : nullptr;
+}
+
+std::shared_ptr<const EvernoteEncryptedPassages> EvernoteExportOperation::encryptedPassages()
+    const {
+    std::lock_guard lock(mutex_);
+    return encryptedPassages_;
+}
+
+void EvernoteExportOperation::askForPassphrasesIfNeeded(const QString& enexPath) {
+    if (!asksForPassphrases_.load() || askedForPassphrases_ || encryptedPassages()) return;
+    const auto counts = ENEXNoteCounter::countInFileAtPath(enexPath);
+    if (!counts || counts->encryptedPassages == 0) return;
+    askedForPassphrases_ = true;
+    std::shared_ptr<const PassphraseList> passphrases;
+    relay_.deliverAndWait([&](auto* d) {
+        passphrases = d->passphrasesForEncryptedPassages(this, counts->encryptedPassages);
+    });
+    setPassphrases(std::move(passphrases));
+}
 
 EvernoteNotebookList EvernoteExportOperation::notebooks() const {
     std::lock_guard lock(mutex_);
@@ -272,6 +298,8 @@ void EvernoteExportOperation::exportNotebookDidEnd(
 
 void EvernoteExportOperation::endRun(const Error& error) {
     if (ended_.exchange(true)) return;
+    // Every note has converted: the passphrases go now, the counts stay for the summary.
+    if (const auto passages = encryptedPassages()) passages->forgetPassphrases();
     if (error.isNull() && !isCancelled()) {
         handDescriptionToPelmora();
     } else {
@@ -442,6 +470,11 @@ std::shared_ptr<EvernoteXMLParseOperation> EvernoteExportOperation::makeParseOpe
     parse->setDebugMode(debugMode());
     parse->setRecoversDamage(recoversDamagedNotes());
     parse->setDamagedNotesFolder(damagedNotesFolder());
+    askForPassphrasesIfNeeded(fileURL.toLocalFile());
+    {
+        std::lock_guard lock(mutex_);
+        parse->setEncryptedPassages(encryptedPassages_);
+    }
     // The blocks run inside the parse, so the raw pointer never outlives it.
     EvernoteXMLParseOperation* parsing = parse.get();
     parse->setParseOperationDidExportItemBlock(

@@ -124,6 +124,16 @@ class EvernoteExportOperation : public Operation {
     void setRecoversDamagedNotes(bool recovers) { recoversDamagedNotes_.store(recovers); }
     // One report per file in which damage was met, in the order of the files.
     QList<ENEXDamageReport> damageReports() const;
+    // The passphrases tried on encrypted passages; null (the default) leaves
+    // them hidden. Set before the run.
+    void setPassphrases(std::shared_ptr<const PassphraseList> passphrases);
+    // When on and the run has no passphrases, the first ENEX file that holds
+    // encrypted passages (ENEXNoteCounter) makes the run ask its delegate
+    // for them (passphrasesForEncryptedPassages), once, before that file's
+    // notes convert. Off by default. Set before the run.
+    void setAsksForPassphrases(bool asks) { asksForPassphrases_.store(asks); }
+    // What became of the encrypted passages; null when the run had no passphrases.
+    std::shared_ptr<const EvernoteEncryptedPassages> encryptedPassages() const;
     // The items written into the description so far.
     qsizetype itemCount() const;
     // What Pelmora took and refused; set once Pelmora has been asked to
@@ -232,6 +242,9 @@ class EvernoteExportOperation : public Operation {
     void recordParsedItem(const std::optional<PlistDictionary>& item, const Error& error,
                           const PlistDictionary& group, const QString& folder,
                           EvernoteXMLParseOperation* parse);
+    // Asks the delegate for passphrases when setAsksForPassphrases holds and
+    // the file at `enexPath` holds encrypted passages; once per run.
+    void askForPassphrasesIfNeeded(const QString& enexPath);
     // Remembers the first error that stops the run early.
     void stopRunWith(const Error& error);
     std::optional<qint64> freeSpace(const QString& path) const;
@@ -253,6 +266,9 @@ class EvernoteExportOperation : public Operation {
     std::atomic<bool> ended_{false};
     PelmoraImportResult importResult_;
     QList<SkippedNote> skippedNotes_;
+    std::shared_ptr<EvernoteEncryptedPassages> encryptedPassages_;
+    std::atomic<bool> asksForPassphrases_{false};
+    bool askedForPassphrases_ = false;  // run's thread only
     Error runStopError_;
     FreeSpaceQuery freeSpaceQuery_;
     DescriptionObserver descriptionObserver_;

@@ -4,15 +4,18 @@
 // follows the run without holding it (see ExportDelegateRelay); every record
 // still arrives before any later callback. A run ends with exactly one of
 // exportOperationDidEncounterError, exportOperationDidCancel or
-// exportOperationDidEnd.
+// exportOperationDidEnd. A run set to ask for passphrases also asks
+// passphrasesForEncryptedPassages, at most once, and waits for the answer.
 #pragma once
 
 #include <QString>
 #include <QUrl>
+#include <memory>
 
 #include "platform/foundation/Error.h"
 
 class EvernoteExportOperation;
+class PassphraseList;
 
 class EvernoteExportOperationDelegate {
   public:
@@ -36,4 +39,11 @@ class EvernoteExportOperationDelegate {
     virtual void exportOperationDidCancel(EvernoteExportOperation* operation) = 0;
     // Pelmora has been asked to import.
     virtual void exportOperationDidEnd(EvernoteExportOperation* operation) = 0;
+    // The export holds `count` encrypted passages and the run has no
+    // passphrases: the ones to try, or null to leave the passages hidden.
+    // The default answers null.
+    virtual std::shared_ptr<const PassphraseList> passphrasesForEncryptedPassages(
+        EvernoteExportOperation* /*operation*/, unsigned long /*count*/) {
+        return nullptr;
+    }
 };

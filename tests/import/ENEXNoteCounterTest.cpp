@@ -83,3 +83,23 @@ TEST(ENEXNoteCounterTest, RefusesFilesWhoseElementsDoNotNest) {
             .has_value());
     EXPECT_EQ(error.domain(), QStringLiteral("XMLParserErrorDomain"));
 }
+
+// Passage tags count in the notes' CDATA only, wherever the chunks cut them.
+TEST(ENEXNoteCounterTest, CountsEncryptedPassagesHoweverTheChunksFall) {
+    const QByteArray enex =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<en-export>\n"
+        "<!-- <en-crypt> in a comment -->\n"
+        "<note><title>&lt;en-crypt</title><content><![CDATA[<en-note><en-crypt cipher=\"AES\">"
+        "x</en-crypt><div><en-crypt>y</en-crypt></div></en-note>]]></content></note>\n"
+        "<note><content><![CDATA[<en-note><en-crypt/></en-note>]]></content></note>\n"
+        "</en-export>\n";
+    for (qsizetype chunk = 1; chunk <= enex.size(); ++chunk) {
+        TestEnvironment env;
+        Error error;
+        const auto counts = ENEXNoteCounter::countInFileAtPath(
+            env.writeFile(QStringLiteral("f.enex"), enex), &error, chunk);
+        ASSERT_TRUE(counts) << chunk << ": " << error.description().toStdString();
+        EXPECT_EQ(counts->notes, 2u) << chunk;
+        EXPECT_EQ(counts->encryptedPassages, 3u) << chunk;
+    }
+}
