@@ -52,7 +52,8 @@ TEST(EncryptedPassageConversion, OpensBothCiphersInPlaceWithTheirFormatting) {
     const QString rc2 =
         PassageEncryptor::element(PassageEncryptor::rc2("<b>rc2word</b>&nbsp;tail", "second"),
                                   QString(), QStringLiteral("64"), QStringLiteral("old"));
-    const QString aes = aesPassage(QByteArray("<div><b>aesword</b> plain</div>\0\0", 36), "first");
+    static const char aesPlaintext[] = "<div><b>aesword</b> plain</div>\0\0";
+    const QString aes = aesPassage(QByteArray(aesPlaintext, sizeof aesPlaintext - 1), "first");
     auto passages = passagesOpenedBy({"wrong", "first", "second"});
     const AttributedString text = convertedText(
         QStringLiteral("<div>before</div>%1<div>middle %2 after</div>").arg(aes, rc2), passages);
