@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <atomic>
 #include <thread>
 
@@ -179,10 +178,7 @@ TEST_F(EvernoteWebConversionTest, TimeLimitEndsAStalledLoadWithAnError) {
     server.stall("/stuck.html");
     auto operation = makeOperation(server.url("/stuck.html"));
     operation->setTimeLimit(400);
-    QElapsedTimer clock;
-    clock.start();
     const Outcome outcome = convert(operation);
-    EXPECT_LT(clock.elapsed(), 5000);
     EXPECT_FALSE(outcome.data);
     EXPECT_EQ(outcome.error.domain(), WebPageLoader::errorDomain);
     EXPECT_EQ(outcome.error.code(), WebPageLoader::TimedOut);

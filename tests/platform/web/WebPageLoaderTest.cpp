@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 
 #include "platform/web/WebPageLoader.h"
 #include "platform/web/WebPageLoaderDelegate.h"
@@ -151,13 +150,10 @@ TEST_F(WebPageLoaderTest, LoadsFramesAsNamedSubframesButNeverItsOwnAncestry) {
 TEST_F(WebPageLoaderTest, StalledLoadEndsWithTimedOutAndStalledResourceIsLeftOut) {
     server.stall("/stuck.html");
     loader.setTimeout(300);
-    QElapsedTimer clock;
-    clock.start();
     load(server.url("/stuck.html"));
     EXPECT_FALSE(recorder.finished);
     EXPECT_EQ(recorder.error.domain(), WebPageLoader::errorDomain);
     EXPECT_EQ(recorder.error.code(), WebPageLoader::TimedOut);
-    EXPECT_LT(clock.elapsed(), 5000);
 
     recorder = LoadRecorder();
     server.page("/page.html", "<img src='/slow.png'><img src='/fast.png'>");

@@ -4,7 +4,6 @@
 #include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QStringList>
 #include <QUrl>
@@ -269,15 +268,12 @@ TEST(XMLStreamParserTest, AbortBeforeOrAfterTheDocumentEnds) {
     EXPECT_EQ(late.errorCount, 0);
 }
 
-TEST(XMLStreamParserTest, EntityBombFailsFastInTextAndAttributes) {
+TEST(XMLStreamParserTest, EntityBombIsRefusedInTextAndAttributes) {
     for (const QByteArray& body :
          {QByteArray("<lolz>&lol9;</lolz>"), QByteArray("<lolz a=\"&lol9;\"/>")}) {
         RecordingDelegate delegate;
         Error error;
-        QElapsedTimer timer;
-        timer.start();
         EXPECT_FALSE(parseBytes(kBillionLaughs + body, delegate, &error));
-        EXPECT_LT(timer.elapsed(), 10000);
         EXPECT_EQ(error.code(), XML_ERR_ENTITY_LOOP);
         EXPECT_LE(delegate.text().size(), 2 * XMLEntityBudget::kMinimumAllowance);
     }
