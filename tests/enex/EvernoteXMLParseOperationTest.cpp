@@ -397,18 +397,3 @@ TEST(EvernoteXMLParseOperationTest, EveryAttributeOfTheNoteAndItsAttachmentsIsKe
     EXPECT_EQ(fileAttribute(file, "user.ferrymark.resource.1.source-url"), "en-cache://x");
     EXPECT_EQ(fileAttribute(file, "user.ferrymark.resource.2.camera-make"), "Acme");
 }
-
-// A note without attributes has no attribute dictionary and no attribute of ours on its file.
-TEST(EvernoteXMLParseOperationTest, ANoteWithoutAttributesGetsNone) {
-    TestEnvironment env;
-    const ParseResult r =
-        parse(env,
-              "<en-export><note><title>Plain</title><content><![CDATA[<en-note>x</en-note>]]>"
-              "</content><note-attributes/></note></en-export>");
-    ASSERT_EQ(r.items.size(), 1);
-    ASSERT_TRUE(r.items[0].has_value());
-    EXPECT_FALSE(r.items[0]->contains(QStringLiteral("evernoteAttributes")));
-    const QString file = r.items[0]->value(QStringLiteral("absoluteFilename")).toString();
-    EXPECT_FALSE(extendedAttribute(file, "user.xdg.creator").has_value());
-    EXPECT_FALSE(extendedAttribute(file, "user.xdg.origin.url").has_value());
-}
