@@ -7,8 +7,8 @@
 // given to an option that takes none) writes "ferrymark COMMAND: unexpected
 // argument ARG", a blank line, "usage: " and the help to the error stream.
 //
-// Movable, not copyable; main thread (it reads nothing of the application but its
-// arguments as given).
+// Movable, not copyable. Main thread: the generated help reads the
+// application's arguments (for a first line that the synopsis replaces).
 #pragma once
 
 #include <QCommandLineParser>
