@@ -39,7 +39,8 @@ bool writeAll(int fd, const char* data, qint64 size) {
 
 // Copies the user's extended attributes of `from` (tags, comment, dates and
 // note attributes live there). A target file system that keeps none is no
-// failure: there is nothing it could hold; any other refusal is.
+// failure: there is nothing it could hold; any other refusal is (one without
+// room for them all says ENOSPC or E2BIG), naming the attribute.
 bool copyExtendedAttributes(const QString& from, const QString& to, Error* error) {
     const QByteArray source = encoded(from), target = encoded(to);
     ssize_t size = ::listxattr(source.constData(), nullptr, 0);
@@ -59,13 +60,17 @@ bool copyExtendedAttributes(const QString& from, const QString& to, Error* error
         if (::setxattr(target.constData(), name.constData(), value.constData(),
                        static_cast<size_t>(read), 0) != 0) {
             if (errno == ENOTSUP) return true;
-            return fail(to, error);
+            posixError(errno,
+                       to + QStringLiteral(": extended attribute ") + QString::fromUtf8(name))
+                .report(error);
+            return false;
         }
     }
     return true;
 }
 
-// Copies a regular file's bytes, keeping its permissions and modification date.
+// Copies a regular file's bytes, keeping its permissions, modification date and
+// extended attributes.
 bool copyFile(const QString& from, const QString& to, const struct stat& info, Error* error) {
     const int in = ::open(encoded(from).constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return fail(from, error);
