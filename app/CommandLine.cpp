@@ -3,6 +3,7 @@
 #include <Quorvel/QVFCrashReportController.h>
 #include <Quorvel/QVFExceptionHandler.h>
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
 #include <cstdio>
@@ -27,7 +28,8 @@ const char* const kUsage =
     "  ferrymark --version\n"
     "\n"
     "ferrymark import --help explains the import; ferrymark import-notebooks --help\n"
-    "the notebook import.\n";
+    "the notebook import. Options take their values as --option VALUE or\n"
+    "--option=VALUE; after --, every word is an operand.\n";
 
 // The crash reporter offers only crashes after its first check of all, which
 // the window makes at its launch. Make that first check here when the window
@@ -41,10 +43,6 @@ void startCrashReporterClock() {
     QVFCrashReportController::checkForCrashAndReport(false);
 }
 
-bool wantsHelp(const QStringList& args) {
-    return args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"));
-}
-
 }  // namespace
 
 int runCommandLine(int argc, char** argv) {
@@ -54,28 +52,33 @@ int runCommandLine(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     startCrashReporterClock();
     QTextStream out(stdout), err(stderr);
-    QStringList args = QCoreApplication::arguments().mid(1);
-    const QString command = args.value(0);
-    if (command == QLatin1String("defaults")) return runDefaultsCommand(args.mid(1), out, err);
-    if (command == QLatin1String("import")) {
-        if (wantsHelp(args)) return out << kImportUsage, 0;
-        return runImportCommand(args.mid(1), out, err);
+    // The program's own options stand before the command; from the command's
+    // word on, every argument is the command's own (options included).
+    QCommandLineParser parser;
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOptions({help, version});
+    if (!parser.parse(QCoreApplication::arguments())) {
+        err << kUsage;
+        return 2;
     }
-    if (command == QLatin1String("notebooks")) {
-        if (wantsHelp(args)) return out << kNotebooksUsage, 0;
-        return runNotebooksCommand(args.mid(1), out, err);
-    }
-    if (command == QLatin1String("import-notebooks")) {
-        if (wantsHelp(args)) return out << kImportNotebooksUsage, 0;
-        return runImportNotebooksCommand(args.mid(1), out, err);
-    }
-    if (command == QLatin1String("--version") || command == QLatin1String("version")) {
+    const QStringList words = parser.positionalArguments();
+    const QString command = parser.isSet(version) ? QStringLiteral("version")
+                            : parser.isSet(help)  ? QStringLiteral("help")
+                                                  : words.value(0);
+    const QStringList args = words.mid(1);
+    if (command == QLatin1String("defaults")) return runDefaultsCommand(args, out, err);
+    if (command == QLatin1String("import")) return runImportCommand(args, out, err);
+    if (command == QLatin1String("notebooks")) return runNotebooksCommand(args, out, err);
+    if (command == QLatin1String("import-notebooks"))
+        return runImportNotebooksCommand(args, out, err);
+    if (command == QLatin1String("version")) {
         out << "ferrymark " << Bundle::main().shortVersionString() << " ("
             << Bundle::main().stringForKey(QStringLiteral("CFBundleVersion")) << ")\n";
         return 0;
     }
-    if (command == QLatin1String("--help") || command == QLatin1String("-h") ||
-        command == QLatin1String("help")) {
+    if (command == QLatin1String("help")) {
         out << kUsage;
         return 0;
     }

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <csignal>
 
+#include "app/CommandLineSyntax.h"
 #include "app/ImportProgressPrinter.h"
 #include "app/ImportSummary.h"
 #include "app/LibraryFolderSetting.h"
@@ -38,36 +39,56 @@ int printSummary(const EvernoteExportOperation& operation, const ImportProgressP
 
 }  // namespace
 
+void addEvernoteFolderOption(CommandLineSyntax& syntax) {
+    syntax.addValueOption({QStringLiteral("evernote-folder")}, QStringLiteral("DIR"),
+                          QStringLiteral("the folder of ENEX files, one per notebook, that stands "
+                                         "in for Evernote (default: the installed Evernote's "
+                                         "\"EvernoteNotebookFolder\")"));
+}
+
+void addCommandLineImportOptions(CommandLineSyntax& syntax, bool acceptsEvernoteFolder) {
+    if (acceptsEvernoteFolder) addEvernoteFolderOption(syntax);
+    syntax.addValueOption(
+        {QStringLiteral("library")}, QStringLiteral("DIR"),
+        QStringLiteral("the Pelmora library to import into (default: the folder chosen in the "
+                       "window's options, else the installed Pelmora's, else $XDG_DATA_HOME/"
+                       "Pelmora 3/Library)"));
+    syntax.addFlag({QStringLiteral("debug")},
+                   QStringLiteral("write one log line per parser event and per item (the "
+                                  "setting \"ExportDebug\")"));
+    syntax.addFlag({QStringLiteral("reload-from-web")},
+                   QStringLiteral("refresh web clips from their live pages (the setting "
+                                  "\"ReloadFromWeb\")"));
+    syntax.addFlag(
+        {QStringLiteral("recover")},
+        QStringLiteral("read on past damage instead of stopping at the first XML error: notes "
+                       "with known damage are repaired, the others are logged with their place "
+                       "and kept as raw XML in \"Damaged Notes\" beside the log, and a file "
+                       "that is not ENEX or cannot be read is reported while the others are "
+                       "imported (the setting \"RecoverDamagedNotes\")"));
+    syntax.addValueOption({QStringLiteral("passphrase-file")}, QStringLiteral("FILE"),
+                          QStringLiteral("decrypt encrypted passages with the passphrases in "
+                                         "FILE, one a line, tried in order (at most 64 KB)"));
+    syntax.addFlag({QStringLiteral("ask-passphrase")},
+                   QStringLiteral("ask for a passphrase on the terminal, without echo (after "
+                                  "those of --passphrase-file)"));
+}
+
 std::optional<CommandLineImportOptions> parseCommandLineImportOptions(const QStringList& args,
-                                                                      const QString& command,
-                                                                      bool acceptsEvernoteFolder,
-                                                                      const char* usage,
+                                                                      CommandLineSyntax& syntax,
                                                                       QTextStream& err) {
+    if (!syntax.parse(args, err)) return std::nullopt;
     CommandLineImportOptions options;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == QLatin1String("--library") && hasValue)
-            options.library = args[++i];
-        else if (a == QLatin1String("--evernote-folder") && hasValue && acceptsEvernoteFolder)
-            options.evernoteFolder = args[++i];
-        else if (a == QLatin1String("--debug"))
-            options.debug = true;
-        else if (a == QLatin1String("--reload-from-web"))
-            options.reloadFromWeb = true;
-        else if (a == QLatin1String("--recover"))
-            options.recover = true;
-        else if (a == QLatin1String("--passphrase-file") && hasValue)
-            options.passphraseFile = args[++i];
-        else if (a == QLatin1String("--ask-passphrase"))
-            options.askPassphrase = true;
-        else if (a.startsWith(QLatin1String("--"))) {
-            err << "ferrymark " << command << ": unexpected argument " << a
-                << "\n\nusage: " << usage;
-            return std::nullopt;
-        } else
-            options.operands << a;
-    }
+    options.operands = syntax.operands();
+    options.library = syntax.value(QStringLiteral("library"));
+    if (syntax.hasOption(QStringLiteral("evernote-folder")))
+        options.evernoteFolder = syntax.value(QStringLiteral("evernote-folder"));
+    options.debug = syntax.isSet(QStringLiteral("debug"));
+    options.reloadFromWeb = syntax.isSet(QStringLiteral("reload-from-web"));
+    options.recover = syntax.isSet(QStringLiteral("recover"));
+    options.passphraseFile = syntax.value(QStringLiteral("passphrase-file"));
+    options.askPassphrase = syntax.isSet(QStringLiteral("ask-passphrase"));
+    options.help = syntax.wantsHelp();
     return options;
 }
 

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+class CommandLineSyntax;
 class EvernoteExportOperation;
 class PassphraseList;
 
@@ -27,15 +28,21 @@ struct CommandLineImportOptions {
     bool recover = false;        // --recover
     QString passphraseFile;      // --passphrase-file FILE
     bool askPassphrase = false;  // --ask-passphrase
+    bool help = false;           // -h or --help: show the help, import nothing
 };
 
-// Parses `args`; an unknown option, or an option without its value, prints
-// "ferrymark COMMAND: unexpected argument" and `usage` to `err` and gives
-// nullopt. `acceptsEvernoteFolder` allows --evernote-folder.
+// Adds the import options to `syntax`: --library, --debug, --reload-from-web,
+// --recover, --passphrase-file and --ask-passphrase, and --evernote-folder
+// when `acceptsEvernoteFolder`.
+void addCommandLineImportOptions(CommandLineSyntax& syntax, bool acceptsEvernoteFolder);
+// Adds --evernote-folder DIR alone (for the commands that read Evernote's notebooks).
+void addEvernoteFolderOption(CommandLineSyntax& syntax);
+
+// Parses `args` with `syntax` (which has the import options); an unknown
+// option, or an option without its value, prints "ferrymark COMMAND:
+// unexpected argument" and the usage to `err` and gives nullopt.
 std::optional<CommandLineImportOptions> parseCommandLineImportOptions(const QStringList& args,
-                                                                      const QString& command,
-                                                                      bool acceptsEvernoteFolder,
-                                                                      const char* usage,
+                                                                      CommandLineSyntax& syntax,
                                                                       QTextStream& err);
 
 // Applies the options that act through process-wide settings: the library

@@ -1,20 +1,73 @@
 #include "app/DefaultsCommand.h"
 
+#include "app/CommandLineSyntax.h"
 #include "platform/foundation/UserDefaults.h"
 
 namespace {
 
-std::optional<PlistValue> parseValue(const QStringList& words) {
-    if (words.isEmpty()) return std::nullopt;
+const char* const kUsage = "usage: ferrymark defaults read|write|delete DOMAIN KEY [VALUE]\n";
+const char* const kWriteUsage =
+    "usage: ferrymark defaults write DOMAIN KEY [-bool|-int|-float|-string] VALUE\n";
+
+// The type options, each with the names it goes by.
+const QList<QStringList>& typeOptions() {
+    static const QList<QStringList> kTypes = {
+        {QStringLiteral("bool"), QStringLiteral("boolean")},
+        {QStringLiteral("int"), QStringLiteral("integer")},
+        {QStringLiteral("float")},
+        {QStringLiteral("string")},
+    };
+    return kTypes;
+}
+
+CommandLineSyntax defaultsSyntax() {
+    CommandLineSyntax syntax(
+        QStringLiteral("defaults"),
+        QStringLiteral("ferrymark defaults read|write|delete DOMAIN KEY [VALUE]"),
+        QStringLiteral(
+            "Reads, writes and deletes user defaults, such as the hidden settings\n"
+            "\"UseHTMLExport\", \"ExportDebug\" and \"ReloadFromWeb\". A VALUE of YES, NO,\n"
+            "true or false is a boolean, a number an integer or a real, anything else a\n"
+            "string; a type option (-bool, -int, -float or -string, with one dash or two)\n"
+            "says which it is instead. A negative number is always a value."));
+    syntax.setSingleDashWordsAsLongOptions();
+    syntax.addFlag(typeOptions()[0], QStringLiteral("the value is a boolean"));
+    syntax.addFlag(typeOptions()[1], QStringLiteral("the value is an integer"));
+    syntax.addFlag(typeOptions()[2], QStringLiteral("the value is a real number"));
+    syntax.addFlag(typeOptions()[3], QStringLiteral("the value is a string"));
+    return syntax;
+}
+
+// A negative number is a value, never an option: the words from the first
+// one on are operands.
+QStringList withNumbersAsOperands(const QStringList& args) {
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--")) break;
+        bool isNumber = false;
+        args[i].toDouble(&isNumber);
+        if (isNumber && args[i].startsWith(u'-'))
+            return args.mid(0, i) + QStringList{QStringLiteral("--")} + args.mid(i);
+    }
+    return args;
+}
+
+// The type option given, as "-int"; empty when none; nullopt when several are.
+std::optional<QString> typeGiven(const CommandLineSyntax& syntax) {
     QString type;
-    QString text = words.last();
-    if (words.size() == 2)
-        type = words.first();
-    else if (words.size() > 2)
-        return std::nullopt;
+    for (const QStringList& names : typeOptions()) {
+        if (!syntax.isSet(names.first())) continue;
+        if (!type.isEmpty()) return std::nullopt;
+        type = u'-' + names.first();
+    }
+    return type;
+}
+
+std::optional<PlistValue> parseValue(const QString& type, const QStringList& words) {
+    if (words.size() != 1) return std::nullopt;
+    const QString text = words.first();
     const QString lower = text.toLower();
     bool ok = false;
-    if (type == QLatin1String("-bool") || type == QLatin1String("-boolean") ||
+    if (type == QLatin1String("-bool") ||
         (type.isEmpty() && (lower == QLatin1String("yes") || lower == QLatin1String("no") ||
                             lower == QLatin1String("true") || lower == QLatin1String("false")))) {
         if (lower == QLatin1String("yes") || lower == QLatin1String("true") ||
@@ -25,7 +78,7 @@ std::optional<PlistValue> parseValue(const QStringList& words) {
             return PlistValue(false);
         return std::nullopt;
     }
-    if (type == QLatin1String("-int") || type == QLatin1String("-integer") || type.isEmpty()) {
+    if (type == QLatin1String("-int") || type.isEmpty()) {
         const qint64 i = text.toLongLong(&ok);
         if (ok) return PlistValue(static_cast<long long>(i));
         if (!type.isEmpty()) return std::nullopt;
@@ -56,13 +109,17 @@ QString valueText(const PlistValue& v) {
 
 }  // namespace
 
-int runDefaultsCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
+int runDefaultsCommand(const QStringList& givenArgs, QTextStream& out, QTextStream& err) {
+    CommandLineSyntax syntax = defaultsSyntax();
+    if (!syntax.parse(withNumbersAsOperands(givenArgs), err)) return 2;
+    if (syntax.wantsHelp()) return out << syntax.helpText(), 0;
+    const QStringList args = syntax.operands();
     const QString verb = args.value(0);
     const QString domain = args.value(1);
     const QString key = args.value(2);
     if (domain.isEmpty() ||
         (verb != QLatin1String("read") && key.isEmpty() && verb != QLatin1String("delete"))) {
-        err << "usage: ferrymark defaults read|write|delete DOMAIN KEY [VALUE]\n";
+        err << kUsage;
         return 2;
     }
     UserDefaults defaults(domain);
@@ -82,9 +139,10 @@ int runDefaultsCommand(const QStringList& args, QTextStream& out, QTextStream& e
         return 0;
     }
     if (verb == QLatin1String("write")) {
-        const auto value = parseValue(args.mid(3));
+        const auto type = typeGiven(syntax);
+        const auto value = type ? parseValue(*type, args.mid(3)) : std::nullopt;
         if (!value) {
-            err << "usage: ferrymark defaults write DOMAIN KEY [-bool|-int|-float|-string] VALUE\n";
+            err << kWriteUsage;
             return 2;
         }
         if (!defaults.setObject(*value, key, &error)) {
@@ -102,6 +160,6 @@ int runDefaultsCommand(const QStringList& args, QTextStream& out, QTextStream& e
         }
         return 0;
     }
-    err << "usage: ferrymark defaults read|write|delete DOMAIN KEY [VALUE]\n";
+    err << kUsage;
     return 2;
 }

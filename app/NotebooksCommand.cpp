@@ -5,31 +5,38 @@
 #include <algorithm>
 
 #include "app/CommandLineImport.h"
+#include "app/CommandLineSyntax.h"
 #include "import/EvernoteExportOperation.h"
 #include "platform/apps/EvernoteStandIn.h"
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Localization.h"
 
-const char* const kNotebooksUsage = "ferrymark notebooks [--evernote-folder DIR]\n";
+CommandLineSyntax notebooksCommandSyntax() {
+    CommandLineSyntax syntax(QStringLiteral("notebooks"),
+                             QStringLiteral("ferrymark notebooks [--evernote-folder DIR]"),
+                             QStringLiteral("Lists Evernote's notebooks with their note counts."));
+    addEvernoteFolderOption(syntax);
+    return syntax;
+}
 
-const char* const kImportNotebooksUsage =
-    "ferrymark import-notebooks [NAME...] [--library DIR] [--evernote-folder DIR] [--debug]\n"
-    "                           [--reload-from-web] [--recover]\n"
-    "                           [--passphrase-file FILE] [--ask-passphrase]\n"
-    "\n"
-    "Imports the named Evernote notebooks, or all of them, into the Pelmora\n"
-    "library: Evernote exports each notebook, one after another, and its notes go\n"
-    "into one folder named after the notebook. `ferrymark notebooks` lists the\n"
-    "names.\n"
-    "\n"
-    "  --evernote-folder DIR  the folder of ENEX files, one per notebook, that\n"
-    "                         stands in for Evernote (default: the installed\n"
-    "                         Evernote's \"EvernoteNotebookFolder\")\n"
-    "  --library DIR, --debug, --reload-from-web, --recover, --passphrase-file FILE,\n"
-    "  --ask-passphrase: as for `ferrymark import`.\n"
-    "\n"
-    "Progress, the summary and the exit status are those of `ferrymark import`\n"
-    "(ferrymark import --help).\n";
+CommandLineSyntax importNotebooksCommandSyntax() {
+    CommandLineSyntax syntax(
+        QStringLiteral("import-notebooks"),
+        QStringLiteral(
+            "ferrymark import-notebooks [NAME...] [--library DIR] [--evernote-folder DIR] "
+            "[--debug]\n"
+            "                           [--reload-from-web] [--recover]\n"
+            "                           [--passphrase-file FILE] [--ask-passphrase]"),
+        QStringLiteral(
+            "Imports the named Evernote notebooks, or all of them, into the Pelmora\n"
+            "library: Evernote exports each notebook, one after another, and its notes go\n"
+            "into one folder named after the notebook. `ferrymark notebooks` lists the\n"
+            "names."),
+        QStringLiteral("Progress, the summary and the exit status are those of `ferrymark import`\n"
+                       "(ferrymark import --help).\n"));
+    addCommandLineImportOptions(syntax, true);
+    return syntax;
+}
 
 namespace {
 
@@ -101,14 +108,14 @@ std::optional<EvernoteNotebookList> notebooksNamed(const QStringList& names,
 }  // namespace
 
 int runNotebooksCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
-    const auto options = parseCommandLineImportOptions(args, QStringLiteral("notebooks"), true,
-                                                       kNotebooksUsage, err);
-    if (!options) return 2;
-    if (!options->operands.isEmpty()) {
-        err << "usage: " << kNotebooksUsage;
+    CommandLineSyntax syntax = notebooksCommandSyntax();
+    if (!syntax.parse(args, err)) return 2;
+    if (syntax.wantsHelp()) return out << syntax.helpText(), 0;
+    if (!syntax.operands().isEmpty()) {
+        err << "usage: " << syntax.helpText();
         return 2;
     }
-    const auto app = evernoteApplication(options->evernoteFolder);
+    const auto app = evernoteApplication(syntax.value(QStringLiteral("evernote-folder")));
     if (const QString problem = evernoteProblem(app.get()); !problem.isEmpty()) {
         err << problem << "\n";
         return 1;
@@ -119,9 +126,10 @@ int runNotebooksCommand(const QStringList& args, QTextStream& out, QTextStream& 
 }
 
 int runImportNotebooksCommand(const QStringList& args, QTextStream& out, QTextStream& err) {
-    const auto options = parseCommandLineImportOptions(args, QStringLiteral("import-notebooks"),
-                                                       true, kImportNotebooksUsage, err);
+    CommandLineSyntax syntax = importNotebooksCommandSyntax();
+    const auto options = parseCommandLineImportOptions(args, syntax, err);
     if (!options) return 2;
+    if (options->help) return out << syntax.helpText(), 0;
     const auto app = evernoteApplication(options->evernoteFolder);
     if (const QString problem = evernoteProblem(app.get()); !problem.isEmpty()) {
         err << localizedString("An error occurred while exporting.") << "\n" << problem << "\n";

@@ -140,6 +140,8 @@ std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDicti
     if (!record_.noteAttributes.sourceURL.isEmpty())
         dict.set(ItemKeys::Comments, record_.noteAttributes.sourceURL);
     if (!record_.tags.isEmpty()) dict.set(ItemKeys::TagsString, record_.tags.join(u','));
+    const PlistDictionary attributesDict = EvernoteAttributes::dictionary(attributes());
+    if (!attributesDict.isEmpty()) dict.set(ItemKeys::EvernoteAttributes, attributesDict);
 
     // An attachment lost on its way in (a full disk) fails the note: leaving
     // it out would lose it without a word, and the run must learn of the disk.
@@ -298,7 +300,21 @@ void EvernoteXMLItem::setAttributesOnFile(const QString& path) const {
     values.creationDate = record_.created;
     values.contentModificationDate = record_.updated;
     if (!record_.tags.isEmpty()) values.tagNames = record_.tags;
-    if (!setResourceValues(path, values))
-        systemLog(stringWithFormat(QStringLiteral("Couldn't set resource values on %@"),
-                                   {QUrl::fromLocalFile(path)}));
+    values.extendedAttributes = EvernoteAttributes::extendedAttributes(attributes());
+    Error error;
+    if (setResourceValues(path, values, &error)) return;
+    systemLog(stringWithFormat(QStringLiteral("Couldn't set resource values on %@"),
+                               {QUrl::fromLocalFile(path)}));
+    systemLog(error.localizedDescription());
+}
+
+EvernoteAttributeList EvernoteXMLItem::attributes() const {
+    EvernoteAttributeList all = record_.noteAttributes.fields;
+    int position = 0;
+    for (const auto& resource : record_.resources) {
+        ++position;
+        for (const EvernoteAttribute& field : resource->attributes.fields)
+            all.append({EvernoteAttributes::resourceFieldName(position, field.name), field.value});
+    }
+    return all;
 }

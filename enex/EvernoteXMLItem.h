@@ -42,6 +42,9 @@ inline const QString Filename = QStringLiteral("filename");
 inline const QString AbsoluteFilename = QStringLiteral("absoluteFilename");
 inline const QString ExtensionHidden = QStringLiteral("extensionHidden");
 inline const QString Folder = QStringLiteral("folder");
+// Our own: every attribute of the note and its attachments, field name →
+// value as text (EvernoteAttributes); absent when the note has none.
+inline const QString EvernoteAttributes = QStringLiteral("evernoteAttributes");
 }  // namespace ItemKeys
 
 class EvernoteXMLItem {
@@ -92,9 +95,14 @@ class EvernoteXMLItem {
     // Writes the only attachment as the item's file and fills "itemType",
     // "filename" and "absoluteFilename" of `itemDict`.
     bool processSingleResource(PlistDictionary& itemDict, Error* error = nullptr);
-    // Stamps hidden extension, dates and tags on the written file; a refusal is
-    // logged, not an error.
+    // Stamps hidden extension, dates, tags and every attribute of the note
+    // and its attachments (attributes()) on the written file; a refusal is
+    // logged with what was not set, not an error: the library import
+    // description holds the attributes all the same.
     void setAttributesOnFile(const QString& path) const;
+    // The attributes of the note, then those of its attachments in their
+    // order, under the names of EvernoteAttributes.
+    EvernoteAttributeList attributes() const;
     // "Notes", "Documents", "Images", "Sounds", "Movies", "Bookmarks", "Web Pages"
     // for the item types 1 to 7; nullopt for any other value.
     static std::optional<QString> libraryFolderForType(int type);

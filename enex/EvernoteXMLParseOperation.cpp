@@ -166,7 +166,14 @@ EvernoteXMLParseOperation::Field EvernoteXMLParseOperation::fieldForPath() const
         {QStringLiteral("task/reminder/timeZone"), Field::TaskReminderTimeZone},
     };
     if (path_.size() > 3) return Field::None;
-    return kFields.value(path_.join(u'/'), Field::None);
+    const Field field = kFields.value(path_.join(u'/'), Field::None);
+    if (field != Field::None) return field;
+    if (path_.size() == 2 && path_.first() == QLatin1String("note-attributes"))
+        return Field::NoteAttribute;
+    if (path_.size() == 3 && path_.first() == QLatin1String("resource") &&
+        path_.at(1) == QLatin1String("resource-attributes"))
+        return Field::ResourceAttribute;
+    return Field::None;
 }
 
 void EvernoteXMLParseOperation::startNoteChild(const QList<XMLAttribute>& attributes) {
@@ -179,6 +186,10 @@ void EvernoteXMLParseOperation::startNoteChild(const QList<XMLAttribute>& attrib
     if ((field_ == Field::ResourceData && !currentResource_) ||
         (field_ >= Field::TaskTitle && !currentTask_))
         field_ = Field::None;
+    fieldKey_.clear();
+    if (field_ == Field::NoteAttribute || field_ == Field::ResourceAttribute)
+        for (const XMLAttribute& a : attributes)
+            if (a.name == QLatin1String("key")) fieldKey_ = a.value;
     if (field_ != Field::ResourceData) return;
     QString encoding;
     for (const XMLAttribute& a : attributes)
@@ -276,9 +287,14 @@ void EvernoteXMLParseOperation::takeFieldText(const QString& text) {
             break;
         case Field::Source:
             item.noteAttributes.source = token;
+            keepNoteAttribute(text);
             break;
         case Field::SourceURL:
             item.noteAttributes.sourceURL = token;
+            keepNoteAttribute(text);
+            break;
+        case Field::NoteAttribute:
+            keepNoteAttribute(text);
             break;
         case Field::ResourceMime:
             currentResource_->mime = token;
@@ -291,9 +307,14 @@ void EvernoteXMLParseOperation::takeFieldText(const QString& text) {
             break;
         case Field::ResourceFileName:
             currentResource_->attributes.filename = token;
+            keepResourceAttribute(text);
             break;
         case Field::ResourceTimestamp:
             currentResource_->attributes.timestamp = dateFromCompactTimestamp(token);
+            keepResourceAttribute(text);
+            break;
+        case Field::ResourceAttribute:
+            keepResourceAttribute(text);
             break;
         case Field::TaskTitle:
             currentTask_->title = text;
@@ -326,6 +347,19 @@ void EvernoteXMLParseOperation::takeFieldText(const QString& text) {
             currentTask_->reminderTimeZone = token;
             break;
     }
+}
+
+void EvernoteXMLParseOperation::keepNoteAttribute(const QString& text) {
+    const QString& element = path_.last();
+    currentNote_->noteAttributes.fields.append({EvernoteAttributes::fieldName(element, fieldKey_),
+                                                EvernoteAttributes::keptValue(element, text)});
+}
+
+void EvernoteXMLParseOperation::keepResourceAttribute(const QString& text) {
+    if (!currentResource_) return;
+    const QString& element = path_.last();
+    currentResource_->attributes.fields.append({EvernoteAttributes::fieldName(element, fieldKey_),
+                                                EvernoteAttributes::keptValue(element, text)});
 }
 
 void EvernoteXMLParseOperation::finishNote() {

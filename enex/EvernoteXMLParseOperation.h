@@ -132,6 +132,9 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     void startNoteChild(const QList<XMLAttribute>& attributes);
     void endNoteChild();
     void takeFieldText(const QString& text);
+    // Keeps the field that just ended among the note's or the attachment's attributes.
+    void keepNoteAttribute(const QString& text);
+    void keepResourceAttribute(const QString& text);
     void finishNote();
     void addToPool(std::unique_ptr<EvernoteXMLItem> item, bool repaired);
     // Recovery: reads the file on note by note after damage met at damageError_.
@@ -160,12 +163,14 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
         Tag,
         Source,
         SourceURL,
+        NoteAttribute,  // any other field of "note-attributes"
         ResourceData,
         ResourceMime,
         ResourceWidth,
         ResourceHeight,
         ResourceFileName,
         ResourceTimestamp,
+        ResourceAttribute,  // any other field of "resource-attributes"
         TaskTitle,
         TaskStatus,
         TaskSortWeight,
@@ -203,6 +208,7 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     QStringList path_;  // the open elements below <note>, outermost first
     Field field_ = Field::None;
     QString fieldText_;  // the text of field_ read so far
+    QString fieldKey_;   // the "key" of an attribute field (application data)
     std::unique_ptr<EvernoteNoteRecord> currentNote_;
     std::unique_ptr<EvernoteXMLResource> currentResource_;
     std::unique_ptr<EvernoteXMLTask> currentTask_;

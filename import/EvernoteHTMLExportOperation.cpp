@@ -311,6 +311,8 @@ std::optional<PlistDictionary> EvernoteHTMLExportOperation::storeItem(PlistDicti
     for (const QString& tag : note.tags)
         if (!tag.isEmpty()) tags << tag;
     if (!tags.isEmpty()) item.set(ItemKeys::TagsString, tags.join(u','));
+    const PlistDictionary attributes = EvernoteAttributes::dictionary(note.attributes);
+    if (!attributes.isEmpty()) item.set(ItemKeys::EvernoteAttributes, attributes);
     Error writeError;
     if (!addItemToDescription(item, folder, &writeError)) {
         libraryImportFailedError(writeError).report(error);
@@ -338,6 +340,7 @@ void EvernoteHTMLExportOperation::setDatesOnFile(const QString& path, const Ever
     values.creationDate = note.creationDate;
     values.contentModificationDate = note.modificationDate;
     if (hideExtension) values.hasHiddenExtension = true;
+    values.extendedAttributes = EvernoteAttributes::extendedAttributes(note.attributes);
     Error error;
     if (!setResourceValues(path, values, &error))
         systemLog(formatted(QStringLiteral("Couldn't set the dates of %@: %@"), {path, error}));

@@ -10,6 +10,7 @@
 #include <QUrl>
 #include <memory>
 
+#include "platform/apps/EvernoteAttributes.h"
 #include "platform/apps/Workspace.h"
 
 // Export format codes.
@@ -23,6 +24,8 @@ struct EvernoteNote {
     QDateTime creationDate;
     QDateTime modificationDate;
     QString sourceURL;  // empty when the note has none
+    // Every attribute of the note and its attachments, as EvernoteAttributes names them.
+    EvernoteAttributeList attributes;
     QString noteLink;
     // Where the note lives, for the application's own use.
     QString notebookPath;

@@ -85,10 +85,36 @@ QString noteLinkFor(const QString& notebookName, qsizetype index) {
     return QStringLiteral("evernote:///view/0/s0/%1/%1/").arg(identifier);
 }
 
+// Every field of an attributes element ("note-attributes", "resource-attributes").
+EvernoteAttributeList attributesOf(xmlNodePtr element) {
+    EvernoteAttributeList fields;
+    for (xmlNodePtr a = element->children; a; a = a->next) {
+        if (a->type != XML_ELEMENT_NODE) continue;
+        const QString name = QString::fromUtf8(reinterpret_cast<const char*>(a->name));
+        xmlChar* key = xmlGetProp(a, BAD_CAST "key");
+        const QString keyText = QString::fromUtf8(reinterpret_cast<const char*>(key));
+        xmlFree(key);
+        fields.append({EvernoteAttributes::fieldName(name, keyText),
+                       EvernoteAttributes::keptValue(name, textOf(a))});
+    }
+    return fields;
+}
+
+// The "resource-attributes" of one "resource" element.
+EvernoteAttributeList resourceAttributesOf(xmlNodePtr resource) {
+    for (xmlNodePtr child = resource->children; child; child = child->next)
+        if (child->type == XML_ELEMENT_NODE &&
+            xmlStrEqual(child->name, BAD_CAST "resource-attributes"))
+            return attributesOf(child);
+    return {};
+}
+
 EvernoteNote noteFromElement(xmlNodePtr note, const QString& path, qsizetype index) {
     EvernoteNote result;
     result.notebookPath = path;
     result.index = index;
+    EvernoteAttributeList noteFields, resourceFields;
+    int resources = 0;
     for (xmlNodePtr child = note->children; child; child = child->next) {
         if (child->type != XML_ELEMENT_NODE) continue;
         const QByteArray name(reinterpret_cast<const char*>(child->name));
@@ -105,8 +131,16 @@ EvernoteNote noteFromElement(xmlNodePtr note, const QString& path, qsizetype ind
             for (xmlNodePtr a = child->children; a; a = a->next)
                 if (a->type == XML_ELEMENT_NODE && xmlStrEqual(a->name, BAD_CAST "source-url"))
                     result.sourceURL = textOf(a).trimmed();
+            noteFields += attributesOf(child);
+        } else if (name == "resource") {
+            ++resources;
+            for (const EvernoteAttribute& field : resourceAttributesOf(child))
+                resourceFields.append(
+                    {EvernoteAttributes::resourceFieldName(resources, field.name), field.value});
         }
     }
+    // The note's own first, as the ENEX parser gives them.
+    result.attributes = noteFields + resourceFields;
     result.noteLink = noteLinkFor(QFileInfo(path).completeBaseName(), index);
     return result;
 }

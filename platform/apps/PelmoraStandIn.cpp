@@ -74,8 +74,15 @@ struct DescriptionItem {
     QDateTime dateModified;
     QString tagsString;
     QString comments;
+    // The note's attributes ("evernoteAttributes"), name and value, in order.
+    QList<std::pair<QString, QString>> attributes;
 
     static DescriptionItem fromDictionary(const PlistDictionary& item) {
+        QList<std::pair<QString, QString>> attributes;
+        const PlistDictionary given =
+            item.value(QStringLiteral("evernoteAttributes")).toDictionary();
+        for (const auto& [name, value] : given.entries())
+            attributes.append({name, value.toString()});
         return {item.value(QStringLiteral("identifier")).toString(),
                 item.value(QStringLiteral("name")).toString(),
                 item.value(QStringLiteral("absoluteFilename")).toString(),
@@ -83,7 +90,8 @@ struct DescriptionItem {
                 item.value(QStringLiteral("dateCreated")).toDate(),
                 item.value(QStringLiteral("dateModified")).toDate(),
                 item.value(QStringLiteral("tagsString")).toString(),
-                item.value(QStringLiteral("comments")).toString()};
+                item.value(QStringLiteral("comments")).toString(),
+                std::move(attributes)};
     }
 };
 
@@ -127,7 +135,8 @@ class LibraryIndex {
               execute(QStringLiteral(
                   "CREATE TABLE IF NOT EXISTS items (identifier TEXT PRIMARY KEY, "
                   "group_identifier TEXT, name TEXT, path TEXT, item_type INTEGER, "
-                  "date_created TEXT, date_modified TEXT, tags TEXT, comments TEXT)"));
+                  "date_created TEXT, date_modified TEXT, tags TEXT, comments TEXT)")) &&
+              findAttributesTable();
     }
     ~LibraryIndex() {
         { QSqlDatabase::database(connection_).close(); }
@@ -158,7 +167,21 @@ class LibraryIndex {
         return check(q.exec(), q);
     }
 
+    // The item's row and its attributes, both or neither.
     bool addItem(const DescriptionItem& item, const QString& groupIdentifier, const QString& path) {
+        if (!execute(QStringLiteral("SAVEPOINT item"))) return false;
+        if (insertItem(item, groupIdentifier, path) && replaceAttributes(item))
+            return execute(QStringLiteral("RELEASE item"));
+        const QString failure = error_;
+        execute(QStringLiteral("ROLLBACK TO item"));
+        execute(QStringLiteral("RELEASE item"));
+        error_ = failure;
+        return false;
+    }
+
+  private:
+    bool insertItem(const DescriptionItem& item, const QString& groupIdentifier,
+                    const QString& path) {
         QSqlQuery q(db());
         q.prepare(
             QStringLiteral("INSERT OR REPLACE INTO items VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
@@ -174,7 +197,45 @@ class LibraryIndex {
         return check(q.exec(), q);
     }
 
-  private:
+    // Whether the library has the attributes table yet: a library made
+    // before attributes were kept has none, and it is made with the first
+    // item that has attributes, inside the import's transaction (making it
+    // here would need a write while a reader may hold the library).
+    bool findAttributesTable() {
+        QSqlQuery q(db());
+        if (!check(q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table' "
+                                         "AND name = 'item_attributes'")),
+                   q))
+            return false;
+        hasAttributesTable_ = q.next();
+        return true;
+    }
+
+    // An item imported again keeps only the attributes it has now.
+    bool replaceAttributes(const DescriptionItem& item) {
+        if (!hasAttributesTable_) {
+            if (item.attributes.isEmpty()) return true;
+            if (!execute(QStringLiteral(
+                    "CREATE TABLE IF NOT EXISTS item_attributes (item_identifier TEXT, "
+                    "name TEXT, value TEXT, PRIMARY KEY (item_identifier, name))")))
+                return false;
+            hasAttributesTable_ = true;
+        }
+        QSqlQuery remove(db());
+        remove.prepare(QStringLiteral("DELETE FROM item_attributes WHERE item_identifier = ?"));
+        remove.addBindValue(item.identifier);
+        if (!check(remove.exec(), remove)) return false;
+        if (item.attributes.isEmpty()) return true;
+        QSqlQuery insert(db());
+        insert.prepare(QStringLiteral("INSERT OR REPLACE INTO item_attributes VALUES (?, ?, ?)"));
+        for (const auto& [name, value] : item.attributes) {
+            insert.bindValue(0, item.identifier);
+            insert.bindValue(1, name);
+            insert.bindValue(2, value);
+            if (!check(insert.exec(), insert)) return false;
+        }
+        return true;
+    }
     QSqlDatabase db() const { return QSqlDatabase::database(connection_); }
     bool execute(const QString& statement) {
         QSqlQuery q(db());
@@ -189,6 +250,7 @@ class LibraryIndex {
 
     QString connection_;
     bool ok_ = false;
+    bool hasAttributesTable_ = false;
     QString error_;
 };
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -36,7 +37,40 @@ bool writeAll(int fd, const char* data, qint64 size) {
     return true;
 }
 
-// Copies a regular file's bytes, keeping its permissions and modification date.
+// Copies the user's extended attributes of `from` (tags, comment, dates and
+// note attributes live there). A target file system that keeps none is no
+// failure: there is nothing it could hold; any other refusal is (one without
+// room for them all says ENOSPC or E2BIG), naming the attribute.
+bool copyExtendedAttributes(const QString& from, const QString& to, Error* error) {
+    const QByteArray source = encoded(from), target = encoded(to);
+    ssize_t size = ::listxattr(source.constData(), nullptr, 0);
+    if (size < 0) return errno == ENOTSUP ? true : fail(from, error);
+    QByteArray names(size, '\0');
+    size = ::listxattr(source.constData(), names.data(), static_cast<size_t>(names.size()));
+    if (size < 0) return fail(from, error);
+    names.truncate(size);
+    for (const QByteArray& name : names.split('\0')) {
+        if (!name.startsWith("user.")) continue;
+        const ssize_t length = ::getxattr(source.constData(), name.constData(), nullptr, 0);
+        if (length < 0) return fail(from, error);
+        QByteArray value(length, '\0');
+        const ssize_t read = ::getxattr(source.constData(), name.constData(), value.data(),
+                                        static_cast<size_t>(value.size()));
+        if (read < 0) return fail(from, error);
+        if (::setxattr(target.constData(), name.constData(), value.constData(),
+                       static_cast<size_t>(read), 0) != 0) {
+            if (errno == ENOTSUP) return true;
+            posixError(errno,
+                       to + QStringLiteral(": extended attribute ") + QString::fromUtf8(name))
+                .report(error);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Copies a regular file's bytes, keeping its permissions, modification date and
+// extended attributes.
 bool copyFile(const QString& from, const QString& to, const struct stat& info, Error* error) {
     const int in = ::open(encoded(from).constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0) return fail(from, error);
@@ -69,6 +103,14 @@ bool copyFile(const QString& from, const QString& to, const struct stat& info, E
     if (ok) {
         const struct timespec times[2] = {info.st_atim, info.st_mtim};
         ::futimens(out, times);
+        Error attributeError;
+        if (!copyExtendedAttributes(from, to, &attributeError)) {
+            ::close(in);
+            ::close(out);
+            ::unlink(encoded(to).constData());
+            attributeError.report(error);
+            return false;
+        }
     }
     const int savedErrno = errno;
     ::close(in);
@@ -99,6 +141,7 @@ bool copyTree(const QString& from, const QString& to, Error* error) {
     }
     if (!S_ISDIR(info.st_mode)) return copyFile(from, to, info, error);
     if (::mkdir(encoded(to).constData(), info.st_mode & 07777) != 0) return fail(to, error);
+    if (!copyExtendedAttributes(from, to, error)) return false;
     const QStringList entries =
         QDir(from).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
     for (const QString& entry : entries)

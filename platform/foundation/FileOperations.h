@@ -46,13 +46,15 @@ bool removeItem(const QString& path, Error* error = nullptr);
 bool renameNoReplace(const QString& from, const QString& to, Error* error = nullptr);
 
 // Moves a file or a folder tree to `to`, which must not exist. Within a file
-// system it is a rename; across file systems a copy, then the original is
-// removed. On failure nothing is left at `to` and `from` is untouched.
+// system it is a rename; across file systems a copy (with the user's extended
+// attributes), then the original is removed. On failure nothing is left at `to` and `from` is
+// untouched.
 bool moveItem(const QString& from, const QString& to, Error* error = nullptr);
 
 // Copies the regular file `from` to `to`, which must not exist, in pieces (a
-// large file is never held in memory), keeping its permissions and
-// modification date. On failure nothing is left at `to`.
+// large file is never held in memory), keeping its permissions, its
+// modification date and its "user." extended attributes (where the target
+// file system keeps any). On failure nothing is left at `to`.
 bool copyFile(const QString& from, const QString& to, Error* error = nullptr);
 
 // The bytes that this user may still write on the file system holding `path`

@@ -62,12 +62,30 @@ bool setResourceValues(const QString& path, const FileResourceValues& values, Er
                      values.creationDate.toUTC().toString(Qt::ISODate).toUtf8(), &failure);
     if (values.hasHiddenExtension)
         setAttribute(file, kExtensionHidden, *values.hasHiddenExtension ? "1" : "0", &failure);
+    QList<QByteArray> notSet;
+    int attributeFailure = 0;
+    for (const auto& [name, value] : values.extendedAttributes)
+        if (!setAttribute(file, name.constData(), value, &attributeFailure)) notSet << name;
     // The date last: writing attributes does not touch it, but keep the order obvious.
     if (values.contentModificationDate.isValid())
         setModificationDate(file, values.contentModificationDate, &failure);
-    if (failure == 0) return true;
-    posixError(failure, path).report(error);
+    if (failure == 0 && notSet.isEmpty()) return true;
+    if (notSet.isEmpty()) {
+        posixError(failure, path).report(error);
+        return false;
+    }
+    const Error cause = posixError(attributeFailure);
+    Error(cause.domain(), cause.code(),
+          QStringLiteral("%1: the extended attributes %2 were not set: %3")
+              .arg(path, QString::fromUtf8(notSet.join(", ")), cause.localizedDescription()))
+        .report(error);
     return false;
+}
+
+std::optional<QByteArray> extendedAttribute(const QString& path, const QByteArray& name) {
+    const QByteArray file = QFile::encodeName(path);
+    if (::getxattr(file.constData(), name.constData(), nullptr, 0) < 0) return std::nullopt;
+    return attribute(file, name.constData());
 }
 
 FileResourceValues resourceValues(const QString& path) {

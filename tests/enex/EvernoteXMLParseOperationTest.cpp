@@ -4,6 +4,7 @@
 
 #include "enex/EvernoteXMLParseOperation.h"
 #include "formats/PMNoteFile.h"
+#include "platform/foundation/FileResourceValues.h"
 #include "tests/support/ENEXBuilder.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/support/TestFiles.h"
@@ -333,4 +334,66 @@ TEST(EvernoteXMLParseOperationTest, AWebClipBecomesAWebArchive) {
     ASSERT_TRUE(items[0]);
     EXPECT_EQ(items[0]->value(QStringLiteral("filename")).toString(),
               QStringLiteral("clip.webarchive"));
+}
+
+namespace {
+
+QByteArray fileAttribute(const QString& path, const char* name) {
+    return extendedAttribute(path, name).value_or("<absent>");
+}
+
+}  // namespace
+
+// Every field of a note's attributes and of its attachments' attributes comes
+// with the item, in its dictionary and on its file: indented or not, dates in
+// ISO 8601, application data by its key, each attachment's fields by its place.
+TEST(EvernoteXMLParseOperationTest, EveryAttributeOfTheNoteAndItsAttachmentsIsKept) {
+    TestEnvironment env;
+    const QByteArray enex =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><en-export><note><title>Trip</title>"
+        "<content><![CDATA[<en-note><div>text</div></en-note>]]></content>"
+        "<note-attributes>\n  <subject-date>20241221T125100Z</subject-date>\n"
+        "  <latitude> 52.518654 </latitude><author>ann@example.com</author>"
+        "<source-url>https://e.com/a</source-url>"
+        "<reminder-time>2025-01-01T00:00:00+00:00</reminder-time><reminder-order>0</reminder-order>"
+        "<application-data key=\"color\">blue</application-data>\n</note-attributes>"
+        "<resource><data encoding=\"base64\">cGRm</data><mime>application/pdf</mime>"
+        "<resource-attributes><source-url>en-cache://x</source-url>"
+        "<timestamp>19700101T000000Z</timestamp><file-name>f.pdf</file-name>"
+        "</resource-attributes></resource>"
+        "<resource><data encoding=\"base64\">cG5n</data><mime>application/pdf</mime>"
+        "<resource-attributes><camera-make>Acme</camera-make></resource-attributes></resource>"
+        "</note></en-export>";
+    const ParseResult r = parse(env, enex);
+    ASSERT_EQ(r.items.size(), 1);
+    ASSERT_TRUE(r.items[0].has_value()) << r.itemErrors[0].description().toStdString();
+    const PlistDictionary attributes =
+        r.items[0]->value(QStringLiteral("evernoteAttributes")).toDictionary();
+    QStringList entries;
+    for (const auto& [name, value] : attributes.entries())
+        entries << name + u'=' + value.toString();
+    const QStringList expected{
+        QStringLiteral("subject-date=2024-12-21T12:51:00Z"),
+        QStringLiteral("latitude=52.518654"),
+        QStringLiteral("author=ann@example.com"),
+        QStringLiteral("source-url=https://e.com/a"),
+        QStringLiteral("reminder-time=2025-01-01T00:00:00+00:00"),
+        QStringLiteral("reminder-order=0"),
+        QStringLiteral("application-data.color=blue"),
+        QStringLiteral("resource.1.source-url=en-cache://x"),
+        QStringLiteral("resource.1.timestamp=1970-01-01T00:00:00Z"),
+        QStringLiteral("resource.1.file-name=f.pdf"),
+        QStringLiteral("resource.2.camera-make=Acme"),
+    };
+    EXPECT_EQ(entries.join(u'\n').toStdString(), expected.join(u'\n').toStdString());
+
+    const QString file = r.items[0]->value(QStringLiteral("absoluteFilename")).toString();
+    if (!extendedAttribute(file, "user.pelmora.extension-hidden"))
+        GTEST_SKIP() << "no extended attributes here";
+    EXPECT_EQ(fileAttribute(file, "user.xdg.creator"), "ann@example.com");
+    EXPECT_EQ(fileAttribute(file, "user.xdg.origin.url"), "https://e.com/a");
+    EXPECT_EQ(fileAttribute(file, "user.ferrymark.subject-date"), "2024-12-21T12:51:00Z");
+    EXPECT_EQ(fileAttribute(file, "user.ferrymark.application-data.color"), "blue");
+    EXPECT_EQ(fileAttribute(file, "user.ferrymark.resource.1.source-url"), "en-cache://x");
+    EXPECT_EQ(fileAttribute(file, "user.ferrymark.resource.2.camera-make"), "Acme");
 }

@@ -427,3 +427,45 @@ TEST(EvernoteHTMLExportOperationTest, LibraryIndexHoldsEveryNotesDatesFromTheENE
         EXPECT_EQ(item.fileCreated, item.indexCreated) << item.indexName.toStdString();
     }
 }
+
+// The HTML export carries no attributes of its own: every item of a note
+// takes those Evernote lists for the note, in the description, in the
+// library index and on its file.
+TEST(EvernoteHTMLExportOperationTest, EveryItemKeepsTheAttributesOfItsNote) {
+    TestNote note{QStringLiteral("Trip"), QStringLiteral("<div>text</div>")};
+    note.sourceURL = QStringLiteral("https://example.com/trip");
+    TestNote attachment{QStringLiteral("Statement"), QStringLiteral("%MEDIA0%")};
+    attachment.attachments = {pdf(QStringLiteral("report.pdf"))};
+    attachment.source = QStringLiteral("mobile.ios");
+    HTMLImport import({{QStringLiteral("Alpha"), {note, attachment}}});
+    import.run();
+    ASSERT_EQ(import.delegate.calls.last(), QStringLiteral("end")) << import.log().toStdString();
+
+    const auto items = import.itemsByName();
+    EXPECT_EQ(items.value("Trip")
+                  .value("evernoteAttributes")
+                  .toDictionary()
+                  .value("source-url")
+                  .toString(),
+              note.sourceURL);
+    const PlistDictionary report = items.value("report").value("evernoteAttributes").toDictionary();
+    EXPECT_EQ(report.value("source").toString(), QStringLiteral("mobile.ios"));
+    EXPECT_EQ(report.value("resource.1.file-name").toString(), QStringLiteral("report.pdf"));
+
+    QString error;
+    const auto library = readLibrary(import.library, &error);
+    ASSERT_TRUE(library) << error.toStdString();
+    for (const LibraryItem& item : *library) {
+        const bool isNote = item.indexName == QLatin1String("Trip");
+        const QMap<QString, QString> expected =
+            isNote ? QMap<QString, QString>{{"source-url", note.sourceURL}}
+                   : QMap<QString, QString>{{"source", "mobile.ios"},
+                                            {"resource.1.file-name", "report.pdf"}};
+        EXPECT_EQ(item.indexAttributes, expected) << item.indexName.toStdString();
+        if (item.fileExtendedAttributes.isEmpty()) continue;  // no extended attributes here
+        EXPECT_EQ(item.fileExtendedAttributes.value(isNote ? "user.xdg.origin.url"
+                                                           : "user.ferrymark.source"),
+                  (isNote ? note.sourceURL : QStringLiteral("mobile.ios")).toUtf8())
+            << item.indexName.toStdString();
+    }
+}

@@ -95,6 +95,11 @@ const QHash<QString, ValueSetter>& valueSetters() {
 // Files a leaf element's text (the path names the open elements below
 // en-export) into the note being read.
 void fileValue(const QStringList& path, const QByteArray& text, ENEXNote& note) {
+    if (path.size() == 3 && path[1] == QLatin1String("note-attributes"))
+        note.attributes.append({path[2], ElementText{text}.token()});
+    else if (path.size() == 4 && path[1] == QLatin1String("resource") &&
+             path[2] == QLatin1String("resource-attributes") && !note.resources.isEmpty())
+        note.resources.last().attributes.append({path[3], ElementText{text}.token()});
     const auto setter = valueSetters().constFind(path.join(u'/'));
     if (setter != valueSetters().constEnd()) (*setter)(note, ElementText{text});
 }
@@ -130,6 +135,12 @@ std::optional<QList<ENEXNote>> readNotes(xmlTextReaderPtr reader, const QString&
                 path = path.mid(0, depth - 1);
                 texts = texts.mid(0, depth - 1);
                 path << utf8(xmlTextReaderConstLocalName(reader));
+                // Application data is told apart by its key.
+                if (path.last() == QLatin1String("application-data")) {
+                    xmlChar* key = xmlTextReaderGetAttribute(reader, BAD_CAST "key");
+                    if (key) path.last() += u'.' + utf8(key);
+                    xmlFree(key);
+                }
                 texts << QByteArray();
                 elementDidStart(path, notes);
                 if (xmlTextReaderIsEmptyElement(reader)) {

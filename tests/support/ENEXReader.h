@@ -22,6 +22,9 @@ struct ENEXResource {
     QString digest;  // lower-case MD5 hex of the decoded data
     QString mime;
     QString fileName;
+    // Every field of its resource-attributes: element name ("application-data.<key>"
+    // for application data) and text, trimmed, in file order.
+    QList<std::pair<QString, QString>> attributes;
 };
 
 // An Evernote 10 task (a <task> element of the note).
@@ -39,6 +42,8 @@ struct ENEXNote {
     QStringList tags;  // trimmed; empty ones left out
     QString source;
     QString sourceURL;
+    // Every field of its note-attributes, as ENEXResource::attributes.
+    QList<std::pair<QString, QString>> attributes;
     QByteArray content;  // the content element's text (CDATA included), as written
     QList<ENEXResource> resources;
     QList<ENEXTask> tasks;

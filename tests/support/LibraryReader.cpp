@@ -1,10 +1,13 @@
 #include "tests/support/LibraryReader.h"
 
+#include <sys/xattr.h>
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -113,6 +116,40 @@ void readContents(LibraryItem& item) {
     item.attachmentDigests.sort();
 }
 
+QMap<QByteArray, QByteArray> userExtendedAttributes(const QString& path) {
+    QMap<QByteArray, QByteArray> attributes;
+    const QByteArray file = QFile::encodeName(path);
+    const ssize_t size = ::listxattr(file.constData(), nullptr, 0);
+    if (size <= 0) return attributes;
+    QByteArray names(size, '\0');
+    const ssize_t listed = ::listxattr(file.constData(), names.data(), size_t(size));
+    if (listed < 0) return attributes;
+    names.truncate(listed);
+    for (const QByteArray& name : names.split('\0')) {
+        if (!name.startsWith("user.")) continue;
+        const ssize_t length = ::getxattr(file.constData(), name.constData(), nullptr, 0);
+        if (length < 0) continue;
+        QByteArray value(length, '\0');
+        const ssize_t read =
+            ::getxattr(file.constData(), name.constData(), value.data(), size_t(length));
+        if (read >= 0) attributes.insert(name, value.left(read));
+    }
+    return attributes;
+}
+
+// The note attributes the index recorded for each item (a library made
+// before the index kept them has none).
+QHash<QString, QMap<QString, QString>> indexAttributes(QSqlDatabase& db) {
+    QHash<QString, QMap<QString, QString>> attributes;
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT item_identifier, name, value FROM item_attributes")))
+        return attributes;
+    while (query.next())
+        attributes[query.value(0).toString()].insert(query.value(1).toString(),
+                                                     query.value(2).toString());
+    return attributes;
+}
+
 LibraryItem itemAt(const QString& path) {
     LibraryItem item;
     const QFileInfo info(path);
@@ -126,6 +163,7 @@ LibraryItem itemAt(const QString& path) {
     item.fileCreated = values.creationDate;
     item.fileModified = values.contentModificationDate;
     item.fileTags = values.tagNames;
+    item.fileExtendedAttributes = userExtendedAttributes(path);
     readContents(item);
     return item;
 }
@@ -161,13 +199,14 @@ std::optional<QList<LibraryItem>> readLibrary(const QString& libraryPath, QStrin
         db.setDatabaseName(index);
         db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
         QSqlQuery query(db);
-        if (!db.open() ||
-            !query.exec(QStringLiteral("SELECT path, name, date_created, date_modified, tags "
-                                       "FROM items ORDER BY rowid"))) {
+        if (!db.open() || !query.exec(QStringLiteral(
+                              "SELECT path, name, date_created, date_modified, tags, identifier "
+                              "FROM items ORDER BY rowid"))) {
             if (error)
                 *error = QStringLiteral("cannot read %1: %2").arg(index, query.lastError().text());
         } else {
             items.emplace();
+            const auto attributes = indexAttributes(db);
             while (query.next()) {
                 LibraryItem item = itemAt(query.value(0).toString());
                 item.indexName = query.value(1).toString();
@@ -175,6 +214,7 @@ std::optional<QList<LibraryItem>> readLibrary(const QString& libraryPath, QStrin
                 item.indexModified = indexDate(query.value(3).toString());
                 const QString tags = query.value(4).toString();
                 if (!tags.isEmpty()) item.indexTags = tags.split(u',');
+                item.indexAttributes = attributes.value(query.value(5).toString());
                 items->append(item);
             }
         }

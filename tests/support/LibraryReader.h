@@ -11,6 +11,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -27,12 +28,14 @@ struct LibraryItem {
     QString indexName;
     QDateTime indexCreated;  // invalid when the index holds none
     QDateTime indexModified;
-    QStringList indexTags;  // split at commas, empty entries kept
+    QStringList indexTags;                   // split at commas, empty entries kept
+    QMap<QString, QString> indexAttributes;  // the note's attributes: field name → value
 
     // The file's own metadata.
     QDateTime fileCreated;                // the creation-date attribute; invalid when absent
     QDateTime fileModified;               // the modification time
     std::optional<QStringList> fileTags;  // the tag attribute split at commas, empty entries kept
+    QMap<QByteArray, QByteArray> fileExtendedAttributes;  // every "user." attribute
 
     // Contents. The digests are sorted; for a plain file, its own.
     QStringList attachmentDigests;

@@ -469,3 +469,107 @@ TEST(PelmoraStandInTest, ItemWithoutDatesTakesThemFromItsFile) {
         EXPECT_EQ(item.fileCreated, created) << item.indexName.toStdString();  // as it was
     }
 }
+
+// The note's attributes are kept in the index, one row per field; an item
+// imported again keeps only the attributes it has now.
+TEST(PelmoraStandInTest, IndexKeepsTheItemsAttributesAsDescribed) {
+    TestEnvironment env;
+    auto pelmora = PelmoraStandIn::builtIn();
+    auto importWith = [&](const QList<std::pair<QString, QString>>& fields) {
+        const QString staging = env.path(QStringLiteral("tmp/Evernote"));
+        const QString file = env.writeFile(QStringLiteral("tmp/Evernote/Book/N.pdf"), "%PDF");
+        PlistDictionary attributes, item;
+        for (const auto& [name, value] : fields) attributes.set(name, value);
+        item.set(QStringLiteral("identifier"), QStringLiteral("N"));
+        item.set(QStringLiteral("name"), QStringLiteral("N"));
+        item.set(QStringLiteral("absoluteFilename"), file);
+        item.set(QStringLiteral("evernoteAttributes"), attributes);
+        const PelmoraImportResult result =
+            pelmora->importDescription(writeDescription(staging, QStringLiteral("Book"), {item}));
+        EXPECT_EQ(result.taken, 1) << result.error.description().toStdString();
+    };
+    importWith({{QStringLiteral("author"), QStringLiteral("ann")},
+                {QStringLiteral("resource.1.file-name"), QStringLiteral("n.pdf")}});
+    importWith({{QStringLiteral("latitude"), QStringLiteral("52.5")}});
+
+    QString error;
+    const auto library = readLibrary(pelmora->libraryPath(), &error);
+    ASSERT_TRUE(library) << error.toStdString();
+    ASSERT_EQ(library->size(), 1);
+    EXPECT_EQ(library->first().indexAttributes,
+              (QMap<QString, QString>{{QStringLiteral("latitude"), QStringLiteral("52.5")}}));
+}
+
+// The application lists every attribute of a note and of its attachments, as
+// the ENEX parser names them, for the imports that do not read the ENEX.
+TEST(EvernoteStandInTest, ListsEveryAttributeOfANote) {
+    TestEnvironment env;
+    env.writeFile(QStringLiteral("evernote/Trips.enex"),
+                  "<en-export><note><title>Berlin</title><content><![CDATA[<en-note/>]]></content>"
+                  "<note-attributes><author> ann </author><reminder-time>20250101T000000Z"
+                  "</reminder-time><application-data key=\"color\">blue</application-data>"
+                  "</note-attributes><resource><data encoding=\"base64\">cGRm</data>"
+                  "<resource-attributes><file-name>f.pdf</file-name></resource-attributes>"
+                  "</resource></note></en-export>");
+    installEvernote(env, env.path(QStringLiteral("evernote")));
+    auto evernote = EvernoteApplication::applicationWithBundleIdentifier();
+    ASSERT_NE(evernote, nullptr);
+    const auto notebooks = evernote->notebooks();
+    ASSERT_EQ(notebooks.size(), 1);
+    const QList<EvernoteNote> notes = notebooks.first()->notes();
+    ASSERT_EQ(notes.size(), 1);
+    QStringList fields;
+    for (const EvernoteAttribute& field : notes.first().attributes)
+        fields << field.name + u'=' + field.value;
+    const QStringList expected{QStringLiteral("author=ann"),
+                               QStringLiteral("reminder-time=2025-01-01T00:00:00Z"),
+                               QStringLiteral("application-data.color=blue"),
+                               QStringLiteral("resource.1.file-name=f.pdf")};
+    EXPECT_EQ(fields.join(u' ').toStdString(), expected.join(u' ').toStdString());
+}
+
+// An item whose attributes cannot be recorded is refused whole: neither its
+// row nor any of its attributes stays in the index, and its file goes back.
+TEST(PelmoraStandInTest, ItemWhoseAttributesCannotBeRecordedIsRefusedWhole) {
+    TestEnvironment env;
+    const QString staging = env.path(QStringLiteral("tmp/Evernote"));
+    QList<PlistDictionary> items;
+    for (const QString& id : {QStringLiteral("Good"), QStringLiteral("Bad")}) {
+        PlistDictionary attributes, item;
+        attributes.set(QStringLiteral("author"), QStringLiteral("ann"));
+        attributes.set(QStringLiteral("place-name"), id.toLower());
+        item.set(QStringLiteral("identifier"), id);
+        item.set(QStringLiteral("name"), id);
+        item.set(QStringLiteral("absoluteFilename"),
+                 env.writeFile(QStringLiteral("tmp/Evernote/Book/%1.pdf").arg(id), "%PDF"));
+        item.set(QStringLiteral("evernoteAttributes"), attributes);
+        items << item;
+    }
+    auto pelmora = PelmoraStandIn::builtIn();
+    prepareIndex(pelmora->libraryPath(),
+                 {kItemsTable,
+                  QStringLiteral("CREATE TABLE item_attributes (item_identifier TEXT, name TEXT, "
+                                 "value TEXT, PRIMARY KEY (item_identifier, name))"),
+                  QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON item_attributes WHEN "
+                                 "NEW.value = 'bad' BEGIN SELECT RAISE(ABORT, 'no room'); END")});
+    const PelmoraImportResult result =
+        pelmora->importDescription(writeDescription(staging, QStringLiteral("Book"), items));
+    ASSERT_FALSE(result.failed()) << result.error.description().toStdString();
+    EXPECT_EQ(result.taken, 1);
+    ASSERT_EQ(result.refused.size(), 1);
+    EXPECT_TRUE(result.refused.first().reason.contains(QStringLiteral("no room")));
+    EXPECT_TRUE(QFile::exists(staging + QStringLiteral("/Book/Bad.pdf")));
+
+    QString error;
+    const auto library = readLibrary(pelmora->libraryPath(), &error);
+    ASSERT_TRUE(library) << error.toStdString();
+    ASSERT_EQ(library->size(), 1);
+    EXPECT_EQ(library->first().indexName, QStringLiteral("Good"));
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("rows"));
+    db.setDatabaseName(pelmora->libraryPath() + QStringLiteral("/Library.sqlite"));
+    ASSERT_TRUE(db.open());
+    QSqlQuery q(
+        QStringLiteral("SELECT COUNT(*) FROM item_attributes WHERE item_identifier = 'Bad'"), db);
+    ASSERT_TRUE(q.next());
+    EXPECT_EQ(q.value(0).toInt(), 0);
+}

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -80,6 +81,52 @@ TEST(FileOperationsTest, MoveAcrossFileSystemsCopiesThenRemoves) {
     ASSERT_TRUE(rtf.open(QIODevice::ReadOnly));
     EXPECT_EQ(rtf.readAll(), QByteArray("{\\rtf1 x}"));
     EXPECT_TRUE(QFile::exists(target + QStringLiteral("/.hidden")));
+    FileOperations::removeItem(target);
+}
+
+namespace {
+
+bool setUserAttribute(const QString& path, const char* name, const QByteArray& value) {
+    return ::setxattr(QFile::encodeName(path).constData(), name, value.constData(),
+                      size_t(value.size()), 0) == 0;
+}
+
+QByteArray userAttribute(const QString& path, const char* name) {
+    char buffer[256];
+    const ssize_t n = ::getxattr(QFile::encodeName(path).constData(), name, buffer, sizeof buffer);
+    return n < 0 ? QByteArray("<absent>") : QByteArray(buffer, n);
+}
+
+}  // namespace
+
+// Tags, dates and note attributes live in extended attributes: a copy, and a
+// move that copies, keep them on files and folders (a package) alike.
+TEST(FileOperationsTest, CopiesAndMovesKeepTheUsersExtendedAttributes) {
+    TestEnvironment env;
+    const QString file = env.writeFile(QStringLiteral("pkg/TXT.rtf"), "{\\rtf1 x}");
+    const QString package = env.path(QStringLiteral("pkg"));
+    if (!setUserAttribute(file, "user.ferrymark.latitude", "52.5"))
+        GTEST_SKIP() << "no extended attributes here";
+    ASSERT_TRUE(setUserAttribute(package, "user.xdg.creator", "someone"));
+    const QString copy = env.path(QStringLiteral("copy.rtf"));
+    ASSERT_TRUE(FileOperations::copyFile(file, copy));
+    EXPECT_EQ(userAttribute(copy, "user.ferrymark.latitude"), "52.5");
+
+    const QString shm = QStringLiteral("/dev/shm");
+    if (!QFileInfo(shm).isWritable() || FileOperations::isSameFileSystem(env.root(), shm))
+        GTEST_SKIP() << "no second file system to move across";
+    const QString probe =
+        shm + QStringLiteral("/ferrymark-xattr-probe-") + QString::number(::getpid());
+    QFile(probe).open(QIODevice::WriteOnly);
+    const bool shmKeepsAttributes = setUserAttribute(probe, "user.probe", "1");
+    QFile::remove(probe);
+    if (!shmKeepsAttributes) GTEST_SKIP() << "the second file system keeps no extended attributes";
+    const QString target =
+        shm + QStringLiteral("/ferrymark-xattr-move-") + QString::number(::getpid());
+    ASSERT_TRUE(FileOperations::moveItem(package, target));
+    EXPECT_EQ(userAttribute(target, "user.xdg.creator"), "someone");
+    EXPECT_EQ(userAttribute(target + QStringLiteral("/TXT.rtf"), "user.ferrymark.latitude"),
+              "52.5");
     FileOperations::removeItem(target);
 }
 

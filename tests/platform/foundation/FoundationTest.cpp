@@ -6,6 +6,7 @@
 #include <QThread>
 #include <QTimeZone>
 #include <atomic>
+#include <cerrno>
 
 #include "platform/foundation/DateText.h"
 #include "platform/foundation/Error.h"
@@ -227,6 +228,27 @@ QStringList userAttributeNames(const QString& path) {
     return names;
 }
 }  // namespace
+
+// A note's attributes go on its file under their own names; one the file
+// system cannot take (a value beyond any file system's limit) is named in the
+// error, and the others are still set.
+TEST(FileResourceValuesTest, ExtendedAttributesThatCannotBeSetAreNamed) {
+    TestEnvironment env;
+    const QString path = env.writeFile(QStringLiteral("note.pmnote"), "x");
+    FileResourceValues values;
+    values.extendedAttributes = {{"user.xdg.creator", "someone"},
+                                 {"user.ferrymark.place-name", QByteArray(70000, 'x')},
+                                 {"user.ferrymark.latitude", "52.5"}};
+    Error error;
+    EXPECT_FALSE(setResourceValues(path, values, &error));
+    if (error.code() == ENOTSUP) GTEST_SKIP() << "no extended attributes here";
+    EXPECT_TRUE(error.localizedDescription().contains(QStringLiteral("user.ferrymark.place-name")))
+        << error.localizedDescription().toStdString();
+    EXPECT_FALSE(error.localizedDescription().contains(QStringLiteral("user.xdg.creator")));
+    EXPECT_EQ(extendedAttribute(path, "user.xdg.creator"), QByteArray("someone"));
+    EXPECT_EQ(extendedAttribute(path, "user.ferrymark.latitude"), QByteArray("52.5"));
+    EXPECT_FALSE(extendedAttribute(path, "user.ferrymark.place-name").has_value());
+}
 
 // Only the values given are written: a new file gets exactly their attributes,
 // and what is not given is neither written nor removed.
