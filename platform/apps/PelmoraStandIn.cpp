@@ -174,6 +174,15 @@ class LibraryIndex {
         return check(q.exec(), q);
     }
 
+    // The path recorded for the item `identifier`, or an empty text.
+    QString pathOfItem(const QString& identifier) {
+        QSqlQuery q(db());
+        q.prepare(QStringLiteral("SELECT path FROM items WHERE identifier = ?"));
+        q.addBindValue(identifier);
+        if (!check(q.exec(), q) || !q.next()) return QString();
+        return q.value(0).toString();
+    }
+
   private:
     QSqlDatabase db() const { return QSqlDatabase::database(connection_); }
     bool execute(const QString& statement) {
@@ -438,6 +447,21 @@ PelmoraImportResult PelmoraStandIn::importDescription(const QString& path) {
     const QString staging = description.value(QStringLiteral("RemoveFileOnCompletion")).toString();
     if (!staging.isEmpty()) removeStaging(staging, import.result());
     return import.result();
+}
+
+std::optional<QString> PelmoraStandIn::pathOfLinkedItem(const QUrl& link, Error* error) const {
+    const QString identifier = identifierOfItemLink(link);
+    if (identifier.isEmpty()) return std::nullopt;
+    LibraryIndex index(libraryPath());
+    if (!index.isOpen()) {
+        Error(kErrorDomain, 3,
+              QStringLiteral("Cannot open the library index: %1").arg(index.error()))
+            .report(error);
+        return std::nullopt;
+    }
+    const QString path = index.pathOfItem(identifier);
+    if (path.isEmpty()) return std::nullopt;
+    return path;
 }
 
 std::shared_ptr<PelmoraApplication> PelmoraApplication::applicationWithBundleIdentifier(
