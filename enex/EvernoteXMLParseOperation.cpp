@@ -331,6 +331,7 @@ void EvernoteXMLParseOperation::takeFieldText(const QString& text) {
 void EvernoteXMLParseOperation::finishNote() {
     auto item = std::make_unique<EvernoteXMLItem>(std::move(*currentNote_), directoryURL_);
     item->setEncryptedPassages(encryptedPassages_);
+    item->setNoteLinks(noteLinks_);
     currentNote_.reset();
     currentResource_.reset();
     currentTask_.reset();
@@ -348,6 +349,11 @@ void EvernoteXMLParseOperation::finishNote() {
 void EvernoteXMLParseOperation::addToPool(std::unique_ptr<EvernoteXMLItem> item, bool repaired) {
     handOnConvertedNotes(true);
     if (isCancelled()) return;  // the note is dropped with its attachment files
+    // Given here, in document order, to the notes that convert, and only once.
+    if (noteLinks_) {
+        EvernoteNoteRecord& record = item->record();
+        record.identifier = noteLinks_->identifierForNote(record.title, record.identifier);
+    }
     pool_->add(std::move(item));
     repairedInPool_.push_back(repaired);
     handOnConvertedNotes(false);
