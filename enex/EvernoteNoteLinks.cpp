@@ -44,7 +44,11 @@ EvernoteNoteLinks::EvernoteNoteLinks(std::shared_ptr<EvernoteNoteLinkIndex> inde
     : index_(std::move(index)) {}
 
 QString EvernoteNoteLinks::identifierForNote(const QString& title, const QString& fallback) {
-    return index_->claimIdentifierForTitle(title).value_or(fallback);
+    const auto claimed = index_->claimIdentifierForTitle(title);
+    if (!claimed) return fallback;
+    std::lock_guard lock(mutex_);
+    claimed_.insert(*claimed);
+    return *claimed;
 }
 
 QString EvernoteNoteLinks::reasonText(Miss miss) {
@@ -96,7 +100,32 @@ std::optional<QUrl> EvernoteNoteLinks::resolve(const QString& guid, const QStrin
         return std::nullopt;
     }
     ++resolved_;
+    {
+        std::lock_guard lock(mutex_);
+        ++linksToNote_[target.identifier];
+    }
     return PelmoraApplication::itemLinkURL(target.identifier);
+}
+
+void EvernoteNoteLinks::noteWasNotImported(const QString& identifier) {
+    std::lock_guard lock(mutex_);
+    notImported_.insert(identifier);
+}
+
+void EvernoteNoteLinks::settleLinksToMissingNotes() {
+    std::lock_guard lock(mutex_);
+    for (auto it = linksToNote_.cbegin(); it != linksToNote_.cend(); ++it) {
+        const QString& identifier = it.key();
+        if (claimed_.contains(identifier) && !notImported_.contains(identifier)) continue;
+        const unsigned long links = it.value();
+        resolved_ -= links;
+        left_ += links;
+        systemLog(stringWithFormat(
+            QStringLiteral("%lu links between notes lead to the note %@, which was not imported"),
+            {links, identifier}));
+    }
+    linksToNote_.clear();
+    notImported_.clear();
 }
 
 void EvernoteNoteLinks::resolveLinksInText(AttributedString& text, const QString& noteTitle) {

@@ -20,7 +20,9 @@
 // at once; the counts are atomic.
 #pragma once
 
+#include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QUrl>
 #include <atomic>
@@ -63,6 +65,15 @@ class EvernoteNoteLinks {
     unsigned long leftCount() const { return left_.load(); }
     // The first maximumLeftLinksKept links left as they were, in the order met.
     QList<LeftLink> leftLinks() const;
+    // The note that was to have `identifier` gave no item (its conversion
+    // failed, or the library refused it). Any thread.
+    void noteWasNotImported(const QString& identifier);
+    // Once the run's items are settled: the links that were led to a note
+    // that gave no item (or never came: lost to damage, missing from the
+    // export) lead nowhere; they are counted as left, and the log names the
+    // note's identifier and how many links lead to it.
+    void settleLinksToMissingNotes();
+
     // Why a link was left, as users read it.
     static QString reasonText(EvernoteNoteLinkIndex::Miss miss);
 
@@ -79,6 +90,9 @@ class EvernoteNoteLinks {
     std::shared_ptr<EvernoteNoteLinkIndex> index_;
     std::atomic<unsigned long> resolved_{0};
     std::atomic<unsigned long> left_{0};
-    mutable std::mutex mutex_;  // guards leftLinks_
+    mutable std::mutex mutex_;  // guards the four below
     QList<LeftLink> leftLinks_;
+    QHash<QString, unsigned long> linksToNote_;  // resolved links by their note's identifier
+    QSet<QString> claimed_;                      // identifiers given to notes that came
+    QSet<QString> notImported_;
 };

@@ -374,6 +374,8 @@ EvernoteConversionResult EvernoteXMLParseOperation::convert(EvernoteXMLItem& ite
         result.error =
             parseError(EvernoteXMLParseConversionException, QStringLiteral("Unknown exception"));
     }
+    // Links already led to this note must learn that it gave no item.
+    if (!result.itemDict && noteLinks_) noteLinks_->noteWasNotImported(item.record().identifier);
     return result;
 }
 

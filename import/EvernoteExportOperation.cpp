@@ -382,10 +382,14 @@ void EvernoteExportOperation::handDescriptionToPelmora() {
         std::lock_guard lock(mutex_);
         importResult_ = result;
     }
-    for (const PelmoraImportResult::Refusal& refusal : result.refused)
+    const auto links = runNoteLinks();
+    for (const PelmoraImportResult::Refusal& refusal : result.refused) {
+        if (links) links->noteWasNotImported(refusal.identifier);
         log(stringWithFormat(
             QStringLiteral("Not imported by Pelmora: %@ (%@): %@; its file stays at %@"),
             {refusal.name, refusal.identifier, refusal.reason, refusal.path}));
+    }
+    if (links) links->settleLinksToMissingNotes();
     if (result.failed()) {
         informDelegateDidEncounterError(libraryImportFailedError(result.error));
         return;

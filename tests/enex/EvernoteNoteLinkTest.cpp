@@ -198,6 +198,27 @@ TEST(EvernoteNoteLinks, ResolvesTheFirstLinksOfAHugeNoteAndCountsTheRestAsLeft) 
     EXPECT_TRUE(links.leftLinks().isEmpty());  // one log line says it, not 90,000
 }
 
+// A link led to a note that then gives no item (its conversion failed, or it
+// never came) leads nowhere: the summary must not count it as resolved.
+TEST(EvernoteNoteLinks, LinksToNotesThatGaveNoItemEndUpCountedAsLeft) {
+    auto index = sealedIndex(
+        {QStringLiteral("Came"), QStringLiteral("Failed"), QStringLiteral("Never came")});
+    EvernoteNoteLinks links(index);
+    const QString came = links.identifierForNote(QStringLiteral("Came"), QStringLiteral("x"));
+    const QString failed = links.identifierForNote(QStringLiteral("Failed"), QStringLiteral("y"));
+    EXPECT_EQ(links.identifierForNote(QStringLiteral("Came"), QStringLiteral("z")),
+              QStringLiteral("z"));  // taken once only
+    resolvedHrefs(links, QStringLiteral("<a href=\"%1\">Came</a><a href=\"%1\">Failed</a>"
+                                        "<a href=\"%1\">Failed</a><a href=\"%1\">Never came</a>")
+                             .arg(viewLink(kGUID)));
+    EXPECT_EQ(links.resolvedCount(), 4u);
+    links.noteWasNotImported(failed);
+    links.settleLinksToMissingNotes();
+    EXPECT_EQ(links.resolvedCount(), 1u);
+    EXPECT_EQ(links.leftCount(), 3u);
+    EXPECT_NE(came, QStringLiteral("x"));
+}
+
 TEST(PelmoraItemLink, NamesAnItemAndNothingElse) {
     const QString identifier = QStringLiteral("0A1B2C3D-0000-4000-8000-00000000ABCD");
     const QUrl link = PelmoraApplication::itemLinkURL(identifier);
