@@ -3,20 +3,10 @@
 #include "platform/foundation/DateText.h"
 
 QString EvernoteNoteLinkIndex::titleKey(QStringView text) {
-    QString key;
-    key.reserve(text.size());
-    bool inBlank = false;
-    for (const QChar c : text) {
-        if (c.isSpace()) {
-            inBlank = true;
-            continue;
-        }
-        if (inBlank && !key.isEmpty()) key += u' ';
-        inBlank = false;
-        key += c;
-    }
+    // Trimmed, each run of white space one space.
+    QString key = text.toString().simplified();
     // Plain ASCII is its own normal form: most titles skip the normalization.
-    for (const QChar c : key)
+    for (const QChar c : std::as_const(key))
         if (c.unicode() >= 0x80) return key.normalized(QString::NormalizationForm_C);
     return key;
 }
@@ -32,6 +22,7 @@ void EvernoteNoteLinkIndex::addTitle(QStringView title, const QString& identifie
 }
 
 void EvernoteNoteLinkIndex::addGUIDEvidence(QStringView guid, QStringView text) {
+    ++noteLinksSeen_;
     const QString key = titleKey(text);
     if (key.isEmpty() || key.size() > maximumTitleLength) return;
     QStringList& texts = evidence_[guid.toString().toLower()];

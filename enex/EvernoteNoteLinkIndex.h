@@ -73,6 +73,14 @@ class EvernoteNoteLinkIndex {
     void seal();
 
     qsizetype titleCount() const { return titleCount_; }
+    // Whether the notes' contents were read into the index (the counting
+    // scan of an ENEX file), so that a run whose notes hold no note link at
+    // all is known not to; false (the default) when only titles were seen.
+    bool hasScannedContents() const { return scannedContents_; }
+    void setScannedContents(bool scanned) { scannedContents_ = scanned; }
+    // Whether any note of the run may hold a note link: false only when the
+    // contents were scanned and held none (encrypted passages aside).
+    bool mayMeetNoteLinks() const { return !scannedContents_ || noteLinksSeen_ > 0; }
     // The note whose title `text` names, by the rule above.
     Target targetForText(QStringView text) const;
     // The note `guid` is tied to, or Untied / Conflicting.
@@ -94,6 +102,8 @@ class EvernoteNoteLinkIndex {
     QHash<QString, QStringList> evidence_;  // GUID → distinct title keys; emptied by seal
     QHash<QString, Target> ties_;           // GUID → its note, or Conflicting
     qsizetype titleCount_ = 0;
+    qsizetype noteLinksSeen_ = 0;
+    bool scannedContents_ = false;
     std::mutex claimMutex_;
     QSet<QString> claimed_;  // title keys whose identifier a note took
 };

@@ -43,6 +43,10 @@ class EvernoteNoteLinks {
     // Resolves with `index` (shared; REQUIRES: not null, sealed).
     explicit EvernoteNoteLinks(std::shared_ptr<EvernoteNoteLinkIndex> index);
 
+    // Whether a note of the run may hold a link to another
+    // (EvernoteNoteLinkIndex::mayMeetNoteLinks): when not, no note's tree
+    // needs the search.
+    bool mayMeetNoteLinks() const { return index_->mayMeetNoteLinks(); }
     // The identifier the note titled `title` takes so that links can lead to
     // it, or `fallback` when its title names no single note (or was taken).
     QString identifierForNote(const QString& title, const QString& fallback);

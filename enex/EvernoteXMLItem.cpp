@@ -152,8 +152,9 @@ std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDicti
     const QByteArray& content = record_.contentData;
     // Most notes link to no other: their trees need no search for links.
     const bool mayLinkToNotes =
-        noteLinks_ && (EvernoteNoteLinkURL::mayHoldNoteLinks(content) ||
-                       (encryptedPassages_ && content.contains("en-crypt")));
+        noteLinks_ &&
+        ((noteLinks_->mayMeetNoteLinks() && EvernoteNoteLinkURL::mayHoldNoteLinks(content)) ||
+         (encryptedPassages_ && content.contains("en-crypt")));
     document_ =
         XMLDocument::parse(isEmptyENML(content) ? QByteArrayLiteral("<en-note/>") : content, error);
     record_.contentData = QByteArray();  // in the tree now; the text is not needed twice

@@ -39,12 +39,16 @@ void EvernoteXMLFileExportOperation::main() {
 
 void EvernoteXMLFileExportOperation::scanFiles() {
     auto index = std::make_shared<EvernoteNoteLinkIndex>();
+    index->setScannedContents(true);
     scans_.clear();
     for (const QUrl& url : exportFileURLs_) {
         FileScan scan;
         const auto counts = ENEXNoteCounter::countInFileAtPath(
             url.toLocalFile(), &scan.error, ENEXNoteCounter::kDefaultChunkSize, index.get());
-        if (counts) scan.noteCount = counts->notes;
+        if (counts)
+            scan.noteCount = counts->notes;
+        else
+            index->setScannedContents(false);  // its notes past the fault were not seen
         scans_.append(scan);
     }
     index->seal();

@@ -13,6 +13,7 @@
 #include "platform/apps/PelmoraStandIn.h"
 #include "tests/support/ENEXBuilder.h"
 #include "tests/support/LibraryReader.h"
+#include "tests/support/PassageEncryptor.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -173,6 +174,29 @@ TEST(NoteLinkImport, HostileLinksAndTitlesFailNoNote) {
     // The script address is no link between notes: it is neither resolved nor kept.
     EXPECT_TRUE(
         linksOfPackage(run.library, QStringLiteral("Bad"), QStringLiteral("Script")).isEmpty());
+}
+
+// A link inside an encrypted passage, which the counting scan cannot see,
+// leads to its note once the passage is opened.
+TEST(NoteLinkImport, LinksInOpenedPassagesLeadToTheirNotes) {
+    LinkRun run;
+    const QByteArray passphrase = "links-7Q";
+    const QString passage = PassageEncryptor::element(
+        PassageEncryptor::aes(anchor(5, QStringLiteral("Plain")).toUtf8(), passphrase),
+        QStringLiteral("AES"), QStringLiteral("128"), QStringLiteral("hint"));
+    const QString phrases = run.env.writeFile(QStringLiteral("phrases.txt"), passphrase + "\n");
+    QStringList args{run.env.writeFile(
+        QStringLiteral("Secret.enex"),
+        buildENEX({{QStringLiteral("Plain"), QStringLiteral("<div>plain</div>")},
+                   {QStringLiteral("Secret"), QStringLiteral("<div>%1</div>").arg(passage)}}))};
+    args << QStringLiteral("--library") << run.library << QStringLiteral("--passphrase-file")
+         << phrases;
+    ASSERT_EQ(runImportCommand(args, run.o.outStream, run.o.errStream), 0)
+        << run.o.err.toStdString() << run.o.out.toStdString();
+    const QList<LibraryLink> links =
+        linksOfPackage(run.library, QStringLiteral("Secret"), QStringLiteral("Secret"));
+    ASSERT_EQ(links.size(), 1);
+    EXPECT_EQ(QFileInfo(run.follow(links[0].url)).fileName(), QStringLiteral("Plain.pmnote"));
 }
 
 namespace {
