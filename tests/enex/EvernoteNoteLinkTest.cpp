@@ -180,24 +180,6 @@ TEST(EvernoteNoteLinks, LeadsLinksByGUIDTextOrCardAndLeavesTheRest) {
     EXPECT_EQ(left[2].reason, EvernoteNoteLinks::reasonText(Miss::EmptyText));
 }
 
-TEST(EvernoteNoteLinks, ResolvesTheFirstLinksOfAHugeNoteAndCountsTheRestAsLeft) {
-    auto index = sealedIndex({QStringLiteral("Target")});
-    EvernoteNoteLinks links(index);
-    constexpr qsizetype kLinks = 100000;
-    QString enml;
-    enml.reserve(kLinks * 80);
-    const QString one = QStringLiteral("<a href=\"%1\">Target</a>").arg(viewLink(kGUID));
-    for (qsizetype i = 0; i < kLinks; ++i) enml += one;
-    const QStringList hrefs = resolvedHrefs(links, enml);
-    ASSERT_EQ(hrefs.size(), kLinks);
-    EXPECT_EQ(links.resolvedCount(),
-              static_cast<unsigned long>(EvernoteNoteLinks::maximumLinksPerNote));
-    EXPECT_EQ(links.leftCount(),
-              static_cast<unsigned long>(kLinks - EvernoteNoteLinks::maximumLinksPerNote));
-    EXPECT_EQ(hrefs.last(), viewLink(kGUID));
-    EXPECT_TRUE(links.leftLinks().isEmpty());  // one log line says it, not 90,000
-}
-
 // A link led to a note that then gives no item (its conversion failed, or it
 // never came) leads nowhere: the summary must not count it as resolved.
 TEST(EvernoteNoteLinks, LinksToNotesThatGaveNoItemEndUpCountedAsLeft) {
