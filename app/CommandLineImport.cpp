@@ -31,6 +31,7 @@ int printSummary(const EvernoteExportOperation& operation, const ImportProgressP
     const ImportSummary summary(operation, printer.total());
     out << summary.importedText() << "\n";
     for (const QString& line : summary.passageTexts()) out << line << "\n";
+    for (const QString& line : summary.linkTexts()) out << line << "\n";
     for (const QString& line : summary.problemTexts()) out << line << "\n";
     for (const QString& reason : summary.reasonTexts()) out << "  " << reason << "\n";
     out.flush();

@@ -21,6 +21,10 @@ ImportSummary::ImportSummary(const EvernoteExportOperation& operation, unsigned 
         decryptedPassages_ = passages->decryptedCount();
         undecryptablePassages_ = passages->undecryptableCount();
     }
+    if (const auto links = operation.noteLinks()) {
+        resolvedLinks_ = links->resolvedCount();
+        leftLinks_ = links->leftCount();
+    }
     for (const EvernoteExportOperation::SkippedNote& note : operation.skippedNotes())
         skippedReasons_ << stringWithFormat(localizedString("“%@” was skipped: %@"),
                                             {note.title, note.reason});
@@ -58,6 +62,17 @@ QStringList ImportSummary::passageTexts() const {
                             "import log %@ names their notes."),
             {undecryptablePassages_, logPath_});
     return texts;
+}
+
+QStringList ImportSummary::linkTexts() const {
+    if (resolvedLinks_ == 0 && leftLinks_ == 0) return {};
+    QString text = stringWithFormat(
+        localizedString("%lu links between notes resolved, %lu left as they were."),
+        {resolvedLinks_, leftLinks_});
+    if (leftLinks_ > 0 && !logPath_.isEmpty())
+        text += u' ' + stringWithFormat(localizedString("The import log %@ names each one left."),
+                                        {logPath_});
+    return {text};
 }
 
 QString ImportSummary::importedText() const {

@@ -8,7 +8,10 @@
 // in which damage was met, how its notes came out (imported + repaired + lost
 // + skipped = found), or why it could not be read; with where the
 // reasons are, and the first few reasons themselves ("“Title” was skipped:
-// reason", then "and N more"). A cancelled run took nothing (the description
+// reason", then "and N more"); how many links between notes were resolved
+// and left (a link left as it was is no failure: its target is simply not in
+// the run, or not named clearly, and the note keeps the link the service
+// gave it). A cancelled run took nothing (the description
 // is discarded before the library sees it); a failed run has its error.
 //
 // A value type, made on the main thread once the run has ended.
@@ -38,6 +41,10 @@ class ImportSummary {
     // not (both 0 for a run without passphrases).
     unsigned long decryptedPassages() const { return decryptedPassages_; }
     unsigned long undecryptablePassages() const { return undecryptablePassages_; }
+    // The links between notes that now lead to their notes, and those left as
+    // they were (their target is not in the run, or not named clearly).
+    unsigned long resolvedLinks() const { return resolvedLinks_; }
+    unsigned long leftLinks() const { return leftLinks_; }
     // The library folder, or empty when the run found no Pelmora.
     QString libraryPath() const { return libraryPath_; }
     // The import log, or empty when the run opened none.
@@ -54,6 +61,9 @@ class ImportSummary {
     // "N encrypted passages were decrypted." and "N encrypted passages could
     // not be decrypted; …", those that apply.
     QStringList passageTexts() const;
+    // "N links between notes resolved, M left as they were." when the run met
+    // any, with where the left ones are named.
+    QStringList linkTexts() const;
     // The skipped line and the refused line, those that apply, then the damage lines.
     QStringList problemTexts() const;
     // The first kReasonsShown reasons, skipped notes first, then "and N more."
@@ -82,4 +92,6 @@ class ImportSummary {
     QStringList damageTexts_;
     unsigned long decryptedPassages_ = 0;
     unsigned long undecryptablePassages_ = 0;
+    unsigned long resolvedLinks_ = 0;
+    unsigned long leftLinks_ = 0;
 };

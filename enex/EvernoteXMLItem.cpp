@@ -8,6 +8,7 @@
 #include <QRegularExpression>
 #include <cerrno>
 
+#include "enex/EvernoteNoteLinkURL.h"
 #include "enex/EvernoteTaskPlacement.h"
 #include "platform/foundation/DateText.h"
 #include "platform/foundation/FileResourceValues.h"
@@ -151,6 +152,11 @@ std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDicti
     // A note with nothing in it (content holding at most the XML declaration)
     // is still a note: its title, dates and tags are kept in an empty package.
     const QByteArray& content = record_.contentData;
+    // Most notes link to no other: their trees need no search for links.
+    const bool mayLinkToNotes =
+        noteLinks_ &&
+        ((noteLinks_->mayMeetNoteLinks() && EvernoteNoteLinkURL::mayHoldNoteLinks(content)) ||
+         (encryptedPassages_ && content.contains("en-crypt")));
     document_ =
         XMLDocument::parse(isEmptyENML(content) ? QByteArrayLiteral("<en-note/>") : content, error);
     record_.contentData = QByteArray();  // in the tree now; the text is not needed twice
@@ -166,6 +172,8 @@ std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDicti
     // Opened passages are note text like any other, limits and attachments included.
     if (encryptedPassages_)
         encryptedPassages_->decryptPassagesInNote(*document_, note, record_.title);
+    // Links inside opened passages lead to their notes as well.
+    if (mayLinkToNotes) noteLinks_->resolveLinksInNote(note, record_.title);
 
     if (!withinElementLimit(*document_, note, QStringLiteral("en-todo"), maximumCheckBoxes,
                             QStringLiteral("check boxes"), error) ||

@@ -20,6 +20,7 @@
 #include "enex/EvernoteENMLImportDelegate.h"
 #include "enex/EvernoteEncryptedPassages.h"
 #include "enex/EvernoteNamingOrder.h"
+#include "enex/EvernoteNoteLinks.h"
 #include "enex/EvernoteNoteRecord.h"
 #include "enex/EvernoteReservedFileName.h"
 #include "platform/plist/PlistValue.h"
@@ -77,6 +78,11 @@ class EvernoteXMLItem {
     void setEncryptedPassages(std::shared_ptr<EvernoteEncryptedPassages> passages) {
         encryptedPassages_ = std::move(passages);
     }
+
+    // The run's links between notes (shared; may be null): with them, the
+    // note's links to other notes of the run lead to their items; without,
+    // they stay as exported.
+    void setNoteLinks(std::shared_ptr<EvernoteNoteLinks> links) { noteLinks_ = std::move(links); }
 
     // The note being converted.
     EvernoteNoteRecord& record() { return record_; }
@@ -186,4 +192,5 @@ class EvernoteXMLItem {
     std::unique_ptr<XMLDocument> document_;              // the parsed ENML while converting
     std::unique_ptr<EvernoteENMLImportDelegate> media_;  // the note's resources by digest
     std::shared_ptr<EvernoteEncryptedPassages> encryptedPassages_;
+    std::shared_ptr<EvernoteNoteLinks> noteLinks_;
 };

@@ -365,6 +365,7 @@ void EvernoteXMLParseOperation::keepResourceAttribute(const QString& text) {
 void EvernoteXMLParseOperation::finishNote() {
     auto item = std::make_unique<EvernoteXMLItem>(std::move(*currentNote_), directoryURL_);
     item->setEncryptedPassages(encryptedPassages_);
+    item->setNoteLinks(noteLinks_);
     currentNote_.reset();
     currentResource_.reset();
     currentTask_.reset();
@@ -382,6 +383,11 @@ void EvernoteXMLParseOperation::finishNote() {
 void EvernoteXMLParseOperation::addToPool(std::unique_ptr<EvernoteXMLItem> item, bool repaired) {
     handOnConvertedNotes(true);
     if (isCancelled()) return;  // the note is dropped with its attachment files
+    // Given here, in document order, to the notes that convert, and only once.
+    if (noteLinks_) {
+        EvernoteNoteRecord& record = item->record();
+        record.identifier = noteLinks_->identifierForNote(record.title, record.identifier);
+    }
     pool_->add(std::move(item));
     repairedInPool_.push_back(repaired);
     handOnConvertedNotes(false);
@@ -402,6 +408,8 @@ EvernoteConversionResult EvernoteXMLParseOperation::convert(EvernoteXMLItem& ite
         result.error =
             parseError(EvernoteXMLParseConversionException, QStringLiteral("Unknown exception"));
     }
+    // Links already led to this note must learn that it gave no item.
+    if (!result.itemDict && noteLinks_) noteLinks_->noteWasNotImported(item.record().identifier);
     return result;
 }
 

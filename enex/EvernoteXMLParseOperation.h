@@ -31,6 +31,7 @@
 #include "enex/ENEXDamageReport.h"
 #include "enex/EvernoteConversionPool.h"
 #include "enex/EvernoteEncryptedPassages.h"
+#include "enex/EvernoteNoteLinks.h"
 #include "enex/EvernoteNoteRecord.h"
 #include "platform/foundation/Operation.h"
 #include "platform/foundation/OutputStream.h"
@@ -80,6 +81,10 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     void setEncryptedPassages(std::shared_ptr<EvernoteEncryptedPassages> passages) {
         encryptedPassages_ = std::move(passages);
     }
+    // The run's links between notes (shared; may be null): with them, each
+    // note takes the identifier that links to it name, and its own links
+    // lead to the notes they name.
+    void setNoteLinks(std::shared_ptr<EvernoteNoteLinks> links) { noteLinks_ = std::move(links); }
     // How many notes convert at once; 0 (the default) for one per core.
     void setWorkerCount(int count) { workerCount_ = count; }
     // Attachments larger than this are decoded into a hidden file in the
@@ -192,6 +197,7 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     qint64 attachmentMemoryLimit_ = EvernoteXMLResource::kDefaultMemoryLimit;
     bool debugMode_ = false;
     std::shared_ptr<EvernoteEncryptedPassages> encryptedPassages_;
+    std::shared_ptr<EvernoteNoteLinks> noteLinks_;
     OutputStream* logStream_ = nullptr;
     Error operationError_;
     ItemBlock itemBlock_;

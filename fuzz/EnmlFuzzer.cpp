@@ -1,9 +1,11 @@
 // ENML to XHTML, and ENML to a note's rich text (through the HTML importer
 // with the note service's hook), on any bytes taken as a note's content, with
-// one image and one file attachment that en-media tags may name (see the seeds).
+// one image and one file attachment that en-media tags may name (see the seeds);
+// before them, the note's links between notes are resolved against a few titles.
 #include <QDir>
 #include <cstdint>
 
+#include "enex/EvernoteNoteLinks.h"
 #include "enex/EvernoteXMLItem.h"
 #include "fuzz/support/FuzzSupport.h"
 #include "platform/xml/XMLDocument.h"
@@ -30,6 +32,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray enml(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
     const auto document = XMLDocument::parse(enml);
     if (!document) return 0;
+    static const auto links = [] {
+        auto index = std::make_shared<EvernoteNoteLinkIndex>();
+        for (const char* title : {"Fuzz", "Note", "note", "Target"})
+            index->addTitle(QString::fromUtf8(title));
+        index->seal();
+        return std::make_shared<EvernoteNoteLinks>(index);
+    }();
+    links->resolveLinksInNote(document->rootElement(), QStringLiteral("Fuzz"));
     const QString notebook = FuzzSupport::scratchFolder() + QStringLiteral("/Notebook");
     QDir().mkpath(notebook);
     {

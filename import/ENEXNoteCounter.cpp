@@ -5,6 +5,9 @@
 #include <QFile>
 #include <cstring>
 
+#include "enex/EvernoteNoteLinkIndex.h"
+#include "enex/EvernoteNoteLinkURL.h"
+#include "enex/EvernoteNoteLinks.h"
 #include "platform/xml/XMLParserSupport.h"
 
 namespace {
@@ -35,6 +38,69 @@ bool isNameEnd(char c) {
     return c == '>' || c == '/' || c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+// The character an entity reference names ("amp", "#38", "#x26"), or 0 for
+// one the parser would not know either (then the text is kept as it stands).
+char32_t entityCharacter(QByteArrayView name) {
+    if (name == "amp") return u'&';
+    if (name == "lt") return u'<';
+    if (name == "gt") return u'>';
+    if (name == "quot") return u'"';
+    if (name == "apos") return u'\'';
+    if (name == "nbsp") return 0xA0;
+    if (name.size() < 2 || name[0] != '#') return 0;
+    bool ok = false;
+    const uint code = name[1] == 'x' || name[1] == 'X' ? name.sliced(2).toUInt(&ok, 16)
+                                                       : name.sliced(1).toUInt(&ok, 10);
+    return ok && code > 0 && code <= 0x10FFFF ? char32_t(code) : 0;
+}
+
+// XML text (UTF-8) with its entity references decoded; with `withoutTags`,
+// the markup inside it (the elements around a link's words) left out.
+QString decodedText(const char* begin, const char* end, bool withoutTags) {
+    QByteArray bytes;
+    bytes.reserve(end - begin);
+    for (const char* c = begin; c < end; ++c) {
+        if (withoutTags && *c == '<') {
+            const void* close = std::memchr(c, '>', size_t(end - c));
+            if (!close) break;
+            c = static_cast<const char*>(close);
+            continue;
+        }
+        if (*c == '&') {
+            const void* semicolon = std::memchr(c, ';', size_t(std::min<qsizetype>(end - c, 12)));
+            if (semicolon) {
+                const char* stop = static_cast<const char*>(semicolon);
+                if (const char32_t code = entityCharacter(QByteArrayView(c + 1, stop - c - 1))) {
+                    bytes += QString::fromUcs4(&code, 1).toUtf8();
+                    c = stop;
+                    continue;
+                }
+            }
+        }
+        bytes += *c;
+    }
+    return QString::fromUtf8(bytes);
+}
+
+// The value of the attribute `name` in the start tag [begin, end), decoded;
+// empty when it has none.
+QString attributeValue(const char* begin, const char* end, const char* name) {
+    const size_t length = std::strlen(name);
+    for (const char* c = begin; c + length + 2 < end; ++c) {
+        if (std::memcmp(c, name, length) != 0 || !isNameEnd(c[-1])) continue;
+        const char* at = c + length;
+        while (at < end && (*at == ' ' || *at == '\t' || *at == '\n' || *at == '\r')) ++at;
+        if (at >= end || *at != '=') continue;
+        ++at;
+        while (at < end && (*at == ' ' || *at == '\t' || *at == '\n' || *at == '\r')) ++at;
+        if (at >= end || (*at != '"' && *at != '\'')) return QString();
+        const void* close = std::memchr(at + 1, *at, size_t(end - at - 1));
+        if (!close) return QString();
+        return decodedText(at + 1, static_cast<const char*>(close), false);
+    }
+    return QString();
+}
+
 // The place of `offset` in the file, as the parser reports places: lines and
 // columns counted from 1.
 std::pair<qint64, qint64> lineAndColumn(QFile& file, qint64 offset) {
@@ -63,9 +129,8 @@ std::optional<unsigned long> ENEXNoteCounter::countNotesInFileAtPath(const QStri
     return counts->notes;
 }
 
-std::optional<ENEXNoteCounter::Counts> ENEXNoteCounter::countInFileAtPath(const QString& path,
-                                                                          Error* error,
-                                                                          qsizetype chunkSize) {
+std::optional<ENEXNoteCounter::Counts> ENEXNoteCounter::countInFileAtPath(
+    const QString& path, Error* error, qsizetype chunkSize, EvernoteNoteLinkIndex* links) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         Error(QString::fromLatin1(XMLParserErrorDomain), XML_IO_EIO, file.errorString())
@@ -75,6 +140,7 @@ std::optional<ENEXNoteCounter::Counts> ENEXNoteCounter::countInFileAtPath(const 
     // The bytes left over by one read (markup cut off) stay at the front of
     // the buffer and the next read goes after them: nothing is copied twice.
     ENEXNoteCounter counter;
+    counter.links_ = links;
     QByteArray buffer;
     qsizetype carried = 0;
     while (true) {
@@ -159,6 +225,7 @@ qsizetype ENEXNoteCounter::scan(bool atEnd) {
         switch (state_) {
             case State::Content: {
                 found = static_cast<const char*>(std::memchr(from, '<', left));
+                if (inTitle_) title_.append(from, (found ? found : data + size) - from);
                 if (!found) return size;
                 const qsizetype taken = markup(found - data, atEnd);
                 if (taken < 0) return -1;
@@ -169,14 +236,20 @@ qsizetype ENEXNoteCounter::scan(bool atEnd) {
             case State::CDATA:
                 if ((found = findClosing(from, data + size, "]]>", 3))) {
                     countPassages(from, found, found);
+                    if (links_) gatherLinks(from, found, true);
+                    if (inTitle_) title_.append(from, found - from);
                     found += 3;
                     break;
                 }
-                // A passage tag may straddle the chunks: the bytes where one
-                // could start without ending here are kept for the next.
+                // A passage tag or a link may straddle the chunks: the bytes
+                // where one could start without ending here are kept for the next.
                 {
-                    const qsizetype kept = std::max(at, size - qsizetype(kPassageStartLength - 1));
+                    qsizetype kept = std::max(at, size - qsizetype(kPassageStartLength - 1));
+                    if (links_)
+                        if (const char* cut = gatherLinks(from, data + size, atEnd))
+                            kept = std::min(kept, qsizetype(cut - data));
                     countPassages(from, data + kept, data + size);
+                    if (inTitle_) title_.append(from, data + kept - from);
                     return kept;
                 }
             case State::Comment:
@@ -239,6 +312,12 @@ qsizetype ENEXNoteCounter::endTag(qsizetype at) {
         return -1;
     }
     if (length == 4 && std::memcmp(name, "note", 4) == 0) ++noteCount_;
+    if (inTitle_ && length == 5 && std::memcmp(name, "title", 5) == 0) {
+        links_->addTitle(
+            decodedText(title_.constData(), title_.constData() + title_.size(), false));
+        inTitle_ = false;
+        title_.clear();
+    }
     open_.pop_back();
     if (open_.empty()) rootClosed_ = true;
     return close - begin + 1;
@@ -283,6 +362,66 @@ qsizetype ENEXNoteCounter::startTag(qsizetype at) {
         if (open_.empty()) rootClosed_ = true;
     } else {
         open_.emplace_back(name, length);
+        if (links_) noteChildStarted(name, length);
     }
     return close - begin + 1;
+}
+
+void ENEXNoteCounter::noteChildStarted(const char* name, size_t length) {
+    // The title is the "title" child of a note, the note a child of the root.
+    if (open_.size() == 2 && length == 4 && std::memcmp(name, "note", 4) == 0) noteLinks_ = 0;
+    if (open_.size() == 3 && length == 5 && std::memcmp(name, "title", 5) == 0 &&
+        open_[1] == "note") {
+        inTitle_ = true;
+        title_.clear();
+    }
+}
+
+const char* ENEXNoteCounter::gatherLinks(const char* from, const char* end, bool complete) {
+    const char* at = from;
+    while (at < end) {
+        at = static_cast<const char*>(std::memchr(at, '<', size_t(end - at)));
+        if (!at) return nullptr;
+        if (end - at < 5) return complete ? nullptr : at;  // too short to tell
+        const char* after = at + 1;
+        const bool isLink = at[1] == 'a' && isNameEnd(at[2]);
+        const bool mayBeCard = !isLink && (at[1] == 'd' || at[1] == 's') && !isNameEnd(at[1]);
+        if (isLink || mayBeCard) {
+            after = isLink ? gatherLink(at, end) : gatherCard(at, end);
+            if (!after) {
+                // Cut off: read again with more bytes, unless it runs too long to be a link.
+                if (!complete && end - at < maximumLinkBytes) return at;
+                after = at + 2;
+            }
+        }
+        at = after;
+    }
+    return nullptr;
+}
+
+const char* ENEXNoteCounter::gatherLink(const char* at, const char* end) {
+    const char* tagEnd = static_cast<const char*>(std::memchr(at, '>', size_t(end - at)));
+    if (!tagEnd) return nullptr;
+    const char* close = findClosing(tagEnd, end, "</a>", 4);
+    if (!close || close - at > maximumLinkBytes) return close ? tagEnd + 1 : nullptr;
+    addEvidence(attributeValue(at + 2, tagEnd, "href"), decodedText(tagEnd + 1, close, true));
+    return close + 4;
+}
+
+const char* ENEXNoteCounter::gatherCard(const char* at, const char* end) {
+    const char* tagEnd = static_cast<const char*>(std::memchr(at, '>', size_t(end - at)));
+    if (!tagEnd) return nullptr;
+    if (!findClosing(at, tagEnd, "richlink", 8)) return tagEnd + 1;
+    const auto card =
+        EvernoteNoteLinkURL::richLinkFromStyle(attributeValue(at + 1, tagEnd, "style"));
+    if (card) addEvidence(card->href, card->title);
+    return tagEnd + 1;
+}
+
+void ENEXNoteCounter::addEvidence(const QString& href, const QString& text) {
+    if (noteLinks_ >= EvernoteNoteLinks::maximumLinksPerNote) return;
+    const auto guid = EvernoteNoteLinkURL::noteGUIDFromURL(href);
+    if (!guid) return;
+    ++noteLinks_;
+    links_->addGUIDEvidence(*guid, text);
 }

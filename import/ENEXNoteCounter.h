@@ -12,6 +12,13 @@
 //
 // The same scan counts the encrypted passages: the "<en-crypt" start tags in
 // CDATA sections, where ENEX files keep the notes' ENML.
+//
+// Given a link index, the scan also gathers what the links between notes need
+// before any note converts (EvernoteNoteLinkIndex): each note's title, and for
+// each note link in the ENML (an "a" element, a rich-link card) its GUID with
+// the link's text or the card's title. Entities are decoded as the parser
+// decodes them; at most EvernoteNoteLinks::maximumLinksPerNote links of one
+// note are taken, and a link whose text runs past maximumLinkBytes is not.
 #pragma once
 
 #include <QByteArray>
@@ -22,6 +29,8 @@
 #include <vector>
 
 #include "platform/foundation/Error.h"
+
+class EvernoteNoteLinkIndex;
 
 class ENEXNoteCounter {
   public:
@@ -37,9 +46,14 @@ class ENEXNoteCounter {
         unsigned long notes = 0;
         unsigned long encryptedPassages = 0;
     };
-    // The notes and encrypted passages of the file, with the errors above.
+    // The notes and encrypted passages of the file, with the errors above;
+    // with `links`, its titles and link evidence go into it as well (also
+    // those read before a failure).
     static std::optional<Counts> countInFileAtPath(const QString& path, Error* error = nullptr,
-                                                   qsizetype chunkSize = kDefaultChunkSize);
+                                                   qsizetype chunkSize = kDefaultChunkSize,
+                                                   EvernoteNoteLinkIndex* links = nullptr);
+    // A link's bytes, start tag to end tag, beyond which it is not read.
+    static constexpr qsizetype maximumLinkBytes = 64 * 1024;
 
   private:
     // Ends the input; false when the file is not well-formed as far as the
@@ -66,6 +80,18 @@ class ENEXNoteCounter {
     void fail(qsizetype at, long code, const QString& message);
     // Counts the passage start tags that begin in [from, startsBefore) and end by `end`.
     void countPassages(const char* from, const char* startsBefore, const char* end);
+    // Gathers the note links that start in [from, end): where a link starts
+    // that `end` cuts off (to be read again with more bytes), or nullptr.
+    // With `complete`, nothing more comes: a cut link is dropped.
+    const char* gatherLinks(const char* from, const char* end, bool complete);
+    // The link at `at` ("<a"): the bytes after it, or nullptr when cut off.
+    const char* gatherLink(const char* at, const char* end);
+    // The rich-link card that the start tag at `at` may open: the bytes
+    // after the tag, or nullptr when it is cut off.
+    const char* gatherCard(const char* at, const char* end);
+    void addEvidence(const QString& href, const QString& text);
+    // Notes the start of the note's title, and of each note.
+    void noteChildStarted(const char* name, size_t length);
 
     QByteArray pending_;          // the bytes the last read left over, for finish()
     const char* data_ = nullptr;  // the bytes being scanned
@@ -77,6 +103,10 @@ class ENEXNoteCounter {
     bool sawRoot_ = false;
     unsigned long noteCount_ = 0;
     unsigned long passageCount_ = 0;
+    EvernoteNoteLinkIndex* links_ = nullptr;
+    bool inTitle_ = false;
+    QByteArray title_;         // the title's bytes so far, entities not yet decoded
+    qsizetype noteLinks_ = 0;  // the note links taken from the current note
     long failureCode_ = 0;
     qint64 failureOffset_ = -1;
     QString failureMessage_;

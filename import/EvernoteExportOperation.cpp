@@ -7,9 +7,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <QSet>
 #include <cerrno>
 #include <cstring>
 
+#include "enex/EvernoteNoteLinkURL.h"
 #include "enex/EvernoteXMLParseOperation.h"
 #include "import/ENEXNoteCounter.h"
 #include "import/EvernoteHTMLExportOperation.h"
@@ -125,6 +127,26 @@ void EvernoteExportOperation::askForPassphrasesIfNeeded(const QString& enexPath)
     setPassphrases(std::move(passphrases));
 }
 
+std::shared_ptr<const EvernoteNoteLinks> EvernoteExportOperation::noteLinks() const {
+    std::lock_guard lock(mutex_);
+    return noteLinks_;
+}
+
+void EvernoteExportOperation::setNoteLinkIndex(std::shared_ptr<EvernoteNoteLinkIndex> index) {
+    auto links = std::make_shared<EvernoteNoteLinks>(std::move(index));
+    std::lock_guard lock(mutex_);
+    noteLinks_ = std::move(links);
+}
+
+std::shared_ptr<EvernoteNoteLinks> EvernoteExportOperation::runNoteLinks() const {
+    std::lock_guard lock(mutex_);
+    return noteLinks_;
+}
+
+QString EvernoteExportOperation::identifierForIndexedNote(const EvernoteNote&) const {
+    return QString();
+}
+
 EvernoteNotebookList EvernoteExportOperation::notebooks() const {
     std::lock_guard lock(mutex_);
     return notebooks_;
@@ -189,7 +211,30 @@ void EvernoteExportOperation::main() {
         endRun(Error());
         return;
     }
+    indexNotesOfNotebooks(list);
     exportNoteBook(list.first());
+}
+
+void EvernoteExportOperation::indexNotesOfNotebooks(const EvernoteNotebookList& list) {
+    // The note service lists every note of the run before any is exported:
+    // its title, and in its note link the GUID that links to it carry.
+    auto index = std::make_shared<EvernoteNoteLinkIndex>();
+    QSet<QString> given;
+    for (const auto& notebook : list)
+        for (const EvernoteNote& note : notebook->notes()) {
+            QString identifier = identifierForIndexedNote(note);
+            // A second note under one identifier gets a fresh one, as its item will.
+            if (given.contains(identifier)) identifier.clear();
+            if (!identifier.isEmpty()) given.insert(identifier);
+            index->addTitle(note.title, identifier);
+            const auto guid = EvernoteNoteLinkURL::noteGUIDFromURL(note.noteLink);
+            if (guid && !identifier.isEmpty())
+                index->tieGUID(*guid, identifier);
+            else if (guid)
+                index->addGUIDEvidence(*guid, note.title);
+        }
+    index->seal();
+    setNoteLinkIndex(std::move(index));
 }
 
 bool EvernoteExportOperation::prepareRun() {
@@ -337,10 +382,14 @@ void EvernoteExportOperation::handDescriptionToPelmora() {
         std::lock_guard lock(mutex_);
         importResult_ = result;
     }
-    for (const PelmoraImportResult::Refusal& refusal : result.refused)
+    const auto links = runNoteLinks();
+    for (const PelmoraImportResult::Refusal& refusal : result.refused) {
+        if (links) links->noteWasNotImported(refusal.identifier);
         log(stringWithFormat(
             QStringLiteral("Not imported by Pelmora: %@ (%@): %@; its file stays at %@"),
             {refusal.name, refusal.identifier, refusal.reason, refusal.path}));
+    }
+    if (links) links->settleLinksToMissingNotes();
     if (result.failed()) {
         informDelegateDidEncounterError(libraryImportFailedError(result.error));
         return;
@@ -474,6 +523,7 @@ std::shared_ptr<EvernoteXMLParseOperation> EvernoteExportOperation::makeParseOpe
     {
         std::lock_guard lock(mutex_);
         parse->setEncryptedPassages(encryptedPassages_);
+        parse->setNoteLinks(noteLinks_);
     }
     // The blocks run inside the parse, so the raw pointer never outlives it.
     EvernoteXMLParseOperation* parsing = parse.get();

@@ -37,6 +37,7 @@
 #include <optional>
 
 #include "enex/ENEXDamageReport.h"
+#include "enex/EvernoteNoteLinks.h"
 #include "enex/EvernoteXMLItem.h"
 #include "import/EvernoteExportOperationDelegate.h"
 #include "import/ExportDelegateRelay.h"
@@ -134,6 +135,9 @@ class EvernoteExportOperation : public Operation {
     void setAsksForPassphrases(bool asks) { asksForPassphrases_.store(asks); }
     // What became of the encrypted passages; null when the run had no passphrases.
     std::shared_ptr<const EvernoteEncryptedPassages> encryptedPassages() const;
+    // What became of the links between the run's notes; null until the run
+    // has indexed its notes' titles (and for a run that imports none).
+    std::shared_ptr<const EvernoteNoteLinks> noteLinks() const;
     // The items written into the description so far.
     qsizetype itemCount() const;
     // What Pelmora took and refused; set once Pelmora has been asked to
@@ -183,6 +187,15 @@ class EvernoteExportOperation : public Operation {
     // Finds Pelmora and prepares the staging directory, the description and
     // the log; on failure the run has been ended with the error.
     bool prepareRun();
+    // Leads the links between notes with `index` (sealed) from now on: every
+    // parse made after this gives its notes their identifiers and resolves
+    // their links with it. Called before the first parse.
+    void setNoteLinkIndex(std::shared_ptr<EvernoteNoteLinkIndex> index);
+    // The run's links between notes, for a subclass that converts notes itself.
+    std::shared_ptr<EvernoteNoteLinks> runNoteLinks() const;
+    // The item identifier the notebook note `note` will have, for the links
+    // to it; empty (the frame's answer) when its converter makes a fresh one.
+    virtual QString identifierForIndexedNote(const EvernoteNote& note) const;
     // The subclass's hook: does the notebook's work and ends it with exactly
     // one exportNotebookDidEnd. The frame's own version does nothing.
     virtual void performExportForNotebook(const std::shared_ptr<EvernoteNotebook>& notebook,
@@ -232,6 +245,9 @@ class EvernoteExportOperation : public Operation {
     void informDelegateDidEnd();
 
   private:
+    // Indexes the titles and note links of every note of `list` for the
+    // links between them (setNoteLinkIndex).
+    void indexNotesOfNotebooks(const EvernoteNotebookList& list);
     bool prepareToExportWithAppIdentifier(const QString& identifier, Error* error);
     void exportNoteBook(const std::shared_ptr<EvernoteNotebook>& notebook);
     bool prepareToExportNotebook(const std::shared_ptr<EvernoteNotebook>& notebook,
@@ -267,6 +283,7 @@ class EvernoteExportOperation : public Operation {
     PelmoraImportResult importResult_;
     QList<SkippedNote> skippedNotes_;
     std::shared_ptr<EvernoteEncryptedPassages> encryptedPassages_;
+    std::shared_ptr<EvernoteNoteLinks> noteLinks_;
     std::atomic<bool> asksForPassphrases_{false};
     bool askedForPassphrases_ = false;  // run's thread only
     Error runStopError_;

@@ -321,8 +321,17 @@ std::optional<PlistDictionary> EvernoteHTMLExportOperation::storeItem(PlistDicti
     return item;
 }
 
+QString EvernoteHTMLExportOperation::identifierForIndexedNote(const EvernoteNote& note) const {
+    const QStringList components = QUrl(note.noteLink).path().split(u'/', Qt::SkipEmptyParts);
+    return components.isEmpty() ? QString() : identifierForNoteLink(note.noteLink);
+}
+
 QString EvernoteHTMLExportOperation::unusedIdentifierForNote(const EvernoteNote& note) {
     QString identifier = identifierForNoteLink(note.noteLink);
+    // The identifier that links to the note were given (the same one when
+    // its note link has one).
+    if (const auto links = runNoteLinks())
+        identifier = links->identifierForNote(note.title, identifier);
     if (storedIdentifiers_.contains(identifier)) {
         const QString fresh = makeUUIDString();
         log(formatted(
@@ -376,6 +385,8 @@ void EvernoteHTMLExportOperation::convertEvernoteToPelmora(
     std::optional<FileWrapper> package;
     try {
         embedLinkedAttachments(*text, htmlPath);
+        if (const auto links = runNoteLinks())
+            links->resolveLinksInText(*text, request.originalNote.title);
         package = RTFDPackage::fileWrapperFromAttributedString(*text, RTFDocumentAttributes());
     } catch (const std::exception&) {  // a text range gone wrong fails this note only
         const QString message = stringWithFormat(

@@ -7,8 +7,9 @@
 //    item type from the file's type;
 //  - every other note becomes a note package: the page read by the HTML
 //    importer, each attachment that Evernote wrote as a link whose text is
-//    its file name embedded in place of the link, written as RTFD without
-//    note attributes.
+//    its file name embedded in place of the link, each link to another note
+//    of the run led to that note's item (EvernoteNoteLinks), written as RTFD
+//    without note attributes.
 // Each item is written into the library import description as soon as it is
 // made; the group's items never hold an identifier twice.
 //
@@ -91,6 +92,8 @@ class EvernoteHTMLExportOperation : public EvernoteExportOperation {
     static QString identifierForNoteLink(const QString& noteLink);
 
   protected:
+    // The note's identifier from its note link, so that links to it lead there.
+    QString identifierForIndexedNote(const EvernoteNote& note) const override;
     void performExportForNotebook(const std::shared_ptr<EvernoteNotebook>& notebook,
                                   const QString& notebookFilesPath,
                                   const PlistDictionary& targetFolder) override;

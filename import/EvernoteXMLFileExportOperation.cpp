@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include "enex/ENEXNoteSplitter.h"
+#include "enex/EvernoteNoteLinkIndex.h"
 #include "enex/EvernoteXMLParseOperation.h"
 #include "import/ENEXNoteCounter.h"
 #include "platform/foundation/FileOperations.h"
@@ -32,13 +33,32 @@ void EvernoteXMLFileExportOperation::main() {
         endRun(error);
         return;
     }
+    scanFiles();
     exportFile(0);
 }
 
+void EvernoteXMLFileExportOperation::scanFiles() {
+    auto index = std::make_shared<EvernoteNoteLinkIndex>();
+    index->setScannedContents(true);
+    scans_.clear();
+    for (const QUrl& url : exportFileURLs_) {
+        FileScan scan;
+        const auto counts = ENEXNoteCounter::countInFileAtPath(
+            url.toLocalFile(), &scan.error, ENEXNoteCounter::kDefaultChunkSize, index.get());
+        if (counts)
+            scan.noteCount = counts->notes;
+        else
+            index->setScannedContents(false);  // its notes past the fault were not seen
+        scans_.append(scan);
+    }
+    index->seal();
+    setNoteLinkIndex(std::move(index));
+}
+
 void EvernoteXMLFileExportOperation::exportFile(qsizetype index) {
-    Error error;
     const QString path = exportFileURLs_[index].toLocalFile();
-    auto count = ENEXNoteCounter::countNotesInFileAtPath(path, &error);
+    const Error error = scans_[index].error;
+    auto count = scans_[index].noteCount;
     if (!count) {
         systemLog(stringWithFormat(QStringLiteral("Error counting notes: %@"), {error}));
         if (!recoversDamagedNotes()) {

@@ -13,6 +13,11 @@
 // (ENEXNoteSplitter) and read on past its damage, and a file that is not ENEX
 // or cannot be read is reported (damageReports) while the next one starts.
 //
+// Before the first note converts, the scan runs over every file of the run,
+// so that a link to a note in a later file, or later in the same file, leads
+// to it (EvernoteNoteLinks): the titles and link evidence of all files go
+// into one index, and each file's count is kept for its turn.
+//
 // Cancelling the operation also cancels the converting parse; the run then
 // ends with exportOperationDidCancel and writes no description.
 //
@@ -49,6 +54,9 @@ class EvernoteXMLFileExportOperation : public EvernoteExportOperation {
     void cancel() override;
 
   private:
+    // Scans every file (ENEXNoteCounter) into the run's link index and keeps
+    // each file's count or error for exportFile.
+    void scanFiles();
     // Counts the notes of file `index`, makes its group and folder, announces
     // the count and starts its parse; ends the run on failure.
     void exportFile(qsizetype index);
@@ -64,4 +72,9 @@ class EvernoteXMLFileExportOperation : public EvernoteExportOperation {
     QList<QUrl> exportFileURLs_;
     OperationQueue parserQueue_{QStringLiteral("ENEX parser")};
     unsigned long noteCount_ = 0;
+    struct FileScan {
+        std::optional<unsigned long> noteCount;
+        Error error;
+    };
+    QList<FileScan> scans_;  // one per file, from scanFiles
 };

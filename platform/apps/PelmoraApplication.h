@@ -1,10 +1,17 @@
 // The interface to the Pelmora application, which receives the import: its
 // version, its library's folder, bringing it to the front, and importing a
 // library import description. importFiles says what the library took.
+//
+// Item links: the library names each of its items by a link of its own
+// scheme, "pelmora://item/<identifier>", with the item's identifier as the
+// library import description gave it ("identifier" of the item). A note that
+// links to another item of the library carries such a link in its text; the
+// library leads it to the item wherever the item was filed.
 #pragma once
 
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <memory>
 
 #include "platform/apps/PelmoraImportResult.h"
@@ -33,6 +40,24 @@ class PelmoraApplication {
     // process (the Evernote stand-in) are never taken for Pelmora.
     static std::shared_ptr<PelmoraApplication> applicationWithProcessIdentifier(
         qint64 pid, const QStringList& bundleIdentifiers = PelmoraApplication::bundleIdentifiers());
+
+    // The item link that names the item `identifier`.
+    static QUrl itemLinkURL(const QString& identifier) {
+        QUrl url;
+        url.setScheme(QStringLiteral("pelmora"));
+        url.setHost(QStringLiteral("item"));
+        url.setPath(u'/' + identifier);
+        return url;
+    }
+    // The identifier that the item link `url` names, or an empty text when
+    // `url` is no item link.
+    static QString identifierOfItemLink(const QUrl& url) {
+        if (url.scheme() != QLatin1String("pelmora") || url.host() != QLatin1String("item"))
+            return QString();
+        const QString path = url.path();
+        if (path.size() < 2 || path.indexOf(u'/', 1) >= 0) return QString();
+        return path.mid(1);
+    }
 
     virtual ~PelmoraApplication() = default;
     virtual QString bundleIdentifier() const = 0;

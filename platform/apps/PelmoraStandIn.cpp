@@ -179,6 +179,15 @@ class LibraryIndex {
         return false;
     }
 
+    // The path recorded for the item `identifier`, or an empty text.
+    QString pathOfItem(const QString& identifier) {
+        QSqlQuery q(db());
+        q.prepare(QStringLiteral("SELECT path FROM items WHERE identifier = ?"));
+        q.addBindValue(identifier);
+        if (!check(q.exec(), q) || !q.next()) return QString();
+        return q.value(0).toString();
+    }
+
   private:
     bool insertItem(const DescriptionItem& item, const QString& groupIdentifier,
                     const QString& path) {
@@ -500,6 +509,21 @@ PelmoraImportResult PelmoraStandIn::importDescription(const QString& path) {
     const QString staging = description.value(QStringLiteral("RemoveFileOnCompletion")).toString();
     if (!staging.isEmpty()) removeStaging(staging, import.result());
     return import.result();
+}
+
+std::optional<QString> PelmoraStandIn::pathOfLinkedItem(const QUrl& link, Error* error) const {
+    const QString identifier = identifierOfItemLink(link);
+    if (identifier.isEmpty()) return std::nullopt;
+    LibraryIndex index(libraryPath());
+    if (!index.isOpen()) {
+        Error(kErrorDomain, 3,
+              QStringLiteral("Cannot open the library index: %1").arg(index.error()))
+            .report(error);
+        return std::nullopt;
+    }
+    const QString path = index.pathOfItem(identifier);
+    if (path.isEmpty()) return std::nullopt;
+    return path;
 }
 
 std::shared_ptr<PelmoraApplication> PelmoraApplication::applicationWithBundleIdentifier(

@@ -19,10 +19,15 @@
 // opened, 4 an unsupported import method, 5 the index cannot be saved; an
 // unreadable description gives the property-list error.
 //
+// Item links (PelmoraApplication::itemLinkURL) lead to the item the index
+// holds under that identifier, at the path where the import filed it.
+//
 // The library folder is the "PelmoraLibraryPath" of the application's
 // Info.plist, else $XDG_DATA_HOME/Pelmora 3/Library; setLibraryPathOverride()
 // names another one (the command line's --library).
 #pragma once
+
+#include <optional>
 
 #include "platform/apps/PelmoraApplication.h"
 #include "platform/foundation/Error.h"
@@ -48,6 +53,11 @@ class PelmoraStandIn : public PelmoraApplication {
     // Imports one description and says what the library took (see above).
     // importFiles() calls it for each file and logs the outcome.
     PelmoraImportResult importDescription(const QString& path);
+
+    // The file or package that the item link `link` leads to in the library,
+    // or nullopt when the index holds no such item (or `link` is no item
+    // link); with the index's error when it cannot be read.
+    std::optional<QString> pathOfLinkedItem(const QUrl& link, Error* error = nullptr) const;
 
   private:
     ApplicationRecord record_;

@@ -3,6 +3,7 @@
 
 #include <QTemporaryDir>
 
+#include "enex/EvernoteNoteLinkIndex.h"
 #include "import/ENEXNoteCounter.h"
 #include "tests/support/ENEXBuilder.h"
 #include "tests/support/TestEnvironment.h"
@@ -101,5 +102,35 @@ TEST(ENEXNoteCounterTest, CountsEncryptedPassagesHoweverTheChunksFall) {
         ASSERT_TRUE(counts) << chunk << ": " << error.description().toStdString();
         EXPECT_EQ(counts->notes, 2u) << chunk;
         EXPECT_EQ(counts->encryptedPassages, 3u) << chunk;
+    }
+}
+
+// The scan gathers the titles and the note links' evidence the same way
+// however the chunks fall, decoding entities as the parser does.
+TEST(ENEXNoteCounterTest, GathersTitlesAndLinkEvidenceHoweverTheChunksFall) {
+    const QString guid = QStringLiteral("914ba57d-d5e6-4ef5-ba5b-b9134529c188");
+    const QString card = QStringLiteral("aaaaaaaa-d5e6-4ef5-ba5b-b9134529c188");
+    const QByteArray enex = buildENEX(
+        {{QStringLiteral("Fish & Chips"), QStringLiteral("<div>plain</div>")},
+         {QStringLiteral("Source"),
+          QStringLiteral("<div>see <a href=\"evernote:///view/1/s1/%1/%1/\">the <b>other</b> "
+                         "one</a> and <div style=\"--en-richlink:true; --en-href:"
+                         "https://www.evernote.com/shard/s1/nl/1/%2/; --en-title:Fish &amp; "
+                         "Chips\"><a href=\"x\">x</a></div></div>")
+              .arg(guid, card)},
+         {QStringLiteral("The other one"), QStringLiteral("<div/>")}});
+    TestEnvironment env;
+    const QString path = env.writeFile(QStringLiteral("f.enex"), enex);
+    for (const qsizetype chunk : {qsizetype(1), qsizetype(7), qsizetype(64), enex.size()}) {
+        EvernoteNoteLinkIndex index;
+        ASSERT_TRUE(ENEXNoteCounter::countInFileAtPath(path, nullptr, chunk, &index)) << chunk;
+        index.seal();
+        EXPECT_EQ(index.titleCount(), 3) << chunk;
+        const auto other = index.targetForText(QStringLiteral("The other one"));
+        ASSERT_TRUE(other.found()) << chunk;
+        EXPECT_EQ(index.targetForGUID(guid).identifier, other.identifier) << chunk;
+        const auto fish = index.targetForText(QStringLiteral("Fish & Chips"));
+        ASSERT_TRUE(fish.found()) << chunk;
+        EXPECT_EQ(index.targetForGUID(card).identifier, fish.identifier) << chunk;
     }
 }

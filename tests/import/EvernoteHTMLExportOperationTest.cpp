@@ -469,3 +469,33 @@ TEST(EvernoteHTMLExportOperationTest, EveryItemKeepsTheAttributesOfItsNote) {
             << item.indexName.toStdString();
     }
 }
+
+// A link from one note to another of the run leads to the other's item, by
+// its text; one whose text names no note stays as it was.
+TEST(EvernoteHTMLExportOperationTest, LinksBetweenNotesLeadToTheirItems) {
+    const QString guid = QStringLiteral("914ba57d-d5e6-4ef5-ba5b-b9134529c188");
+    const QString link = QStringLiteral("evernote:///view/1/s1/%1/%1/").arg(guid);
+    TestNote source{QStringLiteral("Source"),
+                    QStringLiteral("<div><a href=\"%1\">Target</a> and <a href=\"%1\">Elsewhere</a>"
+                                   "</div>")
+                        .arg(link)};
+    HTMLImport import(
+        {{QStringLiteral("Alpha"), {source}},
+         {QStringLiteral("Beta"), {{QStringLiteral("Target"), QStringLiteral("<div/>")}}}});
+    import.run();
+    ASSERT_EQ(import.delegate.calls.last(), QStringLiteral("end")) << import.log().toStdString();
+    const QString target = import.itemsByName().value("Target").value("identifier").toString();
+    const auto library = readLibrary(import.library);
+    ASSERT_TRUE(library);
+    const auto item = std::find_if(library->begin(), library->end(),
+                                   [](const LibraryItem& i) { return i.indexName == "Source"; });
+    ASSERT_NE(item, library->end());
+    ASSERT_EQ(item->links.size(), 2);
+    EXPECT_EQ(item->links[0].url, PelmoraApplication::itemLinkURL(target));
+    EXPECT_EQ(item->links[1].url, QUrl(link));
+    const auto followed = PelmoraStandIn::builtIn()->pathOfLinkedItem(item->links[0].url);
+    ASSERT_TRUE(followed);
+    EXPECT_EQ(*followed, import.library + QStringLiteral("/Beta/Target.pmnote"));
+    EXPECT_EQ(import.operation->noteLinks()->resolvedCount(), 1u);
+    EXPECT_EQ(import.operation->noteLinks()->leftCount(), 1u);
+}

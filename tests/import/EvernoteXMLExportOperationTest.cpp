@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <thread>
 
 #include "import/EvernoteXMLExportOperation.h"
@@ -9,6 +10,7 @@
 #include "tests/import/DescriptionCopy.h"
 #include "tests/support/Applications.h"
 #include "tests/support/ENEXBuilder.h"
+#include "tests/support/LibraryReader.h"
 #include "tests/support/RecordingDelegate.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -157,4 +159,27 @@ TEST(EvernoteXMLExportOperationTest, CancelAtAnyMomentEndsTheRunOnce) {
             EXPECT_FALSE(QDir(session.library).exists());
         }
     }
+}
+
+// A note links to one in a later notebook: the note service's list of every
+// notebook's notes names it before its notebook is exported.
+TEST(EvernoteXMLExportOperationTest, LinksLeadToNotesOfLaterNotebooks) {
+    const QString link = QStringLiteral(
+        "https://www.evernote.com/shard/s1/nl/2/914ba57d-d5e6-4ef5-ba5b-b9134529c188/");
+    NotebookImport import(
+        {{QStringLiteral("Alpha"),
+          {{QStringLiteral("Source"),
+            QStringLiteral("<div><a href=\"%1\">Later one</a></div>").arg(link)}}},
+         {QStringLiteral("Beta"), {{QStringLiteral("Later One"), QStringLiteral("<div/>")}}}});
+    import.run();
+    ASSERT_EQ(import.delegate.calls.last(), QStringLiteral("end"));
+    const auto library = readLibrary(import.library);
+    ASSERT_TRUE(library);
+    const auto source = std::find_if(library->begin(), library->end(),
+                                     [](const LibraryItem& i) { return i.indexName == "Source"; });
+    ASSERT_NE(source, library->end());
+    ASSERT_EQ(source->links.size(), 1);
+    const auto followed = PelmoraStandIn::builtIn()->pathOfLinkedItem(source->links[0].url);
+    ASSERT_TRUE(followed) << source->links[0].url.toString().toStdString();
+    EXPECT_EQ(*followed, import.library + QStringLiteral("/Beta/Later One.pmnote"));
 }

@@ -58,6 +58,12 @@ void readNotePackage(LibraryItem& item) {
         return;
     }
     item.text = note->noteText()->string();
+    const AttributedString& text = *note->noteText();
+    text.enumerateAttributes({0, text.length()}, [&](const TextAttributes& attributes,
+                                                     const TextRange& range, bool&) {
+        if (attributes.link)
+            item.links.append({text.string().mid(range.location, range.length), *attributes.link});
+    });
     const auto archive = contentsOf(item.path + u'/' + PMNoteFile::noteAttributesFileName);
     const auto attributes =
         archive ? PMNoteAttributes::fromArchivedData(*archive, &error) : std::nullopt;

@@ -14,7 +14,14 @@
 #include <QMap>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 #include <optional>
+
+// One link of a note package's text: the words under it and its address.
+struct LibraryLink {
+    QString text;
+    QUrl url;
+};
 
 struct LibraryItem {
     enum class Kind { NotePackage, WebArchive, File };
@@ -42,8 +49,9 @@ struct LibraryItem {
     QString text;  // note package: its text with boxes as attachment characters; web archive: main
                    // resource
     QList<bool>
-        checklistStates;   // note package: the archived checklist items' states in text order
-    QString contentError;  // why the contents could not be read; empty when they could
+        checklistStates;       // note package: the archived checklist items' states in text order
+    QList<LibraryLink> links;  // note package: its links in text order
+    QString contentError;      // why the contents could not be read; empty when they could
 };
 
 QString kindName(LibraryItem::Kind kind);
