@@ -78,12 +78,14 @@ void EvernoteNoteLinks::leave(const QString& noteTitle, const QString& text, con
                               Miss miss) {
     ++left_;
     const QString reason = reasonText(miss);
+    // An indented export puts the title's line breaks and indent in the text.
+    const QString title = noteTitle.simplified();
     systemLog(stringWithFormat(
         QStringLiteral("Link between notes left as it was in note \"%@\": \"%@\" (%@): %@"),
-        {noteTitle, shortened(text), shortened(url), reason}));
+        {title, shortened(text), shortened(url), reason}));
     std::lock_guard lock(mutex_);
     if (leftLinks_.size() < maximumLeftLinksKept)
-        leftLinks_.append({noteTitle, shortened(text), shortened(url), reason});
+        leftLinks_.append({title, shortened(text), shortened(url), reason});
 }
 
 QList<EvernoteNoteLinks::LeftLink> EvernoteNoteLinks::leftLinks() const {

@@ -21,12 +21,13 @@ std::shared_ptr<EvernoteNoteLinkIndex> sealedIndex(const QStringList& titles) {
 }
 
 // The hrefs of the note's links, in order, after `links` resolved them.
-QStringList resolvedHrefs(EvernoteNoteLinks& links, const QString& enml) {
+QStringList resolvedHrefs(EvernoteNoteLinks& links, const QString& enml,
+                          const QString& title = QStringLiteral("Source")) {
     auto document = XMLDocument::parse(("<en-note>" + enml + "</en-note>").toUtf8());
     EXPECT_TRUE(document);
     if (!document) return {};
     const XMLNode note = document->rootElement();
-    links.resolveLinksInNote(note, QStringLiteral("Source"));
+    links.resolveLinksInNote(note, title);
     QStringList hrefs;
     for (const XMLNode& a : document->nodesForXPath(QStringLiteral(".//a"), note))
         hrefs << a.attribute(QStringLiteral("href"));
@@ -163,7 +164,8 @@ TEST(EvernoteNoteLinks, LeadsLinksByGUIDTextOrCardAndLeavesTheRest) {
                        "<a href=\"javascript:void(0)\">Target</a>")  // untouched, not counted
             .arg(viewLink(kGUID), viewLink(tied),
                  QStringLiteral("https://www.evernote.com/shard/s1/nl/2/%1/").arg(kGUID),
-                 viewLink(QStringLiteral("44444444-4444-4444-4444-444444444444")), web));
+                 viewLink(QStringLiteral("44444444-4444-4444-4444-444444444444")), web),
+        QStringLiteral("\n\t\tSource\n\t"));  // as an indented export gives it
     EXPECT_EQ(hrefs, (QStringList{target, target, card,
                                   viewLink(QStringLiteral("44444444-4444-4444-4444-444444444444")),
                                   viewLink(QStringLiteral("44444444-4444-4444-4444-444444444444")),
