@@ -26,17 +26,22 @@ QByteArray pngImage() {
     return bytes;
 }
 
+// Made once: the writer stamps the time into the document, so two made in
+// different seconds differ.
 QByteArray pdfDocument() {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter writer(&buffer);
-        writer.setPageSize(QPageSize(QPageSize::A6));
-        QPainter painter(&writer);
-        painter.drawRect(10, 10, 100, 100);
-    }
-    return bytes;
+    static const QByteArray document = [] {
+        QByteArray bytes;
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        {
+            QPdfWriter writer(&buffer);
+            writer.setPageSize(QPageSize(QPageSize::A6));
+            QPainter painter(&writer);
+            painter.drawRect(10, 10, 100, 100);
+        }
+        return bytes;
+    }();
+    return document;
 }
 
 void appendParagraph(AttributedString& text, const QString& content,
