@@ -21,6 +21,10 @@ QString shortened(const QString& text) {
     return text.left(cut) + u'…';
 }
 
+// A note's title as a log line shows it: an indented export puts its line
+// breaks and indent in the title's text.
+QString shownTitle(const QString& noteTitle) { return noteTitle.simplified(); }
+
 struct Card {
     XMLNode element;
     QString guid;
@@ -78,8 +82,7 @@ void EvernoteNoteLinks::leave(const QString& noteTitle, const QString& text, con
                               Miss miss) {
     ++left_;
     const QString reason = reasonText(miss);
-    // An indented export puts the title's line breaks and indent in the text.
-    const QString title = noteTitle.simplified();
+    const QString title = shownTitle(noteTitle);
     systemLog(stringWithFormat(
         QStringLiteral("Link between notes left as it was in note \"%@\": \"%@\" (%@): %@"),
         {title, shortened(text), shortened(url), reason}));
@@ -172,7 +175,7 @@ void EvernoteNoteLinks::reportBeyondLimit(const QString& noteTitle, qsizetype no
     systemLog(stringWithFormat(
         QStringLiteral("Note \"%@\" holds %ld links to other notes; the %lu after the first %ld "
                        "are left as they were"),
-        {noteTitle, static_cast<long>(noteLinks), beyondLimit,
+        {shownTitle(noteTitle), static_cast<long>(noteLinks), beyondLimit,
          static_cast<long>(maximumLinksPerNote)}));
 }
 

@@ -385,7 +385,7 @@ const char* ENEXNoteCounter::gatherLinks(const char* from, const char* end, bool
         if (end - at < 5) return complete ? nullptr : at;  // too short to tell
         const char* after = at + 1;
         const bool isLink = at[1] == 'a' && isNameEnd(at[2]);
-        const bool mayBeCard = !isLink && (at[1] == 'd' || at[1] == 's') && !isNameEnd(at[1]);
+        const bool mayBeCard = at[1] == 'd' || at[1] == 's';  // a div or a span
         if (isLink || mayBeCard) {
             after = isLink ? gatherLink(at, end) : gatherCard(at, end);
             if (!after) {
