@@ -184,6 +184,10 @@ class EvernoteXMLItem {
     // The note's media lookup, made on first use and kept for every reading
     // of the note, each starting over from the first resource.
     EvernoteENMLImportDelegate& mediaDelegate();
+    // The rich text HTMLImporter reads from `element`, and where its check
+    // boxes stand; then those boxes as checklist items of `text`.
+    AttributedString importedText(XMLNode element, QList<qsizetype>* checkBoxes);
+    static void restoreCheckBoxes(AttributedString& text, const QList<qsizetype>& checkBoxes);
     // Writes `text` as UTF-8 to "<identifier>.html" in the scratch folder.
     std::optional<QString> writeScratchHTML(const QString& text, Error* error) const;
     EvernoteNoteRecord record_;

@@ -82,25 +82,38 @@ std::optional<QString> EvernoteXMLItem::writeScratchHTML(const QString& text, Er
     return path;
 }
 
-AttributedString EvernoteXMLItem::noteTextForElement(XMLNode element) {
-    QList<qsizetype> checkBoxes;
+AttributedString EvernoteXMLItem::importedText(XMLNode element, QList<qsizetype>* checkBoxes) {
     const EvernoteHTMLImportHook noteHook;
-    AttributedString text = HTMLImporter::attributedStringFromElement(
-        element, QUrl(), webPreferencesForFont(noteFont()), &mediaDelegate(), &noteHook,
-        &checkBoxes);
+    return HTMLImporter::attributedStringFromElement(element, QUrl(),
+                                                     webPreferencesForFont(noteFont()),
+                                                     &mediaDelegate(), &noteHook, checkBoxes);
+}
+
+void EvernoteXMLItem::restoreCheckBoxes(AttributedString& text,
+                                        const QList<qsizetype>& checkBoxes) {
     // Every check box the note holds becomes a checklist item, wherever it
     // stands (list items, table cells, after other text).
     PMChecklistExtensions::restoreChecklists(text, checklistItemsAt(text, checkBoxes));
+}
+
+AttributedString EvernoteXMLItem::noteTextForElement(XMLNode element) {
+    QList<qsizetype> checkBoxes;
+    AttributedString text = importedText(element, &checkBoxes);
+    restoreCheckBoxes(text, checkBoxes);
     return text;
 }
 
 std::optional<QString> EvernoteXMLItem::createNoteForElement(XMLNode element, Error* error) {
     if (!HTMLNestingLimits::check(element, error)) return std::nullopt;
-    PMNoteFile note;
-    note.setNoteText(std::make_shared<AttributedString>(noteTextForElement(element)));
+    QList<qsizetype> checkBoxes;
+    auto text = std::make_shared<AttributedString>(importedText(element, &checkBoxes));
     // The text holds everything the package needs; the ENML tree, as large
-    // as the text several times over, need not stay while it is written.
+    // as the text several times over, need not stay while the check boxes
+    // are restored (a copy of the text) and the package is written.
     document_.reset();
+    restoreCheckBoxes(*text, checkBoxes);
+    PMNoteFile note;
+    note.setNoteText(std::move(text));
     const auto target = reserveTargetName(targetFileName(PMNoteFile::fileExtension),
                                           targetFolderForType(EvernoteItemTypeNote));
     if (!note.writeToFile(target->path(), error)) return std::nullopt;

@@ -56,6 +56,8 @@ void PMNoteAttributes::encodeWithCoder(KeyedArchiver& coder) {
     if (checklistItems_) {
         QList<ArchiveValue> objects;
         objects.reserve(checklistItems_->size());
+        // Each item takes a slot, and its range string another.
+        coder.expectObjects(2 * checklistItems_->size());
         for (const auto& item : *checklistItems_)
             objects << ArchiveValue(std::make_shared<PMNoteChecklistItem>(item));
         items = ArchiveValue::array(std::move(objects));

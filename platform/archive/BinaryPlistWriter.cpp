@@ -268,6 +268,7 @@ class Flattener {
     // tree of any depth fits (a thread's stack would not).
     quint64 flatten(BinaryPlistNode& top) {
         if (!top.isContainer()) return flattenScalar(top);
+        reserveFor(top);
         std::vector<Open> open;
         open.push_back(openContainer(top));
         const quint64 topIndex = open.back().index;
@@ -302,6 +303,31 @@ class Flattener {
     const std::vector<quint64>& refs() const { return refs_; }
 
   private:
+    // Sizes the object and reference tables for the whole tree at once. Grown
+    // by doubling instead, each step would copy them into a new block while
+    // the tree is being freed around them, and the heap would keep both.
+    void reserveFor(const BinaryPlistNode& top) {
+        quint64 objects = 0;
+        quint64 references = 0;
+
+        std::vector<const BinaryPlistNode*> pending{&top};
+        while (!pending.empty()) {
+            const BinaryPlistNode* node = pending.back();
+            pending.pop_back();
+            ++objects;
+            if (node->type() == BinaryPlistNode::Type::Array) {
+                references += node->items().size();
+                for (const BinaryPlistNode& item : node->items()) pending.push_back(&item);
+            } else if (node->type() == BinaryPlistNode::Type::Dictionary) {
+                references += 2 * node->entries().size();
+                objects += node->entries().size();  // the keys
+                for (const auto& entry : node->entries()) pending.push_back(&entry.second);
+            }
+        }
+        objects_.reserve(objects);  // at most: equal scalars are stored once
+        refs_.reserve(references);
+    }
+
     // A container being numbered, where its references go, and the next of
     // its children to number.
     struct Open {

@@ -35,8 +35,6 @@ QByteArray valueKey(const ArchiveValue& value) {
             key = "D" + QByteArray(reinterpret_cast<const char*>(&d), sizeof d);
             return key;
         }
-        case Type::String:
-            return "S" + value.toString().toUtf8();
         case Type::MutableString:
             return "M" + value.toString().toUtf8();
         case Type::Data:
@@ -184,6 +182,15 @@ void KeyedArchiver::encodePropertyList(const ArchiveValue& value, const QString&
     if (ok) put(key, std::move(node));
 }
 
+void KeyedArchiver::expectObjects(qsizetype count) {
+    if (finished_ || count <= 0) return;
+    const size_t more = static_cast<size_t>(count);
+    objects_.reserve(objects_.size() + more);
+    retained_.reserve(retained_.size() + more);
+    identitySlots_.reserve(identitySlots_.size() + count);
+    stringSlots_.reserve(stringSlots_.size() + count);
+}
+
 // ---- objects ---------------------------------------------------------------------
 
 quint64 KeyedArchiver::referenceFor(const ArchiveValue& object) {
@@ -192,12 +199,22 @@ quint64 KeyedArchiver::referenceFor(const ArchiveValue& object) {
         auto it = identitySlots_.constFind(identity);
         return it != identitySlots_.constEnd() ? *it : encodeInstance(object);
     }
+    if (object.type() == ArchiveValue::Type::String) return referenceForString(object.toString());
     const QByteArray key = valueKey(object);
     auto it = valueSlots_.constFind(key);
     if (it != valueSlots_.constEnd()) return *it;
     if (!isInline(object.type())) return encodeInstance(object);
     bool ok = false;
     return appendInline(key, plainNode(object, &ok, frames_.size(), &tooDeep_));
+}
+
+quint64 KeyedArchiver::referenceForString(const QString& string) {
+    auto it = stringSlots_.constFind(string);
+    if (it != stringSlots_.constEnd()) return *it;
+    const quint64 slot = objects_.size();
+    objects_.push_back(BinaryPlistNode::makeString(string));
+    stringSlots_.insert(string, slot);
+    return slot;
 }
 
 quint64 KeyedArchiver::appendInline(const QByteArray& uniqueKey, BinaryPlistNode node) {
@@ -359,6 +376,7 @@ void KeyedArchiver::releaseEncodingState() {
     frames_ = {};
     identitySlots_ = {};
     valueSlots_ = {};
+    stringSlots_ = {};
     classSlots_ = {};
     retained_ = {};
 }

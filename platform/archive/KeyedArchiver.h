@@ -65,6 +65,12 @@ class KeyedArchiver {
     // instances are left out).
     void encodePropertyList(const ArchiveValue& value, const QString& key);
 
+    // Makes room for `count` more objects and as many uniqued values, for a
+    // caller about to encode many (a checklist): the tables are sized once
+    // rather than doubled, which would leave the heap holding every smaller
+    // copy.
+    void expectObjects(qsizetype count);
+
     // Ends the archive and returns it. Later calls return the same data; encode
     // calls after it are ignored. Empty when something nested deeper than
     // kMaximumDepth; failed() then says so.
@@ -80,6 +86,7 @@ class KeyedArchiver {
 
     void put(const QString& key, BinaryPlistNode node);
     quint64 referenceFor(const ArchiveValue& object);
+    quint64 referenceForString(const QString& string);
     quint64 appendInline(const QByteArray& uniqueKey, BinaryPlistNode node);
     quint64 encodeInstance(const ArchiveValue& object);
     void encodeFoundationBody(const ArchiveValue& object);
@@ -90,7 +97,10 @@ class KeyedArchiver {
     std::vector<BinaryPlistNode> objects_;
     std::vector<Frame> frames_;  // frames_[0] collects "$top"
     QHash<const void*, quint64> identitySlots_;
-    QHash<QByteArray, quint64> valueSlots_;
+    // Strings are uniqued by themselves: a key made for each (a range string
+    // for every checklist item) would double what they take.
+    QHash<QString, quint64> stringSlots_;
+    QHash<QByteArray, quint64> valueSlots_;  // other values, by valueKey()
     QHash<QString, quint64> classSlots_;
     std::vector<std::shared_ptr<const void>>
         retained_;  // keeps identities alive (no address reuse)
