@@ -133,9 +133,8 @@ void AppDelegate::importOpenedFiles() {
         return;
     }
     const QString file = filesToOpen_.takeFirst();
-    exportPanel()->showSheetOnWindow(window_.get(), QUrl::fromLocalFile(file), [this](int code) {
-        // A cancelled import leaves the files after it alone.
-        if (code == EvernoteExportPanel::kReturnCodeCancelled) filesToOpen_.clear();
+    // Each file has its sheet: one that fails or is cancelled leaves the others to run.
+    exportPanel()->showSheetOnWindow(window_.get(), QUrl::fromLocalFile(file), [this](int) {
         // One sheet at a time: the next waits until the outcome alert is read.
         if (QMessageBox* alert = exportPanel()->outcomeAlert())
             connect(alert, &QDialog::finished, this, &AppDelegate::importOpenedFiles,
