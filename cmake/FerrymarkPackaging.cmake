@@ -44,13 +44,24 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
+# dpkg-shlibdeps runs in each component's staging folder: the program's
+# libraries are staged beside it, in the framework's (they come from
+# libquorvel1, a dependency of its own).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS
+  ../Quorvel${CPACK_PACKAGING_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}
+  ../Quorvel${CPACK_PACKAGING_INSTALL_PREFIX}/${FERRYMARK_PRIVATE_LIBDIR})
 
 set(CPACK_COMPONENT_FERRYMARK_DEPENDS Quorvel)
 set(CPACK_COMPONENT_QUORVELDEVELOPMENT_DEPENDS Quorvel)
 set(CPACK_DEBIAN_FERRYMARK_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_QUORVEL_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_QUORVELDEVELOPMENT_PACKAGE_SECTION libdevel)
-# The headers include Qt's.
+# What no library names, so dpkg-shlibdeps cannot find it: Qt's SQLite driver
+# (the bookmark store, the Pelmora library's index), the window's platform
+# plugins and the SVG icon reader. The headers include Qt's.
+set(CPACK_DEBIAN_QUORVEL_PACKAGE_DEPENDS libqt6sql6-sqlite)
+set(CPACK_DEBIAN_FERRYMARK_PACKAGE_DEPENDS libqt6sql6-sqlite)
+set(CPACK_DEBIAN_FERRYMARK_PACKAGE_RECOMMENDS "qt6-qpa-plugins, libqt6svg6")
 set(CPACK_DEBIAN_QUORVELDEVELOPMENT_PACKAGE_DEPENDS qt6-base-dev)
 # The library package lets ldconfig run by trigger, as Debian asks.
 set(CPACK_DEBIAN_QUORVEL_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/resources/debian/triggers)

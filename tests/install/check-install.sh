@@ -117,7 +117,8 @@ check_prefix() {
   run_installed_program "$work/moved/bin/ferrymark" moved
 }
 
-package_field() { dpkg-deb --field "$1" "$2"; }
+# package_field FIELD DEB
+package_field() { dpkg-deb --field "$2" "$1"; }
 
 check_packages() {
   quietly cpack --config "$build/CPackConfig.cmake" -B "$work/packages"
@@ -128,21 +129,23 @@ check_packages() {
     [[ "$(package_field Package "$deb")" == "$name" ]] || fail "$deb is not $name"
     [[ -n "$(package_field Maintainer "$deb")" && -n "$(package_field Section "$deb")" ]] \
       || fail "$name has no maintainer or section"
-    dpkg-deb --contents "$deb" | grep -q "\./usr/share/doc/$name/copyright$" || fail "$name has no copyright"
-    # Everything below /usr, nothing from the build tree.
-    ! dpkg-deb --contents "$deb" | awk '{print $6}' | grep -v '^\./usr\(/\|$\)' | grep -vx '\./' \
-      || fail "$name installs outside /usr"
+    local paths; paths="$(dpkg-deb --contents "$deb" | awk '{print $6}')"
+    grep -qx "\./usr/share/doc/$name/copyright" <<<"$paths" || fail "$name has no copyright"
+    grep -qx "\./usr/share/doc/$name/changelog\.gz" <<<"$paths" || fail "$name has no changelog"
+    # Everything below /usr.
+    ! grep -v '^\./usr\(/\|$\)' <<<"$paths" | grep -vxq '\./' || fail "$name installs outside /usr"
     dpkg-deb --extract "$deb" "$work/root"
   done
-  local program="$work/packages/ferrymark_"*.deb
+  local program; program="$(find "$work/packages" -maxdepth 1 -name 'ferrymark_*.deb')"
   # dpkg-shlibdeps found the system's libraries; the framework is its own package.
-  local depends; depends="$(package_field Depends $program)"
+  local depends; depends="$(package_field Depends "$program")"
   grep -q 'libquorvel1' <<<"$depends" || fail "ferrymark does not depend on libquorvel1: $depends"
   grep -q 'libqt6core6' <<<"$depends" || fail "ferrymark's dependencies were not computed: $depends"
-  local library; library="$(find "$work/packages" -name 'libquorvel1_*.deb')"
+  grep -q 'libqt6sql6-sqlite' <<<"$depends" || fail "ferrymark does not depend on the SQLite driver"
+  local library; library="$(find "$work/packages" -maxdepth 1 -name 'libquorvel1_*.deb')"
   grep -q 'libqt6sql6' <<<"$(package_field Depends "$library")" \
     || fail "libquorvel1's dependencies were not computed"
-  dpkg-deb --ctrl-tarfile "$library" | tar -tf - | grep -q 'shlibs' || fail "libquorvel1 has no shlibs"
+  grep -qx '\./shlibs' <<<"$(dpkg-deb --ctrl-tarfile "$library" | tar -tf -)" || fail "libquorvel1 has no shlibs"
   check_layout "$work/root/usr"
   run_installed_program "$work/root/usr/bin/ferrymark" packages
 }
