@@ -87,6 +87,7 @@ check_layout() {
   [[ -f "$desktop" ]] || fail "no desktop entry"
   grep -qx 'Exec=ferrymark %F' "$desktop" || fail "the desktop entry does not pass the files"
   grep -qx 'MimeType=application/x-enex;' "$desktop" || fail "the desktop entry opens no ENEX files"
+  desktop-file-validate "$desktop" || fail "the desktop entry is not valid"
   local icon; icon="$(sed -n 's/^Icon=//p' "$desktop")"
   [[ -f "$root/share/icons/hicolor/scalable/apps/$icon.svg" ]] || fail "no icon $icon.svg"
   local mime="$root/share/mime/packages/ferrymark.xml"
@@ -94,7 +95,8 @@ check_layout() {
   grep -q 'type="application/x-enex"' "$mime" && grep -q 'pattern="\*.enex"' "$mime" \
     && grep -q 'localName="en-export"' "$mime" || fail "the MIME entry does not name ENEX files"
   local metainfo="$root/share/metainfo/com.quorvel.Ferrymark.metainfo.xml"
-  xmllint --noout "$metainfo" || fail "the metainfo is no XML"
+  appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 \
+    || { cat "$work/appstream.log" >&2; fail "the metainfo is not valid"; }
   grep -q "<launchable type=\"desktop-id\">com.quorvel.Ferrymark.desktop</launchable>" "$metainfo" \
     || fail "the metainfo does not launch the desktop entry"
   grep -q "<release version=\"$version\"" "$metainfo" || fail "the metainfo has no release $version"
