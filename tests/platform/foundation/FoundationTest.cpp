@@ -91,6 +91,26 @@ TEST(DateTextTest, MediumDateShortTimeTextShowsMinutesButNeverSeconds) {
     EXPECT_TRUE(mediumDateShortTimeText(early, QLocale::c()).endsWith(QStringLiteral("13:47")));
 }
 
+// The medium date style is the locale's own, not one guessed from its short style.
+TEST(DateTextTest, MediumDateStyleIsTheLocalesOwn) {
+    const QDateTime evening(QDate(2026, 12, 9), QTime(20, 34, 12));
+    EXPECT_EQ(mediumDateShortTimeText(evening, QLocale(QLocale::English, QLocale::UnitedKingdom)),
+              QStringLiteral("9 Dec 2026, 20:34"));
+    EXPECT_EQ(mediumDateShortTimeText(evening, QLocale(QLocale::German, QLocale::Germany)),
+              QStringLiteral("09.12.2026, 20:34"));
+    // English (US): "Dec 9, 2026, 8:34 PM", with the space before "PM" as
+    // the locale data of the installed ICU has it.
+    const QString us =
+        mediumDateShortTimeText(evening, QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_TRUE(us.startsWith(QStringLiteral("Dec 9, 2026, 8:34"))) << us.toStdString();
+    EXPECT_TRUE(us.endsWith(QStringLiteral("PM"))) << us.toStdString();
+    // The shown time is the local wall clock, whatever zone ICU assumes.
+    const QDateTime utc = evening.toUTC();
+    EXPECT_EQ(mediumDateShortTimeText(utc, QLocale::c()),
+              mediumDateShortTimeText(evening, QLocale::c()));
+    EXPECT_EQ(mediumDateShortTimeText(evening, QLocale::c()), QStringLiteral("9 Dec 2026, 20:34"));
+}
+
 TEST(DateTextTest, CompactTimestampsAreReadStrictly) {
     const QDateTime d = dateFromCompactTimestamp(u"20131231T235959Z");
     ASSERT_TRUE(d.isValid());
