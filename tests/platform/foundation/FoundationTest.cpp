@@ -7,6 +7,8 @@
 #include <QTimeZone>
 #include <atomic>
 #include <cerrno>
+#include <mutex>
+#include <set>
 
 #include "platform/foundation/DateText.h"
 #include "platform/foundation/Error.h"
@@ -184,6 +186,66 @@ TEST(OperationQueueTest, AsynchronousOperationHoldsTheSerialQueue) {
     queue.addOperations(
         {std::make_shared<BlockOperation>([&] { lateWasFinished = late->isFinished(); })}, true);
     EXPECT_TRUE(lateWasFinished);
+}
+
+namespace {
+// Counts the worker threads that have ended, by a thread-local object's
+// destructor: it runs only once the thread has fully exited.
+std::atomic<int> threadsStarted{0};
+std::atomic<int> threadsEnded{0};
+struct ThreadExitWitness {
+    ThreadExitWitness() { ++threadsStarted; }
+    ~ThreadExitWitness() { ++threadsEnded; }
+};
+void witnessThisThread() { static thread_local ThreadExitWitness witness; }
+}  // namespace
+
+// Thread-local state (the digest engine's among it) is released when a worker
+// ends; a queue that leaves its workers running past its own end lets them end
+// after the process's cleanup.
+TEST(OperationQueueTest, DestroyingTheQueueEndsItsWorkerThreads) {
+    threadsStarted = 0;
+    threadsEnded = 0;
+    {
+        OperationQueue queue;
+        queue.setMaxConcurrentOperationCount(3);
+        for (int i = 0; i < 12; ++i) queue.addOperationWithBlock([] { witnessThisThread(); });
+        queue.waitUntilAllOperationsAreFinished();
+        EXPECT_GE(threadsStarted.load(), 1);
+        EXPECT_LE(threadsStarted.load(), 3);
+    }
+    EXPECT_EQ(threadsEnded.load(), threadsStarted.load());
+}
+
+TEST(OperationQueueTest, WorkersStayWithinTheLimitAndAreReused) {
+    OperationQueue queue;
+    queue.setMaxConcurrentOperationCount(2);
+    std::mutex mutex;
+    std::set<QThread*> threads;
+    std::atomic<int> running{0};
+    std::atomic<int> peak{0};
+    auto batch = [&] {
+        std::vector<std::shared_ptr<Operation>> operations;
+        for (int i = 0; i < 8; ++i)
+            operations.push_back(std::make_shared<BlockOperation>([&] {
+                const int now = ++running;
+                for (int seen = peak; now > seen && !peak.compare_exchange_weak(seen, now);) {
+                }
+                {
+                    std::lock_guard lock(mutex);
+                    threads.insert(QThread::currentThread());
+                }
+                QThread::yieldCurrentThread();
+                --running;
+            }));
+        queue.addOperations(operations, true);
+    };
+    batch();
+    batch();  // after the first batch the workers wait idle, and take this one
+    queue.waitUntilAllOperationsAreFinished();
+    EXPECT_LE(peak.load(), 2);
+    EXPECT_LE(threads.size(), 2u);
+    EXPECT_EQ(queue.operationCount(), 0u);
 }
 
 TEST(OperationQueueTest, MainQueueRunsOnMainThreadAndInlineFromIt) {
