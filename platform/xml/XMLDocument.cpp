@@ -187,12 +187,27 @@ class EntityReferenceFlattener {
         return first ? first : after;
     }
 
+    // Each run of adjacent text nodes becomes its first node, its text set
+    // once: libxml2's xmlTextMerge measures the grown text again at every
+    // step, quadratic in a run of thousands of &nbsp;.
     static void mergeAdjacentText(xmlNodePtr parent) {
         for (xmlNodePtr child = parent->children; child; child = child->next) {
-            while (child->type == XML_TEXT_NODE && child->next &&
-                   child->next->type == XML_TEXT_NODE && child->name == child->next->name)
-                xmlTextMerge(child, child->next);
+            if (!continuesText(child)) continue;
+            QByteArray text(reinterpret_cast<const char*>(child->content));
+            while (continuesText(child)) {
+                xmlNodePtr next = child->next;
+                if (next->content) text += reinterpret_cast<const char*>(next->content);
+                xmlUnlinkNode(next);
+                xmlFreeNode(next);
+            }
+            xmlNodeSetContentLen(child, xmlText(text), int(qMin<qsizetype>(text.size(), INT_MAX)));
         }
+    }
+
+    // Whether `node` is text that the next node, text of the same kind, continues.
+    static bool continuesText(xmlNodePtr node) {
+        return node->type == XML_TEXT_NODE && node->next && node->next->type == XML_TEXT_NODE &&
+               node->name == node->next->name;
     }
 
     xmlDocPtr document_;
