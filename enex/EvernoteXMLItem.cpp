@@ -10,6 +10,7 @@
 
 #include "enex/EvernoteNoteLinkURL.h"
 #include "enex/EvernoteTaskPlacement.h"
+#include "formats/PMNoteFile.h"
 #include "platform/foundation/DateText.h"
 #include "platform/foundation/FileResourceValues.h"
 #include "platform/foundation/Format.h"
@@ -203,8 +204,9 @@ std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDicti
     document_.reset();
     if (!file) return std::nullopt;
 
-    setAttributesOnFile(*file);
     const QFileInfo info(*file);
+    // PMNoteFile gives the new package it writes a hidden extension.
+    setAttributesOnFile(*file, info.suffix() == PMNoteFile::fileExtension);
     dict.set(ItemKeys::Filename, info.fileName());
     dict.set(ItemKeys::AbsoluteFilename, info.absoluteFilePath());
     dict.set(ItemKeys::Name, info.completeBaseName());
@@ -302,9 +304,9 @@ bool EvernoteXMLItem::processSingleResource(PlistDictionary& dict, Error* error)
     return true;
 }
 
-void EvernoteXMLItem::setAttributesOnFile(const QString& path) const {
+void EvernoteXMLItem::setAttributesOnFile(const QString& path, bool extensionHidden) const {
     FileResourceValues values;
-    values.hasHiddenExtension = true;
+    if (!extensionHidden) values.hasHiddenExtension = true;
     values.creationDate = record_.created;
     values.contentModificationDate = record_.updated;
     if (!record_.tags.isEmpty()) values.tagNames = record_.tags;

@@ -107,6 +107,23 @@ DescriptionItem withDatesFromFile(DescriptionItem item, const QString& path) {
     return item;
 }
 
+// Moves `source` into `folder` as `name`, else as "name N.ext" while an item
+// is there. The move itself refuses a taken name (a rename without
+// replacement), so a free name costs no look before it. Sets *target.
+bool moveToFreeName(const QString& source, const QString& folder, const QString& name,
+                    QString* target, Error* error) {
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString base = dot > 0 ? name.left(dot) : name;
+    const QString extension = dot > 0 ? name.mid(dot + 1) : QString();
+    for (long n = 0;; ++n) {
+        *target =
+            folder + u'/' + (n == 0 ? name : FileNameLength::numberedName(base, extension, n));
+        Error attempt;
+        if (FileOperations::moveItem(source, *target, &attempt)) return true;
+        if (attempt.code() != EEXIST) return attempt.report(error), false;
+    }
+}
+
 void keepDatesAndTags(const QString& path, const DescriptionItem& item) {
     FileResourceValues values;
     values.contentModificationDate = item.dateModified;
@@ -325,9 +342,10 @@ class DescriptionImport {
             return;
         }
         const DescriptionItem item = withDatesFromFile(described, source);
-        const QString target = uniquePath(folder, safeComponent(QFileInfo(source).fileName()));
+        QString target;
         Error error;
-        if (!FileOperations::moveItem(source, target, &error)) {
+        if (!moveToFreeName(source, folder, safeComponent(QFileInfo(source).fileName()), &target,
+                            &error)) {
             // The move is what finds a missing file (no look before it).
             if (error.code() == ENOENT && !isItemPresent(source))
                 refuse(item, QStringLiteral("its file %1 is missing").arg(source));
