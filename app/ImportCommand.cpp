@@ -13,7 +13,8 @@ CommandLineSyntax importCommandSyntax() {
         QStringLiteral("import"),
         QStringLiteral(
             "ferrymark import FILE.enex... [--library DIR] [--debug] [--reload-from-web]\n"
-            "                 [--recover] [--passphrase-file FILE] [--ask-passphrase]"),
+            "                 [--recover] [--passphrase-file FILE] [--ask-passphrase]\n"
+            "                 [--report FILE]"),
         QStringLiteral(
             "Imports every note of one or more ENEX files (as Evernote exports them) into\n"
             "the Pelmora library. Each note becomes a note package, a web archive, or the\n"
