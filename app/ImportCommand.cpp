@@ -37,7 +37,7 @@ CommandLineSyntax importCommandSyntax() {
             "  3    the import finished, but some notes were skipped (they could not be\n"
             "       converted) or refused by the library, or damage was met (--recover);\n"
             "       the log says why\n"
-            "  1    the import failed\n"
+            "  1    the import failed, or the --report FILE could not be written\n"
             "  2    usage error\n"
             "  130  cancelled\n"));
     addCommandLineImportOptions(syntax, false);

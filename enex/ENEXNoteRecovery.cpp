@@ -89,7 +89,8 @@ void ENEXNoteRecovery::loseStretch(const ENEXNoteStretch& stretch, unsigned long
         {noteName(stretch), stretch.line, stretch.column, filePath_, reason, where}));
     if (lostObserver_)
         lostObserver_(index, stretch.title,
-                      stringWithFormat(localizedString("Line %ld, column %ld: %@; %@"),
+                      stringWithFormat(localizedString("The note from line %ld, column %ld could "
+                                                       "not be read: %@; %@"),
                                        {stretch.line, stretch.column, reason, where}));
 }
 

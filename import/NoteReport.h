@@ -17,6 +17,10 @@
 // report was asked for); the library's paths are known once Pelmora has
 // imported, at the run's end, and applyImportResult fills them in.
 //
+// A note left out as a duplicate of an item the library holds already is an
+// entry with Outcome::Duplicate, the holding item's identifier and its path
+// set: applyImportResult leaves it as it is.
+//
 // Error domain "NoteReport": 1 the report's folder is missing or not writable,
 // or the path is a folder; 2 the report could not be written (the system's
 // error beneath); 3 in a "refused" line: the library did not take the item.
