@@ -129,17 +129,6 @@ TEST(NoteReportTest, DatesAreUTCAndMissingValuesAreNull) {
         EXPECT_TRUE(line.contains(QLatin1String(key))) << key;
 }
 
-TEST(NoteReportTest, KindsFollowTheItemTypes) {
-    EXPECT_EQ(NoteReport::kindText(EvernoteItemTypeNote), QStringLiteral("note"));
-    EXPECT_EQ(NoteReport::kindText(EvernoteItemTypeWebPage), QStringLiteral("web archive"));
-    EXPECT_EQ(NoteReport::kindText(EvernoteItemTypeBookmark), QStringLiteral("bookmark"));
-    for (int type : {EvernoteItemTypeDocument, EvernoteItemTypeImage, EvernoteItemTypeSound,
-                     EvernoteItemTypeMovie})
-        EXPECT_EQ(NoteReport::kindText(type), QStringLiteral("attachment"));
-    EXPECT_EQ(NoteReport::kindText(0), QString());
-    EXPECT_EQ(NoteReport::kindText(99), QString());
-}
-
 // The report is written whole over an older one; a path it cannot take is
 // named before anything is written, and a failed write leaves the old file.
 TEST(NoteReportTest, WritesWholeAndRefusesPathsItCannotTake) {
