@@ -460,6 +460,7 @@ void EvernoteXMLParseOperation::handOn(const EvernoteConversionResult& result) {
         ++report_.imported;
     handingOn_ = &result;
     indexHandedOn_ = pooled.index;
+    repairedHandedOn_ = repaired;
     if (itemBlock_) itemBlock_(result.itemDict, result.error);
     handingOn_ = nullptr;
 }

@@ -123,6 +123,8 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     // only while the block runs, on the parser's thread (null otherwise).
     const EvernoteConversionResult* resultOfNoteBeingHandedOn() const { return handingOn_; }
     unsigned long indexOfNoteBeingHandedOn() const { return indexHandedOn_; }
+    // Whether that note was read only after a repair of its XML (recovery on).
+    bool wasNoteBeingHandedOnRepaired() const { return repairedHandedOn_; }
     // Called on the parser's thread for each note lost to damage (recovery
     // on), when it is met: before the notes ahead of it may have been handed on.
     void setParseOperationDidLoseNoteBlock(LostNoteBlock block) {
@@ -226,6 +228,7 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     ItemBlock itemBlock_;
     const EvernoteConversionResult* handingOn_ = nullptr;
     unsigned long indexHandedOn_ = 0;
+    bool repairedHandedOn_ = false;
     LostNoteBlock lostNoteBlock_;
     CompletionBlock completionBlock_;
 

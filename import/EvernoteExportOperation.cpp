@@ -626,6 +626,9 @@ void EvernoteExportOperation::reportParsedItem(const std::optional<PlistDictiona
         entry.attachmentBytes = result->attachmentBytes;
         entry.warnings = result->warnings;
     }
+    if (parse.wasNoteBeingHandedOnRepaired())
+        entry.warnings.prepend(localizedString(
+            "The note’s XML was damaged and has been repaired; the import log says how."));
     if (item) {
         entry.itemType = static_cast<int>(item->value(ItemKeys::ItemType).toInteger());
         entry.identifier = item->value(ItemKeys::Identifier).toString();

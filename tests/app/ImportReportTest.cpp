@@ -293,3 +293,33 @@ TEST(ImportReportTest, ARefusedItemHasARefusedLine) {
     EXPECT_TRUE(text(lines[1].value(QStringLiteral("error")).toObject(), "message")
                     .contains(QStringLiteral("database or disk is full")));
 }
+
+// A note read only after its XML was repaired is imported, and its line says so.
+TEST(ImportReportTest, ARepairedNoteIsImportedWithAWarning) {
+    TestEnvironment env;
+    const QString library = env.path(QStringLiteral("library"));
+    LibraryOverride override(library);
+    const QString file = env.writeFile(
+        QStringLiteral("Repaired.enex"),
+        buildENEX({{QStringLiteral("A"), QStringLiteral("<div>a</div>")},
+                   {QStringLiteral("B"), QStringLiteral("<div>a]]<![CDATA[>]]>b</div>")},
+                   {QStringLiteral("C"), QStringLiteral("<div>c</div>")}}));
+    const QString reportPath = env.path(QStringLiteral("report.jsonl"));
+    Output o;
+    EXPECT_EQ(
+        runImportCommand({file, QStringLiteral("--library"), library, QStringLiteral("--recover"),
+                          QStringLiteral("--report"), reportPath},
+                         o.outStream, o.errStream),
+        3);
+    UserDefaults::standard().setVolatileValue(PlistValue(), QStringLiteral("RecoverDamagedNotes"));
+    const QList<QJsonObject> lines = readReport(reportPath);
+    ASSERT_EQ(lines.size(), 3);
+    for (const QJsonObject& line : lines)
+        EXPECT_EQ(text(line, "outcome"), QStringLiteral("imported"))
+            << text(line, "title").toStdString();
+    const QJsonArray warnings = lines[1].value(QStringLiteral("warnings")).toArray();
+    ASSERT_EQ(warnings.size(), 1);
+    EXPECT_TRUE(warnings[0].toString().contains(QStringLiteral("repaired")));
+    EXPECT_TRUE(lines[0].value(QStringLiteral("warnings")).toArray().isEmpty());
+    EXPECT_TRUE(lines[2].value(QStringLiteral("warnings")).toArray().isEmpty());
+}
