@@ -18,6 +18,7 @@
 #include "platform/foundation/SystemLog.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/uti/UniformTypes.h"
+#include "util/ConversionWarnings.h"
 #include "util/FileNameRules.h"
 
 namespace {
@@ -253,16 +254,18 @@ std::optional<QString> EvernoteXMLItem::convertWebClip(XMLNode note, PlistDictio
     Error attemptError;
     std::optional<QString> file = createWebArchiveForElement(note, reload, &attemptError);
     if (!file && reload) {
-        systemLog(stringWithFormat(QStringLiteral("Refreshing web clipping from web failed, "
-                                                  "retrying with original data. Failure: %@"),
-                                   {attemptError}));
+        ConversionWarnings::log(
+            stringWithFormat(QStringLiteral("Refreshing web clipping from web failed, "
+                                            "retrying with original data. Failure: %@"),
+                             {attemptError}));
         attemptError = Error();
         file = createWebArchiveForElement(note, false, &attemptError);
     }
     QDir(scratch).removeRecursively();
     intermediateHTMLDirectoryURL.clear();
     if (!file && attemptError.code() == kRevertToNoteCode) {
-        systemLog(QStringLiteral("Web archive conversion failed, reverting to note."));
+        ConversionWarnings::log(
+            QStringLiteral("Web archive conversion failed, reverting to note."));
         dict.set(ItemKeys::ItemType, static_cast<qint64>(EvernoteItemTypeNote));
         return createNoteForElement(note, error);
     }

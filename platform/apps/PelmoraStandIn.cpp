@@ -329,6 +329,7 @@ class DescriptionImport {
         }
         moved_.clear();
         result_.taken = 0;
+        result_.libraryPaths.clear();
     }
 
     PelmoraImportResult& result() { return result_; }
@@ -369,6 +370,7 @@ class DescriptionImport {
         keepDatesAndTags(target, item);
         moved_.append({source, target});
         ++result_.taken;
+        result_.libraryPaths.insert(item.identifier, target);
     }
 
     void refuse(const DescriptionItem& item, const QString& reason) {
@@ -463,6 +465,7 @@ PelmoraImportResult PelmoraStandIn::importFiles(const QStringList& files, quint3
                         .arg(file, libraryPath()));
         total.taken += result.taken;
         total.refused += result.refused;
+        total.libraryPaths.insert(result.libraryPaths);
         if (result.failed() && !total.failed()) total.error = result.error;
     }
     return total;
