@@ -14,6 +14,8 @@
 #include "app/LibraryFolderSetting.h"
 #include "app/TerminalPassphrasePrompt.h"
 #include "import/EvernoteExportOperation.h"
+#include "import/NoteReport.h"
+#include "platform/foundation/Format.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/UserDefaults.h"
 
@@ -36,6 +38,23 @@ int printSummary(const EvernoteExportOperation& operation, const ImportProgressP
     for (const QString& reason : summary.reasonTexts()) out << "  " << reason << "\n";
     out.flush();
     return summary.exitStatus();
+}
+
+// Writes the run's report to `path`; the exit status: `status`, or 1 when the
+// report could not be written.
+int writeReport(const NoteReport& report, const QString& path, int status, QTextStream& out,
+                QTextStream& err) {
+    Error error;
+    if (!report.writeToFile(path, &error)) {
+        err << "ferrymark: " << error.localizedDescription() << "\n";
+        err.flush();
+        return 1;
+    }
+    out << stringWithFormat(localizedString("The report of every note (%ld lines) is in %@."),
+                            {static_cast<long long>(report.size()), path})
+        << "\n";
+    out.flush();
+    return status;
 }
 
 }  // namespace
@@ -73,6 +92,11 @@ void addCommandLineImportOptions(CommandLineSyntax& syntax, bool acceptsEvernote
     syntax.addFlag({QStringLiteral("ask-passphrase")},
                    QStringLiteral("ask for a passphrase on the terminal, without echo (after "
                                   "those of --passphrase-file)"));
+    syntax.addValueOption(
+        {QStringLiteral("report")}, QStringLiteral("FILE"),
+        QStringLiteral("write a report of every note to FILE as JSON Lines, one object a line: "
+                       "what it became and where it went in the library, or why it was left "
+                       "out (not written for a cancelled or failed run)"));
 }
 
 std::optional<CommandLineImportOptions> parseCommandLineImportOptions(const QStringList& args,
@@ -89,6 +113,7 @@ std::optional<CommandLineImportOptions> parseCommandLineImportOptions(const QStr
     options.recover = syntax.isSet(QStringLiteral("recover"));
     options.passphraseFile = syntax.value(QStringLiteral("passphrase-file"));
     options.askPassphrase = syntax.isSet(QStringLiteral("ask-passphrase"));
+    options.report = syntax.value(QStringLiteral("report"));
     options.help = syntax.wantsHelp();
     return options;
 }
@@ -131,6 +156,16 @@ int runCommandLineImport(const std::shared_ptr<EvernoteExportOperation>& operati
     ImportProgressPrinter printer(out, userErr, ::isatty(STDOUT_FILENO) != 0, [] {
         QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
     });
+    std::shared_ptr<NoteReport> report;
+    if (!options.report.isEmpty()) {
+        Error error;
+        if (!NoteReport::checkWritablePath(options.report, &error)) {
+            userErr << "ferrymark: " << error.localizedDescription() << "\n";
+            return 1;
+        }
+        report = std::make_shared<NoteReport>();
+        operation->setNoteReport(report);
+    }
     operation->setDelegate(&printer);
     if (options.debug) operation->setDebugMode(true);
 
@@ -151,8 +186,10 @@ int runCommandLineImport(const std::shared_ptr<EvernoteExportOperation>& operati
     operation->setDelegate(nullptr);
 
     switch (printer.outcome()) {
-        case ImportProgressPrinter::Outcome::Ended:
-            return printSummary(*operation, printer, out);
+        case ImportProgressPrinter::Outcome::Ended: {
+            const int status = printSummary(*operation, printer, out);
+            return report ? writeReport(*report, options.report, status, out, userErr) : status;
+        }
         case ImportProgressPrinter::Outcome::Failed:
             return 1;
         // A cancellation that came before any notebook started leaves nothing to end the run.

@@ -28,12 +28,13 @@ struct CommandLineImportOptions {
     bool recover = false;        // --recover
     QString passphraseFile;      // --passphrase-file FILE
     bool askPassphrase = false;  // --ask-passphrase
+    QString report;              // --report FILE
     bool help = false;           // -h or --help: show the help, import nothing
 };
 
 // Adds the import options to `syntax`: --library, --debug, --reload-from-web,
-// --recover, --passphrase-file and --ask-passphrase, and --evernote-folder
-// when `acceptsEvernoteFolder`.
+// --recover, --passphrase-file, --ask-passphrase and --report, and
+// --evernote-folder when `acceptsEvernoteFolder`.
 void addCommandLineImportOptions(CommandLineSyntax& syntax, bool acceptsEvernoteFolder);
 // Adds --evernote-folder DIR alone (for the commands that read Evernote's notebooks).
 void addEvernoteFolderOption(CommandLineSyntax& syntax);
@@ -60,5 +61,12 @@ std::optional<std::shared_ptr<const PassphraseList>> commandLinePassphrases(
 // Runs `operation` (unstarted, its import set up) to its end: shows progress
 // on `out`, errors on the terminal's standard error (the run sends standard
 // error into its log), and the summary. Returns the exit status (above).
+//
+// With --report FILE, the run keeps a line per note (NoteReport) and, once it
+// has ended, writes them to FILE whole (a temporary file renamed over it). A
+// FILE whose folder is missing or not writable fails the run (1) before it
+// starts; a report that cannot be written at the end fails it too (1), the
+// import itself being done. A cancelled or failed run writes no report (an
+// earlier FILE stays as it was).
 int runCommandLineImport(const std::shared_ptr<EvernoteExportOperation>& operation,
                          const CommandLineImportOptions& options, QTextStream& out);

@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
@@ -145,6 +146,7 @@ void EvernoteExportPanel::startOperation(std::shared_ptr<EvernoteExportOperation
     LibraryFolderSetting::applyToNextImport();
     operation_ = operation;
     operation->setAsksForPassphrases(true);
+    operation->setNoteReport(std::make_shared<NoteReport>());
     operationQueue_->addOperation(std::move(operation));
 }
 
@@ -332,6 +334,36 @@ void EvernoteExportPanel::fillOutcomeAlertOfEndedRun(QMessageBox* alert,
         addOpenButton(alert, localizedString("Show Log"), summary.logPath());
     if (!summary.libraryPath().isEmpty())
         addOpenButton(alert, localizedString("Show Library"), summary.libraryPath());
+    if (const std::shared_ptr<NoteReport> report =
+            operation_ ? operation_->noteReport() : nullptr) {
+        QPushButton* button =
+            alert->addButton(localizedString("Save Report…"), QMessageBox::ActionRole);
+        // The report stays with the button: the next run replaces the operation.
+        connect(button, &QPushButton::clicked, this,
+                [this, report] { saveReport(*report, parentWindow_); });
+    }
+}
+
+bool EvernoteExportPanel::saveReport(const NoteReport& report, QWidget* parent) {
+    const QString path =
+        reportPathChooser_ ? reportPathChooser_(parent)
+                           : QFileDialog::getSaveFileName(parent, localizedString("Save Report"),
+                                                          localizedString("Import Report.jsonl"),
+                                                          localizedString("JSON Lines (*.jsonl)"));
+    if (path.isEmpty()) return false;
+    Error error;
+    if (!NoteReport::checkWritablePath(path, &error) || !report.writeToFile(path, &error)) {
+        QMessageBox alert(QMessageBox::Warning, QCoreApplication::applicationName(),
+                          localizedString("The report could not be saved."), QMessageBox::Ok,
+                          parent);
+        alert.setObjectName(QStringLiteral("SaveReportErrorAlert"));
+        alert.setInformativeText(ImportSummary::errorText(error));
+        emit errorAlertShown(alert.informativeText());
+        alert.exec();
+        return false;
+    }
+    emit reportSaved(path);
+    return true;
 }
 
 void EvernoteExportPanel::addOpenButton(QMessageBox* alert, const QString& title,

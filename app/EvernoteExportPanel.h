@@ -19,8 +19,12 @@
 // to the window (ImportOutcomeAlert) says what the run came to, in the words
 // of the command line (ImportSummary): how many notes went into which
 // library, how many were skipped or refused and the first reasons, with
-// buttons that open the import log and the library folder; a run without a
-// fault says so in one line; a cancelled run says that nothing was imported.
+// buttons that open the import log and the library folder, and "Save Report…",
+// which writes the run's report of every note (NoteReport, JSON Lines) where
+// the user chooses; a run without a fault says so in one line; a cancelled
+// run says that nothing was imported (and has no report to save). Every run
+// of the window keeps its report, one compact entry per note, until the next
+// run starts.
 //
 // The panel is made once and kept for later imports; each opening starts a
 // new operation on the same queue. Destroying the panel cancels a running
@@ -89,6 +93,15 @@ class EvernoteExportPanel : public QObject, public EvernoteExportOperationDelega
     // Opens a folder or file in the user's desktop; the default asks
     // QDesktopServices. Tests replace it.
     void setURLOpener(std::function<bool(const QUrl&)> opener) { urlOpener_ = std::move(opener); }
+    // Asks where to save the report ("Save Report…"): a path, or empty when
+    // the user cancels; the default asks with a QFileDialog. Tests replace it.
+    using ReportPathChooser = std::function<QString(QWidget* parent)>;
+    void setReportPathChooser(ReportPathChooser chooser) {
+        reportPathChooser_ = std::move(chooser);
+    }
+    // Writes `report` to a path the user chooses; an error alert when it
+    // cannot be written. Whether it was written.
+    bool saveReport(const NoteReport& report, QWidget* parent);
 
     // Opens the sheet over `window` and imports `notebooks` through Evernote
     // (Evernote is brought to the front first). REQUIRES: no sheet is open.
@@ -133,6 +146,8 @@ class EvernoteExportPanel : public QObject, public EvernoteExportOperationDelega
     void errorAlertShown(const QString& text);
     // The sheet ended with `returnCode`.
     void sheetEnded(int returnCode);
+    // "Save Report…" wrote the run's report at `path`.
+    void reportSaved(const QString& path);
 
   private:
     void loadWindow();
@@ -173,4 +188,5 @@ class EvernoteExportPanel : public QObject, public EvernoteExportOperationDelega
     bool runFailed_ = false;
     QPointer<QMessageBox> outcomeAlert_;
     std::function<bool(const QUrl&)> urlOpener_;
+    ReportPathChooser reportPathChooser_;
 };

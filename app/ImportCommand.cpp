@@ -13,7 +13,8 @@ CommandLineSyntax importCommandSyntax() {
         QStringLiteral("import"),
         QStringLiteral(
             "ferrymark import FILE.enex... [--library DIR] [--debug] [--reload-from-web]\n"
-            "                 [--recover] [--passphrase-file FILE] [--ask-passphrase]"),
+            "                 [--recover] [--passphrase-file FILE] [--ask-passphrase]\n"
+            "                 [--report FILE]"),
         QStringLiteral(
             "Imports every note of one or more ENEX files (as Evernote exports them) into\n"
             "the Pelmora library. Each note becomes a note package, a web archive, or the\n"
@@ -36,7 +37,7 @@ CommandLineSyntax importCommandSyntax() {
             "  3    the import finished, but some notes were skipped (they could not be\n"
             "       converted) or refused by the library, or damage was met (--recover);\n"
             "       the log says why\n"
-            "  1    the import failed\n"
+            "  1    the import failed, or the --report FILE could not be written\n"
             "  2    usage error\n"
             "  130  cancelled\n"));
     addCommandLineImportOptions(syntax, false);

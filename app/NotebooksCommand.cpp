@@ -26,7 +26,8 @@ CommandLineSyntax importNotebooksCommandSyntax() {
             "ferrymark import-notebooks [NAME...] [--library DIR] [--evernote-folder DIR] "
             "[--debug]\n"
             "                           [--reload-from-web] [--recover]\n"
-            "                           [--passphrase-file FILE] [--ask-passphrase]"),
+            "                           [--passphrase-file FILE] [--ask-passphrase] [--report "
+            "FILE]"),
         QStringLiteral(
             "Imports the named Evernote notebooks, or all of them, into the Pelmora\n"
             "library: Evernote exports each notebook, one after another, and its notes go\n"

@@ -26,6 +26,7 @@ void ENEXNoteRecovery::readNotesFrom(unsigned long firstNote,
         if (!stretch) break;
         if (index >= firstNote) {
             ++found_;
+            if (stretchObserver_) stretchObserver_(index);
             readStretch(*stretch, index);
         }
         ++index;
@@ -86,6 +87,11 @@ void ENEXNoteRecovery::loseStretch(const ENEXNoteStretch& stretch, unsigned long
     log_(stringWithFormat(
         localizedString("Damaged note “%@” at line %ld, column %ld of %@ was not imported: %@; %@"),
         {noteName(stretch), stretch.line, stretch.column, filePath_, reason, where}));
+    if (lostObserver_)
+        lostObserver_(index, stretch.title,
+                      stringWithFormat(localizedString("The note from line %ld, column %ld could "
+                                                       "not be read: %@; %@"),
+                                       {stretch.line, stretch.column, reason, where}));
 }
 
 QString ENEXNoteRecovery::keepStretch(const ENEXNoteStretch& stretch, unsigned long index,

@@ -27,12 +27,20 @@ class ENEXNoteRecovery {
     // note on; false with the parser's error when it does not parse.
     using NoteReader = std::function<bool(const QByteArray& noteXML, bool repaired, Error* error)>;
     using LogWriter = std::function<void(const QString& line)>;
+    // Told of each note as it is reached: its place in the file, counted from 0.
+    using StretchObserver = std::function<void(unsigned long index)>;
+    // Told of each lost note: its place, its title (empty when the scan could
+    // not read one) and why it was lost, with where its XML is kept.
+    using LostNoteObserver =
+        std::function<void(unsigned long index, const QString& title, const QString& reason)>;
 
     // The recovery of the file at `filePath`; lost notes' XML goes into
     // `keepFolder` (made when needed; empty: not kept, and the log says so).
     ENEXNoteRecovery(QString filePath, QString keepFolder, NoteReader reader, LogWriter log);
 
     void setStretchLimit(qsizetype bytes) { stretchLimit_ = bytes; }
+    void setStretchObserver(StretchObserver observer) { stretchObserver_ = std::move(observer); }
+    void setLostNoteObserver(LostNoteObserver observer) { lostObserver_ = std::move(observer); }
 
     // Reads the notes from the one at `firstNote` (counted from 0 in the
     // file) on; those before were read already. Stops between two notes when
@@ -59,6 +67,8 @@ class ENEXNoteRecovery {
     QString keepFolder_;
     NoteReader reader_;
     LogWriter log_;
+    StretchObserver stretchObserver_;
+    LostNoteObserver lostObserver_;
     qsizetype stretchLimit_ = ENEXNoteSplitter::kDefaultStretchLimit;
     unsigned long found_ = 0;
     unsigned long lost_ = 0;

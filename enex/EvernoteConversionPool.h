@@ -14,6 +14,8 @@
 // destructor cancels what is left and joins the workers.
 #pragma once
 
+#include <QDateTime>
+#include <QStringList>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -33,6 +35,12 @@ struct EvernoteConversionResult {
     QString title;                            // the note's title, for the log
     std::optional<PlistDictionary> itemDict;  // none when the note was skipped
     Error error;                              // why it was skipped, when it was
+    // What the run's report tells of the note, whether it converted or not.
+    QDateTime created;           // invalid when the note has none
+    QDateTime updated;           // invalid when the note has none
+    qsizetype attachments = 0;   // its attachments
+    qint64 attachmentBytes = 0;  // their decoded bytes
+    QStringList warnings;        // what its conversion logged for the user (ConversionWarnings)
 };
 
 class EvernoteConversionPool {

@@ -7,6 +7,7 @@
 #include "platform/foundation/SystemLog.h"
 #include "platform/richtext/HTMLImageSource.h"
 #include "platform/uti/UniformTypes.h"
+#include "util/ConversionWarnings.h"
 #include "util/FileNameRules.h"
 
 namespace {
@@ -36,7 +37,7 @@ void EvernoteENMLImportDelegate::indexResources() {
         Error hashError;
         const auto digest = resource->md5Hash(&hashError);
         if (!digest) {
-            systemLog(stringWithFormat(
+            ConversionWarnings::log(stringWithFormat(
                 QStringLiteral(
                     "Attachment \"%@\" of note \"%@\" cannot be decoded and is left out: %@"),
                 {resource->attributes.filename, noteTitle_, hashError}));
@@ -56,9 +57,10 @@ void EvernoteENMLImportDelegate::appendUnreferencedResources(XMLDocument& docume
     for (const auto& resource : resources_) {
         const auto digest = resource->md5Hash();
         if (!digest || seen[*digest]++ < references.value(*digest)) continue;
-        systemLog(stringWithFormat(QStringLiteral("Attachment \"%@\" of note \"%@\" is not shown "
-                                                  "in the note's text; it is added at the end."),
-                                   {resource->attributes.filename, noteTitle_}));
+        ConversionWarnings::log(
+            stringWithFormat(QStringLiteral("Attachment \"%@\" of note \"%@\" is not shown "
+                                            "in the note's text; it is added at the end."),
+                             {resource->attributes.filename, noteTitle_}));
         XMLNode block = note.addChild(document.createElement(QStringLiteral("div")));
         XMLNode media = block.addChild(document.createElement(kMedia));
         media.setAttribute(kHash, *digest);

@@ -4,6 +4,7 @@
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/SystemLog.h"
 #include "util/Base64.h"
+#include "util/ConversionWarnings.h"
 #include "util/PassageCipher.h"
 
 namespace {
@@ -48,7 +49,7 @@ void EvernoteEncryptedPassages::decryptPassagesInNote(XMLDocument& document, XML
         const auto plaintext = plaintextOfPassage(passage, *passphrases, &reason);
         if (!plaintext) {
             ++undecryptable_;
-            systemLog(stringWithFormat(
+            ConversionWarnings::log(stringWithFormat(
                 QStringLiteral("Encrypted passage (hint \"%@\") of note \"%@\" could not be "
                                "decrypted and stays hidden: %@"),
                 {passage.attribute(QStringLiteral("hint")), noteTitle, reason}));

@@ -7,6 +7,7 @@
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Localization.h"
 #include "platform/foundation/SystemLog.h"
+#include "util/ConversionWarnings.h"
 
 namespace {
 
@@ -83,7 +84,7 @@ void EvernoteNoteLinks::leave(const QString& noteTitle, const QString& text, con
     ++left_;
     const QString reason = reasonText(miss);
     const QString title = shownTitle(noteTitle);
-    systemLog(stringWithFormat(
+    ConversionWarnings::log(stringWithFormat(
         QStringLiteral("Link between notes left as it was in note \"%@\": \"%@\" (%@): %@"),
         {title, shortened(text), shortened(url), reason}));
     std::lock_guard lock(mutex_);
@@ -172,7 +173,7 @@ void EvernoteNoteLinks::reportBeyondLimit(const QString& noteTitle, qsizetype no
                                           unsigned long beyondLimit) {
     if (beyondLimit == 0) return;
     left_ += beyondLimit;
-    systemLog(stringWithFormat(
+    ConversionWarnings::log(stringWithFormat(
         QStringLiteral("Note \"%@\" holds %ld links to other notes; the %lu after the first %ld "
                        "are left as they were"),
         {shownTitle(noteTitle), static_cast<long>(noteLinks), beyondLimit,

@@ -7,6 +7,7 @@
 #include "platform/foundation/Format.h"
 #include "platform/foundation/SystemLog.h"
 #include "platform/richtext/CSSStyle.h"
+#include "util/ConversionWarnings.h"
 
 namespace EvernoteTaskPlacement {
 namespace {
@@ -93,9 +94,10 @@ void placeTasks(XMLDocument& document, XMLNode note, const std::vector<EvernoteX
     QList<const EvernoteXMLTask*> orphans;
     for (const EvernoteXMLTask& task : tasks) {
         if (!byGroup.contains(task.taskGroupNoteLevelID)) continue;
-        systemLog(stringWithFormat(QStringLiteral("Task \"%@\" of note \"%@\" has no place in the "
-                                                  "note's text; it is added at the end."),
-                                   {task.title, noteTitle}));
+        ConversionWarnings::log(
+            stringWithFormat(QStringLiteral("Task \"%@\" of note \"%@\" has no place in the "
+                                            "note's text; it is added at the end."),
+                             {task.title, noteTitle}));
         orphans.append(&task);
     }
     if (!orphans.isEmpty()) note.addChild(taskBlock(document, orphans));

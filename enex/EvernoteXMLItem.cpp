@@ -10,6 +10,7 @@
 
 #include "enex/EvernoteNoteLinkURL.h"
 #include "enex/EvernoteTaskPlacement.h"
+#include "formats/PMNoteFile.h"
 #include "platform/foundation/DateText.h"
 #include "platform/foundation/FileResourceValues.h"
 #include "platform/foundation/Format.h"
@@ -17,6 +18,7 @@
 #include "platform/foundation/SystemLog.h"
 #include "platform/foundation/UserDefaults.h"
 #include "platform/uti/UniformTypes.h"
+#include "util/ConversionWarnings.h"
 #include "util/FileNameRules.h"
 
 namespace {
@@ -203,8 +205,9 @@ std::optional<PlistDictionary> EvernoteXMLItem::itemDictInGroup(const PlistDicti
     document_.reset();
     if (!file) return std::nullopt;
 
-    setAttributesOnFile(*file);
     const QFileInfo info(*file);
+    // PMNoteFile gives the new package it writes a hidden extension.
+    setAttributesOnFile(*file, info.suffix() == PMNoteFile::fileExtension);
     dict.set(ItemKeys::Filename, info.fileName());
     dict.set(ItemKeys::AbsoluteFilename, info.absoluteFilePath());
     dict.set(ItemKeys::Name, info.completeBaseName());
@@ -251,16 +254,18 @@ std::optional<QString> EvernoteXMLItem::convertWebClip(XMLNode note, PlistDictio
     Error attemptError;
     std::optional<QString> file = createWebArchiveForElement(note, reload, &attemptError);
     if (!file && reload) {
-        systemLog(stringWithFormat(QStringLiteral("Refreshing web clipping from web failed, "
-                                                  "retrying with original data. Failure: %@"),
-                                   {attemptError}));
+        ConversionWarnings::log(
+            stringWithFormat(QStringLiteral("Refreshing web clipping from web failed, "
+                                            "retrying with original data. Failure: %@"),
+                             {attemptError}));
         attemptError = Error();
         file = createWebArchiveForElement(note, false, &attemptError);
     }
     QDir(scratch).removeRecursively();
     intermediateHTMLDirectoryURL.clear();
     if (!file && attemptError.code() == kRevertToNoteCode) {
-        systemLog(QStringLiteral("Web archive conversion failed, reverting to note."));
+        ConversionWarnings::log(
+            QStringLiteral("Web archive conversion failed, reverting to note."));
         dict.set(ItemKeys::ItemType, static_cast<qint64>(EvernoteItemTypeNote));
         return createNoteForElement(note, error);
     }
@@ -302,9 +307,9 @@ bool EvernoteXMLItem::processSingleResource(PlistDictionary& dict, Error* error)
     return true;
 }
 
-void EvernoteXMLItem::setAttributesOnFile(const QString& path) const {
+void EvernoteXMLItem::setAttributesOnFile(const QString& path, bool extensionHidden) const {
     FileResourceValues values;
-    values.hasHiddenExtension = true;
+    if (!extensionHidden) values.hasHiddenExtension = true;
     values.creationDate = record_.created;
     values.contentModificationDate = record_.updated;
     if (!record_.tags.isEmpty()) values.tagNames = record_.tags;

@@ -104,8 +104,9 @@ class EvernoteXMLItem {
     // Stamps hidden extension, dates, tags and every attribute of the note
     // and its attachments (attributes()) on the written file; a refusal is
     // logged with what was not set, not an error: the library import
-    // description holds the attributes all the same.
-    void setAttributesOnFile(const QString& path) const;
+    // description holds the attributes all the same. `extensionHidden`: the
+    // file's writer has hidden its extension already (a new note package).
+    void setAttributesOnFile(const QString& path, bool extensionHidden = false) const;
     // The attributes of the note, then those of its attachments in their
     // order, under the names of EvernoteAttributes.
     EvernoteAttributeList attributes() const;

@@ -9,6 +9,7 @@
 #include "platform/foundation/DateText.h"
 #include "platform/foundation/Format.h"
 #include "platform/foundation/Localization.h"
+#include "util/ConversionWarnings.h"
 #include "util/LogLine.h"
 
 namespace {
@@ -376,11 +377,11 @@ void EvernoteXMLParseOperation::finishNote() {
         return;
     }
     if (!damageError_.isNull()) return;  // the damaged note, ended before the abort took hold
-    ++notesRead_;
-    addToPool(std::move(item), false);
+    addToPool(std::move(item), false, notesRead_++);
 }
 
-void EvernoteXMLParseOperation::addToPool(std::unique_ptr<EvernoteXMLItem> item, bool repaired) {
+void EvernoteXMLParseOperation::addToPool(std::unique_ptr<EvernoteXMLItem> item, bool repaired,
+                                          unsigned long index) {
     handOnConvertedNotes(true);
     if (isCancelled()) return;  // the note is dropped with its attachment files
     // Given here, in document order, to the notes that convert, and only once.
@@ -389,7 +390,7 @@ void EvernoteXMLParseOperation::addToPool(std::unique_ptr<EvernoteXMLItem> item,
         record.identifier = noteLinks_->identifierForNote(record.title, record.identifier);
     }
     pool_->add(std::move(item));
-    repairedInPool_.push_back(repaired);
+    pooled_.push_back({repaired, index});
     handOnConvertedNotes(false);
 }
 
@@ -397,6 +398,7 @@ void EvernoteXMLParseOperation::addToPool(std::unique_ptr<EvernoteXMLItem> item,
 EvernoteConversionResult EvernoteXMLParseOperation::convert(EvernoteXMLItem& item) const {
     EvernoteConversionResult result;
     result.title = item.record().title;
+    ConversionWarnings warnings;
     try {
         result.itemDict = item.itemDictInGroup(conversionGroup_, &result.error);
     } catch (const std::exception& e) {
@@ -408,9 +410,20 @@ EvernoteConversionResult EvernoteXMLParseOperation::convert(EvernoteXMLItem& ite
         result.error =
             parseError(EvernoteXMLParseConversionException, QStringLiteral("Unknown exception"));
     }
+    takeReportedFacts(item.record(), warnings, result);
     // Links already led to this note must learn that it gave no item.
     if (!result.itemDict && noteLinks_) noteLinks_->noteWasNotImported(item.record().identifier);
     return result;
+}
+
+void EvernoteXMLParseOperation::takeReportedFacts(const EvernoteNoteRecord& record,
+                                                  const ConversionWarnings& warnings,
+                                                  EvernoteConversionResult& result) {
+    result.created = record.created;
+    result.updated = record.updated;
+    result.attachments = static_cast<qsizetype>(record.resources.size());
+    for (const auto& resource : record.resources) result.attachmentBytes += resource->decodedSize();
+    result.warnings = warnings.warnings();
 }
 
 void EvernoteXMLParseOperation::handOnConvertedNotes(bool untilRoom) {
@@ -433,17 +446,23 @@ void EvernoteXMLParseOperation::handOnRemainingNotes() {
 void EvernoteXMLParseOperation::handOn(const EvernoteConversionResult& result) {
     log(stringWithFormat(QStringLiteral("Converting \"%@\""), {result.title}));
     if (!result.itemDict) log(stringWithFormat(QStringLiteral("Skipping \"%@\""), {result.title}));
-    const bool repaired = !repairedInPool_.empty() && repairedInPool_.front();
-    if (!repairedInPool_.empty()) repairedInPool_.pop_front();
+    PooledNote pooled;
+    if (!pooled_.empty()) {
+        pooled = pooled_.front();
+        pooled_.pop_front();
+    }
+    const bool repaired = pooled.repaired;
     if (!result.itemDict)
         ++report_.skipped;
     else if (repaired)
         ++report_.repaired;
     else
         ++report_.imported;
-    noteBeingHandedOn_ = result.title;
+    handingOn_ = &result;
+    indexHandedOn_ = pooled.index;
+    repairedHandedOn_ = repaired;
     if (itemBlock_) itemBlock_(result.itemDict, result.error);
-    noteBeingHandedOn_.clear();
+    handingOn_ = nullptr;
 }
 
 void EvernoteXMLParseOperation::parseErrorOccurred(const Error& error) {
@@ -498,6 +517,12 @@ void EvernoteXMLParseOperation::recoverAfterDamage() {
             return readNoteStretch(xml, repaired, error);
         },
         [this](const QString& line) { log(line); });
+    recovery.setStretchObserver([this](unsigned long index) { stretchIndex_ = index; });
+    recovery.setLostNoteObserver(
+        [this](unsigned long index, const QString& title, const QString& reason) {
+            if (lostNoteBlock_)
+                lostNoteBlock_(index, title, parseError(EvernoteXMLParseNoteLost, reason));
+        });
     recovery.readNotesFrom(notesRead_, [this] { return isCancelled() || finished_; });
     report_.filePath = filePath;
     report_.found = notesRead_ + recovery.found();
@@ -543,6 +568,6 @@ bool EvernoteXMLParseOperation::readNoteStretch(const QByteArray& noteXML, bool 
             .report(error);
         return false;
     }
-    for (auto& note : notes) addToPool(std::move(note), repaired);
+    for (auto& note : notes) addToPool(std::move(note), repaired, stretchIndex_);
     return true;
 }

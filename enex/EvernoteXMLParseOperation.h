@@ -50,13 +50,22 @@ enum EvernoteXMLParseOperationErrorCode : long {
     // With recovery on: a CDATA section in a note's content runs past its
     // </content>, which would swallow the notes after it.
     EvernoteXMLParseUnclosedSection = 1006,
+    // With recovery on: a note that could not be read even after the known
+    // repairs (the message says where and why).
+    EvernoteXMLParseNoteLost = 1007,
 };
+
+class ConversionWarnings;
 
 class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDelegate {
   public:
     using ItemBlock =
         std::function<void(const std::optional<PlistDictionary>& itemDict, const Error& error)>;
     using CompletionBlock = std::function<void(const Error& error)>;
+    // A note lost to damage: its place in the file (counted from 0), its
+    // title (empty when the scan could not read it) and error 1007.
+    using LostNoteBlock =
+        std::function<void(unsigned long index, const QString& title, const Error& error)>;
 
     // A new parse of `fileURL` whose items are written into `directoryURL` and
     // belong to `group`. The caller sets logStream, debugMode and the blocks,
@@ -108,7 +117,19 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     // The title of the note whose result the item block is being given (a
     // skipped note has no item to name it); valid only while the block runs,
     // on the parser's thread.
-    QString titleOfNoteBeingHandedOn() const { return noteBeingHandedOn_; }
+    QString titleOfNoteBeingHandedOn() const { return handingOn_ ? handingOn_->title : QString(); }
+    // The whole result being given to the item block (its dates, attachments
+    // and warnings), and the note's place in the file, counted from 0; valid
+    // only while the block runs, on the parser's thread (null otherwise).
+    const EvernoteConversionResult* resultOfNoteBeingHandedOn() const { return handingOn_; }
+    unsigned long indexOfNoteBeingHandedOn() const { return indexHandedOn_; }
+    // Whether that note was read only after a repair of its XML (recovery on).
+    bool wasNoteBeingHandedOnRepaired() const { return repairedHandedOn_; }
+    // Called on the parser's thread for each note lost to damage (recovery
+    // on), when it is met: before the notes ahead of it may have been handed on.
+    void setParseOperationDidLoseNoteBlock(LostNoteBlock block) {
+        lostNoteBlock_ = std::move(block);
+    }
     void setParseOperationCompletionBlock(CompletionBlock block) {
         completionBlock_ = std::move(block);
     }
@@ -141,7 +162,7 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     void keepNoteAttribute(const QString& text);
     void keepResourceAttribute(const QString& text);
     void finishNote();
-    void addToPool(std::unique_ptr<EvernoteXMLItem> item, bool repaired);
+    void addToPool(std::unique_ptr<EvernoteXMLItem> item, bool repaired, unsigned long index);
     // Recovery: reads the file on note by note after damage met at damageError_.
     void recoverAfterDamage();
     // Reads one note's XML; its note goes to the pool once the whole stretch parsed.
@@ -155,6 +176,10 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     void handOnRemainingNotes();
     void handOn(const EvernoteConversionResult& result);
     EvernoteConversionResult convert(EvernoteXMLItem& item) const;
+    // Copies what the run's report tells of a converted (or failed) note into `result`.
+    static void takeReportedFacts(const EvernoteNoteRecord& record,
+                                  const ConversionWarnings& warnings,
+                                  EvernoteConversionResult& result);
     void log(const QString& line) const;
 
     // The note's elements whose text the parser keeps, by where they stand
@@ -201,7 +226,10 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     OutputStream* logStream_ = nullptr;
     Error operationError_;
     ItemBlock itemBlock_;
-    QString noteBeingHandedOn_;
+    const EvernoteConversionResult* handingOn_ = nullptr;
+    unsigned long indexHandedOn_ = 0;
+    bool repairedHandedOn_ = false;
+    LostNoteBlock lostNoteBlock_;
     CompletionBlock completionBlock_;
 
     std::mutex parserMutex_;  // guards parser_ and pool_ against cancel() from another thread
@@ -225,6 +253,13 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     bool readingStretch_ = false;  // a note stretch is being parsed, not the file
     unsigned long notesRead_ = 0;  // notes the stream parse finished
     std::vector<std::unique_ptr<EvernoteXMLItem>> stretchNotes_;  // held until the stretch parsed
-    std::deque<bool> repairedInPool_;  // per note in the pool, in order: read after a repair
+    // Per note in the pool, in order: whether it was read after a repair, and its place in the
+    // file.
+    struct PooledNote {
+        bool repaired = false;
+        unsigned long index = 0;
+    };
+    std::deque<PooledNote> pooled_;
+    unsigned long stretchIndex_ = 0;  // the place in the file of the stretch being read
     ENEXDamageReport report_;
 };

@@ -97,6 +97,9 @@ class EvernoteXMLResource {
     qint64 bytesInMemory() const {
         return decoder_.decodedSize() + (contentData_ ? contentData_->size() : 0);
     }
+    // How many bytes the attachment holds once decoded (after finishDecoding();
+    // 0 for one that did not decode).
+    qint64 decodedSize() const { return contentData_ ? contentData_->size() : spooledBytes_; }
     // The decoded bytes (errors as finishDecoding()). For an attachment held
     // in a file, the file is read: prefer contentsPath() where a file will do.
     std::optional<QByteArray> getContentData(Error* error = nullptr);

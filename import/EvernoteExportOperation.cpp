@@ -378,9 +378,13 @@ void EvernoteExportOperation::handDescriptionToPelmora() {
     pelmora->activate();
     const PelmoraImportResult result = pelmora->importFiles(
         {*path}, kPelmoraImportMethodLibraryDescription, QString(), 0, QString(), 0, QString());
+    std::shared_ptr<NoteReport> report = noteReport();
+    if (report) report->applyImportResult(result);
     {
         std::lock_guard lock(mutex_);
         importResult_ = result;
+        // One path per item: kept for the report only, so that a run without one stays small.
+        if (!report) importResult_.libraryPaths.clear();
     }
     const auto links = runNoteLinks();
     for (const PelmoraImportResult::Refusal& refusal : result.refused) {
@@ -409,6 +413,25 @@ PelmoraImportResult EvernoteExportOperation::importResult() const {
 QList<EvernoteExportOperation::SkippedNote> EvernoteExportOperation::skippedNotes() const {
     std::lock_guard lock(mutex_);
     return skippedNotes_;
+}
+
+std::shared_ptr<NoteReport> EvernoteExportOperation::noteReport() const {
+    std::lock_guard lock(mutex_);
+    return noteReport_;
+}
+
+void EvernoteExportOperation::setNoteReport(std::shared_ptr<NoteReport> report) {
+    std::lock_guard lock(mutex_);
+    noteReport_ = std::move(report);
+}
+
+void EvernoteExportOperation::addReportEntry(NoteReport::Entry entry) {
+    if (const auto report = noteReport()) report->addEntry(std::move(entry));
+}
+
+int EvernoteExportOperation::addReportSource(const QString& filePath, const QString& notebook) {
+    const auto report = noteReport();
+    return report ? report->addSource(filePath, notebook) : -1;
 }
 
 void EvernoteExportOperation::recordSkippedNote(const QString& title, const Error& error) {
@@ -525,13 +548,26 @@ std::shared_ptr<EvernoteXMLParseOperation> EvernoteExportOperation::makeParseOpe
         parse->setEncryptedPassages(encryptedPassages_);
         parse->setNoteLinks(noteLinks_);
     }
+    const int reportSource =
+        addReportSource(fileURL.toLocalFile(), group.value(ItemKeys::Name).toString());
     // The blocks run inside the parse, so the raw pointer never outlives it.
     EvernoteXMLParseOperation* parsing = parse.get();
     parse->setParseOperationDidExportItemBlock(
-        [this, parsing, group, directory](const std::optional<PlistDictionary>& item,
-                                          const Error& error) {
-            recordParsedItem(item, error, group, directory, parsing);
+        [this, parsing, group, directory, reportSource](const std::optional<PlistDictionary>& item,
+                                                        const Error& error) {
+            recordParsedItem(item, error, group, directory, parsing, reportSource);
         });
+    if (reportSource >= 0)
+        parse->setParseOperationDidLoseNoteBlock(
+            [this, reportSource](unsigned long index, const QString& title, const Error& error) {
+                NoteReport::Entry entry;
+                entry.source = reportSource;
+                entry.index = index;
+                entry.title = title;
+                entry.outcome = NoteReport::Outcome::Damaged;
+                entry.error = error;
+                addReportEntry(std::move(entry));
+            });
     parse->setParseOperationCompletionBlock(
         [this, parsing, completion = std::move(completion)](const Error& error) {
             if (const ENEXDamageReport report = parsing->damageReport(); report.hasDamage())
@@ -546,7 +582,8 @@ std::shared_ptr<EvernoteXMLParseOperation> EvernoteExportOperation::makeParseOpe
 void EvernoteExportOperation::recordParsedItem(const std::optional<PlistDictionary>& item,
                                                const Error& error, const PlistDictionary& group,
                                                const QString& folder,
-                                               EvernoteXMLParseOperation* parse) {
+                                               EvernoteXMLParseOperation* parse, int reportSource) {
+    if (reportSource >= 0) reportParsedItem(item, error, *parse, reportSource);
     if (item) {
         log(stringWithFormat(QStringLiteral("Exported item: %@ (%@)"),
                              {item->value(ItemKeys::Name).toString(),
@@ -572,6 +609,37 @@ void EvernoteExportOperation::recordParsedItem(const std::optional<PlistDictiona
         if (runStopError().isNull() && noteErrorEndsRun(error, folder)) parse->cancel();
     }
     informDelegateDidExportRecord();
+}
+
+void EvernoteExportOperation::reportParsedItem(const std::optional<PlistDictionary>& item,
+                                               const Error& error,
+                                               const EvernoteXMLParseOperation& parse,
+                                               int reportSource) {
+    NoteReport::Entry entry;
+    entry.source = reportSource;
+    entry.index = parse.indexOfNoteBeingHandedOn();
+    entry.title = parse.titleOfNoteBeingHandedOn();
+    if (const EvernoteConversionResult* result = parse.resultOfNoteBeingHandedOn()) {
+        entry.created = result->created;
+        entry.updated = result->updated;
+        entry.attachments = result->attachments;
+        entry.attachmentBytes = result->attachmentBytes;
+        entry.warnings = result->warnings;
+    }
+    if (parse.wasNoteBeingHandedOnRepaired())
+        entry.warnings.prepend(localizedString(
+            "The note’s XML was damaged and has been repaired; the import log says how."));
+    if (item) {
+        entry.itemType = static_cast<int>(item->value(ItemKeys::ItemType).toInteger());
+        entry.identifier = item->value(ItemKeys::Identifier).toString();
+    } else {
+        entry.outcome = NoteReport::Outcome::Skipped;
+        entry.error = error.isNull()
+                          ? Error(kEvernoteExportErrorDomain, EvernoteExportNoteConversionFailed,
+                                  localizedString("The note could not be converted."))
+                          : error;
+    }
+    addReportEntry(std::move(entry));
 }
 
 // ---- informing the delegate ---------------------------------------------------------------

@@ -43,6 +43,7 @@
 #include "import/ExportDelegateRelay.h"
 #include "import/ImportStaging.h"
 #include "import/LibraryImportDescription.h"
+#include "import/NoteReport.h"
 #include "import/PelmoraLookup.h"
 #include "platform/apps/EvernoteApplication.h"
 #include "platform/apps/PelmoraApplication.h"
@@ -146,6 +147,11 @@ class EvernoteExportOperation : public Operation {
     // The notes skipped so far (their conversion failed, or their export
     // could not be found), in the order they came.
     QList<SkippedNote> skippedNotes() const;
+    // The report the run keeps of every note (NoteReport); null (the
+    // default) keeps none, and the run holds no record per note. Once the run
+    // has ended, its entries have the library's paths. Set before the run.
+    std::shared_ptr<NoteReport> noteReport() const;
+    void setNoteReport(std::shared_ptr<NoteReport> report);
 
     // Called on the run's thread with the path of the finished description,
     // before Pelmora is asked to import it (and removes it): a caller may keep
@@ -229,6 +235,10 @@ class EvernoteExportOperation : public Operation {
     // Remembers a note that gives no item, for skippedNotes(); `error` may be
     // null (the reason then says the note could not be converted). Any thread.
     void recordSkippedNote(const QString& title, const Error& error);
+    // Keeps `entry` in the run's report, when there is one. Any thread.
+    void addReportEntry(NoteReport::Entry entry);
+    // Registers a file or notebook whose notes the report names; -1 without a report.
+    int addReportSource(const QString& filePath, const QString& notebook);
     // Remembers what damage did to a file, for damageReports(). Any thread.
     void recordDamageReport(const ENEXDamageReport& report);
     // Where the raw XML of notes lost to damage is kept: beside the import log.
@@ -257,7 +267,10 @@ class EvernoteExportOperation : public Operation {
     // Logs one result of the ENEX parser and writes a converted item.
     void recordParsedItem(const std::optional<PlistDictionary>& item, const Error& error,
                           const PlistDictionary& group, const QString& folder,
-                          EvernoteXMLParseOperation* parse);
+                          EvernoteXMLParseOperation* parse, int reportSource);
+    // Keeps the report's entry of the note `parse` is handing on.
+    void reportParsedItem(const std::optional<PlistDictionary>& item, const Error& error,
+                          const EvernoteXMLParseOperation& parse, int reportSource);
     // Asks the delegate for passphrases when setAsksForPassphrases holds and
     // the file at `enexPath` holds encrypted passages; once per run.
     void askForPassphrasesIfNeeded(const QString& enexPath);
@@ -282,6 +295,7 @@ class EvernoteExportOperation : public Operation {
     std::atomic<bool> ended_{false};
     PelmoraImportResult importResult_;
     QList<SkippedNote> skippedNotes_;
+    std::shared_ptr<NoteReport> noteReport_;
     std::shared_ptr<EvernoteEncryptedPassages> encryptedPassages_;
     std::shared_ptr<EvernoteNoteLinks> noteLinks_;
     std::atomic<bool> asksForPassphrases_{false};

@@ -1,6 +1,7 @@
 #include "import/EvernoteHTMLExportOperation.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 
@@ -118,7 +119,10 @@ void EvernoteHTMLExportOperation::performExportForNotebook(
         exportNotebookDidEnd(notebook, error);
         return;
     }
-    for (const EvernoteNote& note : notebook->notes()) {
+    const QList<EvernoteNote> notes = notebook->notes();
+    reportSource_ = addReportSource(notes.isEmpty() ? QString() : notes.first().notebookPath,
+                                    group.value(ItemKeys::Name).toString());
+    for (const EvernoteNote& note : notes) {
         if (isCancelled()) {
             exportNotebookDidEnd(notebook,
                                  Error(kEvernoteExportErrorDomain, EvernoteExportCancelled));
@@ -145,13 +149,19 @@ bool EvernoteHTMLExportOperation::exportOneNote(const std::shared_ptr<EvernoteNo
     if (htmlFile.isEmpty()) {
         log(formatted(QStringLiteral("Cannot convert note because exported file not found: %@"),
                       {note.title}));
-        recordSkippedNote(note.title,
-                          Error(kEvernoteExportErrorDomain, EvernoteExportNoteConversionFailed,
-                                localizedString("Evernote gave no export of the note.")));
+        const Error missing(kEvernoteExportErrorDomain, EvernoteExportNoteConversionFailed,
+                            localizedString("Evernote gave no export of the note."));
+        recordSkippedNote(note.title, missing);
+        reportNote(note, {0, 0}, std::nullopt, missing);
         return true;
     }
     Error error;
-    if (!itemForExportedPage(note, htmlFile, notebookFilesPath, group, &error)) {
+    // Counted first: the conversion moves the attachments into the item.
+    const auto attachments =
+        reportSource_ >= 0 ? attachmentsOfExport(exportFolder) : std::pair<qsizetype, qint64>();
+    const auto item = itemForExportedPage(note, htmlFile, notebookFilesPath, group, &error);
+    reportNote(note, attachments, item, error);
+    if (!item) {
         log(formatted(QStringLiteral("Skipping item %@: %@"),
                       {QFileInfo(htmlFile).fileName(), error}));
         recordSkippedNote(note.title, error);
@@ -169,6 +179,43 @@ bool EvernoteHTMLExportOperation::exportOneNote(const std::shared_ptr<EvernoteNo
     }
     informDelegateDidExportRecord();
     return true;
+}
+
+std::pair<qsizetype, qint64> EvernoteHTMLExportOperation::attachmentsOfExport(
+    const QString& exportFolder) {
+    std::pair<qsizetype, qint64> attachments{0, 0};
+    const QString page = QDir(exportFolder).absolutePath();
+    QDirIterator files(exportFolder, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QFileInfo file = files.nextFileInfo();
+        if (file.absolutePath() == page) continue;  // the page itself
+        ++attachments.first;
+        attachments.second += file.size();
+    }
+    return attachments;
+}
+
+void EvernoteHTMLExportOperation::reportNote(const EvernoteNote& note,
+                                             std::pair<qsizetype, qint64> attachments,
+                                             const std::optional<PlistDictionary>& item,
+                                             const Error& error) {
+    if (reportSource_ < 0) return;
+    NoteReport::Entry entry;
+    entry.source = reportSource_;
+    entry.index = note.index < 0 ? 0 : static_cast<unsigned long>(note.index);
+    entry.title = note.title;
+    entry.created = note.creationDate;
+    entry.updated = note.modificationDate;
+    entry.attachments = attachments.first;
+    entry.attachmentBytes = attachments.second;
+    if (item) {
+        entry.itemType = static_cast<int>(item->value(ItemKeys::ItemType).toInteger());
+        entry.identifier = item->value(ItemKeys::Identifier).toString();
+    } else {
+        entry.outcome = NoteReport::Outcome::Skipped;
+        entry.error = error;
+    }
+    addReportEntry(std::move(entry));
 }
 
 QString EvernoteHTMLExportOperation::exportedHTMLFile(const QString& exportFolder) {

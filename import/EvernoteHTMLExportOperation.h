@@ -119,5 +119,13 @@ class EvernoteHTMLExportOperation : public EvernoteExportOperation {
     QString unusedIdentifierForNote(const EvernoteNote& note);
     void setDatesOnFile(const QString& path, const EvernoteNote& note, bool hideExtension) const;
 
+    // The attachments Evernote wrote beside the page in `exportFolder`: how
+    // many, and their bytes.
+    static std::pair<qsizetype, qint64> attachmentsOfExport(const QString& exportFolder);
+    // Keeps the report's entry of `note`: its item, or why it has none.
+    void reportNote(const EvernoteNote& note, std::pair<qsizetype, qint64> attachments,
+                    const std::optional<PlistDictionary>& item, const Error& error);
+
     QSet<QString> storedIdentifiers_;  // touched by the run's thread only
+    int reportSource_ = -1;            // the notebook being exported, in the report
 };

@@ -1,6 +1,5 @@
 #include "Quorvel/QVFExtensions.h"
 
-#include <openssl/crypto.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
@@ -63,18 +62,6 @@ const EVP_MD* algorithmFor(QVFExtensions::DigestType type, int lengthBits) {
     return nullptr;
 }
 
-// Releases the engine's state for the calling thread when a digest is done.
-// Digests run on worker threads that the operation queue detaches; one still
-// ending when the process exits would otherwise keep that state past the
-// engine's own cleanup, and it would leak.
-class EngineThreadStateRelease {
-  public:
-    EngineThreadStateRelease() = default;
-    EngineThreadStateRelease(const EngineThreadStateRelease&) = delete;
-    EngineThreadStateRelease& operator=(const EngineThreadStateRelease&) = delete;
-    ~EngineThreadStateRelease() { OPENSSL_thread_stop(); }
-};
-
 // Bundles and document packages are folders that users handle as files.
 bool isPackageExtension(const QString& suffix) {
     if (suffix.isEmpty()) return false;
@@ -96,7 +83,6 @@ std::optional<QByteArray> digestOfType(const QByteArray& data, DigestType type, 
                                    .arg(lengthBits)));
         return std::nullopt;
     }
-    const EngineThreadStateRelease release;
     QByteArray digest(EVP_MAX_MD_SIZE, Qt::Uninitialized);
     unsigned int length = 0;
     if (EVP_Digest(data.constData(), static_cast<size_t>(data.size()),
@@ -122,7 +108,6 @@ std::optional<QByteArray> SHA256Digest(const QByteArray& data) {
 }
 
 std::optional<QByteArray> SHA256HMACWithKey(const QByteArray& data, const QByteArray& key) {
-    const EngineThreadStateRelease release;
     QByteArray mac(EVP_MAX_MD_SIZE, Qt::Uninitialized);
     unsigned int length = 0;
     if (!HMAC(EVP_sha256(), key.constData(), static_cast<int>(key.size()),

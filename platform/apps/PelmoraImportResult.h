@@ -3,6 +3,7 @@
 // A value type; any thread.
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -18,7 +19,10 @@ struct PelmoraImportResult {
         QString reason;      // why it was refused, for the log
     };
 
-    int taken = 0;           // items now in the library and its index
+    int taken = 0;  // items now in the library and its index
+    // Where the library filed each item it took: the item's "identifier" in
+    // the description → the item's file in the library folder.
+    QHash<QString, QString> libraryPaths;
     QList<Refusal> refused;  // items the library did not take
     Error error;             // set when the import failed as a whole
 

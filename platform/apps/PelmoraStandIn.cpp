@@ -107,6 +107,23 @@ DescriptionItem withDatesFromFile(DescriptionItem item, const QString& path) {
     return item;
 }
 
+// Moves `source` into `folder` as `name`, else as "name N.ext" while an item
+// is there. The move itself refuses a taken name (a rename without
+// replacement), so a free name costs no look before it. Sets *target.
+bool moveToFreeName(const QString& source, const QString& folder, const QString& name,
+                    QString* target, Error* error) {
+    const qsizetype dot = name.lastIndexOf(u'.');
+    const QString base = dot > 0 ? name.left(dot) : name;
+    const QString extension = dot > 0 ? name.mid(dot + 1) : QString();
+    for (long n = 0;; ++n) {
+        *target =
+            folder + u'/' + (n == 0 ? name : FileNameLength::numberedName(base, extension, n));
+        Error attempt;
+        if (FileOperations::moveItem(source, *target, &attempt)) return true;
+        if (attempt.code() != EEXIST) return attempt.report(error), false;
+    }
+}
+
 void keepDatesAndTags(const QString& path, const DescriptionItem& item) {
     FileResourceValues values;
     values.contentModificationDate = item.dateModified;
@@ -312,6 +329,7 @@ class DescriptionImport {
         }
         moved_.clear();
         result_.taken = 0;
+        result_.libraryPaths.clear();
     }
 
     PelmoraImportResult& result() { return result_; }
@@ -325,9 +343,10 @@ class DescriptionImport {
             return;
         }
         const DescriptionItem item = withDatesFromFile(described, source);
-        const QString target = uniquePath(folder, safeComponent(QFileInfo(source).fileName()));
+        QString target;
         Error error;
-        if (!FileOperations::moveItem(source, target, &error)) {
+        if (!moveToFreeName(source, folder, safeComponent(QFileInfo(source).fileName()), &target,
+                            &error)) {
             // The move is what finds a missing file (no look before it).
             if (error.code() == ENOENT && !isItemPresent(source))
                 refuse(item, QStringLiteral("its file %1 is missing").arg(source));
@@ -351,6 +370,7 @@ class DescriptionImport {
         keepDatesAndTags(target, item);
         moved_.append({source, target});
         ++result_.taken;
+        result_.libraryPaths.insert(item.identifier, target);
     }
 
     void refuse(const DescriptionItem& item, const QString& reason) {
@@ -445,6 +465,7 @@ PelmoraImportResult PelmoraStandIn::importFiles(const QStringList& files, quint3
                         .arg(file, libraryPath()));
         total.taken += result.taken;
         total.refused += result.refused;
+        total.libraryPaths.insert(result.libraryPaths);
         if (result.failed() && !total.failed()) total.error = result.error;
     }
     return total;

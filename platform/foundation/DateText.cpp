@@ -1,9 +1,12 @@
 #include "platform/foundation/DateText.h"
 
-#include <QRegularExpression>
-#include <QStringList>
+#include <unicode/datefmt.h>
+#include <unicode/locid.h>
+#include <unicode/timezone.h>
+
 #include <QTimeZone>
 #include <QUuid>
+#include <memory>
 
 QString standardDateDescription(const QDateTime& date) {
     return date.toUTC().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QStringLiteral(" +0000");
@@ -11,35 +14,36 @@ QString standardDateDescription(const QDateTime& date) {
 
 namespace {
 
-// The medium date pattern for a locale: the month by its abbreviated name, the
-// day and the four-digit year in the order that the locale's short form uses.
-QString mediumDatePattern(const QLocale& locale) {
-    const QString shortPattern = locale.dateFormat(QLocale::ShortFormat);
-    const qsizetype day = shortPattern.indexOf(u'd');
-    const qsizetype month = shortPattern.indexOf(u'M');
-    const qsizetype year = shortPattern.indexOf(u'y');
-    if (year >= 0 && year < month && year < day) return QStringLiteral("yyyy MMM d");
-    if (day >= 0 && day < month) return QStringLiteral("d MMM yyyy");
-    return QStringLiteral("MMM d, yyyy");
+// The ICU locale for a Qt locale. The C locale (Qt's is English with
+// day-month-year dates and a 24-hour clock) gets the English of Europe, which
+// writes them so; ICU's root locale would write "2026 M12 7 13:47".
+icu::Locale icuLocale(const QLocale& locale) {
+    if (locale.language() == QLocale::C) return icu::Locale("en_150");
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Locale converted =
+        icu::Locale::forLanguageTag(locale.bcp47Name().toStdString(), status);
+    return U_SUCCESS(status) ? converted : icu::Locale::getRoot();
 }
 
-// The locale's short time pattern without seconds: some locales' short
-// form (the C locale's "HH:mm:ss" among them) shows them, the short time
-// style never does. The seconds go with the separator before them and any
-// fraction after them; quoted literal text is kept as it is.
-QString shortTimePattern(const QLocale& locale) {
-    static const QRegularExpression seconds(QStringLiteral("[:.]?s{1,2}([.,]?z{1,3})?"));
-    QStringList pieces = locale.timeFormat(QLocale::ShortFormat).split(u'\'');
-    for (qsizetype i = 0; i < pieces.size(); i += 2) pieces[i].remove(seconds);
-    return pieces.join(u'\'');
+// The wall-clock time of `local` as ICU's UTC milliseconds: the formatter
+// works in UTC, so the text shows Qt's local time whatever zone ICU assumes.
+UDate wallClockInUTC(const QDateTime& local) {
+    return UDate(QDateTime(local.date(), local.time(), QTimeZone::utc()).toMSecsSinceEpoch());
 }
 
 }  // namespace
 
 QString mediumDateShortTimeText(const QDateTime& date, const QLocale& locale) {
+    if (!date.isValid()) return QString();
     const QDateTime local = date.toLocalTime();
-    return locale.toString(local.date(), mediumDatePattern(locale)) + QStringLiteral(", ") +
-           locale.toString(local.time(), shortTimePattern(locale));
+    std::unique_ptr<icu::DateFormat> format(icu::DateFormat::createDateTimeInstance(
+        icu::DateFormat::kMedium, icu::DateFormat::kShort, icuLocale(locale)));
+    if (!format)  // ICU without data: the ISO form, never an empty text
+        return local.toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    format->adoptTimeZone(icu::TimeZone::getGMT()->clone());
+    icu::UnicodeString text;
+    format->format(wallClockInUTC(local), text);
+    return QString(reinterpret_cast<const QChar*>(text.getBuffer()), text.length());
 }
 
 QString makeUUIDString() { return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(); }

@@ -9,7 +9,8 @@
 QString standardDateDescription(const QDateTime& date);
 
 // A date and time in the user's locale, medium date style and short time style
-// ("Dec 7, 2026 at 12:47 PM" in English (US), "7 Dec 2026, 12:47" in English (UK)).
+// as ICU's locale data has them ("Dec 7, 2026, 12:47 PM" in English (US),
+// "7 Dec 2026, 12:47" in English (UK) and in the C locale).
 QString mediumDateShortTimeText(const QDateTime& date, const QLocale& locale = QLocale());
 
 // A fresh UUID in its upper-case 36-character text form.

@@ -61,9 +61,12 @@ struct OperationQueue::State {
     std::condition_variable idle;
     std::deque<std::shared_ptr<Operation>> pending;
     std::vector<std::shared_ptr<Operation>> running;
+    std::condition_variable work;  // pending work or stopping
     int maxConcurrent = 1;
-    int workers = 0;
+    int busy = 0;  // workers running an operation
     size_t unfinished = 0;
+    bool stopping = false;
+    std::vector<std::thread> workers;  // joined by the queue's destructor
 };
 
 OperationQueue::OperationQueue(const QString& name) : state_(std::make_shared<State>()) {
@@ -78,6 +81,21 @@ OperationQueue::~OperationQueue() {
     if (isMain_) return;
     cancelAllOperations();
     waitUntilAllOperationsAreFinished();
+    stopWorkers();
+}
+
+// Joins the worker threads, so that none outlives the queue: each one's
+// thread-local state (the digest engine's among it) is released as it exits,
+// before the process can reach its own cleanup.
+void OperationQueue::stopWorkers() {
+    std::vector<std::thread> workers;
+    {
+        std::lock_guard lock(state_->mutex);
+        state_->stopping = true;
+        workers.swap(state_->workers);
+    }
+    state_->work.notify_all();
+    for (std::thread& worker : workers) worker.join();
 }
 
 OperationQueue& OperationQueue::mainQueue() {
@@ -150,32 +168,38 @@ void OperationQueue::addOperations(const std::vector<std::shared_ptr<Operation>>
         for (const auto& op : operations) op->waitUntilFinished();
 }
 
+// Wakes the idle workers and starts more while the pending operations
+// outnumber them, up to maxConcurrent workers.
 void OperationQueue::startWorkersIfNeeded(std::unique_lock<std::mutex>&) {
-    while (state_->workers < state_->maxConcurrent &&
-           static_cast<size_t>(state_->workers) < state_->pending.size()) {
-        ++state_->workers;
-        std::thread([state = state_] {
-            while (true) {
-                std::shared_ptr<Operation> op;
-                {
-                    std::unique_lock lock(state->mutex);
-                    if (state->pending.empty()) {
-                        --state->workers;
-                        state->idle.notify_all();
-                        return;
-                    }
-                    op = state->pending.front();
-                    state->pending.pop_front();
-                    state->running.push_back(op);
-                }
-                op->start();
-                op->waitUntilFinished();  // an asynchronous operation occupies its slot until done
-                std::lock_guard lock(state->mutex);
-                std::erase(state->running, op);
-                --state->unfinished;
-                state->idle.notify_all();
-            }
-        }).detach();
+    State& state = *state_;
+    state.work.notify_all();
+    while (state.workers.size() < static_cast<size_t>(state.maxConcurrent) &&
+           state.workers.size() - static_cast<size_t>(state.busy) < state.pending.size())
+        state.workers.emplace_back([shared = state_] { runWorker(*shared); });
+}
+
+// A worker takes the oldest pending operation while fewer than maxConcurrent
+// run, and waits for more until the queue stops.
+void OperationQueue::runWorker(State& state) {
+    std::unique_lock lock(state.mutex);
+    while (true) {
+        state.work.wait(lock, [&] {
+            return state.stopping || (!state.pending.empty() && state.busy < state.maxConcurrent);
+        });
+        if (state.stopping) return;
+        std::shared_ptr<Operation> op = state.pending.front();
+        state.pending.pop_front();
+        state.running.push_back(op);
+        ++state.busy;
+        lock.unlock();
+        op->start();
+        op->waitUntilFinished();  // an asynchronous operation occupies its slot until done
+        lock.lock();
+        std::erase(state.running, op);
+        op.reset();  // the queue's last hold on it, before anyone waiting wakes
+        --state.busy;
+        --state.unfinished;
+        state.idle.notify_all();
     }
 }
 
@@ -188,7 +212,7 @@ void OperationQueue::cancelAllOperations() {
 void OperationQueue::waitUntilAllOperationsAreFinished() {
     if (isMain_) return;
     std::unique_lock lock(state_->mutex);
-    state_->idle.wait(lock, [this] { return state_->unfinished == 0 && state_->workers == 0; });
+    state_->idle.wait(lock, [this] { return state_->unfinished == 0; });
 }
 
 size_t OperationQueue::operationCount() const {

@@ -68,7 +68,8 @@ class BlockOperation : public Operation {
 
 // A queue that runs operations on worker threads, at most
 // maxConcurrentOperationCount at once, in the order added. The main queue runs
-// them on the main thread through the Qt event loop.
+// them on the main thread through the Qt event loop. The worker threads belong
+// to the queue: they wait for work while it lives, and its destructor joins them.
 class OperationQueue {
   public:
     explicit OperationQueue(const QString& name = QString());
@@ -101,8 +102,9 @@ class OperationQueue {
   private:
     struct State;
     explicit OperationQueue(bool isMain);
-    void runWorker();
+    static void runWorker(State& state);
     void startWorkersIfNeeded(std::unique_lock<std::mutex>& lock);
+    void stopWorkers();
 
     std::shared_ptr<State> state_;
     bool isMain_ = false;

@@ -1,6 +1,8 @@
 #include "platform/uti/UniformTypes.h"
 
+#include <QFileInfo>
 #include <QHash>
+#include <QMimeDatabase>
 #include <QSet>
 
 #include "platform/uti/UniformTypeTable.h"
@@ -150,3 +152,14 @@ QString UniformTypes::kindName(const QString& type) {
 }
 
 bool UniformTypes::isDeclared(const QString& type) { return Registry::shared().find(type); }
+
+QString UniformTypes::guessedMIMEType(const QString& fileName, const QByteArray& data) {
+    const QString extension = QFileInfo(fileName).suffix();
+    if (!extension.isEmpty()) {
+        const QString declared = preferredMIMEType(preferredIdentifierForExtension(extension));
+        if (!declared.isEmpty()) return declared;
+    }
+    // The database weighs the name's glob against the content's magic and
+    // falls back to "application/octet-stream" (or "text/plain" for text).
+    return QMimeDatabase().mimeTypeForFileNameAndData(fileName, data).name();
+}

@@ -13,6 +13,7 @@
 // functions are thread-safe; the registry is built once, on first use.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -46,4 +47,11 @@ class UniformTypes {
     static QString fileNameWithExtensionForType(const QString& name, const QString& type);
     // True for a type of the table (not dynamic, not unknown).
     static bool isDeclared(const QString& type);
+
+    // The MIME type of content that came without one, named `fileName` (a
+    // path's last component, possibly without extension): the table's type for
+    // the name's extension, else what the system's shared MIME database makes
+    // of the name and the first bytes of `data`; "application/octet-stream"
+    // when neither tells.
+    static QString guessedMIMEType(const QString& fileName, const QByteArray& data);
 };

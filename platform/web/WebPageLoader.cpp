@@ -80,20 +80,7 @@ QString charsetFromContentType(const QByteArray& contentType) {
 
 // The MIME type a server did not send: by the name's extension, then by the first bytes.
 QString guessedMIMEType(const QUrl& url, const QByteArray& data) {
-    const QString extension = QFileInfo(url.path()).suffix();
-    if (!extension.isEmpty()) {
-        const QString type = UniformTypes::preferredMIMEType(
-            UniformTypes::preferredIdentifierForExtension(extension));
-        if (!type.isEmpty()) return type;
-    }
-    const QByteArray head = data.left(512).trimmed().toLower();
-    if (head.startsWith("\x89png")) return QStringLiteral("image/png");
-    if (head.startsWith("gif8")) return QStringLiteral("image/gif");
-    if (head.startsWith("\xff\xd8\xff")) return QStringLiteral("image/jpeg");
-    if (head.startsWith("%pdf-")) return QStringLiteral("application/pdf");
-    if (head.startsWith("<!doctype html") || head.startsWith("<html") || head.contains("<body"))
-        return QStringLiteral("text/html");
-    return QStringLiteral("application/octet-stream");
+    return UniformTypes::guessedMIMEType(url.fileName(), data);
 }
 
 QString decodeText(const QByteArray& data, const QString& encoding) {

@@ -48,13 +48,54 @@ struct XMLParseState {
 };
 thread_local XMLParseState* currentParse = nullptr;
 
+// The HTML named entities (&nbsp; &eacute; ...) that ENML uses without
+// declaring them, declared on first use in the document's external subset,
+// which is never loaded and so holds only these. What the document declares
+// itself is looked up first and wins. Each stands for one character: no
+// amplification to charge to the budget.
+xmlEntityPtr declaredHTMLEntity(xmlDocPtr document, const xmlChar* name) {
+    return document && document->extSubset ? xmlGetDtdEntity(document, name) : nullptr;
+}
+
+xmlEntityPtr declareHTMLEntity(xmlDocPtr document, const xmlChar* name) {
+    const QByteArray text =
+        XMLParserSupport::htmlEntityText(QByteArray(reinterpret_cast<const char*>(name)));
+    if (!document || text.isEmpty()) return nullptr;
+    if (!document->extSubset &&
+        !xmlNewDtd(document, reinterpret_cast<const xmlChar*>("html"), nullptr, nullptr))
+        return nullptr;
+    return xmlAddDtdEntity(document, name, XML_INTERNAL_GENERAL_ENTITY, nullptr, nullptr,
+                           xmlText(text));
+}
+
+bool isDeclaredHTMLEntity(xmlDocPtr document, const xmlEntity* entity) {
+    return document && document->extSubset &&
+           entity->parent == reinterpret_cast<const xmlDtd*>(document->extSubset);
+}
+
+// Drops the HTML entity declarations once no reference to them is left.
+void removeHTMLEntityDeclarations(xmlDocPtr document) {
+    if (xmlDtdPtr subset = document->extSubset) {
+        document->extSubset = nullptr;
+        xmlFreeDtd(subset);
+    }
+}
+
 xmlEntityPtr parseGetEntity(void* context, const xmlChar* name) {
-    const xmlEntityPtr entity = xmlSAX2GetEntity(context, name);
+    auto* parser = static_cast<xmlParserCtxtPtr>(context);
+    // Ours first: libxml2's lookup calls an entity of the external subset an
+    // error in a standalone document.
+    if (const xmlEntityPtr html = declaredHTMLEntity(parser->myDoc, name)) return html;
     XMLParseState* state = currentParse;
+    xmlEntityPtr entity = xmlSAX2GetEntity(context, name);
+    if (!entity && !parser->inSubset) {
+        entity = declareHTMLEntity(parser->myDoc, name);
+        if (entity && state) state->sawEntityReference = true;
+        return entity;
+    }
     if (!entity || !state || entity->etype == XML_INTERNAL_PREDEFINED_ENTITY) return entity;
     state->sawEntityReference = true;
     if (entity->etype == XML_INTERNAL_GENERAL_ENTITY && !state->budget.charge(entity->length)) {
-        auto* parser = static_cast<xmlParserCtxtPtr>(context);
         if (!state->budgetExceeded) {
             state->budgetExceeded = true;
             state->fatalError = XMLEntityBudget::exceededError(
@@ -112,10 +153,16 @@ class EntityReferenceFlattener {
 
   private:
     xmlNodePtr replace(xmlNodePtr reference) {
-        const xmlEntityPtr entity = xmlGetDocEntity(document_, reference->name);
+        xmlEntityPtr entity = xmlGetDocEntity(document_, reference->name);
+        if (!entity) entity = declaredHTMLEntity(document_, reference->name);   // standalone
         if (const long line = xmlGetLineNo(reference); line > 0) line_ = line;  // copies have none
         xmlNodePtr first = nullptr;
-        if (entity && entity->etype == XML_INTERNAL_GENERAL_ENTITY && entity->children) {
+        if (entity && isDeclaredHTMLEntity(document_, entity)) {
+            // One character, as text: libxml2 parses an entity's content only
+            // at its first use in content, not when it is first met in a value.
+            first = xmlNewDocText(document_, entity->content);
+            XMLDocument::linkChildBefore(reference->parent, first, reference);
+        } else if (entity && entity->etype == XML_INTERNAL_GENERAL_ENTITY && entity->children) {
             if (!budget_.charge(entity->length)) {
                 failed_ = true;
                 error_ = XMLEntityBudget::exceededError(line_, 0);
@@ -140,12 +187,27 @@ class EntityReferenceFlattener {
         return first ? first : after;
     }
 
+    // Each run of adjacent text nodes becomes its first node, its text set
+    // once: libxml2's xmlTextMerge measures the grown text again at every
+    // step, quadratic in a run of thousands of &nbsp;.
     static void mergeAdjacentText(xmlNodePtr parent) {
         for (xmlNodePtr child = parent->children; child; child = child->next) {
-            while (child->type == XML_TEXT_NODE && child->next &&
-                   child->next->type == XML_TEXT_NODE && child->name == child->next->name)
-                xmlTextMerge(child, child->next);
+            if (!continuesText(child)) continue;
+            QByteArray text(reinterpret_cast<const char*>(child->content));
+            while (continuesText(child)) {
+                xmlNodePtr next = child->next;
+                if (next->content) text += reinterpret_cast<const char*>(next->content);
+                xmlUnlinkNode(next);
+                xmlFreeNode(next);
+            }
+            xmlNodeSetContentLen(child, xmlText(text), int(qMin<qsizetype>(text.size(), INT_MAX)));
         }
+    }
+
+    // Whether `node` is text that the next node, text of the same kind, continues.
+    static bool continuesText(xmlNodePtr node) {
+        return node->type == XML_TEXT_NODE && node->next && node->next->type == XML_TEXT_NODE &&
+               node->name == node->next->name;
     }
 
     xmlDocPtr document_;
@@ -159,21 +221,20 @@ class EntityReferenceFlattener {
 // *error on a fatal error; *entityBomb tells a budget overrun from the rest.
 xmlDocPtr readXML(const QByteArray& data, Error* error, bool* entityBomb) {
     *entityBomb = false;
-    const QByteArray text = XMLParserSupport::rewriteHTMLEntityReferences(data);
-    if (text.isEmpty()) return emptyDocumentError().report(error), nullptr;
-    if (text.size() > INT_MAX)
+    if (data.isEmpty()) return emptyDocumentError().report(error), nullptr;
+    if (data.size() > INT_MAX)
         return XMLParserSupport::positionedError(XML_ERR_NO_MEMORY, 0, 0,
                                                  localizedString("The document is too large."))
                    .report(error),
                nullptr;
-    xmlParserCtxtPtr parser = xmlCreateMemoryParserCtxt(text.constData(), int(text.size()));
+    xmlParserCtxtPtr parser = xmlCreateMemoryParserCtxt(data.constData(), int(data.size()));
     if (!parser) return emptyDocumentError().report(error), nullptr;
     xmlCtxtUseOptions(parser, XML_PARSE_NONET | XML_PARSE_HUGE | XML_PARSE_NOWARNING);
     parser->sax->getEntity = parseGetEntity;
     parser->sax->reference = parseReference;
     parser->sax->serror = parseError;
     XMLParseState state;
-    state.budget.addInput(text.size());
+    state.budget.addInput(data.size());
     XMLParseState* const outer = currentParse;
     currentParse = &state;
     xmlParseDocument(parser);
@@ -188,6 +249,7 @@ xmlDocPtr readXML(const QByteArray& data, Error* error, bool* entityBomb) {
             state.budgetExceeded = true;
         }
     }
+    if (document && state.fatalError.isNull()) removeHTMLEntityDeclarations(document);
     if (document && state.fatalError.isNull()) return document;
     if (document) xmlFreeDoc(document);
     *entityBomb = state.budgetExceeded;
@@ -201,11 +263,31 @@ bool isValidUtf8(const QByteArray& data) {
     return !decoder.hasError();
 }
 
+// True when the text says how it is encoded: a byte-order mark, or a
+// "charset" (a meta element, an XML declaration's "encoding") near its start,
+// where a browser's prescan looks for one.
+bool declaresItsEncoding(const QByteArray& data) {
+    if (data.startsWith("\xFF\xFE") || data.startsWith("\xFE\xFF") ||
+        data.startsWith("\xEF\xBB\xBF"))
+        return true;
+    const QByteArray head = data.left(1024).toLower();
+    return head.contains("charset") || (head.startsWith("<?xml") && head.contains("encoding"));
+}
+
+// The encoding to read HTML in: UTF-8 when the bytes are UTF-8, the declared
+// one when the text has one; else windows-1252, as browsers read such pages
+// (libxml2 alone would take ISO-8859-1, and the quotes, dashes and euro signs
+// that windows-1252 puts at 0x80-0x9F would become control characters).
+const char* htmlEncoding(const QByteArray& data) {
+    if (isValidUtf8(data)) return "UTF-8";
+    return declaresItsEncoding(data) ? nullptr : "windows-1252";
+}
+
 xmlDocPtr readHTML(const QByteArray& data, Error* error) {
     if (data.isEmpty()) return emptyDocumentError().report(error), nullptr;
     htmlParserCtxtPtr parser = htmlNewParserCtxt();
     if (!parser) return emptyDocumentError().report(error), nullptr;
-    const char* encoding = isValidUtf8(data) ? "UTF-8" : nullptr;
+    const char* encoding = htmlEncoding(data);
     const int options = HTML_PARSE_RECOVER | HTML_PARSE_NONET | HTML_PARSE_NOERROR |
                         HTML_PARSE_NOWARNING | XML_PARSE_HUGE;
     htmlDocPtr document =

@@ -44,12 +44,4 @@ Error errorFromLibxml(const _xmlError* error);
 // an empty array when there is no such entity.
 QByteArray htmlEntityText(const QByteArray& name);
 
-// Rewrites references to HTML named entities (&nbsp; &eacute; ...) in an XML
-// document into numeric character references, so that an XML parser without
-// the HTML DTD reads them as their characters. Leaves alone the five XML
-// entities, entities the document declares itself, unknown names, and the
-// text of comments, CDATA sections, processing instructions and the DOCTYPE.
-// Returns `xml` itself (shared) when there is nothing to rewrite. Linear time.
-QByteArray rewriteHTMLEntityReferences(const QByteArray& xml);
-
 }  // namespace XMLParserSupport

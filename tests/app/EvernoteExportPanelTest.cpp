@@ -239,3 +239,51 @@ TEST(EvernoteExportPanelTest, NoOutcomeAlertWhenTheWindowAsksForNone) {
     ASSERT_TRUE(run.waitForEnd());
     EXPECT_EQ(run.panel.outcomeAlert(), nullptr);
 }
+
+// "Save Report…" in the outcome alert writes the run's report of every note,
+// skipped ones included, where the user chooses; a place that cannot take it
+// is an error alert, not a silent nothing.
+TEST(EvernoteExportPanelTest, SaveReportWritesALinePerNoteWhereTheUserChooses) {
+    PanelRun run;
+    const QString file =
+        run.env.writeFile(QStringLiteral("Notes.enex"),
+                          buildENEX({pdfNote(QStringLiteral("Fine")),
+                                     pdfNote(QStringLiteral("Broken"), 2 * 1024 * 1024)}));
+    const QString reportPath = run.env.path(QStringLiteral("chosen/report.jsonl"));
+    QDir().mkpath(run.env.path(QStringLiteral("chosen")));
+    QStringList saved;
+    QObject::connect(&run.panel, &EvernoteExportPanel::reportSaved,
+                     [&](const QString& path) { saved << path; });
+    QList<QWidget*> parents;
+    run.panel.setReportPathChooser([&](QWidget* parent) {
+        parents << parent;
+        return reportPath;
+    });
+    run.alerts.answer(QStringLiteral("Imported"), QStringLiteral("Save Report…"));
+    {
+        FileSizeLimit limit(1024 * 1024);
+        run.panel.showSheetOnWindow(&run.window, QUrl::fromLocalFile(file));
+        ASSERT_TRUE(run.waitForOutcome());
+    }
+    ASSERT_TRUE(runEventLoopUntil([&] { return !saved.isEmpty(); }));
+    EXPECT_EQ(saved, QStringList{reportPath});
+    EXPECT_EQ(parents, QList<QWidget*>{&run.window});
+    QFile report(reportPath);
+    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = report.readAll().trimmed().split('\n');
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_TRUE(lines[0].contains("\"outcome\":\"imported\"")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].contains("\"outcome\":\"skipped\"")) << lines[1].toStdString();
+
+    // The report stays with the run: saving it again where no folder is fails with an alert.
+    ASSERT_NE(run.panel.currentOperation(), nullptr);
+    const auto kept = run.panel.currentOperation()->noteReport();
+    ASSERT_NE(kept, nullptr);
+    run.panel.setReportPathChooser(
+        [&](QWidget*) { return run.env.path(QStringLiteral("gone/report.jsonl")); });
+    const qsizetype before = run.alerts.alerts.size();
+    EXPECT_FALSE(run.panel.saveReport(*kept, &run.window));
+    ASSERT_EQ(run.alerts.alerts.size(), before + 1);
+    EXPECT_EQ(run.alerts.alerts.last().text, QStringLiteral("The report could not be saved."));
+    EXPECT_TRUE(run.alerts.alerts.last().informativeText.contains(QStringLiteral("gone")));
+}

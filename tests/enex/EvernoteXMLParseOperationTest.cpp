@@ -397,3 +397,31 @@ TEST(EvernoteXMLParseOperationTest, EveryAttributeOfTheNoteAndItsAttachmentsIsKe
     EXPECT_EQ(fileAttribute(file, "user.ferrymark.resource.1.source-url"), "en-cache://x");
     EXPECT_EQ(fileAttribute(file, "user.ferrymark.resource.2.camera-make"), "Acme");
 }
+
+// Every item's file hides its extension, whoever wrote it: the note package
+// (its writer hides it), a lone attachment and a note's tags and dates.
+TEST(EvernoteXMLParseOperationTest, EveryKindOfItemHidesItsExtension) {
+    TestEnvironment env;
+    const QByteArray enex =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><en-export>"
+        "<note><title>Text</title><content><![CDATA[<en-note><div>t</div></en-note>]]></content>"
+        "<created>20200102T030405Z</created><updated>20210102T030405Z</updated><tag>a</tag></note>"
+        "<note><title>Lone</title><content><![CDATA[<en-note><en-media type=\"application/pdf\" "
+        "hash=\"6446a98080f5e51ab7f0abc0e8eda635\"/></en-note>]]></content>"
+        "<resource><data encoding=\"base64\">JVBERi0xLjQK</data><mime>application/pdf</mime>"
+        "<resource-attributes><file-name>scan.pdf</file-name></resource-attributes></resource>"
+        "</note></en-export>";
+    const ParseResult r = parse(env, enex);
+    ASSERT_EQ(r.items.size(), 2);
+    ASSERT_TRUE(r.items[0].has_value() && r.items[1].has_value());
+    const QString note = r.items[0]->value(QStringLiteral("absoluteFilename")).toString();
+    if (!extendedAttribute(note, "user.pelmora.creation-date"))
+        GTEST_SKIP() << "no extended attributes here";
+    EXPECT_TRUE(note.endsWith(QStringLiteral(".pmnote"))) << note.toStdString();
+    EXPECT_EQ(fileAttribute(note, "user.xdg.tags"), "a");
+    EXPECT_EQ(fileAttribute(note, "user.pelmora.creation-date"), "2020-01-02T03:04:05Z");
+    const QString lone = r.items[1]->value(QStringLiteral("absoluteFilename")).toString();
+    EXPECT_TRUE(lone.endsWith(QStringLiteral(".pdf"))) << lone.toStdString();
+    for (const QString& file : {note, lone})
+        EXPECT_EQ(fileAttribute(file, "user.pelmora.extension-hidden"), "1") << file.toStdString();
+}

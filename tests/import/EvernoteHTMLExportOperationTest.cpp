@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTimeZone>
@@ -82,6 +83,7 @@ struct HTMLImport {
     OperationQueue queue;
     QString library = env.path(QStringLiteral("library"));
     bool recordsWait = false;
+    std::shared_ptr<NoteReport> report;  // set on the run when not null
 
     explicit HTMLImport(const QList<QPair<QString, QList<TestNote>>>& notebooks) {
         for (const auto& [name, notes] : notebooks)
@@ -104,6 +106,7 @@ struct HTMLImport {
                                                                    &delegate);
         description = std::make_unique<DescriptionCopy>(*operation);
         operation->setRecordsWaitForDelegate(recordsWait);
+        if (report) operation->setNoteReport(report);
         queue.addOperation(operation);
         ASSERT_TRUE(runEventLoopUntil([&] { return delegate.ended.load(); }, 120000));
     }
@@ -498,4 +501,39 @@ TEST(EvernoteHTMLExportOperationTest, LinksBetweenNotesLeadToTheirItems) {
     EXPECT_EQ(*followed, import.library + QStringLiteral("/Beta/Target.pmnote"));
     EXPECT_EQ(import.operation->noteLinks()->resolvedCount(), 1u);
     EXPECT_EQ(import.operation->noteLinks()->leftCount(), 1u);
+}
+
+// The note-by-note export has its report too: the attachments Evernote wrote
+// beside each page, the item each note became, and the note Evernote gave no
+// export of, skipped with the reason.
+TEST(EvernoteHTMLExportOperationTest, ReportGivesEveryNoteItsEntry) {
+    TestNote withText{QStringLiteral("Trip"), QStringLiteral("<div>plans</div>%MEDIA0%")};
+    withText.attachments = {pdf(QStringLiteral("ticket.pdf"))};
+    TestNote only{QStringLiteral("Scan"), QStringLiteral("%MEDIA0%")};
+    only.attachments = {pdf(QStringLiteral("scan.pdf"))};
+    const TestNote lost{QStringLiteral("Lost"), QStringLiteral("<div>gone</div>")};
+    HTMLImport import({{QStringLiteral("Travel"), {withText, only, lost}}});
+    import.report = std::make_shared<NoteReport>();
+    auto evernote = std::make_shared<AlteredEvernote>();
+    evernote->real = EvernoteApplication::applicationWithBundleIdentifier();
+    evernote->replacesExport = [](const EvernoteNote& note, const QString&) {
+        return note.title == QStringLiteral("Lost");  // nothing written
+    };
+    import.run(evernote);
+    const QList<NoteReport::Entry> entries = import.report->entries();
+    ASSERT_EQ(entries.size(), 3);
+    EXPECT_EQ(entries[0].title, QStringLiteral("Trip"));
+    EXPECT_EQ(entries[0].outcome, NoteReport::Outcome::Imported);
+    EXPECT_EQ(NoteReport::kindText(entries[0].itemType), QStringLiteral("note"));
+    EXPECT_EQ(entries[0].attachments, 1);
+    EXPECT_EQ(entries[0].attachmentBytes, pdf(QStringLiteral("ticket.pdf")).bytes.size());
+    EXPECT_EQ(NoteReport::kindText(entries[1].itemType), QStringLiteral("attachment"));
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_TRUE(entries[i].path.startsWith(import.library)) << entries[i].path.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(entries[i].path));
+    }
+    EXPECT_EQ(entries[2].outcome, NoteReport::Outcome::Skipped);
+    EXPECT_EQ(entries[2].index, 2u);
+    EXPECT_EQ(entries[2].error.code(), EvernoteExportNoteConversionFailed);
+    EXPECT_TRUE(entries[2].path.isEmpty());
 }

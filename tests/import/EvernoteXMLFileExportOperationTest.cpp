@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -432,4 +433,32 @@ EXPECT_TRUE(conversionWentOn);
 EXPECT_EQ(import.delegate.calls,
           (QStringList{QStringLiteral("file Busy.enex 60"), QStringLiteral("end")}));
 EXPECT_EQ(import.delegate.exported, 60);
+}
+
+// A run without a report keeps nothing per note once it has ended; with
+// one, every note has its entry with the path the library filed it at.
+TEST(EvernoteXMLFileExportOperationTest, PerNoteRecordsAreKeptOnlyForAReport) {
+    const QByteArray enex = buildENEX({{QStringLiteral("A"), QStringLiteral("<div>a</div>")},
+                                       {QStringLiteral("B"), QStringLiteral("<div>b</div>")}});
+    {
+        FileImport plain;
+        plain.run(QStringLiteral("Plain.enex"), enex);
+        EXPECT_EQ(plain.operation->noteReport(), nullptr);
+        EXPECT_EQ(plain.operation->importResult().taken, 2);
+        EXPECT_TRUE(plain.operation->importResult().libraryPaths.isEmpty());
+    }
+    FileImport reported;
+    auto report = std::make_shared<NoteReport>();
+    reported.operation->setNoteReport(report);
+    reported.run(QStringLiteral("Reported.enex"), enex);
+    const QList<NoteReport::Entry> entries = report->entries();
+    ASSERT_EQ(entries.size(), 2);
+    for (const NoteReport::Entry& entry : entries) {
+        EXPECT_EQ(entry.outcome, NoteReport::Outcome::Imported);
+        EXPECT_TRUE(entry.path.startsWith(reported.library + QStringLiteral("/Reported/")))
+            << entry.path.toStdString();
+        EXPECT_TRUE(QFileInfo::exists(entry.path));
+    }
+    EXPECT_EQ(entries[0].title, QStringLiteral("A"));
+    EXPECT_EQ(entries[1].index, 1u);
 }

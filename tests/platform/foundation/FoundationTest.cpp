@@ -7,6 +7,8 @@
 #include <QTimeZone>
 #include <atomic>
 #include <cerrno>
+#include <mutex>
+#include <set>
 
 #include "platform/foundation/DateText.h"
 #include "platform/foundation/Error.h"
@@ -91,6 +93,26 @@ TEST(DateTextTest, MediumDateShortTimeTextShowsMinutesButNeverSeconds) {
     EXPECT_TRUE(mediumDateShortTimeText(early, QLocale::c()).endsWith(QStringLiteral("13:47")));
 }
 
+// The medium date style is the locale's own, not one guessed from its short style.
+TEST(DateTextTest, MediumDateStyleIsTheLocalesOwn) {
+    const QDateTime evening(QDate(2026, 12, 9), QTime(20, 34, 12));
+    EXPECT_EQ(mediumDateShortTimeText(evening, QLocale(QLocale::English, QLocale::UnitedKingdom)),
+              QStringLiteral("9 Dec 2026, 20:34"));
+    EXPECT_EQ(mediumDateShortTimeText(evening, QLocale(QLocale::German, QLocale::Germany)),
+              QStringLiteral("09.12.2026, 20:34"));
+    // English (US): "Dec 9, 2026, 8:34 PM", with the space before "PM" as
+    // the locale data of the installed ICU has it.
+    const QString us =
+        mediumDateShortTimeText(evening, QLocale(QLocale::English, QLocale::UnitedStates));
+    EXPECT_TRUE(us.startsWith(QStringLiteral("Dec 9, 2026, 8:34"))) << us.toStdString();
+    EXPECT_TRUE(us.endsWith(QStringLiteral("PM"))) << us.toStdString();
+    // The shown time is the local wall clock, whatever zone ICU assumes.
+    const QDateTime utc = evening.toUTC();
+    EXPECT_EQ(mediumDateShortTimeText(utc, QLocale::c()),
+              mediumDateShortTimeText(evening, QLocale::c()));
+    EXPECT_EQ(mediumDateShortTimeText(evening, QLocale::c()), QStringLiteral("9 Dec 2026, 20:34"));
+}
+
 TEST(DateTextTest, CompactTimestampsAreReadStrictly) {
     const QDateTime d = dateFromCompactTimestamp(u"20131231T235959Z");
     ASSERT_TRUE(d.isValid());
@@ -164,6 +186,66 @@ TEST(OperationQueueTest, AsynchronousOperationHoldsTheSerialQueue) {
     queue.addOperations(
         {std::make_shared<BlockOperation>([&] { lateWasFinished = late->isFinished(); })}, true);
     EXPECT_TRUE(lateWasFinished);
+}
+
+namespace {
+// Counts the worker threads that have ended, by a thread-local object's
+// destructor: it runs only once the thread has fully exited.
+std::atomic<int> threadsStarted{0};
+std::atomic<int> threadsEnded{0};
+struct ThreadExitWitness {
+    ThreadExitWitness() { ++threadsStarted; }
+    ~ThreadExitWitness() { ++threadsEnded; }
+};
+void witnessThisThread() { static thread_local ThreadExitWitness witness; }
+}  // namespace
+
+// Thread-local state (the digest engine's among it) is released when a worker
+// ends; a queue that leaves its workers running past its own end lets them end
+// after the process's cleanup.
+TEST(OperationQueueTest, DestroyingTheQueueEndsItsWorkerThreads) {
+    threadsStarted = 0;
+    threadsEnded = 0;
+    {
+        OperationQueue queue;
+        queue.setMaxConcurrentOperationCount(3);
+        for (int i = 0; i < 12; ++i) queue.addOperationWithBlock([] { witnessThisThread(); });
+        queue.waitUntilAllOperationsAreFinished();
+        EXPECT_GE(threadsStarted.load(), 1);
+        EXPECT_LE(threadsStarted.load(), 3);
+    }
+    EXPECT_EQ(threadsEnded.load(), threadsStarted.load());
+}
+
+TEST(OperationQueueTest, WorkersStayWithinTheLimitAndAreReused) {
+    OperationQueue queue;
+    queue.setMaxConcurrentOperationCount(2);
+    std::mutex mutex;
+    std::set<QThread*> threads;
+    std::atomic<int> running{0};
+    std::atomic<int> peak{0};
+    auto batch = [&] {
+        std::vector<std::shared_ptr<Operation>> operations;
+        for (int i = 0; i < 8; ++i)
+            operations.push_back(std::make_shared<BlockOperation>([&] {
+                const int now = ++running;
+                for (int seen = peak; now > seen && !peak.compare_exchange_weak(seen, now);) {
+                }
+                {
+                    std::lock_guard lock(mutex);
+                    threads.insert(QThread::currentThread());
+                }
+                QThread::yieldCurrentThread();
+                --running;
+            }));
+        queue.addOperations(operations, true);
+    };
+    batch();
+    batch();  // after the first batch the workers wait idle, and take this one
+    queue.waitUntilAllOperationsAreFinished();
+    EXPECT_LE(peak.load(), 2);
+    EXPECT_LE(threads.size(), 2u);
+    EXPECT_EQ(queue.operationCount(), 0u);
 }
 
 TEST(OperationQueueTest, MainQueueRunsOnMainThreadAndInlineFromIt) {

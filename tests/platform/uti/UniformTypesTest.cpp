@@ -116,3 +116,33 @@ TEST(UniformTypes, TableIsConsistent) {
         EXPECT_FALSE(QString(declaration.kindName).isEmpty()) << declaration.identifier;
     }
 }
+
+// Content that comes without a MIME type: the table decides by extension,
+// the shared MIME database by the rest of the name and by the first bytes.
+TEST(UniformTypes, GuessedMIMETypeUsesTheExtensionThenTheContent) {
+    const QByteArray png = QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+    // The table's extension wins over what the bytes say.
+    EXPECT_EQ(UniformTypes::guessedMIMEType("photo.jpg", png), "image/jpeg");
+    EXPECT_EQ(UniformTypes::guessedMIMEType("page.HTML", "%PDF-1.4"), "text/html");
+    // No extension: the bytes decide.
+    EXPECT_EQ(UniformTypes::guessedMIMEType("image", png), "image/png");
+    EXPECT_EQ(UniformTypes::guessedMIMEType("", "GIF89a\x01\0\x01\0"), "image/gif");
+    EXPECT_EQ(UniformTypes::guessedMIMEType("scan", "%PDF-1.7\n%\xe2\xe3\xcf\xd3\n"),
+              "application/pdf");
+    EXPECT_EQ(UniformTypes::guessedMIMEType("shot", QByteArray("\xff\xd8\xff\xe0\0\x10JFIF\0", 11)),
+              "image/jpeg");
+    EXPECT_EQ(UniformTypes::guessedMIMEType("index", "\n  <!DOCTYPE html><html><body>x</body>"),
+              "text/html");
+    EXPECT_EQ(UniformTypes::guessedMIMEType("index", "<HTML><BODY>x</BODY></HTML>"), "text/html");
+    // Formats the old five-entry sniffer did not know.
+    EXPECT_EQ(UniformTypes::guessedMIMEType("pic", QByteArray("RIFF\x24\0\0\0WEBPVP8 ", 16)),
+              "image/webp");
+    EXPECT_EQ(UniformTypes::guessedMIMEType("scan", QByteArray("II*\0\x08\0\0\0", 8)),
+              "image/tiff");
+    // An extension the table lacks but the database knows.
+    EXPECT_EQ(UniformTypes::guessedMIMEType("book.epub", "PK"), "application/epub+zip");
+    EXPECT_EQ(UniformTypes::guessedMIMEType("layers.xcf", "gimp xcf "), "image/x-xcf");
+    // Unrecognisable binary stays untyped data.
+    EXPECT_EQ(UniformTypes::guessedMIMEType("blob", QByteArray("\0\x01\x02\x03\xfe\xfd", 6)),
+              "application/octet-stream");
+}

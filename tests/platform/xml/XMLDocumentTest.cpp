@@ -42,6 +42,41 @@ TEST(XMLDocumentTest, HTMLEntitiesInENMLBecomeCharacters) {
     }
 }
 
+// HTML entities resolve wherever XML allows a reference: in a standalone
+// document, in attribute values, inside the document's own entities; a name
+// the document declares itself keeps its own meaning, and the document shows
+// no declarations it did not have.
+TEST(XMLDocumentTest, HTMLEntitiesResolveWhereverReferencesStand) {
+    auto standalone = parseOrFail(
+        "<?xml version=\"1.0\" standalone=\"yes\"?><r "
+        "a=\"&eacute;&nbsp;\">&nbsp;&nbsp;x&copy;</r>");
+    ASSERT_TRUE(standalone);
+    EXPECT_FALSE(standalone->isHTML());
+    EXPECT_EQ(standalone->rootElement().textContent(), QStringLiteral("\u00A0\u00A0x\u00A9"));
+    EXPECT_EQ(standalone->rootElement().attribute(QStringLiteral("a")), QStringLiteral("é\u00A0"));
+    EXPECT_EQ(XMLDocument::serialize(standalone->documentNode()).count(u'!'), 0);
+
+    auto declared = parseOrFail(
+        "<!DOCTYPE r [<!ENTITY nbsp \"[space]\"><!ENTITY sig \"&eacute;&amp;\">]>"
+        "<r>&nbsp;&sig;&hellip;</r>");
+    ASSERT_TRUE(declared);
+    EXPECT_FALSE(declared->isHTML());
+    EXPECT_EQ(declared->rootElement().textContent(), QStringLiteral("[space]é&\u2026"));
+    EXPECT_EQ(declared->rootElement().childCount(), 1);
+}
+
+// Character entities are not entity expansion: a note of many &nbsp; (tables
+// of empty cells) is read whole, not refused as an entity bomb.
+TEST(XMLDocumentTest, ManyHTMLEntitiesAreNoEntityBomb) {
+    QByteArray body;
+    for (int i = 0; i < 200000; ++i) body += "&nbsp;";
+    auto document = parseOrFail(kENMLHeader + "<en-note><div>" + body + "</div></en-note>");
+    ASSERT_TRUE(document);
+    EXPECT_FALSE(document->isHTML());
+    EXPECT_EQ(firstNode(*document, QStringLiteral("//div")).textContent(),
+              QString(200000, QChar(0x00A0)));
+}
+
 TEST(XMLDocumentTest, OtherEntitiesAreExpandedOrKeptAsText) {
     auto document = parseOrFail(
         "<!DOCTYPE r SYSTEM \"http://example.invalid/r.dtd\" [<!ENTITY sig \"<b>Bob</b> &amp; "
@@ -110,6 +145,29 @@ TEST(XMLDocumentTest, HTMLEncodingFollowsTheText) {
         "<html><head><meta charset=\"iso-8859-1\"></head><body><p>caf\xE9</p></body></html>");
     ASSERT_TRUE(latin1);
     EXPECT_EQ(firstNode(*latin1, QStringLiteral("//p")).textContent(), QStringLiteral("café"));
+}
+
+// Without a declared charset, bytes that are not UTF-8 are windows-1252, as
+// browsers read them: 0x80-0x9F are quotes, dashes and the euro sign.
+TEST(XMLDocumentTest, UndeclaredHTMLEncodingIsWindows1252) {
+    auto undeclared = XMLDocument::parseHTML(
+        "<p>\x93"
+        "caf\xE9\x94 \x96 5 \x80</p>");
+    ASSERT_TRUE(undeclared);
+    EXPECT_EQ(firstNode(*undeclared, QStringLiteral("//p")).textContent(),
+              QString::fromUtf8("\u201Ccaf\u00E9\u201D \u2013 5 \u20AC"));
+    // A declared charset still wins.
+    auto declared = XMLDocument::parseHTML(
+        "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=iso-8859-7\">"
+        "</head><body><p>\xE1</p></body></html>");
+    ASSERT_TRUE(declared);
+    EXPECT_EQ(firstNode(*declared, QStringLiteral("//p")).textContent(),
+              QString::fromUtf8("\u03B1"));
+    // The tolerant fallback of parse() reads such HTML the same way.
+    auto tidied = XMLDocument::parse("<p>\x93x\x94<br></p>");
+    ASSERT_TRUE(tidied);
+    EXPECT_EQ(firstNode(*tidied, QStringLiteral("//p")).textContent(),
+              QString::fromUtf8("\u201Cx\u201D"));
 }
 
 TEST(XMLDocumentTest, XPathSelectsInDocumentOrderFromAContext) {
