@@ -123,6 +123,28 @@ void AppDelegate::applicationDidFinishLaunching() {
     QVFCrashReportController::checkForCrash();
     notebooksController_->setSortCaseSensitivity(Qt::CaseInsensitive);
     notebooksController_->sort(NotebookListModel::NameColumn, Qt::AscendingOrder);
+    // Files the program was opened with come first; the launch goes on after them.
+    importOpenedFiles();
+}
+
+void AppDelegate::importOpenedFiles() {
+    if (filesToOpen_.isEmpty()) {
+        findNotebooks();
+        return;
+    }
+    const QString file = filesToOpen_.takeFirst();
+    // Each file has its sheet: one that fails or is cancelled leaves the others to run.
+    exportPanel()->showSheetOnWindow(window_.get(), QUrl::fromLocalFile(file), [this](int) {
+        // One sheet at a time: the next waits until the outcome alert is read.
+        if (QMessageBox* alert = exportPanel()->outcomeAlert())
+            connect(alert, &QDialog::finished, this, &AppDelegate::importOpenedFiles,
+                    Qt::QueuedConnection);
+        else
+            QTimer::singleShot(0, this, &AppDelegate::importOpenedFiles);
+    });
+}
+
+void AppDelegate::findNotebooks() {
     setShowProgressIndicator(true);
     setStatusMessage(localizedString("Initializing Evernote..."));
     if (!findEvernote()) {

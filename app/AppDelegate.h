@@ -16,6 +16,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -77,6 +78,9 @@ class AppDelegate : public QObject {
     // (alerts and quits when it is missing or too old; a missing one may be
     // replaced by a chosen folder of ENEX files), then reads the notebooks.
     void applicationDidFinishLaunching();
+    // ENEX files that the launch imports, one sheet after another, before it
+    // finds Evernote: those the program was opened with ("Open with").
+    void setFilesToOpen(const QStringList& files) { filesToOpen_ = files; }
     // Reads Evernote's notebooks into the list; with none yet, says which
     // folder it watches (an alert when it cannot be read) and tries again.
     void checkForNotebooks();
@@ -111,6 +115,10 @@ class AppDelegate : public QObject {
 
   private:
     void connectWindow();
+    // Imports the next of the files to open; after the last, finds the notebooks.
+    void importOpenedFiles();
+    // The rest of the launch: finds Evernote and reads its notebooks.
+    void findNotebooks();
     // Finds Evernote, offering to choose a folder of ENEX files while there is
     // none; false when the user chose to quit.
     bool findEvernote();
@@ -140,6 +148,7 @@ class AppDelegate : public QObject {
     FolderChooser folderChooser_;
     std::function<bool(const QUrl&)> urlOpener_;
     QString alertedFolderProblem_;
+    QStringList filesToOpen_;
     bool notebooksRead_ = false;
     bool closeWhenImportEnds_ = false;
 };

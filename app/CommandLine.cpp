@@ -5,6 +5,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QTextStream>
 #include <cstdio>
 
@@ -19,7 +20,7 @@ namespace {
 
 const char* const kUsage =
     "usage:\n"
-    "  ferrymark                  open the window (needs a display)\n"
+    "  ferrymark [FILE.enex...]   open the window (needs a display) and import the files\n"
     "  ferrymark import FILE.enex... [--library DIR] [--debug] [--reload-from-web]\n"
     "  ferrymark notebooks [--evernote-folder DIR]\n"
     "  ferrymark import-notebooks [NAME...] [--library DIR] [--evernote-folder DIR] [--debug]\n"
@@ -43,12 +44,40 @@ void startCrashReporterClock() {
     QVFCrashReportController::checkForCrashAndReport(false);
 }
 
+// The commands; any other first word on a desktop is a file for the window.
+bool isCommand(const QString& word) {
+    static const QStringList commands{QStringLiteral("defaults"), QStringLiteral("import"),
+                                      QStringLiteral("notebooks"),
+                                      QStringLiteral("import-notebooks")};
+    return commands.contains(word);
+}
+
 }  // namespace
+
+std::optional<QStringList> filesToOpenInWindow(const QStringList& arguments) {
+    QStringList files;
+    bool operandsOnly = false;
+    for (const QString& word : arguments.mid(1)) {
+        if (!operandsOnly && word == QLatin1String("--")) {
+            operandsOnly = true;
+            continue;
+        }
+        if (!operandsOnly && word.startsWith(u'-')) return std::nullopt;
+        if (files.isEmpty() && !operandsOnly && isCommand(word)) return std::nullopt;
+        files << QFileInfo(word).absoluteFilePath();
+    }
+    return files;
+}
 
 int runCommandLine(int argc, char** argv) {
     // Both front ends leave a crash log that the window's next launch offers to send.
     QVFExceptionHandler::sharedHandler();
-    if (argc <= 1 && hasDisplayForWindow()) return runWindowProgram(argc, argv);
+    if (hasDisplayForWindow()) {
+        QStringList arguments;
+        for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+        if (const auto files = filesToOpenInWindow(arguments))
+            return runWindowProgram(argc, argv, *files);
+    }
     QCoreApplication app(argc, argv);
     startCrashReporterClock();
     QTextStream out(stdout), err(stderr);

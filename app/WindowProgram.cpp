@@ -15,16 +15,17 @@ bool hasDisplayForWindow() {
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 }
 
-int runWindowProgram(int& argc, char** argv) {
+int runWindowProgram(int& argc, char** argv, const QStringList& filesToOpen) {
     QTextStream err(stderr);
     const PrivateRuntimeFolder runtimeFolder(err);
     QApplication app(argc, argv);
     QApplication::setApplicationName(Bundle::main().stringForKey(QStringLiteral("CFBundleName")));
     QApplication::setApplicationVersion(Bundle::main().shortVersionString());
-    // The desktop entry "ferrymark.desktop" names the program and its icon.
-    QGuiApplication::setDesktopFileName(QStringLiteral("ferrymark"));
+    // The desktop entry "com.quorvel.Ferrymark.desktop" names the program and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.quorvel.Ferrymark"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/ferrymark.svg")));
     AppDelegate delegate;
+    delegate.setFilesToOpen(filesToOpen);
     QTimer::singleShot(0, &delegate, &AppDelegate::applicationDidFinishLaunching);
     return QApplication::exec();
 }

@@ -18,14 +18,30 @@ quietly() {
 }
 
 quietly cmake --install "$build" --component Quorvel --prefix "$prefix"
+quietly cmake --install "$build" --component QuorvelDevelopment --prefix "$prefix"
 libdir="$(dirname "$(find "$prefix" -name 'libQuorvel.so.*.*' | head -n 1)")"
 readelf -d "$libdir"/libQuorvel.so.*.* | grep -q 'SONAME.*\[libQuorvel\.so\.[0-9]*\]' \
   || { echo "libQuorvel has no versioned SONAME" >&2; exit 1; }
-platform="$(find "$libdir" -name 'libFerrymarkPlatform.so.*.*' | head -n 1)"
+# The platform library is private: in its own folder, found through the
+# framework's RUNPATH, and without a development link.
+platform="$(find "$libdir/ferrymark" -name 'libFerrymarkPlatform.so.*.*' | head -n 1)"
 [[ -n "$platform" ]] && readelf -d "$platform" | grep -q 'SONAME.*\[libFerrymarkPlatform\.so\.[0-9]*\]' \
-  || { echo "libFerrymarkPlatform is not installed with a versioned SONAME" >&2; exit 1; }
-[[ ! -e "$libdir/libFerrymarkPlatform.so" ]] \
+  || { echo "libFerrymarkPlatform is not installed with a versioned SONAME in $libdir/ferrymark" >&2; exit 1; }
+[[ -z "$(find "$prefix" -name 'libFerrymarkPlatform.so')" ]] \
   || { echo "the private platform library has a development link" >&2; exit 1; }
+readelf -d "$libdir"/libQuorvel.so.*.* | grep -q 'RUNPATH.*\[\$ORIGIN/ferrymark\]' \
+  || { echo "libQuorvel does not find the platform library beside it" >&2; exit 1; }
+
+# Only the public API leaves the library: its classes do, the helpers of its
+# sources (the HTTPS policy, the bounded download, the release notes) do not.
+exported="$(nm -D --defined-only -C "$libdir"/libQuorvel.so.*.*)"
+for name in 'QVFLogManager::applicationLogDirectory' 'QVFExtensions::SHA256Digest' \
+  'QVFSWUpdateChecker::staticMetaObject' 'typeinfo for QVFAboutPanel'; do
+  grep -qF "$name" <<<"$exported" || { echo "libQuorvel does not export $name" >&2; exit 1; }
+done
+for name in 'HTTPSPolicy' 'BoundedHTTPSDownload' 'ReleaseNotesView' 'SystemCrashReports'; do
+  ! grep -qF "$name::" <<<"$exported" || { echo "libQuorvel exports its private $name" >&2; exit 1; }
+done
 
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

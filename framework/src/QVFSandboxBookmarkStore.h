@@ -15,12 +15,14 @@
 #include <optional>
 #include <vector>
 
+#include "Quorvel/QVFExport.h"
 #include "platform/foundation/Error.h"
 
 class QVFDocumentPortal;
 class QVFSandboxPersistedBookmark;
 
-class QVFSandboxBookmarkStore {
+// Exported: QVFSandboxManager::managedObjectContext() hands it out.
+class QUORVEL_EXPORT QVFSandboxBookmarkStore {
   public:
     static QString errorDomain();
     enum ErrorCode : long {

@@ -334,3 +334,53 @@ TEST(AppDelegateTest, HelpAboutOpensTheAboutPanelWithTheCredits) {
         EXPECT_TRUE(credits->string().contains(QLatin1String(library))) << library;
     about.close();
 }
+
+// "Open with Ferrymark": the files the program was opened with are imported,
+// one sheet after another, before the launch looks for Evernote.
+TEST(AppDelegateTest, OpenedFilesAreImportedBeforeTheLaunchGoesOn) {
+    Launch launch;
+    auto evernote = std::make_shared<FixedEvernote>();
+    int lookups = 0;
+    launch.app.setEvernoteLookup([&] {
+        ++lookups;
+        return evernote;
+    });
+    const QString trip = launch.env.writeFile(
+        QStringLiteral("Trip.enex"),
+        buildENEX({TestNote{QStringLiteral("Tickets"), QStringLiteral("<div>x</div>")}}));
+    const QString work = launch.env.writeFile(
+        QStringLiteral("Work.enex"),
+        buildENEX({TestNote{QStringLiteral("Agenda"), QStringLiteral("<div>y</div>")}}));
+    launch.app.setFilesToOpen({trip, work});
+    int sheets = 0;
+    QObject::connect(launch.app.exportPanel(), &EvernoteExportPanel::sheetEnded, [&] { ++sheets; });
+    launch.app.applicationDidFinishLaunching();
+    EXPECT_EQ(lookups, 0);
+    ASSERT_TRUE(runEventLoopUntil([&] { return lookups > 0; }, 120000));
+    EXPECT_EQ(sheets, 2);
+    const QString library = launch.env.dataHome() + QStringLiteral("/Pelmora 3/Library");
+    EXPECT_TRUE(QDir(library + QStringLiteral("/Trip")).exists());
+    EXPECT_TRUE(QDir(library + QStringLiteral("/Work")).exists());
+    EXPECT_EQ(launch.app.statusMessage(), QStringLiteral("Getting notebook names..."));
+}
+
+// A file that cannot be read is reported and the files after it still import.
+TEST(AppDelegateTest, AnOpenedFileThatFailsLeavesTheOthersToImport) {
+    Launch launch;
+    auto evernote = std::make_shared<FixedEvernote>();
+    int lookups = 0;
+    launch.app.setEvernoteLookup([&] {
+        ++lookups;
+        return evernote;
+    });
+    const QString kept = launch.env.writeFile(
+        QStringLiteral("Kept.enex"),
+        buildENEX({TestNote{QStringLiteral("Kept"), QStringLiteral("<div>x</div>")}}));
+    launch.app.setFilesToOpen({launch.env.path(QStringLiteral("Missing.enex")), kept});
+    launch.app.applicationDidFinishLaunching();
+    ASSERT_TRUE(runEventLoopUntil([&] { return lookups > 0; }, 120000));
+    ASSERT_FALSE(launch.alerts.alerts.isEmpty());
+    EXPECT_EQ(launch.alerts.alerts.front().text,
+              QStringLiteral("An error occurred while exporting."));
+    EXPECT_TRUE(QDir(launch.env.dataHome() + QStringLiteral("/Pelmora 3/Library/Kept")).exists());
+}

@@ -13,6 +13,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
+#include "app/CommandLine.h"
 #include "app/DefaultsCommand.h"
 #include "app/ImportCommand.h"
 #include "platform/apps/PelmoraStandIn.h"
@@ -312,4 +313,52 @@ TEST(ImportCommandTest, StaleProcessIdentifiersDoNotMisleadTheLookup) {
             << importLog(env).toStdString();
     }
     EXPECT_FALSE(QDir(env.dataHome() + QStringLiteral("/Pelmora 3/Library")).exists());
+}
+
+// The words that open the window on a desktop: none, or files (as the desktop
+// entry's "Open with" passes them); a command or an option is the command line's.
+TEST(FilesToOpenInWindowTest, FilesOpenTheWindowAndCommandsOrOptionsDoNot) {
+    const QString program = QStringLiteral("ferrymark");
+    EXPECT_EQ(filesToOpenInWindow({program}), QStringList{});
+    EXPECT_EQ(filesToOpenInWindow(
+                  {program, QStringLiteral("/tmp/a b.enex"), QStringLiteral("/tmp/c.enex")}),
+              (QStringList{QStringLiteral("/tmp/a b.enex"), QStringLiteral("/tmp/c.enex")}));
+    // A relative name is the current folder's: the window changes no folder, but
+    // the import runs later.
+    EXPECT_EQ(filesToOpenInWindow({program, QStringLiteral("Notes.enex")}),
+              QStringList{QDir::current().absoluteFilePath(QStringLiteral("Notes.enex"))});
+    for (const QString& command : {QStringLiteral("import"), QStringLiteral("notebooks"),
+                                   QStringLiteral("import-notebooks"), QStringLiteral("defaults")})
+        EXPECT_EQ(filesToOpenInWindow({program, command, QStringLiteral("/tmp/a.enex")}),
+                  std::nullopt)
+            << command.toStdString();
+    EXPECT_EQ(filesToOpenInWindow({program, QStringLiteral("--version")}), std::nullopt);
+    EXPECT_EQ(filesToOpenInWindow({program, QStringLiteral("/tmp/a.enex"), QStringLiteral("-h")}),
+              std::nullopt);
+    // After "--" every word is a file, a command's name and a dash too.
+    EXPECT_EQ(filesToOpenInWindow({program, QStringLiteral("--"), QStringLiteral("/tmp/import"),
+                                   QStringLiteral("/tmp/-x")}),
+              (QStringList{QStringLiteral("/tmp/import"), QStringLiteral("/tmp/-x")}));
+    // A command's name after a file is a file too.
+    EXPECT_EQ(filesToOpenInWindow(
+                  {program, QStringLiteral("/tmp/a.enex"), QStringLiteral("/tmp/import")}),
+              (QStringList{QStringLiteral("/tmp/a.enex"), QStringLiteral("/tmp/import")}));
+}
+
+// Without a display a file is no command: the usage, status 2, and nothing imported.
+TEST(FilesToOpenInWindowTest, WithoutADisplayAFileGivesTheUsage) {
+    TestEnvironment env;
+    const QString file = env.writeFile(
+        QStringLiteral("Lone.enex"),
+        buildENEX({TestNote{QStringLiteral("Lone"), QStringLiteral("<div>x</div>")}}));
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        environment.remove(QString::fromLatin1(name));
+    child.setProcessEnvironment(environment);
+    child.start(QStringLiteral(FERRYMARK_PROGRAM), {file});
+    ASSERT_TRUE(child.waitForFinished(120000));
+    EXPECT_EQ(child.exitCode(), 2);
+    EXPECT_TRUE(child.readAllStandardError().contains("usage:"));
+    EXPECT_FALSE(QDir(env.dataHome() + QStringLiteral("/Pelmora 3/Library/Lone")).exists());
 }

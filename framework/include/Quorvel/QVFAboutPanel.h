@@ -15,12 +15,14 @@
 #include <QWidget>
 #include <memory>
 
+#include "Quorvel/QVFExport.h"
+
 class Bundle;
 class PlistDictionary;
 class QLabel;
 class QVFCreditsView;
 
-class QVFAboutPanel : public QWidget {
+class QUORVEL_EXPORT QVFAboutPanel : public QWidget {
     Q_OBJECT
 
   public:

@@ -40,6 +40,8 @@
 #include <QStringList>
 #include <functional>
 
+#include "Quorvel/QVFExport.h"
+
 class QLineEdit;
 class QNetworkAccessManager;
 class QNetworkReply;
@@ -47,7 +49,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 
-class QVFCrashReportController : public QDialog {
+class QUORVEL_EXPORT QVFCrashReportController : public QDialog {
     Q_OBJECT
   public:
     // Where reports are posted. There is none until the host sets one.

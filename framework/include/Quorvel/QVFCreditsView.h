@@ -22,9 +22,11 @@
 #include <QWidget>
 #include <optional>
 
+#include "Quorvel/QVFExport.h"
+
 class AttributedString;
 
-class QVFCreditsView : public QWidget {
+class QUORVEL_EXPORT QVFCreditsView : public QWidget {
     Q_OBJECT
 
   public:

@@ -24,9 +24,11 @@
 #include <memory>
 #include <optional>
 
+#include "Quorvel/QVFExport.h"
+
 class Error;
 
-class QVFDocumentPortal {
+class QUORVEL_EXPORT QVFDocumentPortal {
   public:
     // Error domain of the portal's failures.
     static QString errorDomain();

@@ -28,7 +28,9 @@
 
 #include <QString>
 
-class QVFExceptionHandler {
+#include "Quorvel/QVFExport.h"
+
+class QUORVEL_EXPORT QVFExceptionHandler {
   public:
     // The process's one handler, installed on first use (terminate handler,
     // fatal signals, crash-log folder created). Call it early, on the main

@@ -7,7 +7,9 @@
 #include <QPoint>
 #include <QWidget>
 
-class QVFFeedbackPanel : public QWidget {
+#include "Quorvel/QVFExport.h"
+
+class QUORVEL_EXPORT QVFFeedbackPanel : public QWidget {
     Q_OBJECT
 
   public:

@@ -16,6 +16,7 @@
 #include <QString>
 #include <QTimer>
 
+#include "Quorvel/QVFExport.h"
 #include "Quorvel/QVFFeedbackPanel.h"
 
 class QLabel;
@@ -23,7 +24,7 @@ class QPropertyAnimation;
 class QVFFeedbackPanelControllerDelegate;
 class QVFSolidColorView;
 
-class QVFFeedbackPanelController : public QObject {
+class QUORVEL_EXPORT QVFFeedbackPanelController : public QObject {
     Q_OBJECT
 
   public:

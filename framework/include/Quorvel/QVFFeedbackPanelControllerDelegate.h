@@ -3,9 +3,11 @@
 // page). Called on the main thread, once per showing of the panel.
 #pragma once
 
+#include "Quorvel/QVFExport.h"
+
 class QVFFeedbackPanelController;
 
-class QVFFeedbackPanelControllerDelegate {
+class QUORVEL_EXPORT QVFFeedbackPanelControllerDelegate {
   public:
     virtual ~QVFFeedbackPanelControllerDelegate() = default;
 

@@ -13,7 +13,9 @@
 #include <QDateTime>
 #include <QString>
 
-class QVFLogManager {
+#include "Quorvel/QVFExport.h"
+
+class QUORVEL_EXPORT QVFLogManager {
   public:
     // The process's one instance for the main bundle, created on first use
     // and kept until the process ends.

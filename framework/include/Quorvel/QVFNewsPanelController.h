@@ -14,9 +14,11 @@
 #include <QString>
 #include <QUrl>
 
+#include "Quorvel/QVFExport.h"
+
 class UserDefaults;
 
-class QVFNewsPanelController {
+class QUORVEL_EXPORT QVFNewsPanelController {
   public:
     // The settings key that records that the invitation was shown.
     static QString subscribeToNewsPanelRunKey() {

@@ -16,13 +16,15 @@
 #include <mutex>
 #include <vector>
 
+#include "Quorvel/QVFExport.h"
+
 struct QVFNotification {
     QString name;
     const void* object = nullptr;  // the sender; compared by identity only
     QVariantMap userInfo;
 };
 
-class QVFNotificationCenter {
+class QUORVEL_EXPORT QVFNotificationCenter {
   public:
     using Observer = std::function<void(const QVFNotification&)>;
     using Token = quint64;

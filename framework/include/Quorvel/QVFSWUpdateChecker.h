@@ -37,6 +37,7 @@
 #include <QUrl>
 #include <optional>
 
+#include "Quorvel/QVFExport.h"
 #include "Quorvel/QVFNotificationCenter.h"
 #include "Quorvel/QVFSWUpdateInfo.h"
 
@@ -57,7 +58,7 @@ inline const QString QVFErrorDomain = QStringLiteral("QVFErrorDomain");
 constexpr long QVFSWUpdateCheckFailedErrorCode = 10000;
 constexpr long QVFSWUpdateRefusedErrorCode = 10001;
 
-class QVFSWUpdateChecker : public QObject {
+class QUORVEL_EXPORT QVFSWUpdateChecker : public QObject {
     Q_OBJECT
   public:
     // Stores the version, starts observing its own "found" notification, and

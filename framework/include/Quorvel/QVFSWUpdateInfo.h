@@ -15,7 +15,9 @@
 #include <QUrl>
 #include <optional>
 
-class QVFSWUpdateInfo {
+#include "Quorvel/QVFExport.h"
+
+class QUORVEL_EXPORT QVFSWUpdateInfo {
   public:
     QString productIdentifier() const { return productIdentifier_; }
     void setProductIdentifier(const QString& value) { productIdentifier_ = value; }

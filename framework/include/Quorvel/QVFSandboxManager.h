@@ -39,20 +39,22 @@
 #include <memory>
 #include <stdexcept>
 
+#include "Quorvel/QVFExport.h"
+
 class Error;
 class QVFDocumentPortal;
 class QVFSandboxBookmarkStore;
 class QVFSandboxPersistedBookmark;
 
 // Thrown when a manager is made whose class does not name a store location.
-class QVFSandboxManagerStoreURLException : public std::runtime_error {
+class QUORVEL_EXPORT QVFSandboxManagerStoreURLException : public std::runtime_error {
   public:
     QVFSandboxManagerStoreURLException()
         : std::runtime_error("Cannot create Sandbox store file, no URL specified!") {}
     static const char* name() { return "QVFSandboxManagerStoreURLException"; }
 };
 
-class QVFSandboxManager {
+class QUORVEL_EXPORT QVFSandboxManager {
   public:
     // The process's one manager, made on first use as a `Manager` (the
     // host's subclass) and kept until the process ends. Later calls return

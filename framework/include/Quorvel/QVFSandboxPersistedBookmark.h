@@ -11,10 +11,12 @@
 #include <QUrl>
 #include <optional>
 
+#include "Quorvel/QVFExport.h"
+
 class QVFDocumentPortal;
 class QVFSandboxManager;
 
-class QVFSandboxPersistedBookmark {
+class QUORVEL_EXPORT QVFSandboxPersistedBookmark {
   public:
     // Makes bookmark data for `url` (registered with the document portal
     // inside a sandbox; path, device and inode outside) and inserts a new

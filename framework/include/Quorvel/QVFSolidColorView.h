@@ -6,7 +6,9 @@
 #include <QColor>
 #include <QWidget>
 
-class QVFSolidColorView : public QWidget {
+#include "Quorvel/QVFExport.h"
+
+class QUORVEL_EXPORT QVFSolidColorView : public QWidget {
     Q_OBJECT
 
   public:

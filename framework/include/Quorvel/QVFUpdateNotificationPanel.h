@@ -32,6 +32,7 @@
 #include <QDialog>
 #include <QPointer>
 
+#include "Quorvel/QVFExport.h"
 #include "Quorvel/QVFSWUpdateInfo.h"
 
 class Error;
@@ -44,7 +45,7 @@ class QProgressBar;
 class QStackedWidget;
 class QTextBrowser;
 
-class QVFUpdateNotificationPanel : public QDialog {
+class QUORVEL_EXPORT QVFUpdateNotificationPanel : public QDialog {
     Q_OBJECT
   public:
     explicit QVFUpdateNotificationPanel(QWidget* parent = nullptr);
