@@ -26,6 +26,7 @@
 
 #include "enex/EvernoteNamingOrder.h"
 #include "enex/EvernoteXMLItem.h"
+#include "platform/apps/PelmoraLibraryQuery.h"
 #include "platform/foundation/Error.h"
 #include "platform/plist/PlistValue.h"
 
@@ -33,6 +34,11 @@ struct EvernoteConversionResult {
     QString title;                            // the note's title, for the log
     std::optional<PlistDictionary> itemDict;  // none when the note was skipped
     Error error;                              // why it was skipped, when it was
+    // Set when the note was not converted because the library holds it
+    // already (itemDict is then none and error null).
+    std::optional<PelmoraLibraryItem> duplicateOf;
+    // An item of the same note before it changed, for the log.
+    std::optional<PelmoraLibraryItem> earlierVersion;
 };
 
 class EvernoteConversionPool {

@@ -397,8 +397,23 @@ void EvernoteXMLParseOperation::addToPool(std::unique_ptr<EvernoteXMLItem> item,
 EvernoteConversionResult EvernoteXMLParseOperation::convert(EvernoteXMLItem& item) const {
     EvernoteConversionResult result;
     result.title = item.record().title;
+    const EvernoteNoteFingerprint digests = EvernoteNoteFingerprint::ofRecord(item.record());
+    if (libraryCheck_) {
+        EvernoteLibraryMatch match = libraryCheck_(digests);
+        if (match.duplicateOf) {
+            // Not converted; its attachment files go with the converter.
+            result.duplicateOf = std::move(match.duplicateOf);
+            if (noteLinks_) noteLinks_->noteWasNotImported(item.record().identifier);
+            return result;
+        }
+        result.earlierVersion = std::move(match.earlierVersion);
+    }
     try {
         result.itemDict = item.itemDictInGroup(conversionGroup_, &result.error);
+        if (result.itemDict) {
+            result.itemDict->set(ItemKeys::EvernoteFingerprint, digests.fingerprint);
+            result.itemDict->set(ItemKeys::EvernoteNoteKey, digests.noteKey);
+        }
     } catch (const std::exception& e) {
         result.itemDict.reset();
         result.error =
@@ -431,6 +446,10 @@ void EvernoteXMLParseOperation::handOnRemainingNotes() {
 }
 
 void EvernoteXMLParseOperation::handOn(const EvernoteConversionResult& result) {
+    if (result.duplicateOf) {
+        handOnDuplicate(result);
+        return;
+    }
     log(stringWithFormat(QStringLiteral("Converting \"%@\""), {result.title}));
     if (!result.itemDict) log(stringWithFormat(QStringLiteral("Skipping \"%@\""), {result.title}));
     const bool repaired = !repairedInPool_.empty() && repairedInPool_.front();
@@ -442,8 +461,17 @@ void EvernoteXMLParseOperation::handOn(const EvernoteConversionResult& result) {
     else
         ++report_.imported;
     noteBeingHandedOn_ = result.title;
+    earlierVersionBeingHandedOn_ = result.earlierVersion;
     if (itemBlock_) itemBlock_(result.itemDict, result.error);
     noteBeingHandedOn_.clear();
+    earlierVersionBeingHandedOn_.reset();
+}
+
+void EvernoteXMLParseOperation::handOnDuplicate(const EvernoteConversionResult& result) {
+    // The library holds the note: for the file's account it is imported.
+    if (!repairedInPool_.empty()) repairedInPool_.pop_front();
+    ++report_.imported;
+    if (duplicateBlock_) duplicateBlock_(result.title, *result.duplicateOf);
 }
 
 void EvernoteXMLParseOperation::parseErrorOccurred(const Error& error) {

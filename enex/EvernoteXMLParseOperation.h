@@ -31,6 +31,7 @@
 #include "enex/ENEXDamageReport.h"
 #include "enex/EvernoteConversionPool.h"
 #include "enex/EvernoteEncryptedPassages.h"
+#include "enex/EvernoteNoteFingerprint.h"
 #include "enex/EvernoteNoteLinks.h"
 #include "enex/EvernoteNoteRecord.h"
 #include "platform/foundation/Operation.h"
@@ -57,6 +58,11 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     using ItemBlock =
         std::function<void(const std::optional<PlistDictionary>& itemDict, const Error& error)>;
     using CompletionBlock = std::function<void(const Error& error)>;
+    // Asked on a converter's worker, before the note converts, with the
+    // note's digests; must be thread-safe.
+    using LibraryCheck = std::function<EvernoteLibraryMatch(const EvernoteNoteFingerprint&)>;
+    using DuplicateBlock =
+        std::function<void(const QString& title, const PelmoraLibraryItem& holder)>;
 
     // A new parse of `fileURL` whose items are written into `directoryURL` and
     // belong to `group`. The caller sets logStream, debugMode and the blocks,
@@ -105,6 +111,22 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     // recovery.
     ENEXDamageReport damageReport() const { return report_; }
     void setParseOperationDidExportItemBlock(ItemBlock block) { itemBlock_ = std::move(block); }
+    // With a library check, a note that the check finds held by an item of
+    // the library is not converted: its attachment files are removed, and in
+    // its turn the duplicate block (not the item block) is called with its
+    // title and the item that holds it. Every converted item carries its
+    // "evernoteFingerprint" and "evernoteNoteKey", with a check or without.
+    // Set before the run.
+    void setLibraryCheck(LibraryCheck check) { libraryCheck_ = std::move(check); }
+    void setParseOperationDidFindDuplicateBlock(DuplicateBlock block) {
+        duplicateBlock_ = std::move(block);
+    }
+    // The item of the library that holds the note being handed on as it was
+    // before it changed (its note key matched, its fingerprint did not);
+    // valid only while the item block runs.
+    std::optional<PelmoraLibraryItem> earlierVersionOfNoteBeingHandedOn() const {
+        return earlierVersionBeingHandedOn_;
+    }
     // The title of the note whose result the item block is being given (a
     // skipped note has no item to name it); valid only while the block runs,
     // on the parser's thread.
@@ -154,6 +176,7 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     // Hands on every note still in the pool, waiting for each.
     void handOnRemainingNotes();
     void handOn(const EvernoteConversionResult& result);
+    void handOnDuplicate(const EvernoteConversionResult& result);
     EvernoteConversionResult convert(EvernoteXMLItem& item) const;
     void log(const QString& line) const;
 
@@ -202,6 +225,9 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     Error operationError_;
     ItemBlock itemBlock_;
     QString noteBeingHandedOn_;
+    std::optional<PelmoraLibraryItem> earlierVersionBeingHandedOn_;
+    LibraryCheck libraryCheck_;
+    DuplicateBlock duplicateBlock_;
     CompletionBlock completionBlock_;
 
     std::mutex parserMutex_;  // guards parser_ and pool_ against cancel() from another thread

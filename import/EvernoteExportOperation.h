@@ -37,6 +37,7 @@
 #include <optional>
 
 #include "enex/ENEXDamageReport.h"
+#include "enex/EvernoteNoteFingerprint.h"
 #include "enex/EvernoteNoteLinks.h"
 #include "enex/EvernoteXMLItem.h"
 #include "import/EvernoteExportOperationDelegate.h"
@@ -83,6 +84,13 @@ class EvernoteExportOperation : public Operation {
     struct SkippedNote {
         QString title;
         QString reason;  // the conversion's error, as users read it
+    };
+    // A note that the library held already before the run began, so it was
+    // neither converted nor imported again; the item that holds it.
+    struct DuplicateNote {
+        QString title;
+        QString identifier;  // the holding item's identifier in the library
+        QString path;        // its file in the library
     };
 
     // Creates the notebook import for `app` and `notebooks`, unstarted: note
@@ -146,6 +154,17 @@ class EvernoteExportOperation : public Operation {
     // The notes skipped so far (their conversion failed, or their export
     // could not be found), in the order they came.
     QList<SkippedNote> skippedNotes() const;
+    // The notes found to be duplicates so far, in the order they came.
+    QList<DuplicateNote> duplicateNotes() const;
+    // Whether a note that the library already holds (the same fingerprint,
+    // EvernoteNoteFingerprint) is imported once more. Off: such a note is
+    // counted, logged with the item that holds it, and left out. From the
+    // setting "AllowDuplicates"; off by default. Set before the run. Either
+    // way the run opens the library's query before the first note, so a
+    // library that cannot take the import fails the run before any note
+    // converts. Notes of one run are never duplicates of each other.
+    bool allowsDuplicates() const { return allowsDuplicates_.load(); }
+    void setAllowsDuplicates(bool allows) { allowsDuplicates_.store(allows); }
 
     // Called on the run's thread with the path of the finished description,
     // before Pelmora is asked to import it (and removes it): a caller may keep
@@ -226,6 +245,12 @@ class EvernoteExportOperation : public Operation {
         const QUrl& fileURL, const QString& directory, const PlistDictionary& group,
         std::function<void(const Error&)> completion);
 
+    // Remembers a note the library already holds, for duplicateNotes(), and
+    // logs it with the item that holds it. Any thread.
+    void recordDuplicateNote(const QString& title, const PelmoraLibraryItem& holder);
+    // What the library held of a note before the run; empty when duplicates
+    // are allowed. Any thread (a converter's worker).
+    EvernoteLibraryMatch libraryMatchFor(const EvernoteNoteFingerprint& digests);
     // Remembers a note that gives no item, for skippedNotes(); `error` may be
     // null (the reason then says the note could not be converted). Any thread.
     void recordSkippedNote(const QString& title, const Error& error);
@@ -254,6 +279,10 @@ class EvernoteExportOperation : public Operation {
                                  QString* notebookFilesPath, PlistDictionary* targetFolder,
                                  Error* error);
     void handDescriptionToPelmora();
+    // Opens the library's query (openLibraryQuery); false with its error.
+    bool openLibraryQuery(Error* error);
+    // Closes it, and logs how many look-ups failed.
+    void closeLibraryQuery();
     // Logs one result of the ENEX parser and writes a converted item.
     void recordParsedItem(const std::optional<PlistDictionary>& item, const Error& error,
                           const PlistDictionary& group, const QString& folder,
@@ -282,6 +311,11 @@ class EvernoteExportOperation : public Operation {
     std::atomic<bool> ended_{false};
     PelmoraImportResult importResult_;
     QList<SkippedNote> skippedNotes_;
+    QList<DuplicateNote> duplicateNotes_;
+    std::atomic<bool> allowsDuplicates_{false};
+    std::shared_ptr<PelmoraLibraryQuery> libraryQuery_;
+    Error libraryQueryError_;  // the first look-up that failed
+    long failedLibraryQueries_ = 0;
     std::shared_ptr<EvernoteEncryptedPassages> encryptedPassages_;
     std::shared_ptr<EvernoteNoteLinks> noteLinks_;
     std::atomic<bool> asksForPassphrases_{false};
