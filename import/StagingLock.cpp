@@ -39,12 +39,14 @@ int openLockFile(const QString& folder, int flags) {
 
 StagingLock::~StagingLock() { release(); }
 
-StagingLock::StagingLock(StagingLock&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+StagingLock::StagingLock(StagingLock&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
 
 StagingLock& StagingLock::operator=(StagingLock&& other) noexcept {
     if (this != &other) {
         release();
         fd_ = std::exchange(other.fd_, -1);
+        path_ = std::move(other.path_);
     }
     return *this;
 }
@@ -76,11 +78,20 @@ bool StagingLock::acquire(const QString& folder, Error* error) {
         return false;
     }
     fd_ = fd;
+    path_ = folder + u'/' + kFileName;
     return true;
 }
 
 void StagingLock::release() {
     if (fd_ < 0) return;
+    // Gone already when the library removed the staging folder; and a lock
+    // file at the same path that is not ours belongs to a newer run.
+    const QByteArray path = QFile::encodeName(path_);
+    struct stat held {
+    }, named{};
+    if (::fstat(fd_, &held) == 0 && ::lstat(path.constData(), &named) == 0 &&
+        held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+        ::unlink(path.constData());
     ::close(fd_);
     fd_ = -1;
 }

@@ -32,10 +32,12 @@ class StagingLock {
     // Takes the lock of `folder` (which must exist), creating its lock file.
     // False with the system's error (POSIX EAGAIN when a live run holds it).
     bool acquire(const QString& folder, Error* error = nullptr);
-    // Lets the lock go (nothing when none is held).
+    // Lets the lock go (nothing when none is held), removing the lock file
+    // while still holding it, so that a run's folder is left as it was.
     void release();
     bool isAcquired() const { return fd_ >= 0; }
 
   private:
     int fd_ = -1;
+    QString path_;  // of the lock file held
 };

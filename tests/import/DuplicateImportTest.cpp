@@ -22,7 +22,7 @@
 
 namespace {
 
-struct Run {
+struct ImportRun {
     std::shared_ptr<EvernoteXMLFileExportOperation> operation;
     QStringList calls;
     int exported = 0;
@@ -38,8 +38,8 @@ struct LibraryRuns {
     LibraryRuns() { PelmoraStandIn::setLibraryPathOverride(library); }
     ~LibraryRuns() { PelmoraStandIn::setLibraryPathOverride(QString()); }
 
-    Run run(const QString& fileName, const QByteArray& enex, bool allowDuplicates = false) {
-        Run run;
+    ImportRun run(const QString& fileName, const QByteArray& enex, bool allowDuplicates = false) {
+        ImportRun run;
         run.operation = std::make_shared<EvernoteXMLFileExportOperation>();
         run.operation->setAllowsDuplicates(allowDuplicates);
         const QString file = env.writeFile(fileName, enex);
@@ -131,13 +131,13 @@ QHash<QString, QString> identifiersByName(const QString& library) {
 TEST(DuplicateImportTest, SecondImportOfTheSameFileAddsNothing) {
     LibraryRuns runs;
     const QByteArray enex = buildENEX(threeNotes());
-    const Run first = runs.run(QStringLiteral("Book.enex"), enex);
+    const ImportRun first = runs.run(QStringLiteral("Book.enex"), enex);
     ASSERT_EQ(first.calls.last(), QStringLiteral("end")) << first.error.description().toStdString();
     ASSERT_EQ(first.operation->importResult().taken, 3);
     EXPECT_TRUE(first.operation->duplicateNotes().isEmpty());
     const QHash<QString, QString> ids = identifiersByName(runs.library);
 
-    const Run second = runs.run(QStringLiteral("Book.enex"), enex);
+    const ImportRun second = runs.run(QStringLiteral("Book.enex"), enex);
     ASSERT_EQ(second.calls.last(), QStringLiteral("end"))
         << second.error.description().toStdString();
     EXPECT_EQ(second.operation->importResult().taken, 0);
@@ -174,7 +174,7 @@ TEST(DuplicateImportTest, IndentedCopyOfANoteIsADuplicate) {
     QByteArray enex = buildENEX(indented);
     enex.replace("<note>", "\n    <note>\n      ");
     enex.replace("</title>", "</title>\n      ");
-    const Run second = runs.run(QStringLiteral("Book.enex"), enex);
+    const ImportRun second = runs.run(QStringLiteral("Book.enex"), enex);
     ASSERT_EQ(second.calls.last(), QStringLiteral("end"));
     EXPECT_EQ(second.operation->importResult().taken, 0);
     EXPECT_EQ(second.operation->duplicateNotes().size(), 3);
@@ -192,13 +192,13 @@ TEST(DuplicateImportTest, ChangedNoteIsANewItemAndTheLogNamesTheOlder) {
     QList<TestNote> changed = threeNotes();
     changed[0].enml = QStringLiteral("<div>Some <b>other words</b></div><div>more</div>");
     changed[2] = attachmentNote(QStringLiteral("Scan"), "%PDF scanned again");
-    const Run second = runs.run(QStringLiteral("Book.enex"), buildENEX(changed));
+    const ImportRun second = runs.run(QStringLiteral("Book.enex"), buildENEX(changed));
     ASSERT_EQ(second.calls.last(), QStringLiteral("end"));
     EXPECT_EQ(second.operation->importResult().taken, 2);
     ASSERT_EQ(second.operation->duplicateNotes().size(), 1);
     EXPECT_EQ(second.operation->duplicateNotes().first().title, QStringLiteral("Other"));
     const QString log = runs.log();
-    for (const QString title : {QStringLiteral("Plain"), QStringLiteral("Scan")})
+    for (const QString& title : {QStringLiteral("Plain"), QStringLiteral("Scan")})
         EXPECT_TRUE(log.contains(QStringLiteral("Imported as a new item: \"%1\" has changed since "
                                                 "it was imported as item %2")
                                      .arg(title, ids.value(title))))
@@ -214,13 +214,13 @@ TEST(DuplicateImportTest, IdenticalNotesOfOneFileAreTwoItems) {
     LibraryRuns runs;
     const TestNote note{QStringLiteral("Twice"), QStringLiteral("<div>same</div>")};
     const QByteArray enex = buildENEX({note, note});
-    const Run first = runs.run(QStringLiteral("Book.enex"), enex);
+    const ImportRun first = runs.run(QStringLiteral("Book.enex"), enex);
     ASSERT_EQ(first.calls.last(), QStringLiteral("end"));
     EXPECT_EQ(first.operation->importResult().taken, 2);
     EXPECT_TRUE(first.operation->duplicateNotes().isEmpty());
     EXPECT_EQ(runs.items().size(), 2);
 
-    const Run second = runs.run(QStringLiteral("Book.enex"), enex);
+    const ImportRun second = runs.run(QStringLiteral("Book.enex"), enex);
     EXPECT_EQ(second.operation->importResult().taken, 0);
     const auto duplicates = second.operation->duplicateNotes();
     ASSERT_EQ(duplicates.size(), 2);
@@ -233,7 +233,7 @@ TEST(DuplicateImportTest, AllowingDuplicatesImportsEverything) {
     LibraryRuns runs;
     const QByteArray enex = buildENEX(threeNotes());
     ASSERT_EQ(runs.run(QStringLiteral("Book.enex"), enex).calls.last(), QStringLiteral("end"));
-    const Run again = runs.run(QStringLiteral("Book.enex"), enex, true);
+    const ImportRun again = runs.run(QStringLiteral("Book.enex"), enex, true);
     ASSERT_EQ(again.calls.last(), QStringLiteral("end"));
     EXPECT_EQ(again.operation->importResult().taken, 3);
     EXPECT_TRUE(again.operation->duplicateNotes().isEmpty());
@@ -256,7 +256,7 @@ TEST(DuplicateImportTest, UnusableIndexEndsTheRunBeforeAnyNote) {
         ASSERT_TRUE(q.exec(QStringLiteral("PRAGMA user_version = 99")));
     }
     QSqlDatabase::removeDatabase(QStringLiteral("newer"));
-    const Run newer = runs.run(QStringLiteral("Book.enex"), buildENEX(threeNotes()));
+    const ImportRun newer = runs.run(QStringLiteral("Book.enex"), buildENEX(threeNotes()));
     ASSERT_EQ(newer.calls.last(), QStringLiteral("error 10008"));
     ASSERT_NE(newer.error.underlyingError(), nullptr);
     EXPECT_EQ(newer.error.underlyingError()->domain(), QStringLiteral("PelmoraStandInErrorDomain"));
@@ -268,7 +268,7 @@ TEST(DuplicateImportTest, UnusableIndexEndsTheRunBeforeAnyNote) {
     QFile::remove(runs.library + QStringLiteral("/Library.sqlite"));
     runs.env.writeFile(QStringLiteral("library/Library.sqlite"),
                        QByteArray("this is no database, only text that stands in its place"));
-    const Run damaged = runs.run(QStringLiteral("Book.enex"), buildENEX(threeNotes()));
+    const ImportRun damaged = runs.run(QStringLiteral("Book.enex"), buildENEX(threeNotes()));
     ASSERT_EQ(damaged.calls.last(), QStringLiteral("error 10008"));
     ASSERT_NE(damaged.error.underlyingError(), nullptr);
     EXPECT_EQ(damaged.error.underlyingError()->code(), 3);
