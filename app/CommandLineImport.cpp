@@ -32,6 +32,7 @@ int printSummary(const EvernoteExportOperation& operation, const ImportProgressP
                  QTextStream& out) {
     const ImportSummary summary(operation, printer.total());
     out << summary.importedText() << "\n";
+    for (const QString& line : summary.duplicateTexts()) out << line << "\n";
     for (const QString& line : summary.passageTexts()) out << line << "\n";
     for (const QString& line : summary.linkTexts()) out << line << "\n";
     for (const QString& line : summary.problemTexts()) out << line << "\n";
@@ -86,6 +87,11 @@ void addCommandLineImportOptions(CommandLineSyntax& syntax, bool acceptsEvernote
                        "and kept as raw XML in \"Damaged Notes\" beside the log, and a file "
                        "that is not ENEX or cannot be read is reported while the others are "
                        "imported (the setting \"RecoverDamagedNotes\")"));
+    syntax.addFlag({QStringLiteral("allow-duplicates")},
+                   QStringLiteral("import every note, also those the library already holds "
+                                  "unchanged from an earlier import (the setting "
+                                  "\"AllowDuplicates\"); without it they are left out and "
+                                  "counted as duplicates"));
     syntax.addValueOption({QStringLiteral("passphrase-file")}, QStringLiteral("FILE"),
                           QStringLiteral("decrypt encrypted passages with the passphrases in "
                                          "FILE, one a line, tried in order (at most 64 KB)"));
@@ -111,6 +117,7 @@ std::optional<CommandLineImportOptions> parseCommandLineImportOptions(const QStr
     options.debug = syntax.isSet(QStringLiteral("debug"));
     options.reloadFromWeb = syntax.isSet(QStringLiteral("reload-from-web"));
     options.recover = syntax.isSet(QStringLiteral("recover"));
+    options.allowDuplicates = syntax.isSet(QStringLiteral("allow-duplicates"));
     options.passphraseFile = syntax.value(QStringLiteral("passphrase-file"));
     options.askPassphrase = syntax.isSet(QStringLiteral("ask-passphrase"));
     options.report = syntax.value(QStringLiteral("report"));
@@ -124,6 +131,8 @@ void applyCommandLineImportOptions(const CommandLineImportOptions& options) {
         UserDefaults::standard().setVolatileValue(true, QStringLiteral("ReloadFromWeb"));
     if (options.recover)
         UserDefaults::standard().setVolatileValue(true, QStringLiteral("RecoverDamagedNotes"));
+    if (options.allowDuplicates)
+        UserDefaults::standard().setVolatileValue(true, QStringLiteral("AllowDuplicates"));
 }
 
 std::optional<std::shared_ptr<const PassphraseList>> commandLinePassphrases(

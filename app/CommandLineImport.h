@@ -3,7 +3,8 @@
 // progress bar on a terminal, Ctrl-C cancelling cleanly, and a summary of
 // where the items went. Main thread only.
 //
-// Exit status of a run: 0 when every note was imported; 3 when the run
+// Exit status of a run: 0 when every note was imported or was in the library
+// already (a duplicate); 3 when the run
 // finished but notes were skipped (conversion failed) or refused by the
 // library, or damage was met (--recover: a note repaired or lost, a file cut
 // short, not ENEX or unreadable); 1 when it failed; 130 when it was cancelled. (2, a usage error,
@@ -20,21 +21,22 @@ class EvernoteExportOperation;
 class PassphraseList;
 
 struct CommandLineImportOptions {
-    QStringList operands;        // the files or notebook names, in order
-    QString library;             // --library DIR
-    QString evernoteFolder;      // --evernote-folder DIR (only where accepted)
-    bool debug = false;          // --debug
-    bool reloadFromWeb = false;  // --reload-from-web
-    bool recover = false;        // --recover
-    QString passphraseFile;      // --passphrase-file FILE
-    bool askPassphrase = false;  // --ask-passphrase
-    QString report;              // --report FILE
-    bool help = false;           // -h or --help: show the help, import nothing
+    QStringList operands;          // the files or notebook names, in order
+    QString library;               // --library DIR
+    QString evernoteFolder;        // --evernote-folder DIR (only where accepted)
+    bool debug = false;            // --debug
+    bool reloadFromWeb = false;    // --reload-from-web
+    bool recover = false;          // --recover
+    bool allowDuplicates = false;  // --allow-duplicates
+    QString passphraseFile;        // --passphrase-file FILE
+    bool askPassphrase = false;    // --ask-passphrase
+    QString report;                // --report FILE
+    bool help = false;             // -h or --help: show the help, import nothing
 };
 
 // Adds the import options to `syntax`: --library, --debug, --reload-from-web,
-// --recover, --passphrase-file, --ask-passphrase and --report, and
-// --evernote-folder when `acceptsEvernoteFolder`.
+// --recover, --allow-duplicates, --passphrase-file, --ask-passphrase and
+// --report, and --evernote-folder when `acceptsEvernoteFolder`.
 void addCommandLineImportOptions(CommandLineSyntax& syntax, bool acceptsEvernoteFolder);
 // Adds --evernote-folder DIR alone (for the commands that read Evernote's notebooks).
 void addEvernoteFolderOption(CommandLineSyntax& syntax);
@@ -47,8 +49,8 @@ std::optional<CommandLineImportOptions> parseCommandLineImportOptions(const QStr
                                                                       QTextStream& err);
 
 // Applies the options that act through process-wide settings: the library
-// folder (--library, else the "LibraryFolder" setting), "ReloadFromWeb" and
-// "RecoverDamagedNotes".
+// folder (--library, else the "LibraryFolder" setting), "ReloadFromWeb",
+// "RecoverDamagedNotes" and "AllowDuplicates".
 void applyCommandLineImportOptions(const CommandLineImportOptions& options);
 
 // The passphrases the options name, in order: the lines of --passphrase-file,

@@ -65,6 +65,11 @@ void EvernoteExportOptionsController::loadWindow() {
         localizedString("A note that cannot be read no longer stops its file: known damage is "
                         "repaired, and the other damaged notes are listed in the import log.")));
     notebooksLayout->addWidget(addSettingCheckBox(
+        localizedString("Import notes the library already holds"),
+        QStringLiteral("AllowDuplicates"),
+        localizedString("A note imported before, unchanged, is imported once more instead of "
+                        "being left out as a duplicate.")));
+    notebooksLayout->addWidget(addSettingCheckBox(
         localizedString("Write a detailed import log"), QStringLiteral("ExportDebug"),
         localizedString("The import log gets one line for every parser event and every item.")));
     layout->addWidget(notebooks);

@@ -2,7 +2,8 @@
 // defaults that the import reads: "UseHTMLExport" (export notebooks note by
 // note as HTML), "ExportDebug" (a detailed log), "ReloadFromWeb" (refresh web
 // clips from their live pages), "RecoverDamagedNotes" (read on past damaged
-// notes instead of stopping the file), and the library folder to import into
+// notes instead of stopping the file), "AllowDuplicates" (import
+// again notes the library already holds), and the library folder to import into
 // (LibraryFolderSetting). Each change is written at once; Done closes the
 // sheet. Main thread only.
 #pragma once

@@ -326,7 +326,8 @@ void EvernoteExportPanel::fillOutcomeAlertOfEndedRun(QMessageBox* alert,
                                                      const ImportSummary& summary) {
     alert->setIcon(summary.isComplete() ? QMessageBox::Information : QMessageBox::Warning);
     alert->setText(summary.importedText());
-    QStringList details = summary.passageTexts() + summary.linkTexts() + summary.problemTexts();
+    QStringList details = summary.duplicateTexts() + summary.passageTexts() + summary.linkTexts() +
+                          summary.problemTexts();
     if (const QStringList reasons = summary.reasonTexts(); !reasons.isEmpty())
         details << reasons.join(u'\n');
     alert->setInformativeText(details.join(QStringLiteral("\n\n")));

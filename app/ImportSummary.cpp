@@ -11,9 +11,10 @@ ImportSummary::ImportSummary(const EvernoteExportOperation& operation, unsigned 
     : total_(total) {
     const PelmoraImportResult result = operation.importResult();
     imported_ = static_cast<unsigned long>(result.taken);
+    duplicates_ = static_cast<unsigned long>(operation.duplicateNotes().size());
     // A count fooled by damage (a CDATA section left open hides the notes it
-    // swallows from the scan) cannot be less than what the library took.
-    total_ = std::max(total_, imported_);
+    // swallows from the scan) cannot be less than what the library holds of it.
+    total_ = std::max(total_, imported_ + duplicates_);
     if (const auto pelmora = operation.pelmoraApp()) libraryPath_ = pelmora->libraryPath();
     if (const OutputStream* log = operation.logStream()) logPath_ = log->path();
     stagingPath_ = operation.filesPath();
@@ -47,8 +48,8 @@ QString ImportSummary::damageText(const ENEXDamageReport& report) {
 }
 
 bool ImportSummary::isComplete() const {
-    return imported_ >= total_ && skippedReasons_.isEmpty() && refusedReasons_.isEmpty() &&
-           damageTexts_.isEmpty() && undecryptablePassages_ == 0;
+    return imported_ + duplicates_ >= total_ && skippedReasons_.isEmpty() &&
+           refusedReasons_.isEmpty() && damageTexts_.isEmpty() && undecryptablePassages_ == 0;
 }
 
 QStringList ImportSummary::passageTexts() const {
@@ -79,6 +80,14 @@ QString ImportSummary::importedText() const {
     return stringWithFormat(
         localizedString("Imported %lu of %lu notes into %@."),
         {imported_, total_, libraryPath_.isEmpty() ? QStringLiteral("Pelmora") : libraryPath_});
+}
+
+QStringList ImportSummary::duplicateTexts() const {
+    if (duplicates_ == 0) return {};
+    return {stringWithFormat(
+        localizedString("%lu notes were already in the library and were not imported again; the "
+                        "import log %@ names the items that hold them."),
+        {duplicates_, logPath_})};
 }
 
 QStringList ImportSummary::problemTexts() const {

@@ -3,8 +3,9 @@
 // ends every run. One source, so that both say the same thing.
 //
 // A run that ended names how many notes the library took out of how many were
-// announced, and where; then, when some are missing, how many were skipped
-// (their conversion failed) and how many the library refused; for each file
+// announced, and where; how many were left out as duplicates (the library
+// held them already: nothing is missing, so they keep a run complete); then, when some are missing,
+// how many were skipped (their conversion failed) and how many the library refused; for each file
 // in which damage was met, how its notes came out (imported + repaired + lost
 // + skipped = found), or why it could not be read; with where the
 // reasons are, and the first few reasons themselves ("“Title” was skipped:
@@ -37,6 +38,8 @@ class ImportSummary {
     unsigned long total() const { return total_; }
     unsigned long skipped() const { return static_cast<unsigned long>(skippedReasons_.size()); }
     unsigned long refused() const { return static_cast<unsigned long>(refusedReasons_.size()); }
+    // The notes the library held already, left out of the import.
+    unsigned long duplicates() const { return duplicates_; }
     // The encrypted passages the run's passphrases opened, and those they did
     // not (both 0 for a run without passphrases).
     unsigned long decryptedPassages() const { return decryptedPassages_; }
@@ -64,6 +67,9 @@ class ImportSummary {
     // "N links between notes resolved, M left as they were." when the run met
     // any, with where the left ones are named.
     QStringList linkTexts() const;
+    // "N notes were already in the library and were not imported again; …"
+    // when the run left any out.
+    QStringList duplicateTexts() const;
     // The skipped line and the refused line, those that apply, then the damage lines.
     QStringList problemTexts() const;
     // The first kReasonsShown reasons, skipped notes first, then "and N more."
@@ -83,6 +89,7 @@ class ImportSummary {
     static QString damageText(const ENEXDamageReport& report);
 
     unsigned long imported_ = 0;
+    unsigned long duplicates_ = 0;
     unsigned long total_ = 0;
     QString libraryPath_;
     QString logPath_;

@@ -14,7 +14,7 @@
 struct ENEXDamageReport {
     QString filePath;
     unsigned long found = 0;      // the <note> elements met, before the damage and after
-    unsigned long imported = 0;   // read as they are and converted
+    unsigned long imported = 0;   // read as they are and converted (or held by the library already)
     unsigned long repaired = 0;   // read after a repair and converted
     unsigned long lost = 0;       // not readable even after the known repairs
     unsigned long skipped = 0;    // read, but their conversion failed

@@ -28,6 +28,7 @@
 
 #include "enex/EvernoteNamingOrder.h"
 #include "enex/EvernoteXMLItem.h"
+#include "platform/apps/PelmoraLibraryQuery.h"
 #include "platform/foundation/Error.h"
 #include "platform/plist/PlistValue.h"
 
@@ -41,6 +42,11 @@ struct EvernoteConversionResult {
     qsizetype attachments = 0;   // its attachments
     qint64 attachmentBytes = 0;  // their decoded bytes
     QStringList warnings;        // what its conversion logged for the user (ConversionWarnings)
+    // Set when the note was not converted because the library holds it
+    // already (itemDict is then none and error null).
+    std::optional<PelmoraLibraryItem> duplicateOf;
+    // An item of the same note before it changed, for the log.
+    std::optional<PelmoraLibraryItem> earlierVersion;
 };
 
 class EvernoteConversionPool {

@@ -46,6 +46,10 @@ inline const QString Folder = QStringLiteral("folder");
 // Our own: every attribute of the note and its attachments, field name →
 // value as text (EvernoteAttributes); absent when the note has none.
 inline const QString EvernoteAttributes = QStringLiteral("evernoteAttributes");
+// Our own: the note's fingerprint and note key (EvernoteNoteFingerprint),
+// by which a later import knows the note again.
+inline const QString EvernoteFingerprint = QStringLiteral("evernoteFingerprint");
+inline const QString EvernoteNoteKey = QStringLiteral("evernoteNoteKey");
 }  // namespace ItemKeys
 
 class EvernoteXMLItem {

@@ -399,8 +399,24 @@ EvernoteConversionResult EvernoteXMLParseOperation::convert(EvernoteXMLItem& ite
     EvernoteConversionResult result;
     result.title = item.record().title;
     ConversionWarnings warnings;
+    const EvernoteNoteFingerprint digests = EvernoteNoteFingerprint::ofRecord(item.record());
+    if (libraryCheck_) {
+        EvernoteLibraryMatch match = libraryCheck_(digests);
+        if (match.duplicateOf) {
+            // Not converted; its attachment files go with the converter.
+            result.duplicateOf = std::move(match.duplicateOf);
+            if (noteLinks_) noteLinks_->noteWasNotImported(item.record().identifier);
+            takeReportedFacts(item.record(), warnings, result);
+            return result;
+        }
+        result.earlierVersion = std::move(match.earlierVersion);
+    }
     try {
         result.itemDict = item.itemDictInGroup(conversionGroup_, &result.error);
+        if (result.itemDict) {
+            result.itemDict->set(ItemKeys::EvernoteFingerprint, digests.fingerprint);
+            result.itemDict->set(ItemKeys::EvernoteNoteKey, digests.noteKey);
+        }
     } catch (const std::exception& e) {
         result.itemDict.reset();
         result.error =
@@ -444,13 +460,17 @@ void EvernoteXMLParseOperation::handOnRemainingNotes() {
 }
 
 void EvernoteXMLParseOperation::handOn(const EvernoteConversionResult& result) {
-    log(stringWithFormat(QStringLiteral("Converting \"%@\""), {result.title}));
-    if (!result.itemDict) log(stringWithFormat(QStringLiteral("Skipping \"%@\""), {result.title}));
     PooledNote pooled;
     if (!pooled_.empty()) {
         pooled = pooled_.front();
         pooled_.pop_front();
     }
+    if (result.duplicateOf) {
+        handOnDuplicate(result, pooled.index);
+        return;
+    }
+    log(stringWithFormat(QStringLiteral("Converting \"%@\""), {result.title}));
+    if (!result.itemDict) log(stringWithFormat(QStringLiteral("Skipping \"%@\""), {result.title}));
     const bool repaired = pooled.repaired;
     if (!result.itemDict)
         ++report_.skipped;
@@ -462,6 +482,17 @@ void EvernoteXMLParseOperation::handOn(const EvernoteConversionResult& result) {
     indexHandedOn_ = pooled.index;
     repairedHandedOn_ = repaired;
     if (itemBlock_) itemBlock_(result.itemDict, result.error);
+    handingOn_ = nullptr;
+}
+
+void EvernoteXMLParseOperation::handOnDuplicate(const EvernoteConversionResult& result,
+                                                unsigned long index) {
+    // The library holds the note: for the file's account it is imported.
+    ++report_.imported;
+    handingOn_ = &result;
+    indexHandedOn_ = index;
+    repairedHandedOn_ = false;
+    if (duplicateBlock_) duplicateBlock_(result.title, *result.duplicateOf);
     handingOn_ = nullptr;
 }
 

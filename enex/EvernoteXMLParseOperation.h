@@ -31,6 +31,7 @@
 #include "enex/ENEXDamageReport.h"
 #include "enex/EvernoteConversionPool.h"
 #include "enex/EvernoteEncryptedPassages.h"
+#include "enex/EvernoteNoteFingerprint.h"
 #include "enex/EvernoteNoteLinks.h"
 #include "enex/EvernoteNoteRecord.h"
 #include "platform/foundation/Operation.h"
@@ -66,6 +67,11 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     // title (empty when the scan could not read it) and error 1007.
     using LostNoteBlock =
         std::function<void(unsigned long index, const QString& title, const Error& error)>;
+    // Asked on a converter's worker, before the note converts, with the
+    // note's digests; must be thread-safe.
+    using LibraryCheck = std::function<EvernoteLibraryMatch(const EvernoteNoteFingerprint&)>;
+    using DuplicateBlock =
+        std::function<void(const QString& title, const PelmoraLibraryItem& holder)>;
 
     // A new parse of `fileURL` whose items are written into `directoryURL` and
     // belong to `group`. The caller sets logStream, debugMode and the blocks,
@@ -114,13 +120,30 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     // recovery.
     ENEXDamageReport damageReport() const { return report_; }
     void setParseOperationDidExportItemBlock(ItemBlock block) { itemBlock_ = std::move(block); }
+    // With a library check, a note that the check finds held by an item of
+    // the library is not converted: its attachment files are removed, and in
+    // its turn the duplicate block (not the item block) is called with its
+    // title and the item that holds it. Every converted item carries its
+    // "evernoteFingerprint" and "evernoteNoteKey", with a check or without.
+    // Set before the run.
+    void setLibraryCheck(LibraryCheck check) { libraryCheck_ = std::move(check); }
+    void setParseOperationDidFindDuplicateBlock(DuplicateBlock block) {
+        duplicateBlock_ = std::move(block);
+    }
+    // The item of the library that holds the note being handed on as it was
+    // before it changed (its note key matched, its fingerprint did not);
+    // valid only while the item block runs.
+    std::optional<PelmoraLibraryItem> earlierVersionOfNoteBeingHandedOn() const {
+        return handingOn_ ? handingOn_->earlierVersion : std::nullopt;
+    }
     // The title of the note whose result the item block is being given (a
     // skipped note has no item to name it); valid only while the block runs,
     // on the parser's thread.
     QString titleOfNoteBeingHandedOn() const { return handingOn_ ? handingOn_->title : QString(); }
-    // The whole result being given to the item block (its dates, attachments
-    // and warnings), and the note's place in the file, counted from 0; valid
-    // only while the block runs, on the parser's thread (null otherwise).
+    // The whole result being given to the item block or the duplicate block
+    // (its dates, attachments and warnings), and the note's place in the
+    // file, counted from 0; valid only while the block runs, on the parser's
+    // thread (null otherwise).
     const EvernoteConversionResult* resultOfNoteBeingHandedOn() const { return handingOn_; }
     unsigned long indexOfNoteBeingHandedOn() const { return indexHandedOn_; }
     // Whether that note was read only after a repair of its XML (recovery on).
@@ -175,6 +198,7 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     // Hands on every note still in the pool, waiting for each.
     void handOnRemainingNotes();
     void handOn(const EvernoteConversionResult& result);
+    void handOnDuplicate(const EvernoteConversionResult& result, unsigned long index);
     EvernoteConversionResult convert(EvernoteXMLItem& item) const;
     // Copies what the run's report tells of a converted (or failed) note into `result`.
     static void takeReportedFacts(const EvernoteNoteRecord& record,
@@ -230,6 +254,8 @@ class EvernoteXMLParseOperation : public Operation, private XMLStreamParserDeleg
     unsigned long indexHandedOn_ = 0;
     bool repairedHandedOn_ = false;
     LostNoteBlock lostNoteBlock_;
+    LibraryCheck libraryCheck_;
+    DuplicateBlock duplicateBlock_;
     CompletionBlock completionBlock_;
 
     std::mutex parserMutex_;  // guards parser_ and pool_ against cancel() from another thread

@@ -98,6 +98,7 @@ EvernoteExportOperation::EvernoteExportOperation() {
     textImportOptions_.set(QStringLiteral("WebPreferences"), webPreferencesFromDefaults());
     debugMode_ = defaults.boolForKey(QStringLiteral("ExportDebug"));
     recoversDamagedNotes_ = defaults.boolForKey(QStringLiteral("RecoverDamagedNotes"));
+    allowsDuplicates_ = defaults.boolForKey(QStringLiteral("AllowDuplicates"));
 }
 
 EvernoteExportOperation::~EvernoteExportOperation() = default;
@@ -244,11 +245,80 @@ bool EvernoteExportOperation::prepareRun() {
         std::lock_guard lock(mutex_);
         identifier = pelmora_.getPelmoraApplicationBundleIdentifier(&error);
     }
-    if (!identifier || !prepareToExportWithAppIdentifier(*identifier, &error)) {
+    if (!identifier || !prepareToExportWithAppIdentifier(*identifier, &error) ||
+        !openLibraryQuery(&error)) {
         endRun(error);
         return false;
     }
     return true;
+}
+
+bool EvernoteExportOperation::openLibraryQuery(Error* error) {
+    Error cause;
+    std::shared_ptr<PelmoraLibraryQuery> query = pelmoraApp()->openLibraryQuery(&cause);
+    if (!query) {
+        log(stringWithFormat(QStringLiteral("Cannot ask the library what it holds: %@"), {cause}));
+        libraryImportFailedError(cause).report(error);
+        return false;
+    }
+    std::lock_guard lock(mutex_);
+    libraryQuery_ = std::move(query);
+    return true;
+}
+
+void EvernoteExportOperation::closeLibraryQuery() {
+    long failed = 0;
+    Error first;
+    {
+        std::lock_guard lock(mutex_);
+        libraryQuery_.reset();
+        failed = failedLibraryQueries_;
+        first = libraryQueryError_;
+    }
+    if (failed > 0)
+        log(stringWithFormat(QStringLiteral("The library could not say whether it held %ld notes "
+                                            "(%@); they were imported"),
+                             {failed, first}));
+}
+
+EvernoteLibraryMatch EvernoteExportOperation::libraryMatchFor(
+    const EvernoteNoteFingerprint& digests) {
+    std::shared_ptr<PelmoraLibraryQuery> query;
+    {
+        std::lock_guard lock(mutex_);
+        query = libraryQuery_;
+    }
+    EvernoteLibraryMatch match;
+    if (!query || allowsDuplicates()) return match;
+    Error error;
+    auto held = query->itemsWithFingerprints({digests.fingerprint}, &error);
+    if (held && held->contains(digests.fingerprint)) {
+        match.duplicateOf = held->value(digests.fingerprint);
+        return match;
+    }
+    if (held) held = query->itemsWithNoteKeys({digests.noteKey}, &error);
+    if (held && held->contains(digests.noteKey))
+        match.earlierVersion = held->value(digests.noteKey);
+    if (!held) {
+        // Unknown is not a duplicate: the note is imported rather than lost.
+        std::lock_guard lock(mutex_);
+        if (failedLibraryQueries_++ == 0) libraryQueryError_ = error;
+    }
+    return match;
+}
+
+QList<EvernoteExportOperation::DuplicateNote> EvernoteExportOperation::duplicateNotes() const {
+    std::lock_guard lock(mutex_);
+    return duplicateNotes_;
+}
+
+void EvernoteExportOperation::recordDuplicateNote(const QString& title,
+                                                  const PelmoraLibraryItem& holder) {
+    log(stringWithFormat(QStringLiteral("Duplicate, not imported: \"%@\" is already in the "
+                                        "library as item %@ (%@)"),
+                         {title.simplified(), holder.identifier, holder.path}));
+    std::lock_guard lock(mutex_);
+    duplicateNotes_.append({title, holder.identifier, holder.path});
 }
 
 bool EvernoteExportOperation::prepareToExportWithAppIdentifier(const QString& identifier,
@@ -343,6 +413,7 @@ void EvernoteExportOperation::exportNotebookDidEnd(
 
 void EvernoteExportOperation::endRun(const Error& error) {
     if (ended_.exchange(true)) return;
+    closeLibraryQuery();  // the library is free again before it is asked to import
     // Every note has converted: the passphrases go now, the counts stay for the summary.
     if (const auto passages = encryptedPassages()) passages->forgetPassphrases();
     if (error.isNull() && !isCancelled()) {
@@ -356,6 +427,10 @@ void EvernoteExportOperation::endRun(const Error& error) {
             informDelegateDidCancel();
         else
             informDelegateDidEncounterError(error);
+    }
+    {
+        std::lock_guard lock(mutex_);
+        staging_.releaseLock();  // what is left in it now belongs to no live run
     }
     setFinished(true);
 }
@@ -568,6 +643,14 @@ std::shared_ptr<EvernoteXMLParseOperation> EvernoteExportOperation::makeParseOpe
                 entry.error = error;
                 addReportEntry(std::move(entry));
             });
+    parse->setLibraryCheck(
+        [this](const EvernoteNoteFingerprint& digests) { return libraryMatchFor(digests); });
+    parse->setParseOperationDidFindDuplicateBlock(
+        [this, parsing, reportSource](const QString& title, const PelmoraLibraryItem& holder) {
+            if (reportSource >= 0) reportDuplicateNote(holder, *parsing, reportSource);
+            recordDuplicateNote(title, holder);
+            informDelegateDidExportRecord();
+        });
     parse->setParseOperationCompletionBlock(
         [this, parsing, completion = std::move(completion)](const Error& error) {
             if (const ENEXDamageReport report = parsing->damageReport(); report.hasDamage())
@@ -588,6 +671,11 @@ void EvernoteExportOperation::recordParsedItem(const std::optional<PlistDictiona
         log(stringWithFormat(QStringLiteral("Exported item: %@ (%@)"),
                              {item->value(ItemKeys::Name).toString(),
                               item->value(ItemKeys::Identifier).toString()}));
+        if (const auto earlier = parse->earlierVersionOfNoteBeingHandedOn())
+            log(stringWithFormat(
+                QStringLiteral("Imported as a new item: \"%@\" has changed since it was "
+                               "imported as item %@ (%@)"),
+                {item->value(ItemKeys::Name).toString(), earlier->identifier, earlier->path}));
         if (debugMode())
             log(stringWithFormat(
                 QStringLiteral("%@"),
@@ -611,10 +699,8 @@ void EvernoteExportOperation::recordParsedItem(const std::optional<PlistDictiona
     informDelegateDidExportRecord();
 }
 
-void EvernoteExportOperation::reportParsedItem(const std::optional<PlistDictionary>& item,
-                                               const Error& error,
-                                               const EvernoteXMLParseOperation& parse,
-                                               int reportSource) {
+NoteReport::Entry EvernoteExportOperation::reportEntryOfNoteBeingHandedOn(
+    const EvernoteXMLParseOperation& parse, int reportSource) {
     NoteReport::Entry entry;
     entry.source = reportSource;
     entry.index = parse.indexOfNoteBeingHandedOn();
@@ -629,6 +715,26 @@ void EvernoteExportOperation::reportParsedItem(const std::optional<PlistDictiona
     if (parse.wasNoteBeingHandedOnRepaired())
         entry.warnings.prepend(localizedString(
             "The note’s XML was damaged and has been repaired; the import log says how."));
+    return entry;
+}
+
+// The holder's kind is not known here: the library's answer names only its
+// identifier and file.
+void EvernoteExportOperation::reportDuplicateNote(const PelmoraLibraryItem& holder,
+                                                  const EvernoteXMLParseOperation& parse,
+                                                  int reportSource) {
+    NoteReport::Entry entry = reportEntryOfNoteBeingHandedOn(parse, reportSource);
+    entry.outcome = NoteReport::Outcome::Duplicate;
+    entry.identifier = holder.identifier;
+    entry.path = holder.path;
+    addReportEntry(std::move(entry));
+}
+
+void EvernoteExportOperation::reportParsedItem(const std::optional<PlistDictionary>& item,
+                                               const Error& error,
+                                               const EvernoteXMLParseOperation& parse,
+                                               int reportSource) {
+    NoteReport::Entry entry = reportEntryOfNoteBeingHandedOn(parse, reportSource);
     if (item) {
         entry.itemType = static_cast<int>(item->value(ItemKeys::ItemType).toInteger());
         entry.identifier = item->value(ItemKeys::Identifier).toString();

@@ -37,6 +37,7 @@
 #include <optional>
 
 #include "enex/ENEXDamageReport.h"
+#include "enex/EvernoteNoteFingerprint.h"
 #include "enex/EvernoteNoteLinks.h"
 #include "enex/EvernoteXMLItem.h"
 #include "import/EvernoteExportOperationDelegate.h"
@@ -84,6 +85,13 @@ class EvernoteExportOperation : public Operation {
     struct SkippedNote {
         QString title;
         QString reason;  // the conversion's error, as users read it
+    };
+    // A note that the library held already before the run began, so it was
+    // neither converted nor imported again; the item that holds it.
+    struct DuplicateNote {
+        QString title;
+        QString identifier;  // the holding item's identifier in the library
+        QString path;        // its file in the library
     };
 
     // Creates the notebook import for `app` and `notebooks`, unstarted: note
@@ -152,6 +160,17 @@ class EvernoteExportOperation : public Operation {
     // has ended, its entries have the library's paths. Set before the run.
     std::shared_ptr<NoteReport> noteReport() const;
     void setNoteReport(std::shared_ptr<NoteReport> report);
+    // The notes found to be duplicates so far, in the order they came.
+    QList<DuplicateNote> duplicateNotes() const;
+    // Whether a note that the library already holds (the same fingerprint,
+    // EvernoteNoteFingerprint) is imported once more. Off: such a note is
+    // counted, logged with the item that holds it, and left out. From the
+    // setting "AllowDuplicates"; off by default. Set before the run. Either
+    // way the run opens the library's query before the first note, so a
+    // library that cannot take the import fails the run before any note
+    // converts. Notes of one run are never duplicates of each other.
+    bool allowsDuplicates() const { return allowsDuplicates_.load(); }
+    void setAllowsDuplicates(bool allows) { allowsDuplicates_.store(allows); }
 
     // Called on the run's thread with the path of the finished description,
     // before Pelmora is asked to import it (and removes it): a caller may keep
@@ -232,6 +251,12 @@ class EvernoteExportOperation : public Operation {
         const QUrl& fileURL, const QString& directory, const PlistDictionary& group,
         std::function<void(const Error&)> completion);
 
+    // Remembers a note the library already holds, for duplicateNotes(), and
+    // logs it with the item that holds it. Any thread.
+    void recordDuplicateNote(const QString& title, const PelmoraLibraryItem& holder);
+    // What the library held of a note before the run; empty when duplicates
+    // are allowed. Any thread (a converter's worker).
+    EvernoteLibraryMatch libraryMatchFor(const EvernoteNoteFingerprint& digests);
     // Remembers a note that gives no item, for skippedNotes(); `error` may be
     // null (the reason then says the note could not be converted). Any thread.
     void recordSkippedNote(const QString& title, const Error& error);
@@ -264,11 +289,21 @@ class EvernoteExportOperation : public Operation {
                                  QString* notebookFilesPath, PlistDictionary* targetFolder,
                                  Error* error);
     void handDescriptionToPelmora();
+    // Opens the library's query (openLibraryQuery); false with its error.
+    bool openLibraryQuery(Error* error);
+    // Closes it, and logs how many look-ups failed.
+    void closeLibraryQuery();
     // Logs one result of the ENEX parser and writes a converted item.
     void recordParsedItem(const std::optional<PlistDictionary>& item, const Error& error,
                           const PlistDictionary& group, const QString& folder,
                           EvernoteXMLParseOperation* parse, int reportSource);
     // Keeps the report's entry of the note `parse` is handing on.
+    // The report's entry of the note `parse` is handing on, with what every
+    // outcome tells: its place, title, dates, attachments and warnings.
+    static NoteReport::Entry reportEntryOfNoteBeingHandedOn(const EvernoteXMLParseOperation& parse,
+                                                            int reportSource);
+    void reportDuplicateNote(const PelmoraLibraryItem& holder,
+                             const EvernoteXMLParseOperation& parse, int reportSource);
     void reportParsedItem(const std::optional<PlistDictionary>& item, const Error& error,
                           const EvernoteXMLParseOperation& parse, int reportSource);
     // Asks the delegate for passphrases when setAsksForPassphrases holds and
@@ -296,6 +331,11 @@ class EvernoteExportOperation : public Operation {
     PelmoraImportResult importResult_;
     QList<SkippedNote> skippedNotes_;
     std::shared_ptr<NoteReport> noteReport_;
+    QList<DuplicateNote> duplicateNotes_;
+    std::atomic<bool> allowsDuplicates_{false};
+    std::shared_ptr<PelmoraLibraryQuery> libraryQuery_;
+    Error libraryQueryError_;  // the first look-up that failed
+    long failedLibraryQueries_ = 0;
     std::shared_ptr<EvernoteEncryptedPassages> encryptedPassages_;
     std::shared_ptr<EvernoteNoteLinks> noteLinks_;
     std::atomic<bool> asksForPassphrases_{false};

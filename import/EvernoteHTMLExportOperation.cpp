@@ -353,6 +353,11 @@ std::optional<PlistDictionary> EvernoteHTMLExportOperation::storeItem(PlistDicti
                                                                       const PlistDictionary& folder,
                                                                       Error* error) {
     item.set(ItemKeys::Folder, folder.value(ItemKeys::Identifier).toString());
+    // The note list gives the title and dates but not the ENML: the note key
+    // can be had, a fingerprint of the content cannot.
+    item.set(
+        ItemKeys::EvernoteNoteKey,
+        EvernoteNoteFingerprint::ofFields(note.title, note.creationDate, QByteArray()).noteKey);
     if (!note.sourceURL.isEmpty()) item.set(ItemKeys::Comments, note.sourceURL);
     QStringList tags;
     for (const QString& tag : note.tags)

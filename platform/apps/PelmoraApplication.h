@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "platform/apps/PelmoraImportResult.h"
+#include "platform/apps/PelmoraLibraryQuery.h"
 #include "platform/apps/Workspace.h"
 
 // The import method of a library import description.
@@ -75,4 +76,10 @@ class PelmoraApplication {
                                             const QString& destination, int rating,
                                             const QString& comments, int label,
                                             const QString& tags) = 0;
+    // Opens a query into what the library of libraryPath() already holds
+    // (PelmoraLibraryQuery), for an import that must not add a note twice;
+    // nullptr with the error when the library cannot be asked (its index is
+    // damaged, locked by another process, or from a newer version): an import
+    // then imports nothing.
+    virtual std::unique_ptr<PelmoraLibraryQuery> openLibraryQuery(Error* error = nullptr) = 0;
 };

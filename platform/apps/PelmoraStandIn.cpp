@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "platform/apps/PelmoraStandInLibraryQuery.h"
 #include "platform/foundation/FileNameLength.h"
 #include "platform/foundation/FileOperations.h"
 #include "platform/foundation/FileResourceValues.h"
@@ -74,6 +75,8 @@ struct DescriptionItem {
     QDateTime dateModified;
     QString tagsString;
     QString comments;
+    QString fingerprint;  // "evernoteFingerprint"; empty when the item has none
+    QString noteKey;      // "evernoteNoteKey"
     // The note's attributes ("evernoteAttributes"), name and value, in order.
     QList<std::pair<QString, QString>> attributes;
 
@@ -91,6 +94,8 @@ struct DescriptionItem {
                 item.value(QStringLiteral("dateModified")).toDate(),
                 item.value(QStringLiteral("tagsString")).toString(),
                 item.value(QStringLiteral("comments")).toString(),
+                item.value(QStringLiteral("evernoteFingerprint")).toString(),
+                item.value(QStringLiteral("evernoteNoteKey")).toString(),
                 std::move(attributes)};
     }
 };
@@ -146,13 +151,19 @@ class LibraryIndex {
             error_ = db.lastError().text();
             return;
         }
-        ok_ = execute(
+        // The fingerprint and note-key indexes take each item at a random
+        // place: with SQLite's small default cache an import into a large
+        // library reads the same index pages again and again. This
+        // connection's cache only; nothing is stored.
+        ok_ = execute(QStringLiteral("PRAGMA cache_size = -65536")) &&
+              execute(
                   QStringLiteral("CREATE TABLE IF NOT EXISTS groups (identifier TEXT PRIMARY KEY, "
                                  "name TEXT, path TEXT, comments TEXT, group_type INTEGER)")) &&
-              execute(QStringLiteral(
-                  "CREATE TABLE IF NOT EXISTS items (identifier TEXT PRIMARY KEY, "
-                  "group_identifier TEXT, name TEXT, path TEXT, item_type INTEGER, "
-                  "date_created TEXT, date_modified TEXT, tags TEXT, comments TEXT)")) &&
+              execute(
+                  QStringLiteral("CREATE TABLE IF NOT EXISTS items (identifier TEXT PRIMARY KEY, "
+                                 "group_identifier TEXT, name TEXT, path TEXT, item_type INTEGER, "
+                                 "date_created TEXT, date_modified TEXT, tags TEXT, comments TEXT, "
+                                 "fingerprint TEXT, note_key TEXT)")) &&
               findAttributesTable();
     }
     ~LibraryIndex() {
@@ -167,6 +178,32 @@ class LibraryIndex {
         QSqlDatabase database = db();
         return check(database.transaction(), database);
     }
+    // Brings an index of an earlier layout up to this one, inside the import's
+    // transaction: the fingerprint and note-key columns with their indexes,
+    // and the layout's version. An index of a newer layout is left alone.
+    bool upgradeLayout() {
+        QSqlQuery version(db());
+        if (!check(version.exec(QStringLiteral("PRAGMA user_version")), version)) return false;
+        const int found = version.next() ? version.value(0).toInt() : 0;
+        if (found > PelmoraStandInLibraryQuery::kLibraryIndexVersion) {
+            isTooNew_ = true;
+            error_ = QStringLiteral("it was written by a newer version (%1)").arg(found);
+            return false;
+        }
+        if (found == PelmoraStandInLibraryQuery::kLibraryIndexVersion) return true;
+        for (const QString& column : {QStringLiteral("fingerprint"), QStringLiteral("note_key")})
+            if (!hasItemColumn(column) &&
+                !execute(QStringLiteral("ALTER TABLE items ADD COLUMN %1 TEXT").arg(column)))
+                return false;
+        return execute(QStringLiteral(
+                   "CREATE INDEX IF NOT EXISTS items_fingerprint ON items (fingerprint)")) &&
+               execute(QStringLiteral(
+                   "CREATE INDEX IF NOT EXISTS items_note_key ON items (note_key)")) &&
+               execute(QStringLiteral("PRAGMA user_version = %1")
+                           .arg(PelmoraStandInLibraryQuery::kLibraryIndexVersion));
+    }
+    bool isTooNew() const { return isTooNew_; }
+
     bool commit() {
         QSqlDatabase database = db();
         return check(database.commit(), database);
@@ -184,10 +221,16 @@ class LibraryIndex {
         return check(q.exec(), q);
     }
 
-    // The item's row and its attributes, both or neither.
-    bool addItem(const DescriptionItem& item, const QString& groupIdentifier, const QString& path) {
+    // The item's row and its attributes, both or neither. An identifier the
+    // index already gives to a file that is still there is not taken from
+    // it: the item is recorded under a fresh one (`recorded` says which).
+    bool addItem(const DescriptionItem& described, const QString& groupIdentifier,
+                 const QString& path, QString* recorded = nullptr) {
         if (!execute(QStringLiteral("SAVEPOINT item"))) return false;
-        if (insertItem(item, groupIdentifier, path) && replaceAttributes(item))
+        DescriptionItem item = described;
+        const bool placed = identifierFor(item, path);
+        if (recorded) *recorded = item.identifier;
+        if (placed && insertItem(item, groupIdentifier, path) && replaceAttributes(item))
             return execute(QStringLiteral("RELEASE item"));
         const QString failure = error_;
         execute(QStringLiteral("ROLLBACK TO item"));
@@ -206,11 +249,44 @@ class LibraryIndex {
     }
 
   private:
+    bool hasItemColumn(const QString& column) {
+        QSqlQuery q(db());
+        if (!check(q.exec(QStringLiteral("PRAGMA table_info(items)")), q)) return false;
+        while (q.next())
+            if (q.value(1).toString() == column) return true;
+        return false;
+    }
+
+    // Keeps `item`'s identifier when the index has no other file under it; a
+    // row whose file is gone is dropped (it lists nothing), one whose file is
+    // there makes the item take a fresh identifier.
+    bool identifierFor(DescriptionItem& item, const QString& path) {
+        QSqlQuery q(db());
+        q.prepare(QStringLiteral("SELECT path FROM items WHERE identifier = ?"));
+        q.addBindValue(item.identifier);
+        if (!check(q.exec(), q)) return false;
+        if (!q.next()) return true;
+        const QString earlier = q.value(0).toString();
+        if (earlier != path && isItemPresent(earlier)) {
+            const QString fresh = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+            logLine(QStringLiteral("Item %1 is already in the library at %2; %3 is recorded as %4")
+                        .arg(item.identifier, earlier, path, fresh));
+            item.identifier = fresh;
+            return true;
+        }
+        QSqlQuery remove(db());
+        remove.prepare(QStringLiteral("DELETE FROM items WHERE identifier = ?"));
+        remove.addBindValue(item.identifier);
+        return check(remove.exec(), remove);
+    }
+
     bool insertItem(const DescriptionItem& item, const QString& groupIdentifier,
                     const QString& path) {
         QSqlQuery q(db());
-        q.prepare(
-            QStringLiteral("INSERT OR REPLACE INTO items VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        q.prepare(QStringLiteral(
+            "INSERT INTO items (identifier, group_identifier, name, path, item_type, "
+            "date_created, date_modified, tags, comments, fingerprint, note_key) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
         q.addBindValue(item.identifier);
         q.addBindValue(groupIdentifier);
         q.addBindValue(item.name);
@@ -220,6 +296,8 @@ class LibraryIndex {
         q.addBindValue(item.dateModified.toString(Qt::ISODate));
         q.addBindValue(item.tagsString);
         q.addBindValue(item.comments);
+        q.addBindValue(item.fingerprint.isEmpty() ? QVariant() : QVariant(item.fingerprint));
+        q.addBindValue(item.noteKey.isEmpty() ? QVariant() : QVariant(item.noteKey));
         return check(q.exec(), q);
     }
 
@@ -277,6 +355,7 @@ class LibraryIndex {
     QString connection_;
     bool ok_ = false;
     bool hasAttributesTable_ = false;
+    bool isTooNew_ = false;
     QString error_;
 };
 
@@ -355,7 +434,7 @@ class DescriptionImport {
                                  .arg(source, error.localizedDescription()));
             return;
         }
-        if (!index_.addItem(item, groupIdentifier, target)) {
+        if (!index_.addItem(item, groupIdentifier, target, nullptr)) {
             const QString reason =
                 QStringLiteral("cannot record it in the library index: %1").arg(index_.error());
             if (!FileOperations::moveItem(target, source, &error)) {
@@ -516,6 +595,13 @@ PelmoraImportResult PelmoraStandIn::importDescription(const QString& path) {
                   QStringLiteral("Cannot open the library index: %1").arg(index.error()));
         return failure;
     }
+    if (!index.upgradeLayout()) {
+        const QString reason = index.error();
+        index.rollback();
+        failure.error = Error(kErrorDomain, index.isTooNew() ? 7 : 3,
+                              QStringLiteral("Cannot open the library index: %1").arg(reason));
+        return failure;
+    }
     DescriptionImport import(items, index);
     for (const auto& [identifier, group] : folders.entries())
         import.importGroup(identifier, group.toDictionary(), library);
@@ -530,6 +616,10 @@ PelmoraImportResult PelmoraStandIn::importDescription(const QString& path) {
     const QString staging = description.value(QStringLiteral("RemoveFileOnCompletion")).toString();
     if (!staging.isEmpty()) removeStaging(staging, import.result());
     return import.result();
+}
+
+std::unique_ptr<PelmoraLibraryQuery> PelmoraStandIn::openLibraryQuery(Error* error) {
+    return PelmoraStandInLibraryQuery::open(libraryPath(), error);
 }
 
 std::optional<QString> PelmoraStandIn::pathOfLinkedItem(const QUrl& link, Error* error) const {

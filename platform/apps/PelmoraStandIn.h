@@ -16,8 +16,16 @@
 //
 // Errors (domain "PelmoraStandInErrorDomain"): 1 the description has no
 // entities, 2 the library folder cannot be created, 3 the index cannot be
-// opened, 4 an unsupported import method, 5 the index cannot be saved; an
-// unreadable description gives the property-list error.
+// opened, 4 an unsupported import method, 5 the index cannot be saved, 7 the
+// index comes from a newer version; an unreadable description gives the
+// property-list error.
+//
+// The index lists exactly the files of the library: an item whose identifier
+// the index already gives to a file that is still there keeps both files, the
+// new one recorded under a fresh identifier (with a log line naming both).
+// Each item keeps the note's "evernoteFingerprint" and "evernoteNoteKey" in
+// indexed columns (PelmoraStandInLibraryQuery); an index made before them
+// gets the columns with the next import.
 //
 // Item links (PelmoraApplication::itemLinkURL) lead to the item the index
 // holds under that identifier, at the path where the import filed it.
@@ -53,6 +61,8 @@ class PelmoraStandIn : public PelmoraApplication {
     // Imports one description and says what the library took (see above).
     // importFiles() calls it for each file and logs the outcome.
     PelmoraImportResult importDescription(const QString& path);
+    // The library's index as a query (PelmoraStandInLibraryQuery).
+    std::unique_ptr<PelmoraLibraryQuery> openLibraryQuery(Error* error = nullptr) override;
 
     // The file or package that the item link `link` leads to in the library,
     // or nullopt when the index holds no such item (or `link` is no item

@@ -303,7 +303,8 @@ TEST(ImportCommandTest, StaleProcessIdentifiersDoNotMisleadTheLookup) {
                               QByteArray::number(pid));
         const QString enex = env.writeFile(
             QStringLiteral("Notes %1.enex").arg(pid),
-            buildENEX({{QStringLiteral("Hello"), QStringLiteral("<div>world</div>")}}));
+            // A note of its own each time: the same note again would be left out as a duplicate.
+            buildENEX({{QStringLiteral("Hello"), QStringLiteral("<div>world %1</div>").arg(pid)}}));
         Output o;
         EXPECT_EQ(runImportCommand({enex}, o.outStream, o.errStream), 0) << o.err.toStdString();
         EXPECT_TRUE(
@@ -361,4 +362,42 @@ TEST(FilesToOpenInWindowTest, WithoutADisplayAFileGivesTheUsage) {
     EXPECT_EQ(child.exitCode(), 2);
     EXPECT_TRUE(child.readAllStandardError().contains("usage:"));
     EXPECT_FALSE(QDir(env.dataHome() + QStringLiteral("/Pelmora 3/Library/Lone")).exists());
+}
+
+// Importing the same file twice: the second run imports nothing, says how many
+// notes the library held already, and exits 0 (nothing is missing); with
+// --allow-duplicates every note is imported again.
+TEST(ImportCommandTest, ImportingTheSameFileAgainAddsNothingAndExitsZero) {
+    TestEnvironment env;
+    const QString file =
+        env.writeFile(QStringLiteral("Notes.enex"),
+                      buildENEX({pdfNote(QStringLiteral("One")),
+                                 {QStringLiteral("Two"), QStringLiteral("<div>two</div>")}}));
+    const QString library = env.path(QStringLiteral("library"));
+    const QStringList args{file, QStringLiteral("--library"), library};
+    Output first;
+    ASSERT_EQ(runImportCommand(args, first.outStream, first.errStream), 0)
+        << first.err.toStdString();
+    Output again;
+    EXPECT_EQ(runImportCommand(args, again.outStream, again.errStream), 0)
+        << again.err.toStdString() << again.out.toStdString();
+    EXPECT_TRUE(again.out.contains(QStringLiteral("Imported 0 of 2 notes into ") + library))
+        << again.out.toStdString();
+    EXPECT_TRUE(again.out.contains(
+        QStringLiteral("2 notes were already in the library and were not imported again")))
+        << again.out.toStdString();
+    EXPECT_TRUE(importLog(env).contains(QStringLiteral("Duplicate, not imported: \"One\"")));
+    EXPECT_FALSE(QFile::exists(library + QStringLiteral("/Notes 2")));
+
+    Output allowed;
+    EXPECT_EQ(runImportCommand(args + QStringList{QStringLiteral("--allow-duplicates")},
+                               allowed.outStream, allowed.errStream),
+              0)
+        << allowed.err.toStdString();
+    UserDefaults::standard().setVolatileValue(PlistValue(), QStringLiteral("AllowDuplicates"));
+    EXPECT_TRUE(allowed.out.contains(QStringLiteral("Imported 2 of 2 notes into ") + library))
+        << allowed.out.toStdString();
+    EXPECT_FALSE(allowed.out.contains(QStringLiteral("already in the library")));
+    EXPECT_TRUE(QFile::exists(library + QStringLiteral("/Notes 2/One.pdf")));
+    PelmoraStandIn::setLibraryPathOverride(QString());
 }

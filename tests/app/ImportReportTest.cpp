@@ -323,3 +323,42 @@ TEST(ImportReportTest, ARepairedNoteIsImportedWithAWarning) {
     EXPECT_TRUE(lines[0].value(QStringLiteral("warnings")).toArray().isEmpty());
     EXPECT_TRUE(lines[2].value(QStringLiteral("warnings")).toArray().isEmpty());
 }
+
+// A second import of the same file reports every note as a duplicate, in its
+// place, with the item and file the first import gave it.
+TEST(ImportReportTest, ANoteImportedBeforeIsADuplicateOfItsItem) {
+    TestEnvironment env;
+    const QString library = env.path(QStringLiteral("library"));
+    LibraryOverride override(library);
+    const QString file = env.writeFile(
+        QStringLiteral("Twice.enex"),
+        buildENEX({noteWithStrayAttachment(), pdfNote(QStringLiteral("Paper"))}));
+    QList<QJsonObject> reports[2];
+    for (int run = 0; run < 2; ++run) {
+        const QString reportPath = env.path(QStringLiteral("report%1.jsonl").arg(run));
+        Output o;
+        EXPECT_EQ(runImportCommand({file, QStringLiteral("--library"), library,
+                                    QStringLiteral("--report"), reportPath},
+                                   o.outStream, o.errStream),
+                  0)
+            << o.err.toStdString() << o.out.toStdString();
+        reports[run] = readReport(reportPath);
+        ASSERT_EQ(reports[run].size(), 2);
+    }
+    const QHash<QString, QString> index = libraryIndex(library);
+    EXPECT_EQ(index.size(), 2);
+    for (int i = 0; i < 2; ++i) {
+        const QJsonObject& first = reports[0][i];
+        const QJsonObject& again = reports[1][i];
+        EXPECT_EQ(text(first, "outcome"), QStringLiteral("imported"));
+        EXPECT_EQ(text(again, "outcome"), QStringLiteral("duplicate"));
+        EXPECT_EQ(text(again, "title"), text(first, "title"));
+        EXPECT_EQ(again.value(QStringLiteral("index")), first.value(QStringLiteral("index")));
+        EXPECT_EQ(text(again, "identifier"), text(first, "identifier"));
+        EXPECT_EQ(text(again, "path"), text(first, "path"));
+        EXPECT_EQ(index.value(text(again, "identifier")), text(again, "path"));
+        EXPECT_EQ(text(again, "created"), text(first, "created"));
+        EXPECT_TRUE(again.value(QStringLiteral("error")).isNull());
+    }
+    EXPECT_EQ(reports[1][0].value(QStringLiteral("attachments")).toObject().value("count"), 2);
+}

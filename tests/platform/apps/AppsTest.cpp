@@ -470,8 +470,10 @@ TEST(PelmoraStandInTest, ItemWithoutDatesTakesThemFromItsFile) {
     }
 }
 
-// The note's attributes are kept in the index, one row per field; an item
-// imported again keeps only the attributes it has now.
+// The note's attributes are kept in the index, one row per field, each item
+// with its own: an item imported again while the first file is still in the
+// library is a second item (both files stay listed), with only the attributes
+// it has now.
 TEST(PelmoraStandInTest, IndexKeepsTheItemsAttributesAsDescribed) {
     TestEnvironment env;
     auto pelmora = PelmoraStandIn::builtIn();
@@ -495,8 +497,12 @@ TEST(PelmoraStandInTest, IndexKeepsTheItemsAttributesAsDescribed) {
     QString error;
     const auto library = readLibrary(pelmora->libraryPath(), &error);
     ASSERT_TRUE(library) << error.toStdString();
-    ASSERT_EQ(library->size(), 1);
+    ASSERT_EQ(library->size(), 2);
     EXPECT_EQ(library->first().indexAttributes,
+              (QMap<QString, QString>{
+                  {QStringLiteral("author"), QStringLiteral("ann")},
+                  {QStringLiteral("resource.1.file-name"), QStringLiteral("n.pdf")}}));
+    EXPECT_EQ(library->last().indexAttributes,
               (QMap<QString, QString>{{QStringLiteral("latitude"), QStringLiteral("52.5")}}));
 }
 

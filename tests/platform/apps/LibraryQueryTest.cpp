@@ -1,0 +1,249 @@
+// The stand-in's library index as a query of fingerprints and note keys, its
+// layout's version and upgrade, and an index that lists exactly the files of
+// the library when an identifier comes twice.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QSqlRecord>
+
+#include "platform/apps/PelmoraStandIn.h"
+#include "platform/apps/PelmoraStandInLibraryQuery.h"
+#include "tests/support/TestEnvironment.h"
+
+namespace {
+
+// Runs `statements` on a fresh connection to `index`; the last SELECT's first
+// column of every row comes back.
+QStringList runOnIndex(const QString& index, const QStringList& statements) {
+    QStringList rows;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("t"));
+        db.setDatabaseName(index);
+        EXPECT_TRUE(db.open());
+        QSqlQuery q(db);
+        for (const QString& statement : statements) {
+            EXPECT_TRUE(q.exec(statement)) << statement.toStdString();
+            while (q.isSelect() && q.next())
+                rows << q.value(0).toString() + u'|' + q.value(q.record().count() - 1).toString();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("t"));
+    return rows;
+}
+
+// A staging folder with one group holding one item per (identifier, file,
+// fingerprint), and its description; returns the description's path.
+QString writeStaging(const TestEnvironment& env, const QString& name,
+                     const QList<QStringList>& items) {
+    const QString staging = env.path(QStringLiteral("tmp/") + name);
+    PlistDictionary group, folders, byIdentifier, entities, description;
+    PlistArray members;
+    for (const QStringList& fields : items) {
+        const QString file =
+            env.writeFile(QStringLiteral("tmp/") + name + QStringLiteral("/Book/") + fields[1],
+                          "content of " + fields[1].toUtf8());
+        PlistDictionary item;
+        item.set(QStringLiteral("identifier"), fields[0]);
+        item.set(QStringLiteral("name"), fields[1]);
+        item.set(QStringLiteral("absoluteFilename"), file);
+        item.set(QStringLiteral("evernoteFingerprint"), fields[2]);
+        item.set(QStringLiteral("evernoteNoteKey"), QStringLiteral("key-") + fields[2]);
+        byIdentifier.set(fields[0], item);
+        members.append(fields[0]);
+    }
+    group.set(QStringLiteral("name"), QStringLiteral("Book"));
+    group.set(QStringLiteral("identifier"), QStringLiteral("G-") + name);
+    group.set(QStringLiteral("items"), members);
+    folders.set(QStringLiteral("G-") + name, group);
+    entities.set(QStringLiteral("Folder"), folders);
+    entities.set(QStringLiteral("Item"), byIdentifier);
+    description.set(QStringLiteral("Entities"), entities);
+    description.set(QStringLiteral("RemoveFileOnCompletion"), staging);
+    const QString path = staging + QStringLiteral("/Evernote.pmlibxml");
+    EXPECT_TRUE(PlistValue(description).writeToFile(path, PlistValue::Format::Xml));
+    return path;
+}
+
+const QString kOldItemsTable = QStringLiteral(
+    "CREATE TABLE items (identifier TEXT PRIMARY KEY, group_identifier TEXT, name TEXT, path TEXT, "
+    "item_type INTEGER, date_created TEXT, date_modified TEXT, tags TEXT, comments TEXT)");
+
+}  // namespace
+
+// A library without an index holds nothing; after an import the query finds
+// each item by its fingerprint and its note key, and only those asked for.
+TEST(LibraryQueryTest, FindsItemsByFingerprintAndNoteKey) {
+    TestEnvironment env;
+    auto pelmora = PelmoraStandIn::builtIn();
+    Error error;
+    auto empty = pelmora->openLibraryQuery(&error);
+    ASSERT_TRUE(empty) << error.description().toStdString();
+    EXPECT_TRUE(empty->itemsWithFingerprints({QStringLiteral("f1")})->isEmpty());
+    EXPECT_FALSE(QFile::exists(pelmora->libraryPath() + QStringLiteral("/Library.sqlite")));
+
+    const auto result = pelmora->importDescription(
+        writeStaging(env, QStringLiteral("a"),
+                     {{QStringLiteral("ONE"), QStringLiteral("one.pdf"), QStringLiteral("f1")},
+                      {QStringLiteral("TWO"), QStringLiteral("two.pdf"), QStringLiteral("f2")}}));
+    ASSERT_EQ(result.taken, 2);
+    auto query = pelmora->openLibraryQuery(&error);
+    ASSERT_TRUE(query) << error.description().toStdString();
+    const auto held = query->itemsWithFingerprints(
+        {QStringLiteral("f2"), QStringLiteral("f3"), QString()}, &error);
+    ASSERT_TRUE(held) << error.description().toStdString();
+    ASSERT_EQ(held->size(), 1);
+    EXPECT_EQ(held->value(QStringLiteral("f2")).identifier, QStringLiteral("TWO"));
+    EXPECT_EQ(held->value(QStringLiteral("f2")).path,
+              pelmora->libraryPath() + QStringLiteral("/Book/two.pdf"));
+    const auto keys = query->itemsWithNoteKeys({QStringLiteral("key-f1"), QStringLiteral("f1")});
+    ASSERT_TRUE(keys);
+    EXPECT_EQ(keys->keys(), QList<QString>{QStringLiteral("key-f1")});
+}
+
+// A look-up goes through the column's own index, never through every item.
+TEST(LibraryQueryTest, LookUpsUseTheColumnIndexes) {
+    TestEnvironment env;
+    auto pelmora = PelmoraStandIn::builtIn();
+    ASSERT_EQ(pelmora
+                  ->importDescription(writeStaging(
+                      env, QStringLiteral("a"),
+                      {{QStringLiteral("ONE"), QStringLiteral("one.pdf"), QStringLiteral("f1")}}))
+                  .taken,
+              1);
+    const QString index = pelmora->libraryPath() + QStringLiteral("/Library.sqlite");
+    const QString plan =
+        runOnIndex(index, {QStringLiteral("EXPLAIN QUERY PLAN SELECT identifier, path FROM items "
+                                          "WHERE fingerprint = 'x' ORDER BY rowid LIMIT 1"),
+                           QStringLiteral("EXPLAIN QUERY PLAN SELECT identifier, path FROM items "
+                                          "WHERE note_key = 'x' ORDER BY rowid LIMIT 1")})
+            .join(u'\n');
+    EXPECT_TRUE(plan.contains(QStringLiteral("INDEX items_fingerprint"))) << plan.toStdString();
+    EXPECT_TRUE(plan.contains(QStringLiteral("INDEX items_note_key"))) << plan.toStdString();
+}
+
+// An index made before fingerprints were kept answers that it holds none, and
+// gets the columns, their indexes and the layout's version with the next
+// import; its items stay.
+TEST(LibraryQueryTest, OlderIndexIsUpgradedByTheNextImport) {
+    TestEnvironment env;
+    auto pelmora = PelmoraStandIn::builtIn();
+    QDir().mkpath(pelmora->libraryPath());
+    const QString index = pelmora->libraryPath() + QStringLiteral("/Library.sqlite");
+    runOnIndex(index,
+               {kOldItemsTable, QStringLiteral("INSERT INTO items (identifier, name, path) "
+                                               "VALUES ('OLD', 'old', '/nowhere/old.pdf')")});
+    Error error;
+    auto before = pelmora->openLibraryQuery(&error);
+    ASSERT_TRUE(before) << error.description().toStdString();
+    EXPECT_TRUE(before->itemsWithFingerprints({QStringLiteral("f1")})->isEmpty());
+    before.reset();
+
+    ASSERT_EQ(pelmora
+                  ->importDescription(writeStaging(
+                      env, QStringLiteral("a"),
+                      {{QStringLiteral("ONE"), QStringLiteral("one.pdf"), QStringLiteral("f1")}}))
+                  .taken,
+              1);
+    EXPECT_EQ(runOnIndex(index, {QStringLiteral("PRAGMA user_version")}),
+              QStringList{QStringLiteral("1|1")});
+    EXPECT_EQ(runOnIndex(index, {QStringLiteral("SELECT identifier FROM items ORDER BY rowid")}),
+              (QStringList{QStringLiteral("OLD|OLD"), QStringLiteral("ONE|ONE")}));
+    auto after = pelmora->openLibraryQuery(&error);
+    ASSERT_TRUE(after) << error.description().toStdString();
+    EXPECT_EQ(after->itemsWithFingerprints({QStringLiteral("f1")})->size(), 1);
+}
+
+// An index of a newer layout, one that is no database, and one that another
+// connection is writing are refused with their own codes; none is changed.
+TEST(LibraryQueryTest, UnusableIndexesAreRefusedWithTheirCause) {
+    TestEnvironment env;
+    auto pelmora = PelmoraStandIn::builtIn();
+    QDir().mkpath(pelmora->libraryPath());
+    const QString index = pelmora->libraryPath() + QStringLiteral("/Library.sqlite");
+    runOnIndex(index, {kOldItemsTable, QStringLiteral("PRAGMA user_version = 2")});
+    Error error;
+    EXPECT_FALSE(pelmora->openLibraryQuery(&error));
+    EXPECT_EQ(error.domain(), QStringLiteral("PelmoraStandInErrorDomain"));
+    EXPECT_EQ(error.code(), PelmoraStandInLibraryQuery::kIndexTooNew);
+    EXPECT_TRUE(error.localizedDescription().contains(index)) << error.description().toStdString();
+    // The import refuses it as well, and leaves its version alone.
+    const auto refused = pelmora->importDescription(
+        writeStaging(env, QStringLiteral("a"),
+                     {{QStringLiteral("ONE"), QStringLiteral("one.pdf"), QStringLiteral("f1")}}));
+    ASSERT_TRUE(refused.failed());
+    EXPECT_EQ(refused.error.code(), 7);
+    EXPECT_TRUE(QFile::exists(env.path(QStringLiteral("tmp/a/Book/one.pdf"))));
+    EXPECT_EQ(runOnIndex(index, {QStringLiteral("PRAGMA user_version")}),
+              QStringList{QStringLiteral("2|2")});
+
+    runOnIndex(index, {QStringLiteral("PRAGMA user_version = 1")});
+    {
+        QSqlDatabase writer =
+            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("writer"));
+        writer.setDatabaseName(index);
+        ASSERT_TRUE(writer.open());
+        QSqlQuery q(writer);
+        ASSERT_TRUE(q.exec(QStringLiteral("BEGIN EXCLUSIVE")));
+        Error busy;
+        EXPECT_FALSE(pelmora->openLibraryQuery(&busy));
+        EXPECT_EQ(busy.code(), PelmoraStandInLibraryQuery::kIndexBusy)
+            << busy.description().toStdString();
+        EXPECT_TRUE(q.exec(QStringLiteral("ROLLBACK")));
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("writer"));
+
+    QFile::remove(index);
+    env.writeFile(QStringLiteral("data/Pelmora 3/Library/Library.sqlite"), QByteArray(4096, 'x'));
+    Error damaged;
+    EXPECT_FALSE(pelmora->openLibraryQuery(&damaged));
+    EXPECT_EQ(damaged.code(), PelmoraStandInLibraryQuery::kIndexUnreadable);
+}
+
+// An item whose identifier the index already gives to a file that is still in
+// the library keeps both files, each listed: the newer under a fresh
+// identifier. A row whose file is gone gives its identifier up.
+TEST(LibraryQueryTest, AnIdentifierThatComesAgainKeepsBothFilesListed) {
+    TestEnvironment env;
+    auto pelmora = PelmoraStandIn::builtIn();
+    const QString library = pelmora->libraryPath();
+    ASSERT_EQ(pelmora
+                  ->importDescription(writeStaging(
+                      env, QStringLiteral("a"),
+                      {{QStringLiteral("SAME"), QStringLiteral("note.pdf"), QStringLiteral("f1")}}))
+                  .taken,
+              1);
+    ASSERT_EQ(pelmora
+                  ->importDescription(writeStaging(
+                      env, QStringLiteral("b"),
+                      {{QStringLiteral("SAME"), QStringLiteral("note.pdf"), QStringLiteral("f2")}}))
+                  .taken,
+              1);
+    const QString index = library + QStringLiteral("/Library.sqlite");
+    const QStringList rows =
+        runOnIndex(index, {QStringLiteral("SELECT path, identifier FROM items ORDER BY rowid")});
+    ASSERT_EQ(rows.size(), 2) << rows.join(u' ').toStdString();
+    EXPECT_TRUE(rows[0].endsWith(QStringLiteral("|SAME")));
+    EXPECT_FALSE(rows[1].endsWith(QStringLiteral("|SAME")));
+    for (const QString& row : rows) {
+        const QString path = row.section(u'|', 0, 0);
+        EXPECT_TRUE(QFile::exists(path)) << path.toStdString();
+    }
+    EXPECT_NE(rows[0].section(u'|', 0, 0), rows[1].section(u'|', 0, 0));
+
+    // The first file is gone: its row lists nothing, and the identifier is free.
+    ASSERT_TRUE(QFile::remove(rows[0].section(u'|', 0, 0)));
+    ASSERT_EQ(
+        pelmora
+            ->importDescription(writeStaging(
+                env, QStringLiteral("c"),
+                {{QStringLiteral("SAME"), QStringLiteral("again.pdf"), QStringLiteral("f3")}}))
+            .taken,
+        1);
+    const QStringList after = runOnIndex(
+        index, {QStringLiteral("SELECT path, identifier FROM items WHERE identifier = 'SAME'")});
+    ASSERT_EQ(after.size(), 1);
+    EXPECT_TRUE(after[0].contains(QStringLiteral("/again.pdf|"))) << after[0].toStdString();
+}
