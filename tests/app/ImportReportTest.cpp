@@ -330,9 +330,9 @@ TEST(ImportReportTest, ANoteImportedBeforeIsADuplicateOfItsItem) {
     TestEnvironment env;
     const QString library = env.path(QStringLiteral("library"));
     LibraryOverride override(library);
-    const QString file = env.writeFile(
-        QStringLiteral("Twice.enex"),
-        buildENEX({noteWithStrayAttachment(), pdfNote(QStringLiteral("Paper"))}));
+    const QString file =
+        env.writeFile(QStringLiteral("Twice.enex"),
+                      buildENEX({noteWithStrayAttachment(), pdfNote(QStringLiteral("Paper"))}));
     QList<QJsonObject> reports[2];
     for (int run = 0; run < 2; ++run) {
         const QString reportPath = env.path(QStringLiteral("report%1.jsonl").arg(run));
