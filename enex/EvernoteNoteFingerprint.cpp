@@ -1,7 +1,10 @@
 #include "enex/EvernoteNoteFingerprint.h"
 
+#include <Quorvel/QVFExtensions.h>
+
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <cstring>
 
 #include "enex/EvernoteNoteRecord.h"
 
@@ -26,25 +29,31 @@ QString EvernoteNoteFingerprint::normalizedTitle(const QString& title) {
     return title.simplified();
 }
 
+// Written through a raw pointer, span by span: appending byte by byte to a
+// QByteArray cost a tenth of a text note's conversion.
 QByteArray EvernoteNoteFingerprint::normalizedContent(const QByteArray& content) {
-    QByteArray result;
-    result.reserve(content.size());
     const qsizetype size = content.size();
+    const char* in = content.constData();
+    QByteArray result(size, Qt::Uninitialized);
+    char* out = result.data();
+    qsizetype written = 0;
     qsizetype i = 0;
     while (i < size) {
-        if (!isWhiteSpace(content[i])) {
-            result.append(content[i++]);
-            continue;
-        }
+        const qsizetype start = i;
+        while (i < size && !isWhiteSpace(in[i])) ++i;
+        std::memcpy(out + written, in + start, static_cast<size_t>(i - start));
+        written += i - start;
+        if (i == size) break;
         qsizetype end = i;
-        while (end < size && isWhiteSpace(content[end])) ++end;
+        while (end < size && isWhiteSpace(in[end])) ++end;
         // A run alone between two tags is layout; any other run reads as one space.
         const bool betweenTags =
-            !result.isEmpty() && result.back() == '>' && end < size && content[end] == '<';
-        const bool atEdge = result.isEmpty() || end == size;
-        if (!betweenTags && !atEdge) result.append(' ');
+            written > 0 && out[written - 1] == '>' && end < size && in[end] == '<';
+        const bool atEdge = written == 0 || end == size;
+        if (!betweenTags && !atEdge) out[written++] = ' ';
         i = end;
     }
+    result.truncate(written);
     return result;
 }
 
@@ -64,14 +73,20 @@ EvernoteNoteFingerprint EvernoteNoteFingerprint::ofFields(const QString& title,
 }
 
 EvernoteNoteFingerprint EvernoteNoteFingerprint::ofRecord(EvernoteNoteRecord& record) {
-    // The content goes in through its own digest, so that the fields stay short.
-    QCryptographicHash content(QCryptographicHash::Sha256);
-    addField(content, normalizedContent(record.contentData));
+    // The content goes in through its own digest, so that the fields stay
+    // short; one call of the engine's SHA-256, which takes a text note's
+    // content several times faster than QCryptographicHash.
+    QByteArray content = normalizedContent(record.contentData);
+    content.prepend(QByteArray::number(content.size()) + ':');
     for (const auto& resource : record.resources) {
         // An attachment that cannot be decoded fails the conversion anyway; its
         // place still counts, so that a note never matches one without it.
         const auto digest = resource->md5Hash();
-        addField(content, digest ? digest->toLatin1() : QByteArray("?"));
+        const QByteArray field = digest ? digest->toLatin1() : QByteArray("?");
+        content += QByteArray::number(field.size()) + ':' + field;
     }
-    return ofFields(record.title, record.created, content.result().toHex());
+    const auto digest = QVFExtensions::SHA256Digest(content);
+    const QByteArray contentDigest =
+        digest ? *digest : QCryptographicHash::hash(content, QCryptographicHash::Sha256);
+    return ofFields(record.title, record.created, contentDigest.toHex());
 }

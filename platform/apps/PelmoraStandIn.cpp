@@ -14,6 +14,9 @@
 #include <QUuid>
 #include <cerrno>
 #include <cstdio>
+#include <iterator>
+#include <memory>
+#include <unordered_map>
 
 #include "platform/apps/PelmoraStandInLibraryQuery.h"
 #include "platform/foundation/FileNameLength.h"
@@ -167,6 +170,7 @@ class LibraryIndex {
               findAttributesTable();
     }
     ~LibraryIndex() {
+        statements_.clear();  // before the connection goes
         { QSqlDatabase::database(connection_).close(); }
         QSqlDatabase::removeDatabase(connection_);
     }
@@ -261,12 +265,12 @@ class LibraryIndex {
     // row whose file is gone is dropped (it lists nothing), one whose file is
     // there makes the item take a fresh identifier.
     bool identifierFor(DescriptionItem& item, const QString& path) {
-        QSqlQuery q(db());
-        q.prepare(QStringLiteral("SELECT path FROM items WHERE identifier = ?"));
-        q.addBindValue(item.identifier);
+        QSqlQuery& q = statement(QStringLiteral("SELECT path FROM items WHERE identifier = ?"));
+        q.bindValue(0, item.identifier);
         if (!check(q.exec(), q)) return false;
         if (!q.next()) return true;
         const QString earlier = q.value(0).toString();
+        q.finish();
         if (earlier != path && isItemPresent(earlier)) {
             const QString fresh = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
             logLine(QStringLiteral("Item %1 is already in the library at %2; %3 is recorded as %4")
@@ -282,22 +286,23 @@ class LibraryIndex {
 
     bool insertItem(const DescriptionItem& item, const QString& groupIdentifier,
                     const QString& path) {
-        QSqlQuery q(db());
-        q.prepare(QStringLiteral(
+        QSqlQuery& q = statement(QStringLiteral(
             "INSERT INTO items (identifier, group_identifier, name, path, item_type, "
             "date_created, date_modified, tags, comments, fingerprint, note_key) "
             "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-        q.addBindValue(item.identifier);
-        q.addBindValue(groupIdentifier);
-        q.addBindValue(item.name);
-        q.addBindValue(path);
-        q.addBindValue(item.itemType);
-        q.addBindValue(item.dateCreated.toString(Qt::ISODate));
-        q.addBindValue(item.dateModified.toString(Qt::ISODate));
-        q.addBindValue(item.tagsString);
-        q.addBindValue(item.comments);
-        q.addBindValue(item.fingerprint.isEmpty() ? QVariant() : QVariant(item.fingerprint));
-        q.addBindValue(item.noteKey.isEmpty() ? QVariant() : QVariant(item.noteKey));
+        const QVariant values[] = {
+            item.identifier,
+            groupIdentifier,
+            item.name,
+            path,
+            item.itemType,
+            item.dateCreated.toString(Qt::ISODate),
+            item.dateModified.toString(Qt::ISODate),
+            item.tagsString,
+            item.comments,
+            item.fingerprint.isEmpty() ? QVariant() : QVariant(item.fingerprint),
+            item.noteKey.isEmpty() ? QVariant() : QVariant(item.noteKey)};
+        for (int i = 0; i < int(std::size(values)); ++i) q.bindValue(i, values[i]);
         return check(q.exec(), q);
     }
 
@@ -325,9 +330,9 @@ class LibraryIndex {
                 return false;
             hasAttributesTable_ = true;
         }
-        QSqlQuery remove(db());
-        remove.prepare(QStringLiteral("DELETE FROM item_attributes WHERE item_identifier = ?"));
-        remove.addBindValue(item.identifier);
+        QSqlQuery& remove =
+            statement(QStringLiteral("DELETE FROM item_attributes WHERE item_identifier = ?"));
+        remove.bindValue(0, item.identifier);
         if (!check(remove.exec(), remove)) return false;
         if (item.attributes.isEmpty()) return true;
         QSqlQuery insert(db());
@@ -352,7 +357,21 @@ class LibraryIndex {
         return ok;
     }
 
+    // The statement `text`, prepared once for the whole import: preparing
+    // one per item cost more than running it. A statement that does not
+    // prepare fails when it is run, with the driver's text.
+    QSqlQuery& statement(const QString& text) {
+        auto found = statements_.find(text);
+        if (found == statements_.end()) {
+            auto query = std::make_unique<QSqlQuery>(db());
+            query->prepare(text);
+            found = statements_.emplace(text, std::move(query)).first;
+        }
+        return *found->second;
+    }
+
     QString connection_;
+    std::unordered_map<QString, std::unique_ptr<QSqlQuery>> statements_;
     bool ok_ = false;
     bool hasAttributesTable_ = false;
     bool isTooNew_ = false;
