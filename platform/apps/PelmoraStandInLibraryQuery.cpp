@@ -54,6 +54,9 @@ bool PelmoraStandInLibraryQuery::prepare(Error* error) {
     };
     if (rc != SQLITE_OK) return fail(rc);
     sqlite3_busy_timeout(db_, kBusyTimeoutMilliseconds);
+    // Each look-up takes an index at a random place: with SQLite's small
+    // default cache a large library's pages were read again for every note.
+    sqlite3_exec(db_, "PRAGMA cache_size = -65536", nullptr, nullptr, nullptr);
     sqlite3_stmt* version = nullptr;
     rc = sqlite3_prepare_v2(db_, "PRAGMA user_version", -1, &version, nullptr);
     if (rc != SQLITE_OK) return fail(rc);
