@@ -8,31 +8,13 @@
 #include <cerrno>
 #include <utility>
 
+#include "platform/foundation/LockFile.h"
+
 namespace {
 
-flock wholeFile(short type) {
-    flock lock{};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = 0;
-    lock.l_len = 0;
-    lock.l_pid = 0;  // must be 0 for open file description locks
-    return lock;
-}
-
-// The lock file of `folder`, opened without following a link; -1 otherwise.
+// The lock file of `folder` (see LockFile::openRegularFile).
 int openLockFile(const QString& folder, int flags) {
-    const QByteArray path = QFile::encodeName(folder + u'/' + StagingLock::kFileName);
-    const int fd =
-        ::open(path.constData(), flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0600);
-    if (fd < 0) return -1;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        ::close(fd);
-        errno = EINVAL;
-        return -1;
-    }
-    return fd;
+    return LockFile::openRegularFile(folder + u'/' + StagingLock::kFileName, flags, 0600);
 }
 
 }  // namespace
@@ -57,7 +39,7 @@ bool StagingLock::isHeld(const QString& folder) {
         return false;
     const int fd = openLockFile(folder, O_RDONLY);
     if (fd < 0) return false;
-    flock probe = wholeFile(F_WRLCK);
+    flock probe = LockFile::wholeFile(F_WRLCK);
     const bool held = ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
     ::close(fd);
     return held;
@@ -70,7 +52,7 @@ bool StagingLock::acquire(const QString& folder, Error* error) {
         posixError(errno, folder + u'/' + kFileName).report(error);
         return false;
     }
-    flock lock = wholeFile(F_WRLCK);
+    flock lock = LockFile::wholeFile(F_WRLCK);
     if (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
         const int reason = errno == EACCES ? EAGAIN : errno;
         ::close(fd);

@@ -9,6 +9,7 @@
 #include <QMutex>
 #include <cerrno>
 
+#include "platform/foundation/LockFile.h"
 #include "platform/foundation/SystemLog.h"
 
 namespace ApplicationLock {
@@ -22,34 +23,8 @@ QMutex heldMutex;
 // Lock file path → the descriptor that holds its lock, open until the process ends.
 QHash<QString, int> heldLocks;
 
-flock wholeFile(short type) {
-    flock lock{};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    lock.l_start = 0;
-    lock.l_len = 0;
-    lock.l_pid = 0;  // must be 0 for open file description locks
-    return lock;
-}
-
 void logRefusal(const QString& path, const QString& reason) {
     systemLog(QStringLiteral("Workspace: refused the lock file %1: %2").arg(path, reason));
-}
-
-// Opens the lock file without following a link and checks that it is a
-// regular file; -1 with errno set (ENOENT when there is none) otherwise.
-int openLockFile(const QString& path, int flags) {
-    const int fd = ::open(QFile::encodeName(path).constData(),
-                          flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY, 0644);
-    if (fd < 0) return -1;
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        const int reason = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
-        ::close(fd);
-        errno = reason;
-        return -1;
-    }
-    return fd;
 }
 
 QString reasonText(int errnoValue) {
@@ -89,12 +64,12 @@ bool isSameFile(int fd, const QString& path) {
 
 State stateOfLockFile(const QString& path) {
     State state;
-    const int fd = openLockFile(path, O_RDONLY);
+    const int fd = LockFile::openRegularFile(path, O_RDONLY, 0644);
     if (fd < 0) {
         if (errno != ENOENT) logRefusal(path, reasonText(errno));
         return state;
     }
-    flock probe = wholeFile(F_RDLCK);
+    flock probe = LockFile::wholeFile(F_RDLCK);
     if (::fcntl(fd, F_OFD_GETLK, &probe) != 0) {
         logRefusal(path, reasonText(errno));
     } else if (probe.l_type != F_UNLCK) {
@@ -116,14 +91,14 @@ bool acquireLockFile(const QString& path, Error* error) {
         ::close(*held);
         heldLocks.erase(held);
     }
-    const int fd = openLockFile(path, O_RDWR | O_CREAT);
+    const int fd = LockFile::openRegularFile(path, O_RDWR | O_CREAT, 0644);
     if (fd < 0) {
         const int reason = errno;
         logRefusal(path, reasonText(reason));
         posixError(reason, path).report(error);
         return false;
     }
-    flock lock = wholeFile(F_WRLCK);
+    flock lock = LockFile::wholeFile(F_WRLCK);
     if (::fcntl(fd, F_OFD_SETLK, &lock) != 0) {
         const int reason = errno == EACCES ? EAGAIN : errno;
         ::close(fd);
