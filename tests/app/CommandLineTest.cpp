@@ -10,8 +10,6 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 
 #include "app/CommandLine.h"
 #include "app/DefaultsCommand.h"
@@ -22,6 +20,7 @@
 #include "tests/support/Applications.h"
 #include "tests/support/ENEXBuilder.h"
 #include "tests/support/FileSizeLimit.h"
+#include "tests/support/RefusingLibrary.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -196,23 +195,8 @@ TEST(ImportCommandTest, RecoverImportsPastDamageAndExitsThree) {
 TEST(ImportCommandTest, RefusedItemStaysInStagingAndGivesExitStatusThree) {
     TestEnvironment env;
     const QString library = env.path(QStringLiteral("library"));
-    QDir().mkpath(library);
-    {
-        QSqlDatabase db =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("prepare"));
-        db.setDatabaseName(library + QStringLiteral("/Library.sqlite"));
-        ASSERT_TRUE(db.open());
-        QSqlQuery q(db);
-        ASSERT_TRUE(
-            q.exec(QStringLiteral("CREATE TABLE items (identifier TEXT PRIMARY KEY, "
-                                  "group_identifier TEXT, name TEXT, path TEXT, "
-                                  "item_type INTEGER, date_created TEXT, date_modified TEXT, tags "
-                                  "TEXT, comments TEXT)")));
-        ASSERT_TRUE(q.exec(
-            QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON items WHEN NEW.name = 'Refused' "
-                           "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END")));
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("prepare"));
+    ASSERT_TRUE(makeLibraryThatRefusesItem(library, QStringLiteral("Refused"),
+                                           QStringLiteral("database or disk is full")));
     const QString file = env.writeFile(
         QStringLiteral("Notes.enex"),
         buildENEX({pdfNote(QStringLiteral("Taken")), pdfNote(QStringLiteral("Refused"))}));

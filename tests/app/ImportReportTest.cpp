@@ -19,6 +19,7 @@
 #include "platform/foundation/UserDefaults.h"
 #include "tests/support/ENEXBuilder.h"
 #include "tests/support/FileSizeLimit.h"
+#include "tests/support/RefusingLibrary.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -258,23 +259,8 @@ TEST(ImportReportTest, ARefusedItemHasARefusedLine) {
     TestEnvironment env;
     const QString library = env.path(QStringLiteral("library"));
     LibraryOverride override(library);
-    QDir().mkpath(library);
-    {
-        QSqlDatabase db =
-            QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("prepare"));
-        db.setDatabaseName(library + QStringLiteral("/Library.sqlite"));
-        ASSERT_TRUE(db.open());
-        QSqlQuery q(db);
-        ASSERT_TRUE(
-            q.exec(QStringLiteral("CREATE TABLE items (identifier TEXT PRIMARY KEY, "
-                                  "group_identifier TEXT, name TEXT, path TEXT, "
-                                  "item_type INTEGER, date_created TEXT, date_modified TEXT, tags "
-                                  "TEXT, comments TEXT)")));
-        ASSERT_TRUE(q.exec(
-            QStringLiteral("CREATE TRIGGER refuse BEFORE INSERT ON items WHEN NEW.name = 'Refused' "
-                           "BEGIN SELECT RAISE(ABORT, 'database or disk is full'); END")));
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("prepare"));
+    ASSERT_TRUE(makeLibraryThatRefusesItem(library, QStringLiteral("Refused"),
+                                           QStringLiteral("database or disk is full")));
     const QString file = env.writeFile(
         QStringLiteral("Notes.enex"),
         buildENEX({pdfNote(QStringLiteral("Taken")), pdfNote(QStringLiteral("Refused"))}));
