@@ -291,14 +291,11 @@ EvernoteLibraryMatch EvernoteExportOperation::libraryMatchFor(
     EvernoteLibraryMatch match;
     if (!query || allowsDuplicates()) return match;
     Error error;
-    auto held = query->itemsWithFingerprints({digests.fingerprint}, &error);
+    const auto held = query->holdingsOf({{digests.fingerprint, digests.noteKey}}, &error);
     if (held && held->contains(digests.fingerprint)) {
-        match.duplicateOf = held->value(digests.fingerprint);
-        return match;
+        const PelmoraLibraryHolding holding = held->value(digests.fingerprint);
+        (holding.sameFingerprint ? match.duplicateOf : match.earlierVersion) = holding.item;
     }
-    if (held) held = query->itemsWithNoteKeys({digests.noteKey}, &error);
-    if (held && held->contains(digests.noteKey))
-        match.earlierVersion = held->value(digests.noteKey);
     if (!held) {
         // Unknown is not a duplicate: the note is imported rather than lost.
         std::lock_guard lock(mutex_);

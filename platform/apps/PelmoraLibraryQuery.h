@@ -1,10 +1,13 @@
 // A look into what a Pelmora library already holds, for an import that must
-// not add a note twice: which of a set of note fingerprints, and which of a
-// set of note keys, its items carry (the "evernoteFingerprint" and
-// "evernoteNoteKey" that an earlier import gave them), each with one item
-// that carries it. A query is opened once per run, before the first note
-// converts (PelmoraApplication::openLibraryQuery), and answers each look-up
-// from the library's index, not by reading the library.
+// not add a note twice: which items carry a note's fingerprint, or its note
+// key (the "evernoteFingerprint" and "evernoteNoteKey" that an earlier import
+// gave them). A query is opened once per run, before the first note converts
+// (PelmoraApplication::openLibraryQuery), and answers each look-up from the
+// library's index, not by reading the library.
+//
+// A fingerprint covers everything its note key covers, so an item that
+// carries a note's fingerprint carries its note key too: one look-up by the
+// key answers both.
 //
 // Threading: a query may be asked from several threads at once; the answers
 // are serialised. Owned by whoever opened it; it closes the index when it
@@ -12,8 +15,8 @@
 #pragma once
 
 #include <QHash>
+#include <QList>
 #include <QString>
-#include <QStringList>
 #include <optional>
 
 #include "platform/foundation/Error.h"
@@ -25,16 +28,29 @@ struct PelmoraLibraryItem {
     bool operator==(const PelmoraLibraryItem&) const = default;
 };
 
+// What an import knows of one note.
+struct PelmoraLibraryNote {
+    QString fingerprint;
+    QString noteKey;
+};
+
+// The item that holds a note: one with its fingerprint, else one with its
+// note key only (the same note, changed since).
+struct PelmoraLibraryHolding {
+    PelmoraLibraryItem item;
+    bool sameFingerprint = false;
+    bool operator==(const PelmoraLibraryHolding&) const = default;
+};
+
 class PelmoraLibraryQuery {
   public:
-    using Holdings = QHash<QString, PelmoraLibraryItem>;  // fingerprint or key → item
+    using Holdings = QHash<QString, PelmoraLibraryHolding>;  // fingerprint → holding
 
     virtual ~PelmoraLibraryQuery() = default;
-    // Of `fingerprints`, those an item of the library carries, each with the
-    // earliest such item; nullopt with the index's error when it cannot be read.
-    virtual std::optional<Holdings> itemsWithFingerprints(const QStringList& fingerprints,
-                                                          Error* error = nullptr) = 0;
-    // The same for note keys.
-    virtual std::optional<Holdings> itemsWithNoteKeys(const QStringList& noteKeys,
-                                                      Error* error = nullptr) = 0;
+    // Of `notes`, those the library holds, by fingerprint: each with the
+    // earliest item that carries its fingerprint, else the earliest that
+    // carries its note key. nullopt with the index's error when it cannot be
+    // read.
+    virtual std::optional<Holdings> holdingsOf(const QList<PelmoraLibraryNote>& notes,
+                                               Error* error = nullptr) = 0;
 };

@@ -154,10 +154,10 @@ class LibraryIndex {
             error_ = db.lastError().text();
             return;
         }
-        // The fingerprint and note-key indexes take each item at a random
-        // place: with SQLite's small default cache an import into a large
-        // library reads the same index pages again and again. This
-        // connection's cache only; nothing is stored.
+        // The note-key index takes each item at a random place: with SQLite's
+        // small default cache an import into a large library reads the same
+        // index pages again and again. This connection's cache only; nothing
+        // is stored.
         ok_ = execute(QStringLiteral("PRAGMA cache_size = -65536")) &&
               execute(
                   QStringLiteral("CREATE TABLE IF NOT EXISTS groups (identifier TEXT PRIMARY KEY, "
@@ -183,12 +183,14 @@ class LibraryIndex {
         return check(database.transaction(), database);
     }
     // Brings an index of an earlier layout up to this one, inside the import's
-    // transaction: the fingerprint and note-key columns with their indexes,
-    // and the layout's version. An index of a newer layout is left alone.
+    // transaction: the fingerprint and note-key columns, the note key's index
+    // (the only one a look-up needs), and the layout's version. An index of a
+    // newer layout is left alone.
     bool upgradeLayout() {
         QSqlQuery version(db());
         if (!check(version.exec(QStringLiteral("PRAGMA user_version")), version)) return false;
         const int found = version.next() ? version.value(0).toInt() : 0;
+        version.finish();  // a statement still reading would lock the index's schema
         if (found > PelmoraStandInLibraryQuery::kLibraryIndexVersion) {
             isTooNew_ = true;
             error_ = QStringLiteral("it was written by a newer version (%1)").arg(found);
@@ -199,8 +201,7 @@ class LibraryIndex {
             if (!hasItemColumn(column) &&
                 !execute(QStringLiteral("ALTER TABLE items ADD COLUMN %1 TEXT").arg(column)))
                 return false;
-        return execute(QStringLiteral(
-                   "CREATE INDEX IF NOT EXISTS items_fingerprint ON items (fingerprint)")) &&
+        return execute(QStringLiteral("DROP INDEX IF EXISTS items_fingerprint")) &&
                execute(QStringLiteral(
                    "CREATE INDEX IF NOT EXISTS items_note_key ON items (note_key)")) &&
                execute(QStringLiteral("PRAGMA user_version = %1")

@@ -39,6 +39,8 @@ std::unique_ptr<PelmoraStandInLibraryQuery> PelmoraStandInLibraryQuery::open(
     // A library that has never been imported into holds nothing yet.
     if (!QFileInfo::exists(query->indexPath_)) return query;
     if (!query->prepare(error)) return nullptr;
+    if (query->hasColumns_)
+        query->readEnder_ = std::thread([q = query.get()] { q->endReadsWhenDue(); });
     return query;
 }
 
@@ -46,7 +48,7 @@ bool PelmoraStandInLibraryQuery::prepare(Error* error) {
     // Read-write without creating: only so that the lock check below can ask
     // for the write lock the import will need; nothing is ever written.
     int rc = sqlite3_open_v2(QFile::encodeName(indexPath_).constData(), &db_,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX, nullptr);
+                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     auto fail = [&](int code) {
         const QString cause = QString::fromUtf8(db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(code));
         failure(isBusy(code) ? kIndexBusy : kIndexUnreadable, cause).report(error);
@@ -78,59 +80,90 @@ bool PelmoraStandInLibraryQuery::prepare(Error* error) {
     if (rc != SQLITE_OK) return fail(rc);
     hasColumns_ = found >= 1;
     if (!hasColumns_) return true;
-    rc = sqlite3_prepare_v2(
-        db_, "SELECT identifier, path FROM items WHERE fingerprint = ? ORDER BY rowid LIMIT 1", -1,
-        &byFingerprint_, nullptr);
-    if (rc != SQLITE_OK) return fail(rc);
-    rc = sqlite3_prepare_v2(
-        db_, "SELECT identifier, path FROM items WHERE note_key = ? ORDER BY rowid LIMIT 1", -1,
-        &byNoteKey_, nullptr);
+    // The item with the fingerprint comes first, then the earliest.
+    rc = sqlite3_prepare_v2(db_,
+                            "SELECT identifier, path, fingerprint IS ?2 FROM items "
+                            "WHERE note_key = ?1 ORDER BY fingerprint IS ?2 DESC, rowid LIMIT 1",
+                            -1, &byNoteKey_, nullptr);
     if (rc != SQLITE_OK) return fail(rc);
     return true;
 }
 
 PelmoraStandInLibraryQuery::~PelmoraStandInLibraryQuery() {
-    sqlite3_finalize(byFingerprint_);
+    {
+        std::lock_guard lock(mutex_);
+        closing_ = true;
+    }
+    readingBegan_.notify_all();
+    if (readEnder_.joinable()) readEnder_.join();
+    if (reading_) endReading();
     sqlite3_finalize(byNoteKey_);
     if (db_) sqlite3_close(db_);
 }
 
-std::optional<PelmoraLibraryQuery::Holdings> PelmoraStandInLibraryQuery::itemsWithFingerprints(
-    const QStringList& fingerprints, Error* error) {
-    return lookUp(byFingerprint_, fingerprints, error);
+Error PelmoraStandInLibraryQuery::failureOfStep(int code) const {
+    return failure(isBusy(code) ? kIndexBusy : kIndexUnreadable,
+                   QString::fromUtf8(sqlite3_errmsg(db_)));
 }
 
-std::optional<PelmoraLibraryQuery::Holdings> PelmoraStandInLibraryQuery::itemsWithNoteKeys(
-    const QStringList& noteKeys, Error* error) {
-    return lookUp(byNoteKey_, noteKeys, error);
+bool PelmoraStandInLibraryQuery::beginReading(Error* error) {
+    // Deferred: the first look-up takes the read lock, waiting out a writer.
+    const int rc = sqlite3_exec(db_, "BEGIN", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) return failureOfStep(rc).report(error), false;
+    reading_ = true;
+    readingSince_ = std::chrono::steady_clock::now();
+    readingBegan_.notify_all();
+    return true;
 }
 
-std::optional<PelmoraLibraryQuery::Holdings> PelmoraStandInLibraryQuery::lookUp(
-    sqlite3_stmt* statement, const QStringList& values, Error* error) {
+void PelmoraStandInLibraryQuery::endReading() {
+    sqlite3_reset(byNoteKey_);
+    if (sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    reading_ = false;
+}
+
+void PelmoraStandInLibraryQuery::endReadsWhenDue() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        readingBegan_.wait(lock, [&] { return reading_ || closing_; });
+        const auto due = readingSince_ + kReadSpan;
+        if (readingBegan_.wait_until(lock, due, [&] { return closing_; })) return;
+        if (reading_ && std::chrono::steady_clock::now() >= due) endReading();
+    }
+}
+
+std::optional<PelmoraLibraryQuery::Holdings> PelmoraStandInLibraryQuery::holdingsOf(
+    const QList<PelmoraLibraryNote>& notes, Error* error) {
     Holdings holdings;
     if (!hasColumns_) return holdings;
     std::lock_guard lock(mutex_);
-    for (const QString& value : values) {
-        if (value.isEmpty()) continue;
-        const QByteArray text = value.toUtf8();
-        sqlite3_reset(statement);
-        sqlite3_bind_text(statement, 1, text.constData(), int(text.size()), SQLITE_TRANSIENT);
-        const int rc = sqlite3_step(statement);
+    if (!reading_ && !beginReading(error)) return std::nullopt;
+    for (const PelmoraLibraryNote& note : notes) {
+        if (note.noteKey.isEmpty()) continue;
+        const QByteArray key = note.noteKey.toUtf8();
+        const QByteArray fingerprint = note.fingerprint.toUtf8();
+        sqlite3_reset(byNoteKey_);
+        sqlite3_bind_text(byNoteKey_, 1, key.constData(), int(key.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(byNoteKey_, 2, fingerprint.constData(), int(fingerprint.size()),
+                          SQLITE_TRANSIENT);
+        const int rc = sqlite3_step(byNoteKey_);
         if (rc == SQLITE_ROW) {
-            auto column = [&](int i) {
+            auto text = [&](int i) {
                 return QString::fromUtf8(
-                    reinterpret_cast<const char*>(sqlite3_column_text(statement, i)),
-                    sqlite3_column_bytes(statement, i));
+                    reinterpret_cast<const char*>(sqlite3_column_text(byNoteKey_, i)),
+                    sqlite3_column_bytes(byNoteKey_, i));
             };
-            holdings.insert(value, {column(0), column(1)});
+            holdings.insert(note.fingerprint,
+                            {{text(0), text(1)}, sqlite3_column_int(byNoteKey_, 2) != 0});
         } else if (rc != SQLITE_DONE) {
-            const Error e = failure(isBusy(rc) ? kIndexBusy : kIndexUnreadable,
-                                    QString::fromUtf8(sqlite3_errmsg(db_)));
-            sqlite3_reset(statement);
+            // The next look-up begins a fresh transaction.
+            const Error e = failureOfStep(rc);
+            endReading();
             e.report(error);
             return std::nullopt;
         }
     }
-    sqlite3_reset(statement);
+    sqlite3_reset(byNoteKey_);
     return holdings;
 }

@@ -1,7 +1,9 @@
 // The stand-in's library query (PelmoraLibraryQuery) over its SQLite index
-// "Library.sqlite": the `items` table's `fingerprint` and `note_key` columns,
-// each with an index of its own, so a look-up costs the same in a library of
-// a hundred items and of a hundred thousand.
+// "Library.sqlite": the `items` table's `fingerprint` and `note_key` columns.
+// Only the note key has an index (one look-up finds both, see
+// PelmoraLibraryQuery), so a look-up costs the same in a library of a hundred
+// items and of a hundred thousand, and an import keeps one index up to date
+// instead of two.
 //
 // The index's layout is versioned with PRAGMA user_version
 // (kLibraryIndexVersion); a library without an index yet, or one made before
@@ -15,12 +17,21 @@
 // another process, 7 it comes from a newer version. The message names the
 // index file and the cause.
 //
-// The query opens the index read-only and never changes it. Thread-safe (one
-// connection, its statements serialised by a mutex).
+// The query never changes the index. Look-ups share read transactions: one
+// begun for each look-up cost eight system calls of file locking, several
+// times the look-up itself. A read transaction ends kReadSpan after it
+// began, whether look-ups go on or not (a thread of the query ends it), so a
+// writer in another process, such as a second import into the same library,
+// waits no longer than that for the index.
+//
+// Thread-safe: one connection, used under a mutex.
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "platform/apps/PelmoraLibraryQuery.h"
 
@@ -30,32 +41,41 @@ struct sqlite3_stmt;
 class PelmoraStandInLibraryQuery : public PelmoraLibraryQuery {
   public:
     // The layout of the index this program writes and reads.
-    static constexpr int kLibraryIndexVersion = 1;
+    // 1 added the fingerprint and note-key columns, each indexed; 2 dropped
+    // the fingerprint's index.
+    static constexpr int kLibraryIndexVersion = 2;
     static constexpr long kIndexUnreadable = 3;
     static constexpr long kIndexBusy = 6;
     static constexpr long kIndexTooNew = 7;
+    static constexpr std::chrono::milliseconds kReadSpan{20};
 
     // Opens the index of the library at `libraryPath`, or nullptr with the error.
     static std::unique_ptr<PelmoraStandInLibraryQuery> open(const QString& libraryPath,
                                                             Error* error = nullptr);
     ~PelmoraStandInLibraryQuery() override;
 
-    std::optional<Holdings> itemsWithFingerprints(const QStringList& fingerprints,
-                                                  Error* error = nullptr) override;
-    std::optional<Holdings> itemsWithNoteKeys(const QStringList& noteKeys,
-                                              Error* error = nullptr) override;
+    std::optional<Holdings> holdingsOf(const QList<PelmoraLibraryNote>& notes,
+                                       Error* error = nullptr) override;
 
   private:
     PelmoraStandInLibraryQuery() = default;
     bool prepare(Error* error);
-    std::optional<Holdings> lookUp(sqlite3_stmt* statement, const QStringList& values,
-                                   Error* error);
     Error failure(long code, const QString& cause) const;
+    Error failureOfStep(int code) const;
+    // Under mutex_.
+    bool beginReading(Error* error);
+    void endReading();
+    // The thread that ends each read transaction.
+    void endReadsWhenDue();
 
     QString indexPath_;
     sqlite3* db_ = nullptr;
     bool hasColumns_ = false;  // false: the library holds no fingerprint
-    sqlite3_stmt* byFingerprint_ = nullptr;
     sqlite3_stmt* byNoteKey_ = nullptr;
     std::mutex mutex_;
+    std::condition_variable readingBegan_;
+    bool reading_ = false;
+    bool closing_ = false;
+    std::chrono::steady_clock::time_point readingSince_;
+    std::thread readEnder_;
 };
