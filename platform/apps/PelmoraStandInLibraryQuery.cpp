@@ -80,10 +80,11 @@ bool PelmoraStandInLibraryQuery::prepare(Error* error) {
     if (rc != SQLITE_OK) return fail(rc);
     hasColumns_ = found >= 1;
     if (!hasColumns_) return true;
-    // The item with the fingerprint comes first, then the earliest.
+    // The items of a note key in the order they came (the index keeps equal
+    // keys in rowid order: no sorting).
     rc = sqlite3_prepare_v2(db_,
                             "SELECT identifier, path, fingerprint IS ?2 FROM items "
-                            "WHERE note_key = ?1 ORDER BY fingerprint IS ?2 DESC, rowid LIMIT 1",
+                            "WHERE note_key = ?1 ORDER BY rowid",
                             -1, &byNoteKey_, nullptr);
     if (rc != SQLITE_OK) return fail(rc);
     return true;
@@ -147,16 +148,20 @@ std::optional<PelmoraLibraryQuery::Holdings> PelmoraStandInLibraryQuery::holding
         sqlite3_bind_text(byNoteKey_, 1, key.constData(), int(key.size()), SQLITE_TRANSIENT);
         sqlite3_bind_text(byNoteKey_, 2, fingerprint.constData(), int(fingerprint.size()),
                           SQLITE_TRANSIENT);
-        const int rc = sqlite3_step(byNoteKey_);
-        if (rc == SQLITE_ROW) {
+        // The first item with the fingerprint, else the first with the key.
+        int rc;
+        while ((rc = sqlite3_step(byNoteKey_)) == SQLITE_ROW) {
+            const bool sameFingerprint = sqlite3_column_int(byNoteKey_, 2) != 0;
+            if (!sameFingerprint && holdings.contains(note.fingerprint)) continue;
             auto text = [&](int i) {
                 return QString::fromUtf8(
                     reinterpret_cast<const char*>(sqlite3_column_text(byNoteKey_, i)),
                     sqlite3_column_bytes(byNoteKey_, i));
             };
-            holdings.insert(note.fingerprint,
-                            {{text(0), text(1)}, sqlite3_column_int(byNoteKey_, 2) != 0});
-        } else if (rc != SQLITE_DONE) {
+            holdings.insert(note.fingerprint, {{text(0), text(1)}, sameFingerprint});
+            if (sameFingerprint) break;
+        }
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
             // The next look-up begins a fresh transaction.
             const Error e = failureOfStep(rc);
             endReading();
