@@ -1,5 +1,6 @@
 #include "platform/apps/PelmoraStandIn.h"
 
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
@@ -166,7 +168,7 @@ class LibraryIndex {
                   QStringLiteral("CREATE TABLE IF NOT EXISTS items (identifier TEXT PRIMARY KEY, "
                                  "group_identifier TEXT, name TEXT, path TEXT, item_type INTEGER, "
                                  "date_created TEXT, date_modified TEXT, tags TEXT, comments TEXT, "
-                                 "fingerprint TEXT, note_key TEXT)")) &&
+                                 "fingerprint TEXT, note_key TEXT, note_key_head INTEGER)")) &&
               findAttributesTable();
     }
     ~LibraryIndex() {
@@ -183,9 +185,10 @@ class LibraryIndex {
         return check(database.transaction(), database);
     }
     // Brings an index of an earlier layout up to this one, inside the import's
-    // transaction: the fingerprint and note-key columns, the note key's index
-    // (the only one a look-up needs), and the layout's version. An index of a
-    // newer layout is left alone.
+    // transaction: the fingerprint, note-key and head columns, the heads of
+    // the items that have a key, the head's index (the only one a look-up
+    // needs) in place of earlier ones, and the layout's version. An index of
+    // a newer layout is left alone.
     bool upgradeLayout() {
         QSqlQuery version(db());
         if (!check(version.exec(QStringLiteral("PRAGMA user_version")), version)) return false;
@@ -197,13 +200,21 @@ class LibraryIndex {
             return false;
         }
         if (found == PelmoraStandInLibraryQuery::kLibraryIndexVersion) return true;
-        for (const QString& column : {QStringLiteral("fingerprint"), QStringLiteral("note_key")})
+        const std::pair<QString, QString> columns[] = {
+            {QStringLiteral("fingerprint"), QStringLiteral("TEXT")},
+            {QStringLiteral("note_key"), QStringLiteral("TEXT")},
+            {QStringLiteral("note_key_head"), QStringLiteral("INTEGER")}};
+        for (const auto& [column, type] : columns)
             if (!hasItemColumn(column) &&
-                !execute(QStringLiteral("ALTER TABLE items ADD COLUMN %1 TEXT").arg(column)))
+                !execute(QStringLiteral("ALTER TABLE items ADD COLUMN %1 %2").arg(column, type)))
                 return false;
-        return execute(QStringLiteral("DROP INDEX IF EXISTS items_fingerprint")) &&
-               execute(QStringLiteral(
-                   "CREATE INDEX IF NOT EXISTS items_note_key ON items (note_key)")) &&
+        return addNoteKeyHeadFunction() &&
+               execute(QStringLiteral("UPDATE items SET note_key_head = note_key_head_of(note_key) "
+                                      "WHERE note_key IS NOT NULL")) &&
+               execute(QStringLiteral("DROP INDEX IF EXISTS items_fingerprint")) &&
+               execute(QStringLiteral("DROP INDEX IF EXISTS items_note_key")) &&
+               execute(QStringLiteral("CREATE INDEX IF NOT EXISTS items_note_key_head ON items "
+                                      "(note_key_head)")) &&
                execute(QStringLiteral("PRAGMA user_version = %1")
                            .arg(PelmoraStandInLibraryQuery::kLibraryIndexVersion));
     }
@@ -254,6 +265,27 @@ class LibraryIndex {
     }
 
   private:
+    // note_key_head_of(key) for the upgrade: the head of each key already there.
+    bool addNoteKeyHeadFunction() {
+        const QVariant handle = db().driver()->handle();
+        sqlite3* connection =
+            handle.isValid() ? *static_cast<sqlite3* const*>(handle.constData()) : nullptr;
+        auto headOf = [](sqlite3_context* context, int, sqlite3_value** arguments) {
+            const auto* key = reinterpret_cast<const char*>(sqlite3_value_text(arguments[0]));
+            const QByteArrayView view(key, key ? sqlite3_value_bytes(arguments[0]) : 0);
+            sqlite3_result_int64(context, PelmoraStandInLibraryQuery::noteKeyHead(view));
+        };
+        const int rc = connection
+                           ? sqlite3_create_function_v2(connection, "note_key_head_of", 1,
+                                                        SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                                        headOf, nullptr, nullptr, nullptr)
+                           : SQLITE_MISUSE;
+        if (rc != SQLITE_OK)
+            error_ = QStringLiteral("cannot add the note-key function: %1")
+                         .arg(QString::fromUtf8(sqlite3_errstr(rc)));
+        return rc == SQLITE_OK;
+    }
+
     bool hasItemColumn(const QString& column) {
         QSqlQuery q(db());
         if (!check(q.exec(QStringLiteral("PRAGMA table_info(items)")), q)) return false;
@@ -289,8 +321,9 @@ class LibraryIndex {
                     const QString& path) {
         QSqlQuery& q = statement(QStringLiteral(
             "INSERT INTO items (identifier, group_identifier, name, path, item_type, "
-            "date_created, date_modified, tags, comments, fingerprint, note_key) "
-            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+            "date_created, date_modified, tags, comments, fingerprint, note_key, note_key_head) "
+            "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        const QByteArray noteKey = item.noteKey.toUtf8();
         const QVariant values[] = {
             item.identifier,
             groupIdentifier,
@@ -302,7 +335,9 @@ class LibraryIndex {
             item.tagsString,
             item.comments,
             item.fingerprint.isEmpty() ? QVariant() : QVariant(item.fingerprint),
-            item.noteKey.isEmpty() ? QVariant() : QVariant(item.noteKey)};
+            item.noteKey.isEmpty() ? QVariant() : QVariant(item.noteKey),
+            item.noteKey.isEmpty() ? QVariant()
+                                   : QVariant(PelmoraStandInLibraryQuery::noteKeyHead(noteKey))};
         for (int i = 0; i < int(std::size(values)); ++i) q.bindValue(i, values[i]);
         return check(q.exec(), q);
     }

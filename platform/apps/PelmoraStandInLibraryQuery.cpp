@@ -32,6 +32,15 @@ Error PelmoraStandInLibraryQuery::failure(long code, const QString& cause) const
     return Error(kErrorDomain, code, text.arg(indexPath_, cause));
 }
 
+qint64 PelmoraStandInLibraryQuery::noteKeyHead(QByteArrayView noteKey) {
+    quint64 hash = 0xcbf29ce484222325ULL;
+    for (const char c : noteKey) {
+        hash ^= static_cast<unsigned char>(c);
+        hash *= 0x100000001b3ULL;
+    }
+    return static_cast<qint64>(hash);
+}
+
 std::unique_ptr<PelmoraStandInLibraryQuery> PelmoraStandInLibraryQuery::open(
     const QString& libraryPath, Error* error) {
     std::unique_ptr<PelmoraStandInLibraryQuery> query(new PelmoraStandInLibraryQuery);
@@ -81,11 +90,13 @@ bool PelmoraStandInLibraryQuery::prepare(Error* error) {
     hasColumns_ = found >= 1;
     if (!hasColumns_) return true;
     // The items of a note key in the order they came (the index keeps equal
-    // keys in rowid order: no sorting).
-    rc = sqlite3_prepare_v2(db_,
-                            "SELECT identifier, path, fingerprint IS ?2 FROM items "
-                            "WHERE note_key = ?1 ORDER BY rowid",
-                            -1, &byNoteKey_, nullptr);
+    // heads or keys in rowid order: no sorting). Layouts before 3 index the
+    // key itself, and have no head.
+    const char* byNoteKey = found >= 3 ? "SELECT identifier, path, fingerprint IS ?3 FROM items "
+                                         "WHERE note_key_head = ?1 AND note_key = ?2 ORDER BY rowid"
+                                       : "SELECT identifier, path, fingerprint IS ?3 FROM items "
+                                         "WHERE note_key = ?2 ORDER BY rowid";
+    rc = sqlite3_prepare_v2(db_, byNoteKey, -1, &byNoteKey_, nullptr);
     if (rc != SQLITE_OK) return fail(rc);
     return true;
 }
@@ -145,8 +156,9 @@ std::optional<PelmoraLibraryQuery::Holdings> PelmoraStandInLibraryQuery::holding
         const QByteArray key = note.noteKey.toUtf8();
         const QByteArray fingerprint = note.fingerprint.toUtf8();
         sqlite3_reset(byNoteKey_);
-        sqlite3_bind_text(byNoteKey_, 1, key.constData(), int(key.size()), SQLITE_TRANSIENT);
-        sqlite3_bind_text(byNoteKey_, 2, fingerprint.constData(), int(fingerprint.size()),
+        sqlite3_bind_int64(byNoteKey_, 1, noteKeyHead(key));
+        sqlite3_bind_text(byNoteKey_, 2, key.constData(), int(key.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(byNoteKey_, 3, fingerprint.constData(), int(fingerprint.size()),
                           SQLITE_TRANSIENT);
         // The first item with the fingerprint, else the first with the key.
         int rc;

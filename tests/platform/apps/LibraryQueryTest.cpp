@@ -117,11 +117,23 @@ TEST(LibraryQueryTest, FindsTheItemWithTheFingerprintElseTheNoteKey) {
               (PelmoraLibraryHolding{
                   {QStringLiteral("ONE"), library + QStringLiteral("/Book/one.pdf")}, false}));
     EXPECT_TRUE(held->value(QStringLiteral("f3")).sameFingerprint);
+
+    // An item whose key has another note's head is not that note.
+    query.reset();
+    const QString index = library + QStringLiteral("/Library.sqlite");
+    runOnIndex(index, {QStringLiteral("INSERT INTO items (identifier, path, fingerprint, note_key, "
+                                      "note_key_head) VALUES ('ALIAS', '/x', 'f5', 'other', %1)")
+                           .arg(PelmoraStandInLibraryQuery::noteKeyHead("key-f5"))});
+    query = pelmora->openLibraryQuery(&error);
+    ASSERT_TRUE(query) << error.description().toStdString();
+    EXPECT_TRUE(
+        query->holdingsOf({note(QStringLiteral("f5"), QStringLiteral("key-f5"))})->isEmpty());
 }
 
-// A look-up goes through the note key's index, never through every item nor
-// a sort, and the fingerprint has no index to keep up to date.
-TEST(LibraryQueryTest, LookUpsUseTheNoteKeyIndexAlone) {
+// A look-up goes through the index of the note key's head, never through
+// every item nor a sort, and neither the fingerprint nor the whole key has
+// an index to keep up to date.
+TEST(LibraryQueryTest, LookUpsUseTheNoteKeyHeadIndexAlone) {
     TestEnvironment env;
     auto pelmora = PelmoraStandIn::builtIn();
     ASSERT_EQ(pelmora
@@ -133,21 +145,21 @@ TEST(LibraryQueryTest, LookUpsUseTheNoteKeyIndexAlone) {
     const QString index = pelmora->libraryPath() + QStringLiteral("/Library.sqlite");
     const QString plan =
         runOnIndex(index, {QStringLiteral("EXPLAIN QUERY PLAN SELECT identifier, path, "
-                                          "fingerprint IS 'f' FROM items WHERE note_key = 'x' "
-                                          "ORDER BY rowid")})
+                                          "fingerprint IS 'f' FROM items WHERE note_key_head = "
+                                          "1 AND note_key = 'x' ORDER BY rowid")})
             .join(u'\n');
-    EXPECT_TRUE(plan.contains(QStringLiteral("INDEX items_note_key"))) << plan.toStdString();
+    EXPECT_TRUE(plan.contains(QStringLiteral("INDEX items_note_key_head"))) << plan.toStdString();
     EXPECT_FALSE(plan.contains(QStringLiteral("TEMP B-TREE"))) << plan.toStdString();
     EXPECT_FALSE(plan.contains(QStringLiteral("SCAN items"))) << plan.toStdString();
     EXPECT_EQ(runOnIndex(index, {QStringLiteral("SELECT name FROM sqlite_master WHERE type = "
                                                 "'index' AND tbl_name = 'items' ORDER BY name")}),
-              (QStringList{QStringLiteral("items_note_key|items_note_key"),
+              (QStringList{QStringLiteral("items_note_key_head|items_note_key_head"),
                            QStringLiteral("sqlite_autoindex_items_1|sqlite_autoindex_items_1")}));
 }
 
 // An index made before fingerprints were kept answers that it holds none, and
-// one that indexed fingerprints too keeps its answers: the next import brings
-// either to this layout, and their items stay.
+// ones that indexed fingerprints or whole note keys keep their answers: the
+// next import brings each to this layout, and their items stay.
 TEST(LibraryQueryTest, OlderIndexesAreUpgradedByTheNextImport) {
     const QString version = QString::number(PelmoraStandInLibraryQuery::kLibraryIndexVersion);
     const QStringList layouts[] = {
@@ -159,7 +171,13 @@ TEST(LibraryQueryTest, OlderIndexesAreUpgradedByTheNextImport) {
          QStringLiteral("CREATE INDEX items_note_key ON items (note_key)"),
          QStringLiteral("INSERT INTO items (identifier, name, path, fingerprint, note_key) "
                         "VALUES ('OLD', 'old', '/nowhere/old.pdf', 'f0', 'key-f0')"),
-         QStringLiteral("PRAGMA user_version = 1")}};
+         QStringLiteral("PRAGMA user_version = 1")},
+        {kOldItemsTable, QStringLiteral("ALTER TABLE items ADD COLUMN fingerprint TEXT"),
+         QStringLiteral("ALTER TABLE items ADD COLUMN note_key TEXT"),
+         QStringLiteral("CREATE INDEX items_note_key ON items (note_key)"),
+         QStringLiteral("INSERT INTO items (identifier, name, path, fingerprint, note_key) "
+                        "VALUES ('OLD', 'old', '/nowhere/old.pdf', 'f0', 'key-f0')"),
+         QStringLiteral("PRAGMA user_version = 2")}};
     for (const QStringList& layout : layouts) {
         TestEnvironment env;
         auto pelmora = PelmoraStandIn::builtIn();
@@ -184,9 +202,9 @@ TEST(LibraryQueryTest, OlderIndexesAreUpgradedByTheNextImport) {
         EXPECT_EQ(
             runOnIndex(index, {QStringLiteral("SELECT identifier FROM items ORDER BY rowid")}),
             (QStringList{QStringLiteral("OLD|OLD"), QStringLiteral("ONE|ONE")}));
-        EXPECT_TRUE(runOnIndex(index, {QStringLiteral("SELECT name FROM sqlite_master WHERE name = "
-                                                      "'items_fingerprint'")})
-                        .isEmpty());
+        EXPECT_EQ(runOnIndex(index, {QStringLiteral("SELECT name FROM sqlite_master WHERE type "
+                                                    "= 'index' AND sql IS NOT NULL")}),
+                  QStringList{QStringLiteral("items_note_key_head|items_note_key_head")});
         auto after = pelmora->openLibraryQuery(&error);
         ASSERT_TRUE(after) << error.description().toStdString();
         EXPECT_EQ(after
