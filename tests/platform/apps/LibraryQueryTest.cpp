@@ -157,6 +157,14 @@ TEST(LibraryQueryTest, LookUpsUseTheNoteKeyHeadIndexAlone) {
                            QStringLiteral("sqlite_autoindex_items_1|sqlite_autoindex_items_1")}));
 }
 
+// Heads are stored: a change of the hash would make every earlier library
+// answer that it holds nothing, and a rerun import every note again.
+TEST(LibraryQueryTest, NoteKeyHeadsAreTheKeysFNV1aHash) {
+    EXPECT_EQ(PelmoraStandInLibraryQuery::noteKeyHead(""), qint64(0xcbf29ce484222325ULL));
+    EXPECT_EQ(PelmoraStandInLibraryQuery::noteKeyHead("a"), qint64(0xaf63dc4c8601ec8cULL));
+    EXPECT_EQ(PelmoraStandInLibraryQuery::noteKeyHead("foobar"), qint64(0x85944171f73967e8ULL));
+}
+
 // An index made before fingerprints were kept answers that it holds none, and
 // ones that indexed fingerprints or whole note keys keep their answers: the
 // next import brings each to this layout, and their items stay.
