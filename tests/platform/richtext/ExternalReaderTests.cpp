@@ -53,18 +53,24 @@ QString writeFixture(const TestEnvironment& env) {
 
 // Converts the RTF file at `path` with LibreOffice into `format` in the
 // environment's "out" folder, with a private profile; returns what it wrote.
+// LibreOffice sometimes aborts while it sets up a fresh profile, before it
+// reads the file: that run is tried once more, and a second failure fails.
 QByteArray convertWithLibreOffice(const QString& soffice, const TestEnvironment& env,
                                   const QString& path, const QString& format) {
     const QString profile =
         QStringLiteral("-env:UserInstallation=file://") + env.path(QStringLiteral("profile"));
-    QProcess process;
-    process.start(soffice, {profile, "--headless", "--convert-to", format, "--outdir",
-                            env.path("out"), path});
-    EXPECT_TRUE(process.waitForFinished(180000));
     QFile converted(env.path(QStringLiteral("out/")) + QFileInfo(path).completeBaseName() +
                     QLatin1Char('.') + format);
-    EXPECT_TRUE(converted.open(QIODevice::ReadOnly))
-        << process.readAllStandardError().toStdString();
+    QByteArray errors;
+    for (int attempt = 0; attempt < 2 && !converted.exists(); ++attempt) {
+        QProcess process;
+        process.start(soffice, {profile, "--headless", "--convert-to", format, "--outdir",
+                                env.path("out"), path});
+        EXPECT_TRUE(process.waitForFinished(180000));
+        errors += process.readAllStandardError();
+        if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0) break;
+    }
+    EXPECT_TRUE(converted.open(QIODevice::ReadOnly)) << errors.toStdString();
     return converted.readAll();
 }
 
