@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTimeZone>
 
@@ -16,6 +15,7 @@
 #include "tests/support/ENEXBuilder.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/LibraryReader.h"
+#include "tests/support/LibreOffice.h"
 #include "tests/support/RecordingDelegate.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -387,14 +387,8 @@ TEST(EvernoteHTMLExportOperationTest, PackagesOpenInLibreOfficeWithTheNotesText)
     EvernoteHTMLConversionRequest request{page, env.path("Note.pmnote"), EvernoteNote{}};
     bareOperation()->convertEvernoteToPelmora(request);
     ASSERT_TRUE(request.success);
-    QProcess process;
-    process.start(soffice, {"-env:UserInstallation=file://" + env.path("profile"), "--headless",
-                            "--convert-to", "txt:Text", "--outdir", env.path("out"),
-                            request.noteFilePath + "/TXT.rtf"});
-    ASSERT_TRUE(process.waitForFinished(180000));
-    QFile text(env.path("out/TXT.txt"));
-    ASSERT_TRUE(text.open(QIODevice::ReadOnly));
-    const QString contents = QString::fromUtf8(text.readAll());
+    const QString contents = QString::fromUtf8(convertWithLibreOffice(
+        soffice, env, request.noteFilePath + "/TXT.rtf", QStringLiteral("txt:Text")));
     EXPECT_TRUE(contents.contains("Plan")) << contents.toStdString();
     EXPECT_TRUE(contents.contains("Bring maps and")) << contents.toStdString();
 }

@@ -2,8 +2,6 @@
 // skips when its program is not installed.
 #include <gtest/gtest.h>
 
-#include <QFile>
-#include <QFileInfo>
 #include <QHash>
 #include <QProcess>
 #include <QRegularExpression>
@@ -12,6 +10,7 @@
 
 #include "RichTextFixture.h"
 #include "platform/richtext/RTFWriter.h"
+#include "tests/support/LibreOffice.h"
 #include "tests/support/TestEnvironment.h"
 
 namespace {
@@ -49,29 +48,6 @@ void expectStructure(const QString& html) {
 QString writeFixture(const TestEnvironment& env) {
     return env.writeFile(QStringLiteral("fixture.rtf"),
                          RTFWriter::RTFFromAttributedString(RichTextFixture::document()));
-}
-
-// Converts the RTF file at `path` with LibreOffice into `format` in the
-// environment's "out" folder, with a private profile; returns what it wrote.
-// LibreOffice sometimes aborts while it sets up a fresh profile, before it
-// reads the file: that run is tried once more, and a second failure fails.
-QByteArray convertWithLibreOffice(const QString& soffice, const TestEnvironment& env,
-                                  const QString& path, const QString& format) {
-    const QString profile =
-        QStringLiteral("-env:UserInstallation=file://") + env.path(QStringLiteral("profile"));
-    QFile converted(env.path(QStringLiteral("out/")) + QFileInfo(path).completeBaseName() +
-                    QLatin1Char('.') + format);
-    QByteArray errors;
-    for (int attempt = 0; attempt < 2 && !converted.exists(); ++attempt) {
-        QProcess process;
-        process.start(soffice, {profile, "--headless", "--convert-to", format, "--outdir",
-                                env.path("out"), path});
-        EXPECT_TRUE(process.waitForFinished(180000));
-        errors += process.readAllStandardError();
-        if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0) break;
-    }
-    EXPECT_TRUE(converted.open(QIODevice::ReadOnly)) << errors.toStdString();
-    return converted.readAll();
 }
 
 // The background colour a flat OpenDocument text gives to the span that
